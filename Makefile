@@ -1,0 +1,36 @@
+# Gelvar Monitor. `make run` starts the simulated unit and the monitor; `make test` runs every test.
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build test test-asan run bench soak install clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure --timeout 600
+	@$(MAKE) --no-print-directory test-asan
+
+# The window-free core once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DGELVAR_SANITIZE=ON -DGELVAR_WITH_QT=OFF > /dev/null
+	@cmake --build $(ASAN_BUILD)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 600
+
+run: build
+	@scripts/run
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,43 @@
+// The tick that drives the link stack, and the measurement of its real period.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "app/timer_host.h"
+
+namespace gelvar {
+
+// Milliseconds per tick as last measured; every countdown of the link and of the polling windows
+// subtracts it once per tick or timer message.
+extern std::int32_t tickPeriod;
+// The tick period as set at start; the tool windows' timers keep it.
+extern std::int32_t windowTimerPeriod;
+
+inline constexpr std::int32_t kStartTickPeriodMs = 10;
+
+class Ticker {
+ public:
+  explicit Ticker(TimerHost& host) : host_(host) {}
+  ~Ticker();
+
+  // Sets both periods to startPeriodMs, starts the measuring interval and the tick timer.
+  void Start(std::int32_t startPeriodMs = kStartTickPeriodMs);
+  void Stop();
+
+  // One tick: re-measure every ten calendar seconds, then run the link stack once.
+  void Tick();
+
+  std::int32_t TickCount() const { return tickCount_; }
+
+ private:
+  TimerHost& host_;
+  TimerId timer_ = -1;
+  std::int32_t tickCount_ = 0;
+  std::time_t intervalStart_ = 0;
+};
+
+// drv_clear, link_reset, link_open(0): the link as the program starts it.
+void StartLink();
+
+}  // namespace gelvar

@@ -1,0 +1,26 @@
+// Everything periodic (the link tick, the byte pump, the windows' polling timers) is scheduled through
+// this interface: Qt timers in the programs, a deterministic virtual scheduler in the tests.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+
+namespace gelvar {
+
+using TimerId = int;
+
+class TimerHost {
+ public:
+  virtual ~TimerHost() = default;
+
+  // Calls onTimeout every periodMs milliseconds until stopped. A period of 0 fires as often as the
+  // event loop allows.
+  virtual TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) = 0;
+  virtual void StopTimer(TimerId id) = 0;
+
+  // Calendar time in whole seconds: the tick measurement and the files' time stamps use it.
+  virtual std::time_t CalendarTime() const = 0;
+};
+
+}  // namespace gelvar

@@ -1,0 +1,85 @@
+#include "common/c_format.h"
+
+#include <clocale>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace gelvar {
+namespace {
+
+bool IsFloatConversion(char c) { return std::strchr("fFeEgGaA", c) != nullptr; }
+
+// The locale may have been set by the toolkit; a float's decimal separator is put back to ".".
+void UseCDecimalPoint(std::string& text) {
+  const char* point = std::localeconv()->decimal_point;
+  if (point == nullptr || std::strcmp(point, ".") == 0 || point[0] == '\0') return;
+  const std::size_t len = std::strlen(point);
+  for (std::size_t pos = text.find(point); pos != std::string::npos; pos = text.find(point, pos + 1)) {
+    text.replace(pos, len, ".");
+  }
+}
+
+template <typename T>
+std::string FormatOne(const std::string& spec, T value) {
+  char buffer[512];
+  const int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+  if (n < 0) return {};
+  if (static_cast<std::size_t>(n) < sizeof buffer) return std::string(buffer, static_cast<std::size_t>(n));
+  std::string big(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(big.data(), big.size(), spec.c_str(), value);
+  big.resize(static_cast<std::size_t>(n));
+  return big;
+}
+
+}  // namespace
+
+std::string CFormat(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string out;
+  const char* p = format;
+  while (*p != '\0') {
+    if (*p != '%') {
+      out.push_back(*p++);
+      continue;
+    }
+    const char* start = p++;
+    if (*p == '%') {
+      out.push_back('%');
+      ++p;
+      continue;
+    }
+    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) ++p;
+    while (*p >= '0' && *p <= '9') ++p;
+    if (*p == '.') {
+      ++p;
+      while (*p >= '0' && *p <= '9') ++p;
+    }
+    int longs = 0;
+    while (*p == 'l' || *p == 'h') longs += (*p++ == 'l') ? 1 : 0;
+    const char conversion = *p;
+    if (conversion == '\0') break;
+    ++p;
+    const std::string spec(start, static_cast<std::size_t>(p - start));
+    if (IsFloatConversion(conversion)) {
+      std::string text = FormatOne(spec, va_arg(args, double));
+      UseCDecimalPoint(text);
+      out += text;
+    } else if (conversion == 's') {
+      out += FormatOne(spec, va_arg(args, const char*));
+    } else if (conversion == 'c') {
+      out += FormatOne(spec, va_arg(args, int));
+    } else if (longs >= 2) {
+      out += FormatOne(spec, va_arg(args, long long));
+    } else if (longs == 1) {
+      out += FormatOne(spec, va_arg(args, long));
+    } else {
+      out += FormatOne(spec, va_arg(args, int));
+    }
+  }
+  va_end(args);
+  return out;
+}
+
+}  // namespace gelvar

@@ -1,0 +1,23 @@
+// The serial port as the byte pump sees it. The real port (Qt SerialPort) and the tests' simulated
+// line implement it.
+#pragma once
+
+#include <cstdint>
+
+namespace gelvar {
+
+class LinePort {
+ public:
+  virtual ~LinePort() = default;
+
+  // 1 open and set up, 0 not (the port has told the user why).
+  virtual int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) = 0;
+  // 1 closed (also when it was not open), 0 restoring failed and the port is still open.
+  virtual int Close() = 0;
+  // Bytes written; 0 when closed or failing.
+  virtual int Write(const std::uint8_t* bytes, int count) = 0;
+  // Bytes read, 0..maxCount; never waits.
+  virtual int Read(std::uint8_t* buffer, int maxCount) = 0;
+};
+
+}  // namespace gelvar
