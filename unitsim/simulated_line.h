@@ -1,0 +1,36 @@
+// Connects the byte pump to a UnitModel in virtual time: what the pump writes reaches the unit at
+// once, what the unit answers is readable once its time has come.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "tools/line_port.h"
+#include "unitsim/unit_model.h"
+
+namespace gelvar::unitsim {
+
+class SimulatedLine : public LinePort {
+ public:
+  SimulatedLine(UnitModel& unit, std::function<std::int64_t()> nowMs);
+
+  int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) override;
+  int Close() override;
+  int Write(const std::uint8_t* bytes, int count) override;
+  int Read(std::uint8_t* buffer, int maxCount) override;
+
+  bool IsOpen() const { return open_; }
+  // Makes the next Open fail, as a missing or busy device does.
+  void FailNextOpen(bool fail) { failOpen_ = fail; }
+  // Every byte written, in order.
+  const std::vector<std::uint8_t>& Written() const { return written_; }
+
+ private:
+  UnitModel& unit_;
+  std::function<std::int64_t()> nowMs_;
+  bool open_ = false;
+  bool failOpen_ = false;
+  std::vector<std::uint8_t> written_;
+};
+
+}  // namespace gelvar::unitsim
