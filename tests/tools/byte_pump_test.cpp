@@ -101,7 +101,7 @@ TEST_F(BytePumpTest, WholeFrameLeavesInOneRunAndIsTraced) {
   port.incoming = MakeFrame(0x3003, {0x2E, 0x00});
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(linkMemory.converter.slotStatus[0], 0x7F);
-  EXPECT_EQ(pump.RxText(), std::string("\r\n0002-0[U\xC0\x0C.\0\xAF]", 17));
+  EXPECT_EQ(pump.RxText(), std::string("\r\n0002-0[U\xC0\x0C.\0\xAF]", 16));
   EXPECT_FALSE(pump.Pump()) << "nothing new";
 }
 
