@@ -140,6 +140,13 @@ void DefaultSets(std::vector<std::vector<std::uint8_t>>& voltages,
   }
 }
 
+// Set number N of the request's word 0; past the last set, no data.
+std::vector<std::uint8_t> RecordedSet(const std::vector<std::vector<std::uint8_t>>& sets,
+                                      const std::vector<std::uint8_t>& request) {
+  const auto set = static_cast<std::size_t>(WordAt(request, 0));
+  return set < sets.size() ? sets[set] : std::vector<std::uint8_t>{};
+}
+
 // The words that drift: object and byte offset.
 struct DriftingWord {
   std::uint32_t objectId;
@@ -195,7 +202,8 @@ void UnitModel::DriftOnce() {
     const int change = step(driftRandom_);
     if (pinned_.contains(drifting.objectId)) continue;
     auto& bytes = objects_[drifting.objectId];
-    PutWord(bytes, drifting.offset, std::clamp(WordAt(bytes, drifting.offset) + change, kColdestCode, kWarmestCode));
+    const int code = std::clamp(WordAt(bytes, drifting.offset) + change, kColdestCode, kWarmestCode);
+    PutWord(bytes, drifting.offset, code);
   }
 }
 
@@ -238,11 +246,8 @@ std::vector<std::uint8_t> UnitModel::Answer(std::uint32_t objectId, const std::v
   if (objectId == kAdmFactoryReset) return FactoryReset(data);
   if (objectId == kHtgMinHeatCommand) return MinHeatTime(data, nowMs);
   if (const int sensor = SensorOf(objectId, kSenCycle); sensor >= 0) return StartCycle(sensor, data, nowMs);
-  const std::size_t set = static_cast<std::size_t>(WordAt(data, 0));
-  if (objectId == kRecVoltageSets) return set < voltageSets_.size() ? voltageSets_[set] : std::vector<std::uint8_t>{};
-  if (objectId == kRecTemperatureSets) {
-    return set < temperatureSets_.size() ? temperatureSets_[set] : std::vector<std::uint8_t>{};
-  }
+  if (objectId == kRecVoltageSets) return RecordedSet(voltageSets_, data);
+  if (objectId == kRecTemperatureSets) return RecordedSet(temperatureSets_, data);
   return CurrentValue(objectId, nowMs);
 }
 
@@ -319,9 +324,11 @@ std::vector<std::uint8_t> UnitModel::ReplyFrame(std::uint32_t objectId, std::vec
 }
 
 std::uint8_t UnitModel::NoiseByte() {
-  if (faults_.noiseMayHoldTypeLetters) return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 255)(random_));
-  const int byte = std::uniform_int_distribution<int>(0, 252)(random_);
-  return static_cast<std::uint8_t>(byte < kTypeNoData ? byte : byte + 3);
+  // Without type letters, the three values from 0x54 on are mapped past them.
+  const int highest = faults_.noiseMayHoldTypeLetters ? 255 : 252;
+  const int byte = std::uniform_int_distribution<int>(0, highest)(random_);
+  if (faults_.noiseMayHoldTypeLetters || byte < kTypeNoData) return static_cast<std::uint8_t>(byte);
+  return static_cast<std::uint8_t>(byte + 3);
 }
 
 void UnitModel::QueueReply(const std::vector<std::uint8_t>& frame, std::int64_t nowMs) {
