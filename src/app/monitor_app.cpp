@@ -2,38 +2,28 @@
 
 #include <clocale>
 
-#include "app/widget_support.h"
 #include "monitor/monitor_dialog.h"
+#include "serial/serial_messages_qt.h"
+#include "serial/serial_port.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
 
 namespace gelvar {
-namespace {
-
-// Stands in for the serial port until the program is built with one.
-class NoSerialPort : public LinePort {
- public:
-  int Open(int portNumber, int, int, int, int) override {
-    ShowAppMessage(nullptr, QStringLiteral("COM%1: this build has no serial port support").arg(portNumber));
-    return 0;
-  }
-  int Close() override { return 1; }
-  int Write(const std::uint8_t*, int) override { return 0; }
-  int Read(std::uint8_t*, int) override { return 0; }
-};
-
-}  // namespace
 
 // The program's windows and its port, built in this order once the application object exists, and
 // destroyed in reverse. The one LinkTransaction, which comes between the protocol window and the main
 // window in this order, is the link's own static object.
 struct MonitorApp::GlobalObjects {
   explicit GlobalObjects(TimerHost& timers)
-      : protocolWindow(timers, serialPort, linkInsideWindow), monitorDialog(protocolWindow), linkInsideWindow(timers) {}
+      : protocolWindow(timers, serialPort, linkInsideWindow),
+        monitorDialog(protocolWindow),
+        serialPort(serialMessages),
+        linkInsideWindow(timers) {}
 
   ProtocolWindow protocolWindow;
   MonitorDialog monitorDialog;
-  NoSerialPort serialPort;  // closes the port, if still open, when the program ends
+  QtSerialMessages serialMessages;
+  SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
   LinkInsideWindow linkInsideWindow;
 };
 
