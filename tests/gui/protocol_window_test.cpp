@@ -1,0 +1,137 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include <string>
+
+#include "gui/window_fixture.h"
+
+namespace gelvar::testing {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(TracePaneText, ShowsFrameBytesAndBreaksOnlyAtFrameStarts) {
+  const struct {
+    std::string trace;
+    QString shown;
+  } cases[] = {
+      {"\r\n0001-0[T\x00\x01]"s, u"\n0001-0[T\u2400\u2401]"_qs},
+      {"\r\n0007-0[U\r\n0008]\r\n0009-0[V]"s, u"\n0007-0[U\u240D\u240A0008]\n0009-0[V]"_qs},
+      {"\r\n100000-0[\xB0\xFF]"s, u"\n100000-0[\u00B0\u00FF]"_qs},
+      {"\n0001-0[]\r"s, u"\u240A0001-0[]\u240D"_qs},  // a pane cut between CR and LF
+  };
+  for (const auto& c : cases) EXPECT_EQ(TracePaneText(c.trace), c.shown) << c.shown.toStdString();
+}
+
+TEST_F(ToolWindowTest, LayoutHasItsControlsTextsAndStates) {
+  const struct {
+    int id;
+    const char* text;
+    bool enabled;
+    bool checked;
+  } buttons[] = {
+      {1077, "Clear", true, false}, {1078, "Clear", true, false}, {1086, "Scroll", true, true},
+      {1087, "Hex", false, false},  {1085, "View", false, false}, {1079, "P-t", false, false},
+      {1083, "P-r", false, false},  {1080, "COM:", false, false}, {1081, "P-t", false, false},
+      {1084, "P-r", false, false},  {1082, "COM:", false, false},
+  };
+  for (const auto& b : buttons) {
+    auto* button = FindControl<QAbstractButton>(&protocol, b.id);
+    ASSERT_NE(button, nullptr) << b.id;
+    EXPECT_EQ(button->text(), QString::fromLatin1(b.text)) << b.id;
+    EXPECT_EQ(button->isEnabled(), b.enabled) << b.id;
+    EXPECT_EQ(button->isChecked(), b.checked) << b.id;
+  }
+  for (int id : {1009, 1010, 1011, 1012, 1013, 1014}) {
+    auto* edit = FindControl<QLineEdit>(&protocol, id);
+    ASSERT_NE(edit, nullptr) << id;
+    EXPECT_FALSE(edit->isEnabled()) << id;
+    EXPECT_TRUE(edit->text().isEmpty()) << id;
+  }
+  for (int id : {1019, 1020}) {
+    auto* pane = FindControl<QPlainTextEdit>(&protocol, id);
+    ASSERT_NE(pane, nullptr) << id;
+    EXPECT_TRUE(pane->isReadOnly() && pane->isEnabled()) << id;
+  }
+  EXPECT_EQ(protocol.windowTitle(), QStringLiteral("Zeb Communication"));
+  EXPECT_FALSE(protocol.isVisible());
+  EXPECT_FALSE(inside.isVisible());
+}
+
+TEST_F(ToolWindowTest, PanesShowRequestAndReplyFrames) {
+  StartLinkAndPort();
+  ASSERT_TRUE(ReadOneObject());
+  EXPECT_TRUE(PaneText(1019).startsWith(QStringLiteral("\n0001-0[T"))) << PaneText(1019).toStdString();
+  EXPECT_TRUE(PaneText(1019).endsWith(QLatin1Char(']')));
+  const QString rx = PaneText(1020);
+  EXPECT_TRUE(rx.startsWith(QStringLiteral("\n0002-0[U")) || rx.startsWith(QStringLiteral("\n0002-0[V")))
+      << rx.toStdString();
+  EXPECT_TRUE(rx.endsWith(QLatin1Char(']')));
+}
+
+TEST_F(ToolWindowTest, ClearEmptiesOnePaneAndNewFramesFollow) {
+  StartLinkAndPort();
+  ASSERT_TRUE(ReadOneObject());
+  QTest::mouseClick(FindControl<QAbstractButton>(&protocol, 1077), Qt::LeftButton);
+  EXPECT_TRUE(PaneText(1019).isEmpty());
+  EXPECT_FALSE(PaneText(1020).isEmpty());
+
+  ASSERT_TRUE(ReadOneObject());
+  EXPECT_TRUE(PaneText(1019).startsWith(QStringLiteral("\n0003-0[T"))) << PaneText(1019).toStdString();
+  EXPECT_TRUE(PaneText(1020).contains(QStringLiteral("0004-0[")));
+}
+
+TEST_F(ToolWindowTest, ScrollKeepsTheLastLinesInView) {
+  StartLinkAndPort();
+  protocol.show();
+  for (int i = 0; i < 12; ++i) ASSERT_TRUE(ReadOneObject());
+  const QScrollBar* bar = FindControl<QPlainTextEdit>(&protocol, 1019)->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(ToolWindowTest, ViewShowsAndHidesTheInsideWindow) {
+  auto* view = FindControl<QCheckBox>(&protocol, 1085);
+  view->setChecked(true);
+  EXPECT_TRUE(inside.isVisible());
+  EXPECT_FALSE(inside.isActiveWindow());
+  view->setChecked(false);
+  EXPECT_FALSE(inside.isVisible());
+}
+
+TEST_F(ToolWindowTest, EscapeAndCloseOnlyHideWhileThePumpGoesOn) {
+  StartLinkAndPort();
+  protocol.show();
+  QTest::keyClick(&protocol, Qt::Key_Escape);
+  EXPECT_FALSE(protocol.isVisible());
+  protocol.show();
+  protocol.close();
+  EXPECT_FALSE(protocol.isVisible());
+  ASSERT_TRUE(ReadOneObject());
+  EXPECT_TRUE(PaneText(1020).contains(QStringLiteral("0002-0[")));
+}
+
+TEST_F(ToolWindowTest, LineFileThatCannotBeOpenedIsReportedInTheAppMessageBox) {
+  QString caption;
+  QString text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    caption = box->windowTitle();
+    text = box->text();
+    box->accept();
+  });
+  // The box is disabled for the user; the handler stays bound all the same.
+  FindControl<QLineEdit>(&protocol, 1010)->setText(QStringLiteral("/nonexistent/line.bin"));
+  FindControl<QCheckBox>(&protocol, 1083)->setChecked(true);
+  EXPECT_EQ(caption, QStringLiteral("Gelvar Monitor"));
+  EXPECT_EQ(text, u"Fehler Öffnen: /nonexistent/line.bin"_qs);
+}
+
+}  // namespace
+}  // namespace gelvar::testing
