@@ -1,10 +1,7 @@
 #include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
-#include <QMessageBox>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 
 #include <string>
 
@@ -26,41 +23,6 @@ TEST(TracePaneText, ShowsFrameBytesAndBreaksOnlyAtFrameStarts) {
       {"\n0001-0[]\r"s, u"\u240A0001-0[]\u240D"_qs},  // a pane cut between CR and LF
   };
   for (const auto& c : cases) EXPECT_EQ(TracePaneText(c.trace), c.shown) << c.shown.toStdString();
-}
-
-TEST_F(ToolWindowTest, LayoutHasItsControlsTextsAndStates) {
-  const struct {
-    int id;
-    const char* text;
-    bool enabled;
-    bool checked;
-  } buttons[] = {
-      {1077, "Clear", true, false}, {1078, "Clear", true, false}, {1086, "Scroll", true, true},
-      {1087, "Hex", false, false},  {1085, "View", false, false}, {1079, "P-t", false, false},
-      {1083, "P-r", false, false},  {1080, "COM:", false, false}, {1081, "P-t", false, false},
-      {1084, "P-r", false, false},  {1082, "COM:", false, false},
-  };
-  for (const auto& b : buttons) {
-    auto* button = FindControl<QAbstractButton>(&protocol, b.id);
-    ASSERT_NE(button, nullptr) << b.id;
-    EXPECT_EQ(button->text(), QString::fromLatin1(b.text)) << b.id;
-    EXPECT_EQ(button->isEnabled(), b.enabled) << b.id;
-    EXPECT_EQ(button->isChecked(), b.checked) << b.id;
-  }
-  for (int id : {1009, 1010, 1011, 1012, 1013, 1014}) {
-    auto* edit = FindControl<QLineEdit>(&protocol, id);
-    ASSERT_NE(edit, nullptr) << id;
-    EXPECT_FALSE(edit->isEnabled()) << id;
-    EXPECT_TRUE(edit->text().isEmpty()) << id;
-  }
-  for (int id : {1019, 1020}) {
-    auto* pane = FindControl<QPlainTextEdit>(&protocol, id);
-    ASSERT_NE(pane, nullptr) << id;
-    EXPECT_TRUE(pane->isReadOnly() && pane->isEnabled()) << id;
-  }
-  EXPECT_EQ(protocol.windowTitle(), QStringLiteral("Zeb Communication"));
-  EXPECT_FALSE(protocol.isVisible());
-  EXPECT_FALSE(inside.isVisible());
 }
 
 TEST_F(ToolWindowTest, PanesShowRequestAndReplyFrames) {
@@ -114,23 +76,6 @@ TEST_F(ToolWindowTest, EscapeAndCloseOnlyHideWhileThePumpGoesOn) {
   EXPECT_FALSE(protocol.isVisible());
   ASSERT_TRUE(ReadOneObject());
   EXPECT_TRUE(PaneText(1020).contains(QStringLiteral("0002-0[")));
-}
-
-TEST_F(ToolWindowTest, LineFileThatCannotBeOpenedIsReportedInTheAppMessageBox) {
-  QString caption;
-  QString text;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
-    caption = box->windowTitle();
-    text = box->text();
-    box->accept();
-  });
-  // The box is disabled for the user; the handler stays bound all the same.
-  FindControl<QLineEdit>(&protocol, 1010)->setText(QStringLiteral("/nonexistent/line.bin"));
-  FindControl<QCheckBox>(&protocol, 1083)->setChecked(true);
-  EXPECT_EQ(caption, QStringLiteral("Gelvar Monitor"));
-  EXPECT_EQ(text, u"Fehler Öffnen: /nonexistent/line.bin"_qs);
 }
 
 }  // namespace
