@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 #include "app/ticker.h"
 #include "app/widget_support.h"
 #include "tools/link_inside.h"
@@ -58,7 +60,10 @@ LinkInsideWindow::LinkInsideWindow(TimerHost& timers)
   AddControl<QGroupBox>(this, units, {0, 0, 100, 147}, 0, QStringLiteral("Treiber"));
   AddControl<QGroupBox>(this, units, {105, 0, 100, 147}, 0, QStringLiteral("Konverter"));
   for (const FieldRow& row : kRows) {
-    AddControl<QLabel>(this, units, {row.labelAt.x(), row.labelAt.y(), 40, 8}, 0, QString::fromUtf8(row.label));
+    // Labels may use the room up to their field: fonts here run wider than the layout's own.
+    const int labelWidth = std::max(40, row.firstAt.x() - row.labelAt.x() - 1);
+    AddControl<QLabel>(this, units, {row.labelAt.x(), row.labelAt.y(), labelWidth, 8}, 0,
+                       QString::fromUtf8(row.label));
     // The first column shows channel 0 from the first refresh on; the second stays as built.
     const QString start = row.isText ? QString() : QStringLiteral("0");
     firstColumn_[row.firstId] = AddField(this, units, row.firstAt, row.firstId, start);
