@@ -29,6 +29,7 @@ class Ticker {
   void Tick();
 
   std::int32_t TickCount() const { return tickCount_; }
+  TimerId Timer() const { return timer_; }
 
  private:
   TimerHost& host_;

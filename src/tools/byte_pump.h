@@ -44,9 +44,8 @@ class BytePump {
   int LineFileFlags() const { return lineFileFlags_; }
 
  private:
-  void SendTo(int (*write)(BytePump&, std::uint8_t));
   bool ReadTrace(const std::int32_t* ring, std::uint8_t& readIndex, std::uint8_t writeIndex,
-                 std::string& text);
+                 std::string& text) const;
 
   LinePort& port_;
   PumpMessages& messages_;

@@ -1,0 +1,1 @@
+namespace gelvar::unitsim { int placeholder; }
