@@ -48,6 +48,21 @@ constexpr std::array<StepInfo, 13> kSteps = {{
     {0x0D08, false, RequestData::kNone, 2, false, "Error at resistance values"},
 }};
 
+// Steps whose reply is one word of hundredths, kept and shown in one line.
+struct HundredthsStep {
+  int step;
+  float SensorTestValues::*value;
+  const char* line;
+  int next;
+};
+
+constexpr std::array<HundredthsStep, 4> kHundredthsSteps = {{
+    {6, &SensorTestValues::Uso, "Start values - Uso: %5.2f V", 9},
+    {11, &SensorTestValues::fx, "max. f(x): %6.2f", 12},
+    {12, &SensorTestValues::Kf, "Kf: %6.2f", 13},
+    {13, &SensorTestValues::Rm, "\r\n\r\nResistance Shunt - Rsh: %4.2f Ohm", kFinalStep},
+}};
+
 const StepInfo& InfoOf(int step) { return kSteps.at(static_cast<std::size_t>(step - 1)); }
 
 // Tenths of a degree Celsius of a temperature code, truncated toward zero.
@@ -273,14 +288,14 @@ void SensorTest::TakeReply(int count) {
     case 3: return TakeSensorData();
     case 4: return TakeSensorState();
     case 5: return TakeStartValues();
-    case 6: return TakeStartVoltage();
+    case 6: return TakeHundredths();
     case 7: return TakeVoltages(count);
     case 8: return TakeTemperature(count);
     case 9: return TakeTiming();
     case 10: return TakeResults();
-    case 11: return TakeFunctionValue();
-    case 12: return TakeCharacteristicValue();
-    case 13: return TakeShuntResistance();
+    case 11:
+    case 12:
+    case 13: return TakeHundredths();
     default: return;
   }
 }
@@ -325,10 +340,13 @@ void SensorTest::TakeStartValues() {
   testStep = 6;
 }
 
-void SensorTest::TakeStartVoltage() {
-  values.Uso = Hundredths(GetDataWord(testRequest, 0));
-  pendingLine = CFormat("Start values - Uso: %5.2f V", values.Uso);
-  testStep = 9;
+void SensorTest::TakeHundredths() {
+  const auto* entry = std::find_if(kHundredthsSteps.begin(), kHundredthsSteps.end(),
+                                   [this](const HundredthsStep& h) { return h.step == testStep; });
+  float& value = values.*(entry->value);
+  value = Hundredths(GetDataWord(testRequest, 0));
+  pendingLine = CFormat(entry->line, value);
+  testStep = entry->next;
 }
 
 void SensorTest::TakeTiming() {
@@ -391,24 +409,6 @@ void SensorTest::TakeResults() {
   values.tK = Hundredths(word2);
   pendingLine = CFormat("max. dER/dt,max:%7.3f%stK: %6.3f s", values.dERdt, "\r\n", values.tK);
   testStep = 11;
-}
-
-void SensorTest::TakeFunctionValue() {
-  values.fx = Hundredths(GetDataWord(testRequest, 0));
-  pendingLine = CFormat("max. f(x): %6.2f", values.fx);
-  testStep = 12;
-}
-
-void SensorTest::TakeCharacteristicValue() {
-  values.Kf = Hundredths(GetDataWord(testRequest, 0));
-  pendingLine = CFormat("Kf: %6.2f", values.Kf);
-  testStep = 13;
-}
-
-void SensorTest::TakeShuntResistance() {
-  values.Rm = Hundredths(GetDataWord(testRequest, 0));
-  pendingLine = CFormat("\r\n\r\nResistance Shunt - Rsh: %4.2f Ohm", values.Rm);
-  EndSequence();
 }
 
 void SensorTest::SaveReport() {

@@ -12,7 +12,6 @@
 
 namespace gelvar {
 
-inline constexpr int kSensorTestTimerId = 10;
 inline constexpr int kRecordedSetLimit = 256;
 
 enum class AlertIcon { kExclamation, kQuestion };
@@ -75,8 +74,9 @@ class SensorTest {
   SensorTest(const SensorTest&) = delete;
   SensorTest& operator=(const SensorTest&) = delete;
 
-  // Bound to the dialog's controls. The dialog copies its controls into these before it calls a
-  // handler, and Refresh() copies them back.
+  // Bound to the dialog's controls. The dialog writes what the user changes (ta texts, type,
+  // description) into these as it changes, before it calls the matching handler, so they hold the
+  // controls' state whenever a handler or timer message runs; Refresh() shows them again.
   std::string logText;
   int dataSetShown = 0;
   int refusedShown = 0;
@@ -92,7 +92,6 @@ class SensorTest {
   void Open(SensorTestView& view);
   // The dialog closes: the timer stops, everything else stays for the next Open.
   void Close();
-  bool IsOpen() const { return view_ != nullptr; }
 
   void OnTemperature(int sensor);  // sensor 0 or 1
   void OnStartCycle(int sensor);
@@ -124,14 +123,11 @@ class SensorTest {
   void TakeSensorData();
   void TakeSensorState();
   void TakeStartValues();
-  void TakeStartVoltage();
+  void TakeHundredths();
   void TakeTiming();
   void TakeVoltages(int count);
   void TakeTemperature(int count);
   void TakeResults();
-  void TakeFunctionValue();
-  void TakeCharacteristicValue();
-  void TakeShuntResistance();
 
   TimerHost& timers_;
   StepTransaction& transaction_;
