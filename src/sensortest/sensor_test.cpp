@@ -137,9 +137,6 @@ std::string SensorTestReport(const SensorTestValues& v, int sensorType) {
   return out;
 }
 
-SensorTest::SensorTest(TimerHost& timers, StepTransaction& transaction)
-    : timers_(timers), transaction_(transaction) {}
-
 SensorTest::~SensorTest() { Close(); }
 
 void SensorTest::Open(SensorTestView& view) {
@@ -221,7 +218,7 @@ void SensorTest::RunStep() {
     if (testStep != 3 || CountdownElapsed()) BeginRequest();
     return;
   }
-  const int result = transaction_.Poll(&testRequest, &refusedShown, &cyclesShown, &waitedShown);
+  const int result = linkTransaction.Poll(&testRequest, &refusedShown, &cyclesShown, &waitedShown);
   if (result == kPollBusy) return;
   ownTransaction_ = false;
   const StepInfo& info = InfoOf(testStep);
@@ -244,7 +241,7 @@ bool SensorTest::CountdownElapsed() {
 void SensorTest::BeginRequest() {
   if (ownTransaction_) {
     ObjectRequest discarded{};
-    if (transaction_.Poll(&discarded, &refusedShown, &cyclesShown, &waitedShown) != kPollBusy) {
+    if (linkTransaction.Poll(&discarded, &refusedShown, &cyclesShown, &waitedShown) != kPollBusy) {
       ownTransaction_ = false;
     }
     return;
@@ -252,7 +249,7 @@ void SensorTest::BeginRequest() {
   const std::uint32_t objectId = BuildRequest();
   const bool sendsData = InfoOf(testStep).data != RequestData::kNone;
   // Refused: the main window's transaction has not ended yet; try again at the next timer message.
-  if (transaction_.Start(objectId, sendsData ? &testRequest : nullptr) == 0) return;
+  if (linkTransaction.Start(objectId, sendsData ? &testRequest : nullptr) == 0) return;
   ownTransaction_ = true;
   requestPending = 1;
 }

@@ -29,20 +29,6 @@ class SensorTestView {
                               std::string& path) = 0;
 };
 
-// The request/reply transaction the steps run on. The program passes the one it shares with the main
-// window (see SharedTransaction); tests may script their own.
-class StepTransaction {
- public:
-  virtual ~StepTransaction() = default;
-  // 1 started, 0 busy.
-  virtual std::int32_t Start(std::uint32_t objectId, const ObjectRequest* request) = 0;
-  // -1 busy, -2 idle, -3 failed, or the reply's data count with the reply copied into request.
-  virtual std::int32_t Poll(ObjectRequest* request, int* tries, int* cycles, int* ms) = 0;
-};
-
-// The program's one link transaction.
-StepTransaction& SharedTransaction();
-
 // Everything a recorded test yields; the report is written from it.
 struct SensorTestValues {
   int Tm = 0;  // seconds between two data sets
@@ -69,7 +55,8 @@ std::string SensorTestReport(const SensorTestValues& values, int sensorType);
 
 class SensorTest {
  public:
-  explicit SensorTest(TimerHost& timers, StepTransaction& transaction = SharedTransaction());
+  // The steps run on the one link transaction, shared with the main window.
+  explicit SensorTest(TimerHost& timers) : timers_(timers) {}
   ~SensorTest();
   SensorTest(const SensorTest&) = delete;
   SensorTest& operator=(const SensorTest&) = delete;
@@ -130,7 +117,6 @@ class SensorTest {
   void TakeResults();
 
   TimerHost& timers_;
-  StepTransaction& transaction_;
   SensorTestView* view_ = nullptr;
   TimerId timer_ = -1;
   // A transaction this test started and has not yet seen end. A later step lets it end before it
