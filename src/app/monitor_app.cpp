@@ -10,20 +10,22 @@
 
 namespace gelvar {
 
-// The program's windows and its port, built in this order once the application object exists, and
-// destroyed in reverse. The one LinkTransaction, which comes between the protocol window and the main
-// window in this order, is the link's own static object.
+// The program's windows and its port, built once the application object exists and destroyed in
+// reverse. The windows keep their customary order; the port comes first, because the protocol window
+// holds it as a LinePort from its construction on, and so it is put back and closed only after the
+// pump has stopped. The one LinkTransaction, between the protocol window and the main window in that
+// order, is the link's own static object.
 struct MonitorApp::GlobalObjects {
   explicit GlobalObjects(TimerHost& timers)
-      : protocolWindow(timers, serialPort, linkInsideWindow),
+      : serialPort(serialMessages),
+        protocolWindow(timers, serialPort, linkInsideWindow),
         monitorDialog(protocolWindow),
-        serialPort(serialMessages),
         linkInsideWindow(timers) {}
 
-  ProtocolWindow protocolWindow;
-  MonitorDialog monitorDialog;
   QtSerialMessages serialMessages;
   SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
+  ProtocolWindow protocolWindow;
+  MonitorDialog monitorDialog;
   LinkInsideWindow linkInsideWindow;
 };
 

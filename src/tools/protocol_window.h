@@ -28,7 +28,7 @@ class ProtocolWindow : public QDialog, private PumpMessages {
   Q_OBJECT
 
  public:
-  // port and insideWindow may still be under construction: they are first used by Create().
+  // insideWindow may still be under construction: it is first used by Create().
   ProtocolWindow(TimerHost& timers, LinePort& port, LinkInsideWindow& insideWindow);
   ~ProtocolWindow() override;
 
