@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <string>
+#include <utility>
 
 class QFont;
 
