@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace gelvar {
 namespace {
@@ -14,10 +15,18 @@ bool IsFloatConversion(char c) { return std::strchr("fFeEgGaA", c) != nullptr; }
 void UseCDecimalPoint(std::string& text) {
   const char* point = std::localeconv()->decimal_point;
   if (point == nullptr || std::strcmp(point, ".") == 0 || point[0] == '\0') return;
-  const std::size_t len = std::strlen(point);
-  for (std::size_t pos = text.find(point); pos != std::string::npos; pos = text.find(point, pos + 1)) {
-    text.replace(pos, len, ".");
+  const std::string separator(point);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (text.compare(pos, separator.size(), separator) == 0) {
+      out.push_back('.');
+      pos += separator.size();
+    } else {
+      out.push_back(text[pos++]);
+    }
   }
+  text = std::move(out);
 }
 
 template <typename T>
