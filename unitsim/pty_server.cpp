@@ -182,8 +182,8 @@ std::unique_ptr<StopSignals> StopSignals::Install(std::string& error) {
 
 // ---- UnitServer ----
 
-UnitServer::UnitServer(int lineFd, UnitModel& unit, std::ostream* log)
-    : lineFd_(lineFd), unit_(unit), log_(log), start_(std::chrono::steady_clock::now()) {}
+UnitServer::UnitServer(const ServedLine& line, UnitModel& unit, std::ostream* log)
+    : line_(line), lineFd_(line.Fd()), unit_(unit), log_(log), start_(std::chrono::steady_clock::now()) {}
 
 UnitServer::Outcome UnitServer::ServeOnce(int stopFd, int idleWaitMs) {
   if (hungUp_ && LineHungUp()) return Pause(stopFd, idleWaitMs);
@@ -194,16 +194,17 @@ UnitServer::Outcome UnitServer::ServeOnce(int stopFd, int idleWaitMs) {
   const short wanted = static_cast<short>(outbox_.empty() ? POLLIN : POLLIN | POLLOUT);
   pollfd fds[2] = {{lineFd_, wanted, 0}, {stopFd, POLLIN, 0}};
   if (poll(fds, stopFd >= 0 ? 2 : 1, WaitMs(idleWaitMs)) < 0 && errno != EINTR) {
-    Fail("cannot wait for the line");
+    Fail("cannot wait for " + line_.DevicePath());
     return Outcome::kFailed;
   }
   if (fds[1].revents != 0) return Outcome::kStopped;
-  if ((fds[0].revents & POLLNVAL) != 0) {
-    Fail("the line is closed");
+  const short events = fds[0].revents;
+  if ((events & POLLNVAL) != 0) {
+    error_ = line_.DevicePath() + " is not open";
     return Outcome::kFailed;
   }
-  if ((fds[0].revents & POLLIN) != 0 && !ReadRequests()) return Outcome::kFailed;
-  if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) LoseListener();
+  if ((events & POLLIN) != 0 && !ReadRequests()) return Outcome::kFailed;
+  if ((events & (POLLHUP | POLLERR)) != 0 && !LoseListener()) return Outcome::kFailed;
   if (!hungUp_ && !SendDueReplies()) return Outcome::kFailed;
   unit_.Advance(NowMs());
   return Outcome::kServing;
@@ -234,14 +235,17 @@ UnitServer::Outcome UnitServer::Pause(int stopFd, int waitMs) {
   return stopped ? Outcome::kStopped : Outcome::kServing;
 }
 
+// A bounded number of reads, so that a program flooding the line cannot keep us from answering.
 bool UnitServer::ReadRequests() {
+  constexpr int kReadsPerRound = 16;
   std::uint8_t buffer[256];
-  for (;;) {
+  for (int round = 0; round < kReadsPerRound; ++round) {
     const ssize_t count = read(lineFd_, buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) {
       // EIO: the program closed its side; the hang-up shows in the poll result as well.
-      if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO) return Fail("cannot read");
+      const bool quiet = count == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EIO;
+      if (!quiet) return Fail("cannot read " + line_.DevicePath());
       break;
     }
     const std::int64_t now = NowMs();
@@ -277,29 +281,32 @@ bool UnitServer::SendDueReplies() {
   const ssize_t written = write(lineFd_, outbox_.data(), outbox_.size());
   if (written > 0) outbox_.erase(outbox_.begin(), outbox_.begin() + written);
   if (written >= 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return true;
-  if (errno == EIO) {
-    LoseListener();
-    return true;
-  }
-  return Fail("cannot write");
+  if (errno == EIO) return LoseListener();
+  return Fail("cannot write " + line_.DevicePath());
 }
 
-// Replies on their way are lost with the listener, as on a real line.
-void UnitServer::LoseListener() {
-  if (hungUp_) return;
+// Replies on their way are lost with the listener, as on a real line. A serial device that hangs
+// up despite ignoring the modem lines is gone (unplugged): serving it on would only wait forever.
+bool UnitServer::LoseListener() {
+  if (!line_.IsPseudoTerminal()) {
+    error_ = line_.DevicePath() + " hung up";
+    return false;
+  }
+  if (hungUp_) return true;
   hungUp_ = true;
   outbox_.clear();
   repliesDueMs_.clear();
   unit_.DiscardSent(std::numeric_limits<std::int64_t>::max());
   Log("no program has the line open");
+  return true;
 }
 
 void UnitServer::Log(const std::string& text) const {
   if (log_ != nullptr) *log_ << NowMs() << " ms " << text << '\n' << std::flush;
 }
 
-bool UnitServer::Fail(const char* what) {
-  error_ = std::string(what) + ": " + Reason(errno);
+bool UnitServer::Fail(const std::string& what) {
+  error_ = what + ": " + Reason(errno);
   return false;
 }
 

@@ -34,6 +34,8 @@ class ServedLine {
   int Fd() const { return fd_; }
   // What the monitor opens.
   const std::string& DevicePath() const { return devicePath_; }
+  // A pseudo-terminal hangs up while no program has it open; a serial device only when it is gone.
+  bool IsPseudoTerminal() const { return !savedSettings_; }
 
  private:
   ServedLine(int fd, std::string devicePath, std::optional<termios> savedSettings);
@@ -91,10 +93,11 @@ class UnitServer {
   static constexpr int kIdleWaitMs = 50;
 
   // log, when not null, receives a line per request and per burst of reply bytes.
-  UnitServer(int lineFd, UnitModel& unit, std::ostream* log);
+  UnitServer(const ServedLine& line, UnitModel& unit, std::ostream* log);
 
   // Waits until bytes arrive, a reply falls due, stopFd (if >= 0) turns readable or idleWaitMs
-  // pass, then serves. kStopped once stopFd is readable; kFailed with Error() on a line error.
+  // pass, then serves. kStopped once stopFd is readable; kFailed with Error() on a line error or
+  // when a serial device hangs up.
   Outcome ServeOnce(int stopFd, int idleWaitMs = kIdleWaitMs);
   const std::string& Error() const { return error_; }
 
@@ -106,10 +109,11 @@ class UnitServer {
   bool ReadRequests();
   void TakeRequests();
   bool SendDueReplies();
-  void LoseListener();
+  bool LoseListener();
   void Log(const std::string& text) const;
-  bool Fail(const char* what);
+  bool Fail(const std::string& what);
 
+  const ServedLine& line_;
   int lineFd_;
   UnitModel& unit_;
   std::ostream* log_;

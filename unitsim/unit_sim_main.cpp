@@ -44,7 +44,7 @@ int Serve(const gelvar::unitsim::SimOptions& options) {
 
   UnitModel unit(options.seed);
   unit.Faults() = options.faults;
-  UnitServer server(line->Fd(), unit, options.verbose ? &std::cerr : nullptr);
+  UnitServer server(*line, unit, options.verbose ? &std::cerr : nullptr);
   for (;;) {
     switch (server.ServeOnce(stop->Fd())) {
       case UnitServer::Outcome::kServing:
