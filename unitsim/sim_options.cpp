@@ -56,14 +56,14 @@ bool Path(std::string_view text, std::string& path) {
 }
 
 // An option and what it does with its value (flags get an empty one and cannot fail).
-struct OptionSpec {
+struct KnownOption {
   const char* name;
   const char* shortName;  // or nullptr
   const char* valueMeaning;  // nullptr for a flag
   bool (*apply)(std::string_view value, SimOptions& options);
 };
 
-const OptionSpec kOptions[] = {
+const KnownOption kOptions[] = {
     {"--help", "-h", nullptr, [](std::string_view, SimOptions& o) { return o.help = true; }},
     {"--verbose", "-v", nullptr, [](std::string_view, SimOptions& o) { return o.verbose = true; }},
     {"--print-path-only", nullptr, nullptr,
@@ -107,9 +107,9 @@ const OptionSpec kOptions[] = {
      [](std::string_view v, SimOptions& o) { return WholeNumber(v, o.seed); }},
 };
 
-const OptionSpec* FindOption(std::string_view name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (name == spec.name || (spec.shortName != nullptr && name == spec.shortName)) return &spec;
+const KnownOption* FindOption(std::string_view name) {
+  for (const KnownOption& known : kOptions) {
+    if (name == known.name || (known.shortName != nullptr && name == known.shortName)) return &known;
   }
   return nullptr;
 }
@@ -125,25 +125,25 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
       value = name.substr(name.find('=') + 1);
       name = name.substr(0, name.find('='));
     }
-    const OptionSpec* spec = FindOption(name);
-    if (spec == nullptr) {
+    const KnownOption* known = FindOption(name);
+    if (known == nullptr) {
       error = name.starts_with("-") ? "unknown option '" + std::string(name) + "'"
                                     : "unexpected argument '" + std::string(name) + "'";
       return false;
     }
-    if (spec->valueMeaning == nullptr && inlineValue) {
-      error = std::string(spec->name) + " takes no value";
+    if (known->valueMeaning == nullptr && inlineValue) {
+      error = std::string(known->name) + " takes no value";
       return false;
     }
-    if (spec->valueMeaning != nullptr && !inlineValue) {
+    if (known->valueMeaning != nullptr && !inlineValue) {
       if (i + 1 == args.size()) {
-        error = std::string(spec->name) + " needs " + spec->valueMeaning;
+        error = std::string(known->name) + " needs " + known->valueMeaning;
         return false;
       }
       value = args[++i];
     }
-    if (!spec->apply(value, options)) {
-      error = std::string(spec->name) + ": '" + std::string(value) + "' is not " + spec->valueMeaning;
+    if (!known->apply(value, options)) {
+      error = std::string(known->name) + ": '" + std::string(value) + "' is not " + known->valueMeaning;
       return false;
     }
   }
