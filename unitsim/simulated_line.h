@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "tools/line_port.h"
 #include "unitsim/unit_model.h"
@@ -20,7 +21,7 @@ class SimulatedLine : public LinePort {
   int Read(std::uint8_t* buffer, int maxCount) override;
 
   bool IsOpen() const { return open_; }
-  // Makes the next Open fail, as a missing or busy device does.
+  // Makes the next Open fail (once), as a missing or busy device does.
   void FailNextOpen(bool fail) { failOpen_ = fail; }
   // Every byte written, in order.
   const std::vector<std::uint8_t>& Written() const { return written_; }

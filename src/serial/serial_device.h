@@ -1,0 +1,54 @@
+// What SerialPort needs of the operating system. Each platform has one implementation
+// (serial_device_posix.cpp); everything else about the port is platform-free.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace gelvar {
+
+// Line setting as the port's callers number it: stop-bit code 0 one, 2 two; parity code 0 none,
+// 1 odd, 2 even, 3 mark, 4 space.
+struct LineSettings {
+  int baudRate;
+  int byteSize;
+  int stopBits;
+  int parity;
+};
+
+// Why a device operation failed: the number its error box carries ("Error 2") and the operating
+// system's reason, readable on its own (UTF-8).
+struct SerialFailure {
+  int step = 0;
+  std::string reason;
+};
+
+class SerialDevice {
+ public:
+  virtual ~SerialDevice() = default;  // closes the device; restores nothing
+
+  // Remembers the device's present settings so that RestoreSettings can put them back.
+  virtual bool SaveSettings(SerialFailure& failure) = 0;
+  // Raw line with the given setting, no flow control, DTR and RTS raised where the device has them.
+  virtual bool ApplyLine(const LineSettings& line, SerialFailure& failure) = 0;
+  // Puts back what SaveSettings remembered. A device that has gone has nothing left to restore, so
+  // that counts as success.
+  virtual bool RestoreSettings(SerialFailure& failure) = 0;
+
+  // Both return at once: bytes written (possibly fewer than asked when the output queue is full),
+  // and false from ReadByte when nothing is waiting or the device has gone.
+  virtual int Write(const std::uint8_t* bytes, int count) = 0;
+  virtual bool ReadByte(std::uint8_t& byte) = 0;
+  // True once a transfer found the device gone (unplugged, or the far end of a pseudo-terminal
+  // closed); reads and writes then move nothing.
+  virtual bool Lost() const = 0;
+};
+
+// Opens the device at `path` for this program alone; null, with the failure, when it cannot.
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFailure& failure);
+
+// The device of COM n when no environment variable names one.
+std::string DefaultComDevice(int portNumber);
+
+}  // namespace gelvar

@@ -1,0 +1,72 @@
+#include "serial/serial_port.h"
+
+#include <cstdlib>
+
+namespace gelvar {
+
+std::string ComVariableName(int portNumber) { return "GELVAR_COM" + std::to_string(portNumber); }
+
+std::string ComDevicePath(int portNumber, const char* variableValue) {
+  if (variableValue != nullptr && *variableValue != '\0') return variableValue;
+  return DefaultComDevice(portNumber);
+}
+
+SerialPort::~SerialPort() { Close(); }
+
+int SerialPort::Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) {
+  if (device_) return 0;
+  const std::string variable = ComVariableName(portNumber);
+  const char* value = std::getenv(variable.c_str());
+  const std::string path = ComDevicePath(portNumber, value);
+  const std::string firstLine = "Error open COM" + std::to_string(portNumber) + ":";
+  SerialFailure failure;
+
+  device_ = OpenSerialDevice(path, failure);
+  devicePath_ = path;
+  if (device_ && device_->SaveSettings(failure) &&
+      device_->ApplyLine({baudRate, byteSize, stopBits, parity}, failure)) {
+    return 1;
+  }
+  // Undo the opening first: when that fails too, its warning comes before the open error.
+  Close();
+  if (value == nullptr || *value == '\0') {
+    // The default device is rarely the right one for a USB adapter.
+    failure.reason +=
+        "\nSet " + variable + " to the device to use, e.g. " + variable + "=/dev/ttyUSB0";
+  }
+  ShowFailure(firstLine, failure, false);
+  return 0;
+}
+
+int SerialPort::Close() {
+  if (!device_) return 1;
+  SerialFailure failure;
+  if (!device_->RestoreSettings(failure)) {
+    ShowFailure("Error close COMx:", failure, true);
+    return 0;
+  }
+  device_.reset();
+  return 1;
+}
+
+int SerialPort::Write(const std::uint8_t* bytes, int count) {
+  if (!device_ || count <= 0) return 0;
+  return device_->Write(bytes, count);
+}
+
+int SerialPort::Read(std::uint8_t* buffer, int maxCount) {
+  if (!device_) return 0;
+  int stored = 0;
+  while (stored < maxCount && device_->ReadByte(buffer[stored])) ++stored;
+  return stored;
+}
+
+bool SerialPort::DeviceLost() const { return device_ && device_->Lost(); }
+
+void SerialPort::ShowFailure(const std::string& firstLine, const SerialFailure& failure,
+                             bool warning) {
+  messages_.ShowError("Error " + std::to_string(failure.step),
+                      firstLine + "\n" + devicePath_ + ": " + failure.reason, warning);
+}
+
+}  // namespace gelvar

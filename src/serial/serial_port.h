@@ -1,0 +1,59 @@
+// The COM port through which the byte pump talks to the unit. Open takes the device for this
+// program alone and sets the line up; Close puts back the settings the device had before. Reads and
+// writes never wait. Failures of Open and Close are shown in error boxes without an owner window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/serial_device.h"
+#include "tools/line_port.h"
+
+namespace gelvar {
+
+// Where the port's error boxes go: a message box in the program, a recorder in tests.
+class SerialMessages {
+ public:
+  virtual ~SerialMessages() = default;
+  // caption "Error 1" to "Error 5"; text (UTF-8) starts with "Error open COM<n>:" or
+  // "Error close COMx:" and names the device and the reason on the lines below; `warning` asks
+  // for the warning icon instead of the error icon.
+  virtual void ShowError(const std::string& caption, const std::string& text, bool warning) = 0;
+};
+
+// "GELVAR_COM<n>": the environment variable that names the device of COM n.
+std::string ComVariableName(int portNumber);
+// The device of COM n: the variable's value when it is set and not empty, else the platform's
+// default (/dev/ttyS<n-1> on Linux). No range check is made on n.
+std::string ComDevicePath(int portNumber, const char* variableValue);
+
+class SerialPort : public LinePort {
+ public:
+  // `messages` must outlive the port: the destructor may still report a failed restore.
+  explicit SerialPort(SerialMessages& messages) : messages_(messages) {}
+  ~SerialPort() override;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // 0 without a message when already open; 0 after an error box when the device cannot be used.
+  int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) override;
+  // 1 when closed (also when it was not open or the device has gone); 0 after a warning box when
+  // the old settings could not be put back: the port then stays open.
+  int Close() override;
+  int Write(const std::uint8_t* bytes, int count) override;
+  // One byte per read of the device, up to maxCount; returns at once with what has arrived.
+  int Read(std::uint8_t* buffer, int maxCount) override;
+
+  // True when the open device has gone away (adapter unplugged, far end closed).
+  bool DeviceLost() const;
+
+ private:
+  void ShowFailure(const std::string& firstLine, const SerialFailure& failure, bool warning);
+
+  SerialMessages& messages_;
+  std::unique_ptr<SerialDevice> device_;  // null while closed
+  std::string devicePath_;                // of the open device, named in error boxes
+};
+
+}  // namespace gelvar
