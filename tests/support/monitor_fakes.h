@@ -72,6 +72,7 @@ class FakeMonitorView : public MonitorView {
   std::vector<std::string> fileDefaults;
   std::vector<std::string> alerts;
   std::vector<std::vector<int>> tones;
+  std::vector<int> openedPorts;
 };
 
 // Files as strings; paths in `unwritable` cannot be opened, and failAfter > 0 lets that many appends
