@@ -172,11 +172,9 @@ void MonitorController::ReadParameters() {
 
 void MonitorController::SaveParameters() {
   if (!Allowed(kSaveParametersRule)) return;
-  std::string path;
-  if (!view_.ChooseFile(FileDialogKind::kSave, kReportDefaultName, kReportDefaultExtension, path)) return;
-  reportFileName_ = path;
-  if (!files_.Append(path, ParameterReport(model_.Fields(), timers_.CalendarTime()))) {
-    view_.Alert(kReportOpenError, BoxIcon::kQuestion);
+  const FileChoice report{FileDialogKind::kSave, kReportDefaultName, kReportDefaultExtension, kReportOpenError};
+  if (!AppendToChosenFile(report, reportFileName_,
+                          [&] { return ParameterReport(model_.Fields(), timers_.CalendarTime()); })) {
     return;
   }
   AddMessage(kMsgParametersStored);
@@ -212,14 +210,19 @@ void MonitorController::OpenLogFile() {
     AddMessage(kMsgLogfileAlreadyOpened);
     return;
   }
+  const FileChoice log{FileDialogKind::kOpen, kLogDefaultName, kLogDefaultExtension, kLogOpenError};
+  logFileChosen_ = AppendToChosenFile(
+      log, logFileName_, [&] { return LogHeader(timers_.CalendarTime(), model_.TemperatureUnitCode()); });
+}
+
+bool MonitorController::AppendToChosenFile(const FileChoice& choice, std::string& name,
+                                           const std::function<std::string()>& bytes) {
   std::string path;
-  if (!view_.ChooseFile(FileDialogKind::kOpen, kLogDefaultName, kLogDefaultExtension, path)) return;
-  logFileName_ = path;
-  if (!files_.Append(path, LogHeader(timers_.CalendarTime(), model_.TemperatureUnitCode()))) {
-    view_.Alert(kLogOpenError, BoxIcon::kQuestion);
-    return;
-  }
-  logFileChosen_ = true;
+  if (!view_.ChooseFile(choice.kind, choice.defaultName, choice.defaultExtension, path)) return false;
+  name = path;
+  if (files_.Append(path, bytes())) return true;
+  view_.Alert(choice.openError, BoxIcon::kQuestion);
+  return false;
 }
 
 void MonitorController::StartLogging() {

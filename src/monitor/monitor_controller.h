@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/timer_host.h"
@@ -114,6 +115,15 @@ class MonitorController : private StepHost, private ReadCycleHost {
   void OpenLogFile();
   void StartLogging();
   void StopLogging();
+  struct FileChoice {
+    FileDialogKind kind;
+    const char* defaultName;
+    const char* defaultExtension;
+    const char* openError;
+  };
+  // Asks for a file, keeps its path in name and appends bytes() to it. False when the user
+  // cancelled, or when the file could not be written (after its box).
+  bool AppendToChosenFile(const FileChoice& choice, std::string& name, const std::function<std::string()>& bytes);
   void AskAndRun(const ModeRule& rule, const char* question, BoxIcon icon, void (MonitorView::*run)());
   void Exit();
 

@@ -75,78 +75,62 @@ void ReadCycle::StartLogging() {
   logState_ = kLogWrite;
 }
 
-void ReadCycle::IssueEntry(const ListEntry& entry, int& state) {
-  if ((model_.*entry.handler)(1, entry.argument) == kStepRefused) {
-    host_.AddMessage(kMsgTransferError);
-    return;
+bool ReadCycle::AdvanceReader(int& state, int& index, int& progress, const ListEntry* list) {
+  switch (state) {
+    case kReaderStart:
+      index = 0;
+      if (stepState_ == kStepIdle) state = kReaderIssue;
+      return false;
+    case kReaderIssue:
+      // A refused begin is tried again at the next message.
+      if ((model_.*list[index].handler)(1, list[index].argument) == kStepRefused) {
+        host_.AddMessage(kMsgTransferError);
+      } else {
+        state = kReaderWait;
+      }
+      return false;
+    case kReaderWait:
+      if (stepState_ != kStepIdle) return false;
+      progress = index;
+      host_.Refresh();
+      ++index;
+      if (list[index].handler == nullptr) return true;
+      state = kReaderIssue;
+      return false;
+    default:
+      return false;
   }
-  state = kReaderWait;
-}
-
-bool ReadCycle::FinishEntry(int& index, int& progress) {
-  if (stepState_ != kStepIdle) return false;
-  progress = index;
-  host_.Refresh();
-  ++index;
-  return true;
 }
 
 void ReadCycle::RunParameterReader() {
-  const ParameterList& list = ParameterEntries();
-  switch (paramState_) {
-    case kReaderIdle:
-      progress_.parameters = 0;
-      break;
-    case kReaderStart:
-      paramIndex_ = 0;
-      if (stepState_ == kStepIdle) paramState_ = kReaderIssue;
-      break;
-    case kReaderIssue:
-      IssueEntry(list[static_cast<std::size_t>(paramIndex_)], paramState_);
-      break;
-    case kReaderWait:
-      if (!FinishEntry(paramIndex_, progress_.parameters)) break;
-      if (list[static_cast<std::size_t>(paramIndex_)].handler != nullptr) {
-        paramState_ = kReaderIssue;
-        break;
-      }
-      host_.AddMessage(kMsgParametersOk);
-      paramState_ = kReaderIdle;
-      host_.ParametersRead();
-      break;
+  if (paramState_ == kReaderIdle) {
+    progress_.parameters = 0;
+    return;
   }
+  if (!AdvanceReader(paramState_, paramIndex_, progress_.parameters, ParameterEntries().data())) return;
+  host_.AddMessage(kMsgParametersOk);
+  paramState_ = kReaderIdle;
+  host_.ParametersRead();
 }
 
 void ReadCycle::RunVariableReader() {
-  const VariableList& list = VariableEntries();
   switch (varState_) {
     case kReaderIdle:
       progress_.pause = 0;
       progress_.variables = 0;
-      break;
-    case kReaderStart:
-      varIndex_ = 0;
-      if (stepState_ == kStepIdle) varState_ = kReaderIssue;
-      break;
-    case kReaderIssue:
-      IssueEntry(list[static_cast<std::size_t>(varIndex_)], varState_);
-      break;
-    case kReaderWait:
-      if (!FinishEntry(varIndex_, progress_.variables)) break;
-      if (list[static_cast<std::size_t>(varIndex_)].handler != nullptr) {
-        varState_ = kReaderIssue;
-        break;
-      }
-      varIndex_ = 0;
-      intervalCountdown_ = kVariablePauseMs;
-      varState_ = kReaderPause;
-      host_.VariablePassEnded();
       break;
     case kReaderPause:
       progress_.variables = 0;
       progress_.pause = kVariablePauseMs - intervalCountdown_;
       intervalCountdown_ -= tickPeriod;
       if (intervalCountdown_ < 0) varState_ = kReaderIssue;
+      break;
+    default:
+      if (!AdvanceReader(varState_, varIndex_, progress_.variables, VariableEntries().data())) break;
+      varIndex_ = 0;
+      intervalCountdown_ = kVariablePauseMs;
+      varState_ = kReaderPause;
+      host_.VariablePassEnded();
       break;
   }
 }

@@ -92,10 +92,9 @@ class ReadCycle {
   void RunVariableReader();
   void RunLogTimer();
   void RunStepDriver();
-  // Reader state 2: begin the entry's step; message 4 and another try next time when refused.
-  void IssueEntry(const ListEntry& entry, int& state);
-  // Reader state 3: when the step is over, true after moving index to the next entry.
-  bool FinishEntry(int& index, int& progress);
+  // States 1 to 3 of a reader over a list that ends with an empty entry; true when the reader has
+  // just passed the list's last entry.
+  bool AdvanceReader(int& state, int& index, int& progress, const ListEntry* list);
   // Hands a finished transaction's result to the step's handler and reports failures.
   StepOutcome TakeOutcome(int pollResult);
 
