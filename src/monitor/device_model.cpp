@@ -63,26 +63,26 @@ std::string DeviceModel::Temperature(int code, bool withDecimal) const {
 }
 
 template <typename Prepare, typename Decode>
-int DeviceModel::Run(int phase, int value, const StepSpec& spec, Prepare prepare, Decode decode) {
+int DeviceModel::Run(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode) {
   if (phase == 1) {
     prepare();
-    return host_.BeginStep(spec.self, spec.objectId);
+    return host_.BeginStep(step.self, step.objectId);
   }
   if (phase != 2) return kReplyAccepted;
-  if (value != spec.replyCount) return kReplyWrongFormat;
+  if (value != step.replyCount) return kReplyWrongFormat;
   decode(host_.StepRequest());
   return kReplyAccepted;
 }
 
 template <typename Prepare, typename Decode>
-int DeviceModel::RunSensor(int phase, int value, const StepSpec& spec, Prepare prepare, Decode decode) {
+int DeviceModel::RunSensor(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode) {
   // Phase 1 prepares the sensor it is asked for; the reply goes to the sensor of the step in progress.
   const int sensor = phase == 1 ? SensorIndex(value) : targetSensor_;
-  const StepSpec sensorSpec{spec.self, InsertField(spec.objectId, kSensorIdMask, static_cast<std::uint32_t>(sensor)),
-                            spec.replyCount};
+  const StepDescription sensorStep{step.self, InsertField(step.objectId, kSensorIdMask, static_cast<std::uint32_t>(sensor)),
+                            step.replyCount};
   SensorLogValues& log = snapshot_.sensor[sensor];
   const int result = Run(
-      phase, value, sensorSpec, [&] { prepare(sensor, log); },
+      phase, value, sensorStep, [&] { prepare(sensor, log); },
       [&](const ObjectRequest& reply) { decode(reply, sensor, log); });
   if (phase == 1 && result == kStepBegun) {
     targetSensor_ = sensor;
@@ -92,15 +92,15 @@ int DeviceModel::RunSensor(int phase, int value, const StepSpec& spec, Prepare p
 }
 
 template <typename Decide>
-int DeviceModel::RunCommand(int phase, int value, const StepSpec& spec, int dataByte, Decide decide) {
+int DeviceModel::RunCommand(int phase, int value, const StepDescription& step, int dataByte, Decide decide) {
   if (phase == 1) {
-    const int result = host_.BeginStep(spec.self, spec.objectId);
+    const int result = host_.BeginStep(step.self, step.objectId);
     if (result == kStepBegun && dataByte >= 0) PutDataByte(host_.StepRequest(), 0, dataByte);
     return result;
   }
   if (phase != 2) return kReplyAccepted;
   host_.SetCommunicationMode(kPortOpen);
-  if (value != spec.replyCount) return kReplyWrongFormat;
+  if (value != step.replyCount) return kReplyWrongFormat;
   return decide(host_.StepRequest());
 }
 

@@ -208,20 +208,20 @@ class DeviceModel {
   int CmdMoistureCycle(int phase, int value);  // value = sensor index
 
  private:
-  struct StepSpec {
+  struct StepDescription {
     StepHandler self;
     std::uint32_t objectId;
     int replyCount;
   };
 
   template <typename Prepare, typename Decode>
-  int Run(int phase, int value, const StepSpec& spec, Prepare prepare, Decode decode);
+  int Run(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode);
   template <typename Prepare, typename Decode>
-  int RunSensor(int phase, int value, const StepSpec& spec, Prepare prepare, Decode decode);
+  int RunSensor(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode);
   // Sends byte 0 = dataByte (byte 1 = 0) unless dataByte is negative; decide maps an accepted-size
   // reply to the result.
   template <typename Decide>
-  int RunCommand(int phase, int value, const StepSpec& spec, int dataByte, Decide decide);
+  int RunCommand(int phase, int value, const StepDescription& step, int dataByte, Decide decide);
 
   void Undefine(std::initializer_list<int> controlIds);
   std::string Temperature(int code, bool withDecimal) const;
