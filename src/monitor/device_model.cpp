@@ -75,11 +75,13 @@ int DeviceModel::Run(int phase, int value, const StepDescription& step, Prepare 
 }
 
 template <typename Prepare, typename Decode>
-int DeviceModel::RunSensor(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode) {
+int DeviceModel::RunSensor(int phase, int value, const StepDescription& step, Prepare prepare,
+                           Decode decode) {
   // Phase 1 prepares the sensor it is asked for; the reply goes to the sensor of the step in progress.
   const int sensor = phase == 1 ? SensorIndex(value) : targetSensor_;
-  const StepDescription sensorStep{step.self, InsertField(step.objectId, kSensorIdMask, static_cast<std::uint32_t>(sensor)),
-                            step.replyCount};
+  const std::uint32_t objectId =
+      InsertField(step.objectId, kSensorIdMask, static_cast<std::uint32_t>(sensor));
+  const StepDescription sensorStep{step.self, objectId, step.replyCount};
   SensorLogValues& log = snapshot_.sensor[sensor];
   const int result = Run(
       phase, value, sensorStep, [&] { prepare(sensor, log); },
@@ -141,7 +143,8 @@ int DeviceModel::ReadAlarmMode(int phase, int value) {
 
 int DeviceModel::ReadModeHeating(int phase, int value) {
   return Run(
-      phase, value, {&DeviceModel::ReadModeHeating, kIdModeHeating, 2}, [&] { Undefine({kFieldModeHeating}); },
+      phase, value, {&DeviceModel::ReadModeHeating, kIdModeHeating, 2},
+      [&] { Undefine({kFieldModeHeating}); },
       [&](const ObjectRequest& r) { fields_.Set(kFieldModeHeating, HeatingModeName(GetDataByte(r, 0))); });
 }
 
@@ -156,13 +159,18 @@ int DeviceModel::ReadHighTempLimit(int phase, int value) {
   return Run(
       phase, value, {&DeviceModel::ReadHighTempLimit, kIdHighTempLimit, 2},
       [&] { Undefine({kFieldHighTempLimit}); },
-      [&](const ObjectRequest& r) { fields_.Set(kFieldHighTempLimit, Temperature(GetDataWord(r, 0), false)); });
+      [&](const ObjectRequest& r) {
+        fields_.Set(kFieldHighTempLimit, Temperature(GetDataWord(r, 0), false));
+      });
 }
 
 int DeviceModel::ReadLowTempLimit(int phase, int value) {
   return Run(
-      phase, value, {&DeviceModel::ReadLowTempLimit, kIdLowTempLimit, 2}, [&] { Undefine({kFieldLowTempLimit}); },
-      [&](const ObjectRequest& r) { fields_.Set(kFieldLowTempLimit, Temperature(GetDataWord(r, 0), false)); });
+      phase, value, {&DeviceModel::ReadLowTempLimit, kIdLowTempLimit, 2},
+      [&] { Undefine({kFieldLowTempLimit}); },
+      [&](const ObjectRequest& r) {
+        fields_.Set(kFieldLowTempLimit, Temperature(GetDataWord(r, 0), false));
+      });
 }
 
 int DeviceModel::ReadIdleTemp(int phase, int value) {
@@ -175,7 +183,9 @@ int DeviceModel::ReadHeatingMoistLimit(int phase, int value) {
   return Run(
       phase, value, {&DeviceModel::ReadHeatingMoistLimit, kIdHeatingMoistLimit, 2},
       [&] { Undefine({kFieldHeatingMoistLimit}); },
-      [&](const ObjectRequest& r) { fields_.Set(kFieldHeatingMoistLimit, TwoDigitsText(GetDataByte(r, 0))); });
+      [&](const ObjectRequest& r) {
+        fields_.Set(kFieldHeatingMoistLimit, TwoDigitsText(GetDataByte(r, 0)));
+      });
 }
 
 int DeviceModel::ReadOpHours(int phase, int value) {
@@ -265,7 +275,8 @@ int DeviceModel::ReadHeatingState(int phase, int value) {
   return Run(
       phase, value, {&DeviceModel::ReadHeatingState, kIdHeatingState, 4},
       [&] {
-        Undefine({kFieldHeatingState, kFieldHeatingTempFlags, kFieldHeatingMoistFlags, kFieldHeatingErrorFlags});
+        Undefine(
+            {kFieldHeatingState, kFieldHeatingTempFlags, kFieldHeatingMoistFlags, kFieldHeatingErrorFlags});
         snapshot_.HtgState = snapshot_.HtgTempFlg = snapshot_.HtgMoisFlg = snapshot_.HtgErrFlg = -1;
       },
       [&](const ObjectRequest& r) {

@@ -148,7 +148,12 @@ enum CommunicationMode : int {
 
 // Phase 1 results, and phase 2 results.
 enum StepResult : int { kStepBegun = 0, kStepRefused = 1 };
-enum ReplyResult : int { kReplyAccepted = 0, kReplyAcceptedToo = 1, kReplyWrongFormat = 2, kReplyWrongCommand = 3 };
+enum ReplyResult : int {
+  kReplyAccepted = 0,
+  kReplyAcceptedToo = 1,
+  kReplyWrongFormat = 2,
+  kReplyWrongCommand = 3,
+};
 
 class DeviceModel;
 // Phase 1 (begin, value = argument) or 2 (reply, value = the reply's data count).

@@ -91,11 +91,15 @@ bool MonitorController::Command(int commandId) {
     case kCmdExit: Exit(); break;
     case kCmdStartMinHeatTime:
     case kCmdStopMinHeatTime:
-      if (Allowed(kDeviceCommand)) BeginCommandStep(&DeviceModel::CmdMinHeatTime, commandId == kCmdStartMinHeatTime);
+      if (Allowed(kDeviceCommand)) {
+        BeginCommandStep(&DeviceModel::CmdMinHeatTime, commandId == kCmdStartMinHeatTime);
+      }
       break;
     case kCmdStartCycleSensor1:
     case kCmdStartCycleSensor2:
-      if (Allowed(kDeviceCommand)) BeginCommandStep(&DeviceModel::CmdMoistureCycle, commandId == kCmdStartCycleSensor2);
+      if (Allowed(kDeviceCommand)) {
+        BeginCommandStep(&DeviceModel::CmdMoistureCycle, commandId == kCmdStartCycleSensor2);
+      }
       break;
     case kCmdFactorySettings: FactorySettings(); break;
     case kCmdReadParameters: ReadParameters(); break;
@@ -172,7 +176,8 @@ void MonitorController::ReadParameters() {
 
 void MonitorController::SaveParameters() {
   if (!Allowed(kSaveParametersRule)) return;
-  const FileChoice report{FileDialogKind::kSave, kReportDefaultName, kReportDefaultExtension, kReportOpenError};
+  const FileChoice report{FileDialogKind::kSave, kReportDefaultName, kReportDefaultExtension,
+                          kReportOpenError};
   if (!AppendToChosenFile(report, reportFileName_,
                           [&] { return ParameterReport(model_.Fields(), timers_.CalendarTime()); })) {
     return;

@@ -23,9 +23,9 @@ std::string SensorColumns(const SensorLogValues& s) {
 }  // namespace
 
 std::string LogHeader(std::time_t when, int temperatureUnitCode) {
+  const std::string unit = TempUnitName(static_cast<unsigned>(temperatureUnitCode));
   return "Logfile Gelvar started " + DateText(when) + " at " + TimeText(when) +
-         ", Temperature Unit: " + TempUnitName(static_cast<unsigned>(temperatureUnitCode)) + "\r\n" + kColumns +
-         "\r\n";
+         ", Temperature Unit: " + unit + "\r\n" + kColumns + "\r\n";
 }
 
 std::string LogRecord(int setNumber, std::time_t when, const VariableSnapshot& v) {

@@ -66,7 +66,8 @@ class EventLog : public MonitorListener {
   std::vector<std::time_t> recordTimes;
 
  private:
-  void Add(char kind, std::uint32_t id = 0, StepOutcome outcome = StepOutcome::kAccepted, bool written = true) {
+  void Add(char kind, std::uint32_t id = 0, StepOutcome outcome = StepOutcome::kAccepted,
+           bool written = true) {
     events.push_back({kind, id, outcome, written, scheduler_.NowMs()});
   }
   VirtualScheduler& scheduler_;
@@ -111,8 +112,8 @@ const std::vector<std::uint32_t> kParameterIds = {0x3003, 0x0C01, 0x0C81, 0x3000
                                                   0x0C83, 0x0C06, 0x0C93, 0x3008, 0x0C0B, 0x0C0C};
 
 std::vector<std::uint8_t> Words(int word0, int word2) {
-  return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8), static_cast<std::uint8_t>(word2),
-          static_cast<std::uint8_t>(word2 >> 8)};
+  return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8),
+          static_cast<std::uint8_t>(word2), static_cast<std::uint8_t>(word2 >> 8)};
 }
 
 TEST(MonitorEndToEnd, ReadParametersFillsEveryParameterField) {
@@ -247,8 +248,8 @@ std::string LogOneRecord(const std::filesystem::path& path, std::time_t& recordT
 class MonitorFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("gelvar_monitor_e2e_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    dir_ = std::filesystem::temp_directory_path() / ("gelvar_monitor_e2e_" + test);
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -335,7 +336,8 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFile) {
   for (std::size_t end; (end = file.find("\r\n")) != std::string::npos; file.erase(0, end + 2)) {
     starts.push_back(file.substr(0, 6));
   }
-  EXPECT_EQ(starts, (std::vector<std::string>{"Logfil", "Set#;D", "00001;", "00002;", "Logfil", "Set#;D", "00001;"}));
+  EXPECT_EQ(starts, (std::vector<std::string>{"Logfil", "Set#;D", "00001;", "00002;", "Logfil", "Set#;D",
+                                               "00001;"}));
   EXPECT_TRUE(file.empty()) << "the file ends with a line end";
 }
 
@@ -583,7 +585,8 @@ TEST(MonitorEndToEnd, MisbehavingUnitBreaksNothing) {
   for (int minute = 0; minute < 10; ++minute) {
     rig.link.RunFor(60000);
     // Menu commands at random moments on top.
-    const int commands[] = {kCmdTestCommunication, kCmdStartCycleSensor1, kCmdSaveParameters, kCmdReadParameters};
+    const int commands[] = {kCmdTestCommunication, kCmdStartCycleSensor1, kCmdSaveParameters,
+                            kCmdReadParameters};
     rig.controller.Command(commands[random() % 4]);
   }
   EXPECT_GT(rig.log.Count('P'), 50);

@@ -73,8 +73,9 @@ TEST_F(DeviceModelTest, ListsAskForTheirObjectsInOrder) {
   for (const ListEntry& entry : VariableEntries()) {
     if (entry.handler != nullptr) (model.*entry.handler)(1, entry.argument);
   }
-  const std::vector<std::uint32_t> variables = {0x3000, 0x0C84, 0x3001, 0x0C85, 0x0C00, 0x0C86, 0x0C07, 0x0C90,
-                                                0x0C08, 0x0C94, 0x0C0B, 0x0C95, 0x0C0C, 0x0C96, 0x0C80};
+  const std::vector<std::uint32_t> variables = {0x3000, 0x0C84, 0x3001, 0x0C85, 0x0C00,
+                                                0x0C86, 0x0C07, 0x0C90, 0x0C08, 0x0C94,
+                                                0x0C0B, 0x0C95, 0x0C0C, 0x0C96, 0x0C80};
   EXPECT_EQ(host.objectIds, variables);
   EXPECT_EQ(ParameterEntries().back().handler, nullptr);
   EXPECT_EQ(VariableEntries().back().handler, nullptr);

@@ -13,7 +13,8 @@ TEST(MessagePane, LinesCarryTheStepsObjectIdAndTheFileNames) {
   EXPECT_EQ(MessageLine(kMsgWrongCommand, context), "E> Wrong command response at ID: 0C0B");
   EXPECT_EQ(MessageLine(kMsgWrongFormat, context), "E> Wrong format response at ID: 0C0B");
   EXPECT_EQ(MessageLine(kMsgNoReply, context), "E> No reply at ID: 0C0B");
-  EXPECT_EQ(MessageLine(kMsgParametersStored, context), "I> Parameters stored in file ' C:\\data\\Gelvar.par '");
+  EXPECT_EQ(MessageLine(kMsgParametersStored, context),
+            "I> Parameters stored in file ' C:\\data\\Gelvar.par '");
   EXPECT_EQ(MessageLine(kMsgLogStored, context), "I> Log stored in file ' /tmp/Gelvar.log '");
   context.objectId = 0x3003;
   EXPECT_EQ(MessageLine(kMsgWrongFormat, context), "E> Wrong format response at ID: 3003");
