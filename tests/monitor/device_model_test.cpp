@@ -61,26 +61,6 @@ TEST_F(DeviceModelTest, EveryFieldStartsUndefinedIncludingTheHiddenOnes) {
   EXPECT_EQ(log.sensor[1].Volt, -1.0f);
 }
 
-TEST_F(DeviceModelTest, ListsAskForTheirObjectsInOrder) {
-  for (const ListEntry& entry : ParameterEntries()) {
-    if (entry.handler != nullptr) (model.*entry.handler)(1, entry.argument);
-  }
-  const std::vector<std::uint32_t> parameters = {0x3003, 0x0C01, 0x0C81, 0x3000, 0x0C02, 0x0C91,
-                                                 0x3002, 0x0C03, 0x0C82, 0x0C04, 0x0C92, 0x0C05,
-                                                 0x0C83, 0x0C06, 0x0C93, 0x3008, 0x0C0B, 0x0C0C};
-  EXPECT_EQ(host.objectIds, parameters);
-  host.objectIds.clear();
-  for (const ListEntry& entry : VariableEntries()) {
-    if (entry.handler != nullptr) (model.*entry.handler)(1, entry.argument);
-  }
-  const std::vector<std::uint32_t> variables = {0x3000, 0x0C84, 0x3001, 0x0C85, 0x0C00,
-                                                0x0C86, 0x0C07, 0x0C90, 0x0C08, 0x0C94,
-                                                0x0C0B, 0x0C95, 0x0C0C, 0x0C96, 0x0C80};
-  EXPECT_EQ(host.objectIds, variables);
-  EXPECT_EQ(ParameterEntries().back().handler, nullptr);
-  EXPECT_EQ(VariableEntries().back().handler, nullptr);
-}
-
 struct DecodeCase {
   const char* name;
   StepHandler handler;
@@ -91,53 +71,28 @@ struct DecodeCase {
 
 TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
   const DecodeCase cases[] = {
-      {"mode system", &DeviceModel::ReadModeSystem, 0, {1, 9, 9, 9}, {{1038, "On"}}},
       {"language", &DeviceModel::ReadLanguageUnit, 0, {0x01, 0}, {{1039, "EN"}, {1040, "\xB0" "C"}}},
       {"version", &DeviceModel::ReadVersion, 0, {1, 4, 16, 3}, {{1044, "1.04 B0316"}}},
-      {"alarm", &DeviceModel::ReadAlarmMode, 0, {7, 0}, {{1102, "error"}}},
-      {"heating mode", &DeviceModel::ReadModeHeating, 0, {2, 0}, {{1026, "Active+Idle"}}},
-      {"min time", &DeviceModel::ReadMinHeatingTime, 0, {0x2C, 0x01}, {{1027, "300 min"}}},
-      {"high limit", &DeviceModel::ReadHighTempLimit, 0, {0x00, 0x19}, {{1028, "   20 \xB0" "C"}}},
       {"low limit", &DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{1029, "  -20 \xB0" "C"}}},
       {"idle", &DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{1030, "    3 \xB0" "C"}}},
       {"heating moisture", &DeviceModel::ReadHeatingMoistLimit, 0, {0, 0}, {{1031, "00"}}},
       {"op hours", &DeviceModel::ReadOpHours, 1, {0xFF, 0xFF}, {{1100, "65535 h"}}},
-      {"op hours xwk", &DeviceModel::ReadOpHoursXWK, 1, {0x10, 0x00}, {{1101, "16 h"}}},
       {"type s2", &DeviceModel::ReadSensorType, 1, {0, 0}, {{1033, "kein F\xFC" "hler"}}},
-      {"mode s1", &DeviceModel::ReadSensorMode, 0, {3, 0}, {{1034, "Temp.+Moist."}}},
       {"moist limit s2", &DeviceModel::ReadSensorMoistLimit, 1, {0, 0}, {{1037, "- x -"}}},
       {"adm errors", &DeviceModel::ReadAdmErrFlags, 0, {0, 0, 0xA1, 0x00}, {{1042, "00A1"}}},
       {"internal state", &DeviceModel::ReadAdmIntState, 0, {3, 7}, {{1043, "M3 - E7"}}},
-      {"heating state",
-       &DeviceModel::ReadHeatingState,
-       0,
-       {8, 0x01, 0x02, 0x05},
+      {"heating state", &DeviceModel::ReadHeatingState, 0, {8, 0x01, 0x02, 0x05},
        {{1045, "Heating(Idel)"}, {1047, " Ta"}, {1048, " S2"}, {1046, " Ta Mx"}}},
-      {"heating temps",
-       &DeviceModel::ReadHeatingTemps,
-       0,
-       {0xFE, 0x7F, 0x10, 0x7F},
+      {"heating temps", &DeviceModel::ReadHeatingTemps, 0, {0xFE, 0x7F, 0x10, 0x7F},
        {{1049, "- v -"}, {1050, "1326.4 \xB0" "C"}}},
       {"relay", &DeviceModel::ReadHeatingRelay, 0, {1, 0, 45, 0}, {{1052, "On"}, {1051, "45 min"}}},
-      {"state s2",
-       &DeviceModel::ReadSensorState,
-       1,
-       {11, 0x01, 0x03, 0},
+      {"state s2", &DeviceModel::ReadSensorState, 1, {11, 0x01, 0x03, 0},
        {{1072, "Moist.Det."}, {1070, " Ts Mb"}, {1068, " M!"}}},
-      {"temps s1",
-       &DeviceModel::ReadSensorTemps,
-       0,
-       {0x6A, 0x18, 0x68, 0x17},
+      {"temps s1", &DeviceModel::ReadSensorTemps, 0, {0x6A, 0x18, 0x68, 0x17},
        {{1065, " 12.5 \xB0" "C"}, {1063, " -0.4 \xB0" "C"}}},
-      {"moisture s2",
-       &DeviceModel::ReadSensorMoisture,
-       1,
-       {0, 9, 12, 3},
+      {"moisture s2", &DeviceModel::ReadSensorMoisture, 1, {0, 9, 12, 3},
        {{1062, "- ? -"}, {1060, "12 min"}, {1054, "3 min"}}},
-      {"electric s1",
-       &DeviceModel::ReadSensorElectric,
-       0,
-       {0xD2, 0x04, 0x39, 0x30},
+      {"electric s1", &DeviceModel::ReadSensorElectric, 0, {0xD2, 0x04, 0x39, 0x30},
        {{1055, "12.34 V"}, {1057, "12345"}}},
   };
   for (const DecodeCase& c : cases) {
@@ -161,15 +116,6 @@ TEST_F(DeviceModelTest, RepliesBecomeLogValues) {
   EXPECT_EQ(log.sensor[1].Flags, 1);
   EXPECT_EQ(log.sensor[1].Error, 2);
   EXPECT_EQ(log.sensor[0].CharVal, -2);
-}
-
-TEST_F(DeviceModelTest, TemperatureLogValues) {
-  EXPECT_EQ(TempLogValue(0x7F00, 0), -999.0f);
-  EXPECT_EQ(TempLogValue(0x7FFE, 1), -999.0f);
-  EXPECT_EQ(TempLogValue(0xFFFF, 0), -999.0f);
-  EXPECT_FLOAT_EQ(TempLogValue(0x7EFF, 0), 1325.5f);
-  EXPECT_FLOAT_EQ(TempLogValue(6250, 0), 12.5f);
-  EXPECT_FLOAT_EQ(TempLogValue(6000, 1), 32.0f);
 }
 
 TEST_F(DeviceModelTest, UnitByteSwitchesLaterTemperaturesToFahrenheit) {
@@ -201,13 +147,6 @@ TEST_F(DeviceModelTest, WrongCountLeavesFieldsUndefinedAndLogValuesNotRead) {
   EXPECT_EQ(model.TemperatureUnitCode(), 0);
 }
 
-TEST_F(DeviceModelTest, OtherPhasesDoNothing) {
-  EXPECT_EQ(model.ReadSensorTemps(0, 1), 0);
-  EXPECT_EQ(model.CmdFactorySettings(3, 2), 0);
-  EXPECT_TRUE(host.objectIds.empty());
-  EXPECT_EQ(host.mode, kCommandRunning);
-}
-
 TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
   ASSERT_EQ(model.ReadSensorTemps(1, 0), kStepBegun);
   host.refuse = true;
@@ -219,56 +158,6 @@ TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
   EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
   EXPECT_EQ(Text(1065), " 12.5 \xB0" "C");  // sensor 1's field, the step in progress
   EXPECT_EQ(Text(1066), "undef.");           // sensor 2's was only marked by the refused begin
-}
-
-struct CommandCase {
-  const char* name;
-  StepHandler handler;
-  int argument;
-  std::uint32_t objectId;
-  int sentCount;
-  std::uint8_t sentByte0;
-  std::vector<std::uint8_t> reply;
-  int result;
-  std::vector<int> messages;
-};
-
-TEST_F(DeviceModelTest, CommandsSendTheirBytesAndJudgeTheReply) {
-  const CommandCase cases[] = {
-      {"test communication", &DeviceModel::CmdTestCommunication, 0, 0x3003, 0, 0, {0x10, 0}, 0, {12}},
-      {"factory", &DeviceModel::CmdFactorySettings, 0, 0x3004, 2, 1, {2, 0}, 0, {16}},
-      {"factory refused", &DeviceModel::CmdFactorySettings, 0, 0x3004, 2, 1, {1, 0}, 3, {}},
-      {"factory wrong size", &DeviceModel::CmdFactorySettings, 0, 0x3004, 2, 1, {2, 0, 0, 0}, 2, {}},
-      {"min heat start", &DeviceModel::CmdMinHeatTime, 1, 0x0C09, 2, 1, {0, 0}, 1, {17}},
-      {"min heat stop", &DeviceModel::CmdMinHeatTime, 0, 0x0C09, 2, 0, {7, 7}, 1, {18}},
-      {"cycle sensor 1", &DeviceModel::CmdMoistureCycle, 0, 0x0C87, 2, 1, {2, 0}, 0, {19}},
-      {"cycle sensor 2", &DeviceModel::CmdMoistureCycle, 1, 0x0C97, 2, 1, {2, 0}, 0, {19}},
-      {"cycle refused", &DeviceModel::CmdMoistureCycle, 1, 0x0C97, 2, 1, {0, 0}, 3, {}},
-      {"cycle empty reply", &DeviceModel::CmdMoistureCycle, 0, 0x0C87, 2, 1, {}, 2, {}},
-  };
-  for (const CommandCase& c : cases) {
-    host.objectIds.clear();
-    host.messages.clear();
-    host.mode = kCommandRunning;
-    ASSERT_EQ((model.*c.handler)(1, c.argument), kStepBegun) << c.name;
-    EXPECT_EQ(host.objectIds, std::vector<std::uint32_t>{c.objectId}) << c.name;
-    EXPECT_EQ(host.request.count, c.sentCount) << c.name;
-    if (c.sentCount == 2) {
-      EXPECT_EQ(host.request.data[0], c.sentByte0) << c.name;
-      EXPECT_EQ(host.request.data[1], 0) << c.name;
-    }
-    for (std::size_t i = 0; i < 4; ++i) host.request.data[i] = i < c.reply.size() ? c.reply[i] : 0;
-    EXPECT_EQ((model.*c.handler)(2, static_cast<int>(c.reply.size())), c.result) << c.name;
-    EXPECT_EQ(host.messages, c.messages) << c.name;
-    EXPECT_EQ(host.mode, kPortOpen) << c.name;
-  }
-}
-
-TEST_F(DeviceModelTest, TestCommunicationStoresTheUnitButNoField) {
-  Exchange(&DeviceModel::CmdTestCommunication, 0, {0x13, 0});
-  EXPECT_EQ(model.TemperatureUnitCode(), 1);
-  EXPECT_EQ(Text(1039), "undef.");
-  EXPECT_EQ(Text(1040), "undef.");
 }
 
 }  // namespace

@@ -23,20 +23,6 @@ TEST(MessagePane, LinesCarryTheStepsObjectIdAndTheFileNames) {
   EXPECT_EQ(MessageLine(kMsgWrongFormat, context), "E> Wrong format response at ID: 3003");
 }
 
-TEST(MessagePane, FixedLinesAndCodesOutsideTheTable) {
-  const MessageContext context;
-  EXPECT_EQ(MessageLine(kMsgTransferError, context), "E> Error initiating transfer");
-  EXPECT_EQ(MessageLine(kMsgVariablesNotActive, context), "E> Reading variables not active");
-  EXPECT_EQ(MessageLine(kMsgPortAlreadyOpen, context), "E> COM Port already open");
-  EXPECT_EQ(MessageLine(0, context), "");
-  EXPECT_EQ(MessageLine(29, context), "");
-  for (int code = kFirstMessageCode; code <= kLastMessageCode; ++code) {
-    const std::string line = MessageLine(code, context);
-    ASSERT_GE(line.size(), 3u) << code;
-    EXPECT_TRUE(line.rfind("E> ", 0) == 0 || line.rfind("I> ", 0) == 0) << line;
-  }
-}
-
 TEST(MessagePane, NewestLineOnTopWithCrLf) {
   MessagePane pane;
   pane.Add("I> COM Port Opened");
@@ -51,19 +37,6 @@ TEST(MessagePane, TextIsCutTo1024CharactersKeepingTheNewest) {
   pane.Add("E> Logging still active");
   EXPECT_EQ(pane.Text().size(), kMessagePaneLimit);
   EXPECT_EQ(pane.Text().rfind("E> Logging still active\r\nI> Reading", 0), 0u);
-}
-
-TEST(MessagePane, ErrorsFallAndInformationRises) {
-  const TonePair error = MessageTones("E> COM Port NOT Open");
-  const TonePair info = MessageTones("I> COM Port Opened");
-  EXPECT_EQ(error.frequency1, 2000);
-  EXPECT_EQ(error.milliseconds1, 120);
-  EXPECT_EQ(error.frequency2, 1000);
-  EXPECT_EQ(error.milliseconds2, 80);
-  EXPECT_EQ(info.frequency1, 1000);
-  EXPECT_EQ(info.milliseconds1, 120);
-  EXPECT_EQ(info.frequency2, 2000);
-  EXPECT_EQ(info.milliseconds2, 80);
 }
 
 }  // namespace

@@ -219,28 +219,6 @@ TEST(MonitorController, EveryMessageSoundsTwoTones) {
   EXPECT_EQ(rig.view.tones, expected);
 }
 
-TEST(MonitorController, CommandRefusedWhileAStepRunsTakesMode2) {
-  Rig rig;
-  rig.Enter(kCommandRunning);
-  EXPECT_EQ(rig.controller.MessageText(), "E> Error initiating transfer\r\nI> COM Port Opened\r\n");
-}
-
-TEST(MonitorController, UnopenableFilesGiveTheirBoxesAndNoMessage) {
-  Rig rig;
-  rig.files.unwritable = {rig.view.reportPath, rig.view.logPath};
-  rig.controller.Command(kCmdSaveParameters);
-  rig.controller.Command(kCmdOpenLogFile);
-  EXPECT_EQ(rig.view.alerts, (std::vector<std::string>{"Error open parameter file: DateiParName",
-                                                       "Error open log file: DateiLogName"}));
-  EXPECT_EQ(rig.view.fileDefaults, (std::vector<std::string>{"Gelvar.par|par", "Gelvar.log|log"}));
-  EXPECT_EQ(rig.controller.MessageText(), "");
-  EXPECT_EQ(rig.controller.ReportFileName(), rig.view.reportPath);
-  EXPECT_FALSE(rig.controller.LogFileChosen());
-  rig.Enter(kReadingVariables);
-  rig.controller.Command(kCmdStartLogging);
-  EXPECT_EQ(rig.controller.MessageText().rfind("E> Logfile not opened\r\n", 0), 0u);
-}
-
 TEST(MonitorController, CancelledFileDialogsWriteNothing) {
   Rig rig;
   rig.view.answerOk = false;
