@@ -1,4 +1,4 @@
-// The serial port as the byte pump sees it. The real port (Qt SerialPort) and the tests' simulated
+// The serial port as the byte pump sees it. The real port (SerialPort) and the tests' simulated
 // line implement it.
 #pragma once
 
