@@ -7,6 +7,7 @@
 #include "common/c_format.h"
 #include "link/transaction.h"
 #include "monitor/object_data.h"
+#include "monitor/value_format.h"
 
 namespace gelvar {
 namespace {
@@ -64,9 +65,6 @@ constexpr std::array<HundredthsStep, 4> kHundredthsSteps = {{
 }};
 
 const StepInfo& InfoOf(int step) { return kSteps.at(static_cast<std::size_t>(step - 1)); }
-
-// Tenths of a degree Celsius of a temperature code, truncated toward zero.
-int TempTenthsC(int code) { return (code - 6000) / 2; }
 
 float Celsius(int code) { return static_cast<float>(TempTenthsC(code)) * 0.1f; }
 float Hundredths(int word) { return static_cast<float>(word) * 0.01f; }
