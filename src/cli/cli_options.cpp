@@ -36,10 +36,9 @@ struct OptionSpec {
   bool (*apply)(std::string_view value, CliOptions& options);
 };
 
-// Options that belong to a command; the global ones come first.
-constexpr std::size_t kGlobalOptions = 4;
+// The global options come first, then those that belong to a command. --help is taken before.
+constexpr std::size_t kGlobalOptions = 3;
 const OptionSpec kOptions[] = {
-    {"--help", nullptr, [](std::string_view, CliOptions& o) { return o.help = true; }},
     {"--yes", nullptr, [](std::string_view, CliOptions& o) { return o.yes = true; }},
     {"--json", nullptr, [](std::string_view, CliOptions& o) { return o.json = true; }},
     {"--com", "a COM port number from 1 to 255",
@@ -64,7 +63,6 @@ const OptionSpec kOptions[] = {
 };
 
 const OptionSpec* FindOption(std::string_view name) {
-  if (name == "-h") name = "--help";
   const auto* found = std::find_if(std::begin(kOptions), std::end(kOptions),
                                    [&](const OptionSpec& o) { return name == o.name; });
   return found == std::end(kOptions) ? nullptr : found;
@@ -195,7 +193,7 @@ bool ParseDuration(const std::string& text, long long& seconds) {
     const auto [end, ec] = std::from_chars(text.data() + at, text.data() + text.size(), count);
     if (ec != std::errc{} || end == text.data() + text.size()) return false;
     const std::size_t unit = kUnits.find(*end);
-    if (unit == std::string_view::npos || count > kLongestRunSeconds) return false;
+    if (unit == std::string_view::npos || count < 0 || count > kLongestRunSeconds) return false;
     total += count * kUnitSeconds[unit];
     if (total > kLongestRunSeconds) return false;
     at = static_cast<std::size_t>(end - text.data()) + 1;
@@ -206,6 +204,12 @@ bool ParseDuration(const std::string& text, long long& seconds) {
 }
 
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+  // Whoever asks for help gets it, whatever else the line holds.
+  if (std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
+      args.end()) {
+    options.help = true;
+    return true;
+  }
   std::vector<std::string> operands;
   std::set<std::string> commandOptions;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -232,8 +236,6 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     }
     if (!IsGlobal(option)) commandOptions.insert(option->name);
   }
-  if (options.help) return true;
-
   const std::string typed = operands.size() >= 2 ? operands[0] + " " + operands[1] : "";
   const CommandSpec* spec = FindCommand(operands, error);
   if (spec == nullptr) return false;
