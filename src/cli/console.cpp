@@ -26,8 +26,9 @@ void Console::EraseProgress() {
 }
 
 std::string ProgressText(const std::string& what, int done, int total) {
-  const int shown = std::clamp(done, 0, std::max(total, 0));
-  const int filled = total > 0 ? shown * kBarWidth / total : 0;
+  if (total <= 0) return what;
+  const int shown = std::clamp(done, 0, total);
+  const int filled = shown * kBarWidth / total;
   return what + "  " + std::to_string(shown) + "/" + std::to_string(total) + " [" + std::string(filled, '#') +
          std::string(kBarWidth - filled, '-') + "]";
 }

@@ -29,7 +29,7 @@ class Console {
   std::string progress_;
 };
 
-// "what  done/total [####------]"
+// "what  done/total [####------]"; just "what" while the total is not known (0).
 std::string ProgressText(const std::string& what, int done, int total);
 
 }  // namespace gelvar

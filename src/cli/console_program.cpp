@@ -52,8 +52,8 @@ ConsoleProgram::ConsoleProgram(const CliOptions& options, TimerHost& timers, Lin
       ticker_(timers),
       view_(console, pump_, options.yes),
       controller_(view_, timers, files),
-      sensorView_(console, sensorTest_),
-      sensorTest_(timers) {
+      sensorTest_(timers),
+      sensorView_(console, sensorTest_) {
   view_.Attach(controller_);
   view_.onRunSensorTest = [this] {
     sensorTest_.Open(sensorView_);
@@ -187,6 +187,7 @@ void ConsoleProgram::ReadParameters() {
   Do([this] {
     stepsAwaited_ = stepsEnded_ + static_cast<int>(kParameterCount);
     readingParameters_ = true;
+    console_.Progress(ProgressText("Reading parameters", 0, static_cast<int>(kParameterCount)));
     controller_.Command(kCmdReadParameters);
   });
   WaitFor([this] { return parametersRead_; });

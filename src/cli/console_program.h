@@ -78,8 +78,8 @@ class ConsoleProgram : private MonitorListener {
   Ticker ticker_;
   ConsoleView view_;
   MonitorController controller_;
-  ConsoleSensorView sensorView_;
   SensorTest sensorTest_;
+  ConsoleSensorView sensorView_;
   TimerId pumpTimer_ = -1;
   TimerId scriptTimer_ = -1;
 

@@ -64,7 +64,8 @@ TEST(ConsoleProgress, StaysBelowTheLinesOnATerminalOnly) {
   EXPECT_EQ(err2.str(), "E> x\n");
 
   EXPECT_EQ(ProgressText("Reading", 9, 18), "Reading  9/18 [##########----------]");
-  EXPECT_EQ(ProgressText("Reading", 3, 0), "Reading  0/0 [--------------------]");
+  EXPECT_EQ(ProgressText("Reading", 20, 18), "Reading  18/18 [####################]");
+  EXPECT_EQ(ProgressText("Reading", 3, 0), "Reading");
 }
 
 TEST(ConsoleSensorView, HandsOnEachNewEntryOnce) {
