@@ -172,12 +172,7 @@ void ConsoleProgram::RunCommandStep(int commandId) {
   Do([this, commandId] {
     stepsAwaited_ = stepsEnded_ + 1;
     controller_.Command(commandId);
-    // Declined, or refused at its begin: no step runs that could end.
-    if (view_.Declined() || controller_.Mode() == kCommandRunning) {
-      declined_ = view_.Declined();
-      unitFailed_ = !declined_;
-      Stop();
-    }
+    if (view_.Declined() || controller_.Mode() == kCommandRunning) NothingStarted();
   });
   WaitFor([this] { return stepsEnded_ >= stepsAwaited_; });
   Do([this] { Value("result", OutcomeText(lastOutcome_)); });
@@ -199,18 +194,20 @@ void ConsoleProgram::ReadParameters() {
     } else {
       for (const std::string& line : FieldLines(controller_.Fields(), ParameterLabels())) console_.Out(line);
     }
-    if (options_.reportFile.empty()) return;
-    const std::string path = FullPath(options_.reportFile);
-    const int alerts = view_.AlertCount();
-    view_.AnswerFile(path);
-    controller_.Command(kCmdSaveParameters);
-    if (view_.AlertCount() != alerts) {
-      console_.Err("gelvar-cli: cannot write " + TerminalText(path));
-      fileFailed_ = true;
-    } else {
-      Value("report", TerminalText(path));
-    }
+    if (!options_.reportFile.empty()) SaveParameterReport();
   });
+}
+
+void ConsoleProgram::SaveParameterReport() {
+  const std::string path = FullPath(options_.reportFile);
+  const int alerts = view_.AlertCount();
+  view_.AnswerFile(path);
+  controller_.Command(kCmdSaveParameters);
+  if (view_.AlertCount() != alerts) {
+    FileFailed(path);
+  } else {
+    Value("report", TerminalText(path));
+  }
 }
 
 void ConsoleProgram::ReadVariables() {
@@ -225,20 +222,7 @@ void ConsoleProgram::Log() {
       controller_.Command(kCmdSetLogInterval);
     });
   }
-  Do([this] {
-    logPath_ = FullPath(options_.logFile);
-    view_.AnswerFile(logPath_);
-    controller_.Command(kCmdOpenLogFile);
-    if (!controller_.LogFileChosen()) {
-      console_.Err("gelvar-cli: cannot write " + TerminalText(logPath_));
-      fileFailed_ = true;
-      Stop();
-      return;
-    }
-    logFileOpened_ = true;
-    Value("file", TerminalText(logPath_));
-    controller_.Command(kCmdStartReadingVariables);
-  });
+  Do([this] { OpenLogFile(); });
   // The first record holds a whole pass.
   WaitFor([this] { return passes_ >= 1; });
   Do([this] {
@@ -251,14 +235,24 @@ void ConsoleProgram::Log() {
   });
 }
 
+void ConsoleProgram::OpenLogFile() {
+  logPath_ = FullPath(options_.logFile);
+  view_.AnswerFile(logPath_);
+  controller_.Command(kCmdOpenLogFile);
+  if (!controller_.LogFileChosen()) {
+    FileFailed(logPath_);
+    Stop();
+    return;
+  }
+  logFileOpened_ = true;
+  Value("file", TerminalText(logPath_));
+  controller_.Command(kCmdStartReadingVariables);
+}
+
 void ConsoleProgram::RunSensorTest() {
   Do([this] {
     controller_.Command(kCmdTestMonitor);
-    if (!sensorTestOpen_) {
-      declined_ = view_.Declined();
-      unitFailed_ = !declined_;
-      Stop();
-    }
+    if (!sensorTestOpen_) NothingStarted();
   });
   Do([this] { TriggerSensorTest(); });
   WaitFor([this] {
@@ -304,10 +298,21 @@ void ConsoleProgram::SaveSensorReport() {
   sensorView_.AnswerFile(path);
   sensorTest_.SaveReport();
   if (sensorView_.FileAlertCount() != fileAlerts) {
-    fileFailed_ = true;
+    FileFailed(path);
   } else {
     Value("report", TerminalText(path));
   }
+}
+
+void ConsoleProgram::NothingStarted() {
+  declined_ = view_.Declined();
+  unitFailed_ = !declined_;
+  Stop();
+}
+
+void ConsoleProgram::FileFailed(const std::string& path) {
+  console_.Err("gelvar-cli: cannot write " + TerminalText(path));
+  fileFailed_ = true;
 }
 
 void ConsoleProgram::WindDown() {

@@ -49,11 +49,16 @@ class ConsoleProgram : private MonitorListener {
   void OpenPort();
   void RunCommandStep(int commandId);
   void ReadParameters();
+  void SaveParameterReport();
   void ReadVariables();
   void Log();
+  void OpenLogFile();
   void RunSensorTest();
   void TriggerSensorTest();
   void SaveSensorReport();
+  // The question was declined, or the link was busy: the command started nothing that could end.
+  void NothingStarted();
+  void FileFailed(const std::string& path);
   void WindDown();
 
   // A value for standard output: "label: text", or a member of the JSON object.
