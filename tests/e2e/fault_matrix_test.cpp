@@ -160,8 +160,11 @@ FaultRun RunFault(const FaultCase& c) {
   const std::int64_t healedMs = rig.link.Scheduler().NowMs();
   rig.Unit().Faults() = {};
   rig.link.Line().PlugIn();
+  std::size_t eventsSeen = 0;
   rig.link.RunUntil(
       [&] {
+        if (rig.log.events.size() == eventsSeen) return false;  // nothing new to look at
+        eventsSeen = rig.log.events.size();
         const std::int64_t pass = FirstCleanPassMs(rig, healedMs);
         return pass >= 0 && FirstCleanRecordMs(rig, pass) >= 0;
       },
