@@ -3,7 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-asan run bench soak install clean
+.PHONY: all deps configure build test test-asan run bench install clean
 
 all: build
 
@@ -32,6 +32,10 @@ soak: build
 
 run: build
 	@scripts/run
+
+# CPU cost of the hot paths (Google Benchmark).
+bench: build
+	$(BUILD)/bench/gelvar_bench
 
 install: build
 	cmake --install $(BUILD)

@@ -400,5 +400,19 @@ TEST(MonitorEndToEnd, MisbehavingUnitBreaksNothing) {
   EXPECT_EQ(rig.memoryFiles.files[rig.view.logPath].find("Logfile Gelvar started "), 0u);
 }
 
+// A command whose first frame is lost is asked again with its data: success is reported only once
+// the start reached the unit, never for a read of the command object.
+TEST(MonitorEndToEnd, RepeatedCommandStillCarriesItsStartByte) {
+  MonitorRig rig;
+  rig.Unit().Faults().dropFirstRequests = 1;
+  rig.controller.Command(kCmdStartMinHeatTime);
+  ASSERT_TRUE(rig.RunUntilEvents('S', 1, 10000));
+  EXPECT_EQ(rig.TopLine(), "I> Minimum Heat Time started");
+  const auto& requests = rig.Unit().Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const auto& request : requests) EXPECT_EQ(request.data, (std::vector<std::uint8_t>{1, 0}));
+  EXPECT_EQ(rig.Unit().Object(0x0C00).at(0), 6) << "the unit runs the minimum heat time";
+}
+
 }  // namespace
 }  // namespace gelvar::testing
