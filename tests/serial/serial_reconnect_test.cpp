@@ -3,7 +3,6 @@
 // does), makes a new pair and re-points the symlink that GELVAR_COM8 names.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "app/ticker.h"
 #include "link/converter.h"
 #include "link/link_memory.h"
+#include "serial/pty_reads.h"
 #include "serial/serial_port.h"
 #include "support/link_fixture.h"
 #include "tools/byte_pump.h"
@@ -67,28 +67,6 @@ class SerialReconnect : public ::testing::Test {
     master_ = -1;
   }
 
-  Bytes MasterRead(std::size_t count) {
-    Bytes got(count);
-    pollfd p{master_, POLLIN, 0};
-    std::size_t n = 0;
-    while (n < count && ::poll(&p, 1, 2000) == 1 && ::read(master_, &got[n], 1) == 1) ++n;
-    got.resize(n);
-    return got;
-  }
-  // Bytes cross a pseudo-terminal asynchronously: a moment for them to arrive.
-  static Bytes PortRead(SerialPort& port, std::size_t count) {
-    Bytes got;
-    for (int tries = 0; got.size() < count && tries < 2000; ++tries) {
-      std::uint8_t byte;
-      if (port.Read(&byte, 1) == 1) {
-        got.push_back(byte);
-      } else {
-        ::usleep(1000);
-      }
-    }
-    return got;
-  }
-
   fs::path dir_;
   fs::path link_;
   int master_ = -1;
@@ -120,9 +98,9 @@ TEST_F(SerialReconnect, PortIsHeldWhileLostAndReopensWithItsSettingWhenThePathIs
 
   const Bytes bytes = {0x0D, 0x54, 0x00, 0xFF};
   EXPECT_EQ(port.Write(bytes.data(), 4), 4);
-  EXPECT_EQ(MasterRead(4), bytes);
+  EXPECT_EQ(MasterRead(master_, 4), bytes);
   ASSERT_EQ(::write(master_, bytes.data(), 4), 4);
-  EXPECT_EQ(PortRead(port, 4), bytes);
+  EXPECT_EQ(PortRead(port, 4, 4), bytes);
 
   EXPECT_EQ(port.Close(), 1);
   termios after;
