@@ -26,6 +26,10 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 600
 
+# A week of virtual logging at one record a minute against a unit with 5 % bad replies (some seconds).
+soak: build
+	GELVAR_SOAK_HOURS=168 $(BUILD)/tests/gelvar_core_tests --gtest_filter='Soak.*'
+
 run: build
 	@scripts/run
 
