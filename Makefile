@@ -3,7 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-asan run bench soak install clean
+.PHONY: all deps configure build test test-asan fuzz soak-fuzz run bench soak install clean
 
 all: build
 
@@ -26,6 +26,13 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 600
 
+# The fuzz targets (clang, libFuzzer, ASan, UBSan) in build-fuzz/: a short run and a long one.
+fuzz: deps
+	@scripts/fuzz 30
+
+soak-fuzz: deps
+	@scripts/fuzz 600
+
 run: build
 	@scripts/run
 
@@ -33,4 +40,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
