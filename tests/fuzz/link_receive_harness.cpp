@@ -258,9 +258,12 @@ class LinkRun {
       case kTrIdle: sound = result == kPollIdle; break;
       case kTrDone: sound = result == (reply.count & 0x0F) && ReplyWellFormed(reply); break;
       case kTrFailed: sound = result == kPollFailed; break;
-      default:
-        sound = result == kPollBusy && tries >= 0 && tries < 3 && cycles >= 0 && cycles < 8 && ms >= 0 &&
-                ms <= 750;
+      default: {
+        // Until its first step a new transaction shows the counters as the last one left them.
+        const int fresh = before == kTrNew ? 1 : 0;
+        sound = result == kPollBusy && tries >= 0 && tries < 3 + fresh && cycles >= 0 && cycles < 8 + fresh &&
+                ms >= 0 && ms <= 750;
+      }
     }
     if (ended && (tries != 0 || cycles != 0 || ms != 0)) sound = false;
     if (!sound) {
