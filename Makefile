@@ -3,7 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-asan fuzz soak-fuzz run bench soak install clean
+.PHONY: all deps configure build test test-asan fuzz soak-fuzz run bench install clean
 
 all: build
 
@@ -35,6 +35,10 @@ soak-fuzz: deps
 
 run: build
 	@scripts/run
+
+# CPU cost of the hot paths (Google Benchmark).
+bench: build
+	$(BUILD)/bench/gelvar_bench
 
 install: build
 	cmake --install $(BUILD)

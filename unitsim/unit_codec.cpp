@@ -53,9 +53,12 @@ bool ChecksumOk(const std::vector<std::uint8_t>& frame) {
 std::vector<std::uint8_t> EncodeFrame(std::uint32_t objectId, const std::vector<std::uint8_t>& data) {
   const std::size_t count = data.size() >= 4 ? 4 : data.size() & ~std::size_t{1};
   const std::uint16_t idWord = EncodeIdWord(objectId);
-  std::vector<std::uint8_t> frame{TypeLetterFor(count), static_cast<std::uint8_t>(idWord >> 8),
-                                  static_cast<std::uint8_t>(idWord & 0xFF)};
-  frame.insert(frame.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(count));
+  std::vector<std::uint8_t> frame;
+  frame.reserve(count + 4);
+  frame.push_back(TypeLetterFor(count));
+  frame.push_back(static_cast<std::uint8_t>(idWord >> 8));
+  frame.push_back(static_cast<std::uint8_t>(idWord & 0xFF));
+  for (std::size_t i = 0; i < count; ++i) frame.push_back(data[i]);
   frame.push_back(ChecksumOf(frame.data(), frame.size()));
   return frame;
 }

@@ -41,9 +41,12 @@ inline std::vector<std::uint8_t> DrainTx() {
 // A frame as the far end would build it.
 inline std::vector<std::uint8_t> MakeFrame(std::uint32_t objectId, const std::vector<std::uint8_t>& data) {
   const std::uint16_t word = EncodeIdWord(objectId);
-  std::vector<std::uint8_t> frame = {static_cast<std::uint8_t>(0x54 + data.size() / 2),
-                                     static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
-  frame.insert(frame.end(), data.begin(), data.end());
+  std::vector<std::uint8_t> frame;
+  frame.reserve(data.size() + 4);
+  frame.push_back(static_cast<std::uint8_t>(0x54 + data.size() / 2));
+  frame.push_back(static_cast<std::uint8_t>(word >> 8));
+  frame.push_back(static_cast<std::uint8_t>(word));
+  for (std::uint8_t b : data) frame.push_back(b);
   int sum = 0;
   for (std::uint8_t b : frame) {
     sum += b;

@@ -1,0 +1,59 @@
+#include "app/monitor_app.h"
+
+#include <clocale>
+
+#include "monitor/monitor_dialog.h"
+#include "serial/serial_messages_qt.h"
+#include "serial/serial_port.h"
+#include "tools/link_inside_window.h"
+#include "tools/protocol_window.h"
+
+namespace gelvar {
+
+// The program's windows and its port, built once the application object exists and destroyed in
+// reverse. The windows keep their customary order; the port comes first, because the protocol window
+// holds it as a LinePort from its construction on, and so it is put back and closed only after the
+// pump has stopped. The one LinkTransaction, between the protocol window and the main window in that
+// order, is the link's own static object.
+struct MonitorApp::GlobalObjects {
+  explicit GlobalObjects(TimerHost& timers)
+      : serialPort(serialMessages),
+        protocolWindow(timers, serialPort, linkInsideWindow),
+        monitorDialog(protocolWindow),
+        linkInsideWindow(timers) {}
+
+  QtSerialMessages serialMessages;
+  SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
+  ProtocolWindow protocolWindow;
+  MonitorDialog monitorDialog;
+  LinkInsideWindow linkInsideWindow;
+};
+
+MonitorApp::MonitorApp(int& argc, char** argv) : QApplication(argc, argv) {
+  // Qt has taken the C library's locale from the environment; numbers and dates in texts and files
+  // must not follow it.
+  std::setlocale(LC_NUMERIC, "C");
+  std::setlocale(LC_TIME, "C");
+  globals_ = std::make_unique<GlobalObjects>(timers_);
+}
+
+MonitorApp::~MonitorApp() = default;
+
+int MonitorApp::Startup() {
+  // The start value of the tick period, re-measured by the tick every ten seconds; the tool windows'
+  // timers keep the start value.
+  tickPeriod = kStartTickPeriodMs;
+  windowTimerPeriod = tickPeriod;
+  globals_->protocolWindow.Create();
+  ticker_.Start(kStartTickPeriodMs);
+  StartLink();
+
+  MonitorDialog& mainWindow = globals_->monitorDialog;
+  setQuitOnLastWindowClosed(false);
+  connect(&mainWindow, &QDialog::finished, this, &QCoreApplication::quit);
+  mainWindow.show();
+  exec();
+  return 0;
+}
+
+}  // namespace gelvar

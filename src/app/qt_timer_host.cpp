@@ -1,0 +1,31 @@
+#include "app/qt_timer_host.h"
+
+#include <QTimer>
+
+#include <utility>
+
+namespace gelvar {
+
+TimerId QtTimerHost::StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) {
+  auto* timer = new QTimer(&owner_);
+  timer->setTimerType(Qt::PreciseTimer);
+  timer->setInterval(periodMs > 0 ? periodMs : 0);
+  QObject::connect(timer, &QTimer::timeout, timer, [callback = std::move(onTimeout)] { callback(); });
+  timer->start();
+  const TimerId id = nextId_++;
+  timers_[id] = timer;
+  return id;
+}
+
+void QtTimerHost::StopTimer(TimerId id) {
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return;
+  it->second->stop();
+  // Deleted later: StopTimer may be called from the timer's own callback.
+  it->second->deleteLater();
+  timers_.erase(it);
+}
+
+std::time_t QtTimerHost::CalendarTime() const { return std::time(nullptr); }
+
+}  // namespace gelvar

@@ -1,0 +1,304 @@
+#include "monitor/monitor_controller.h"
+
+#include "app/ticker.h"
+#include "monitor/parameter_report.h"
+#include "monitor/variable_log.h"
+
+namespace gelvar {
+namespace {
+
+constexpr int kAct = 0;
+constexpr int kMinComPort = 1;
+constexpr int kMaxComPort = 255;
+constexpr int kMinLogMinutes = 1;
+constexpr int kMaxLogMinutes = 60;
+
+constexpr const char* kComPortOpen = "COM Port Open";
+constexpr const char* kComPortClosed = "COM Port Closed";
+constexpr const char* kNoLogging = "No Logging";
+constexpr const char* kLoggingActive = "Logging Activ";
+constexpr const char* kLastRecordFailed = "Last record failed";
+
+// What each command does in modes 0 (port closed) to 5 (logging).
+constexpr std::array<int, 6> kNeedsClosedPort = {kAct, 28, 28, 28, 28, 28};
+constexpr std::array<int, 6> kCloseRule = {kAct, kAct, 20, 20, 20, 20};
+constexpr std::array<int, 6> kNeedsIdleLink = {15, kAct, 20, 20, 20, 20};
+constexpr std::array<int, 6> kDeviceCommand = {15, kAct, 24, 20, 20, 20};
+constexpr std::array<int, 6> kReadParametersRule = {15, kAct, 20, 5, 20, 20};
+constexpr std::array<int, 6> kSaveParametersRule = {kAct, kAct, kAct, 5, kAct, kAct};
+constexpr std::array<int, 6> kStartVariablesRule = {15, kAct, 20, 20, 8, 20};
+constexpr std::array<int, 6> kStopVariablesRule = {23, 23, 23, 23, kAct, 22};
+constexpr std::array<int, 6> kOpenLogFileRule = {kAct, kAct, kAct, kAct, kAct, 22};
+constexpr std::array<int, 6> kStartLoggingRule = {15, 23, 23, 23, kAct, 22};
+constexpr std::array<int, 6> kStopLoggingRule = {26, 26, 26, 26, 26, kAct};
+
+constexpr const char* kFactoryQuestion = "Are you shure to reset all parameters to default values?";
+constexpr const char* kTestMonitorQuestion =
+    "The test monitor for moisture sensors should be used only by experienced engineers. Start it?";
+constexpr const char* kUpdateQuestion =
+    "Are you shure you really want to update the software of the detector unit?";
+
+}  // namespace
+
+MonitorController::MonitorController(MonitorView& view, TimerHost& timers, FileAppender& files)
+    : view_(view),
+      timers_(timers),
+      files_(files),
+      model_(*this),
+      cycle_(model_, *this),
+      comStatus_(kComPortClosed),
+      logStatus_(kNoLogging) {}
+
+MonitorController::~MonitorController() {
+  if (timer_ >= 0) timers_.StopTimer(timer_);
+}
+
+void MonitorController::Open() {
+  if (timer_ < 0) timer_ = timers_.StartTimer(tickPeriod, [this] { OnTimer(); });
+  mode_ = kPortClosed;
+  view_.Refresh();
+}
+
+ProgressRanges MonitorController::ProgressRange() const {
+  return {static_cast<int>(kParameterCount) - 1, static_cast<int>(kVariableCount) - 1, kVariablePauseMs,
+          60 * cycle_.LogMinutes()};
+}
+
+void MonitorController::OnTimer() {
+  const ProgressValues before = cycle_.Progress();
+  cycle_.OnTimer();
+  // A command refused while another step ran waits for that step to end, however it ends.
+  if (mode_ == kCommandRunning && cycle_.StepIdle()) mode_ = kPortOpen;
+  if (!(cycle_.Progress() == before)) view_.ProgressChanged();
+}
+
+bool MonitorController::Allowed(const ModeRule& rule) {
+  const int code = rule[static_cast<std::size_t>(mode_)];
+  if (code == kAct) return true;
+  AddMessage(code);
+  return false;
+}
+
+bool MonitorController::Command(int commandId) {
+  switch (commandId) {
+    case kCmdSetComPort: SetComPort(); break;
+    case kCmdOpenComPort: OpenComPort(); break;
+    case kCmdCloseComPort: CloseComPort(); break;
+    case kCmdTestCommunication:
+      if (Allowed(kNeedsIdleLink)) BeginCommandStep(&DeviceModel::CmdTestCommunication, 0);
+      break;
+    case kCmdShowProtocolWindow: view_.ShowProtocolWindow(); break;
+    case kCmdExit: Exit(); break;
+    case kCmdStartMinHeatTime:
+    case kCmdStopMinHeatTime:
+      if (Allowed(kDeviceCommand)) {
+        BeginCommandStep(&DeviceModel::CmdMinHeatTime, commandId == kCmdStartMinHeatTime);
+      }
+      break;
+    case kCmdStartCycleSensor1:
+    case kCmdStartCycleSensor2:
+      if (Allowed(kDeviceCommand)) {
+        BeginCommandStep(&DeviceModel::CmdMoistureCycle, commandId == kCmdStartCycleSensor2);
+      }
+      break;
+    case kCmdFactorySettings: FactorySettings(); break;
+    case kCmdReadParameters: ReadParameters(); break;
+    case kCmdSaveParameters: SaveParameters(); break;
+    case kCmdStartReadingVariables: StartReadingVariables(); break;
+    case kCmdStopReadingVariables: StopReadingVariables(); break;
+    case kCmdSetLogInterval: SetLogInterval(); break;
+    case kCmdOpenLogFile: OpenLogFile(); break;
+    case kCmdStartLogging: StartLogging(); break;
+    case kCmdStopLogging: StopLogging(); break;
+    case kCmdTestMonitor:
+      AskAndRun(kNeedsIdleLink, kTestMonitorQuestion, BoxIcon::kExclamation, &MonitorView::RunSensorTest);
+      break;
+    case kCmdUpdate:
+    case kCmdProgramUpdate:
+      AskAndRun(kNeedsIdleLink, kUpdateQuestion, BoxIcon::kStop, &MonitorView::RunUpdateDialog);
+      break;
+    case kCmdUnused1:
+    case kCmdUnused2: break;
+    case kCmdShowReadMe: view_.ShowReadMe(); break;
+    case kCmdAbout: view_.ShowAbout(); break;
+    default: return false;
+  }
+  return true;
+}
+
+void MonitorController::SetComPort() {
+  if (!Allowed(kNeedsClosedPort)) return;
+  int value = comPortNumber_;
+  if (!view_.AskNumber("Set COM Port (1..255):", value) || value < kMinComPort || value > kMaxComPort) return;
+  comPortNumber_ = value;
+  view_.Refresh();
+}
+
+void MonitorController::OpenComPort() {
+  // The port is opened only from mode 0; reopening it would pull it from under a running reader.
+  if (!Allowed(kNeedsClosedPort)) return;
+  if (view_.OpenChannel(0, comPortNumber_) != 0) {
+    mode_ = kPortOpen;
+    comStatus_ = kComPortOpen;
+    AddMessage(kMsgPortOpened);
+  }
+  view_.Refresh();
+}
+
+void MonitorController::CloseComPort() {
+  if (!Allowed(kCloseRule)) return;
+  if (mode_ == kPortOpen) {
+    view_.CloseChannel(0);
+    mode_ = kPortClosed;
+  }
+  comStatus_ = kComPortClosed;
+  AddMessage(kMsgPortClosed);
+  view_.Refresh();
+}
+
+void MonitorController::BeginCommandStep(StepHandler handler, int argument) {
+  if ((model_.*handler)(1, argument) != kStepRefused) return;
+  AddMessage(kMsgTransferError);
+  mode_ = kCommandRunning;
+}
+
+void MonitorController::FactorySettings() {
+  if (!Allowed(kDeviceCommand)) return;
+  if (!view_.AskOkCancel(kFactoryQuestion, BoxIcon::kQuestion, DefaultButton::kOk)) return;
+  BeginCommandStep(&DeviceModel::CmdFactorySettings, 0);
+}
+
+void MonitorController::ReadParameters() {
+  if (!Allowed(kReadParametersRule)) return;
+  cycle_.StartParameterReading();
+  mode_ = kReadingParameters;
+}
+
+void MonitorController::SaveParameters() {
+  if (!Allowed(kSaveParametersRule)) return;
+  const FileChoice report{FileDialogKind::kSave, kReportDefaultName, kReportDefaultExtension,
+                          kReportOpenError};
+  if (!AppendToChosenFile(report, reportFileName_,
+                          [&] { return ParameterReport(model_.Fields(), timers_.CalendarTime()); })) {
+    return;
+  }
+  AddMessage(kMsgParametersStored);
+}
+
+void MonitorController::StartReadingVariables() {
+  if (!Allowed(kStartVariablesRule)) return;
+  cycle_.StartVariableReading();
+  mode_ = kReadingVariables;
+  AddMessage(kMsgVariablesStarted);
+}
+
+void MonitorController::StopReadingVariables() {
+  if (!Allowed(kStopVariablesRule)) return;
+  cycle_.StopVariableReading();
+  mode_ = kPortOpen;
+  AddMessage(kMsgVariablesStopped);
+}
+
+void MonitorController::SetLogInterval() {
+  int value = cycle_.LogMinutes();
+  if (!view_.AskNumber("Set Log Intervall (1..60 min):", value) || value < kMinLogMinutes ||
+      value > kMaxLogMinutes) {
+    return;
+  }
+  cycle_.SetLogMinutes(value);
+  view_.Refresh();
+}
+
+void MonitorController::OpenLogFile() {
+  if (!Allowed(kOpenLogFileRule)) return;
+  if (logFileChosen_) {
+    AddMessage(kMsgLogfileAlreadyOpened);
+    return;
+  }
+  const FileChoice log{FileDialogKind::kOpen, kLogDefaultName, kLogDefaultExtension, kLogOpenError};
+  logFileChosen_ = AppendToChosenFile(
+      log, logFileName_, [&] { return LogHeader(timers_.CalendarTime(), model_.TemperatureUnitCode()); });
+}
+
+bool MonitorController::AppendToChosenFile(const FileChoice& choice, std::string& name,
+                                           const std::function<std::string()>& bytes) {
+  std::string path;
+  if (!view_.ChooseFile(choice.kind, choice.defaultName, choice.defaultExtension, path)) return false;
+  name = path;
+  if (files_.Append(path, bytes())) return true;
+  view_.Alert(choice.openError, BoxIcon::kQuestion);
+  return false;
+}
+
+void MonitorController::StartLogging() {
+  if (!Allowed(kStartLoggingRule)) return;
+  if (!logFileChosen_) {
+    AddMessage(kMsgLogfileNotOpened);
+    return;
+  }
+  cycle_.StartLogging();
+  mode_ = kLoggingVariables;
+  logStatus_ = kLoggingActive;
+  AddMessage(kMsgLoggingStarted);
+}
+
+void MonitorController::StopLogging() {
+  if (!Allowed(kStopLoggingRule)) return;
+  logFileChosen_ = false;
+  cycle_.StopLogging();
+  mode_ = kReadingVariables;
+  logStatus_ = kNoLogging;
+  AddMessage(kMsgLogStored);
+}
+
+void MonitorController::AskAndRun(const ModeRule& rule, const char* question, BoxIcon icon,
+                                  void (MonitorView::*run)()) {
+  if (!Allowed(rule)) return;
+  if (view_.AskOkCancel(question, icon, DefaultButton::kCancel)) (view_.*run)();
+}
+
+void MonitorController::Exit() {
+  view_.CloseChannel(0);
+  view_.EndDialog();
+}
+
+int MonitorController::BeginStep(StepHandler handler, std::uint32_t objectId) {
+  return cycle_.BeginStep(handler, objectId);
+}
+
+void MonitorController::AddMessage(int code) {
+  const MessageContext context{cycle_.CurrentObjectId(),
+                               cycle_.CurrentHandler() == &DeviceModel::CmdTestCommunication, reportFileName_,
+                               logFileName_};
+  const std::string line = MessageLine(code, context);
+  if (line.empty()) return;
+  pane_.Add(line);
+  const TonePair tones = MessageTones(line);
+  view_.PlayTones(tones.frequency1, tones.milliseconds1, tones.frequency2, tones.milliseconds2);
+  view_.Refresh();
+}
+
+void MonitorController::Refresh() { view_.Refresh(); }
+
+void MonitorController::WriteLogRecord(int setNumber) {
+  const std::string record = LogRecord(setNumber, timers_.CalendarTime(), model_.Snapshot());
+  const bool written = !record.empty() && files_.Append(logFileName_, record);
+  // The set number of a lost record stays unused, and the status says so until a record gets through.
+  logStatus_ = written ? kLoggingActive : kLastRecordFailed;
+  if (listener_ != nullptr) listener_->LogRecordWritten(setNumber, written);
+}
+
+void MonitorController::ParametersRead() {
+  mode_ = kPortOpen;
+  if (listener_ != nullptr) listener_->ParametersRead();
+}
+
+void MonitorController::VariablePassEnded() {
+  if (listener_ != nullptr) listener_->VariablePassEnded();
+}
+
+void MonitorController::StepEnded(std::uint32_t objectId, StepOutcome outcome) {
+  if (listener_ != nullptr) listener_->StepEnded(objectId, outcome);
+}
+
+}  // namespace gelvar

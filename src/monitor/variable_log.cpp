@@ -1,0 +1,43 @@
+#include "monitor/variable_log.h"
+
+#include <algorithm>
+
+#include "common/c_format.h"
+#include "monitor/value_format.h"
+
+namespace gelvar {
+namespace {
+
+constexpr const char* kColumns =
+    "Set#;Date;Time;AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;HtgOutTemp;"
+    "HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;S1AmbTemp;S1LastMoist;"
+    "S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;S2SenTemp;S2AmbTemp;S2LastMoist;"
+    "S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;";
+
+std::string SensorColumns(const SensorLogValues& s) {
+  return CFormat(";%3d;%3d;%3d;%7.1f;%7.1f;%3d;%3d;%3d;%6.2f;%4d", s.State, s.Error, s.Flags,
+                 static_cast<double>(s.SenTemp), static_cast<double>(s.AmbTemp), s.LastMoist, s.ItimMois,
+                 s.ItimTemp, static_cast<double>(s.Volt), s.CharVal);
+}
+
+}  // namespace
+
+std::string LogHeader(std::time_t when, int temperatureUnitCode) {
+  const std::string unit = TempUnitName(static_cast<unsigned>(temperatureUnitCode));
+  return "Logfile Gelvar started " + DateText(when) + " at " + TimeText(when) +
+         ", Temperature Unit: " + unit + "\r\n" + kColumns + "\r\n";
+}
+
+std::string LogRecord(int setNumber, std::time_t when, const VariableSnapshot& v) {
+  std::string record = CFormat("%05d; ", setNumber) + DateText(when) + "; " + TimeText(when);
+  record += CFormat(";%3d;%3d", v.AdmErrFlg, v.AdmIntStat);
+  record += CFormat(";%3d;%3d;%3d;%3d;%7.1f;%7.1f;%4d;%2d;%5d;%5d", v.HtgState, v.HtgErrFlg, v.HtgTempFlg,
+                    v.HtgMoisFlg, static_cast<double>(v.HtgSlGuTemp), static_cast<double>(v.HtgOutTemp),
+                    v.HtgRemHtime, v.HtgOffOn, v.HtgOpHours, v.HtgOpHoursXWK);
+  record += SensorColumns(v.sensor[0]) + SensorColumns(v.sensor[1]);
+  if (record.size() + 1 > kLogRecordLimit) return {};
+  std::replace(record.begin(), record.end(), '.', ',');
+  return record + "\r\n";
+}
+
+}  // namespace gelvar

@@ -1,0 +1,65 @@
+// "Zeb Communication": the window whose timer pumps the link's bytes between the driver and the line,
+// and which shows the traffic frame by frame. The pump runs whether the window is visible or not;
+// closing the window only hides it. All line logic lives in BytePump.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <string>
+
+#include "app/timer_host.h"
+#include "tools/byte_pump.h"
+#include "tools/line_port.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace gelvar {
+
+class LinkInsideWindow;
+
+// The pump's trace text as a pane shows it: the pump's line breaks become lines, every other byte below
+// 0x20 a visible control picture, so that a NUL or CR inside a frame neither cuts nor breaks the pane.
+QString TracePaneText(const std::string& trace);
+
+class ProtocolWindow : public QDialog, private PumpMessages {
+  Q_OBJECT
+
+ public:
+  // insideWindow may still be under construction: it is first used by Create().
+  ProtocolWindow(TimerHost& timers, LinePort& port, LinkInsideWindow& insideWindow);
+  ~ProtocolWindow() override;
+
+  // Starts the byte pump at the window timer period and sets up the diagnostics window, hidden.
+  void Create();
+
+  int OpenChannel(int channel, int portNumber);  // 1 opened, 0 not (the port has told the user)
+  void CloseChannel(int channel);
+
+  // Puts the trace texts into the panes; with Scroll checked the last lines are brought into view.
+  void Refresh();
+
+ private:
+  struct Pane {
+    QPlainTextEdit* edit = nullptr;
+    QString shown;
+  };
+  struct ChannelLayout;
+
+  void BuildChannel(const ChannelLayout& layout);
+  void ShowMessage(const std::string& text) override;
+  static void ShowPane(Pane& pane, const std::string& trace, bool followEnd);
+
+  TimerHost& timers_;
+  LinkInsideWindow& insideWindow_;
+  BytePump pump_;
+  TimerId pumpTimer_ = -1;
+  Pane txPane_;
+  Pane rxPane_;
+  QCheckBox* scroll_ = nullptr;
+  QCheckBox* view_ = nullptr;
+};
+
+}  // namespace gelvar

@@ -1,0 +1,247 @@
+// The main window's commands without a line: what each command does in each communication mode, and
+// the dialogs around them. Virtual time never moves here, so no step ever reaches the link.
+#include "monitor/monitor_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <memory>
+#include <sstream>
+
+#include "support/monitor_fakes.h"
+#include "support/virtual_scheduler.h"
+
+namespace gelvar::testing {
+namespace {
+
+struct Rig {
+  FakeMonitorView view;
+  VirtualScheduler scheduler;
+  MemoryFiles files;
+  MonitorController controller{view, scheduler, files};
+
+  Rig() { controller.Open(); }
+
+  void Enter(int mode) {
+    if (mode >= kPortOpen) controller.Command(kCmdOpenComPort);
+    if (mode == kCommandRunning) {
+      controller.Command(kCmdTestCommunication);
+      controller.Command(kCmdTestCommunication);  // refused: the first step is still in progress
+    }
+    if (mode == kReadingParameters) controller.Command(kCmdReadParameters);
+    if (mode >= kReadingVariables) controller.Command(kCmdStartReadingVariables);
+    if (mode == kLoggingVariables) {
+      controller.Command(kCmdOpenLogFile);
+      controller.Command(kCmdStartLogging);
+    }
+    EXPECT_EQ(controller.Mode(), mode);
+    view.calls.clear();
+  }
+
+  // The lines added to the pane since `before`, newest first.
+  std::vector<std::string> NewLines(const std::string& before) const {
+    const std::string& now = controller.MessageText();
+    std::vector<std::string> lines;
+    std::string added = now.substr(0, now.size() - before.size());
+    for (std::size_t end; (end = added.find("\r\n")) != std::string::npos; added.erase(0, end + 2)) {
+      lines.push_back(added.substr(0, end));
+    }
+    return lines;
+  }
+};
+
+struct ModeRow {
+  int command;
+  std::array<const char*, 6> cells;
+};
+
+// A cell lists what the command does in that mode: message codes (as lines added to the pane,
+// in order), the view's calls by name, and "=N" for the mode it leaves; otherwise the mode stays.
+const ModeRow kModeTable[] = {
+    {kCmdSetComPort, {"ask-number", "28", "28", "28", "28", "28"}},
+    {kCmdOpenComPort, {"open-channel 13 =1", "28", "28", "28", "28", "28"}},
+    {kCmdCloseComPort, {"14", "close-channel 14 =0", "20", "20", "20", "20"}},
+    {kCmdTestCommunication, {"15", "", "20", "20", "20", "20"}},
+    {kCmdShowProtocolWindow, {"protocol", "protocol", "protocol", "protocol", "protocol", "protocol"}},
+    {kCmdExit, {"close-channel end", "close-channel end", "close-channel end", "close-channel end",
+                "close-channel end", "close-channel end"}},
+    {kCmdStartMinHeatTime, {"15", "", "24", "20", "20", "20"}},
+    {kCmdStopMinHeatTime, {"15", "", "24", "20", "20", "20"}},
+    {kCmdStartCycleSensor1, {"15", "", "24", "20", "20", "20"}},
+    {kCmdStartCycleSensor2, {"15", "", "24", "20", "20", "20"}},
+    {kCmdFactorySettings, {"15", "ask-ok", "24", "20", "20", "20"}},
+    {kCmdReadParameters, {"15", "=3", "20", "5", "20", "20"}},
+    {kCmdSaveParameters,
+     {"choose-save 7", "choose-save 7", "choose-save 7", "5", "choose-save 7", "choose-save 7"}},
+    {kCmdStartReadingVariables, {"15", "9 =4", "20", "20", "8", "20"}},
+    {kCmdStopReadingVariables, {"23", "23", "23", "23", "10 =1", "22"}},
+    {kCmdSetLogInterval,
+     {"ask-number", "ask-number", "ask-number", "ask-number", "ask-number", "ask-number"}},
+    {kCmdOpenLogFile, {"choose-open", "choose-open", "choose-open", "choose-open", "choose-open", "22"}},
+    {kCmdStartLogging, {"15", "23", "23", "23", "21", "22"}},
+    {kCmdStopLogging, {"26", "26", "26", "26", "26", "11 =4"}},
+    {kCmdTestMonitor, {"15", "ask-ok sensor-test", "20", "20", "20", "20"}},
+    {kCmdUpdate, {"15", "ask-ok update", "20", "20", "20", "20"}},
+    {kCmdProgramUpdate, {"15", "ask-ok update", "20", "20", "20", "20"}},
+    {kCmdUnused1, {"", "", "", "", "", ""}},
+    {kCmdUnused2, {"", "", "", "", "", ""}},
+    {kCmdShowReadMe, {"readme", "readme", "readme", "readme", "readme", "readme"}},
+    {kCmdAbout, {"about", "about", "about", "about", "about", "about"}},
+};
+
+TEST(MonitorController, EveryCommandInEveryMode) {
+  for (const ModeRow& row : kModeTable) {
+    for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
+      const std::string where = "command " + std::to_string(row.command) + " in mode " + std::to_string(mode);
+      auto rig = std::make_unique<Rig>();
+      rig->Enter(mode);
+      const std::string before = rig->controller.MessageText();
+
+      std::vector<std::string> lines;
+      std::string calls;
+      int modeAfter = mode;
+      std::istringstream cell(row.cells[static_cast<std::size_t>(mode)]);
+      for (std::string token; cell >> token;) {
+        if (token[0] == '=') {
+          modeAfter = std::stoi(token.substr(1));
+        } else if (std::isdigit(static_cast<unsigned char>(token[0]))) {
+          MessageContext context;
+          context.reportFileName = rig->view.reportPath;
+          context.logFileName = rig->view.logPath;
+          lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
+        } else {
+          calls += (calls.empty() ? "" : " ") + token;
+        }
+      }
+
+      EXPECT_TRUE(rig->controller.Command(row.command)) << where;
+      EXPECT_EQ(rig->NewLines(before), lines) << where;
+      EXPECT_EQ(rig->view.calls, calls) << where;
+      EXPECT_EQ(rig->controller.Mode(), modeAfter) << where;
+    }
+  }
+}
+
+TEST(MonitorController, StartsClosedWithItsDefaults) {
+  Rig rig;
+  EXPECT_EQ(rig.controller.Mode(), kPortClosed);
+  EXPECT_EQ(rig.controller.ComPortNumber(), 1);
+  EXPECT_EQ(rig.controller.LogMinutes(), 5);
+  EXPECT_EQ(rig.controller.LogSetCounter(), 0);
+  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed");
+  EXPECT_EQ(rig.controller.LogStatusText(), "No Logging");
+  EXPECT_EQ(rig.controller.MessageText(), "");
+  for (int id : DisplayFields::ControlIds()) EXPECT_EQ(rig.controller.Fields().Text(id), "undef.");
+  const ProgressRanges ranges = rig.controller.ProgressRange();
+  EXPECT_EQ(ranges.parameters, 17);
+  EXPECT_EQ(ranges.variables, 14);
+  EXPECT_EQ(ranges.pause, 2000);
+  EXPECT_EQ(ranges.logging, 300);
+  EXPECT_FALSE(rig.controller.Command(32777));
+}
+
+struct NumberCase {
+  int command;
+  bool ok;
+  int answer;
+  int expected;
+};
+
+TEST(MonitorController, InputBoxesKeepTheirRanges) {
+  const NumberCase cases[] = {
+      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 1}, {kCmdSetComPort, true, 0, 1},
+      {kCmdSetComPort, false, 9, 1},    {kCmdSetLogInterval, true, 60, 60}, {kCmdSetLogInterval, true, 61, 5},
+      {kCmdSetLogInterval, true, 0, 5}, {kCmdSetLogInterval, false, 9, 5},  {kCmdSetLogInterval, true, 1, 1},
+  };
+  for (const NumberCase& c : cases) {
+    Rig rig;
+    rig.view.answerOk = c.ok;
+    rig.view.numberAnswer = c.answer;
+    rig.controller.Command(c.command);
+    const bool port = c.command == kCmdSetComPort;
+    EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), c.expected) << c.answer;
+    EXPECT_EQ(rig.view.prompts.front(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
+    EXPECT_EQ(rig.view.shownNumbers.front(), port ? 1 : 5);
+    if (!port) {
+      EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * c.expected);
+    }
+    EXPECT_EQ(rig.controller.MessageText(), "");
+  }
+}
+
+TEST(MonitorController, OpenUsesTheChosenPortAndAFailedOpenChangesNothing) {
+  Rig rig;
+  rig.view.numberAnswer = 4;
+  rig.controller.Command(kCmdSetComPort);
+  rig.view.openSucceeds = false;
+  rig.controller.Command(kCmdOpenComPort);
+  EXPECT_EQ(rig.view.openedPorts, std::vector<int>{4});
+  EXPECT_EQ(rig.controller.Mode(), kPortClosed);
+  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed");
+  EXPECT_EQ(rig.controller.MessageText(), "");
+  rig.view.openSucceeds = true;
+  rig.controller.Command(kCmdOpenComPort);
+  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Open");
+  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
+}
+
+TEST(MonitorController, QuestionsAndTheirAnswers) {
+  struct QuestionCase {
+    int command;
+    const char* question;
+  };
+  const QuestionCase cases[] = {
+      {kCmdFactorySettings, "Are you shure to reset all parameters to default values?"},
+      {kCmdTestMonitor,
+       "The test monitor for moisture sensors should be used only by experienced engineers. Start it?"},
+      {kCmdUpdate, "Are you shure you really want to update the software of the detector unit?"},
+      {kCmdProgramUpdate, "Are you shure you really want to update the software of the detector unit?"},
+  };
+  for (const QuestionCase& c : cases) {
+    Rig rig;
+    rig.Enter(kPortOpen);
+    rig.view.answerOk = false;
+    rig.controller.Command(c.command);
+    EXPECT_EQ(rig.view.questions, std::vector<std::string>{c.question});
+    EXPECT_EQ(rig.view.calls, "ask-ok") << c.command;
+    // A cancelled factory reset began no step: the next command begins its own without refusal.
+    rig.controller.Command(kCmdTestCommunication);
+    EXPECT_EQ(rig.controller.Mode(), kPortOpen);
+    EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
+  }
+}
+
+TEST(MonitorController, EveryMessageSoundsTwoTones) {
+  Rig rig;
+  rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
+  rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
+  const std::vector<std::vector<int>> expected = {{2000, 120, 1000, 80}, {1000, 120, 2000, 80}};
+  EXPECT_EQ(rig.view.tones, expected);
+}
+
+TEST(MonitorController, CancelledFileDialogsWriteNothing) {
+  Rig rig;
+  rig.view.answerOk = false;
+  rig.controller.Command(kCmdSaveParameters);
+  rig.controller.Command(kCmdOpenLogFile);
+  EXPECT_EQ(rig.files.appends, 0);
+  EXPECT_EQ(rig.controller.MessageText(), "");
+  EXPECT_EQ(rig.controller.ReportFileName(), "");
+  EXPECT_FALSE(rig.controller.LogFileChosen());
+}
+
+TEST(MonitorController, SavingTwiceAppendsTwoReports) {
+  Rig rig;
+  rig.controller.Command(kCmdSaveParameters);
+  rig.controller.Command(kCmdSaveParameters);
+  const std::string& file = rig.files.files[rig.view.reportPath];
+  EXPECT_EQ(file.find("Parameter Gelvar recorded "), 0u);
+  EXPECT_NE(file.find("End Parameter +++\r\n\r\n\r\nParameter Gelvar recorded "), std::string::npos);
+  EXPECT_EQ(file.size() % 2, 0u);
+  EXPECT_EQ(file.substr(0, file.size() / 2), file.substr(file.size() / 2));
+  EXPECT_EQ(rig.controller.MessageText(), "I> Parameters stored in file ' report.par '\r\n"
+                                          "I> Parameters stored in file ' report.par '\r\n");
+}
+
+}  // namespace
+}  // namespace gelvar::testing

@@ -1,0 +1,94 @@
+// A scripted main window and an in-memory file system for the monitor controller's tests.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "monitor/file_appender.h"
+#include "monitor/monitor_view.h"
+
+namespace gelvar::testing {
+
+// Answers every question as told and writes down what the controller asked of it, one word per call.
+class FakeMonitorView : public MonitorView {
+ public:
+  void Refresh() override { ++refreshes; }
+  void ProgressChanged() override { ++progressChanges; }
+  bool AskOkCancel(const std::string& text, BoxIcon, DefaultButton) override {
+    Note("ask-ok");
+    questions.push_back(text);
+    return answerOk;
+  }
+  bool AskNumber(const std::string& prompt, int& value) override {
+    Note("ask-number");
+    prompts.push_back(prompt);
+    shownNumbers.push_back(value);
+    if (!answerOk) return false;
+    value = numberAnswer;
+    return true;
+  }
+  bool ChooseFile(FileDialogKind kind, const std::string& defaultName, const std::string& defaultExtension,
+                  std::string& path) override {
+    Note(kind == FileDialogKind::kSave ? "choose-save" : "choose-open");
+    fileDefaults.push_back(defaultName + "|" + defaultExtension);
+    if (!answerOk) return false;
+    path = kind == FileDialogKind::kSave ? reportPath : logPath;
+    return true;
+  }
+  void Alert(const std::string& text, BoxIcon) override {
+    Note("alert");
+    alerts.push_back(text);
+  }
+  void PlayTones(int f1, int ms1, int f2, int ms2) override { tones.push_back({f1, ms1, f2, ms2}); }
+  int OpenChannel(int, int portNumber) override {
+    Note("open-channel");
+    openedPorts.push_back(portNumber);
+    return openSucceeds ? 1 : 0;
+  }
+  void CloseChannel(int) override { Note("close-channel"); }
+  void ShowProtocolWindow() override { Note("protocol"); }
+  void RunSensorTest() override { Note("sensor-test"); }
+  void RunUpdateDialog() override { Note("update"); }
+  void ShowAbout() override { Note("about"); }
+  void ShowReadMe() override { Note("readme"); }
+  void EndDialog() override { Note("end"); }
+
+  void Note(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
+
+  bool answerOk = true;
+  bool openSucceeds = true;
+  int numberAnswer = 7;
+  std::string reportPath = "report.par";
+  std::string logPath = "variables.log";
+
+  std::string calls;
+  int refreshes = 0;
+  int progressChanges = 0;
+  std::vector<std::string> questions;
+  std::vector<std::string> prompts;
+  std::vector<int> shownNumbers;
+  std::vector<std::string> fileDefaults;
+  std::vector<std::string> alerts;
+  std::vector<std::vector<int>> tones;
+  std::vector<int> openedPorts;
+};
+
+// Files as strings; paths in `unwritable` cannot be opened, and failAfter > 0 lets that many appends
+// succeed and fails every later one.
+class MemoryFiles : public FileAppender {
+ public:
+  bool Append(const std::string& path, const std::string& bytes) override {
+    ++appends;
+    if (unwritable.count(path) != 0 || (failAfter > 0 && appends > failAfter)) return false;
+    files[path] += bytes;
+    return true;
+  }
+  std::map<std::string, std::string> files;
+  std::set<std::string> unwritable;
+  int failAfter = 0;
+  int appends = 0;
+};
+
+}  // namespace gelvar::testing
