@@ -72,7 +72,7 @@ bool IsGlobal(const OptionSpec* option) {
   return static_cast<std::size_t>(option - std::begin(kOptions)) < kGlobalOptions;
 }
 
-struct CommandSpec {
+struct CommandEntry {
   const char* word;
   const char* subcommand;  // or nullptr
   CliCommand command;
@@ -87,8 +87,8 @@ constexpr const char* kFactoryConfirmation =
 constexpr const char* kSensorTestConfirmation =
     "runs the sensor test monitor, which is meant for experienced engineers only";
 
-const std::vector<CommandSpec>& Commands() {
-  static const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandEntry>& Commands() {
+  static const std::vector<CommandEntry> kCommands = {
       {"test", nullptr, CliCommand::kTest, 0, false, {}, nullptr},
       {"read-parameters", nullptr, CliCommand::kReadParameters, 0, false, {"--report"}, nullptr},
       {"read-variables", nullptr, CliCommand::kReadVariables, 0, false, {"--passes"}, nullptr},
@@ -110,8 +110,8 @@ const std::vector<CommandSpec>& Commands() {
 // The subcommands of word, for messages: "a | b | c".
 std::string SubcommandsOf(std::string_view word) {
   std::string list;
-  for (const CommandSpec& spec : Commands()) {
-    if (word == spec.word) list += (list.empty() ? "" : " | ") + std::string(spec.subcommand);
+  for (const CommandEntry& entry : Commands()) {
+    if (word == entry.word) list += (list.empty() ? "" : " | ") + std::string(entry.subcommand);
   }
   return list;
 }
@@ -122,33 +122,33 @@ bool Fail(std::string& error, std::string message) {
 }
 
 // The command named by the operands; the operands it used are removed.
-const CommandSpec* FindCommand(std::vector<std::string>& operands, std::string& error) {
+const CommandEntry* FindCommand(std::vector<std::string>& operands, std::string& error) {
   if (operands.empty()) {
     Fail(error, "no command given");
     return nullptr;
   }
   const std::string word = operands.front();
-  const auto isWord = [&](const CommandSpec& spec) { return word == spec.word; };
+  const auto isWord = [&](const CommandEntry& entry) { return word == entry.word; };
   if (std::none_of(Commands().begin(), Commands().end(), isWord)) {
     Fail(error, "unknown command '" + word + "'");
     return nullptr;
   }
   operands.erase(operands.begin());
-  for (const CommandSpec& spec : Commands()) {
-    if (!isWord(spec)) continue;
-    if (spec.subcommand == nullptr) return &spec;
-    if (!operands.empty() && operands.front() == spec.subcommand) {
+  for (const CommandEntry& entry : Commands()) {
+    if (!isWord(entry)) continue;
+    if (entry.subcommand == nullptr) return &entry;
+    if (!operands.empty() && operands.front() == entry.subcommand) {
       operands.erase(operands.begin());
-      return &spec;
+      return &entry;
     }
   }
   Fail(error, "'" + word + "' needs one of: " + SubcommandsOf(word));
   return nullptr;
 }
 
-bool TakeSensor(const CommandSpec& spec, std::vector<std::string>& operands, CliOptions& options,
+bool TakeSensor(const CommandEntry& entry, std::vector<std::string>& operands, CliOptions& options,
                 std::string& error) {
-  if (!spec.takesSensor) return true;
+  if (!entry.takesSensor) return true;
   int sensor = 0;
   if (operands.empty() || !NumberIn(std::string_view(operands.front()), 1, 2, sensor)) {
     return Fail(error, options.commandName + " needs the sensor number, 1 or 2");
@@ -158,24 +158,24 @@ bool TakeSensor(const CommandSpec& spec, std::vector<std::string>& operands, Cli
   return true;
 }
 
-bool CheckCommandOptions(const CommandSpec& spec, const std::set<std::string>& given, const CliOptions& options,
+bool CheckCommandOptions(const CommandEntry& entry, const std::set<std::string>& given, const CliOptions& options,
                          std::string& error) {
   for (const std::string& name : given) {
-    if (std::find(spec.options.begin(), spec.options.end(), name) == spec.options.end()) {
+    if (std::find(entry.options.begin(), entry.options.end(), name) == entry.options.end()) {
       return Fail(error, name + " does not go with '" + options.commandName + "'");
     }
   }
-  if (spec.command == CliCommand::kLog) {
+  if (entry.command == CliCommand::kLog) {
     if (options.logFile.empty()) return Fail(error, "log needs --file FILE");
     if (given.count("--records") != 0 && given.count("--for") != 0) {
       return Fail(error, "log takes --records or --for, not both");
     }
   }
-  if (spec.command == CliCommand::kSensorReadRecorded && given.count("--type") == 0) {
+  if (entry.command == CliCommand::kSensorReadRecorded && given.count("--type") == 0) {
     return Fail(error, "sensor-test read-recorded needs --type I or --type II");
   }
-  if (spec.confirmation != nullptr && !options.yes) {
-    return Fail(error, "'" + options.commandName + "' " + spec.confirmation +
+  if (entry.confirmation != nullptr && !options.yes) {
+    return Fail(error, "'" + options.commandName + "' " + entry.confirmation +
                            "; the window asks before it does so.\nAdd --yes to confirm.");
   }
   return true;
@@ -237,14 +237,14 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     if (!IsGlobal(option)) commandOptions.insert(option->name);
   }
   const std::string typed = operands.size() >= 2 ? operands[0] + " " + operands[1] : "";
-  const CommandSpec* spec = FindCommand(operands, error);
-  if (spec == nullptr) return false;
-  options.command = spec->command;
-  options.commandName = spec->subcommand == nullptr ? spec->word : typed;
-  options.deviceCommand = spec->deviceCommand;
-  if (!TakeSensor(*spec, operands, options, error)) return false;
+  const CommandEntry* entry = FindCommand(operands, error);
+  if (entry == nullptr) return false;
+  options.command = entry->command;
+  options.commandName = entry->subcommand == nullptr ? entry->word : typed;
+  options.deviceCommand = entry->deviceCommand;
+  if (!TakeSensor(*entry, operands, options, error)) return false;
   if (!operands.empty()) return Fail(error, "unexpected argument '" + operands.front() + "'");
-  return CheckCommandOptions(*spec, commandOptions, options, error);
+  return CheckCommandOptions(*entry, commandOptions, options, error);
 }
 
 const char* CliUsage() {
