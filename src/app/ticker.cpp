@@ -38,6 +38,7 @@ void Ticker::Tick() {
   if (static_cast<double>(now - intervalStart_) >= kMeasureSeconds) {
     tickPeriod = kMeasureMs / tickCount_;
     intervalStart_ = host_.CalendarTime();
+    if (observer_) observer_(tickPeriod, tickCount_);
     tickCount_ = 0;
   }
   link_step();

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <utility>
 
 #include "app/timer_host.h"
 
@@ -31,11 +33,17 @@ class Ticker {
   std::int32_t TickCount() const { return tickCount_; }
   TimerId Timer() const { return timer_; }
 
+  // Told after each re-measurement: the new period and the ticks counted in the interval. For
+  // measuring tools that watch the real tick; the programs leave it empty.
+  using MeasurementObserver = std::function<void(std::int32_t period, std::int32_t ticks)>;
+  void SetMeasurementObserver(MeasurementObserver observer) { observer_ = std::move(observer); }
+
  private:
   TimerHost& host_;
   TimerId timer_ = -1;
   std::int32_t tickCount_ = 0;
   std::time_t intervalStart_ = 0;
+  MeasurementObserver observer_;
 };
 
 // drv_clear, link_reset, link_open(0): the link as the program starts it.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "app/ticker.h"
 #include "link/link_memory.h"
 #include "link/test_support.h"
@@ -25,13 +28,19 @@ TEST_F(TickerTest, PeriodIsRemeasuredEveryTenSeconds) {
   for (const auto& c : cases) {
     VirtualScheduler host;
     Ticker t(host);
+    std::vector<std::pair<std::int32_t, std::int32_t>> told;  // (period, ticks) per re-measurement
+    t.SetMeasurementObserver([&](std::int32_t period, std::int32_t ticks) { told.emplace_back(period, ticks); });
     t.Start(10);
     host.SetActualPeriodUs(t.Timer(), c.actualUs);
     host.AdvanceBy(9999);
     EXPECT_EQ(tickPeriod, 10);
+    EXPECT_TRUE(told.empty());
     host.AdvanceBy(1 + c.actualUs / 1000 + 1);
     EXPECT_EQ(tickPeriod, c.measured) << c.actualUs;
     EXPECT_EQ(windowTimerPeriod, 10);
+    ASSERT_EQ(told.size(), 1u) << c.actualUs;
+    EXPECT_EQ(told[0].first, c.measured);
+    EXPECT_EQ(10000 / told[0].second, c.measured) << "the ticks that gave the period";
   }
 }
 
