@@ -2,6 +2,7 @@
 
 #include <clocale>
 
+#include "app/screenshot_tour.h"
 #include "app/tone_player.h"
 #include "app/widget_support.h"
 #include "monitor/file_appender.h"
@@ -69,6 +70,11 @@ int MonitorApp::Startup() {
   setQuitOnLastWindowClosed(false);
   connect(&mainWindow, &QDialog::finished, this, &QCoreApplication::quit);
   mainWindow.Open();
+  const QString tourFolder = ScreenshotTourFolder(arguments());
+  if (!tourFolder.isEmpty()) {
+    GlobalObjects& g = *globals_;
+    StartScreenshotTour({mainWindow, g.protocolWindow, g.linkInsideWindow, g.sensorTestDialog}, tourFolder);
+  }
   exec();
   return 0;
 }

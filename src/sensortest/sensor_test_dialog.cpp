@@ -76,7 +76,11 @@ SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(
   auto* column = new QGridLayout;
   column->addWidget(typeBox, 0, 0, 1, 3);
   int row = 1;
+  // Blank rows part the column into what belongs together.
+  const int gap = units.Size(0, 3).height();
+  const auto addGap = [&] { column->setRowMinimumHeight(row++, gap); };
   for (int sensor = 0; sensor < 2; ++sensor) {
+    addGap();
     column->addWidget(new QLabel(QStringLiteral("Sensor %1").arg(sensor + 1)), row, 0, 1, 2);
     column->addWidget(button(sensor == 0 ? kIdTemperature1 : kIdTemperature2, "Temperature",
                              [this, sensor] { test_.OnTemperature(sensor); }),
@@ -87,8 +91,10 @@ SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(
                              [this, sensor] { test_.OnStartCycle(sensor); }),
                       row++, 2);
   }
+  addGap();
   column->addWidget(button(kIdReadRecorded, "Read Recorded Data", [this] { test_.OnReadRecordedData(); }), row++, 0,
                     1, 3);
+  addGap();
 
   const auto counter = [&](const char* label, int controlId) {
     QLineEdit* field = NewNumberField(controlId);
@@ -101,6 +107,7 @@ SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(
   waited_ = counter("Timeout Rx", kIdWaited);
   dataSet_ = counter("Data Set", kIdDataSet);
 
+  addGap();
   column->addWidget(NewLabel("Sensor Type, Description"), row++, 0, 1, 3);
   description_ = Numbered(new QLineEdit, kIdDescription);
   connect(description_, &QLineEdit::textEdited, this,
