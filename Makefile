@@ -3,7 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-asan run bench soak install clean
+.PHONY: all deps configure build test test-asan fuzz soak run bench install clean
 
 all: build
 
@@ -19,6 +19,7 @@ build: configure
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure --timeout 600
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory fuzz
 
 # The window-free core once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
@@ -26,11 +27,26 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 600
 
+# The fuzz targets (clang, libFuzzer, ASan, UBSan) in build-fuzz/, 30 s each.
+fuzz: deps
+	@scripts/fuzz 30
+
+# Long runs: a week of virtual logging against a unit with 5 % bad replies, ten minutes of fuzzing per
+# target, and half an hour of real logging over a pseudo-terminal with CPU and memory sampled.
+soak: build
+	GELVAR_SOAK_HOURS=168 $(BUILD)/tests/gelvar_core_tests --gtest_filter='Soak.*'
+	@scripts/fuzz 600
+	@scripts/soak-realtime 1800
+
 run: build
 	@scripts/run
+
+# CPU cost of the hot paths (Google Benchmark).
+bench: build
+	$(BUILD)/bench/gelvar_bench
 
 install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

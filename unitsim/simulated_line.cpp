@@ -9,6 +9,7 @@ SimulatedLine::SimulatedLine(UnitModel& unit, std::function<std::int64_t()> nowM
 
 int SimulatedLine::Open(int /*portNumber*/, int /*baudRate*/, int /*byteSize*/, int /*stopBits*/,
                         int /*parity*/) {
+  if (unplugged_) return 0;
   if (failOpen_) {
     failOpen_ = false;
     return 0;
@@ -19,13 +20,19 @@ int SimulatedLine::Open(int /*portNumber*/, int /*baudRate*/, int /*byteSize*/, 
   return 1;
 }
 
+int SimulatedLine::Reopen() {
+  if (!open_ || unplugged_) return 0;
+  unit_.DiscardSent(nowMs_());
+  return 1;
+}
+
 int SimulatedLine::Close() {
   open_ = false;
   return 1;
 }
 
 int SimulatedLine::Write(const std::uint8_t* bytes, int count) {
-  if (!open_ || bytes == nullptr || count <= 0) return 0;
+  if (!open_ || unplugged_ || bytes == nullptr || count <= 0) return 0;
   const std::int64_t now = nowMs_();
   for (int i = 0; i < count; ++i) {
     written_.push_back(bytes[i]);
@@ -35,7 +42,7 @@ int SimulatedLine::Write(const std::uint8_t* bytes, int count) {
 }
 
 int SimulatedLine::Read(std::uint8_t* buffer, int maxCount) {
-  if (!open_ || buffer == nullptr || maxCount <= 0) return 0;
+  if (!open_ || unplugged_ || buffer == nullptr || maxCount <= 0) return 0;
   const std::int64_t now = nowMs_();
   unit_.Advance(now);
   return unit_.Transmit(buffer, maxCount, now);

@@ -19,8 +19,14 @@ class SimulatedLine : public LinePort {
   int Close() override;
   int Write(const std::uint8_t* bytes, int count) override;
   int Read(std::uint8_t* buffer, int maxCount) override;
+  bool Lost() const override { return open_ && unplugged_; }
+  int Reopen() override;
 
   bool IsOpen() const { return open_; }
+  // The adapter pulled out and plugged in again: while it is out, an open port is lost (nothing
+  // moves either way) and opening fails; once it is back, Reopen and Open succeed.
+  void Unplug() { unplugged_ = true; }
+  void PlugIn() { unplugged_ = false; }
   // Makes the next Open fail (once), as a missing or busy device does.
   void FailNextOpen(bool fail) { failOpen_ = fail; }
   // Every byte written, in order.
@@ -31,6 +37,7 @@ class SimulatedLine : public LinePort {
   std::function<std::int64_t()> nowMs_;
   bool open_ = false;
   bool failOpen_ = false;
+  bool unplugged_ = false;
   std::vector<std::uint8_t> written_;
 };
 

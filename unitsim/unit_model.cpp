@@ -243,6 +243,9 @@ bool UnitModel::Ignores(std::uint32_t objectId) {
 std::vector<std::uint8_t> UnitModel::Answer(std::uint32_t objectId, const std::vector<std::uint8_t>& data,
                                             std::int64_t nowMs) {
   if (data.empty()) return CurrentValue(objectId, nowMs);
+  const bool command = objectId == kAdmFactoryReset || objectId == kHtgMinHeatCommand ||
+                       SensorOf(objectId, kSenCycle) >= 0;
+  if (command && faults_.refuseCommands) return kRefused;
   if (objectId == kAdmFactoryReset) return FactoryReset(data);
   if (objectId == kHtgMinHeatCommand) return MinHeatTime(data, nowMs);
   if (const int sensor = SensorOf(objectId, kSenCycle); sensor >= 0) return StartCycle(sensor, data, nowMs);

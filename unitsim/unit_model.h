@@ -27,6 +27,7 @@ struct UnitFaults {
   double noiseRate = 0.0;                   // share of replies preceded by a burst of noise bytes
   int noiseBurstLength = 8;
   bool noiseMayHoldTypeLetters = false;     // false: noise never contains 0x54..0x56
+  bool refuseCommands = false;              // answers every command "refused" (byte 0 not 2)
 };
 
 class UnitModel {

@@ -30,13 +30,13 @@ void UseCDecimalPoint(std::string& text) {
 }
 
 template <typename T>
-std::string FormatOne(const std::string& spec, T value) {
+std::string FormatOne(const std::string& directive, T value) {
   char buffer[512];
-  const int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+  const int n = std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
   if (n < 0) return {};
   if (static_cast<std::size_t>(n) < sizeof buffer) return std::string(buffer, static_cast<std::size_t>(n));
   std::string big(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), spec.c_str(), value);
+  std::snprintf(big.data(), big.size(), directive.c_str(), value);
   big.resize(static_cast<std::size_t>(n));
   return big;
 }
@@ -70,21 +70,21 @@ std::string CFormat(const char* format, ...) {
     const char conversion = *p;
     if (conversion == '\0') break;
     ++p;
-    const std::string spec(start, static_cast<std::size_t>(p - start));
+    const std::string directive(start, static_cast<std::size_t>(p - start));
     if (IsFloatConversion(conversion)) {
-      std::string text = FormatOne(spec, va_arg(args, double));
+      std::string text = FormatOne(directive, va_arg(args, double));
       UseCDecimalPoint(text);
       out += text;
     } else if (conversion == 's') {
-      out += FormatOne(spec, va_arg(args, const char*));
+      out += FormatOne(directive, va_arg(args, const char*));
     } else if (conversion == 'c') {
-      out += FormatOne(spec, va_arg(args, int));
+      out += FormatOne(directive, va_arg(args, int));
     } else if (longs >= 2) {
-      out += FormatOne(spec, va_arg(args, long long));
+      out += FormatOne(directive, va_arg(args, long long));
     } else if (longs == 1) {
-      out += FormatOne(spec, va_arg(args, long));
+      out += FormatOne(directive, va_arg(args, long));
     } else {
-      out += FormatOne(spec, va_arg(args, int));
+      out += FormatOne(directive, va_arg(args, int));
     }
   }
   va_end(args);

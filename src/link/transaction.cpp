@@ -36,6 +36,10 @@ TransactionRecord tr;
 
 std::uint32_t Period() { return static_cast<std::uint32_t>(tickPeriod); }
 
+// One tick off a budget. The measurement can lengthen the period while a budget runs down; a period
+// longer than what is left ends the budget instead of wrapping it round to weeks.
+std::uint32_t CountDown(std::uint32_t budget) { return budget > Period() ? budget - Period() : 0; }
+
 void Finish(TransactionState outcome) {
   tr.state = outcome;
   tr.hold = kHoldMs;
@@ -61,7 +65,7 @@ void Wait() {
     Finish(kTrDone);
     return;
   }
-  tr.window -= Period();
+  tr.window = CountDown(tr.window);
   if (tr.window >= Period()) return;
   if (--tr.cyclesLeft == 0) {
     Finish(kTrFailed);
@@ -74,7 +78,7 @@ void Hold() {
   tr.triesLeft = kTriesPerCycle;
   tr.cyclesLeft = kCycles;
   tr.window = kReplyWindowMs;
-  tr.hold -= Period();
+  tr.hold = CountDown(tr.hold);
   if (tr.hold < Period()) tr.state = kTrIdle;
 }
 

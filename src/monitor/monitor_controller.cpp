@@ -15,6 +15,7 @@ constexpr int kMaxLogMinutes = 60;
 
 constexpr const char* kComPortOpen = "COM Port Open";
 constexpr const char* kComPortClosed = "COM Port Closed";
+constexpr const char* kComPortLost = "COM Port Lost";
 constexpr const char* kNoLogging = "No Logging";
 constexpr const char* kLoggingActive = "Logging Activ";
 constexpr const char* kLastRecordFailed = "Last record failed";
@@ -153,6 +154,16 @@ void MonitorController::CloseComPort() {
   }
   comStatus_ = kComPortClosed;
   AddMessage(kMsgPortClosed);
+  view_.Refresh();
+}
+
+void MonitorController::LineLost(int /*portNumber*/) {
+  comStatus_ = kComPortLost;
+  view_.Refresh();
+}
+
+void MonitorController::LineBack(int /*portNumber*/) {
+  comStatus_ = kComPortOpen;
   view_.Refresh();
 }
 

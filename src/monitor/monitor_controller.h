@@ -13,6 +13,7 @@
 #include "monitor/message_pane.h"
 #include "monitor/monitor_view.h"
 #include "monitor/read_cycle.h"
+#include "tools/line_port.h"
 
 namespace gelvar {
 
@@ -65,7 +66,10 @@ struct ProgressRanges {
   int logging;
 };
 
-class MonitorController : private StepHost, private ReadCycleHost {
+// Follows the port's device through the byte pump (LineObserver): status text 1079 shows a lost
+// device. The communication mode stays as it is, so reading and a running log go on by themselves
+// once the device is back; while it is gone their steps find no reply.
+class MonitorController : public LineObserver, private StepHost, private ReadCycleHost {
  public:
   MonitorController(MonitorView& view, TimerHost& timers, FileAppender& files);
   ~MonitorController() override;
@@ -80,6 +84,9 @@ class MonitorController : private StepHost, private ReadCycleHost {
   void OnTimer();
 
   void SetListener(MonitorListener* listener) { listener_ = listener; }
+
+  void LineLost(int portNumber) override;
+  void LineBack(int portNumber) override;
 
   int Mode() const { return mode_; }
   const DisplayFields& Fields() const { return model_.Fields(); }

@@ -72,6 +72,7 @@ int ReadCycle::BeginStep(StepHandler handler, std::uint32_t objectId) {
 
 void ReadCycle::StartLogging() {
   logSetCounter_ = 0;
+  logCountdown_ = 0;
   logState_ = kLogWrite;
 }
 
@@ -130,6 +131,7 @@ void ReadCycle::RunVariableReader() {
       varIndex_ = 0;
       intervalCountdown_ = kVariablePauseMs;
       varState_ = kReaderPause;
+      passSinceRecord_ = true;
       host_.VariablePassEnded();
       break;
   }
@@ -143,15 +145,25 @@ void ReadCycle::RunLogTimer() {
       break;
     case kLogWrite:
       host_.WriteLogRecord(++logSetCounter_);
-      logCountdown_ = logMinutes_ * 60000;
+      passSinceRecord_ = false;
+      // Records are due on the grid of the first one: waiting for a pass end delays a record but
+      // not the ones after it, or a day at one minute would end with fewer records than minutes.
+      // A pass longer than the interval skips the due times it covered.
+      do {
+        logCountdown_ += logMinutes_ * 60000;
+      } while (logCountdown_ < 0);
       logState_ = kLogWait;
       host_.Refresh();
       break;
     case kLogWait:
       progress_.logging = logMinutes_ * 60 - logCountdown_ / 1000;
       logCountdown_ -= tickPeriod;
-      // After the first record, records hold one complete pass: they wait for the pause.
-      if (logCountdown_ < 0 && varState_ == kReaderPause) logState_ = kLogWrite;
+      // After the first record, each record holds a pass of its own: it waits for a pause that
+      // follows a pass it has not logged yet.
+      if (logCountdown_ < 0 && varState_ == kReaderPause && passSinceRecord_) {
+        logState_ = kLogWrite;
+        logCountdown_ -= tickPeriod;  // the time of the message that writes it
+      }
       break;
   }
 }

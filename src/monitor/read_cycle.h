@@ -113,7 +113,8 @@ class ReadCycle {
   int varIndex_ = 0;
   std::int32_t intervalCountdown_ = 0;
   int logState_ = kLogOff;
-  std::int32_t logCountdown_ = 0;
+  std::int32_t logCountdown_ = 0;  // until the next record is due; below 0 while it waits for a pass
+  bool passSinceRecord_ = false;   // a pass has ended since the last record
   int logSetCounter_ = 0;
   int logMinutes_ = kDefaultLogMinutes;
 

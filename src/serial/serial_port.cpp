@@ -1,6 +1,7 @@
 #include "serial/serial_port.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace gelvar {
 
@@ -14,7 +15,7 @@ std::string ComDevicePath(int portNumber, const char* variableValue) {
 SerialPort::~SerialPort() { Close(); }
 
 int SerialPort::Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) {
-  if (device_) return 0;
+  if (device_ || lost_) return 0;
   const std::string variable = ComVariableName(portNumber);
   const char* value = std::getenv(variable.c_str());
   const std::string path = ComDevicePath(portNumber, value);
@@ -23,10 +24,8 @@ int SerialPort::Open(int portNumber, int baudRate, int byteSize, int stopBits, i
 
   device_ = OpenSerialDevice(path, failure);
   devicePath_ = path;
-  if (device_ && device_->SaveSettings(failure) &&
-      device_->ApplyLine({baudRate, byteSize, stopBits, parity}, failure)) {
-    return 1;
-  }
+  line_ = {baudRate, byteSize, stopBits, parity};
+  if (device_ && device_->SaveSettings(failure) && device_->ApplyLine(line_, failure)) return 1;
   // Undo the opening first: when that fails too, its warning comes before the open error.
   Close();
   if (value == nullptr || *value == '\0') {
@@ -39,6 +38,7 @@ int SerialPort::Open(int portNumber, int baudRate, int byteSize, int stopBits, i
 }
 
 int SerialPort::Close() {
+  lost_ = false;
   if (!device_) return 1;
   SerialFailure failure;
   if (!device_->RestoreSettings(failure)) {
@@ -51,17 +51,40 @@ int SerialPort::Close() {
 
 int SerialPort::Write(const std::uint8_t* bytes, int count) {
   if (!device_ || count <= 0) return 0;
-  return device_->Write(bytes, count);
+  const int written = device_->Write(bytes, count);
+  NoteLoss();
+  return written;
 }
 
 int SerialPort::Read(std::uint8_t* buffer, int maxCount) {
   if (!device_) return 0;
   int stored = 0;
   while (stored < maxCount && device_->ReadByte(buffer[stored])) ++stored;
+  NoteLoss();
   return stored;
 }
 
-bool SerialPort::DeviceLost() const { return device_ && device_->Lost(); }
+void SerialPort::NoteLoss() {
+  if (!device_->Lost()) return;
+  // The descriptor is of no use any more. Held open, it would keep the device locked against the
+  // reopening, and a USB adapter plugged in again would get another device name.
+  device_.reset();
+  lost_ = true;
+}
+
+int SerialPort::Reopen() {
+  if (!lost_) return 0;
+  SerialFailure failure;
+  std::unique_ptr<SerialDevice> device = OpenSerialDevice(devicePath_, failure);
+  if (!device || !device->SaveSettings(failure)) return 0;
+  if (!device->ApplyLine(line_, failure)) {
+    device->RestoreSettings(failure);
+    return 0;
+  }
+  device_ = std::move(device);
+  lost_ = false;
+  return 1;
+}
 
 void SerialPort::ShowFailure(const std::string& firstLine, const SerialFailure& failure,
                              bool warning) {

@@ -45,15 +45,23 @@ class SerialPort : public LinePort {
   // One byte per read of the device, up to maxCount; returns at once with what has arrived.
   int Read(std::uint8_t* buffer, int maxCount) override;
 
-  // True when the open device has gone away (adapter unplugged, far end closed).
-  bool DeviceLost() const;
+  // True when the open device has gone away (adapter unplugged, far end closed). The port stays
+  // open for the program, with nothing moving, until Reopen finds the device again or Close is called.
+  bool DeviceLost() const { return lost_; }
+  bool Lost() const override { return DeviceLost(); }
+  // Opens the same path again with the same line setting; no message when it is not there yet.
+  int Reopen() override;
 
  private:
   void ShowFailure(const std::string& firstLine, const SerialFailure& failure, bool warning);
+  // Lets go of a device that a transfer found gone.
+  void NoteLoss();
 
   SerialMessages& messages_;
-  std::unique_ptr<SerialDevice> device_;  // null while closed
+  std::unique_ptr<SerialDevice> device_;  // null while closed or lost
   std::string devicePath_;                // of the open device, named in error boxes
+  LineSettings line_{};                   // of the open device, for a reopening
+  bool lost_ = false;
 };
 
 }  // namespace gelvar

@@ -1,5 +1,6 @@
 #include "tools/byte_pump.h"
 
+#include "app/ticker.h"
 #include "common/c_format.h"
 #include "link/driver.h"
 #include "link/link_memory.h"
@@ -50,6 +51,7 @@ int BytePump::OpenChannel(int channel, int portNumber) {
   if (port_.Open(portNumber, kBaudRate, kByteSize, kOneStopBit, kNoParity) == 0) return 0;
   linkMemory.txRegister = -1;
   comNumber_ = portNumber;
+  lineLost_ = false;
   return 1;
 }
 
@@ -57,6 +59,7 @@ void BytePump::CloseChannel(int channel) {
   if (channel != kChannel) return;
   port_.Close();
   comNumber_ = -1;
+  lineLost_ = false;
 }
 
 void BytePump::OpenLineFile(int kind, int channel, const std::string& fileName) {
@@ -86,10 +89,12 @@ void BytePump::CloseLineFile(int kind, int channel) {
 }
 
 bool BytePump::Pump() {
+  const bool noted = comNumber_ >= 0 && WatchLine();
   if (lineFileFlags_ & kLineFileTx) {
     DrainTxRegister([this](std::uint8_t b) { std::fputc(b, ptFile_); });
     std::fflush(ptFile_);
   }
+  // While the device is gone the frames still leave the driver, into nothing, as on a dead line.
   if (comNumber_ >= 0) {
     DrainTxRegister([this](std::uint8_t b) { port_.Write(&b, 1); });
   }
@@ -104,10 +109,37 @@ bool BytePump::Pump() {
   }
   const bool txChanged = ReadTrace(linkMemory.txTrace, linkMemory.txTraceRead, linkMemory.txTraceWrite, txText_);
   const bool rxChanged = ReadTrace(linkMemory.rxTrace, linkMemory.rxTraceRead, linkMemory.rxTraceWrite, rxText_);
-  if (!txChanged && !rxChanged) return false;
+  if (!noted && !txChanged && !rxChanged) return false;
   KeepTail(txText_);
   KeepTail(rxText_);
   return true;
+}
+
+bool BytePump::WatchLine() {
+  if (!lineLost_) {
+    if (!port_.Lost()) return false;
+    // Shown once per loss, however many transfers fail while the device is away.
+    lineLost_ = true;
+    reopenCountdown_ = kReopenIntervalMs;
+    AddTraceNote("lost");
+    if (observer_ != nullptr) observer_->LineLost(comNumber_);
+    return true;
+  }
+  // Reopening is a system call or two: a modest rate is enough to catch a device coming back.
+  reopenCountdown_ -= windowTimerPeriod;
+  if (reopenCountdown_ > 0) return false;
+  reopenCountdown_ = kReopenIntervalMs;
+  if (port_.Reopen() == 0) return false;
+  lineLost_ = false;
+  AddTraceNote("reopened");
+  if (observer_ != nullptr) observer_->LineBack(comNumber_);
+  return true;
+}
+
+void BytePump::AddTraceNote(const std::string& text) {
+  const std::string note = kTraceNoteMark + CFormat("COM%d ", comNumber_) + text;
+  txText_ += note;
+  rxText_ += note;
 }
 
 bool BytePump::ReadTrace(const std::int32_t* ring, std::uint8_t& readIndex, std::uint8_t writeIndex,

@@ -18,6 +18,21 @@ class LinePort {
   virtual int Write(const std::uint8_t* bytes, int count) = 0;
   // Bytes read, 0..maxCount; never waits.
   virtual int Read(std::uint8_t* buffer, int maxCount) = 0;
+
+  // True while the open port's device has gone (adapter unplugged, far end closed): transfers move
+  // nothing, and the port stays open for the program until Reopen succeeds or Close is called.
+  virtual bool Lost() const { return false; }
+  // Opens the lost device again, by the same path and with the same line setting; 1 when it is back,
+  // 0 when it is not there yet. Quiet: it shows no message, since it is tried again and again.
+  virtual int Reopen() { return 0; }
+};
+
+// Told by the byte pump when the open port's device goes and when it is back.
+class LineObserver {
+ public:
+  virtual ~LineObserver() = default;
+  virtual void LineLost(int portNumber) = 0;
+  virtual void LineBack(int portNumber) = 0;
 };
 
 }  // namespace gelvar

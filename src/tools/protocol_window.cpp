@@ -32,9 +32,12 @@ namespace {
 constexpr char16_t kFirstControlPicture = 0x2400;
 
 // The pump opens every frame's line with "\r\n", the frame number of at least four digits, "-", the
-// channel digit and "[". A CR LF inside a frame is followed by anything but that.
+// channel digit and "[", and every note's line with its note mark. A CR LF inside a frame is followed
+// by anything but these.
 bool IsFrameLineBreak(const std::string& trace, std::size_t at) {
   if (trace.compare(at, 2, "\r\n") != 0) return false;
+  // The pump's own notes (the port lost or reopened) stand on lines of their own as well.
+  if (trace.compare(at, std::char_traits<char>::length(kTraceNoteMark), kTraceNoteMark) == 0) return true;
   std::size_t pos = at + 2;
   std::size_t digits = 0;
   while (pos < trace.size() && std::isdigit(static_cast<unsigned char>(trace[pos]))) {

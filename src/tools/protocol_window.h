@@ -37,6 +37,8 @@ class ProtocolWindow : public QDialog, private PumpMessages {
 
   int OpenChannel(int channel, int portNumber);  // 1 opened, 0 not (the port has told the user)
   void CloseChannel(int channel);
+  // Who is told when the open port's device goes and comes back (the main window).
+  void SetLineObserver(LineObserver* observer) { pump_.SetLineObserver(observer); }
 
   // Puts the trace texts into the panes; with Scroll checked the last lines are brought into view.
   void Refresh();

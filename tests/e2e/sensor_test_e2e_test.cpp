@@ -219,5 +219,28 @@ TEST_F(SensorTestOnUnit, ClosingStopsTheTimerAndReopeningGoesOnWhereItWas) {
   EXPECT_TRUE(reopened.alerts.empty());
 }
 
+// Requests lost on the line are asked again with their data set number, so a unit that drops some of
+// them yields exactly the report of a healthy one.
+TEST(SensorTestRetries, DroppedRequestsGiveTheSameReport) {
+  std::string reports[2];
+  for (double dropRate : {0.0, 0.3}) {
+    struct {
+      VirtualLink link;
+      FakeSensorTestView view;
+      SensorTest test{link.Scheduler()};
+    } rig;
+    rig.test.Open(rig.view);
+    rig.link.Unit().Faults().dropRate = dropRate;
+    rig.test.OnReadRecordedData();
+    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.test.TestStep() == 0; }, 600000));
+    EXPECT_TRUE(rig.view.alerts.empty()) << dropRate;
+    reports[dropRate > 0 ? 1 : 0] = SensorTestReport(rig.test.Values(), rig.test.sensorType);
+    if (dropRate > 0) {
+      EXPECT_GT(rig.link.Unit().Requests().size(), 3u + 2 * 6 + 4) << "some requests were asked again";
+    }
+  }
+  EXPECT_EQ(reports[1], reports[0]);
+}
+
 }  // namespace
 }  // namespace gelvar::testing

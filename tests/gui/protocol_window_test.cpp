@@ -21,6 +21,7 @@ TEST(TracePaneText, ShowsFrameBytesAndBreaksOnlyAtFrameStarts) {
       {"\r\n0007-0[U\r\n0008]\r\n0009-0[V]"s, u"\n0007-0[U\u240D\u240A0008]\n0009-0[V]"_qs},
       {"\r\n100000-0[\xB0\xFF]"s, u"\n100000-0[\u00B0\u00FF]"_qs},
       {"\n0001-0[]\r"s, u"\u240A0001-0[]\u240D"_qs},  // a pane cut between CR and LF
+      {"\r\n0001-0[T]\r\n*** COM1 lost\r\n0002-0[T]"s, u"\n0001-0[T]\n*** COM1 lost\n0002-0[T]"_qs},
   };
   for (const auto& c : cases) EXPECT_EQ(TracePaneText(c.trace), c.shown) << c.shown.toStdString();
 }

@@ -160,6 +160,30 @@ TEST_F(TransactionTest, UncollectedOutcomeIsHeldTwoSeconds) {
   }
 }
 
+// The measurement can lengthen the period while a reply window or the hold runs down: a period longer
+// than what is left ends that countdown rather than wrapping it round to weeks.
+TEST_F(TransactionTest, PeriodLongerThanWhatIsLeftEndsTheCountdown) {
+  const struct {
+    const char* when;
+    int ticksAtTen;
+    std::int32_t laterPeriod;
+  } cases[] = {
+      {"10 ms left in the first window", 1 + 74, 15},
+      {"10 ms left in the hold", 8 * 76 + 199, 15},
+      {"period longer than a whole window", 1, 1000},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    frames.clear();
+    ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
+    for (int i = 0; i < c.ticksAtTen; ++i) Tick();
+    tickPeriod = c.laterPeriod;
+    for (int i = 0; i < 1000 && linkTransaction.State() != kTrIdle; ++i) Tick();
+    EXPECT_EQ(linkTransaction.State(), kTrIdle) << c.when;
+    EXPECT_EQ(frames.size(), 8u) << c.when;
+  }
+}
+
 TEST_F(TransactionTest, ReplyToEarlierPostIsFoundAtTheNextWait) {
   ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
   Tick();  // posted

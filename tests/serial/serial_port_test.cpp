@@ -4,20 +4,18 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include "serial/pty_reads.h"
 
 namespace gelvar {
 namespace {
@@ -68,25 +66,7 @@ class SerialPortTest : public ::testing::Test {
     return port.Open(com, baud, 8, 0, 0);
   }
 
-  Bytes MasterRead(std::size_t count) {
-    Bytes got(count);
-    pollfd p{master_, POLLIN, 0};
-    std::size_t n = 0;
-    while (n < count && ::poll(&p, 1, 2000) == 1 && ::read(master_, &got[n], 1) == 1) ++n;
-    got.resize(n);
-    return got;
-  }
-  // Bytes cross the pseudo-terminal asynchronously; give them a moment to arrive.
-  static Bytes PortRead(SerialPort& port, std::size_t count, int maxPerRead) {
-    Bytes got;
-    std::uint8_t buffer[64];
-    for (int tries = 0; got.size() < count && tries < 2000; ++tries) {
-      const int n = port.Read(buffer, maxPerRead);
-      got.insert(got.end(), buffer, buffer + std::min(n, maxPerRead));
-      if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return got;
-  }
+  Bytes MasterRead(std::size_t count) const { return gelvar::MasterRead(master_, count); }
 
   int master_ = -1;
   std::string slave_;

@@ -39,8 +39,18 @@ class FakePort : public LinePort {
     }
     return n;
   }
+  bool Lost() const override { return lost; }
+  int Reopen() override {
+    ++reopens;
+    if (!deviceBack) return 0;
+    lost = false;
+    return 1;
+  }
   int opened = -1;
   bool failOpen = false;
+  bool lost = false;
+  bool deviceBack = false;
+  int reopens = 0;
   Bytes written;
   Bytes incoming;
 };
@@ -49,6 +59,13 @@ class Messages : public PumpMessages {
  public:
   void ShowMessage(const std::string& text) override { shown.push_back(text); }
   std::vector<std::string> shown;
+};
+
+class CountingObserver : public LineObserver {
+ public:
+  void LineLost(int portNumber) override { seen += "lost" + std::to_string(portNumber) + " "; }
+  void LineBack(int portNumber) override { seen += "back" + std::to_string(portNumber) + " "; }
+  std::string seen;
 };
 
 class BytePumpTest : public LinkTest {
@@ -199,6 +216,63 @@ TEST_F(BytePumpTest, FailuresAreReportedWithTheName) {
   EXPECT_EQ(pump.OpenChannel(0, 7), 0);
   EXPECT_EQ(pump.ComNumber(), -1);
   EXPECT_EQ(pump.OpenChannel(1, 7), 0) << "only channel 0 has a line";
+}
+
+// The device goes away under an open port and comes back: told once each way, tried again once a
+// second whatever the timer period, and the frames meanwhile leave the driver into nothing.
+TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
+  for (const std::int32_t period : {10, 50}) {
+    SCOPED_TRACE(period);
+    windowTimerPeriod = period;
+    const int pumpsPerSecond = 1000 / period;
+    CountingObserver observer;
+    pump.SetLineObserver(&observer);
+    port = FakePort{};
+    pump.TxText().clear();
+    ASSERT_EQ(pump.OpenChannel(0, 2), 1);
+    pump.Pump();
+    port.lost = true;
+    EXPECT_TRUE(pump.Pump()) << "the note is new text";
+    EXPECT_TRUE(pump.LineLost());
+    EXPECT_EQ(pump.TxText(), "\r\n*** COM2 lost");
+    EXPECT_TRUE(pump.RxText().ends_with("\r\n*** COM2 lost"));
+    pump.TxText().clear();
+    for (int i = 0; i < 5 * pumpsPerSecond; ++i) {
+      linkMemory.driver.state = kDriverIdle;
+      StartFrame(MakeFrame(0x1234, {}));
+      pump.Pump();
+      ASSERT_EQ(linkMemory.txRegister, -1) << "the driver is never left holding a byte";
+    }
+    EXPECT_EQ(port.reopens, 5);
+    EXPECT_EQ(observer.seen, "lost2 ");
+    port.deviceBack = true;
+    for (int i = 0; i < pumpsPerSecond; ++i) pump.Pump();
+    EXPECT_EQ(observer.seen, "lost2 back2 ");
+    EXPECT_FALSE(pump.LineLost());
+    EXPECT_EQ(port.reopens, 6);
+    EXPECT_TRUE(pump.TxText().ends_with("]\r\n*** COM2 reopened"));
+    EXPECT_EQ(pump.TxText().find("lost"), std::string::npos) << "told once";
+    pump.CloseChannel(0);
+  }
+  windowTimerPeriod = kStartTickPeriodMs;
+}
+
+TEST_F(BytePumpTest, ClosingALostPortEndsTheReopening) {
+  CountingObserver observer;
+  pump.SetLineObserver(&observer);
+  ASSERT_EQ(pump.OpenChannel(0, 1), 1);
+  port.lost = true;
+  pump.Pump();
+  pump.CloseChannel(0);
+  EXPECT_FALSE(pump.LineLost());
+  port.deviceBack = true;
+  for (int i = 0; i < 300; ++i) pump.Pump();
+  EXPECT_EQ(port.reopens, 0);
+  EXPECT_EQ(observer.seen, "lost1 ");
+  ASSERT_EQ(pump.OpenChannel(0, 1), 1);
+  port.lost = false;
+  pump.Pump();
+  EXPECT_FALSE(pump.LineLost());
 }
 
 }  // namespace

@@ -177,6 +177,19 @@ TEST(UnitFaultsTest, IgnoredRequestsGetNoReplyAndRunNoCommand) {
   }
 }
 
+TEST(UnitFaultsTest, RefusingUnitRefusesCommandsOnlyAndRunsNone) {
+  Client client;
+  client.faults.refuseCommands = true;
+  const std::pair<std::uint32_t, Bytes> commands[] = {
+      {0x3004, {1, 0}}, {0x0C09, {1, 0}}, {0x0C87, {1, 0}}, {0x0C97, {1, 0, 10, 0}}};
+  for (const auto& [objectId, data] : commands) {
+    EXPECT_EQ(client.Data(objectId, data), (Bytes{0, 0})) << std::hex << objectId;
+  }
+  EXPECT_EQ(client.Data(0x0C00)[0], 4) << "no minimum heat time runs";
+  EXPECT_EQ(client.Data(0x0C80)[0], 8) << "no recording runs";
+  EXPECT_EQ(client.Data(0x0D02, {0, 0}).size(), 4u) << "a data set read is no command";
+}
+
 TEST(UnitFaultsTest, CorruptedRepliesFailWhereTheySay) {
   Client client;
   const Bytes sound = client.Raw(0x0C84);

@@ -1,0 +1,35 @@
+// Where gelvar-cli writes: values to standard output, messages to standard error, and on a terminal
+// one progress line at the bottom of standard error that other lines never mix with.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace gelvar {
+
+class Console {
+ public:
+  // showProgress: standard error is a terminal.
+  Console(std::ostream& out, std::ostream& err, bool showProgress)
+      : out_(out), err_(err), showProgress_(showProgress) {}
+
+  // One line (UTF-8, without its line end) each; both reach the stream at once.
+  void Out(const std::string& line) { Write(out_, line); }
+  void Err(const std::string& line) { Write(err_, line); }
+  // Replaces the progress line; empty removes it.
+  void Progress(const std::string& text);
+
+ private:
+  void Write(std::ostream& stream, const std::string& line);
+  void EraseProgress();
+
+  std::ostream& out_;
+  std::ostream& err_;
+  bool showProgress_;
+  std::string progress_;
+};
+
+// "what  done/total [####------]"; just "what" while the total is not known (0).
+std::string ProgressText(const std::string& what, int done, int total);
+
+}  // namespace gelvar

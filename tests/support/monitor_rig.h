@@ -1,0 +1,116 @@
+// The main window's logic on the whole virtual link: the controller with a scripted window whose
+// channel operations reach the byte pump, and a listener that notes what the sequencer did when.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "monitor/monitor_controller.h"
+#include "support/log_records.h"
+#include "support/monitor_fakes.h"
+#include "support/virtual_link.h"
+
+namespace gelvar::testing {
+
+// The fake window, with the protocol window's channel operations on the virtual line. It keeps every
+// line the message pane got (each comes with its two tones), however long ago it scrolled out.
+class LinkedView : public FakeMonitorView {
+ public:
+  explicit LinkedView(BytePump& pump) : pump_(pump) {}
+  void PlayTones(int f1, int ms1, int f2, int ms2) override {
+    FakeMonitorView::PlayTones(f1, ms1, f2, ms2);
+    if (controller == nullptr) return;
+    const std::string& text = controller->MessageText();
+    paneLines.push_back(text.substr(0, text.find("\r\n")));
+  }
+  int OpenChannel(int channel, int portNumber) override {
+    FakeMonitorView::OpenChannel(channel, portNumber);
+    return pump_.OpenChannel(channel, portNumber);
+  }
+  void CloseChannel(int channel) override {
+    FakeMonitorView::CloseChannel(channel);
+    pump_.CloseChannel(channel);
+  }
+
+  const MonitorController* controller = nullptr;
+  std::vector<std::string> paneLines;
+
+ private:
+  BytePump& pump_;
+};
+
+struct Event {
+  char kind;  // S step ended, P pass ended, R parameters read, L log record
+  StepOutcome outcome;
+  bool written;
+  std::int64_t ms;
+};
+
+class EventLog : public MonitorListener {
+ public:
+  explicit EventLog(VirtualScheduler& scheduler) : scheduler_(scheduler) {}
+  void StepEnded(std::uint32_t, StepOutcome outcome) override { Add('S', outcome); }
+  void ParametersRead() override { Add('R'); }
+  void VariablePassEnded() override { Add('P'); }
+  void LogRecordWritten(int, bool written) override {
+    Add('L', StepOutcome::kAccepted, written);
+    recordTimes.push_back(scheduler_.CalendarTime());
+  }
+
+  int Count(char kind) const { return counts_[static_cast<unsigned char>(kind)]; }
+  std::vector<Event> events;
+  std::vector<std::time_t> recordTimes;
+
+ private:
+  void Add(char kind, StepOutcome outcome = StepOutcome::kAccepted, bool written = true) {
+    events.push_back({kind, outcome, written, scheduler_.NowMs()});
+    ++counts_[static_cast<unsigned char>(kind)];
+  }
+  VirtualScheduler& scheduler_;
+  std::array<int, 256> counts_{};  // kept as events come: runs ask after every timer message
+};
+
+// The program's pieces as they start: pump timer, tick, then the main window with its own timer.
+struct MonitorRig {
+  explicit MonitorRig(FileAppender* files = nullptr)
+      : controller(view, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
+    view.controller = &controller;
+    controller.SetListener(&log);
+    link.Pump().SetLineObserver(&controller);
+    controller.Open();
+    controller.Command(kCmdOpenComPort);
+  }
+
+  bool RunUntilEvents(char kind, int count, std::int64_t limitMs) {
+    return link.RunUntil([&] { return log.Count(kind) >= count; }, limitMs);
+  }
+  std::string TopLine() const {
+    const std::string& text = controller.MessageText();
+    return text.substr(0, text.find("\r\n"));
+  }
+  std::vector<std::string> Lines() const { return FileLines(controller.MessageText()); }
+  const std::string& Field(int id) const { return controller.Fields().Text(id); }
+  void LogEveryMinute() {
+    view.numberAnswer = 1;
+    controller.Command(kCmdSetLogInterval);
+    controller.Command(kCmdOpenLogFile);
+    controller.Command(kCmdStartLogging);
+  }
+  unitsim::UnitModel& Unit() { return link.Unit(); }
+  // Holds every temperature clear of -1.0, the log's mark for a value not read.
+  void PinTemperatures() {
+    const std::vector<std::uint8_t> tenAndMinusFive = {0x38, 0x18, 0x0C, 0x17};  // codes 6200, 5900
+    for (const std::uint32_t objectId : {0x0C07u, 0x0C84u, 0x0C94u}) Unit().SetObject(objectId, tenAndMinusFive);
+  }
+
+  VirtualLink link{10, false};
+  LinkedView view{link.Pump()};
+  MemoryFiles memoryFiles;
+  EventLog log{link.Scheduler()};
+  MonitorController controller;
+};
+
+}  // namespace gelvar::testing
