@@ -297,16 +297,19 @@ QMessageBox::Icon ToQtIcon(BoxIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-// A status text in its colour: green while the port is open or a log runs, red when a log record
-// was lost.
-enum class StatusLook { kIdle, kActive, kFailed };
-
-void ShowStatusText(QLabel* label, const QString& text, StatusLook look) {
-  label->setText(text);
-  static const QString kStyles[] = {QString(), QStringLiteral("color: #1a7f37; font-weight: bold;"),
-                                    QStringLiteral("color: #c62828; font-weight: bold;")};
-  const QString& style = kStyles[static_cast<int>(look)];
-  if (label->styleSheet() != style) label->setStyleSheet(style);
+// A status text in its colour: green while the port is open or a log runs, red when the device
+// has gone or a log record was lost.
+void ShowStatusText(QLabel* label, const std::string& text) {
+  static const std::map<std::string, QString> kStyles = {
+      {"COM Port Open", QStringLiteral("color: #1a7f37; font-weight: bold;")},
+      {"Logging Activ", QStringLiteral("color: #1a7f37; font-weight: bold;")},
+      {"COM Port Lost", QStringLiteral("color: #c62828; font-weight: bold;")},
+      {"Last record failed", QStringLiteral("color: #c62828; font-weight: bold;")},
+  };
+  label->setText(FromWindowsText(text));
+  const auto style = kStyles.find(text);
+  const QString styleSheet = style != kStyles.end() ? style->second : QString();
+  if (label->styleSheet() != styleSheet) label->setStyleSheet(styleSheet);
 }
 
 QString ComPortHint(int portNumber) {
@@ -336,10 +339,11 @@ MonitorDialog::MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer&
   layout->addLayout(right, 1);
   // Every field has the width of its widest value; the window is as large as they need.
   layout->setSizeConstraint(QLayout::SetFixedSize);
+  windows_.protocol.SetLineObserver(&controller_);
   Refresh();
 }
 
-MonitorDialog::~MonitorDialog() = default;
+MonitorDialog::~MonitorDialog() { windows_.protocol.SetLineObserver(nullptr); }
 
 void MonitorDialog::Open() {
   controller_.Open();
@@ -443,7 +447,8 @@ void MonitorDialog::Refresh() {
   comPort_->setToolTip(ComPortHint(portNumber));
   ShowText(logMinutes_, QString::number(controller_.LogMinutes()));
   ShowText(logSetCounter_, QString::number(controller_.LogSetCounter()));
-  ShowStatus();
+  ShowStatusText(comStatus_, controller_.ComStatusText());
+  ShowStatusText(logStatus_, controller_.LogStatusText());
 
   const ProgressRanges ranges = controller_.ProgressRange();
   SetRange(progress_.parameters, ranges.parameters);
@@ -451,16 +456,6 @@ void MonitorDialog::Refresh() {
   SetRange(progress_.pause, ranges.pause);
   SetRange(progress_.logging, ranges.logging);
   ProgressChanged();
-}
-
-void MonitorDialog::ShowStatus() {
-  const int mode = controller_.Mode();
-  ShowStatusText(comStatus_, FromWindowsText(controller_.ComStatusText()),
-                 mode == kPortClosed ? StatusLook::kIdle : StatusLook::kActive);
-  const std::string& logStatus = controller_.LogStatusText();
-  StatusLook logLook = StatusLook::kIdle;
-  if (mode == kLoggingVariables) logLook = logStatus == "Logging Activ" ? StatusLook::kActive : StatusLook::kFailed;
-  ShowStatusText(logStatus_, FromWindowsText(logStatus), logLook);
 }
 
 void MonitorDialog::ProgressChanged() {

@@ -61,7 +61,6 @@ class MonitorDialog : public QDialog, private MonitorView {
   QWidget* BuildMonitorColumn();
   QWidget* BuildParameters();
   QWidget* BuildVariables();
-  void ShowStatus();
 
   // MonitorView.
   void Refresh() override;

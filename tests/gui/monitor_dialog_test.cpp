@@ -343,6 +343,18 @@ TEST_F(MonitorWindowTest, LoggingShowsItsStateAndALostRecordInRed) {
   EXPECT_EQ(status->styleSheet(), QString());
 }
 
+TEST_F(MonitorWindowTest, ALostDeviceShowsInRedUntilItIsBack) {
+  OpenPort();
+  const auto* status = FindControl<QLabel>(&window, 1079);
+  const QString openStyle = status->styleSheet();
+  line.Unplug();
+  ASSERT_TRUE(scheduler.RunUntil([&] { return status->text() == QStringLiteral("COM Port Lost"); }, 5000));
+  EXPECT_NE(status->styleSheet(), openStyle);
+  line.PlugIn();
+  ASSERT_TRUE(scheduler.RunUntil([&] { return status->text() == QStringLiteral("COM Port Open"); }, 10000));
+  EXPECT_EQ(status->styleSheet(), openStyle);
+}
+
 TEST_F(MonitorWindowTest, AboutShowsVersionAndBuild) {
   QString build;
   QString texts;
