@@ -7,28 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 
 #include <memory>
 
-#include "app/ticker.h"
 #include "app/tone_player.h"
-#include "app/widget_support.h"
 #include "gui/modal_answers.h"
-#include "link/test_support.h"
+#include "gui/window_fixture.h"
 #include "monitor/input_dialog.h"
 #include "monitor/monitor_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
 #include "support/monitor_fakes.h"
-#include "support/virtual_scheduler.h"
-#include "tools/link_inside_window.h"
-#include "tools/protocol_window.h"
-#include "unitsim/simulated_line.h"
-#include "unitsim/unit_model.h"
 #include "update/update_dialog.h"
 
 namespace gelvar::testing {
@@ -38,20 +27,15 @@ class SilentOutput : public SoundOutput {
   void Play(const std::vector<std::int16_t>&, int) override {}
 };
 
-class MonitorWindowTest : public ::testing::Test {
+// The tool windows' rig with the main window and its dialogs on top; the port starts closed.
+class MonitorWindowTest : public ToolWindowTest {
  protected:
   MonitorWindowTest() {
-    ResetLinkStateForTests();
-    tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
-    protocol.Create();
     ticker.Start();
     StartLink();
     window.Open();
   }
-  ~MonitorWindowTest() override {
-    window.hide();
-    ResetLinkStateForTests();
-  }
+  ~MonitorWindowTest() override { window.hide(); }
 
   void Command(int command) {
     for (QAction* action : window.findChildren<QAction*>()) {
@@ -80,11 +64,6 @@ class MonitorWindowTest : public ::testing::Test {
   }
 
   ModalAnswers answers;
-  VirtualScheduler scheduler;
-  unitsim::UnitModel unit;
-  unitsim::SimulatedLine line{unit, [this] { return scheduler.NowMs(); }};
-  LinkInsideWindow inside{scheduler};
-  ProtocolWindow protocol{scheduler, line, inside};
   SensorTest sensorTest{scheduler};
   SensorTestDialog sensorDialog{sensorTest};
   UpdateDialog update;
@@ -92,7 +71,6 @@ class MonitorWindowTest : public ::testing::Test {
   MemoryFiles files;
   TonePlayer tones{std::make_unique<SilentOutput>()};
   MonitorDialog window{scheduler, files, tones, {protocol, sensorDialog, update, input}};
-  Ticker ticker{scheduler};
 };
 
 }  // namespace gelvar::testing
