@@ -1,7 +1,9 @@
 #include "app/monitor_app.h"
 
 #include <clocale>
+#include <cstdlib>
 
+#include "app/autorun.h"
 #include "app/screenshot_tour.h"
 #include "app/tone_player.h"
 #include "app/widget_support.h"
@@ -69,6 +71,7 @@ int MonitorApp::Startup() {
   MonitorDialog& mainWindow = globals_->monitorDialog;
   setQuitOnLastWindowClosed(false);
   connect(&mainWindow, &QDialog::finished, this, &QCoreApplication::quit);
+  if (const char* autorun = std::getenv(kAutorunVariable)) StartAutorun(mainWindow, autorun);
   mainWindow.Open();
   const QString tourFolder = ScreenshotTourFolder(arguments());
   if (!tourFolder.isEmpty()) {

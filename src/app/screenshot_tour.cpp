@@ -1,7 +1,6 @@
 #include "app/screenshot_tour.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -45,11 +44,7 @@ class ScreenshotTour : public QObject {
     WaitUntil([this, ms] { return stepStarted_.elapsed() >= ms; });
   }
   void Command(int command) {
-    Do([this, command] {
-      for (QAction* action : windows_.main.findChildren<QAction*>()) {
-        if (action->data().toInt() == command) action->trigger();
-      }
-    });
+    Do([this, command] { TriggerMenuCommand(windows_.main, command); });
   }
   void Click(int controlId) {
     Do([this, controlId] { FindControl<QAbstractButton>(&windows_.sensorTest, controlId)->click(); });

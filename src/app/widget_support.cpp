@@ -1,5 +1,6 @@
 #include "app/widget_support.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -64,6 +65,12 @@ QString ChooseFilePath(QWidget* parent, FileAccess access, const QString& defaul
   const QString path = QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
   lastFolder = QFileInfo(path).absolutePath();
   return path;
+}
+
+void TriggerMenuCommand(const QWidget& window, int command) {
+  for (QAction* action : window.findChildren<QAction*>()) {
+    if (action->data().toInt() == command) action->trigger();
+  }
 }
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }

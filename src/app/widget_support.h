@@ -87,6 +87,9 @@ Control* AddControl(QWidget* window, const DialogUnits& units, const QRect& plac
   return controlId != 0 ? Numbered(control, controlId) : control;
 }
 
+// Triggers the menu action of window that carries command in its data, as a click on it would.
+void TriggerMenuCommand(const QWidget& window, int command);
+
 // The control of window with the given number, or nullptr.
 template <typename Control = QWidget>
 Control* FindControl(const QWidget* window, int controlId) {
