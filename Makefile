@@ -3,7 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-asan fuzz soak run bench install clean
+.PHONY: all deps configure build test test-asan fuzz soak run bench perf install clean
 
 all: build
 
@@ -44,6 +44,10 @@ run: build
 # CPU cost of the hot paths (Google Benchmark).
 bench: build
 	$(BUILD)/bench/gelvar_bench
+
+# Wall times over a pseudo-terminal, the tick period, CPU, memory and start-up (docs/performance.md).
+perf: build
+	@scripts/perf-report
 
 install: build
 	cmake --install $(BUILD)
