@@ -80,7 +80,7 @@ void LinkInsideWindow::Create() {
 
 void LinkInsideWindow::Refresh() {
   for (const InsideField& field : ReadLinkInside()) {
-    firstColumn_.at(field.controlId)->setText(FromWindowsText(field.text));
+    ShowText(firstColumn_.at(field.controlId), FromWindowsText(field.text));
   }
 }
 
