@@ -43,10 +43,10 @@ std::string FileBytes(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// status -1: killed, or still running after a minute.
 struct Outcome {
-  int status = -1;  // -1: killed, or still running after a minute
-  std::string out;
-  std::string err;
+  int status;
+  std::string out, err;
 };
 
 // A program with "NAME=value" entries added to its environment, its output going to files.

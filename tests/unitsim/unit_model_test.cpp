@@ -130,8 +130,7 @@ TEST(UnitModelTest, GarbageIsIgnoredAndRequestsAreRecorded) {
   client.Collect();
   client.unit.ClearRequests();
   EXPECT_EQ(client.Data(0x0C87, {1, 0, 0xFA, 0}), (Bytes{2, 0}));
-  ASSERT_EQ(client.unit.Requests().size(), 1U);
-  EXPECT_EQ(client.unit.Requests()[0].atMs, 500);
+  EXPECT_EQ(client.unit.Requests().size(), 1U);
 }
 
 // Whether noise came before the sound reply frame.
