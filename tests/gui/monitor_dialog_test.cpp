@@ -270,7 +270,7 @@ TEST_F(MonitorWindowTest, ProgramUpdateAsksThenShowsADialogThatSendsNothing) {
   EXPECT_EQ(NewestMessage(), QStringLiteral("E> COM Port NOT Open"));
   OpenPort();
   const QString paneBefore = Pane();
-  const std::size_t bytesBefore = line.Written().size();
+  const std::size_t requestsBefore = unit.Requests().size();
 
   QString question;
   QMessageBox::Icon icon{};
@@ -291,7 +291,7 @@ TEST_F(MonitorWindowTest, ProgramUpdateAsksThenShowsADialogThatSendsNothing) {
   EXPECT_EQ(icon, QMessageBox::Critical);
   EXPECT_EQ(defaultButton, QMessageBox::Cancel);
   EXPECT_TRUE(openedNothing);
-  EXPECT_EQ(line.Written().size(), bytesBefore);
+  EXPECT_EQ(unit.Requests().size(), requestsBefore);
   EXPECT_EQ(Pane(), paneBefore);
   EXPECT_EQ(Mode(), kPortOpen);
 }
