@@ -1,5 +1,10 @@
+// The driver and the converter over a line served by hand: requests out as frames, frames back into
+// the reply slots, and the counters of what went wrong.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "app/ticker.h"
 #include "support/link_fixture.h"
 
 namespace gelvar::testing {
@@ -7,25 +12,31 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class ConverterTest : public LinkTest {
+ObjectRequest Request(std::uint32_t id, const Bytes& data = {}, std::uint8_t mask = 0) {
+  ObjectRequest r{};
+  r.objectId = id;
+  r.mask = mask;
+  r.count = static_cast<std::uint8_t>(data.size());
+  std::copy_n(data.begin(), std::min<std::size_t>(data.size(), 4), r.data);
+  return r;
+}
+
+// queue overflows, dropped, slot overflows, bad frames, receive timeouts
+std::uint8_t Stat(int index) {
+  std::uint8_t stats[5] = {};
+  link_stats(0, stats);
+  return stats[index];
+}
+
+class Converter : public LinkTest {
  protected:
   void SetUp() override {
     LinkTest::SetUp();
-    drv_clear();
-    link_reset();
-    link_open(0);
+    StartLink();
     linkMemory.txRegister = -1;  // as the pump leaves it when it opens the line
   }
-  static ObjectRequest Request(std::uint32_t id, Bytes data = {}, std::uint8_t mask = 0) {
-    ObjectRequest r{};
-    r.objectId = id;
-    r.mask = mask;
-    r.count = static_cast<std::uint8_t>(data.size());
-    for (std::size_t i = 0; i < data.size() && i < 4; ++i) r.data[i] = data[i];
-    return r;
-  }
-  // Runs ticks with the line as the pump would serve it: frames leave completely.
-  Bytes TicksWithLine(int ticks) {
+  // Ticks with the line served as the pump serves it; returns what went out.
+  static Bytes TicksWithLine(int ticks) {
     Bytes wire;
     for (int i = 0; i < ticks; ++i) {
       ConverterTick();
@@ -34,92 +45,90 @@ class ConverterTest : public LinkTest {
     }
     return wire;
   }
-  // Deposits a reply and lets the converter check it.
-  void Reply(std::uint32_t id, const Bytes& data) {
+  static void Reply(std::uint32_t id, const Bytes& data = {}) {
     FeedBytes(MakeFrame(id, data));
     link_check_slots();
   }
-  std::uint8_t Stat(int index) {
-    std::uint8_t stats[5] = {};
-    link_stats(0, stats);
-    return stats[index];
-  }
-  std::uint8_t Status(int index) {
-    std::uint8_t status[4] = {};
-    link_status(0, status);
-    return status[index];
-  }
 };
 
-TEST_F(ConverterTest, OnlyChannelZeroOpens) {
-  EXPECT_EQ(link_open(1), kLinkNotOpen);
-  EXPECT_TRUE(link_is_open(0));
-  EXPECT_FALSE(link_is_open(1));
-  ObjectRequest r = Request(0x3003);
-  r.channel = 1;
-  EXPECT_EQ(link_post(&r), kLinkNotOpen);
-  EXPECT_EQ(link_fetch(&r), -2);
-}
-
-TEST_F(ConverterTest, QueueHoldsTwoRequests) {
-  ObjectRequest a = Request(0x3003, {1, 2});
-  ObjectRequest b = Request(0x3002);
-  ObjectRequest c = Request(0x3001);
-  EXPECT_EQ(link_post(&a), kLinkOk);
-  EXPECT_EQ(a.count, 0) << "a posted record is handed back without its data count";
-  EXPECT_EQ(link_post(&b), kLinkOk);
-  EXPECT_EQ(link_post(&c), kLinkRefused);
-  EXPECT_EQ(c.objectId, 0x3001u);
-  EXPECT_EQ(Stat(0), 1);
-  EXPECT_EQ(Status(2), 2);
-}
-
-TEST_F(ConverterTest, FramesCarryTypeIdAndDataOfEachCount) {
+TEST(IdWord, CarriesTwoParityBitsThatCatchEverySingleBitFlip) {
   const struct {
+    std::uint32_t id;
+    std::uint16_t word;
+  } cases[] = {{0x0001, 0x0005}, {0x1234, 0x48D1}, {0x3FFF, 0xFFFF}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(EncodeIdWord(c.id), c.word) << std::hex << c.id;
+    EXPECT_TRUE(IdWordParityOk(c.word));
+    for (int bit = 0; bit < 16; ++bit) EXPECT_FALSE(IdWordParityOk(static_cast<std::uint16_t>(c.word ^ (1u << bit))));
+  }
+}
+
+// Out as posted, back in as the unit would send it; a wrong sum or wrong parity is counted, not kept.
+TEST_F(Converter, WorkedFramesGoOutAndComeBack) {
+  const struct {
+    std::uint32_t id;
     Bytes data;
     Bytes wire;
   } cases[] = {
-      {{}, MakeFrame(0x1234, {})},
-      {{0x12}, MakeFrame(0x1234, {})},  // an odd count leaves its last byte behind
-      {{0x12, 0x34}, MakeFrame(0x1234, {0x12, 0x34})},
-      {{1, 2, 3}, MakeFrame(0x1234, {1, 2})},
-      {{1, 2, 3, 4}, MakeFrame(0x1234, {1, 2, 3, 4})},
+      {0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
+      {0x0001, {0x12, 0x34, 0x56}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},  // an odd count drops its last byte
+      {0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 0x01, 0x02, 0x03, 0x04, 0x90}},
   };
+  int bad = 0;
   for (const auto& c : cases) {
-    ObjectRequest r = Request(0x1234, c.data);
+    ObjectRequest r = Request(c.id, c.data);
     ASSERT_EQ(link_post(&r), kLinkOk);
     EXPECT_EQ(TicksWithLine(4), c.wire);
-    EXPECT_EQ(Status(2), 0) << "a request whose frame left is retired";
+
+    Bytes wrongSum = c.wire;
+    wrongSum.back() ^= 1;
+    Bytes wrongParity = c.wire;
+    wrongParity[2] ^= 0x01;
+    wrongParity.back() = static_cast<std::uint8_t>(wrongParity.back() - 1);  // the sum still fits
+    for (const Bytes& frame : {wrongSum, wrongParity, c.wire}) FeedBytes(frame);
+    ObjectRequest fresh = Request(c.id);
+    EXPECT_EQ(link_fetch(&fresh), 0) << "not before the parity check";
+    link_check_slots();
+    EXPECT_EQ(Stat(3), bad += 2);
+    EXPECT_EQ(link_fetch(&fresh), static_cast<int>(c.id));
+    EXPECT_EQ(Bytes(fresh.data, fresh.data + fresh.count), Bytes(c.wire.begin() + 3, c.wire.end() - 1));
   }
 }
 
-TEST_F(ConverterTest, SendWithoutLineIsTriedFourTimesThenDropped) {
+TEST_F(Converter, QueueOfTwoCountsWhatItRefusesUpTo255) {
+  ObjectRequest r = Request(0x3003, {1, 2});
+  EXPECT_EQ(link_post(&r), kLinkOk);
+  EXPECT_EQ(r.count, 0) << "a posted record is handed back without its data count";
+  EXPECT_EQ(link_post(&r), kLinkOk);
+  EXPECT_EQ(link_post(&r), kLinkRefused);
+  EXPECT_EQ(Stat(0), 1);
+  for (int i = 0; i < 255; ++i) link_post(&r);
+  EXPECT_EQ(Stat(0), 0);
+}
+
+TEST_F(Converter, SendWithoutLineIsTriedFourTimesThenDropped) {
   ObjectRequest first = Request(0x1234);
   ObjectRequest second = Request(0x3003);
   ASSERT_EQ(link_post(&first), kLinkOk);
   ASSERT_EQ(link_post(&second), kLinkOk);
   int starts = 0;
-  std::uint32_t lastFrame = 0;
-  for (int tick = 0; tick < 1000 && Stat(1) == 0; ++tick) {
+  for (int tick = 0, lastFrame = 0; tick < 1000 && Stat(1) == 0; ++tick) {
     ConverterTick();
-    if (static_cast<std::uint32_t>(frameNumber) != lastFrame) {
-      lastFrame = static_cast<std::uint32_t>(frameNumber);
-      ++starts;
-    }
+    starts += frameNumber != lastFrame;
+    lastFrame = frameNumber;
   }
   EXPECT_EQ(starts, 4);
   EXPECT_EQ(Stat(1), 1);
-  // The line comes back (opening an output empties the tx register): the next request goes out.
-  linkMemory.txRegister = -1;
+  linkMemory.txRegister = -1;  // the line is back: the next request goes out
   EXPECT_EQ(TicksWithLine(40), MakeFrame(0x3003, {}));
 }
 
-TEST_F(ConverterTest, BackoffLengthFollowsIdAndTries) {
+TEST_F(Converter, BackoffLengthFollowsIdAndTries) {
   const struct {
     std::uint32_t id;
     std::uint8_t tries;
     int steps;
-  } cases[] = {{0x1234, 0, 5}, {0x1234, 1, 11}, {0x0000, 0, 1}, {0x000F, 0, 16}, {0x00F0, 3, 15}};
+  } cases[] = {{0x1234, 0, 5}, {0x1234, 1, 11}, {0x000F, 0, 16}, {0x00F0, 3, 15}};
   for (const auto& c : cases) {
     SetUp();
     ObjectRequest r = Request(c.id);
@@ -133,98 +142,49 @@ TEST_F(ConverterTest, BackoffLengthFollowsIdAndTries) {
   }
 }
 
-TEST_F(ConverterTest, RepliesAreFetchableOnlyAfterTheParityCheck) {
-  FeedBytes(MakeFrame(0x3003, {0x12, 0x00}));
-  ObjectRequest r = Request(0x3003);
-  EXPECT_EQ(link_fetch(&r), 0) << "fresh slot";
-  link_check_slots();
-  EXPECT_EQ(link_fetch(&r), 0x3003);
-  EXPECT_EQ(r.count, 2);
-  EXPECT_EQ(r.data[0], 0x12);
-  EXPECT_EQ(r.data[2], 0);
-  EXPECT_EQ(link_fetch(&r), 0) << "taken once";
-
-  Bytes badParity = MakeFrame(0x3003, {});
-  badParity[2] ^= 0x01;
-  badParity[3] = static_cast<std::uint8_t>(badParity[3] - 1);  // checksum still right
-  FeedBytes(badParity);
-  EXPECT_EQ(linkMemory.converter.badFrames, 0);
-  link_check_slots();
-  EXPECT_EQ(linkMemory.converter.badFrames, 1);
-  EXPECT_EQ(Status(3), 0);
-}
-
-TEST_F(ConverterTest, SharedBlockRepliesStayForTheirLifetime) {
+// A reply lives 20 steps of 10 ms; one from 0x0380-0x03FF may be fetched again until then.
+TEST_F(Converter, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
   const struct {
     std::uint32_t id;
     int fetches;
-  } cases[] = {{0x0381, 20}, {0x0301, 1}, {0x03FF, 20}, {0x0380, 20}, {0x0400, 1}};
+  } cases[] = {{0x0380, 20}, {0x03FF, 20}, {0x037F, 1}, {0x0400, 1}};
   for (const auto& c : cases) {
     SetUp();
-    Reply(c.id, {1, 2});
+    Reply(c.id);
     ObjectRequest r = Request(c.id);
     int found = 0;
     for (int step = 0; step < 25; ++step) {
-      if (link_fetch(&r) == static_cast<int>(c.id)) ++found;
+      found += link_fetch(&r) == static_cast<int>(c.id);
       link_timer(10);
     }
     EXPECT_EQ(found, c.fetches) << std::hex << c.id;
-    EXPECT_EQ(Status(3), 0) << "slot free after its lifetime";
+    EXPECT_EQ(linkMemory.converter.slotStatus[0], 0) << "slot free after its lifetime";
   }
-}
-
-TEST_F(ConverterTest, MaskIgnoresLowIdBits) {
-  Reply(0x0C85, {});
-  ObjectRequest exact = Request(0x0C80);
-  EXPECT_EQ(link_fetch(&exact), 0);
-  ObjectRequest masked = Request(0x0C80, {}, 0x0F);
-  EXPECT_EQ(link_fetch(&masked), 0x0C85);
-  Reply(0x0C95, {});
-  EXPECT_EQ(link_fetch(&masked), 0) << "bit 4 is not masked";
-}
-
-TEST_F(ConverterTest, TimerStepsNeedTenMilliseconds) {
-  Reply(0x3003, {});
+  Reply(0x3003);
   for (int i = 0; i < 4; ++i) link_timer(5);  // 2 steps
   link_timer(25);                             // 1 step: the excess is dropped
   EXPECT_EQ(linkMemory.converter.slotStatus[0] & 0x3F, 17);
 }
 
-TEST_F(ConverterTest, StalledReceptionTimesOutAndRecovers) {
-  FeedBytes({0x56, 0x0E});
-  int ticks = 0;
-  while (Stat(4) == 0 && ticks < 100) {
-    ConverterTick();
-    ++ticks;
-  }
-  EXPECT_EQ(Stat(4), 1);
-  EXPECT_EQ(ticks, 34);  // Idle -> Receiving, 32 steps, then the timeout is seen
-  ConverterTick();
-  EXPECT_EQ(linkMemory.driver.state, kDriverIdle);
-  FeedBytes(MakeFrame(0x3003, {}));
-  link_check_slots();
-  ObjectRequest r = Request(0x3003);
-  EXPECT_EQ(link_fetch(&r), 0x3003);
+TEST_F(Converter, MaskIgnoresLowIdBits) {
+  Reply(0x0C85);
+  ObjectRequest exact = Request(0x0C80);
+  EXPECT_EQ(link_fetch(&exact), 0);
+  ObjectRequest masked = Request(0x0C80, {}, 0x0F);
+  EXPECT_EQ(link_fetch(&masked), 0x0C85);
+  Reply(0x0C95);
+  EXPECT_EQ(link_fetch(&masked), 0) << "bit 4 is not masked";
 }
 
-TEST_F(ConverterTest, UnknownStateIsReportedAndRestarted) {
-  linkMemory.converter.state = 9;
-  link_step();
-  EXPECT_EQ(linkMemory.converter.state, kConvStart);
-  EXPECT_EQ(link_last_error().errorClass, 3);
-  EXPECT_EQ(link_last_error().code, 1);
-  linkMemory.converter.state = kConvIdle;
-  drv_clear();
-  link_step();
-  EXPECT_EQ(link_last_error().code, 20);
-}
-
-TEST_F(ConverterTest, CountersWrapAt255) {
-  ObjectRequest r = Request(0x3003);
-  link_post(&r);
-  link_post(&r);
-  for (int i = 0; i < 256; ++i) link_post(&r);
-  EXPECT_EQ(Stat(0), 0);
+TEST_F(Converter, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
+  frameNumber = 99999;
+  FeedBytes(Bytes{0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91});
+  EXPECT_EQ(linkMemory.rxTrace[0], -100000);
+  EXPECT_EQ(linkMemory.rxTrace[6], -1);
+  FeedBytes(Bytes(kTraceSize - 12, 0x00));
+  EXPECT_EQ(linkMemory.rxTraceWrite, 0) << "a ring written full circle looks unread";
+  FeedBytes({0x01});
+  EXPECT_EQ(linkMemory.rxTraceWrite, 1);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The main window's commands without a line: what each command does in each communication mode, and
-// the dialogs around them. Virtual time never moves here, so no step ever reaches the link.
+// The main window's commands without a line: what each command does in each communication mode, the
+// dialogs around them and the message pane. Virtual time never moves here, so no step reaches the link.
 #include "monitor/monitor_controller.h"
 
 #include <gtest/gtest.h>
@@ -120,40 +120,20 @@ TEST(MonitorController, EveryCommandInEveryMode) {
       EXPECT_EQ(rig->controller.Mode(), modeAfter) << where;
     }
   }
+  EXPECT_FALSE(Rig().controller.Command(32777)) << "not a menu command";
 }
 
-TEST(MonitorController, StartsClosedWithItsDefaults) {
-  Rig rig;
-  EXPECT_EQ(rig.controller.Mode(), kPortClosed);
-  EXPECT_EQ(rig.controller.ComPortNumber(), 1);
-  EXPECT_EQ(rig.controller.LogMinutes(), 5);
-  EXPECT_EQ(rig.controller.LogSetCounter(), 0);
-  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed");
-  EXPECT_EQ(rig.controller.LogStatusText(), "No Logging");
-  EXPECT_EQ(rig.controller.MessageText(), "");
-  for (int id : DisplayFields::ControlIds()) EXPECT_EQ(rig.controller.Fields().Text(id), "undef.");
-  const ProgressRanges ranges = rig.controller.ProgressRange();
-  EXPECT_EQ(ranges.parameters, 17);
-  EXPECT_EQ(ranges.variables, 14);
-  EXPECT_EQ(ranges.pause, 2000);
-  EXPECT_EQ(ranges.logging, 300);
-  EXPECT_FALSE(rig.controller.Command(32777));
-}
-
-struct NumberCase {
-  int command;
-  bool ok;
-  int answer;
-  int expected;
-};
-
-TEST(MonitorController, InputBoxesKeepTheirRanges) {
-  const NumberCase cases[] = {
-      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 1}, {kCmdSetComPort, true, 0, 1},
-      {kCmdSetComPort, false, 9, 1},    {kCmdSetLogInterval, true, 60, 60}, {kCmdSetLogInterval, true, 61, 5},
-      {kCmdSetLogInterval, true, 0, 5}, {kCmdSetLogInterval, false, 9, 5},  {kCmdSetLogInterval, true, 1, 1},
+TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
+  const struct {
+    int command;
+    bool ok;
+    int answer;
+    int expected;
+  } cases[] = {
+      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 1},   {kCmdSetComPort, false, 9, 1},
+      {kCmdSetLogInterval, true, 60, 60}, {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5},
   };
-  for (const NumberCase& c : cases) {
+  for (const auto& c : cases) {
     Rig rig;
     rig.view.answerOk = c.ok;
     rig.view.numberAnswer = c.answer;
@@ -161,86 +141,77 @@ TEST(MonitorController, InputBoxesKeepTheirRanges) {
     const bool port = c.command == kCmdSetComPort;
     EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), c.expected) << c.answer;
     EXPECT_EQ(rig.view.prompts.front(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
-    EXPECT_EQ(rig.view.shownNumbers.front(), port ? 1 : 5);
-    if (!port) {
-      EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * c.expected);
-    }
+    EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * rig.controller.LogMinutes());
+    rig.view.openSucceeds = false;
+    rig.controller.Command(kCmdOpenComPort);
+    EXPECT_EQ(rig.view.openedPorts, std::vector<int>{rig.controller.ComPortNumber()});
+    EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed") << "a failed open changes nothing";
     EXPECT_EQ(rig.controller.MessageText(), "");
   }
 }
 
-TEST(MonitorController, OpenUsesTheChosenPortAndAFailedOpenChangesNothing) {
-  Rig rig;
-  rig.view.numberAnswer = 4;
-  rig.controller.Command(kCmdSetComPort);
-  rig.view.openSucceeds = false;
-  rig.controller.Command(kCmdOpenComPort);
-  EXPECT_EQ(rig.view.openedPorts, std::vector<int>{4});
-  EXPECT_EQ(rig.controller.Mode(), kPortClosed);
-  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed");
-  EXPECT_EQ(rig.controller.MessageText(), "");
-  rig.view.openSucceeds = true;
-  rig.controller.Command(kCmdOpenComPort);
-  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Open");
-  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
-}
-
-TEST(MonitorController, QuestionsAndTheirAnswers) {
-  struct QuestionCase {
-    int command;
-    const char* question;
-  };
-  const QuestionCase cases[] = {
+TEST(MonitorController, QuestionsBeforeWhatCannotBeUndone) {
+  const std::string update = "Are you shure you really want to update the software of the detector unit?";
+  const std::pair<int, std::string> cases[] = {
       {kCmdFactorySettings, "Are you shure to reset all parameters to default values?"},
       {kCmdTestMonitor,
        "The test monitor for moisture sensors should be used only by experienced engineers. Start it?"},
-      {kCmdUpdate, "Are you shure you really want to update the software of the detector unit?"},
-      {kCmdProgramUpdate, "Are you shure you really want to update the software of the detector unit?"},
+      {kCmdUpdate, update},
+      {kCmdProgramUpdate, update},
   };
-  for (const QuestionCase& c : cases) {
+  for (const auto& [command, question] : cases) {
     Rig rig;
     rig.Enter(kPortOpen);
     rig.view.answerOk = false;
-    rig.controller.Command(c.command);
-    EXPECT_EQ(rig.view.questions, std::vector<std::string>{c.question});
-    EXPECT_EQ(rig.view.calls, "ask-ok") << c.command;
+    rig.controller.Command(command);
+    EXPECT_EQ(rig.view.questions, std::vector<std::string>{question});
     // A cancelled factory reset began no step: the next command begins its own without refusal.
     rig.controller.Command(kCmdTestCommunication);
-    EXPECT_EQ(rig.controller.Mode(), kPortOpen);
     EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
   }
 }
 
-TEST(MonitorController, EveryMessageSoundsTwoTones) {
-  Rig rig;
-  rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
-  rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
-  const std::vector<std::vector<int>> expected = {{2000, 120, 1000, 80}, {1000, 120, 2000, 80}};
-  EXPECT_EQ(rig.view.tones, expected);
-}
-
-TEST(MonitorController, CancelledFileDialogsWriteNothing) {
+TEST(MonitorController, FileDialogsCancelledWriteNothing) {
   Rig rig;
   rig.view.answerOk = false;
   rig.controller.Command(kCmdSaveParameters);
   rig.controller.Command(kCmdOpenLogFile);
   EXPECT_EQ(rig.files.appends, 0);
   EXPECT_EQ(rig.controller.MessageText(), "");
-  EXPECT_EQ(rig.controller.ReportFileName(), "");
   EXPECT_FALSE(rig.controller.LogFileChosen());
+  rig.view.answerOk = true;
+  rig.controller.Command(kCmdSaveParameters);
+  EXPECT_EQ(rig.files.files[rig.view.reportPath].find("Parameter Gelvar recorded "), 0u);
 }
 
-TEST(MonitorController, SavingTwiceAppendsTwoReports) {
+TEST(MessagePane, NewestLineOnTopWithCrLfCutTo1024AndTwoTones) {
   Rig rig;
-  rig.controller.Command(kCmdSaveParameters);
-  rig.controller.Command(kCmdSaveParameters);
-  const std::string& file = rig.files.files[rig.view.reportPath];
-  EXPECT_EQ(file.find("Parameter Gelvar recorded "), 0u);
-  EXPECT_NE(file.find("End Parameter +++\r\n\r\n\r\nParameter Gelvar recorded "), std::string::npos);
-  EXPECT_EQ(file.size() % 2, 0u);
-  EXPECT_EQ(file.substr(0, file.size() / 2), file.substr(file.size() / 2));
-  EXPECT_EQ(rig.controller.MessageText(), "I> Parameters stored in file ' report.par '\r\n"
-                                          "I> Parameters stored in file ' report.par '\r\n");
+  rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
+  rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
+  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
+  const std::vector<std::vector<int>> fallingThenRising = {{2000, 120, 1000, 80}, {1000, 120, 2000, 80}};
+  EXPECT_EQ(rig.view.tones, fallingThenRising);
+
+  MessagePane pane;
+  for (int i = 0; i < 100; ++i) pane.Add("I> Reading variables started");
+  pane.Add("E> Logging still active");
+  EXPECT_EQ(pane.Text().size(), kMessagePaneLimit);
+  EXPECT_EQ(pane.Text().rfind("E> Logging still active\r\nI> Reading", 0), 0u);
+}
+
+TEST(MessagePane, LinesCarryTheStepsObjectIdAndTheFileNames) {
+  MessageContext context;
+  context.objectId = 0x0C0B;
+  context.reportFileName = "C:\\data\\Gelvar.par";
+  context.logFileName = "/tmp/Gelvar.log";
+  EXPECT_EQ(MessageLine(kMsgWrongCommand, context), "E> Wrong command response at ID: 0C0B");
+  EXPECT_EQ(MessageLine(kMsgNoReply, context), "E> No reply at ID: 0C0B");
+  EXPECT_EQ(MessageLine(kMsgParametersStored, context), "I> Parameters stored in file ' C:\\data\\Gelvar.par '");
+  EXPECT_EQ(MessageLine(kMsgLogStored, context), "I> Log stored in file ' /tmp/Gelvar.log '");
+  context.objectId = 0x3003;
+  context.testCommunicationStep = true;
+  EXPECT_EQ(MessageLine(kMsgNoReply, context), "E> No reply from detector unit");
+  EXPECT_EQ(MessageLine(kMsgWrongFormat, context), "E> Wrong format response at ID: 3003");
 }
 
 }  // namespace
