@@ -55,6 +55,8 @@ struct ModeRow {
   std::array<const char*, 6> cells;
 };
 
+constexpr std::array<const char*, 6> InEveryMode(const char* cell) { return {cell, cell, cell, cell, cell, cell}; }
+
 // A cell lists what the command does in that mode: message codes (as lines added to the pane,
 // in order), the view's calls by name, and "=N" for the mode it leaves; otherwise the mode stays.
 const ModeRow kModeTable[] = {
@@ -62,9 +64,8 @@ const ModeRow kModeTable[] = {
     {kCmdOpenComPort, {"open-channel 13 =1", "28", "28", "28", "28", "28"}},
     {kCmdCloseComPort, {"14", "close-channel 14 =0", "20", "20", "20", "20"}},
     {kCmdTestCommunication, {"15", "", "20", "20", "20", "20"}},
-    {kCmdShowProtocolWindow, {"protocol", "protocol", "protocol", "protocol", "protocol", "protocol"}},
-    {kCmdExit, {"close-channel end", "close-channel end", "close-channel end", "close-channel end",
-                "close-channel end", "close-channel end"}},
+    {kCmdShowProtocolWindow, InEveryMode("protocol")},
+    {kCmdExit, InEveryMode("close-channel end")},
     {kCmdStartMinHeatTime, {"15", "", "24", "20", "20", "20"}},
     {kCmdStopMinHeatTime, {"15", "", "24", "20", "20", "20"}},
     {kCmdStartCycleSensor1, {"15", "", "24", "20", "20", "20"}},
@@ -75,18 +76,17 @@ const ModeRow kModeTable[] = {
      {"choose-save 7", "choose-save 7", "choose-save 7", "5", "choose-save 7", "choose-save 7"}},
     {kCmdStartReadingVariables, {"15", "9 =4", "20", "20", "8", "20"}},
     {kCmdStopReadingVariables, {"23", "23", "23", "23", "10 =1", "22"}},
-    {kCmdSetLogInterval,
-     {"ask-number", "ask-number", "ask-number", "ask-number", "ask-number", "ask-number"}},
+    {kCmdSetLogInterval, InEveryMode("ask-number")},
     {kCmdOpenLogFile, {"choose-open", "choose-open", "choose-open", "choose-open", "choose-open", "22"}},
     {kCmdStartLogging, {"15", "23", "23", "23", "21", "22"}},
     {kCmdStopLogging, {"26", "26", "26", "26", "26", "11 =4"}},
     {kCmdTestMonitor, {"15", "ask-ok sensor-test", "20", "20", "20", "20"}},
     {kCmdUpdate, {"15", "ask-ok update", "20", "20", "20", "20"}},
     {kCmdProgramUpdate, {"15", "ask-ok update", "20", "20", "20", "20"}},
-    {kCmdUnused1, {"", "", "", "", "", ""}},
-    {kCmdUnused2, {"", "", "", "", "", ""}},
-    {kCmdShowReadMe, {"readme", "readme", "readme", "readme", "readme", "readme"}},
-    {kCmdAbout, {"about", "about", "about", "about", "about", "about"}},
+    {kCmdUnused1, InEveryMode("")},
+    {kCmdUnused2, InEveryMode("")},
+    {kCmdShowReadMe, InEveryMode("readme")},
+    {kCmdAbout, InEveryMode("about")},
 };
 
 TEST(MonitorController, EveryCommandInEveryMode) {
@@ -197,21 +197,6 @@ TEST(MessagePane, NewestLineOnTopWithCrLfCutTo1024AndTwoTones) {
   pane.Add("E> Logging still active");
   EXPECT_EQ(pane.Text().size(), kMessagePaneLimit);
   EXPECT_EQ(pane.Text().rfind("E> Logging still active\r\nI> Reading", 0), 0u);
-}
-
-TEST(MessagePane, LinesCarryTheStepsObjectIdAndTheFileNames) {
-  MessageContext context;
-  context.objectId = 0x0C0B;
-  context.reportFileName = "C:\\data\\Gelvar.par";
-  context.logFileName = "/tmp/Gelvar.log";
-  EXPECT_EQ(MessageLine(kMsgWrongCommand, context), "E> Wrong command response at ID: 0C0B");
-  EXPECT_EQ(MessageLine(kMsgNoReply, context), "E> No reply at ID: 0C0B");
-  EXPECT_EQ(MessageLine(kMsgParametersStored, context), "I> Parameters stored in file ' C:\\data\\Gelvar.par '");
-  EXPECT_EQ(MessageLine(kMsgLogStored, context), "I> Log stored in file ' /tmp/Gelvar.log '");
-  context.objectId = 0x3003;
-  context.testCommunicationStep = true;
-  EXPECT_EQ(MessageLine(kMsgNoReply, context), "E> No reply from detector unit");
-  EXPECT_EQ(MessageLine(kMsgWrongFormat, context), "E> Wrong format response at ID: 3003");
 }
 
 }  // namespace
