@@ -10,17 +10,7 @@ namespace {
 
 using unitsim::UnitModel;
 
-enum UnitOp : std::uint8_t {
-  kOpFeedBytes = 0,    // argument + 1 raw bytes
-  kOpFeedRequest = 1,  // a sound request: ID word and 0, 2 or 4 data bytes from the script
-  kOpFeedCommand = 2,  // a sound request to one of the objects that act on their data
-  kOpClock = 3,        // the clock moves (see MoveClock)
-  kOpTransmit = 4,     // Transmit of up to argument + 1 bytes
-  kOpAdvance = 5,
-  kOpDiscard = 6,
-  kOpFault = 7,  // one fault setting (see SetFault)
-};
-
+// The objects that act on the data they are sent.
 constexpr std::uint32_t kCommandObjects[] = {0x3004, 0x0C09, 0x0C87, 0x0C97, 0x0D02, 0x0D03, 0x0C80, 0x0C08};
 constexpr std::size_t kLongestNoise = 31;
 // A frame with four data bytes after the longest noise burst a script can set.
@@ -38,10 +28,7 @@ class UnitRun {
 
   std::string Run() {
     while (!script_.AtEnd() && fault_.empty()) RunOp(script_.Byte());
-    if (fault_.empty()) CheckRequests();
-    if (fault_.empty()) CheckQuietOutput();
-    if (fault_.empty()) CheckObjectSizes();
-    if (fault_.empty()) Probe();
+    if (fault_.empty()) Verify();
     return fault_;
   }
 
@@ -53,15 +40,19 @@ class UnitRun {
   void RunOp(std::uint8_t control) {
     const std::uint8_t argument = control & 0x1F;
     switch (control >> 5) {
-      case kOpFeedBytes:
+      case 0:  // argument + 1 raw bytes
         for (int i = 0; i <= argument && !script_.AtEnd(); ++i) Feed(script_.Byte());
         return;
-      case kOpFeedRequest: FeedRequest(script_.Word(), argument % 3); return;
-      case kOpFeedCommand: FeedRequest(kCommandObjects[argument & 7], (argument >> 3) % 3); return;
-      case kOpClock: MoveClock(argument); return;
-      case kOpTransmit: Transmit(argument + 1); return;
-      case kOpAdvance: unit_.Advance(nowMs_); return;
-      case kOpDiscard: unit_.DiscardSent(nowMs_); return;
+      case 1: FeedRequest(script_.Word(), argument % 3); return;  // any object
+      case 2: FeedRequest(kCommandObjects[argument & 7], (argument >> 3) % 3); return;
+      case 3: MoveClock(argument); return;
+      case 4: {  // up to argument + 1 bytes; more would overrun the buffer, which the sanitizers report
+        std::uint8_t buffer[32];
+        transmitted_ += static_cast<std::size_t>(std::max(unit_.Transmit(buffer, argument + 1, nowMs_), 0));
+        return;
+      }
+      case 5: unit_.Advance(nowMs_); return;
+      case 6: unit_.DiscardSent(nowMs_); return;
       default: SetFault(argument); return;
     }
   }
@@ -82,13 +73,6 @@ class UnitRun {
     const std::int64_t amount = script_.Word() * ((argument & 0x08) ? 1000 : 1);
     nowMs_ += (argument & 0x10) ? -amount : amount;
     latestMs_ = std::max(latestMs_, nowMs_);
-  }
-
-  void Transmit(int maxCount) {
-    std::uint8_t buffer[32];
-    const int count = unit_.Transmit(buffer, maxCount, nowMs_);
-    if (count < 0 || count > maxCount) Fail("Transmit gave " + std::to_string(count) + " bytes");
-    transmitted_ += static_cast<std::size_t>(std::max(count, 0));
   }
 
   // The low bits pick the setting, the next script byte is its value.
@@ -114,43 +98,33 @@ class UnitRun {
     }
   }
 
-  // Every request the unit saw took at least four bytes of the line and is a sound one.
-  void CheckRequests() {
+  // Every request the unit saw took four bytes of the line at least and is a sound one. With its faults
+  // cleared and the line quiet, all it ever sent is no more than its requests explain, every object has
+  // kept its data count, and a plain read is answered with the object's value and nothing else.
+  void Verify() {
     const auto& requests = unit_.Requests();
-    const bool malformed = std::any_of(requests.begin(), requests.end(), [](const auto& request) {
-      return request.objectId > 0x3FFF || request.data.size() % 2 != 0 || request.data.size() > 4;
-    });
-    if (malformed || requests.size() * 4 > bytesFed_) Fail(std::to_string(requests.size()) + " requests taken");
-  }
-
-  // Everything the unit still holds goes out once the line is quiet, and all it ever sent is no more
-  // than its requests explain.
-  void CheckQuietOutput() {
+    if (requests.size() * 4 > bytesFed_ || std::any_of(requests.begin(), requests.end(), [](const auto& request) {
+          return request.objectId > 0x3FFF || request.data.size() % 2 != 0 || request.data.size() > 4;
+        })) {
+      return Fail(std::to_string(requests.size()) + " requests taken");
+    }
     unit_.Faults() = unitsim::UnitFaults{};
     nowMs_ = latestMs_ + kQuietMs;
-    std::size_t total = transmitted_;
     std::uint8_t buffer[64];
+    std::size_t total = transmitted_;
     while (const int count = unit_.Transmit(buffer, sizeof buffer, nowMs_)) total += static_cast<std::size_t>(count);
-    if (total > unit_.Requests().size() * kLongestReply) Fail(std::to_string(total) + " bytes sent");
-  }
-
-  void CheckObjectSizes() {
+    if (total > requests.size() * kLongestReply) return Fail(std::to_string(total) + " bytes sent");
     static const UnitModel fresh;
     for (const auto& range : kObjectRanges) {
       for (std::uint32_t id = range[0]; id < range[1]; ++id) {
         if (unit_.Object(id).size() != fresh.Object(id).size()) return Fail("object " + std::to_string(id) + " resized");
       }
     }
-  }
-
-  // A plain read after the quiet gap is answered with the object's value, and nothing else.
-  void Probe() {
     unit_.ClearRequests();
     for (std::uint8_t b : unitsim::EncodeFrame(kProbeId, {})) unit_.Receive(b, nowMs_);
-    std::uint8_t buffer[64];
     const int count = unit_.Transmit(buffer, sizeof buffer, nowMs_);
-    const std::vector<std::uint8_t> reply(buffer, buffer + count);
-    if (unit_.Requests().size() != 1 || reply != unitsim::EncodeFrame(kProbeId, unit_.Object(kProbeId))) {
+    if (unit_.Requests().size() != 1 ||
+        std::vector<std::uint8_t>(buffer, buffer + count) != unitsim::EncodeFrame(kProbeId, unit_.Object(kProbeId))) {
       Fail("the read after the script was answered with " + std::to_string(count) + " bytes");
     }
   }

@@ -1,10 +1,12 @@
-// The driver and the converter over a line served by hand: requests out as frames, frames back into
-// the reply slots, and the counters of what went wrong.
+// The link stack over a line served by hand: the driver and the converter turn requests into frames
+// and frames into replies, the transaction layer runs one exchange at a time on top. Every frame sent
+// is recorded, and a test may have the unit answer it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "app/ticker.h"
+#include "link/transaction.h"
 #include "support/link_fixture.h"
 
 namespace gelvar::testing {
@@ -28,27 +30,44 @@ std::uint8_t Stat(int index) {
   return stats[index];
 }
 
-class Converter : public LinkTest {
+void Reply(std::uint32_t id, const Bytes& data = {}) {
+  FeedBytes(MakeFrame(id, data));
+  link_check_slots();
+}
+
+class Link : public LinkTest {
  protected:
   void SetUp() override {
     LinkTest::SetUp();
+    tickPeriod = 10;
     StartLink();
     linkMemory.txRegister = -1;  // as the pump leaves it when it opens the line
+    frames.clear();
   }
-  // Ticks with the line served as the pump serves it; returns what went out.
-  static Bytes TicksWithLine(int ticks) {
-    Bytes wire;
-    for (int i = 0; i < ticks; ++i) {
-      ConverterTick();
-      const Bytes sent = DrainTx();
-      wire.insert(wire.end(), sent.begin(), sent.end());
+  // One tick as the program runs it, then the line as the pump serves it.
+  void Tick() {
+    ConverterTick(static_cast<std::uint32_t>(tickPeriod));
+    linkTransaction.Step();
+    const Bytes sent = DrainTx();
+    if (sent.empty()) return;
+    frames.push_back(sent);
+    if (answerId != 0) FeedBytes(MakeFrame(answerId, replyData));
+  }
+  // Ticks until the transaction leaves Busy; returns the poll's result and the ticks it took.
+  std::pair<int, int> PollUntilDone() {
+    for (int ticks = 0; ticks < 10000; ++ticks, Tick()) {
+      const int result = linkTransaction.Poll(&reply, &tries, &cycles, &ms);
+      if (result != kPollBusy) return {result, ticks};
+      EXPECT_LE(ms, 750);
     }
-    return wire;
+    return {kPollBusy, 10000};
   }
-  static void Reply(std::uint32_t id, const Bytes& data = {}) {
-    FeedBytes(MakeFrame(id, data));
-    link_check_slots();
-  }
+
+  std::vector<Bytes> frames;
+  std::uint32_t answerId = 0;  // 0: the unit stays silent
+  Bytes replyData;
+  ObjectRequest reply{};
+  int tries = -1, cycles = -1, ms = -1;
 };
 
 TEST(IdWord, CarriesTwoParityBitsThatCatchEverySingleBitFlip) {
@@ -64,7 +83,7 @@ TEST(IdWord, CarriesTwoParityBitsThatCatchEverySingleBitFlip) {
 }
 
 // Out as posted, back in as the unit would send it; a wrong sum or wrong parity is counted, not kept.
-TEST_F(Converter, WorkedFramesGoOutAndComeBack) {
+TEST_F(Link, WorkedFramesGoOutAndComeBack) {
   const struct {
     std::uint32_t id;
     Bytes data;
@@ -78,7 +97,9 @@ TEST_F(Converter, WorkedFramesGoOutAndComeBack) {
   for (const auto& c : cases) {
     ObjectRequest r = Request(c.id, c.data);
     ASSERT_EQ(link_post(&r), kLinkOk);
-    EXPECT_EQ(TicksWithLine(4), c.wire);
+    frames.clear();
+    for (int i = 0; i < 4; ++i) Tick();
+    EXPECT_EQ(frames, std::vector<Bytes>{c.wire});
 
     Bytes wrongSum = c.wire;
     wrongSum.back() ^= 1;
@@ -95,7 +116,7 @@ TEST_F(Converter, WorkedFramesGoOutAndComeBack) {
   }
 }
 
-TEST_F(Converter, QueueOfTwoCountsWhatItRefusesUpTo255) {
+TEST_F(Link, QueueOfTwoCountsWhatItRefusesUpTo255) {
   ObjectRequest r = Request(0x3003, {1, 2});
   EXPECT_EQ(link_post(&r), kLinkOk);
   EXPECT_EQ(r.count, 0) << "a posted record is handed back without its data count";
@@ -106,7 +127,7 @@ TEST_F(Converter, QueueOfTwoCountsWhatItRefusesUpTo255) {
   EXPECT_EQ(Stat(0), 0);
 }
 
-TEST_F(Converter, SendWithoutLineIsTriedFourTimesThenDropped) {
+TEST_F(Link, SendWithoutLineIsTriedFourTimesThenDropped) {
   ObjectRequest first = Request(0x1234);
   ObjectRequest second = Request(0x3003);
   ASSERT_EQ(link_post(&first), kLinkOk);
@@ -120,10 +141,11 @@ TEST_F(Converter, SendWithoutLineIsTriedFourTimesThenDropped) {
   EXPECT_EQ(starts, 4);
   EXPECT_EQ(Stat(1), 1);
   linkMemory.txRegister = -1;  // the line is back: the next request goes out
-  EXPECT_EQ(TicksWithLine(40), MakeFrame(0x3003, {}));
+  for (int i = 0; i < 40; ++i) Tick();
+  EXPECT_EQ(frames, std::vector<Bytes>{MakeFrame(0x3003, {})});
 }
 
-TEST_F(Converter, BackoffLengthFollowsIdAndTries) {
+TEST_F(Link, BackoffLengthFollowsIdAndTries) {
   const struct {
     std::uint32_t id;
     std::uint8_t tries;
@@ -143,7 +165,7 @@ TEST_F(Converter, BackoffLengthFollowsIdAndTries) {
 }
 
 // A reply lives 20 steps of 10 ms; one from 0x0380-0x03FF may be fetched again until then.
-TEST_F(Converter, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
+TEST_F(Link, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
   const struct {
     std::uint32_t id;
     int fetches;
@@ -166,7 +188,7 @@ TEST_F(Converter, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
   EXPECT_EQ(linkMemory.converter.slotStatus[0] & 0x3F, 17);
 }
 
-TEST_F(Converter, MaskIgnoresLowIdBits) {
+TEST_F(Link, MaskIgnoresLowIdBits) {
   Reply(0x0C85);
   ObjectRequest exact = Request(0x0C80);
   EXPECT_EQ(link_fetch(&exact), 0);
@@ -176,7 +198,7 @@ TEST_F(Converter, MaskIgnoresLowIdBits) {
   EXPECT_EQ(link_fetch(&masked), 0) << "bit 4 is not masked";
 }
 
-TEST_F(Converter, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
+TEST_F(Link, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
   frameNumber = 99999;
   FeedBytes(Bytes{0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91});
   EXPECT_EQ(linkMemory.rxTrace[0], -100000);
@@ -185,6 +207,85 @@ TEST_F(Converter, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
   EXPECT_EQ(linkMemory.rxTraceWrite, 0) << "a ring written full circle looks unread";
   FeedBytes({0x01});
   EXPECT_EQ(linkMemory.rxTraceWrite, 1);
+}
+
+TEST_F(Link, OneAtATimeAndItsReplyCollectedOnce) {
+  EXPECT_EQ(PollUntilDone().first, kPollIdle);
+  answerId = 0x0C84;
+  for (const Bytes& data : {Bytes{}, Bytes{7, 8}, Bytes{1, 2, 3, 4}}) {
+    replyData = data;
+    ASSERT_EQ(linkTransaction.Start(0x0C84, nullptr), 1);
+    EXPECT_EQ(linkTransaction.Start(0x3002, nullptr), 0);
+    EXPECT_EQ(PollUntilDone().first, static_cast<int>(data.size()));
+    EXPECT_EQ(reply.objectId, 0x0C84u);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(reply.data[i], i < data.size() ? data[i] : 0);
+    EXPECT_EQ(PollUntilDone().first, kPollIdle);
+  }
+  EXPECT_EQ(frames, std::vector<Bytes>(3, MakeFrame(0x0C84, {})));
+}
+
+// Each of the eight windows is one tick to post and 750 ms of ticks to wait; every post carries the
+// request's data again.
+TEST_F(Link, SilentUnitFailsAfterEightWindows) {
+  const struct {
+    std::int32_t period;
+    int windowTicks;
+  } cases[] = {{10, 75}, {50, 15}};
+  ObjectRequest request{};
+  request.count = 4;
+  request.data[0] = 1;
+  request.data[2] = 0xFA;
+  for (const auto& c : cases) {
+    SetUp();
+    tickPeriod = c.period;
+    ASSERT_EQ(linkTransaction.Start(0x0C87, &request), 1);
+    const auto [result, ticks] = PollUntilDone();
+    EXPECT_EQ(result, kPollFailed);
+    EXPECT_EQ(ticks, 8 * (c.windowTicks + 1)) << "period " << c.period;
+    EXPECT_EQ(frames, std::vector<Bytes>(8, MakeFrame(0x0C87, {1, 0, 0xFA, 0})));
+  }
+}
+
+TEST_F(Link, ObjectZeroFailsAtOnce) {
+  ASSERT_EQ(linkTransaction.Start(0, nullptr), 1);
+  EXPECT_EQ(linkTransaction.Poll(&reply, nullptr, nullptr, nullptr), kPollFailed);
+  EXPECT_TRUE(frames.empty());
+}
+
+TEST_F(Link, UncollectedFailureIsHeldTwoSeconds) {
+  for (bool inPost : {false, true}) {  // a silent unit fails in Wait, a closed link in Post
+    SetUp();
+    if (inPost) link_reset();
+    ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
+    for (int i = 0; i < 10000 && linkTransaction.State() != kTrFailed; ++i) Tick();
+    int held = 0;
+    for (; held < 1000 && linkTransaction.State() == kTrFailed; ++held) Tick();
+    EXPECT_EQ(held, 200) << (inPost ? "post" : "wait");
+    EXPECT_EQ(linkTransaction.Poll(&reply, nullptr, nullptr, nullptr), kPollIdle);
+  }
+}
+
+// The measurement can lengthen the period while a reply window or the hold runs down: a period longer
+// than what is left ends that countdown rather than wrapping it round to weeks.
+TEST_F(Link, PeriodLongerThanWhatIsLeftEndsTheCountdown) {
+  const struct {
+    const char* when;
+    int ticksAtTen;
+    std::int32_t laterPeriod;
+  } cases[] = {
+      {"10 ms left in the first window", 1 + 74, 15},
+      {"10 ms left in the hold", 8 * 76 + 199, 15},
+      {"period longer than a whole window", 1, 1000},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
+    for (int i = 0; i < c.ticksAtTen; ++i) Tick();
+    tickPeriod = c.laterPeriod;
+    for (int i = 0; i < 1000 && linkTransaction.State() != kTrIdle; ++i) Tick();
+    EXPECT_EQ(linkTransaction.State(), kTrIdle) << c.when;
+    EXPECT_EQ(frames.size(), 8u) << c.when;
+  }
 }
 
 }  // namespace
