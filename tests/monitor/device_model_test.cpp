@@ -10,9 +10,9 @@
 namespace gelvar {
 namespace {
 
-// Begins a step unless told to refuse; the test plays the reply into the request by hand.
-class FakeStepHost : public StepHost {
- public:
+// The model's steps with their replies played in by hand; a step begins unless told to refuse.
+class DeviceModelTest : public ::testing::Test, public StepHost {
+ protected:
   int BeginStep(StepHandler, std::uint32_t) override {
     if (refuse) return kStepRefused;
     request.count = 0;
@@ -22,23 +22,19 @@ class FakeStepHost : public StepHost {
   void SetCommunicationMode(int) override {}
   void AddMessage(int) override {}
 
-  bool refuse = false;
-  ObjectRequest request{};
-};
-
-class DeviceModelTest : public ::testing::Test {
- protected:
   // Begins the handler's step and answers it with the given bytes; returns the phase 2 result.
   int Exchange(StepHandler handler, int argument, const std::vector<std::uint8_t>& reply) {
     EXPECT_EQ((model.*handler)(1, argument), kStepBegun);
-    for (std::size_t i = 0; i < 4; ++i) host.request.data[i] = i < reply.size() ? reply[i] : 0;
-    host.request.count = static_cast<std::uint8_t>(reply.size());
+    request = ObjectRequest{};
+    request.count = static_cast<std::uint8_t>(reply.size());
+    std::copy(reply.begin(), reply.end(), request.data);
     return (model.*handler)(2, static_cast<int>(reply.size()));
   }
   const std::string& Text(int controlId) const { return model.Fields().Text(controlId); }
 
-  FakeStepHost host;
-  DeviceModel model{host};
+  bool refuse = false;
+  ObjectRequest request{};
+  DeviceModel model{*this};
 };
 
 TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
@@ -115,11 +111,11 @@ TEST_F(DeviceModelTest, UnitByteSwitchesLaterTemperaturesToFahrenheit) {
 
 TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
   ASSERT_EQ(model.ReadSensorTemps(1, 0), kStepBegun);
-  host.refuse = true;
+  refuse = true;
   EXPECT_EQ(model.ReadSensorTemps(1, 1), kStepRefused);
   EXPECT_EQ(model.CmdMinHeatTime(1, 1), kStepRefused);
-  EXPECT_EQ(host.request.count, 0);  // no command bytes slipped into the reading's request
-  host.request = ObjectRequest{0, 4, 0x0C84, 0, {0x6A, 0x18, 0x6A, 0x18}};
+  EXPECT_EQ(request.count, 0);  // no command bytes slipped into the reading's request
+  request = ObjectRequest{0, 4, 0x0C84, 0, {0x6A, 0x18, 0x6A, 0x18}};
   EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
   EXPECT_EQ(Text(1065), " 12.5 \xB0" "C");  // sensor 1's field, the step in progress
   EXPECT_EQ(Text(1066), "undef.");           // sensor 2's was only marked by the refused begin

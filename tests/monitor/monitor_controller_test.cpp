@@ -129,10 +129,8 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
     bool ok;
     int answer;
     int expected;
-  } cases[] = {
-      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 1},   {kCmdSetComPort, false, 9, 1},
-      {kCmdSetLogInterval, true, 60, 60}, {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5},
-  };
+  } cases[] = {{kCmdSetComPort, true, 255, 255},   {kCmdSetComPort, true, 256, 1},     {kCmdSetComPort, false, 9, 1},
+               {kCmdSetLogInterval, true, 60, 60}, {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5}};
   for (const auto& c : cases) {
     Rig rig;
     rig.view.answerOk = c.ok;
@@ -150,38 +148,26 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
   }
 }
 
-TEST(MonitorController, QuestionsBeforeWhatCannotBeUndone) {
-  const std::string update = "Are you shure you really want to update the software of the detector unit?";
-  const std::pair<int, std::string> cases[] = {
-      {kCmdFactorySettings, "Are you shure to reset all parameters to default values?"},
-      {kCmdTestMonitor,
-       "The test monitor for moisture sensors should be used only by experienced engineers. Start it?"},
-      {kCmdUpdate, update},
-      {kCmdProgramUpdate, update},
-  };
-  for (const auto& [command, question] : cases) {
-    Rig rig;
-    rig.Enter(kPortOpen);
-    rig.view.answerOk = false;
-    rig.controller.Command(command);
-    EXPECT_EQ(rig.view.questions, std::vector<std::string>{question});
-    // A cancelled factory reset began no step: the next command begins its own without refusal.
-    rig.controller.Command(kCmdTestCommunication);
-    EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
-  }
-}
-
-TEST(MonitorController, FileDialogsCancelledWriteNothing) {
+// Cancelled, they begin nothing: the next command begins its own step without refusal. A cancelled
+// file dialog writes nothing.
+TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
   Rig rig;
+  rig.Enter(kPortOpen);
   rig.view.answerOk = false;
-  rig.controller.Command(kCmdSaveParameters);
-  rig.controller.Command(kCmdOpenLogFile);
+  for (int command : {kCmdFactorySettings, kCmdTestMonitor, kCmdUpdate, kCmdProgramUpdate, kCmdSaveParameters,
+                      kCmdOpenLogFile, kCmdTestCommunication}) {
+    rig.controller.Command(command);
+  }
+  const std::string update = "Are you shure you really want to update the software of the detector unit?";
+  EXPECT_EQ(rig.view.questions,
+            (std::vector<std::string>{
+                "Are you shure to reset all parameters to default values?",
+                "The test monitor for moisture sensors should be used only by experienced engineers. Start it?",
+                update, update}));
+  EXPECT_EQ(rig.controller.Mode(), kPortOpen);
+  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
   EXPECT_EQ(rig.files.appends, 0);
-  EXPECT_EQ(rig.controller.MessageText(), "");
   EXPECT_FALSE(rig.controller.LogFileChosen());
-  rig.view.answerOk = true;
-  rig.controller.Command(kCmdSaveParameters);
-  EXPECT_EQ(rig.files.files[rig.view.reportPath].find("Parameter Gelvar recorded "), 0u);
 }
 
 TEST(MessagePane, NewestLineOnTopWithCrLfCutTo1024AndTwoTones) {

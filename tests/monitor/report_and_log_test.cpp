@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <iomanip>
+#include <sstream>
 
 #include "monitor/device_model.h"
 #include "monitor/parameter_report.h"
@@ -16,14 +18,9 @@ class ReportAndLog : public ::testing::TestWithParam<const char*> {
   void SetUp() override { ASSERT_NE(std::setlocale(LC_ALL, GetParam()), nullptr) << "locale not installed"; }
   void TearDown() override { std::setlocale(LC_ALL, "C"); }
 
-  std::time_t when = [] {
-    std::tm local{};  // 13:05:09 on 2026-03-07
-    local.tm_year = 126;
-    local.tm_mon = 2;
-    local.tm_mday = 7;
-    local.tm_hour = 13;
-    local.tm_min = 5;
-    local.tm_sec = 9;
+  const std::time_t when = [] {
+    std::tm local{};
+    std::istringstream("03/07/26 13:05:09") >> std::get_time(&local, "%m/%d/%y %H:%M:%S");
     local.tm_isdst = -1;
     return std::mktime(&local);
   }();
