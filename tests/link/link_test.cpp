@@ -231,14 +231,11 @@ TEST_F(Link, SilentUnitFailsAfterEightWindows) {
     std::int32_t period;
     int windowTicks;
   } cases[] = {{10, 75}, {50, 15}};
-  ObjectRequest request{};
-  request.count = 4;
-  request.data[0] = 1;
-  request.data[2] = 0xFA;
+  const ObjectRequest request = Request(0x0C87, {1, 0, 0xFA, 0});
   for (const auto& c : cases) {
     SetUp();
     tickPeriod = c.period;
-    ASSERT_EQ(linkTransaction.Start(0x0C87, &request), 1);
+    ASSERT_EQ(linkTransaction.Start(request.objectId, &request), 1);
     const auto [result, ticks] = PollUntilDone();
     EXPECT_EQ(result, kPollFailed);
     EXPECT_EQ(ticks, 8 * (c.windowTicks + 1)) << "period " << c.period;

@@ -1,6 +1,7 @@
 // The byte pump between driver and line, and the protocol window's view of the link's inside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
