@@ -104,8 +104,8 @@ TEST_F(Link, WorkedFramesGoOutAndComeBack) {
     Bytes wrongSum = c.wire;
     wrongSum.back() ^= 1;
     Bytes wrongParity = c.wire;
-    wrongParity[2] ^= 0x01;
-    wrongParity.back() = static_cast<std::uint8_t>(wrongParity.back() - 1);  // the sum still fits
+    wrongParity[2] ^= 0x01;  // a parity bit: the ID stays, and the sum is made to fit again
+    wrongParity.back() = static_cast<std::uint8_t>(c.wire.back() + c.wire[2] - wrongParity[2]);
     for (const Bytes& frame : {wrongSum, wrongParity, c.wire}) FeedBytes(frame);
     ObjectRequest fresh = Request(c.id);
     EXPECT_EQ(link_fetch(&fresh), 0) << "not before the parity check";
