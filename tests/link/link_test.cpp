@@ -101,8 +101,8 @@ TEST_F(Link, WorkedFramesGoOutAndComeBack) {
     for (int i = 0; i < 4; ++i) Tick();
     EXPECT_EQ(frames, std::vector<Bytes>{c.wire});
 
-    Bytes wrongSum = c.wire;
-    wrongSum.back() ^= 1;
+    Bytes wrongSum(c.wire.begin(), c.wire.end() - 1);
+    wrongSum.push_back(static_cast<std::uint8_t>(c.wire.back() ^ 1));
     Bytes wrongParity = c.wire;
     wrongParity[2] ^= 0x01;  // a parity bit: the ID stays, and the sum is made to fit again
     wrongParity.back() = static_cast<std::uint8_t>(c.wire.back() + c.wire[2] - wrongParity[2]);
