@@ -35,7 +35,9 @@ struct FaultCase {
 
 std::vector<FaultCase> Cases() {
   using F = unitsim::UnitFaults;
-  const auto faults = [](std::function<void(F&)> set) { return [set](MonitorRig& rig) { set(rig.Unit().Faults()); }; };
+  const auto faults = [](std::function<void(F&)> set) {
+    return [set](MonitorRig& rig) { set(rig.Unit().Faults()); };
+  };
   const auto rate = [&](double F::*field, double value) { return faults([=](F& f) { f.*field = value; }); };
   const std::set<std::string> noReply = {kNoReply, kNoReplyTest};
   const std::set<std::string> wrongFormat = {"E> Wrong format response"};
@@ -106,9 +108,9 @@ std::string Joined(const auto& texts, const std::string& separator) {
 }
 
 TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
-  std::vector<std::vector<std::string>> table = {{"Fault", "Error lines in the pane under the fault", "Steps read",
-                                                  "Records (with unread values)", "Status 1079",
-                                                  "Reading back after", "Logging back after"}};
+  std::vector<std::vector<std::string>> table = {
+      {"Fault", "Error lines in the pane under the fault", "Steps read", "Records (with unread values)",
+       "Status 1079", "Reading back after", "Logging back after"}};
   for (const FaultCase& c : Cases()) {
     SCOPED_TRACE(c.name);
     MonitorRig rig;

@@ -14,6 +14,8 @@
 namespace gelvar::testing {
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
+
 struct Outcome {
   int result = kPollBusy;
   ObjectRequest reply{};
@@ -56,14 +58,14 @@ TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
   VirtualLink link;
   for (const std::uint32_t id : ids) {
     const Outcome out = Transact(link, id);
-    const std::vector<std::uint8_t> expected = link.Unit().Object(id);
+    const Bytes expected = link.Unit().Object(id);
     ASSERT_EQ(out.result, static_cast<int>(expected.size())) << std::hex << id;
-    EXPECT_EQ(std::vector<std::uint8_t>(out.reply.data, out.reply.data + out.result), expected) << std::hex << id;
+    EXPECT_EQ(Bytes(out.reply.data, out.reply.data + out.result), expected) << std::hex << id;
     // Step posts, build frames, step sends, the pump carries frame and reply, check slots, Step fetches.
     EXPECT_LE(out.ms, 50) << std::hex << id;
     if (id == ids[0]) {
-      std::cout << "[ figure ] ticks from Start to a successful Poll at 10 ms: " << out.ms / 10 << " (" << out.ms
-                << " ms virtual)\n";
+      std::cout << "[ figure ] ticks from Start to a successful Poll at 10 ms: " << out.ms / 10 << " ("
+                << out.ms << " ms virtual)\n";
     }
   }
   EXPECT_EQ(link.Unit().Requests().size(), std::size(ids)) << "one frame per read";
@@ -82,7 +84,8 @@ TEST(LinkEndToEnd, SilentUnitFailsAfterEightWindows) {
 }
 
 TEST(LinkEndToEnd, DamagedReplyIsCountedAndTheNextWindowRecovers) {
-  for (double unitsim::UnitFaults::*rate : {&unitsim::UnitFaults::badChecksumRate, &unitsim::UnitFaults::badParityRate}) {
+  using F = unitsim::UnitFaults;
+  for (double F::*rate : {&F::badChecksumRate, &F::badParityRate}) {
     VirtualLink link;
     link.Unit().Faults().*rate = 1.0;
     ASSERT_EQ(linkTransaction.Start(0x3002, nullptr), 1);
@@ -128,7 +131,7 @@ TEST(LinkEndToEnd, RepostedCommandCarriesItsData) {
   request.data[0] = 1;
   ASSERT_EQ(Transact(link, 0x0C09, &request).result, 2);
   ASSERT_EQ(link.Unit().Requests().size(), 3u);
-  for (const auto& r : link.Unit().Requests()) EXPECT_EQ(r.data, (std::vector<std::uint8_t>{1, 0})) << r.atMs;
+  for (const auto& r : link.Unit().Requests()) EXPECT_EQ(r.data, (Bytes{1, 0})) << r.atMs;
 }
 
 // Garbage on the line: a few hundred thousand random bytes with ticks between them must leave the

@@ -75,10 +75,12 @@ class LogFileFaults : public ::testing::Test {
 // The set numbers below the counter that are not in the file.
 std::string MissingSets(const std::string& text, int setCounter) {
   std::vector<bool> present(static_cast<std::size_t>(setCounter) + 1);
-  for (const std::string& line : RecordLines(text)) present[static_cast<std::size_t>(RecordSetNumber(line))] = true;
+  for (const std::string& line : RecordLines(text)) {
+    present.at(static_cast<std::size_t>(RecordSetNumber(line))) = true;
+  }
   std::string missing;
   for (int set = 1; set <= setCounter; ++set) {
-    if (!present[static_cast<std::size_t>(set)]) missing += (missing.empty() ? "" : ", ") + CFormat("%05d", set);
+    if (!present[static_cast<std::size_t>(set)]) missing += CFormat(missing.empty() ? "%05d" : ", %05d", set);
   }
   return missing.empty() ? "none" : missing;
 }
@@ -104,7 +106,8 @@ TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       }
       std::string statuses = rig.controller.LogStatusText();
       const auto watch = [&] {
-        if (!statuses.ends_with(rig.controller.LogStatusText())) statuses += " \xE2\x86\x92 " + rig.controller.LogStatusText();
+        const std::string now = rig.controller.LogStatusText();
+        if (!statuses.ends_with(now)) statuses += " \xE2\x86\x92 " + now;
         return false;
       };
       rig.link.RunUntil(watch, 3 * 60'000);
@@ -127,7 +130,7 @@ TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       EXPECT_EQ(statuses, "Logging Activ \xE2\x86\x92 Last record failed \xE2\x86\x92 Logging Activ");
       // The failed records' set numbers stay unused; the others are all in the file.
       const std::vector<Event> written = rig.log.Of('L');
-      const auto failed = std::count_if(written.begin(), written.end(), [](const Event& e) { return !e.written; });
+      const auto failed = std::count_if(written.begin(), written.end(), [](auto& e) { return !e.written; });
       EXPECT_EQ(static_cast<int>(RecordLines(text).size()), rig.controller.LogSetCounter() - failed);
       EXPECT_TRUE(lasting ? failed >= 1 : failed == 1) << failed;
     }

@@ -49,7 +49,7 @@ TEST(LostDevice, LoggingGoesOnThroughTheLossAndResumesWhenTheDeviceIsBack) {
   const std::int64_t pluggedMs = rig.link.Scheduler().NowMs();
   rig.link.Line().PlugIn();
   rig.link.RunUntil([&] { return watch() || rig.controller.ComStatusText() == "COM Port Open"; }, 2'000);
-  EXPECT_LE(rig.link.Scheduler().NowMs() - pluggedMs, kReopenIntervalMs + 10) << "found again at the next try";
+  EXPECT_LE(rig.link.Scheduler().NowMs() - pluggedMs, kReopenIntervalMs + 10) << "found at the next try";
   EXPECT_EQ(Count(rig.link.Pump().TxText(), "\r\n*** COM1 reopened"), 1);
   rig.link.RunUntil(watch, 3 * 60'000);
 

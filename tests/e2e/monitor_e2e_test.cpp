@@ -16,7 +16,9 @@ const std::vector<std::uint32_t> kParameterIds = {0x3003, 0x0C01, 0x0C81, 0x3000
                                                   0x3002, 0x0C03, 0x0C82, 0x0C04, 0x0C92, 0x0C05,
                                                   0x0C83, 0x0C06, 0x0C93, 0x3008, 0x0C0B, 0x0C0C};
 
-std::vector<std::uint8_t> Words(int word0, int word2) {
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Words(int word0, int word2) {
   return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8),
           static_cast<std::uint8_t>(word2), static_cast<std::uint8_t>(word2 >> 8)};
 }
@@ -75,7 +77,7 @@ TEST(MonitorEndToEnd, VariablePassesArePausedFor2000Ms) {
 // one file; their times go to `when`.
 std::string LogTwoRuns(std::vector<std::time_t>& when) {
   MonitorRig rig;
-  const std::pair<std::uint32_t, std::vector<std::uint8_t>> objects[] = {
+  const std::pair<std::uint32_t, Bytes> objects[] = {
       {0x3000, {1, 0, 0xA1, 0}}, {0x3001, {3, 7}},          {0x0C00, {4, 1, 2, 5}},
       {0x0C07, Words(6250, 5940)}, {0x0C08, {1, 0, 45, 0}}, {0x0C80, {8, 1, 2, 0}},
       {0x0C84, Words(6010, 5800)}, {0x0C85, {35, 0, 5, 10}}, {0x0C86, Words(1215, 2350)},
@@ -104,7 +106,8 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileWithTheSameBytesUnderAGermanLocale)
   ASSERT_EQ(lines.size(), 6u) << inC;
   for (const std::size_t run : {0u, 1u}) {
     const std::string date = DateText(when[run]), time = TimeText(when[run]);
-    EXPECT_EQ(lines[3 * run], "Logfile Gelvar started " + date + " at " + time + ", Temperature Unit: \xB0" "C");
+    EXPECT_EQ(lines[3 * run], "Logfile Gelvar started " + date + " at " + time + ", Temperature Unit: \xB0"
+                                  "C");
     EXPECT_TRUE(lines[3 * run + 1].starts_with("Set#;Date;Time;"));
     EXPECT_EQ(lines[3 * run + 2], "00001; " + date + "; " + time +
                                       ";161;775;  4;  5;  1;  2;   12,5;   -3,0;  45; 1; 1234; 5678"
@@ -139,7 +142,7 @@ TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
   const struct {
     int command;
     std::uint32_t objectId;
-    std::vector<std::uint8_t> data;
+    Bytes data;
     UnitBehaviour unit;
     const char* line;
   } cases[] = {
@@ -209,7 +212,7 @@ TEST(MonitorEndToEnd, MisbehavingUnitBreaksNothing) {
   faults.noiseMayHoldTypeLetters = true;
   faults.latencyMs = 30;
   for (const std::uint32_t id : {0x3003u, 0x0C00u, 0x0C80u, 0x0C07u}) {
-    rig.Unit().SetObject(id, std::vector<std::uint8_t>(rig.Unit().Object(id).size(), 0xFF));
+    rig.Unit().SetObject(id, Bytes(rig.Unit().Object(id).size(), 0xFF));
   }
   rig.Unit().SetObject(0x0C01, {});
   rig.controller.Command(kCmdReadParameters);
@@ -217,7 +220,8 @@ TEST(MonitorEndToEnd, MisbehavingUnitBreaksNothing) {
   rig.controller.Command(kCmdStartReadingVariables);
   rig.LogEveryMinute();
   std::mt19937 random(7);
-  const int commands[] = {kCmdTestCommunication, kCmdStartCycleSensor1, kCmdSaveParameters, kCmdReadParameters};
+  const int commands[] = {kCmdTestCommunication, kCmdStartCycleSensor1, kCmdSaveParameters,
+                          kCmdReadParameters};
   for (int minute = 0; minute < 10; ++minute) {
     rig.link.RunFor(60000);
     rig.controller.Command(commands[random() % 4]);  // menu commands at random moments on top
@@ -237,7 +241,7 @@ TEST(MonitorEndToEnd, RepeatedCommandStillCarriesItsStartByte) {
   ASSERT_TRUE(rig.RunUntilEvents('S', 1, 10000));
   EXPECT_EQ(rig.TopLine(), "I> Minimum Heat Time started");
   ASSERT_EQ(rig.Unit().Requests().size(), 2u);
-  for (const auto& request : rig.Unit().Requests()) EXPECT_EQ(request.data, (std::vector<std::uint8_t>{1, 0}));
+  for (const auto& request : rig.Unit().Requests()) EXPECT_EQ(request.data, (Bytes{1, 0}));
   EXPECT_EQ(rig.Unit().Object(0x0C00).at(0), 6) << "the unit runs the minimum heat time";
 }
 

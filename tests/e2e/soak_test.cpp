@@ -33,7 +33,7 @@ int SoakHours() {
 // ends; every later one right at a pass end, on the grid of the first record, whatever passes cost.
 TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const int hours = SoakHours();
-  const auto path = std::filesystem::temp_directory_path() / ("gelvar_soak_" + std::to_string(::getpid()) + ".log");
+  const auto path = std::filesystem::temp_directory_path() / CFormat("gelvar_soak_%d.log", ::getpid());
   std::filesystem::remove(path);
   StdioFileAppender files;
   MonitorRig rig(&files);
@@ -48,7 +48,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const std::int64_t startMs = rig.link.Scheduler().NowMs();
   // The record due at the end of the last hour belongs to the next hour.
   rig.link.RunFor(std::int64_t{hours} * 60 * kIntervalMs - 1);
-  const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  const std::chrono::duration<double> wallSeconds = std::chrono::steady_clock::now() - wallStart;
 
   const std::vector<std::string> records = RecordLines(ReadFile(path.string()));
   std::filesystem::remove(path);
@@ -87,9 +87,10 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
                {{"Virtual time", "Records", "Set numbers", "Well formed", "With unread values",
                  "Latest record after its minute began", "Steps read", "Wall time"},
                 {CFormat("%d h", hours), CFormat("%d", expected), CFormat("00001-%05d", expected),
-                 CFormat("%d", expected - malformed), CFormat("%d", unread), CFormat("%.2f s", latestMs / 1000.0),
+                 CFormat("%d", expected - malformed), CFormat("%d", unread),
+                 CFormat("%.2f s", latestMs / 1000.0),
                  CFormat("%d of %d", static_cast<int>(accepted), static_cast<int>(steps.size())),
-                 CFormat("%.1f s", wallSeconds)}});
+                 CFormat("%.1f s", wallSeconds.count())}});
 }
 
 // Passes of a silent unit take longer than the interval: records come at pass ends, skip the due times

@@ -17,20 +17,24 @@ struct Column {
 // Administration and heating, then sensor 1 and sensor 2 alike.
 constexpr Column kMainColumns[] = {{3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0},
                                    {7, 1}, {7, 1}, {4, 0}, {2, 0}, {5, 0}, {5, 0}};
-constexpr Column kSensorColumns[] = {{3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1}, {3, 0}, {3, 0}, {3, 0}, {6, 2}, {4, 0}};
+constexpr Column kSensorColumns[] = {{3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1},
+                                     {3, 0}, {3, 0}, {3, 0}, {6, 2}, {4, 0}};
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> parts;
   std::size_t start = 0;
-  for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + separator.size()) {
+  for (std::size_t end; (end = text.find(separator, start)) != std::string::npos;) {
     parts.push_back(text.substr(start, end - start));
+    start = end + separator.size();
   }
   parts.push_back(text.substr(start));
   return parts;
 }
 
 bool IsWellFormedValue(const std::string& field, const Column& column) {
-  static const std::regex numbers[] = {std::regex("-?\\d+"), std::regex("-?\\d+,\\d"), std::regex("-?\\d+,\\d\\d")};
+  // By the column's number of decimals.
+  static const std::regex numbers[] = {std::regex(R"(-?\d+)"), std::regex(R"(-?\d+,\d)"),
+                                       std::regex(R"(-?\d+,\d\d)")};
   const std::size_t padding = std::min(field.find_first_not_of(' '), field.size());
   // Right-aligned: padded up to the width exactly, or no padding for a number as wide or wider.
   return std::regex_match(field.substr(padding), numbers[column.decimals]) &&
@@ -62,7 +66,9 @@ std::vector<std::string> RecordLines(const std::string& text) {
 bool IsWellFormedRecord(const std::string& line) {
   static const std::regex head(R"(^\d{5}; \d\d/\d\d/\d\d; \d\d:\d\d:\d\d;)");
   std::vector<Column> columns(std::begin(kMainColumns), std::end(kMainColumns));
-  for (int sensor = 0; sensor < 2; ++sensor) columns.insert(columns.end(), std::begin(kSensorColumns), std::end(kSensorColumns));
+  for (int sensor = 0; sensor < 2; ++sensor) {
+    columns.insert(columns.end(), std::begin(kSensorColumns), std::end(kSensorColumns));
+  }
   const std::vector<std::string> fields = Split(line, ";");
   if (!std::regex_search(line, head) || fields.size() != 3 + columns.size()) return false;
   for (std::size_t i = 0; i < columns.size(); ++i) {

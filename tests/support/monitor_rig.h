@@ -106,7 +106,7 @@ struct MonitorRig {
   // Holds every temperature clear of -1.0, the log's mark for a value not read.
   void PinTemperatures() {
     const std::vector<std::uint8_t> tenAndMinusFive = {0x38, 0x18, 0x0C, 0x17};  // codes 6200, 5900
-    for (const std::uint32_t objectId : {0x0C07u, 0x0C84u, 0x0C94u}) Unit().SetObject(objectId, tenAndMinusFive);
+    for (const std::uint32_t id : {0x0C07u, 0x0C84u, 0x0C94u}) Unit().SetObject(id, tenAndMinusFive);
   }
 
   VirtualLink link{10, false};

@@ -20,8 +20,8 @@ void VirtualScheduler::SetActualPeriodUs(TimerId id, std::int64_t periodUs) {
 
 bool VirtualScheduler::FireNext(std::int64_t limitUs) {
   // The first of equally due timers is the one started first: the map is ordered by id.
-  const auto next = std::min_element(timers_.begin(), timers_.end(),
-                                     [](const auto& a, const auto& b) { return a.second.dueUs < b.second.dueUs; });
+  const auto earlier = [](const auto& a, const auto& b) { return a.second.dueUs < b.second.dueUs; };
+  const auto next = std::min_element(timers_.begin(), timers_.end(), earlier);
   if (next == timers_.end() || next->second.dueUs > limitUs) return false;
   nowUs_ = next->second.dueUs;
   next->second.dueUs += next->second.periodUs;

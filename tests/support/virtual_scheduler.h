@@ -19,7 +19,9 @@ class VirtualScheduler : public TimerHost {
 
   TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) override;
   void StopTimer(TimerId id) override { timers_.erase(id); }
-  std::time_t CalendarTime() const override { return calendarStart_ + static_cast<std::time_t>(nowUs_ / 1000000); }
+  std::time_t CalendarTime() const override {
+    return calendarStart_ + static_cast<std::time_t>(nowUs_ / 1000000);
+  }
 
   // Lets a timer fire at another period than it asked for, as a loaded machine would (the tick
   // measurement then sees fewer ticks). Periods are in microseconds.
