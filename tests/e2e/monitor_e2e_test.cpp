@@ -74,8 +74,8 @@ TEST(MonitorEndToEnd, VariablePassesArePausedFor2000Ms) {
 }
 
 // One pass of a unit whose every variable is pinned, then two logging runs of one record each into
-// one file; their times go to `when`.
-std::string LogTwoRuns(std::vector<std::time_t>& when) {
+// one file; their times go to `when`, and every field's text to `fields`.
+std::string LogTwoRuns(std::vector<std::time_t>& when, std::string& fields) {
   MonitorRig rig;
   const std::pair<std::uint32_t, Bytes> objects[] = {
       {0x3000, {1, 0, 0xA1, 0}}, {0x3001, {3, 7}},          {0x0C00, {4, 1, 2, 5}},
@@ -93,15 +93,18 @@ std::string LogTwoRuns(std::vector<std::time_t>& when) {
     EXPECT_TRUE(rig.RunUntilEvents('L', run, 1000));
     when.push_back(rig.log.events.back().when);
   }
+  for (const int id : DisplayFields::ControlIds()) fields += rig.controller.Fields().Text(id) + "|";
   return rig.memoryFiles.files[rig.view.logPath];
 }
 
-TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileWithTheSameBytesUnderAGermanLocale) {
+TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) {
   struct CLocaleAtEnd {
     ~CLocaleAtEnd() { std::setlocale(LC_ALL, "C"); }
   } restore;
   std::vector<std::time_t> when;
-  const std::string inC = LogTwoRuns(when);
+  std::string fields;
+  const std::string inC = LogTwoRuns(when, fields);
+  EXPECT_NE(fields.find("| 12.5 \xB0" "C|"), std::string::npos) << fields;  // a decimal point
   const std::vector<std::string> lines = FileLines(inC);
   ASSERT_EQ(lines.size(), 6u) << inC;
   for (const std::size_t run : {0u, 1u}) {
@@ -118,7 +121,9 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileWithTheSameBytesUnderAGermanLocale)
 
   ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locale de_DE.UTF-8 is not installed";
   std::vector<std::time_t> whenGerman;
-  EXPECT_EQ(LogTwoRuns(whenGerman), inC);
+  std::string fieldsGerman;
+  EXPECT_EQ(LogTwoRuns(whenGerman, fieldsGerman), inC);
+  EXPECT_EQ(fieldsGerman, fields);
 }
 
 TEST(MonitorEndToEnd, UnwritablePathsGiveTheirBoxesAndKeepWhatWasWritten) {
