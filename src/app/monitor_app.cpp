@@ -2,11 +2,18 @@
 
 #include <clocale>
 
+#include "app/screenshot_tour.h"
+#include "app/tone_player.h"
+#include "app/widget_support.h"
+#include "monitor/file_appender.h"
+#include "monitor/input_dialog.h"
 #include "monitor/monitor_dialog.h"
+#include "sensortest/sensor_test_dialog.h"
 #include "serial/serial_messages_qt.h"
 #include "serial/serial_port.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
+#include "update/update_dialog.h"
 
 namespace gelvar {
 
@@ -14,17 +21,27 @@ namespace gelvar {
 // reverse. The windows keep their customary order; the port comes first, because the protocol window
 // holds it as a LinePort from its construction on, and so it is put back and closed only after the
 // pump has stopped. The one LinkTransaction, between the protocol window and the main window in that
-// order, is the link's own static object.
+// order, is the link's own static object. The tone player and the file writer serve the main window
+// and outlive it.
 struct MonitorApp::GlobalObjects {
   explicit GlobalObjects(TimerHost& timers)
       : serialPort(serialMessages),
+        sensorTest(timers),
+        sensorTestDialog(sensorTest),
         protocolWindow(timers, serialPort, linkInsideWindow),
-        monitorDialog(protocolWindow),
+        tonePlayer(MakeAlsaOutput()),
+        monitorDialog(timers, files, tonePlayer, {protocolWindow, sensorTestDialog, updateDialog, inputDialog}),
         linkInsideWindow(timers) {}
 
   QtSerialMessages serialMessages;
   SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
+  SensorTest sensorTest;  // the sequence and its values stay from one opening of the dialog to the next
+  SensorTestDialog sensorTestDialog;
+  UpdateDialog updateDialog;
+  InputDialog inputDialog;
   ProtocolWindow protocolWindow;
+  StdioFileAppender files;
+  TonePlayer tonePlayer;
   MonitorDialog monitorDialog;
   LinkInsideWindow linkInsideWindow;
 };
@@ -34,6 +51,7 @@ MonitorApp::MonitorApp(int& argc, char** argv) : QApplication(argc, argv) {
   // must not follow it.
   std::setlocale(LC_NUMERIC, "C");
   std::setlocale(LC_TIME, "C");
+  setWindowIcon(AppIcon());
   globals_ = std::make_unique<GlobalObjects>(timers_);
 }
 
@@ -51,7 +69,12 @@ int MonitorApp::Startup() {
   MonitorDialog& mainWindow = globals_->monitorDialog;
   setQuitOnLastWindowClosed(false);
   connect(&mainWindow, &QDialog::finished, this, &QCoreApplication::quit);
-  mainWindow.show();
+  mainWindow.Open();
+  const QString tourFolder = ScreenshotTourFolder(arguments());
+  if (!tourFolder.isEmpty()) {
+    GlobalObjects& g = *globals_;
+    StartScreenshotTour({mainWindow, g.protocolWindow, g.linkInsideWindow, g.sensorTestDialog}, tourFolder);
+  }
   exec();
   return 0;
 }

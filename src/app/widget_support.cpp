@@ -1,7 +1,13 @@
 #include "app/widget_support.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
+#include <QLineEdit>
 
 namespace gelvar {
 
@@ -9,10 +15,58 @@ QString FromWindowsText(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+QString FromPathText(const std::string& text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString WithQtLineEnds(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.remove(QLatin1Char('\r'));
+  return text;
+}
+
+void ShowText(QLineEdit* field, const QString& text) {
+  if (field->text() != text) field->setText(text);
+}
+
 void ShowAppMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
   QMessageBox box(icon, QString::fromLatin1(kAppTitle), text, QMessageBox::Ok, parent);
   box.exec();
 }
+
+void CenterOverActiveWindow(QWidget* dialog) {
+  const QWidget* owner = QApplication::activeWindow();
+  if (owner == nullptr || owner == dialog) return;
+  dialog->adjustSize();
+  dialog->move(owner->frameGeometry().center() - dialog->rect().center());
+}
+
+QIcon AppIcon() {
+  QIcon icon;
+  for (const int size : {16, 32, 48, 128}) {
+    icon.addFile(QStringLiteral(":/gelvar/icon-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+QString ChooseFilePath(QWidget* parent, FileAccess access, const QString& defaultName, const QString& extension) {
+  // Like the desktop's own dialogs within one run: the next dialog opens where the last one ended.
+  static QString lastFolder;
+  const bool save = access == FileAccess::kSave;
+  QFileDialog dialog(parent, save ? QStringLiteral("Save As") : QStringLiteral("Open"),
+                     lastFolder.isEmpty() ? QDir::currentPath() : lastFolder);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setDefaultSuffix(extension);
+  dialog.selectFile(defaultName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  const QString path = QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
+  lastFolder = QFileInfo(path).absolutePath();
+  return path;
+}
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 DialogUnits::DialogUnits(const QFont& font) {
   const QFontMetrics metrics(font);

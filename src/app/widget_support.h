@@ -2,6 +2,7 @@
 // controls in dialog units.
 #pragma once
 
+#include <QIcon>
 #include <QMessageBox>
 #include <QRect>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <utility>
 
 class QFont;
+class QLineEdit;
 
 namespace gelvar {
 
@@ -21,8 +23,38 @@ inline constexpr char kControlIdProperty[] = "controlId";
 // Texts of the core are Windows-1252 bytes; Latin-1 covers every character the program uses.
 QString FromWindowsText(const std::string& text);
 
+// A text that may carry a file name, such as a message line naming the file just written: the name
+// is in the file system's bytes (UTF-8), everything else in these texts is plain ASCII.
+QString FromPathText(const std::string& text);
+
+// Multi-line text from the core, whose lines end in CR LF, as a Qt text edit shows it. A lone CR (a
+// text cut between CR and LF) is dropped.
+QString WithQtLineEnds(QString text);
+
+// Writes text into a field only when it differs, so that a refresh neither moves the cursor of a
+// field being typed in nor repaints what has not changed.
+void ShowText(QLineEdit* field, const QString& text);
+
 // The application's standard message box: the application's title as caption and an OK button.
 void ShowAppMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
+
+// Places a dialog that has no parent window over the window the user works in, as a dialog owned by
+// it would open.
+void CenterOverActiveWindow(QWidget* dialog);
+
+// The program's icon, in every size it ships.
+QIcon AppIcon();
+
+enum class FileAccess { kSave, kOpen };
+
+// The save or open file dialog: starts at defaultName in the folder last chosen (the current one at
+// first), adds extension to a name typed without one, never asks before overwriting (the program's
+// files are appended to), and with kOpen accepts names of files that do not exist yet. Returns the
+// full path, empty when the user cancelled.
+QString ChooseFilePath(QWidget* parent, FileAccess access, const QString& defaultName, const QString& extension);
+
+// A path as the file system's bytes, for fopen.
+std::string LocalPath(const QString& path);
 
 // Window geometry in dialog units, scaled by the font the way the window layouts are measured: a
 // horizontal unit is a quarter of the average character width, a vertical one an eighth of the height.
@@ -38,6 +70,13 @@ class DialogUnits {
   int baseY_;
 };
 
+// Gives a control its number; returns the control.
+template <typename Control>
+Control* Numbered(Control* control, int controlId) {
+  control->setProperty(kControlIdProperty, controlId);
+  return control;
+}
+
 // Creates a child control of window at place (dialog units); a controlId of 0 marks a control without
 // a number (labels, group boxes).
 template <typename Control, typename... Args>
@@ -45,8 +84,7 @@ Control* AddControl(QWidget* window, const DialogUnits& units, const QRect& plac
                     Args&&... args) {
   auto* control = new Control(std::forward<Args>(args)..., window);
   control->setGeometry(units.Rect(place.x(), place.y(), place.width(), place.height()));
-  if (controlId != 0) control->setProperty(kControlIdProperty, controlId);
-  return control;
+  return controlId != 0 ? Numbered(control, controlId) : control;
 }
 
 // The control of window with the given number, or nullptr.

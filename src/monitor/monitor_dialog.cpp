@@ -1,89 +1,534 @@
 #include "monitor/monitor_dialog.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cstdlib>
+#include <span>
+
+#include "app/tone_player.h"
 #include "app/widget_support.h"
+#include "monitor/about_dialog.h"
+#include "monitor/input_dialog.h"
+#include "sensortest/sensor_test_dialog.h"
+#include "serial/serial_port.h"
 #include "tools/protocol_window.h"
+#include "update/update_dialog.h"
 
 namespace gelvar {
 namespace {
 
-constexpr int kDefaultComPort = 1;
-
-enum Command {
-  kOpenComPort = 32775,
-  kCloseComPort = 32776,
-  kExit = 32779,
-  kShowProtocolWindow = 32784,
+enum : int {
+  kIdComPortNumber = 1073,
+  kIdLogMinutes = 1074,
+  kIdLogSetCounter = 1075,
+  kIdMessagePane = 1082,
+  kIdIdleSensorLabel = 1092,
+  kIdIdleGroupSensor = 1093,
+  kIdIdleGroupHeating = 1094,
 };
+
+// ---- Menu ----
+
+struct MenuItem {
+  const char* text;  // null: a separator
+  int command;
+  const char* hint;
+};
+
+struct Menu {
+  const char* title;
+  std::span<const MenuItem> items;
+};
+
+constexpr MenuItem kSeparator{nullptr, 0, nullptr};
+
+constexpr MenuItem kCommunication[] = {
+    {"&Set COM Port", kCmdSetComPort, "Choose the COM port number (1..255); only while the port is closed."},
+    {"&Open COM-Port", kCmdOpenComPort, "Open the COM port at 19200 baud, 8N1."},
+    {"&Close COM-Port", kCmdCloseComPort, "Close the COM port; only while nothing is being read."},
+    kSeparator,
+    {"&Test Communication", kCmdTestCommunication, "Ask the unit for one object: does it answer?"},
+    {"Show &Protocol Window", kCmdShowProtocolWindow, "Show every frame on the line, sent and received."},
+    kSeparator,
+    {"E&xit", kCmdExit, "Close the COM port and end the program."},
+};
+constexpr MenuItem kCommands[] = {
+    {"&Start min. Heat Time", kCmdStartMinHeatTime, "Switch the heating on for its minimum heating time."},
+    {"S&top min. Heat Time", kCmdStopMinHeatTime, "End a running minimum heating time."},
+    kSeparator,
+    {"Start Cycle Sensor &1", kCmdStartCycleSensor1, "Start a moisture measuring cycle of sensor 1."},
+    {"Start Cycle Sensor &2", kCmdStartCycleSensor2, "Start a moisture measuring cycle of sensor 2."},
+    kSeparator,
+    {"&Factory Settings", kCmdFactorySettings, "Reset every parameter of the unit to its default (asks first)."},
+};
+constexpr MenuItem kParameters[] = {
+    {"&Read Parameters", kCmdReadParameters, "Read every parameter of the unit once."},
+    kSeparator,
+    {"&Save Parameters", kCmdSaveParameters, "Append the parameters shown to a report file (Gelvar.par)."},
+};
+constexpr MenuItem kVariables[] = {
+    {"&Start Reading Variables", kCmdStartReadingVariables, "Read the variables over and over, every 2 s."},
+    {"S&top Reading Variables", kCmdStopReadingVariables, "Stop reading the variables (stop logging first)."},
+};
+constexpr MenuItem kLogs[] = {
+    {"Set Log &Interval", kCmdSetLogInterval, "Minutes between two log records (1..60)."},
+    {"&Open Log File", kCmdOpenLogFile, "Choose the log file (Gelvar.log); records are appended to it."},
+    kSeparator,
+    {"&Start Logging Variables", kCmdStartLogging, "Write one record per interval while variables are read."},
+    {"S&top Logging Variables", kCmdStopLogging, "Stop logging; the next run needs Open Log File again."},
+};
+constexpr MenuItem kTools[] = {
+    {"Test &Monitor", kCmdTestMonitor, "Sensor test: temperatures, measuring cycles, recorded data, report."},
+    {"Program &Update", kCmdProgramUpdate, "Software update of the detector unit."},
+};
+constexpr MenuItem kHelp[] = {
+    {"Show &ReadMe", kCmdShowReadMe, "Open ReadMe.txt, the program's help."},
+    {"&About ...", kCmdAbout, "Version and build of the program."},
+};
+
+constexpr Menu kMenus[] = {
+    {"&Communication", kCommunication}, {"Co&mmands", kCommands}, {"&Parameters", kParameters},
+    {"&Variables", kVariables},         {"&Logs", kLogs},         {"&Tools", kTools},
+    {"&Help", kHelp},
+};
+
+// ---- Value fields ----
+
+struct FieldRow {
+  const char* label;
+  int field;  // sensor 1's field in a sensor group; sensor 2's is the next number
+  bool hidden = false;
+  int labelId = 0;
+};
+
+// The three columns of both the Parameters and the Variables group, left to right.
+enum Column { kAdministrationColumn, kHeatingColumn, kSensorColumn, kColumnCount };
+
+struct FieldGroup {
+  const char* title;
+  std::span<const FieldRow> rows;
+  Column column;
+  bool perSensor = false;
+  int groupId = 0;
+};
+
+constexpr FieldRow kParamAdministration[] = {
+    {"Mode System", kFieldModeSystem}, {"Language", kFieldLanguage}, {"Temp. Unit", kFieldTempUnit},
+    {"Version/Build", kFieldVersion},  {"Alarm Mode", kFieldAlarmMode},
+};
+constexpr FieldRow kParamHeating[] = {
+    {"Mode Heating", kFieldModeHeating},         {"Min. Heating Time", kFieldMinHeatingTime},
+    {"High Temp. Limit", kFieldHighTempLimit},   {"Low Temp. Limit", kFieldLowTempLimit},
+    {"Moisture Limit", kFieldHeatingMoistLimit},
+};
+constexpr FieldRow kParamHeatingIdle[] = {{"Idle Temperature", kFieldIdleTemp}};
+constexpr FieldRow kParamSensor[] = {
+    {"Type", kFieldSensorType}, {"Mode Sensor", kFieldSensorMode}, {"Moisture Limit", kFieldSensorMoistLimit}};
+// Nothing fills this group; it stays hidden.
+constexpr FieldRow kParamSensorIdle[] = {{"Low Temp. Limit", kFieldIdleLowTempLimit, true, kIdIdleSensorLabel}};
+
+constexpr FieldRow kVarAdministration[] = {
+    {"Error Flags", kFieldAdmErrorFlags},
+    {"Internal State", kFieldInternalState},
+    {"State Control", kFieldStateControl, true},
+    {"State Display", kFieldStateDisplay, true},
+};
+constexpr FieldRow kVarOperatingHours[] = {{"erasable", kFieldOpHours}, {"non-erasable", kFieldOpHoursXWK}};
+constexpr FieldRow kVarHeating[] = {
+    {"State Heating", kFieldHeatingState},   {"Error Flags", kFieldHeatingErrorFlags},
+    {"Temp. Flags", kFieldHeatingTempFlags}, {"Moisture Flags", kFieldHeatingMoistFlags},
+    {"Slab/Gutt. Temp.", kFieldSlabTemp},    {"Outdoor Temp.", kFieldOutdoorTemp},
+    {"Rem. Heat. Time", kFieldRemHeatTime},  {"Heating Relay", kFieldHeatingRelay},
+};
+constexpr FieldRow kVarSensor[] = {
+    {"State Sensor", kFieldSensorState},
+    {"Error Flags", kFieldSensorErrorFlags},
+    {"Sensor Flags", kFieldSensorFlags},
+    {"Sensor Temp.", kFieldSensorTemp},
+    {"Ambient Temp.", kFieldSensorAmbientTemp},
+    {"Last Moisture", kFieldSensorLastMoisture},
+    {"Inhibit Time Moist.", kFieldSensorInhibitMoist},
+    {"Inhibit Time Temp.", kFieldSensorInhibitTemp},
+    {"Internal Voltage", kFieldSensorVoltage},
+    {"Charact. Value", kFieldSensorCharValue},
+};
+
+const FieldGroup kParamGroups[] = {
+    {"Administration", kParamAdministration, kAdministrationColumn},
+    {"Heating", kParamHeating, kHeatingColumn},
+    {"Idle", kParamHeatingIdle, kHeatingColumn, false, kIdIdleGroupHeating},
+    {"Sensor", kParamSensor, kSensorColumn, true},
+    {"Idle", kParamSensorIdle, kSensorColumn, false, kIdIdleGroupSensor},
+};
+const FieldGroup kVarGroups[] = {
+    {"Administration", kVarAdministration, kAdministrationColumn},
+    {"Operating Hours", kVarOperatingHours, kAdministrationColumn},
+    {"Heating", kVarHeating, kHeatingColumn},
+    {"Sensor", kVarSensor, kSensorColumn, true},
+};
+
+// The longest text a field of each column shows, so that no value is ever cut.
+constexpr const char* kWidestValue[kColumnCount] = {"00.00 B0000", "Heating min.Time", "Error Moist./Temp.ok"};
+constexpr int kFieldPadding = 16;  // frame and inner margins of a line edit
+
+// Label and field widths per column, the same in the Parameters and the Variables group, so that
+// the fields of both groups stand in one line.
+struct ColumnWidths {
+  int label[kColumnCount] = {};
+  int field[kColumnCount] = {};
+};
+
+ColumnWidths MeasureColumns(const QFontMetrics& metrics) {
+  ColumnWidths widths;
+  for (const auto& groups : {std::span<const FieldGroup>(kParamGroups), std::span<const FieldGroup>(kVarGroups)}) {
+    for (const FieldGroup& group : groups) {
+      for (const FieldRow& row : group.rows) {
+        int& label = widths.label[group.column];
+        label = std::max(label, metrics.horizontalAdvance(QString::fromLatin1(row.label)));
+      }
+    }
+  }
+  for (int column = 0; column < kColumnCount; ++column) {
+    widths.field[column] = metrics.horizontalAdvance(QString::fromLatin1(kWidestValue[column])) + kFieldPadding;
+  }
+  return widths;
+}
+
+QLineEdit* NewReadOnlyField(QWidget* parent, int controlId) {
+  auto* field = Numbered(new QLineEdit(parent), controlId);
+  field->setReadOnly(true);
+  return field;
+}
+
+QGroupBox* BuildFieldGroup(const FieldGroup& group, const ColumnWidths& widths, std::map<int, QLineEdit*>& fields) {
+  auto* box = new QGroupBox(QString::fromLatin1(group.title));
+  box->setFlat(true);  // a heading line: frames inside frames would crowd the window
+  if (group.groupId != 0) Numbered(box, group.groupId);
+  auto* grid = new QGridLayout(box);
+  grid->setColumnMinimumWidth(0, widths.label[group.column]);
+  int row = 0;
+  const int sensors = group.perSensor ? 2 : 1;
+  if (group.perSensor) {
+    for (int sensor = 0; sensor < sensors; ++sensor) {
+      grid->addWidget(new QLabel(QStringLiteral("Sensor %1").arg(sensor + 1), box), row, 1 + sensor, Qt::AlignHCenter);
+    }
+    ++row;
+  }
+  for (const FieldRow& fieldRow : group.rows) {
+    auto* label = new QLabel(QString::fromLatin1(fieldRow.label), box);
+    if (fieldRow.labelId != 0) Numbered(label, fieldRow.labelId);
+    label->setHidden(fieldRow.hidden);
+    grid->addWidget(label, row, 0);
+    for (int sensor = 0; sensor < sensors; ++sensor) {
+      QLineEdit* field = NewReadOnlyField(box, fieldRow.field + sensor);
+      field->setFixedWidth(widths.field[group.column]);
+      field->setHidden(fieldRow.hidden);
+      grid->addWidget(field, row, 1 + sensor);
+      fields[fieldRow.field + sensor] = field;
+    }
+    ++row;
+  }
+  grid->setRowStretch(row, 1);  // rows stay at the top when the column is taller
+  return box;
+}
+
+// Stacks the groups of each column; returns the grid, whose next free row is `rows`.
+QGridLayout* BuildColumns(std::span<const FieldGroup> groups, const ColumnWidths& widths,
+                          std::map<int, QLineEdit*>& fields, QGroupBox* parent, int& rows) {
+  auto* grid = new QGridLayout(parent);
+  int nextRow[kColumnCount] = {};
+  for (const FieldGroup& group : groups) {
+    grid->addWidget(BuildFieldGroup(group, widths, fields), nextRow[group.column]++, group.column);
+  }
+  rows = *std::max_element(std::begin(nextRow), std::end(nextRow));
+  // A column with fewer groups lets its last one reach down to the progress bars.
+  for (int column = 0; column < kColumnCount; ++column) {
+    if (nextRow[column] < rows) {
+      QLayoutItem* last = grid->itemAtPosition(nextRow[column] - 1, column);
+      QWidget* widget = last->widget();
+      grid->removeWidget(widget);
+      grid->addWidget(widget, nextRow[column] - 1, column, rows - nextRow[column] + 1, 1);
+    }
+  }
+  return grid;
+}
+
+QProgressBar* AddProgress(QGridLayout* grid, int row, int column, const char* label, int controlId,
+                          const char* hint, int columnSpan = 1) {
+  auto* cell = new QHBoxLayout;
+  auto* caption = new QLabel(QString::fromLatin1(label));
+  auto* bar = Numbered(new QProgressBar, controlId);
+  bar->setTextVisible(false);
+  bar->setToolTip(QString::fromLatin1(hint));
+  caption->setToolTip(bar->toolTip());
+  cell->addWidget(caption);
+  cell->addWidget(bar, 1);
+  grid->addLayout(cell, row, column, 1, columnSpan);
+  return bar;
+}
+
+void SetRange(QProgressBar* bar, int maximum) {
+  if (bar->maximum() != maximum) bar->setRange(0, maximum);
+}
+
+QMessageBox::Icon ToQtIcon(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::kQuestion: return QMessageBox::Question;
+    case BoxIcon::kExclamation: return QMessageBox::Warning;
+    case BoxIcon::kStop: return QMessageBox::Critical;
+  }
+  return QMessageBox::NoIcon;
+}
+
+// A status text in its colour: green while the port is open or a log runs, red when the device
+// has gone or a log record was lost.
+void ShowStatusText(QLabel* label, const std::string& text) {
+  static const std::map<std::string, QString> kStyles = {
+      {"COM Port Open", QStringLiteral("color: #1a7f37; font-weight: bold;")},
+      {"Logging Activ", QStringLiteral("color: #1a7f37; font-weight: bold;")},
+      {"COM Port Lost", QStringLiteral("color: #c62828; font-weight: bold;")},
+      {"Last record failed", QStringLiteral("color: #c62828; font-weight: bold;")},
+  };
+  label->setText(FromWindowsText(text));
+  const auto style = kStyles.find(text);
+  const QString styleSheet = style != kStyles.end() ? style->second : QString();
+  if (label->styleSheet() != styleSheet) label->setStyleSheet(styleSheet);
+}
+
+QString ComPortHint(int portNumber) {
+  const std::string variable = ComVariableName(portNumber);
+  const std::string device = ComDevicePath(portNumber, std::getenv(variable.c_str()));
+  return QStringLiteral("COM %1 is %2 (set %3 to use another device)")
+      .arg(portNumber)
+      .arg(QString::fromLocal8Bit(device.c_str()), QString::fromLatin1(variable.c_str()));
+}
 
 }  // namespace
 
-MonitorDialog::MonitorDialog(ProtocolWindow& protocolWindow) : protocolWindow_(protocolWindow) {
+MonitorDialog::MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows)
+    : tones_(tones), windows_(windows), controller_(*this, timers, files) {
   setWindowTitle(QString::fromLatin1(kAppTitle));
-  auto* menuBar = new QMenuBar(this);
-  QMenu* communication = menuBar->addMenu(QStringLiteral("Communication"));
-  const auto addCommand = [this, communication](const QString& text, Command command, auto handler) {
-    QAction* action = communication->addAction(text);
-    action->setData(static_cast<int>(command));
-    connect(action, &QAction::triggered, this, handler);
-  };
-  addCommand(QStringLiteral("Open COM-Port"), kOpenComPort, [this] { OpenComPort(); });
-  addCommand(QStringLiteral("Close COM-Port"), kCloseComPort, [this] { CloseComPort(); });
-  communication->addSeparator();
-  addCommand(QStringLiteral("Show Protocol Window"), kShowProtocolWindow, [this] { protocolWindow_.show(); });
-  communication->addSeparator();
-  addCommand(QStringLiteral("Exit"), kExit, [this] { Exit(); });
+  setWindowIcon(AppIcon());
+  setWindowFlag(Qt::WindowMinimizeButtonHint);
 
-  auto* layout = new QVBoxLayout(this);
+  auto* menuBar = new QMenuBar(this);
+  BuildMenu(menuBar);
+  auto* right = new QVBoxLayout;
+  right->addWidget(BuildParameters());
+  right->addWidget(BuildVariables(), 1);
+  auto* layout = new QHBoxLayout(this);
   layout->setMenuBar(menuBar);
-  layout->addWidget(new QLabel(QStringLiteral("Messages:"), this));
-  messages_ = new QPlainTextEdit(this);
-  messages_->setReadOnly(true);
-  messages_->setProperty(kControlIdProperty, 1082);
-  layout->addWidget(messages_);
-  portStatus_ = new QLabel(this);
-  portStatus_->setProperty(kControlIdProperty, 1079);
-  layout->addWidget(portStatus_);
-  SetPortOpen(false);
-  const DialogUnits units(font());
-  resize(units.Size(240, 160));
+  layout->addWidget(BuildMonitorColumn());
+  layout->addLayout(right, 1);
+  // Every field has the width of its widest value; the window is as large as they need.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  windows_.protocol.SetLineObserver(&controller_);
+  Refresh();
 }
 
-void MonitorDialog::OpenComPort() {
-  if (portOpen_) {
-    AddMessage(QStringLiteral("E> COM Port already open"));
+MonitorDialog::~MonitorDialog() { windows_.protocol.SetLineObserver(nullptr); }
+
+void MonitorDialog::Open() {
+  controller_.Open();
+  show();
+}
+
+void MonitorDialog::BuildMenu(QMenuBar* menuBar) {
+  for (const Menu& menu : kMenus) {
+    QMenu* popup = menuBar->addMenu(QString::fromLatin1(menu.title));
+    popup->setToolTipsVisible(true);
+    for (const MenuItem& item : menu.items) {
+      if (item.text == nullptr) {
+        popup->addSeparator();
+        continue;
+      }
+      QAction* action = popup->addAction(QString::fromLatin1(item.text));
+      action->setData(item.command);
+      action->setToolTip(QString::fromLatin1(item.hint));
+      const int command = item.command;
+      connect(action, &QAction::triggered, this, [this, command] { controller_.Command(command); });
+    }
+  }
+}
+
+QWidget* MonitorDialog::BuildMonitorColumn() {
+  auto* box = new QGroupBox(QStringLiteral("Monitor"));
+  auto* grid = new QGridLayout(box);
+  grid->addWidget(new QLabel(QStringLiteral("Messages:")), 0, 0, 1, 2);
+  pane_ = Numbered(new QPlainTextEdit(box), kIdMessagePane);
+  pane_->setReadOnly(true);
+  pane_->setToolTip(QStringLiteral("Newest message on top. I> information, E> error."));
+  // Wide enough for the longer messages on one line.
+  pane_->setMinimumWidth(pane_->fontMetrics().horizontalAdvance(QStringLiteral("E> Reading variables already started")) +
+                         2 * kFieldPadding);
+  grid->addWidget(pane_, 1, 0, 1, 2);
+  grid->setRowStretch(1, 1);
+
+  const auto addNumber = [&](int row, const char* label, int controlId) {
+    grid->addWidget(new QLabel(QString::fromLatin1(label)), row, 0);
+    QLineEdit* field = NewReadOnlyField(box, controlId);
+    field->setAlignment(Qt::AlignRight);
+    field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + kFieldPadding);
+    grid->addWidget(field, row, 1, Qt::AlignLeft);
+    return field;
+  };
+  const auto addStatus = [&](int row, int controlId) {
+    auto* status = Numbered(new QLabel(box), controlId);
+    grid->addWidget(status, row, 0, 1, 2);
+    return status;
+  };
+  comPort_ = addNumber(2, "COM Port:", kIdComPortNumber);
+  comStatus_ = addStatus(3, kStatusComPort);
+  logMinutes_ = addNumber(4, "Log   [min]", kIdLogMinutes);
+  logMinutes_->setToolTip(QStringLiteral("Minutes between two log records (Logs > Set Log Interval)."));
+  logStatus_ = addStatus(5, kStatusLogging);
+  logSetCounter_ = addNumber(6, "Log Set #", kIdLogSetCounter);
+  logSetCounter_->setToolTip(QStringLiteral("Number of the last record of this logging run."));
+  return box;
+}
+
+QWidget* MonitorDialog::BuildParameters() {
+  auto* box = new QGroupBox(QStringLiteral("Parameters"));
+  int rows = 0;
+  QGridLayout* grid = BuildColumns(kParamGroups, MeasureColumns(fontMetrics()), fields_, box, rows);
+  progress_.parameters = AddProgress(grid, rows, kAdministrationColumn, "Reading Parameters:", kProgressParameters,
+                                     "Parameters read so far.", kColumnCount);
+  // The "Idle" group of the sensors has nothing to show.
+  FindControl(box, kIdIdleGroupSensor)->setHidden(true);
+  return box;
+}
+
+QWidget* MonitorDialog::BuildVariables() {
+  auto* box = new QGroupBox(QStringLiteral("Variables"));
+  int rows = 0;
+  QGridLayout* grid = BuildColumns(kVarGroups, MeasureColumns(fontMetrics()), fields_, box, rows);
+  progress_.variables = AddProgress(grid, rows, kAdministrationColumn, "Reading Variables:", kProgressVariables,
+                                    "Variables read in this pass.");
+  progress_.pause = AddProgress(grid, rows, kHeatingColumn, "Interval Variables:", kProgressPause,
+                                "Pause before the next pass of the variables (2 s).");
+  progress_.logging = AddProgress(grid, rows, kSensorColumn, "Interval Logging:", kProgressLogging,
+                                  "Time to the next log record.");
+  return box;
+}
+
+void MonitorDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
     return;
   }
-  if (protocolWindow_.OpenChannel(0, kDefaultComPort) == 0) return;  // the port has told the user
-  SetPortOpen(true);
-  AddMessage(QStringLiteral("I> COM Port Opened"));
+  QDialog::keyPressEvent(event);
 }
 
-void MonitorDialog::CloseComPort() {
-  if (portOpen_) protocolWindow_.CloseChannel(0);
-  SetPortOpen(false);
-  AddMessage(QStringLiteral("I> COM Port Closed"));
+void MonitorDialog::Refresh() {
+  const DisplayFields& texts = controller_.Fields();
+  for (const auto& [controlId, field] : fields_) ShowText(field, FromWindowsText(texts.Text(controlId)));
+  const QString pane = WithQtLineEnds(FromPathText(controller_.MessageText()));
+  if (pane_->toPlainText() != pane) pane_->setPlainText(pane);
+
+  const int portNumber = controller_.ComPortNumber();
+  ShowText(comPort_, QString::number(portNumber));
+  comPort_->setToolTip(ComPortHint(portNumber));
+  ShowText(logMinutes_, QString::number(controller_.LogMinutes()));
+  ShowText(logSetCounter_, QString::number(controller_.LogSetCounter()));
+  ShowStatusText(comStatus_, controller_.ComStatusText());
+  ShowStatusText(logStatus_, controller_.LogStatusText());
+
+  const ProgressRanges ranges = controller_.ProgressRange();
+  SetRange(progress_.parameters, ranges.parameters);
+  SetRange(progress_.variables, ranges.variables);
+  SetRange(progress_.pause, ranges.pause);
+  SetRange(progress_.logging, ranges.logging);
+  ProgressChanged();
 }
 
-void MonitorDialog::Exit() {
-  protocolWindow_.CloseChannel(0);
-  accept();
+void MonitorDialog::ProgressChanged() {
+  const ProgressValues& values = controller_.Progress();
+  progress_.parameters->setValue(values.parameters);
+  progress_.variables->setValue(values.variables);
+  progress_.pause->setValue(values.pause);
+  progress_.logging->setValue(values.logging);
 }
 
-void MonitorDialog::AddMessage(const QString& line) {
-  // Newest line first.
-  messages_->setPlainText(line + (messages_->document()->isEmpty() ? QString() : u'\n' + messages_->toPlainText()));
+bool MonitorDialog::AskOkCancel(const std::string& text, BoxIcon icon, DefaultButton defaultButton) {
+  QMessageBox box(ToQtIcon(icon), QString::fromLatin1(kAppTitle), FromWindowsText(text),
+                  QMessageBox::Ok | QMessageBox::Cancel, this);
+  box.setDefaultButton(defaultButton == DefaultButton::kOk ? QMessageBox::Ok : QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Ok;
 }
 
-void MonitorDialog::SetPortOpen(bool open) {
-  portOpen_ = open;
-  portStatus_->setText(open ? QStringLiteral("COM Port Open") : QStringLiteral("COM Port Closed"));
+bool MonitorDialog::AskNumber(const std::string& prompt, int& value) {
+  return windows_.input.Ask(FromWindowsText(prompt), value);
 }
+
+bool MonitorDialog::ChooseFile(FileDialogKind kind, const std::string& defaultName,
+                               const std::string& defaultExtension, std::string& path) {
+  const QString chosen = ChooseFilePath(this, kind == FileDialogKind::kSave ? FileAccess::kSave : FileAccess::kOpen,
+                                        FromWindowsText(defaultName), FromWindowsText(defaultExtension));
+  if (chosen.isEmpty()) return false;
+  path = LocalPath(chosen);
+  return true;
+}
+
+void MonitorDialog::Alert(const std::string& text, BoxIcon icon) {
+  ShowAppMessage(this, FromPathText(text), ToQtIcon(icon));
+}
+
+void MonitorDialog::PlayTones(int frequency1, int milliseconds1, int frequency2, int milliseconds2) {
+  tones_.Play({frequency1, milliseconds1, frequency2, milliseconds2});
+}
+
+int MonitorDialog::OpenChannel(int channel, int portNumber) { return windows_.protocol.OpenChannel(channel, portNumber); }
+
+void MonitorDialog::CloseChannel(int channel) { windows_.protocol.CloseChannel(channel); }
+
+void MonitorDialog::ShowProtocolWindow() {
+  windows_.protocol.show();
+  windows_.protocol.raise();
+}
+
+void MonitorDialog::RunSensorTest() { windows_.sensorTest.Run(); }
+
+void MonitorDialog::RunUpdateDialog() { windows_.update.Run(); }
+
+void MonitorDialog::ShowAbout() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+// The help file lies in the folder the program was started from, or else beside the program.
+void MonitorDialog::ShowReadMe() {
+  const QString name = QStringLiteral("ReadMe.txt");
+  QStringList tried;
+  for (const QString& folder : {QDir::currentPath(), QCoreApplication::applicationDirPath()}) {
+    const QString path = QDir::toNativeSeparators(QDir(folder).absoluteFilePath(name));
+    if (tried.contains(path)) continue;
+    tried << path;
+    if (!QFileInfo(path).isFile()) continue;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+      ShowAppMessage(this, QStringLiteral("No program was found to show %1.").arg(path));
+    }
+    return;
+  }
+  ShowAppMessage(this, QStringLiteral("The help file %1 was not found.\n\nLooked for:\n%2").arg(name, tried.join(u'\n')));
+}
+
+void MonitorDialog::EndDialog() { accept(); }
 
 }  // namespace gelvar

@@ -1,33 +1,96 @@
-// Stand-in main window until the full monitor window (fields, read cycle, all menus) replaces it: the
-// caption, the Communication menu for the COM port and the protocol window, and a message pane.
+// "Gelvar Monitor", the program's main window: every parameter and variable of the unit in read-only
+// fields, the message pane, the COM port and log settings, four progress bars and the menu. The
+// behaviour lives in MonitorController; the window shows its state and answers its questions.
 #pragma once
 
 #include <QDialog>
 
+#include <map>
+
+#include "app/timer_host.h"
+#include "monitor/file_appender.h"
+#include "monitor/monitor_controller.h"
+
 class QLabel;
+class QLineEdit;
+class QMenuBar;
 class QPlainTextEdit;
+class QProgressBar;
 
 namespace gelvar {
 
+class InputDialog;
 class ProtocolWindow;
+class SensorTestDialog;
+class TonePlayer;
+class UpdateDialog;
 
-class MonitorDialog : public QDialog {
+class MonitorDialog : public QDialog, private MonitorView {
   Q_OBJECT
 
  public:
-  explicit MonitorDialog(ProtocolWindow& protocolWindow);
+  // The windows the main window opens; they outlive it.
+  struct Windows {
+    ProtocolWindow& protocol;
+    SensorTestDialog& sensorTest;
+    UpdateDialog& update;
+    InputDialog& input;
+  };
+
+  MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows);
+  ~MonitorDialog() override;
+
+  // Starts the window's timer at the current tick period and shows the window.
+  void Open();
+
+  const MonitorController& Controller() const { return controller_; }
+
+ protected:
+  // Escape does not end the program: it is pressed too easily while a log runs.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void OpenComPort();
-  void CloseComPort();
-  void Exit();
-  void AddMessage(const QString& line);
-  void SetPortOpen(bool open);
+  struct Progress {
+    QProgressBar* parameters = nullptr;
+    QProgressBar* variables = nullptr;
+    QProgressBar* pause = nullptr;
+    QProgressBar* logging = nullptr;
+  };
 
-  ProtocolWindow& protocolWindow_;
-  QPlainTextEdit* messages_ = nullptr;
-  QLabel* portStatus_ = nullptr;
-  bool portOpen_ = false;
+  void BuildMenu(QMenuBar* menuBar);
+  QWidget* BuildMonitorColumn();
+  QWidget* BuildParameters();
+  QWidget* BuildVariables();
+
+  // MonitorView.
+  void Refresh() override;
+  void ProgressChanged() override;
+  bool AskOkCancel(const std::string& text, BoxIcon icon, DefaultButton defaultButton) override;
+  bool AskNumber(const std::string& prompt, int& value) override;
+  bool ChooseFile(FileDialogKind kind, const std::string& defaultName, const std::string& defaultExtension,
+                  std::string& path) override;
+  void Alert(const std::string& text, BoxIcon icon) override;
+  void PlayTones(int frequency1, int milliseconds1, int frequency2, int milliseconds2) override;
+  int OpenChannel(int channel, int portNumber) override;
+  void CloseChannel(int channel) override;
+  void ShowProtocolWindow() override;
+  void RunSensorTest() override;
+  void RunUpdateDialog() override;
+  void ShowAbout() override;
+  void ShowReadMe() override;
+  void EndDialog() override;
+
+  TonePlayer& tones_;
+  Windows windows_;
+  std::map<int, QLineEdit*> fields_;  // every value field by control ID
+  QPlainTextEdit* pane_ = nullptr;
+  QLineEdit* comPort_ = nullptr;
+  QLineEdit* logMinutes_ = nullptr;
+  QLineEdit* logSetCounter_ = nullptr;
+  QLabel* comStatus_ = nullptr;
+  QLabel* logStatus_ = nullptr;
+  Progress progress_;
+  MonitorController controller_;  // last: its timer calls into the widgets above
 };
 
 }  // namespace gelvar
