@@ -71,19 +71,17 @@ class FakeMonitorView : public MonitorView {
   std::vector<int> openedPorts;
 };
 
-// Files as strings; paths in `unwritable` cannot be opened, and failAfter > 0 lets that many appends
-// succeed and fails every later one.
+// Files as strings; paths in `unwritable` cannot be opened.
 class MemoryFiles : public FileAppender {
  public:
   bool Append(const std::string& path, const std::string& bytes) override {
     ++appends;
-    if (unwritable.count(path) != 0 || (failAfter > 0 && appends > failAfter)) return false;
+    if (unwritable.count(path) != 0) return false;
     files[path] += bytes;
     return true;
   }
   std::map<std::string, std::string> files;
   std::set<std::string> unwritable;
-  int failAfter = 0;
   int appends = 0;
 };
 
