@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sensortest/sensor_test.h"
-#include "support/log_records.h"
+#include "support/monitor_rig.h"
 #include "support/virtual_link.h"
 
 namespace gelvar::testing {
