@@ -14,7 +14,7 @@
 namespace gelvar {
 namespace {
 
-MonitorApp *TheApp() { return dynamic_cast<MonitorApp *>(QCoreApplication::instance()); }
+MonitorApp* TheApp() { return dynamic_cast<MonitorApp*>(QCoreApplication::instance()); }
 
 TEST(MonitorApp, NumbersAndDatesStayInTheCLocaleUnderAGermanDesktop) {
   if (TheApp() == nullptr) GTEST_SKIP() << "needs the MonitorApp test entry";
@@ -33,14 +33,14 @@ TEST(MonitorApp, NumbersAndDatesStayInTheCLocaleUnderAGermanDesktop) {
 }
 
 TEST(MonitorApp, StartsWithNoToolWindowAndEndsWithTheMainWindow) {
-  MonitorApp *app = TheApp();
+  MonitorApp* app = TheApp();
   if (app == nullptr) GTEST_SKIP() << "needs the MonitorApp test entry";
   QStringList shown;
   QTimer::singleShot(50, [&] {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
       if (widget->isVisible()) shown << widget->windowTitle();
     }
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
       if (widget->windowTitle() == QStringLiteral("Gelvar Monitor")) widget->close();
     }
   });

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "gui/window_fixture.h"
-#include "link/transaction.h"
 
 namespace gelvar::testing {
 namespace {
@@ -20,23 +19,17 @@ TEST(TracePaneText, ShowsFrameBytesAndBreaksOnlyAtFrameStarts) {
       {"\n0001-0[]\r"s, u"\u240A0001-0[]\u240D"_qs},  // a pane cut between CR and LF
       {"\r\n0001-0[T]\r\n*** COM1 lost\r\n0002-0[T]"s, u"\n0001-0[T]\n*** COM1 lost\n0002-0[T]"_qs},
   };
-  for (const auto &c : cases) EXPECT_EQ(TracePaneText(c.trace), c.shown) << c.shown.toStdString();
+  for (const auto& c : cases) EXPECT_EQ(TracePaneText(c.trace), c.shown) << c.shown.toStdString();
 }
 
 class ProtocolWindowTest : public WindowTest {
  protected:
-  // Reads one object from the unit; true when a reply came.
-  bool ReadOneObject() {
-    if (linkTransaction.Start(0x3000, nullptr) != 1) return false;
-    int result = kPollBusy;
-    ObjectRequest request{};
-    RunUntil([&] {
-      int tries = 0, cycles = 0, ms = 0;
-      result = linkTransaction.Poll(&request, &tries, &cycles, &ms);
-      return result != kPollBusy;
-    });
-    scheduler.AdvanceBy(2 * kStartTickPeriodMs);  // the panes catch up with the last bytes
-    return result >= 0;
+  // Tests the communication and waits until the reply `rxFrame` is in the Rx pane and the test is over.
+  bool Exchange(const QString& rxFrame) {
+    Command(kCmdTestCommunication);
+    const bool replied = RunUntil([&] { return Rx().contains(rxFrame) && Rx().endsWith(u']'); });
+    scheduler.AdvanceBy(1000);
+    return replied;
   }
   QString Tx() const { return Text(&protocol, 1019); }
   QString Rx() const { return Text(&protocol, 1020); }
@@ -44,7 +37,7 @@ class ProtocolWindowTest : public WindowTest {
 
 TEST_F(ProtocolWindowTest, PanesShowTheFramesClearEmptiesOneAndHidingKeepsThePumpGoing) {
   StartWithPortOpen();
-  ASSERT_TRUE(ReadOneObject());
+  ASSERT_TRUE(Exchange(u"\n0002-0["_qs));
   EXPECT_TRUE(Tx().startsWith(QStringLiteral("\n0001-0[T")) && Tx().endsWith(u']')) << Tx().toStdString();
   EXPECT_TRUE(Rx().startsWith(QStringLiteral("\n0002-0[")) && Rx().endsWith(u']')) << Rx().toStdString();
 
@@ -58,9 +51,8 @@ TEST_F(ProtocolWindowTest, PanesShowTheFramesClearEmptiesOneAndHidingKeepsThePum
   protocol.show();
   protocol.close();
   EXPECT_FALSE(protocol.isVisible());
-  ASSERT_TRUE(ReadOneObject());
+  ASSERT_TRUE(Exchange(u"\n0004-0["_qs));
   EXPECT_TRUE(Tx().startsWith(QStringLiteral("\n0003-0[T"))) << Tx().toStdString();
-  EXPECT_TRUE(Rx().contains(QStringLiteral("0004-0[")));
 }
 
 TEST_F(ProtocolWindowTest, InsideWindowShowsTheDriverAndCountsABadChecksum) {
@@ -70,7 +62,7 @@ TEST_F(ProtocolWindowTest, InsideWindowShowsTheDriverAndCountsABadChecksum) {
   EXPECT_EQ(Text(&inside, 1043), QStringLiteral("00"));  // Control
   StartWithPortOpen();
   unit.Faults().badChecksumRate = 1.0;
-  ASSERT_TRUE(linkTransaction.Start(0x3000, nullptr));
+  Command(kCmdTestCommunication);
   EXPECT_TRUE(RunUntil([&] { return Text(&inside, 1047) == QStringLiteral("1"); },
                        700));  // "Rf Error"
 }

@@ -12,8 +12,8 @@ class SensorTestWindowTest : public WindowTest {
   SensorTestWindowTest() { StartWithPortOpen(); }
 
   // Runs the window; `drive` works it while it is up, then Exit closes it.
-  void RunWindow(const std::function<void(QWidget *)> &drive) {
-    answers.Then([=](QWidget *dialog) {
+  void RunWindow(const std::function<void(QWidget*)>& drive) {
+    answers.Then([=](QWidget* dialog) {
       drive(dialog);
       In<QPushButton>(dialog, 2)->click();
     });
@@ -30,20 +30,20 @@ TEST_F(SensorTestWindowTest, ButtonsWriteTheLogAndExitKeepsIt) {
       {1010, u"Record sensor 1 started!"_qs},
       {1009, u"\n\nResistance Shunt - Rsh: "_qs},
   };
-  RunWindow([&](QWidget *dialog) {
-    for (const auto &c : cases) {
+  RunWindow([&](QWidget* dialog) {
+    for (const auto& c : cases) {
       In<QAbstractButton>(dialog, c.button)->click();
       EXPECT_TRUE(RunUntil([&] { return Text(dialog, 1008).startsWith(c.logStart); }, 400000))
           << c.logStart.toStdString();
     }
   });
-  RunWindow([&](QWidget *dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(cases[2].logStart)); });
+  RunWindow([&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(cases[2].logStart)); });
 }
 
 TEST_F(SensorTestWindowTest, TaIsCheckedAsTypedAndARefreshDoesNotCheckAgain) {
   QString rangeMessage;
-  RunWindow([&](QWidget *dialog) {
-    auto *ta = In<QLineEdit>(dialog, 1014);
+  RunWindow([&](QWidget* dialog) {
+    auto* ta = In<QLineEdit>(dialog, 1014);
     ta->selectAll();
     answers.ThenBox(QMessageBox::Ok, &rangeMessage);
     QTest::keyClicks(ta, QStringLiteral("0"));

@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <semaphore>
 
 namespace gelvar::testing {
 namespace {
@@ -22,33 +21,25 @@ TEST(SynthesizeTones, TwoTonesOfTheirPitchAndLength) {
   EXPECT_NEAR(crossings[1], 2 * 1000 * 80 / 1000, 2);
 }
 
-// Holds the sound until the test lets it go.
+// Holds each pair until the test lets it go.
 class HeldOutput : public SoundOutput {
  public:
-  void Play(const std::vector<std::int16_t> &, int) override {
-    std::unique_lock lock(mutex);
-    ++plays;
-    changed.notify_all();
-    changed.wait(lock, [this] { return released; });
+  void Play(const std::vector<std::int16_t>&, int) override {
+    started.release();
+    released.acquire();
   }
-  std::mutex mutex;
-  std::condition_variable changed;
-  int plays = 0;
-  bool released = false;
+  std::counting_semaphore<> started{0};
+  std::counting_semaphore<> released{0};
 };
 
 TEST(TonePlayer, ReturnsAtOnceWhileTheSoundPlays) {
   auto output = std::make_unique<HeldOutput>();
-  HeldOutput &held = *output;
+  HeldOutput& held = *output;
   TonePlayer player(std::move(output));
   player.Play({1000, 10, 2000, 10});
-  std::unique_lock lock(held.mutex);
-  held.changed.wait(lock, [&] { return held.plays == 1; });
-  lock.unlock();
+  held.started.acquire();
   player.Play({1000, 20, 2000, 20});  // returns although the first pair still sounds
-  lock.lock();
-  held.released = true;
-  held.changed.notify_all();
+  held.released.release(2);
 }
 
 TEST(TonePlayer, WithoutASoundDeviceStaysSilent) {

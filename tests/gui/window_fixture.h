@@ -44,16 +44,16 @@ namespace gelvar::testing {
 // hangs in a modal loop.
 class ModalAnswers : public QObject {
  public:
-  using Action = std::function<void(QWidget *)>;
+  using Action = std::function<void(QWidget*)>;
 
   ModalAnswers() { PollSoon(); }
   ~ModalAnswers() override { EXPECT_TRUE(actions_.empty()) << actions_.size() << " dialog(s) never came up"; }
 
   void Then(Action action) { actions_.push_back(std::move(action)); }
   // A message box: its text goes to *text, then `button` is clicked.
-  void ThenBox(QMessageBox::StandardButton button, QString *text) {
-    Then([=](QWidget *widget) {
-      auto *box = qobject_cast<QMessageBox *>(widget);
+  void ThenBox(QMessageBox::StandardButton button, QString* text) {
+    Then([=](QWidget* widget) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
       ASSERT_NE(box, nullptr) << "expected a message box, got " << widget->windowTitle().toStdString();
       *text = box->text();
       box->button(button)->click();
@@ -70,7 +70,7 @@ class ModalAnswers : public QObject {
   void Poll() {
     PollSoon();
     ForgetClosed();
-    QWidget *modal = QApplication::activeModalWidget();
+    QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || !modal->isVisible() ||
         std::find(handled_.begin(), handled_.end(), modal) != handled_.end()) {
       return;
@@ -78,7 +78,7 @@ class ModalAnswers : public QObject {
     handled_.emplace_back(modal);
     if (actions_.empty()) {
       ADD_FAILURE() << "unexpected dialog: " << modal->windowTitle().toStdString();
-      if (auto *dialog = qobject_cast<QDialog *>(modal)) dialog->reject();
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
       return;
     }
     const Action action = std::move(actions_.front());
@@ -90,7 +90,7 @@ class ModalAnswers : public QObject {
   // The program reuses its dialogs: one that closed is new when it comes up
   // again.
   void ForgetClosed() {
-    std::erase_if(handled_, [](const QPointer<QWidget> &seen) { return seen.isNull() || !seen->isVisible(); });
+    std::erase_if(handled_, [](const QPointer<QWidget>& seen) { return seen.isNull() || !seen->isVisible(); });
   }
 
   std::deque<Action> actions_;
@@ -99,7 +99,7 @@ class ModalAnswers : public QObject {
 
 class SilentOutput : public SoundOutput {
  public:
-  void Play(const std::vector<std::int16_t> &, int) override {}
+  void Play(const std::vector<std::int16_t>&, int) override {}
 };
 
 // Nothing runs until Start(): the tick, the link and the main window with its
@@ -127,28 +127,28 @@ class WindowTest : public ::testing::Test {
     ASSERT_EQ(window.Controller().Mode(), kPortOpen);
   }
   void Command(int command) {
-    for (QAction *action : window.findChildren<QAction *>()) {
+    for (QAction* action : window.findChildren<QAction*>()) {
       if (action->data().toInt() == command) return action->trigger();
     }
     FAIL() << "no menu command " << command;
   }
   template <typename Control = QWidget>
-  static Control *In(const QWidget *parent, int controlId) {
-    Control *control = FindControl<Control>(parent, controlId);
+  static Control* In(const QWidget* parent, int controlId) {
+    Control* control = FindControl<Control>(parent, controlId);
     EXPECT_NE(control, nullptr) << controlId;
     return control;
   }
-  QString Text(const QWidget *parent, int controlId) const {
-    if (auto *edit = qobject_cast<QPlainTextEdit *>(In(parent, controlId))) return edit->toPlainText();
-    if (auto *line = qobject_cast<QLineEdit *>(In(parent, controlId))) return line->text();
+  QString Text(const QWidget* parent, int controlId) const {
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(In(parent, controlId))) return edit->toPlainText();
+    if (auto* line = qobject_cast<QLineEdit*>(In(parent, controlId))) return line->text();
     return In<QLabel>(parent, controlId)->text();
   }
   QString Field(int controlId) const { return Text(&window, controlId); }
   QString NewestMessage() const { return Field(1082).section(QLatin1Char('\n'), 0, 0); }
-  bool RunUntil(const std::function<bool()> &done, std::int64_t limitMs = 20000) {
+  bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs = 20000) {
     return scheduler.RunUntil(done, limitMs);
   }
-  bool RunUntilMessage(const QString &line) {
+  bool RunUntilMessage(const QString& line) {
     return RunUntil([&] { return NewestMessage() == line; });
   }
 
