@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "tools/line_port.h"
 #include "unitsim/unit_model.h"
@@ -27,18 +26,12 @@ class SimulatedLine : public LinePort {
   // moves either way) and opening fails; once it is back, Reopen and Open succeed.
   void Unplug() { unplugged_ = true; }
   void PlugIn() { unplugged_ = false; }
-  // Makes the next Open fail (once), as a missing or busy device does.
-  void FailNextOpen(bool fail) { failOpen_ = fail; }
-  // Every byte written, in order.
-  const std::vector<std::uint8_t>& Written() const { return written_; }
 
  private:
   UnitModel& unit_;
   std::function<std::int64_t()> nowMs_;
   bool open_ = false;
-  bool failOpen_ = false;
   bool unplugged_ = false;
-  std::vector<std::uint8_t> written_;
 };
 
 }  // namespace gelvar::unitsim

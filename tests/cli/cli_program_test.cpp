@@ -1,31 +1,29 @@
 // gelvar-cli itself against gelvar-unit-sim on a pseudo-terminal: every command, the files' bytes
 // against what the core writes for the same unit, the JSON output, and the exit statuses.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <thread>
 
 #include "cli/cli_options.h"
 #include "cli/field_table.h"
-#include "monitor/monitor_controller.h"
 #include "monitor/parameter_report.h"
-#include "monitor/value_format.h"
 #include "monitor/variable_log.h"
-#include "process.h"
 #include "sensortest/sensor_test.h"
-#include "support/monitor_fakes.h"
-#include "support/virtual_link.h"
+#include "support/monitor_rig.h"
 
 namespace gelvar::testing {
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
 
 const std::string kCli = GELVAR_CLI_PATH;
 const std::string kSim = GELVAR_SIM_PATH;
@@ -45,45 +43,85 @@ std::string FileBytes(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// --- What the core writes for the simulated unit, in virtual time. ---
+// status -1: killed, or still running after a minute.
+struct Outcome {
+  int status;
+  std::string out, err;
+};
 
-class LinkedView : public FakeMonitorView {
+// A program with "NAME=value" entries added to its environment, its output going to files.
+class Child {
  public:
-  explicit LinkedView(BytePump& pump) : pump_(pump) {}
-  int OpenChannel(int channel, int portNumber) override { return pump_.OpenChannel(channel, portNumber); }
+  Child(const std::string& program, const Strings& args, const Strings& env = {}) {
+    static int children = 0;
+    const std::string base = fs::temp_directory_path() / ("gelvar-cli-test-" + std::to_string(::getpid()) + "-" +
+                                                          std::to_string(++children));
+    out_ = base + ".out";
+    err_ = base + ".err";
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    ::dup2(::open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    ::dup2(::open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+    for (const std::string& entry : env) ::putenv(const_cast<char*>(entry.c_str()));
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ~Child() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
+    Wait();
+    fs::remove(out_);
+    fs::remove(err_);
+  }
+  std::string Out() const { return FileBytes(out_); }
+  void Signal(int signal) const { ::kill(pid_, signal); }
+  Outcome Wait() {
+    int status = 0;
+    for (int i = 0; pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) {
+      if (i == 6000) ::kill(pid_, SIGKILL);
+      std::this_thread::sleep_for(10ms);
+    }
+    if (std::exchange(pid_, -1) < 0) status = -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Out(), FileBytes(err_)};
+  }
 
  private:
-  BytePump& pump_;
+  pid_t pid_ = -1;
+  std::string out_;
+  std::string err_;
 };
 
-struct CoreRun {
-  CoreRun() : view(link.Pump()), controller(view, link.Scheduler(), files) {
-    controller.Open();
-    controller.Command(kCmdOpenComPort);
+// A simulated unit on a new pseudo-terminal, stopped at the end of the test.
+class Simulator {
+ public:
+  explicit Simulator(bool silent = false)
+      : child_(kSim, silent ? Strings{"--print-path-only", "--silent"} : Strings{"--print-path-only"}) {
+    for (int i = 0; i < 1000 && !child_.Out().ends_with('\n'); ++i) std::this_thread::sleep_for(10ms);
+    com1_ = "GELVAR_COM1=" + Lines(child_.Out()).at(0);
   }
-  VirtualLink link{10, false};
-  LinkedView view;
-  MemoryFiles files;
-  MonitorController controller;
+  const std::string& Com1() const { return com1_; }
+
+ private:
+  Child child_;
+  std::string com1_;
 };
 
-DisplayFields CoreParameterFields() {
-  CoreRun run;
-  run.controller.Command(kCmdReadParameters);
-  EXPECT_TRUE(run.link.RunUntil([&] { return run.controller.Mode() == kPortOpen; }, 60'000));
-  return run.controller.Fields();
-}
+// --- What the core writes for the simulated unit, in virtual time. ---
 
-struct CoreVariables {
+struct CoreView {
   DisplayFields fields;
-  VariableSnapshot snapshot;
+  VariableSnapshot values;
 };
 
-CoreVariables CoreFirstPass() {
-  CoreRun run;
-  run.controller.Command(kCmdStartReadingVariables);
-  EXPECT_TRUE(run.link.RunUntil([&] { return run.controller.Progress().pause > 0; }, 60'000));
-  return {run.controller.Fields(), run.controller.Snapshot()};
+// After a parameter reading, or after the first pass of a variable reading.
+CoreView CoreRead(int command) {
+  MonitorRig rig;
+  rig.controller.Command(command);
+  EXPECT_TRUE(rig.link.RunUntil(
+      [&] { return rig.controller.Mode() == kPortOpen || rig.controller.Progress().pause > 0; }, 60'000));
+  return {rig.controller.Fields(), rig.controller.Snapshot()};
 }
 
 class SilentSensorView : public SensorTestView {
@@ -104,39 +142,14 @@ std::string CoreSensorReport(int sensorType) {
   return SensorTestReport(test.Values(), sensorType);
 }
 
-// Fields whose unit values drift in the simulator while it runs.
-bool Drifts(int controlId) {
-  for (int sensor = 0; sensor < 2; ++sensor) {
-    if (controlId == SensorField(kFieldSensorTemp, sensor) || controlId == SensorField(kFieldSensorAmbientTemp, sensor)) {
-      return true;
-    }
+// Whether some second of a run, whose local time files are stamped with, gives the expected bytes.
+template <typename Make>
+bool SomeSecondMatches(std::time_t first, const std::string& actual, Make make) {
+  for (std::time_t t = first - 1; t <= std::time(nullptr) + 1; ++t) {
+    if (make(t) == actual) return true;
   }
-  return controlId == kFieldSlabTemp || controlId == kFieldOutdoorTemp;
+  return false;
 }
-
-// --- The simulator and the program. ---
-
-// A simulated unit on a new pseudo-terminal, stopped at the end of the test.
-class Simulator {
- public:
-  explicit Simulator(Strings options = {}) : child_(kSim, Prepend("--print-path-only", options)) {
-    path_ = child_.ReadLine(10s);
-    EXPECT_FALSE(path_.empty()) << "gelvar-unit-sim did not start";
-  }
-  ~Simulator() {
-    child_.Signal(SIGTERM);
-    child_.Wait(10s);
-  }
-  std::string Com1() const { return "GELVAR_COM1=" + path_; }
-
- private:
-  static Strings Prepend(const std::string& first, Strings rest) {
-    rest.insert(rest.begin(), first);
-    return rest;
-  }
-  Child child_;
-  std::string path_;
-};
 
 class CliProgram : public ::testing::Test {
  protected:
@@ -147,110 +160,47 @@ class CliProgram : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  // env entries go after the simulator's, so that they can replace it.
-  Outcome Cli(const Strings& args, const Strings& env = {}) {
-    Strings all = {sim.Com1(), "LC_ALL=de_DE.UTF-8"};  // numbers and dates must not follow the locale
+  // Numbers and dates must not follow the locale. env entries go last, so that they can replace these.
+  Strings Env(const Strings& env = {}) const {
+    Strings all = {sim.Com1(), "LC_ALL=de_DE.UTF-8"};
     all.insert(all.end(), env.begin(), env.end());
-    return RunProgram(kCli, args, all);
+    return all;
   }
+  Outcome Cli(const Strings& args, const Strings& env = {}) { return Child(kCli, args, Env(env)).Wait(); }
 
   Simulator sim;
   fs::path dir;
 };
 
-// The time window of a run, for files stamped with the local time.
-struct Window {
-  std::time_t first = std::time(nullptr) - 1;
-  std::time_t last = 0;
-  void Close() { last = std::time(nullptr) + 1; }
-  template <typename Make>
-  bool AnyMatches(const std::string& actual, Make make) const {
-    for (std::time_t t = first; t <= last; ++t) {
-      if (make(t) == actual) return true;
-    }
-    return false;
-  }
-};
+TEST_F(CliProgram, CommandsShowAndWriteWhatTheCoreDoes) {
+  const Outcome test = Cli({"--com", "7", "test"}, {"GELVAR_COM7=" + sim.Com1().substr(12), "GELVAR_COM1="});
+  EXPECT_EQ(test.status, 0) << test.err;
+  EXPECT_EQ(test.out, "result: accepted\n");
+  EXPECT_EQ(test.err, "I> COM Port Opened\nI> Communication OK\n");
 
-TEST_F(CliProgram, TestCommunicationOnComSeven) {
-  const Outcome run = Cli({"--com", "7", "test"}, {"GELVAR_COM7=" + sim.Com1().substr(12), "GELVAR_COM1="});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "result: accepted\n");
-  EXPECT_EQ(run.err, "I> COM Port Opened\nI> Communication OK\n");
-}
-
-TEST_F(CliProgram, ReadParametersPrintsTheFieldsAndAppendsTheCoresReport) {
   const fs::path report = dir / "unit.par";
-  Window window;
-  const Outcome first = Cli({"read-parameters", "--report", report.string()});
-  const Outcome second = Cli({"read-parameters", "--report", report.string()});
-  window.Close();
-  ASSERT_EQ(first.status, 0) << first.err;
-  ASSERT_EQ(second.status, 0) << second.err;
-
-  const DisplayFields core = CoreParameterFields();
-  Strings expectedOut = FieldLines(core, ParameterLabels());
+  std::time_t start = std::time(nullptr);
+  const Outcome parameters = Cli({"read-parameters", "--report", report.string()});
+  ASSERT_EQ(parameters.status, 0) << parameters.err;
+  const DisplayFields fields = CoreRead(kCmdReadParameters).fields;
+  Strings expectedOut = FieldLines(fields, ParameterLabels());
   expectedOut.push_back("report: " + report.string());
-  EXPECT_EQ(Lines(first.out), expectedOut);
-  EXPECT_EQ(Lines(first.err), (Strings{"I> COM Port Opened", "I> Reading parameters OK",
-                                       "I> Parameters stored in file ' " + report.string() + " '"}));
+  EXPECT_EQ(Lines(parameters.out), expectedOut);
+  EXPECT_EQ(Lines(parameters.err).back(), "I> Parameters stored in file ' " + report.string() + " '");
+  EXPECT_TRUE(SomeSecondMatches(start, FileBytes(report), [&](std::time_t t) { return ParameterReport(fields, t); }));
 
-  // Two reports one after the other, each the core's bytes for its moment.
-  const std::string bytes = FileBytes(report);
-  const std::size_t half = bytes.size() / 2;
-  ASSERT_EQ(bytes.size() % 2, 0u);
-  for (const std::string& one : {bytes.substr(0, half), bytes.substr(half)}) {
-    EXPECT_TRUE(window.AnyMatches(one, [&](std::time_t t) { return ParameterReport(core, t); })) << one;
-  }
-}
-
-TEST_F(CliProgram, ReadVariablesPrintsEachPassInWindowOrder) {
-  const Outcome run = Cli({"read-variables", "--passes", "2"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Lines(run.err), (Strings{"I> COM Port Opened", "I> Reading variables started",
-                                     "I> Reading variables stopped"}));
-
-  const CoreVariables core = CoreFirstPass();
-  Strings expected;
-  for (int pass = 1; pass <= 2; ++pass) {
-    if (pass == 2) expected.push_back("");
-    expected.push_back("pass: " + std::to_string(pass));
-    for (const std::string& line : FieldLines(core.fields, VariableLabels())) expected.push_back(line);
-  }
-  const Strings lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), expected.size());
-  const auto& labels = VariableLabels();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::size_t field = i < labels.size() + 1 ? i - 1 : i - labels.size() - 3;
-    if (lines[i].starts_with("pass") || lines[i].empty() || !Drifts(labels[field].controlId)) {
-      EXPECT_EQ(lines[i], expected[i]);
-    } else {
-      // A drifting temperature: the same label and form, "  -1.5 °C".
-      EXPECT_EQ(lines[i].substr(0, lines[i].find(':') + 2), expected[i].substr(0, expected[i].find(':') + 2));
-      EXPECT_EQ(lines[i].size(), expected[i].size()) << lines[i];
-      EXPECT_TRUE(lines[i].ends_with(" \xC2\xB0" "C")) << lines[i];
-    }
-  }
-}
-
-TEST_F(CliProgram, LogWritesTheCoresHeaderAndRecord) {
   const fs::path log = dir / "unit.log";
-  Window window;
-  const Outcome run = Cli({"log", "--file", log.string(), "--records", "1"});
-  window.Close();
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Lines(run.out), (Strings{"file: " + log.string(), "records: 1", "unwritten records: 0"}));
-  EXPECT_EQ(Lines(run.err), (Strings{"I> COM Port Opened", "I> Reading variables started", "I> Logging started",
-                                     "I> Log stored in file ' " + log.string() + " '",
-                                     "I> Reading variables stopped"}));
-
+  start = std::time(nullptr);
+  const Outcome logged = Cli({"log", "--file", log.string(), "--records", "1"});
+  ASSERT_EQ(logged.status, 0) << logged.err;
+  EXPECT_EQ(Lines(logged.out), (Strings{"file: " + log.string(), "records: 1", "unwritten records: 0"}));
   const Strings lines = Lines(FileBytes(log), "\r\n");
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_TRUE(window.AnyMatches(lines[0] + "\r\n" + lines[1] + "\r\n", [](std::time_t t) { return LogHeader(t, 0); }));
-
+  EXPECT_TRUE(SomeSecondMatches(start, lines[0] + "\r\n" + lines[1] + "\r\n",
+                                [](std::time_t t) { return LogHeader(t, 0); }));
   // The record is the core's for the same values: the drifting temperatures are taken from it.
-  VariableSnapshot values = CoreFirstPass().snapshot;
-  Strings columns = Lines(lines[2], ";");
+  VariableSnapshot values = CoreRead(kCmdStartReadingVariables).values;
+  const Strings columns = Lines(lines[2], ";");
   ASSERT_EQ(columns.size(), 35u);
   const auto temperature = [&](std::size_t column) {
     std::string text = columns[column];
@@ -263,155 +213,109 @@ TEST_F(CliProgram, LogWritesTheCoresHeaderAndRecord) {
     values.sensor[s].SenTemp = temperature(18 + 10 * s);
     values.sensor[s].AmbTemp = temperature(19 + 10 * s);
   }
-  EXPECT_TRUE(window.AnyMatches(lines[2] + "\r\n", [&](std::time_t t) { return LogRecord(1, t, values); }))
+  EXPECT_TRUE(SomeSecondMatches(start, lines[2] + "\r\n", [&](std::time_t t) { return LogRecord(1, t, values); }))
       << lines[2];
-}
 
-TEST_F(CliProgram, TermDuringLogStopsLoggingAndKeepsTheRecords) {
-  const fs::path log = dir / "unit.log";
-  Child cli(kCli, {"log", "--file", log.string()}, {sim.Com1()});
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (Lines(FileBytes(log), "\r\n").size() < 3 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(20ms);
-  }
-  cli.Signal(SIGTERM);
-  const Outcome run = cli.Wait(30s);
-  EXPECT_EQ(run.status, 0) << run.err;
-  const Strings err = Lines(run.err);
-  ASSERT_GE(err.size(), 2u);
-  EXPECT_EQ(err[err.size() - 2], "I> Log stored in file ' " + log.string() + " '");
-  EXPECT_EQ(err.back(), "I> Reading variables stopped");
-
-  const std::string bytes = FileBytes(log);
-  ASSERT_TRUE(bytes.ends_with("\r\n"));
-  const Strings lines = Lines(bytes, "\r\n");
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[2].substr(0, 7), "00001; ");
-  EXPECT_EQ(Lines(lines[2], ";").size(), 35u);
-  EXPECT_EQ(Lines(run.out).back(), "unwritten records: 0");
-}
-
-struct DeviceCommandCase {
-  Strings args;
-  const char* message;
-};
-
-TEST_F(CliProgram, DeviceCommandsReportTheirMessage) {
-  const DeviceCommandCase cases[] = {
+  const std::pair<Strings, const char*> commands[] = {
       {{"command", "start-min-heat"}, "I> Minimum Heat Time started"},
       {{"command", "stop-min-heat"}, "I> Minimum Heat Time stopped"},
       {{"command", "cycle-sensor1"}, "I> Moisture cycle started"},
       {{"command", "cycle-sensor2"}, "I> Moisture cycle started"},
       {{"--yes", "command", "factory-settings"}, "I> Factory settings OK"},
   };
-  for (const DeviceCommandCase& c : cases) {
-    const Outcome run = Cli(c.args);
-    EXPECT_EQ(run.status, 0) << c.message << run.err;
-    EXPECT_EQ(run.out, "result: accepted\n") << c.message;
-    EXPECT_EQ(Lines(run.err).back(), c.message);
+  for (const auto& [args, message] : commands) {
+    const Outcome run = Cli(args);
+    EXPECT_EQ(run.status, 0) << message << run.err;
+    EXPECT_EQ(run.out, "result: accepted\n") << message;
+    EXPECT_EQ(Lines(run.err).back(), message);
   }
-}
-
-TEST_F(CliProgram, SensorTestSequences) {
-  const Outcome temperature = Cli({"--yes", "sensor-test", "temperature", "2"});
-  EXPECT_EQ(temperature.status, 0) << temperature.err;
-  ASSERT_EQ(Lines(temperature.out).size(), 1u);
-  EXPECT_TRUE(temperature.out.starts_with("Temperature sensor 2: ")) << temperature.out;
-  EXPECT_TRUE(temperature.out.ends_with(" \xC2\xB0" "C\n")) << temperature.out;
 
   const Outcome cycle = Cli({"--yes", "sensor-test", "start-cycle", "1", "--ta", "1"});
   EXPECT_EQ(cycle.status, 0) << cycle.err;
   EXPECT_EQ(Lines(cycle.out), (Strings{"Record sensor 1 started!", "Sensor 1 - Uv: 12.15,  Rs: 2350 Ohm",
                                        "Recording sensor 1 completed!"}));
-
-  const fs::path report = dir / "sensor.dat";
-  const Outcome recorded = Cli({"--yes", "sensor-test", "read-recorded", "--type", "II", "--report", report.string()});
+  const fs::path sensorReport = dir / "sensor.dat";
+  const Outcome recorded =
+      Cli({"--yes", "sensor-test", "read-recorded", "--type", "II", "--report", sensorReport.string()});
   EXPECT_EQ(recorded.status, 0) << recorded.err;
-  EXPECT_EQ(FileBytes(report), CoreSensorReport(1));
-  const Strings lines = Lines(recorded.out);
-  ASSERT_EQ(lines.size(), 15u);
-  EXPECT_EQ(lines[0], "Start values - Uo: 11.80 V, To:  0.5 \xC2\xB0" "C");
-  EXPECT_EQ(lines.back(), "report: " + report.string());
-  EXPECT_EQ(Lines(recorded.err).back(), "gelvar-cli: Report saved in file " + report.string());
+  EXPECT_EQ(FileBytes(sensorReport), CoreSensorReport(1));
+  EXPECT_TRUE(recorded.out.starts_with("Start values - Uo: 11.80 V, To:  0.5 \xC2\xB0" "C\n")) << recorded.out;
 }
 
-struct JsonCase {
-  Strings args;
-  const char* check;  // a Python expression over the parsed object d
-};
+// A silent unit, a stop signal during log, and refusals, while the JSON of the runs must parse.
+TEST_F(CliProgram, JsonOutputAndExitStatuses) {
+  Simulator silentUnit(true);
+  Child unanswered(kCli, {"test"}, {silentUnit.Com1()});
 
-TEST_F(CliProgram, JsonOutputParses) {
-  if (RunProgram("/usr/bin/env", {"python3", "-c", "pass"}).status != 0) GTEST_SKIP() << "no python3";
-  const std::string report = (dir / "r.par").string();
-  const JsonCase cases[] = {
+  const fs::path log = dir / "unit.log";
+  Child logging(kCli, {"--json", "log", "--file", log.string()}, Env());
+  for (int i = 0; i < 3000 && Lines(FileBytes(log), "\r\n").size() < 3; ++i) std::this_thread::sleep_for(10ms);
+  logging.Signal(SIGTERM);
+  const Outcome stopped = logging.Wait();
+  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  EXPECT_TRUE(stopped.err.ends_with("I> Log stored in file ' " + log.string() + " '\n" +
+                                    "I> Reading variables stopped\n")) << stopped.err;
+  const std::string bytes = FileBytes(log);
+  EXPECT_TRUE(bytes.ends_with("\r\n"));
+  const Strings lines = Lines(bytes, "\r\n");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2].substr(0, 7), "00001; ");
+  EXPECT_EQ(Lines(lines[2], ";").size(), 35u);
+
+  const std::pair<Strings, const char*> jsonCases[] = {
       {{"test"}, "d == {'command': 'test', 'result': 'accepted'}"},
-      {{"read-parameters", "--report", report},
-       "len(d['parameters']) == 19 and d['parameters']['Temp. Unit'] == '\u00b0C' and d['report'].endswith('r.par')"},
-      {{"read-variables"}, "len(d['passes']) == 1 and len(d['passes'][0]) == 32 and d['passes'][0]['Heating Relay'] == 'Off'"},
-      {{"log", "--file", (dir / "l.log").string(), "--records", "1"},
-       "d['records'] == 1 and d['unwritten records'] == 0 and d['file'].endswith('l.log')"},
+      {{"read-variables"}, "len(d['passes']) == 1 and len(d['passes'][0]) == 32 and "
+                           "d['passes'][0]['Heating Relay'] == 'Off'"},
       {{"command", "stop-min-heat"}, "d['command'] == 'command stop-min-heat' and d['result'] == 'accepted'"},
-      {{"--yes", "sensor-test", "temperature", "1"}, "d['lines'][0].startswith('Temperature sensor 1:')"},
+      {{"--yes", "sensor-test", "temperature", "2"},
+       "d['lines'][0].startswith('Temperature sensor 2:') and d['lines'][0].endswith(' \u00b0C')"},
   };
-  const std::string parse =
-      "import json, sys\n"
-      "d = json.load(open(sys.argv[1], encoding='utf-8'))\n"
-      "sys.exit(0 if eval(sys.argv[2]) else 1)\n";
-  for (const JsonCase& c : cases) {
-    Strings args = c.args;
-    args.insert(args.begin(), "--json");
-    const Outcome run = Cli(args);
-    EXPECT_EQ(run.status, 0) << c.check << run.err;
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
-    const fs::path json = dir / "out.json";
-    std::ofstream(json, std::ios::binary) << run.out;
-    const Outcome check = RunProgram("/usr/bin/env", {"python3", "-c", parse, json.string(), c.check});
-    EXPECT_EQ(check.status, 0) << c.check << "\n" << run.out << check.err;
+  std::string checks = "d['records'] == 1 and d['unwritten records'] == 0 and d['file'].endswith('unit.log')\n";
+  std::ofstream json(dir / "out.json", std::ios::binary);
+  json << stopped.out;
+  for (const auto& [args, check] : jsonCases) {
+    Strings withJson = args;
+    withJson.insert(withJson.begin(), "--json");
+    const Outcome run = Cli(withJson);
+    EXPECT_EQ(run.status, 0) << check << run.err;
+    json << run.out;
+    checks += check + std::string("\n");
   }
-}
+  json.close();
 
-struct StatusCase {
-  Strings args;
-  Strings env;
-  int status;
-  const char* errorPart;
-};
-
-TEST_F(CliProgram, ExitStatuses) {
   const std::string unwritable = (dir / "no-such-dir" / "x").string();
-  const StatusCase cases[] = {
+  const struct {
+    Strings args;
+    Strings env;
+    int status;
+    const char* errorPart;
+  } cases[] = {
       {{"test"}, {"GELVAR_COM1=" + (dir / "no-such-tty").string()}, kExitPort, "Error 1: Error open COM1:\n  "},
       {{"read-parameters", "--report", unwritable}, {}, kExitFile, "Error open parameter file: DateiParName"},
-      {{"log", "--file", unwritable, "--records", "1"}, {}, kExitFile, "Error open log file: DateiLogName"},
-      {{"--yes", "sensor-test", "read-recorded", "--type", "I", "--report", unwritable}, {}, kExitFile,
-       "Error open file: DateiDatName"},
       {{"read-parameters", "--passes", "2"}, {}, kExitUsage, "--passes does not go with 'read-parameters'\nTry"},
-      // Refused before the port is opened: the missing device is never tried.
-      {{"command", "factory-settings"}, {"GELVAR_COM1=/nonexistent"}, kExitUsage, "Add --yes to confirm."},
-      {{"sensor-test", "temperature", "1"}, {"GELVAR_COM1=/nonexistent"}, kExitUsage, "Add --yes to confirm."},
   };
-  for (const StatusCase& c : cases) {
+  for (const auto& c : cases) {
     const Outcome run = Cli(c.args, c.env);
     EXPECT_EQ(run.status, c.status) << c.errorPart << "\n" << run.err;
     EXPECT_NE(run.err.find(c.errorPart), std::string::npos) << run.err;
   }
-}
 
-TEST(CliProgramSilentUnit, TestCommunicationEndsWithStatusOne) {
-  Simulator silent({"--silent"});
-  const Outcome run = RunProgram(kCli, {"test"}, {silent.Com1()});
-  EXPECT_EQ(run.status, kExitUnit);
-  EXPECT_EQ(run.out, "result: no reply\n");
-  EXPECT_EQ(run.err, "I> COM Port Opened\nE> No reply from detector unit\n");
-}
+  const Outcome silent = unanswered.Wait();
+  EXPECT_EQ(silent.status, kExitUnit);
+  EXPECT_EQ(silent.out, "result: no reply\n");
+  EXPECT_EQ(silent.err, "I> COM Port Opened\nE> No reply from detector unit\n");
 
-TEST(CliProgramHelp, DocumentsEveryCommand) {
-  const Outcome help = RunProgram(kCli, {"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("sensor-test read-recorded --type I|II [--report FILE]"), std::string::npos);
-  const Outcome bad = RunProgram(kCli, {"frobnicate"});
-  EXPECT_EQ(bad.status, kExitUsage);
-  EXPECT_EQ(bad.err, "gelvar-cli: unknown command 'frobnicate'\nTry 'gelvar-cli --help'.\n");
+  const std::string parse =
+      "import json, sys\n"
+      "lines = open(sys.argv[1], encoding='utf-8').read().splitlines()\n"
+      "checks = sys.argv[2].splitlines()\n"
+      "assert len(lines) == len(checks), lines\n"
+      "for line, check in zip(lines, checks):\n"
+      "  d = json.loads(line)\n"
+      "  assert eval(check), line\n";
+  const Outcome parsed = Child("/usr/bin/env", {"python3", "-c", parse, (dir / "out.json").string(), checks}).Wait();
+  if (parsed.status == 127) GTEST_SKIP() << "no python3 to parse the JSON with";
+  EXPECT_EQ(parsed.status, 0) << parsed.err;
 }
 
 }  // namespace

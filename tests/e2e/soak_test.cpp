@@ -4,20 +4,15 @@
 // `make soak` logs a week.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "common/c_format.h"
 #include "monitor/value_format.h"
-#include "support/log_records.h"
 #include "support/monitor_rig.h"
-#include "support/report_table.h"
 
 namespace gelvar::testing {
 namespace {
@@ -34,14 +29,11 @@ int SoakHours() {
   return hours != nullptr && std::atoi(hours) > 0 ? std::atoi(hours) : kDefaultHours;
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
+// Logging starts at a pass end: the first record is written at once, in the pause before the next pass
+// ends; every later one right at a pass end, on the grid of the first record, whatever passes cost.
 TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const int hours = SoakHours();
-  const auto path = std::filesystem::temp_directory_path() / ("gelvar_soak_" + std::to_string(::getpid()) + ".log");
+  const auto path = std::filesystem::temp_directory_path() / CFormat("gelvar_soak_%d.log", ::getpid());
   std::filesystem::remove(path);
   StdioFileAppender files;
   MonitorRig rig(&files);
@@ -56,69 +48,67 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const std::int64_t startMs = rig.link.Scheduler().NowMs();
   // The record due at the end of the last hour belongs to the next hour.
   rig.link.RunFor(std::int64_t{hours} * 60 * kIntervalMs - 1);
-  const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  const std::chrono::duration<double> wallSeconds = std::chrono::steady_clock::now() - wallStart;
 
-  const std::vector<std::string> records = RecordLines(ReadFile(path));
+  const std::vector<std::string> records = RecordLines(ReadFile(path.string()));
   std::filesystem::remove(path);
   const int expected = hours * 60;
   ASSERT_EQ(static_cast<int>(records.size()), expected);
-  ASSERT_EQ(rig.log.recordTimes.size(), records.size());
-  std::vector<std::int64_t> recordMs;
-  for (const Event& e : rig.log.events) {
-    if (e.kind == 'L') recordMs.push_back(e.ms);
-  }
+  const std::vector<Event> written = rig.log.Of('L');
+  ASSERT_EQ(written.size(), records.size());
+  EXPECT_EQ(written[0].ms, startMs + 10) << "the first record at the first timer message";
   std::int64_t latestMs = 0;
   int malformed = 0;
   int unread = 0;
-  for (int k = 0; k < expected; ++k) {
-    const std::string& line = records[static_cast<std::size_t>(k)];
-    ASSERT_EQ(RecordSetNumber(line), k + 1) << line;
+  for (std::size_t k = 0, event = 0; k < records.size(); ++k, ++event) {
+    const std::string& line = records[k];
+    ASSERT_EQ(RecordSetNumber(line), static_cast<int>(k) + 1) << line;
     malformed += !IsWellFormedRecord(line);
     unread += HoldsUnreadValues(line);
-    const std::time_t when = rig.log.recordTimes[static_cast<std::size_t>(k)];
-    EXPECT_EQ(line.substr(7, 18), DateText(when) + "; " + TimeText(when)) << line;
-    // Record k belongs to minute k of the run, however long it waited there for a pass to end.
-    const std::int64_t dueMs = startMs + k * kIntervalMs;
-    EXPECT_GE(recordMs[static_cast<std::size_t>(k)], dueMs) << line;
-    EXPECT_LT(recordMs[static_cast<std::size_t>(k)], dueMs + kIntervalMs) << line;
-    latestMs = std::max(latestMs, recordMs[static_cast<std::size_t>(k)] - dueMs);
+    EXPECT_EQ(line.substr(7, 18), DateText(written[k].when) + "; " + TimeText(written[k].when)) << line;
+    // Record k belongs to minute k of the grid, however long it waited there for a pass to end.
+    const std::int64_t dueMs = written[0].ms + static_cast<std::int64_t>(k) * kIntervalMs;
+    EXPECT_GE(written[k].ms, dueMs) << line;
+    EXPECT_LT(written[k].ms, dueMs + kIntervalMs) << line;
+    latestMs = std::max(latestMs, written[k].ms - dueMs);
+    while (rig.log.events[event].kind != 'L') ++event;
+    if (k > 0) {
+      EXPECT_EQ(rig.log.events[event - 1].kind, 'P') << "record " << k + 1 << " right after a pass end";
+    }
   }
   EXPECT_EQ(malformed, 0);
   EXPECT_EQ(unread, 0);
   EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
 
-  int steps = 0;
-  int accepted = 0;
-  for (const Event& e : rig.log.events) {
-    steps += e.kind == 'S';
-    accepted += e.kind == 'S' && e.outcome == StepOutcome::kAccepted;
-  }
-  ReportTable table({"Virtual time", "Records", "Set numbers", "Well formed", "With unread values",
-                     "Latest record after its minute began", "Steps read", "Wall time"});
-  table.AddRow({CFormat("%d h", hours), CFormat("%d", expected), CFormat("00001-%05d", expected),
-                CFormat("%d", expected - malformed), CFormat("%d", unread), CFormat("%.2f s", latestMs / 1000.0),
-                CFormat("%d of %d", accepted, steps), CFormat("%.1f s", wallSeconds)});
-  table.Publish(CFormat("soak_%dh.md", hours));
+  const std::vector<Event> steps = rig.log.Of('S');
+  const auto accepted = std::count_if(steps.begin(), steps.end(),
+                                      [](const Event& e) { return e.outcome == StepOutcome::kAccepted; });
+  PublishTable(CFormat("soak_%dh.md", hours),
+               {{"Virtual time", "Records", "Set numbers", "Well formed", "With unread values",
+                 "Latest record after its minute began", "Steps read", "Wall time"},
+                {CFormat("%d h", hours), CFormat("%d", expected), CFormat("00001-%05d", expected),
+                 CFormat("%d", expected - malformed), CFormat("%d", unread),
+                 CFormat("%.2f s", latestMs / 1000.0),
+                 CFormat("%d of %d", static_cast<int>(accepted), static_cast<int>(steps.size())),
+                 CFormat("%.1f s", wallSeconds.count())}});
 }
 
-// Passes of a silent unit take longer than the interval: records come at pass ends, skip the due times
-// a pass covered, and never log one pass twice.
+// Passes of a silent unit take longer than the interval: after the first record, written at once,
+// records come at pass ends, skip the due times a pass covered, and never log one pass twice.
 TEST(Soak, PassesLongerThanTheIntervalAreLoggedOnceEach) {
   MonitorRig rig;
   rig.Unit().Faults().silent = true;
   rig.controller.Command(kCmdStartReadingVariables);
   rig.LogEveryMinute();
   rig.link.RunFor(60 * kIntervalMs);
-  int passesSinceRecord = 1;
-  int records = 0;
+  EXPECT_EQ(rig.log.Of('L').at(0).ms, 10) << "the first record at once, in the middle of the first pass";
+  std::string kinds;
   for (const Event& e : rig.log.events) {
-    if (e.kind == 'P') ++passesSinceRecord;
-    if (e.kind != 'L') continue;
-    EXPECT_GE(passesSinceRecord, 1) << "record " << records + 1 << " at " << e.ms << " ms";
-    passesSinceRecord = 0;
-    ++records;
+    if (e.kind == 'P' || e.kind == 'L') kinds += e.kind;
   }
-  EXPECT_EQ(records, 1 + rig.log.Count('P'));
+  ASSERT_GT(kinds.size(), 10u);
+  EXPECT_EQ(kinds.find("LL"), std::string::npos) << kinds;
+  EXPECT_EQ(rig.log.Count('L'), 1 + rig.log.Count('P')) << kinds;
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-#include "fuzz/unit_request_harness.h"
-
 #include <algorithm>
 #include <vector>
 
-#include "fuzz/script_reader.h"
+#include "fuzz/harnesses.h"
 #include "unitsim/unit_codec.h"
 #include "unitsim/unit_model.h"
 
@@ -12,22 +10,11 @@ namespace {
 
 using unitsim::UnitModel;
 
-enum UnitOp : std::uint8_t {
-  kOpFeedBytes = 0,    // argument + 1 raw bytes
-  kOpFeedRequest = 1,  // a sound request: ID word and 0, 2 or 4 data bytes from the script
-  kOpFeedCommand = 2,  // a sound request to one of the objects that act on their data
-  kOpClock = 3,        // the clock moves (see MoveClock)
-  kOpTransmit = 4,     // Transmit of up to argument + 1 bytes
-  kOpAdvance = 5,
-  kOpDiscard = 6,
-  kOpFault = 7,        // one fault setting (see SetFault)
-};
-
+// The objects that act on the data they are sent.
 constexpr std::uint32_t kCommandObjects[] = {0x3004, 0x0C09, 0x0C87, 0x0C97, 0x0D02, 0x0D03, 0x0C80, 0x0C08};
-// The longest reply: a frame with four data bytes after the longest noise burst a script can set.
 constexpr std::size_t kLongestNoise = 31;
+// A frame with four data bytes after the longest noise burst a script can set.
 constexpr std::size_t kLongestReply = 8 + kLongestNoise;
-constexpr std::size_t kShortestRequest = 4;
 constexpr std::int64_t kLongestLatencyMs = 255 * 4;
 // Long enough for every reply to fall due and for a frame cut half-way to be given up.
 constexpr std::int64_t kQuietMs = kLongestLatencyMs + unitsim::FrameDecoder::kStallMs + 1;
@@ -35,29 +22,13 @@ constexpr std::uint32_t kProbeId = 0x3002;
 // Where the unit's objects live; every one of them keeps its data count whatever it is sent.
 constexpr std::uint32_t kObjectRanges[][2] = {{0x0C00, 0x0D10}, {0x3000, 0x3010}};
 
-// The data count of every object of kObjectRanges in a new unit, in range order.
-const std::vector<std::size_t>& FreshObjectSizes() {
-  static const std::vector<std::size_t> sizes = [] {
-    const UnitModel fresh;
-    std::vector<std::size_t> all;
-    for (const auto& range : kObjectRanges) {
-      for (std::uint32_t id = range[0]; id < range[1]; ++id) all.push_back(fresh.Object(id).size());
-    }
-    return all;
-  }();
-  return sizes;
-}
-
 class UnitRun {
  public:
   UnitRun(const std::uint8_t* data, std::size_t size) : script_(data, size) {}
 
   std::string Run() {
-    while (!script_.AtEnd() && fault_.empty()) RunOp(ScriptOp(script_.Byte()));
-    if (fault_.empty()) CheckRequests();
-    if (fault_.empty()) CheckQuietOutput();
-    if (fault_.empty()) CheckObjectSizes();
-    if (fault_.empty()) Probe();
+    while (!script_.AtEnd() && fault_.empty()) RunOp(script_.Byte());
+    if (fault_.empty()) Verify();
     return fault_;
   }
 
@@ -66,18 +37,23 @@ class UnitRun {
     if (fault_.empty()) fault_ = what + " (at " + std::to_string(nowMs_) + " ms)";
   }
 
-  void RunOp(ScriptOp op) {
-    switch (op.code) {
-      case kOpFeedBytes:
-        for (int i = 0; i <= op.argument && !script_.AtEnd(); ++i) Feed(script_.Byte());
+  void RunOp(std::uint8_t control) {
+    const std::uint8_t argument = control & 0x1F;
+    switch (control >> 5) {
+      case 0:  // argument + 1 raw bytes
+        for (int i = 0; i <= argument && !script_.AtEnd(); ++i) Feed(script_.Byte());
         return;
-      case kOpFeedRequest: FeedRequest(script_.Word(), op.argument % 3); return;
-      case kOpFeedCommand: FeedRequest(kCommandObjects[op.argument & 7], (op.argument >> 3) % 3); return;
-      case kOpClock: MoveClock(op.argument); return;
-      case kOpTransmit: Transmit(op.argument + 1); return;
-      case kOpAdvance: unit_.Advance(nowMs_); return;
-      case kOpDiscard: unit_.DiscardSent(nowMs_); return;
-      default: SetFault(op.argument); return;
+      case 1: FeedRequest(script_.Word(), argument % 3); return;  // any object
+      case 2: FeedRequest(kCommandObjects[argument & 7], (argument >> 3) % 3); return;
+      case 3: MoveClock(argument); return;
+      case 4: {  // up to argument + 1 bytes; more would overrun the buffer, which the sanitizers report
+        std::uint8_t buffer[32];
+        transmitted_ += static_cast<std::size_t>(std::max(unit_.Transmit(buffer, argument + 1, nowMs_), 0));
+        return;
+      }
+      case 5: unit_.Advance(nowMs_); return;
+      case 6: unit_.DiscardSent(nowMs_); return;
+      default: SetFault(argument); return;
     }
   }
 
@@ -97,13 +73,6 @@ class UnitRun {
     const std::int64_t amount = script_.Word() * ((argument & 0x08) ? 1000 : 1);
     nowMs_ += (argument & 0x10) ? -amount : amount;
     latestMs_ = std::max(latestMs_, nowMs_);
-  }
-
-  void Transmit(int maxCount) {
-    std::uint8_t buffer[32];
-    const int count = unit_.Transmit(buffer, maxCount, nowMs_);
-    if (count < 0 || count > maxCount) Fail("Transmit gave " + std::to_string(count) + " bytes");
-    transmitted_ += static_cast<std::size_t>(std::max(count, 0));
   }
 
   // The low bits pick the setting, the next script byte is its value.
@@ -129,48 +98,33 @@ class UnitRun {
     }
   }
 
-  // Every request the unit saw took at least four bytes of the line and is a sound one.
-  void CheckRequests() {
+  // Every request the unit saw took four bytes of the line at least and is a sound one. With its faults
+  // cleared and the line quiet, all it ever sent is no more than its requests explain, every object has
+  // kept its data count, and a plain read is answered with the object's value and nothing else.
+  void Verify() {
     const auto& requests = unit_.Requests();
-    if (requests.size() * kShortestRequest > bytesFed_) {
-      return Fail(std::to_string(requests.size()) + " requests from " + std::to_string(bytesFed_) + " bytes");
+    if (requests.size() * 4 > bytesFed_ || std::any_of(requests.begin(), requests.end(), [](const auto& request) {
+          return request.objectId > 0x3FFF || request.data.size() % 2 != 0 || request.data.size() > 4;
+        })) {
+      return Fail(std::to_string(requests.size()) + " requests taken");
     }
-    for (const auto& request : requests) {
-      const std::size_t n = request.data.size();
-      if (request.objectId > 0x3FFF || (n != 0 && n != 2 && n != 4)) return Fail("a malformed request was taken");
-    }
-  }
-
-  // Everything the unit still holds goes out once the line is quiet, and all it ever sent is no more
-  // than its requests explain.
-  void CheckQuietOutput() {
     unit_.Faults() = unitsim::UnitFaults{};
     nowMs_ = latestMs_ + kQuietMs;
-    std::size_t total = transmitted_;
     std::uint8_t buffer[64];
+    std::size_t total = transmitted_;
     while (const int count = unit_.Transmit(buffer, sizeof buffer, nowMs_)) total += static_cast<std::size_t>(count);
-    if (total > unit_.Requests().size() * kLongestReply) {
-      Fail(std::to_string(total) + " bytes sent for " + std::to_string(unit_.Requests().size()) + " requests");
-    }
-  }
-
-  void CheckObjectSizes() {
-    auto fresh = FreshObjectSizes().begin();
+    if (total > requests.size() * kLongestReply) return Fail(std::to_string(total) + " bytes sent");
+    static const UnitModel fresh;
     for (const auto& range : kObjectRanges) {
       for (std::uint32_t id = range[0]; id < range[1]; ++id) {
-        if (unit_.Object(id).size() != *fresh++) return Fail("object " + std::to_string(id) + " changed its data count");
+        if (unit_.Object(id).size() != fresh.Object(id).size()) return Fail("object " + std::to_string(id) + " resized");
       }
     }
-  }
-
-  // A plain read after the quiet gap is answered with the object's value, and nothing else.
-  void Probe() {
     unit_.ClearRequests();
     for (std::uint8_t b : unitsim::EncodeFrame(kProbeId, {})) unit_.Receive(b, nowMs_);
-    std::uint8_t buffer[64];
     const int count = unit_.Transmit(buffer, sizeof buffer, nowMs_);
-    const std::vector<std::uint8_t> reply(buffer, buffer + count);
-    if (unit_.Requests().size() != 1 || reply != unitsim::EncodeFrame(kProbeId, unit_.Object(kProbeId))) {
+    if (unit_.Requests().size() != 1 ||
+        std::vector<std::uint8_t>(buffer, buffer + count) != unitsim::EncodeFrame(kProbeId, unit_.Object(kProbeId))) {
       Fail("the read after the script was answered with " + std::to_string(count) + " bytes");
     }
   }

@@ -1,65 +1,171 @@
-// The tool windows on a simulated unit in virtual time: the windows' timers and the tick run on a
-// VirtualScheduler, so a test advances time and reads the widgets.
+// The program's windows on a simulated unit in virtual time: the main window
+// with the dialogs it opens, the protocol and inside windows, the tick and
+// every window timer on a VirtualScheduler. Tests use the windows as the user
+// does: menu commands by number, controls by number, modal dialogs answered
+// through ModalAnswers.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "app/ticker.h"
+#include "app/tone_player.h"
 #include "app/widget_support.h"
 #include "link/test_support.h"
-#include "link/transaction.h"
+#include "monitor/input_dialog.h"
+#include "monitor/monitor_dialog.h"
+#include "sensortest/sensor_test_dialog.h"
+#include "support/monitor_fakes.h"
 #include "support/virtual_scheduler.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"
+#include "update/update_dialog.h"
 
 namespace gelvar::testing {
 
-class ToolWindowTest : public ::testing::Test {
+// One queued action per modal dialog, in the order the dialogs come up. A
+// dialog with no action queued fails the test and is closed, so that no test
+// hangs in a modal loop.
+class ModalAnswers : public QObject {
+ public:
+  using Action = std::function<void(QWidget*)>;
+
+  ModalAnswers() { PollSoon(); }
+  ~ModalAnswers() override { EXPECT_TRUE(actions_.empty()) << actions_.size() << " dialog(s) never came up"; }
+
+  void Then(Action action) { actions_.push_back(std::move(action)); }
+  // A message box: its text goes to *text, then `button` is clicked.
+  void ThenBox(QMessageBox::StandardButton button, QString* text) {
+    Then([=](QWidget* widget) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      ASSERT_NE(box, nullptr) << "expected a message box, got " << widget->windowTitle().toStdString();
+      *text = box->text();
+      box->button(button)->click();
+    });
+  }
+
+ private:
+  // A fresh single-shot each time: a repeating timer would not fire again
+  // inside the nested loop of a dialog that its own action opened.
+  void PollSoon() {
+    QTimer::singleShot(2, this, [this] { Poll(); });
+  }
+
+  void Poll() {
+    PollSoon();
+    ForgetClosed();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible() ||
+        std::find(handled_.begin(), handled_.end(), modal) != handled_.end()) {
+      return;
+    }
+    handled_.emplace_back(modal);
+    if (actions_.empty()) {
+      ADD_FAILURE() << "unexpected dialog: " << modal->windowTitle().toStdString();
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+      return;
+    }
+    const Action action = std::move(actions_.front());
+    actions_.pop_front();
+    action(modal);
+    ForgetClosed();
+  }
+
+  // The program reuses its dialogs: one that closed is new when it comes up
+  // again.
+  void ForgetClosed() {
+    std::erase_if(handled_, [](const QPointer<QWidget>& seen) { return seen.isNull() || !seen->isVisible(); });
+  }
+
+  std::deque<Action> actions_;
+  std::vector<QPointer<QWidget>> handled_;
+};
+
+class SilentOutput : public SoundOutput {
+ public:
+  void Play(const std::vector<std::int16_t>&, int) override {}
+};
+
+// Nothing runs until Start(): the tick, the link and the main window with its
+// port closed.
+class WindowTest : public ::testing::Test {
  protected:
-  ToolWindowTest() {
+  WindowTest() {
     ResetLinkStateForTests();
     tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
     protocol.Create();
   }
-  ~ToolWindowTest() override { ResetLinkStateForTests(); }
+  ~WindowTest() override {
+    window.hide();
+    ResetLinkStateForTests();
+  }
 
-  // The program's start: tick running, link open, COM port of channel 0 open.
-  void StartLinkAndPort() {
+  void Start() {
     ticker.Start();
     StartLink();
-    ASSERT_EQ(protocol.OpenChannel(0, 1), 1);
+    window.Open();
+  }
+  void StartWithPortOpen() {
+    Start();
+    Command(kCmdOpenComPort);
+    ASSERT_EQ(window.Controller().Mode(), kPortOpen);
+  }
+  void Command(int command) {
+    for (QAction* action : window.findChildren<QAction*>()) {
+      if (action->data().toInt() == command) return action->trigger();
+    }
+    FAIL() << "no menu command " << command;
+  }
+  template <typename Control = QWidget>
+  static Control* In(const QWidget* parent, int controlId) {
+    Control* control = FindControl<Control>(parent, controlId);
+    EXPECT_NE(control, nullptr) << controlId;
+    return control;
+  }
+  QString Text(const QWidget* parent, int controlId) const {
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(In(parent, controlId))) return edit->toPlainText();
+    if (auto* line = qobject_cast<QLineEdit*>(In(parent, controlId))) return line->text();
+    return In<QLabel>(parent, controlId)->text();
+  }
+  QString Field(int controlId) const { return Text(&window, controlId); }
+  QString NewestMessage() const { return Field(1082).section(QLatin1Char('\n'), 0, 0); }
+  bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs = 20000) {
+    return scheduler.RunUntil(done, limitMs);
+  }
+  bool RunUntilMessage(const QString& line) {
+    return RunUntil([&] { return NewestMessage() == line; });
   }
 
-  // Reads object 0x3000 and waits for the outcome; true when a reply came.
-  bool ReadOneObject() {
-    if (linkTransaction.Start(0x3000, nullptr) != 1) return false;
-    int result = kPollBusy;
-    scheduler.RunUntil(
-        [&] {
-          int tries = 0, cycles = 0, ms = 0;
-          result = linkTransaction.Poll(&request, &tries, &cycles, &ms);
-          return result != kPollBusy;
-        },
-        10000);
-    scheduler.AdvanceBy(2 * kStartTickPeriodMs);  // the panes catch up with the last bytes
-    return result >= 0;
-  }
-
-  QString PaneText(int controlId) const { return FindControl<QPlainTextEdit>(&protocol, controlId)->toPlainText(); }
-  QString FieldText(int controlId) const { return FindControl<QLineEdit>(&inside, controlId)->text(); }
-
+  ModalAnswers answers;
   VirtualScheduler scheduler;
   unitsim::UnitModel unit;
   unitsim::SimulatedLine line{unit, [this] { return scheduler.NowMs(); }};
   LinkInsideWindow inside{scheduler};
   ProtocolWindow protocol{scheduler, line, inside};
   Ticker ticker{scheduler};
-  ObjectRequest request{};
+  SensorTest sensorTest{scheduler};
+  SensorTestDialog sensorDialog{sensorTest};
+  UpdateDialog update;
+  InputDialog input;
+  MemoryFiles files;
+  TonePlayer tones{std::make_unique<SilentOutput>()};
+  MonitorDialog window{scheduler, files, tones, {protocol, sensorDialog, update, input}};
 };
 
 }  // namespace gelvar::testing

@@ -1,5 +1,5 @@
-// The main window's commands without a line: what each command does in each communication mode, and
-// the dialogs around them. Virtual time never moves here, so no step ever reaches the link.
+// The main window's commands without a line: what each command does in each communication mode, the
+// dialogs around them and the message pane. Virtual time never moves here, so no step reaches the link.
 #include "monitor/monitor_controller.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +55,8 @@ struct ModeRow {
   std::array<const char*, 6> cells;
 };
 
+constexpr std::array<const char*, 6> InEveryMode(const char* cell) { return {cell, cell, cell, cell, cell, cell}; }
+
 // A cell lists what the command does in that mode: message codes (as lines added to the pane,
 // in order), the view's calls by name, and "=N" for the mode it leaves; otherwise the mode stays.
 const ModeRow kModeTable[] = {
@@ -62,9 +64,8 @@ const ModeRow kModeTable[] = {
     {kCmdOpenComPort, {"open-channel 13 =1", "28", "28", "28", "28", "28"}},
     {kCmdCloseComPort, {"14", "close-channel 14 =0", "20", "20", "20", "20"}},
     {kCmdTestCommunication, {"15", "", "20", "20", "20", "20"}},
-    {kCmdShowProtocolWindow, {"protocol", "protocol", "protocol", "protocol", "protocol", "protocol"}},
-    {kCmdExit, {"close-channel end", "close-channel end", "close-channel end", "close-channel end",
-                "close-channel end", "close-channel end"}},
+    {kCmdShowProtocolWindow, InEveryMode("protocol")},
+    {kCmdExit, InEveryMode("close-channel end")},
     {kCmdStartMinHeatTime, {"15", "", "24", "20", "20", "20"}},
     {kCmdStopMinHeatTime, {"15", "", "24", "20", "20", "20"}},
     {kCmdStartCycleSensor1, {"15", "", "24", "20", "20", "20"}},
@@ -75,18 +76,17 @@ const ModeRow kModeTable[] = {
      {"choose-save 7", "choose-save 7", "choose-save 7", "5", "choose-save 7", "choose-save 7"}},
     {kCmdStartReadingVariables, {"15", "9 =4", "20", "20", "8", "20"}},
     {kCmdStopReadingVariables, {"23", "23", "23", "23", "10 =1", "22"}},
-    {kCmdSetLogInterval,
-     {"ask-number", "ask-number", "ask-number", "ask-number", "ask-number", "ask-number"}},
+    {kCmdSetLogInterval, InEveryMode("ask-number")},
     {kCmdOpenLogFile, {"choose-open", "choose-open", "choose-open", "choose-open", "choose-open", "22"}},
     {kCmdStartLogging, {"15", "23", "23", "23", "21", "22"}},
     {kCmdStopLogging, {"26", "26", "26", "26", "26", "11 =4"}},
     {kCmdTestMonitor, {"15", "ask-ok sensor-test", "20", "20", "20", "20"}},
     {kCmdUpdate, {"15", "ask-ok update", "20", "20", "20", "20"}},
     {kCmdProgramUpdate, {"15", "ask-ok update", "20", "20", "20", "20"}},
-    {kCmdUnused1, {"", "", "", "", "", ""}},
-    {kCmdUnused2, {"", "", "", "", "", ""}},
-    {kCmdShowReadMe, {"readme", "readme", "readme", "readme", "readme", "readme"}},
-    {kCmdAbout, {"about", "about", "about", "about", "about", "about"}},
+    {kCmdUnused1, InEveryMode("")},
+    {kCmdUnused2, InEveryMode("")},
+    {kCmdShowReadMe, InEveryMode("readme")},
+    {kCmdAbout, InEveryMode("about")},
 };
 
 TEST(MonitorController, EveryCommandInEveryMode) {
@@ -120,40 +120,18 @@ TEST(MonitorController, EveryCommandInEveryMode) {
       EXPECT_EQ(rig->controller.Mode(), modeAfter) << where;
     }
   }
+  EXPECT_FALSE(Rig().controller.Command(32777)) << "not a menu command";
 }
 
-TEST(MonitorController, StartsClosedWithItsDefaults) {
-  Rig rig;
-  EXPECT_EQ(rig.controller.Mode(), kPortClosed);
-  EXPECT_EQ(rig.controller.ComPortNumber(), 1);
-  EXPECT_EQ(rig.controller.LogMinutes(), 5);
-  EXPECT_EQ(rig.controller.LogSetCounter(), 0);
-  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed");
-  EXPECT_EQ(rig.controller.LogStatusText(), "No Logging");
-  EXPECT_EQ(rig.controller.MessageText(), "");
-  for (int id : DisplayFields::ControlIds()) EXPECT_EQ(rig.controller.Fields().Text(id), "undef.");
-  const ProgressRanges ranges = rig.controller.ProgressRange();
-  EXPECT_EQ(ranges.parameters, 17);
-  EXPECT_EQ(ranges.variables, 14);
-  EXPECT_EQ(ranges.pause, 2000);
-  EXPECT_EQ(ranges.logging, 300);
-  EXPECT_FALSE(rig.controller.Command(32777));
-}
-
-struct NumberCase {
-  int command;
-  bool ok;
-  int answer;
-  int expected;
-};
-
-TEST(MonitorController, InputBoxesKeepTheirRanges) {
-  const NumberCase cases[] = {
-      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 1}, {kCmdSetComPort, true, 0, 1},
-      {kCmdSetComPort, false, 9, 1},    {kCmdSetLogInterval, true, 60, 60}, {kCmdSetLogInterval, true, 61, 5},
-      {kCmdSetLogInterval, true, 0, 5}, {kCmdSetLogInterval, false, 9, 5},  {kCmdSetLogInterval, true, 1, 1},
-  };
-  for (const NumberCase& c : cases) {
+TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
+  const struct {
+    int command;
+    bool ok;
+    int answer;
+    int expected;
+  } cases[] = {{kCmdSetComPort, true, 255, 255},   {kCmdSetComPort, true, 256, 1},     {kCmdSetComPort, false, 9, 1},
+               {kCmdSetLogInterval, true, 60, 60}, {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5}};
+  for (const auto& c : cases) {
     Rig rig;
     rig.view.answerOk = c.ok;
     rig.view.numberAnswer = c.answer;
@@ -161,86 +139,50 @@ TEST(MonitorController, InputBoxesKeepTheirRanges) {
     const bool port = c.command == kCmdSetComPort;
     EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), c.expected) << c.answer;
     EXPECT_EQ(rig.view.prompts.front(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
-    EXPECT_EQ(rig.view.shownNumbers.front(), port ? 1 : 5);
-    if (!port) {
-      EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * c.expected);
-    }
+    EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * rig.controller.LogMinutes());
+    rig.view.openSucceeds = false;
+    rig.controller.Command(kCmdOpenComPort);
+    EXPECT_EQ(rig.view.openedPorts, std::vector<int>{rig.controller.ComPortNumber()});
+    EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed") << "a failed open changes nothing";
     EXPECT_EQ(rig.controller.MessageText(), "");
   }
 }
 
-TEST(MonitorController, OpenUsesTheChosenPortAndAFailedOpenChangesNothing) {
+// Cancelled, they begin nothing: the next command begins its own step without refusal. A cancelled
+// file dialog writes nothing.
+TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
   Rig rig;
-  rig.view.numberAnswer = 4;
-  rig.controller.Command(kCmdSetComPort);
-  rig.view.openSucceeds = false;
-  rig.controller.Command(kCmdOpenComPort);
-  EXPECT_EQ(rig.view.openedPorts, std::vector<int>{4});
-  EXPECT_EQ(rig.controller.Mode(), kPortClosed);
-  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed");
-  EXPECT_EQ(rig.controller.MessageText(), "");
-  rig.view.openSucceeds = true;
-  rig.controller.Command(kCmdOpenComPort);
-  EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Open");
-  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
-}
-
-TEST(MonitorController, QuestionsAndTheirAnswers) {
-  struct QuestionCase {
-    int command;
-    const char* question;
-  };
-  const QuestionCase cases[] = {
-      {kCmdFactorySettings, "Are you shure to reset all parameters to default values?"},
-      {kCmdTestMonitor,
-       "The test monitor for moisture sensors should be used only by experienced engineers. Start it?"},
-      {kCmdUpdate, "Are you shure you really want to update the software of the detector unit?"},
-      {kCmdProgramUpdate, "Are you shure you really want to update the software of the detector unit?"},
-  };
-  for (const QuestionCase& c : cases) {
-    Rig rig;
-    rig.Enter(kPortOpen);
-    rig.view.answerOk = false;
-    rig.controller.Command(c.command);
-    EXPECT_EQ(rig.view.questions, std::vector<std::string>{c.question});
-    EXPECT_EQ(rig.view.calls, "ask-ok") << c.command;
-    // A cancelled factory reset began no step: the next command begins its own without refusal.
-    rig.controller.Command(kCmdTestCommunication);
-    EXPECT_EQ(rig.controller.Mode(), kPortOpen);
-    EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
-  }
-}
-
-TEST(MonitorController, EveryMessageSoundsTwoTones) {
-  Rig rig;
-  rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
-  rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
-  const std::vector<std::vector<int>> expected = {{2000, 120, 1000, 80}, {1000, 120, 2000, 80}};
-  EXPECT_EQ(rig.view.tones, expected);
-}
-
-TEST(MonitorController, CancelledFileDialogsWriteNothing) {
-  Rig rig;
+  rig.Enter(kPortOpen);
   rig.view.answerOk = false;
-  rig.controller.Command(kCmdSaveParameters);
-  rig.controller.Command(kCmdOpenLogFile);
+  for (int command : {kCmdFactorySettings, kCmdTestMonitor, kCmdUpdate, kCmdProgramUpdate, kCmdSaveParameters,
+                      kCmdOpenLogFile, kCmdTestCommunication}) {
+    rig.controller.Command(command);
+  }
+  const std::string update = "Are you shure you really want to update the software of the detector unit?";
+  EXPECT_EQ(rig.view.questions,
+            (std::vector<std::string>{
+                "Are you shure to reset all parameters to default values?",
+                "The test monitor for moisture sensors should be used only by experienced engineers. Start it?",
+                update, update}));
+  EXPECT_EQ(rig.controller.Mode(), kPortOpen);
+  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
   EXPECT_EQ(rig.files.appends, 0);
-  EXPECT_EQ(rig.controller.MessageText(), "");
-  EXPECT_EQ(rig.controller.ReportFileName(), "");
   EXPECT_FALSE(rig.controller.LogFileChosen());
 }
 
-TEST(MonitorController, SavingTwiceAppendsTwoReports) {
+TEST(MessagePane, NewestLineOnTopWithCrLfCutTo1024AndTwoTones) {
   Rig rig;
-  rig.controller.Command(kCmdSaveParameters);
-  rig.controller.Command(kCmdSaveParameters);
-  const std::string& file = rig.files.files[rig.view.reportPath];
-  EXPECT_EQ(file.find("Parameter Gelvar recorded "), 0u);
-  EXPECT_NE(file.find("End Parameter +++\r\n\r\n\r\nParameter Gelvar recorded "), std::string::npos);
-  EXPECT_EQ(file.size() % 2, 0u);
-  EXPECT_EQ(file.substr(0, file.size() / 2), file.substr(file.size() / 2));
-  EXPECT_EQ(rig.controller.MessageText(), "I> Parameters stored in file ' report.par '\r\n"
-                                          "I> Parameters stored in file ' report.par '\r\n");
+  rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
+  rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
+  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
+  const std::vector<std::vector<int>> fallingThenRising = {{2000, 120, 1000, 80}, {1000, 120, 2000, 80}};
+  EXPECT_EQ(rig.view.tones, fallingThenRising);
+
+  MessagePane pane;
+  for (int i = 0; i < 100; ++i) pane.Add("I> Reading variables started");
+  pane.Add("E> Logging still active");
+  EXPECT_EQ(pane.Text().size(), kMessagePaneLimit);
+  EXPECT_EQ(pane.Text().rfind("E> Logging still active\r\nI> Reading", 0), 0u);
 }
 
 }  // namespace

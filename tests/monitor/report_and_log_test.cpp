@@ -1,6 +1,9 @@
+// The bytes of the parameter report and of the variable log, whatever the user's locale.
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <iomanip>
+#include <sstream>
 
 #include "monitor/device_model.h"
 #include "monitor/parameter_report.h"
@@ -10,13 +13,22 @@
 namespace gelvar {
 namespace {
 
-constexpr std::time_t kWhen = 1780000000;
+class ReportAndLog : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override { ASSERT_NE(std::setlocale(LC_ALL, GetParam()), nullptr) << "locale not installed"; }
+  void TearDown() override { std::setlocale(LC_ALL, "C"); }
 
-std::string Stamp() { return DateText(kWhen) + " at " + TimeText(kWhen); }
+  const std::time_t when = [] {
+    std::tm local{};
+    std::istringstream("03/07/26 13:05:09") >> std::get_time(&local, "%m/%d/%y %H:%M:%S");
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+  }();
+};
 
-TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
+TEST_P(ReportAndLog, UnreadParametersGiveACompleteReportOfUndef) {
   const std::string expected =
-      "Parameter Gelvar recorded " + Stamp() + "\r\nMonitor V1.0\r\n\r\n"
+      "Parameter Gelvar recorded 03/07/26 at 13:05:09\r\nMonitor V1.0\r\n\r\n"
       "Administration:\r\n"
       " Mode System:            undef.\r\n Language:               undef.\r\n"
       " Temp. Unit:             undef.\r\n Alarm Mode:             undef.\r\n\r\n"
@@ -33,43 +45,32 @@ TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
       " Type Sensor:            undef.\r\n Mode Sensor:            undef.\r\n"
       " Moisture Limit:         undef.\r\n\r\n"
       "End Parameter +++\r\n\r\n\r\n";
-  EXPECT_EQ(ParameterReport(DisplayFields(), kWhen), expected);
+  EXPECT_EQ(ParameterReport(DisplayFields(), when), expected);
 }
 
-TEST(VariableLog, HeaderNamesTheUnitAndTheColumns) {
-  EXPECT_EQ(LogHeader(kWhen, 0),
-            "Logfile Gelvar started " + Stamp() +
-                ", Temperature Unit: \xB0" "C\r\n"
-                "Set#;Date;Time;AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;"
-                "HtgOutTemp;HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;"
-                "S1AmbTemp;S1LastMoist;S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;"
-                "S2SenTemp;S2AmbTemp;S2LastMoist;S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;\r\n");
-  EXPECT_NE(LogHeader(kWhen, 1).find(", Temperature Unit: \xB0" "F\r\n"), std::string::npos);
-  EXPECT_NE(LogHeader(kWhen, 9).find(", Temperature Unit: unknown\r\n"), std::string::npos);
-}
+TEST_P(ReportAndLog, LogHeaderAndRecordWithTheirWidthsAndDecimalCommas) {
+  EXPECT_EQ(LogHeader(when, 0),
+            "Logfile Gelvar started 03/07/26 at 13:05:09, Temperature Unit: \xB0" "C\r\n"
+            "Set#;Date;Time;AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;"
+            "HtgOutTemp;HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;"
+            "S1AmbTemp;S1LastMoist;S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;"
+            "S2SenTemp;S2AmbTemp;S2LastMoist;S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;\r\n");
+  EXPECT_NE(LogHeader(when, 1).find(", Temperature Unit: \xB0" "F\r\n"), std::string::npos);
+  EXPECT_NE(LogHeader(when, 9).find(", Temperature Unit: unknown\r\n"), std::string::npos);
 
-VariableSnapshot SomeValues() {
   VariableSnapshot v;
   v.AdmErrFlg = 1;
-  v.AdmIntStat = 2;
-  v.HtgState = 3;
-  v.HtgErrFlg = 4;
-  v.HtgTempFlg = 5;
   v.HtgMoisFlg = 6;
   v.HtgSlGuTemp = 12.5f;
-  v.HtgOutTemp = -3.0f;
-  return v;
+  v.HtgOutTemp = -999.0f;
+  v.sensor[0].Volt = 12.34f;
+  EXPECT_EQ(LogRecord(7, when, v),
+            "00007; 03/07/26; 13:05:09;  1; -1; -1; -1; -1;  6;   12,5; -999,0;  -1;-1;   -1;   -1"
+            "; -1; -1; -1;   -1,0;   -1,0; -1; -1; -1; 12,34;  -2"
+            "; -1; -1; -1;   -1,0;   -1,0; -1; -1; -1; -1,00;  -2\r\n");
 }
 
-const std::string kSomeValuesTail =
-    ";  1;  2;  3;  4;  5;  6;   12,5;   -3,0;  -1;-1;   -1;   -1"
-    "; -1; -1; -1;   -1,0;   -1,0; -1; -1; -1; -1,00;  -2"
-    "; -1; -1; -1;   -1,0;   -1,0; -1; -1; -1; -1,00;  -2\r\n";
-
-TEST(VariableLog, RecordHasItsWidthsAndDecimalCommas) {
-  EXPECT_EQ(LogRecord(7, kWhen, SomeValues()),
-            "00007; " + DateText(kWhen) + "; " + TimeText(kWhen) + kSomeValuesTail);
-}
+INSTANTIATE_TEST_SUITE_P(Locales, ReportAndLog, ::testing::Values("C", "de_DE.UTF-8"));
 
 }  // namespace
 }  // namespace gelvar

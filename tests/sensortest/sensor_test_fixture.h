@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sensortest/sensor_test.h"
+#include "support/monitor_rig.h"
 #include "support/virtual_link.h"
 
 namespace gelvar::testing {
@@ -47,15 +48,7 @@ inline Bytes Words(int word0, int word2) {
 inline Bytes Word(int word0) { return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8)}; }
 
 // The log pane's lines from top (newest) to bottom.
-inline Strings LogLines(const std::string& logText) {
-  Strings lines;
-  for (std::size_t start = 0; start < logText.size();) {
-    const std::size_t end = std::min(logText.find("\r\n", start), logText.size());
-    lines.push_back(logText.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
+inline Strings LogLines(const std::string& logText) { return FileLines(logText); }
 
 class SensorTestOnUnit : public ::testing::Test {
  protected:

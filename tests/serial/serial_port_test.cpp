@@ -1,199 +1,181 @@
-// SerialPort against a real pseudo-terminal: the test holds the master, the port opens the slave
-// through GELVAR_COM9. termios read through the master describe the slave.
+// SerialPort on real pseudo-terminals: the test holds the master, the port opens the slave through a
+// symlink that GELVAR_COM8 names; a new pair behind it is the adapter plugged in again. termios read
+// through the master describe the slave.
 #include "serial/serial_port.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
-
-#include "serial/pty_reads.h"
 
 namespace gelvar {
 namespace {
 
+namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Texts = std::vector<std::string>;
 
 struct RecordingMessages : SerialMessages {
-  void ShowError(const std::string& caption, const std::string& text, bool warning) override {
-    shown.push_back(caption + (warning ? " (warning) " : " ") + text);
+  void ShowError(const std::string& caption, const std::string& text, bool) override {
+    shown.push_back(caption + " " + text);
   }
   Texts shown;
 };
 
-termios SettingsOf(int fd) {
-  termios t;
-  std::memset(&t, 0, sizeof t);  // padding too, for Same()
-  EXPECT_EQ(::tcgetattr(fd, &t), 0);
-  return t;
-}
-bool Same(const termios& a, const termios& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-void Map(int com, const char* device) {
-  if (device) {
-    ::setenv(ComVariableName(com).c_str(), device, 1);
-  } else {
-    ::unsetenv(ComVariableName(com).c_str());
-  }
-}
-
 class SerialPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0);
-    slave_ = ::ptsname(master_);
-    termios t = SettingsOf(master_);  // cooked 9600 baud: far from what the port sets
-    ::cfsetspeed(&t, B9600);
-    ASSERT_EQ(::tcsetattr(master_, TCSANOW, &t), 0);
-    before_ = SettingsOf(master_);
-    Map(9, slave_.c_str());
+    fs::create_directories(dir_);
+    ::setenv(ComVariableName(8).c_str(), link_.c_str(), 1);
+    NewDevice();
   }
   void TearDown() override {
-    if (master_ >= 0) ::close(master_);
+    Unplug();
+    fs::remove_all(dir_);
   }
 
-  int OpenLink(SerialPort& port, int com = 9, int baud = 19200) {
-    return port.Open(com, baud, 8, 0, 0);
+  // A new pair behind the symlink, cooked at 9600 baud: far from what the port sets.
+  void NewDevice() {
+    Unplug();
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0);
+    fs::remove(link_);
+    fs::create_symlink(::ptsname(master_), link_);
+    termios t = Settings();
+    ::cfsetspeed(&t, B9600);
+    ASSERT_EQ(::tcsetattr(master_, TCSANOW, &t), 0);
+    before_ = Settings();
+  }
+  void Unplug() {
+    if (master_ >= 0) ::close(std::exchange(master_, -1));
+  }
+  termios Settings() const {
+    termios t;
+    std::memset(&t, 0, sizeof t);  // padding too, for the comparison
+    EXPECT_EQ(::tcgetattr(master_, &t), 0);
+    return t;
+  }
+  bool SettingsAsBefore() const {
+    const termios now = Settings();
+    return std::memcmp(&now, &before_, sizeof now) == 0;
+  }
+  static int Open(SerialPort& port, int com = 8) { return port.Open(com, 19200, 8, 0, 0); }
+
+  // Bytes cross a pseudo-terminal asynchronously: each gets up to two seconds.
+  Bytes MasterRead(std::size_t count) const {
+    Bytes got(count);
+    pollfd p{master_, POLLIN, 0};
+    std::size_t n = 0;
+    while (n < count && ::poll(&p, 1, 2000) == 1 && ::read(master_, &got[n], 1) == 1) ++n;
+    got.resize(n);
+    return got;
+  }
+  static Bytes PortRead(SerialPort& port, std::size_t count, int maxPerRead) {
+    Bytes got;
+    std::uint8_t buffer[16];
+    for (int tries = 0; got.size() < count && tries < 2000; ++tries) {
+      const int n = port.Read(buffer, maxPerRead);
+      got.insert(got.end(), buffer, buffer + n);
+      if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return got;
+  }
+  // Writes bytes both ways: line controls and end-of-file bytes are plain data on a raw line.
+  void Carries(SerialPort& port) {
+    const Bytes bytes = {0x0D, 0x03, 0x11, 0x13, 0x04};
+    EXPECT_EQ(port.Write(bytes.data(), 5), 5);
+    EXPECT_EQ(MasterRead(5), bytes);
+    ASSERT_EQ(::write(master_, bytes.data(), 5), 5);
+    EXPECT_EQ(PortRead(port, 1, 1), Bytes{0x0D});
+    EXPECT_EQ(PortRead(port, 4, 16), Bytes(bytes.begin() + 1, bytes.end())) << "a maximum of 1 left 4";
+    std::uint8_t more[16];
+    EXPECT_EQ(port.Read(more, 16), 0);
   }
 
-  Bytes MasterRead(std::size_t count) const { return gelvar::MasterRead(master_, count); }
-
+  const fs::path dir_ = fs::temp_directory_path() / ("gelvar-serial-" + std::to_string(::getpid()));
+  const fs::path link_ = dir_ / "ttyGELVAR";
   int master_ = -1;
-  std::string slave_;
-  termios before_;
+  termios before_{};
   RecordingMessages messages_;
-  SerialPort port_{messages_};
 };
 
-TEST_F(SerialPortTest, Raw19200With8N1NoFlowControlAndReadsThatNeverWait) {
-  ASSERT_EQ(OpenLink(port_), 1);
-  const termios t = SettingsOf(master_);
+TEST_F(SerialPortTest, RawLineForThisProgramAloneAndSettingsBackAfterwards) {
+  SerialPort port(messages_);
+  ASSERT_EQ(Open(port), 1);
+  const termios t = Settings();
   EXPECT_EQ(::cfgetispeed(&t), B19200);
   EXPECT_EQ(::cfgetospeed(&t), B19200);
-  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
-            tcflag_t{CS8 | CLOCAL | CREAD});
-  EXPECT_EQ(t.c_iflag & (IXOFF | IXANY), 0u);
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD), tcflag_t{CS8 | CLOCAL | CREAD});
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  std::uint8_t byte;
+  EXPECT_EQ(port.Read(&byte, 1), 0) << "nothing waiting";
+  Carries(port);
 
-  // Carriage return, interrupt, XON/XOFF, delete, newline, end of file: all plain data here.
-  const Bytes bytes = {0x0D, 0x03, 0x11, 0x13, 0x7F, 0x0A, 0x04, 0x00, 0xFF};
-  EXPECT_EQ(port_.Write(bytes.data(), 9), 9);
-  EXPECT_EQ(MasterRead(9), bytes);
-  std::uint8_t buffer[16];
-  EXPECT_EQ(port_.Read(buffer, 16), 0);  // nothing waiting
-  ASSERT_EQ(::write(master_, bytes.data(), 9), 9);
-  EXPECT_EQ(PortRead(port_, 1, 1), Bytes{0x0D});  // the rest stays waiting
-  EXPECT_EQ(PortRead(port_, 8, 16), Bytes(bytes.begin() + 1, bytes.end()));
-  EXPECT_FALSE(port_.DeviceLost());
-  EXPECT_EQ(messages_.shown, Texts{});
+  auto second = std::make_unique<SerialPort>(messages_);
+  EXPECT_EQ(Open(*second), 0);
+  EXPECT_EQ(messages_.shown, Texts{"Error 1 Error open COM8:\n" + link_.string() +
+                                   ": Device or resource busy \u2014 is another program using it?"});
+  EXPECT_EQ(port.Close(), 1);
+  EXPECT_TRUE(SettingsAsBefore());
+  EXPECT_EQ(Open(*second), 1) << "free again after the close";
+  second.reset();
+  EXPECT_TRUE(SettingsAsBefore()) << "put back at destruction too";
 }
 
-TEST_F(SerialPortTest, SettingsComeBackAtCloseAndAtDestruction) {
-  for (const bool destroy : {false, true}) {
-    auto port = std::make_unique<SerialPort>(messages_);
-    ASSERT_EQ(OpenLink(*port), 1);
-    ASSERT_FALSE(Same(SettingsOf(master_), before_));
-    if (destroy) {
-      port.reset();
-    } else {
-      EXPECT_EQ(port->Close(), 1);
-    }
-    EXPECT_TRUE(Same(SettingsOf(master_), before_)) << destroy;
-  }
-  EXPECT_EQ(messages_.shown, Texts{});
-}
-
-TEST_F(SerialPortTest, OnlyOneOpenerAndIdleCallsStaySilent) {
-  std::uint8_t byte = 0x42;
-  EXPECT_EQ(port_.Close(), 1);
-  EXPECT_EQ(port_.Write(&byte, 1), 0);
-  EXPECT_EQ(port_.Read(&byte, 1), 0);
-  ASSERT_EQ(OpenLink(port_), 1);
-  EXPECT_EQ(OpenLink(port_), 0);
-  EXPECT_EQ(messages_.shown, Texts{});
-
-  SerialPort second(messages_);
-  EXPECT_EQ(OpenLink(second), 0);
-  EXPECT_EQ(messages_.shown,
-            Texts{"Error 1 Error open COM9:\n" + slave_ +
-                  ": Device or resource busy \u2014 is another program using it?"});
-  EXPECT_EQ(port_.Write(&byte, 1), 1);
-  EXPECT_EQ(MasterRead(1), Bytes{0x42});
-  EXPECT_EQ(port_.Close(), 1);
-  EXPECT_EQ(OpenLink(second), 1);  // free again after the close
-}
-
-// Whether or not a transfer noticed the far end closing first, nothing moves and Close closes.
-TEST_F(SerialPortTest, FarEndClosingIsSurvived) {
-  for (const bool transferFirst : {true, false}) {
-    if (master_ < 0) SetUp();
-    SerialPort port(messages_);
-    ASSERT_EQ(OpenLink(port), 1);
-    ::close(std::exchange(master_, -1));
-    std::uint8_t buffer[4] = {1, 2, 3, 4};
-    if (transferFirst) {
-      EXPECT_EQ(port.Write(buffer, 4), 0);
-      EXPECT_EQ(port.Read(buffer, 4), 0);
-      EXPECT_TRUE(port.DeviceLost());
-    }
-    EXPECT_EQ(port.Close(), 1);
-    EXPECT_FALSE(port.DeviceLost());
-  }
-  EXPECT_EQ(messages_.shown, Texts{});
-}
-
-TEST_F(SerialPortTest, OpenFailuresNameTheStepTheDeviceAndTheReason) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("gelvar-serial-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string file = dir / "plain", missing = dir / "none";
+TEST_F(SerialPortTest, OpenFailuresNameTheDeviceAndTheReason) {
+  const std::string file = dir_ / "plain", missing = dir_ / "none";
   std::ofstream(file) << "not a tty";
-  const struct {
-    int com;
-    const char* device;
-    int baud;
-    std::string shown;
-  } cases[] = {
-      {9, missing.c_str(), 19200,
-       "Error 1 Error open COM9:\n" + missing + ": No such file or directory"},
-      {9, dir.c_str(), 19200, "Error 1 Error open COM9:\n" + dir.string() + ": Is a directory"},
-      {9, file.c_str(), 19200, "Error 2 Error open COM9:\n" + file + ": not a serial device"},
-      {9, slave_.c_str(), 1234,
-       "Error 5 Error open COM9:\n" + slave_ +
-           ": the line setting 1234 baud, 8 data bits, stop-bit code 0, parity code 0 is not "
-           "supported"},
-      {240, nullptr, 19200,
-       "Error 1 Error open COM240:\n/dev/ttyS239: No such file or directory\n"
-       "Set GELVAR_COM240 to the device to use, e.g. GELVAR_COM240=/dev/ttyUSB0"},
+  const std::pair<std::string, std::string> cases[] = {
+      {missing, "Error 1 Error open COM8:\n" + missing + ": No such file or directory"},
+      {file, "Error 2 Error open COM8:\n" + file + ": not a serial device"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [device, shown] : cases) {
     messages_.shown.clear();
-    Map(c.com, c.device);
-    EXPECT_EQ(OpenLink(port_, c.com, c.baud), 0);
-    EXPECT_EQ(messages_.shown, Texts{c.shown});
+    ::setenv(ComVariableName(8).c_str(), device.c_str(), 1);
+    SerialPort port(messages_);
+    EXPECT_EQ(Open(port), 0);
+    EXPECT_EQ(messages_.shown, Texts{shown});
   }
-  std::filesystem::remove_all(dir);
-  // The refused opening of the slave was undone: settings back, device free.
-  EXPECT_TRUE(Same(SettingsOf(master_), before_));
-  Map(9, slave_.c_str());
-  EXPECT_EQ(OpenLink(port_), 1);
 }
 
-TEST(ComDevicePath, VariableWinsWhenSetElseTtySOfTheNumberBelow) {
-  EXPECT_EQ(ComVariableName(12), "GELVAR_COM12");
-  EXPECT_EQ(ComDevicePath(1, nullptr), "/dev/ttyS0");
-  EXPECT_EQ(ComDevicePath(12, nullptr), "/dev/ttyS11");
-  EXPECT_EQ(ComDevicePath(3, ""), "/dev/ttyS2");
-  EXPECT_EQ(ComDevicePath(1, "/dev/ttyUSB0"), "/dev/ttyUSB0");
+// Unplugging closes the master, as a pulled adapter or a stopped simulator does.
+TEST_F(SerialPortTest, LostDeviceIsHeldAndReopenedAtTheSamePathWithItsSetting) {
+  SerialPort port(messages_);
+  ASSERT_EQ(Open(port), 1);
+  Unplug();
+  std::uint8_t bytes[4] = {1, 2, 3, 4};
+  EXPECT_EQ(port.Write(bytes, 4), 0);
+  EXPECT_EQ(port.Read(bytes, 4), 0);
+  EXPECT_TRUE(port.Lost());
+  EXPECT_EQ(port.Reopen(), 0) << "nothing behind the path yet";
+  EXPECT_EQ(Open(port), 0) << "the port is still the program's";
+
+  NewDevice();
+  ASSERT_EQ(port.Reopen(), 1);
+  EXPECT_FALSE(port.Lost());
+  const termios now = Settings();
+  EXPECT_EQ(::cfgetospeed(&now), B19200);
+  Carries(port);
+  EXPECT_EQ(port.Close(), 1);
+  EXPECT_TRUE(SettingsAsBefore()) << "the new device's own setting is put back";
+
+  // Gone before any transfer noticed it: the settings cannot be put back, and that is no error.
+  NewDevice();
+  ASSERT_EQ(Open(port), 1);
+  Unplug();
+  EXPECT_EQ(port.Close(), 1);
+  EXPECT_FALSE(port.Lost());
+  EXPECT_EQ(port.Reopen(), 0) << "a closed port is not reopened";
+  EXPECT_EQ(messages_.shown, Texts{}) << "no boxes for a loss, a reopening or a close";
 }
 
 }  // namespace

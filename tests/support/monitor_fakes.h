@@ -15,7 +15,7 @@ namespace gelvar::testing {
 class FakeMonitorView : public MonitorView {
  public:
   void Refresh() override { ++refreshes; }
-  void ProgressChanged() override { ++progressChanges; }
+  void ProgressChanged() override {}
   bool AskOkCancel(const std::string& text, BoxIcon, DefaultButton) override {
     Note("ask-ok");
     questions.push_back(text);
@@ -29,10 +29,8 @@ class FakeMonitorView : public MonitorView {
     value = numberAnswer;
     return true;
   }
-  bool ChooseFile(FileDialogKind kind, const std::string& defaultName, const std::string& defaultExtension,
-                  std::string& path) override {
+  bool ChooseFile(FileDialogKind kind, const std::string&, const std::string&, std::string& path) override {
     Note(kind == FileDialogKind::kSave ? "choose-save" : "choose-open");
-    fileDefaults.push_back(defaultName + "|" + defaultExtension);
     if (!answerOk) return false;
     path = kind == FileDialogKind::kSave ? reportPath : logPath;
     return true;
@@ -65,29 +63,25 @@ class FakeMonitorView : public MonitorView {
 
   std::string calls;
   int refreshes = 0;
-  int progressChanges = 0;
   std::vector<std::string> questions;
   std::vector<std::string> prompts;
   std::vector<int> shownNumbers;
-  std::vector<std::string> fileDefaults;
   std::vector<std::string> alerts;
   std::vector<std::vector<int>> tones;
   std::vector<int> openedPorts;
 };
 
-// Files as strings; paths in `unwritable` cannot be opened, and failAfter > 0 lets that many appends
-// succeed and fails every later one.
+// Files as strings; paths in `unwritable` cannot be opened.
 class MemoryFiles : public FileAppender {
  public:
   bool Append(const std::string& path, const std::string& bytes) override {
     ++appends;
-    if (unwritable.count(path) != 0 || (failAfter > 0 && appends > failAfter)) return false;
+    if (unwritable.count(path) != 0) return false;
     files[path] += bytes;
     return true;
   }
   std::map<std::string, std::string> files;
   std::set<std::string> unwritable;
-  int failAfter = 0;
   int appends = 0;
 };
 

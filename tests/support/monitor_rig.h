@@ -1,15 +1,16 @@
 // The main window's logic on the whole virtual link: the controller with a scripted window whose
-// channel operations reach the byte pump, and a listener that notes what the sequencer did when.
+// channel operations reach the byte pump, and a listener that notes what the sequencer did when. Also
+// the readers of the variable log and the tables the reliability runs publish.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
 
 #include "monitor/monitor_controller.h"
-#include "support/log_records.h"
 #include "support/monitor_fakes.h"
 #include "support/virtual_link.h"
 
@@ -47,6 +48,7 @@ struct Event {
   StepOutcome outcome;
   bool written;
   std::int64_t ms;
+  std::time_t when;
 };
 
 class EventLog : public MonitorListener {
@@ -55,18 +57,21 @@ class EventLog : public MonitorListener {
   void StepEnded(std::uint32_t, StepOutcome outcome) override { Add('S', outcome); }
   void ParametersRead() override { Add('R'); }
   void VariablePassEnded() override { Add('P'); }
-  void LogRecordWritten(int, bool written) override {
-    Add('L', StepOutcome::kAccepted, written);
-    recordTimes.push_back(scheduler_.CalendarTime());
-  }
+  void LogRecordWritten(int, bool written) override { Add('L', StepOutcome::kAccepted, written); }
 
   int Count(char kind) const { return counts_[static_cast<unsigned char>(kind)]; }
+  std::vector<Event> Of(char kind) const {
+    std::vector<Event> found;
+    for (const Event& e : events) {
+      if (e.kind == kind) found.push_back(e);
+    }
+    return found;
+  }
   std::vector<Event> events;
-  std::vector<std::time_t> recordTimes;
 
  private:
   void Add(char kind, StepOutcome outcome = StepOutcome::kAccepted, bool written = true) {
-    events.push_back({kind, outcome, written, scheduler_.NowMs()});
+    events.push_back({kind, outcome, written, scheduler_.NowMs(), scheduler_.CalendarTime()});
     ++counts_[static_cast<unsigned char>(kind)];
   }
   VirtualScheduler& scheduler_;
@@ -91,8 +96,6 @@ struct MonitorRig {
     const std::string& text = controller.MessageText();
     return text.substr(0, text.find("\r\n"));
   }
-  std::vector<std::string> Lines() const { return FileLines(controller.MessageText()); }
-  const std::string& Field(int id) const { return controller.Fields().Text(id); }
   void LogEveryMinute() {
     view.numberAnswer = 1;
     controller.Command(kCmdSetLogInterval);
@@ -103,7 +106,7 @@ struct MonitorRig {
   // Holds every temperature clear of -1.0, the log's mark for a value not read.
   void PinTemperatures() {
     const std::vector<std::uint8_t> tenAndMinusFive = {0x38, 0x18, 0x0C, 0x17};  // codes 6200, 5900
-    for (const std::uint32_t objectId : {0x0C07u, 0x0C84u, 0x0C94u}) Unit().SetObject(objectId, tenAndMinusFive);
+    for (const std::uint32_t id : {0x0C07u, 0x0C84u, 0x0C94u}) Unit().SetObject(id, tenAndMinusFive);
   }
 
   VirtualLink link{10, false};
@@ -112,5 +115,25 @@ struct MonitorRig {
   EventLog log{link.Scheduler()};
   MonitorController controller;
 };
+
+std::string ReadFile(const std::string& path);
+
+// The text's lines without their CR LF ends; a last line without an end is kept as it is.
+std::vector<std::string> FileLines(const std::string& text);
+// The lines that start like a record (five digits and a semicolon).
+std::vector<std::string> RecordLines(const std::string& text);
+// True when the line has exactly the record's shape: "%05d; " set number, date MM/DD/YY, "; ", time
+// HH:MM:SS, then the 32 values, each after a semicolon, right-aligned at its column's width with its
+// column's number of decimals, written with a decimal comma; no semicolon at the end.
+bool IsWellFormedRecord(const std::string& line);
+inline int RecordSetNumber(const std::string& line) { return std::atoi(line.c_str()); }
+// True when a value is -1 (-1,0 or -1,00): one that could not be read. A temperature can be -1.0
+// too; tests that ask keep the unit's temperatures elsewhere (PinTemperatures).
+bool HoldsUnreadValues(const std::string& line);
+
+// A Markdown table (the first row is the header) of figures a test measured: printed with the test's
+// output, and written to $GELVAR_REPORT_DIR/<name> when that variable is set, from where
+// scripts/reliability-report puts it into docs/reliability.md.
+void PublishTable(const std::string& name, const std::vector<std::vector<std::string>>& rows);
 
 }  // namespace gelvar::testing

@@ -10,7 +10,6 @@ VirtualLink::VirtualLink(std::int32_t tickPeriodMs, bool openPort)
   // As at program start: the protocol window's pump timer first, then the tick, then the link opened.
   pumpTimer_ = scheduler_.StartTimer(tickPeriodMs, [this] { pump_.Pump(); });
   ticker_.Start(tickPeriodMs);
-  tickTimer_ = ticker_.Timer();
   StartLink();
   if (openPort) pump_.OpenChannel(0, 1);
 }

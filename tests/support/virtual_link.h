@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "app/ticker.h"
 #include "support/virtual_scheduler.h"
@@ -14,12 +13,6 @@
 #include "unitsim/unit_model.h"
 
 namespace gelvar::testing {
-
-class RecordingPumpMessages : public PumpMessages {
- public:
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
 
 class VirtualLink {
  public:
@@ -31,10 +24,6 @@ class VirtualLink {
   unitsim::UnitModel& Unit() { return unit_; }
   unitsim::SimulatedLine& Line() { return line_; }
   BytePump& Pump() { return pump_; }
-  Ticker& Tick() { return ticker_; }
-  RecordingPumpMessages& PumpMessagesShown() { return messages_; }
-  TimerId TickTimer() const { return tickTimer_; }
-  TimerId PumpTimer() const { return pumpTimer_; }
 
   void RunFor(std::int64_t ms) { scheduler_.AdvanceBy(ms); }
   bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
@@ -42,13 +31,16 @@ class VirtualLink {
   }
 
  private:
+  struct NoBoxes : PumpMessages {
+    void ShowMessage(const std::string&) override {}
+  };
+
   VirtualScheduler scheduler_;
   unitsim::UnitModel unit_;
   unitsim::SimulatedLine line_;
-  RecordingPumpMessages messages_;
+  NoBoxes messages_;
   BytePump pump_;
   Ticker ticker_;
-  TimerId tickTimer_ = -1;
   TimerId pumpTimer_ = -1;
 };
 

@@ -1,53 +1,32 @@
 #include "support/virtual_scheduler.h"
 
-#include <limits>
+#include <algorithm>
 #include <utility>
 
 namespace gelvar::testing {
 
-VirtualScheduler::VirtualScheduler(std::time_t calendarStart) : calendarStart_(calendarStart) {}
-
 TimerId VirtualScheduler::StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) {
   const std::int64_t periodUs = periodMs > 0 ? std::int64_t{periodMs} * 1000 : 1000;
-  const TimerId id = nextId_++;
-  timers_[id] = Timer{periodUs, nowUs_ + periodUs, std::move(onTimeout)};
-  return id;
-}
-
-void VirtualScheduler::StopTimer(TimerId id) {
-  auto it = timers_.find(id);
-  if (it == timers_.end()) return;
-  firedOfStopped_[id] = it->second.fired;
-  timers_.erase(it);
-}
-
-std::time_t VirtualScheduler::CalendarTime() const {
-  return calendarStart_ + static_cast<std::time_t>(nowUs_ / 1000000);
+  timers_[nextId_] = Timer{periodUs, nowUs_ + periodUs, std::move(onTimeout)};
+  return nextId_++;
 }
 
 void VirtualScheduler::SetActualPeriodUs(TimerId id, std::int64_t periodUs) {
   auto it = timers_.find(id);
   if (it == timers_.end() || periodUs <= 0) return;
-  it->second.dueUs = it->second.dueUs - it->second.periodUs + periodUs;
+  it->second.dueUs += periodUs - it->second.periodUs;
   it->second.periodUs = periodUs;
 }
 
 bool VirtualScheduler::FireNext(std::int64_t limitUs) {
-  TimerId nextId = 0;
-  std::int64_t nextDue = std::numeric_limits<std::int64_t>::max();
-  for (const auto& [id, timer] : timers_) {
-    if (timer.dueUs < nextDue) {
-      nextDue = timer.dueUs;
-      nextId = id;
-    }
-  }
-  if (nextId == 0 || nextDue > limitUs) return false;
-  nowUs_ = nextDue;
-  Timer& timer = timers_.at(nextId);
-  timer.dueUs += timer.periodUs;
-  ++timer.fired;
+  // The first of equally due timers is the one started first: the map is ordered by id.
+  const auto earlier = [](const auto& a, const auto& b) { return a.second.dueUs < b.second.dueUs; };
+  const auto next = std::min_element(timers_.begin(), timers_.end(), earlier);
+  if (next == timers_.end() || next->second.dueUs > limitUs) return false;
+  nowUs_ = next->second.dueUs;
+  next->second.dueUs += next->second.periodUs;
   // The callback may stop this or other timers, or start new ones; copy it before the call.
-  auto callback = timer.onTimeout;
+  const auto callback = next->second.onTimeout;
   callback();
   return true;
 }
@@ -67,12 +46,6 @@ bool VirtualScheduler::RunUntil(const std::function<bool()>& done, std::int64_t 
   }
   nowUs_ = limitUs;
   return done();
-}
-
-std::uint64_t VirtualScheduler::FiredCount(TimerId id) const {
-  if (auto it = timers_.find(id); it != timers_.end()) return it->second.fired;
-  if (auto it = firedOfStopped_.find(id); it != firedOfStopped_.end()) return it->second;
-  return 0;
 }
 
 }  // namespace gelvar::testing

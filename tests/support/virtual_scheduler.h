@@ -15,18 +15,19 @@ namespace gelvar::testing {
 class VirtualScheduler : public TimerHost {
  public:
   // Virtual time 0 is calendarStart in calendar seconds.
-  explicit VirtualScheduler(std::time_t calendarStart = 1780000000);
+  explicit VirtualScheduler(std::time_t calendarStart = 1780000000) : calendarStart_(calendarStart) {}
 
   TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) override;
-  void StopTimer(TimerId id) override;
-  std::time_t CalendarTime() const override;
+  void StopTimer(TimerId id) override { timers_.erase(id); }
+  std::time_t CalendarTime() const override {
+    return calendarStart_ + static_cast<std::time_t>(nowUs_ / 1000000);
+  }
 
   // Lets a timer fire at another period than it asked for, as a loaded machine would (the tick
   // measurement then sees fewer ticks). Periods are in microseconds.
   void SetActualPeriodUs(TimerId id, std::int64_t periodUs);
 
   std::int64_t NowMs() const { return nowUs_ / 1000; }
-  std::int64_t NowUs() const { return nowUs_; }
 
   // Fires every timer due up to now + ms, then sets the clock to now + ms.
   void AdvanceBy(std::int64_t ms);
@@ -34,14 +35,11 @@ class VirtualScheduler : public TimerHost {
   // returns whether done() held.
   bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs);
 
-  std::uint64_t FiredCount(TimerId id) const;
-
  private:
   struct Timer {
     std::int64_t periodUs;
     std::int64_t dueUs;
     std::function<void()> onTimeout;
-    std::uint64_t fired = 0;
   };
   // Fires the earliest timer due at or before limitUs; false when none is.
   bool FireNext(std::int64_t limitUs);
@@ -50,7 +48,6 @@ class VirtualScheduler : public TimerHost {
   std::int64_t nowUs_ = 0;
   TimerId nextId_ = 1;
   std::map<TimerId, Timer> timers_;
-  std::map<TimerId, std::uint64_t> firedOfStopped_;
 };
 
 }  // namespace gelvar::testing

@@ -1,16 +1,18 @@
-#include "tools/byte_pump.h"
-
+// The byte pump between driver and line, and the protocol window's view of the link's inside.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include <unistd.h>
 
 #include "app/ticker.h"
 #include "support/link_fixture.h"
+#include "tools/byte_pump.h"
+#include "tools/link_inside.h"
 
 namespace gelvar::testing {
 namespace {
@@ -19,35 +21,24 @@ using Bytes = std::vector<std::uint8_t>;
 
 class FakePort : public LinePort {
  public:
-  int Open(int portNumber, int, int, int, int) override {
-    opened = portNumber;
-    return failOpen ? 0 : 1;
-  }
-  int Close() override {
-    opened = -1;
-    return 1;
-  }
+  int Open(int, int, int, int, int) override { return 1; }
+  int Close() override { return 1; }
   int Write(const std::uint8_t* bytes, int count) override {
     written.insert(written.end(), bytes, bytes + count);
     return count;
   }
   int Read(std::uint8_t* buffer, int maxCount) override {
-    int n = 0;
-    while (n < maxCount && !incoming.empty()) {
-      buffer[n++] = incoming.front();
-      incoming.erase(incoming.begin());
-    }
+    const int n = std::min(maxCount, static_cast<int>(incoming.size()));
+    std::copy_n(incoming.begin(), n, buffer);
+    incoming.erase(incoming.begin(), incoming.begin() + n);
     return n;
   }
   bool Lost() const override { return lost; }
   int Reopen() override {
     ++reopens;
-    if (!deviceBack) return 0;
-    lost = false;
-    return 1;
+    lost = !deviceBack;
+    return deviceBack ? 1 : 0;
   }
-  int opened = -1;
-  bool failOpen = false;
   bool lost = false;
   bool deviceBack = false;
   int reopens = 0;
@@ -55,90 +46,69 @@ class FakePort : public LinePort {
   Bytes incoming;
 };
 
-class Messages : public PumpMessages {
- public:
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
-
-class CountingObserver : public LineObserver {
- public:
-  void LineLost(int portNumber) override { seen += "lost" + std::to_string(portNumber) + " "; }
-  void LineBack(int portNumber) override { seen += "back" + std::to_string(portNumber) + " "; }
-  std::string seen;
-};
-
-class BytePumpTest : public LinkTest {
+class BytePumpTest : public LinkTest, public PumpMessages, public LineObserver {
  protected:
   void SetUp() override {
     LinkTest::SetUp();
     StartLink();
-    dir = std::filesystem::temp_directory_path() / ("gelvar_pump_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
+    ASSERT_EQ(pump.OpenChannel(0, 2), 1);
   }
   void TearDown() override {
     std::filesystem::remove_all(dir);
     LinkTest::TearDown();
   }
+  void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  void LineLost(int portNumber) override { seen += "lost" + std::to_string(portNumber) + " "; }
+  void LineBack(int portNumber) override { seen += "back" + std::to_string(portNumber) + " "; }
+
   // Puts a frame into the transmit buffer and starts it, as the converter does.
   static void StartFrame(const Bytes& frame) {
-    for (std::size_t i = 0; i + 1 < frame.size(); ++i) linkMemory.driver.txBuffer[i] = frame[i];
-    linkMemory.driver.control |= kFrameReady;
+    linkMemory.driver.state = kDriverIdle;
+    std::copy(frame.begin(), frame.end() - 1, linkMemory.driver.txBuffer);
     ASSERT_EQ(drv_start_tx(0), kLinkOk);
   }
-  static Bytes ReadFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+  void Append(const std::string& name, const Bytes& bytes) {
+    std::ofstream(dir / name, std::ios::binary | std::ios::app)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 
   FakePort port;
-  Messages messages;
-  BytePump pump{port, messages};
-  std::filesystem::path dir;
+  BytePump pump{port, *this};
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("gelvar_pump_" + std::to_string(::getpid()));
+  std::vector<std::string> shown;
+  std::string seen;
 };
 
-TEST(HexByteTest, TwoUpperCaseDigitsOfTheLowByte) {
-  const struct {
-    int value;
-    const char* text;
-  } cases[] = {{0, "00"}, {0x0A, "0A"}, {0xFF, "FF"}, {0x1AB, "AB"}, {-1, "FF"}};
-  for (const auto& c : cases) EXPECT_EQ(HexByte(c.value), c.text);
+TEST(HexByte, TwoUpperCaseDigitsOfTheLowByte) {
+  const std::pair<int, const char*> cases[] = {{0, "00"}, {0x0A, "0A"}, {0xFF, "FF"}, {0x1AB, "AB"}, {-1, "FF"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(HexByte(value), text);
 }
 
-TEST_F(BytePumpTest, WholeFrameLeavesInOneRunAndIsTraced) {
-  ASSERT_EQ(pump.OpenChannel(0, 3), 1);
-  EXPECT_EQ(port.opened, 3);
+TEST_F(BytePumpTest, FramesLeaveAndArriveWithTheirNumbersInTheTraces) {
   const Bytes frame = MakeFrame(0x1234, {});
   StartFrame(frame);
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(port.written, frame);
-  EXPECT_EQ(linkMemory.driver.state, kDriverIdle);
   EXPECT_EQ(pump.TxText(), "\r\n0001-0[TH\xD1\x91]");
-
   port.incoming = MakeFrame(0x3003, {0x2E, 0x00});
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(linkMemory.converter.slotStatus[0], 0x7F);
   EXPECT_EQ(pump.RxText(), std::string("\r\n0002-0[U\xC0\x0C.\0\xAF]", 16));
   EXPECT_FALSE(pump.Pump()) << "nothing new";
-}
 
-TEST_F(BytePumpTest, HexTraceAndWideFrameNumbers) {
   pump.SetHex(true);
-  const struct {
-    std::int32_t before;
-    const char* start;
-  } cases[] = {{6, "\r\n0007-0["}, {99999, "\r\n100000-0["}, {0, "\r\n0001-0["}};
-  for (const auto& c : cases) {
+  for (const auto& [before, start] : {std::pair{6, "\r\n0007-0["}, std::pair{99999, "\r\n100000-0["}}) {
     pump.RxText().clear();
-    frameNumber = c.before;
-    FeedBytes(MakeFrame(0x1234, {}));
+    frameNumber = before;
+    FeedBytes(frame);
     pump.Pump();
-    EXPECT_EQ(pump.RxText(), std::string(c.start) + "54 48 D1 91 ]");
+    EXPECT_EQ(pump.RxText(), std::string(start) + "54 48 D1 91 ]");
   }
 }
 
-TEST_F(BytePumpTest, PaneKeepsItsLast4095Characters) {
-  for (int i = 0; i < 200; ++i) FeedBytes({0x41});
+TEST_F(BytePumpTest, PaneKeepsItsLast4095CharactersOnceSomethingNewCame) {
+  FeedBytes(Bytes(200, 0x41));
   pump.Pump();
   std::string& rx = pump.RxText();
   rx.insert(0, std::string(5000, 'x'));
@@ -150,129 +120,96 @@ TEST_F(BytePumpTest, PaneKeepsItsLast4095Characters) {
   EXPECT_EQ(rx.back(), 'B');
 }
 
-TEST_F(BytePumpTest, NothingMovesWithoutAnOutput) {
-  StartFrame(MakeFrame(0x1234, {}));
-  EXPECT_TRUE(pump.Pump()) << "the start of the frame is still shown";
-  EXPECT_EQ(linkMemory.driver.state, kDriverSending);
-  EXPECT_TRUE(port.written.empty());
-}
-
 TEST_F(BytePumpTest, TxFileTakesTheBytesInsteadOfThePort) {
-  ASSERT_EQ(pump.OpenChannel(0, 1), 1);
-  StartFrame(MakeFrame(0x0001, {0x12, 0x34}));
-  const auto path = dir / "p-t.bin";
-  pump.OpenLineFile(kLineFileTx, 0, path.string());
-  ASSERT_EQ(pump.LineFileFlags(), kLineFileTx);
+  StartFrame(MakeFrame(0x0001, {}));
+  pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
   EXPECT_EQ(linkMemory.txRegister, -1) << "a waiting byte is dropped when an output opens";
-  pump.Pump();
-  linkMemory.driver.state = kDriverIdle;
   const Bytes frame = MakeFrame(0x0001, {0x12, 0x34});
   StartFrame(frame);
   pump.Pump();
-  EXPECT_EQ(ReadFile(path), frame);
+  std::ifstream in(dir / "p-t", std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), frame);
   EXPECT_TRUE(port.written.empty());
-  pump.CloseLineFile(kLineFileTx, 0);
-  EXPECT_EQ(pump.LineFileFlags(), 0);
 }
 
 TEST_F(BytePumpTest, RxFileIsFedFirstAndFollowedAsItGrows) {
-  ASSERT_EQ(pump.OpenChannel(0, 1), 1);
-  const auto path = dir / "p-r.bin";
   const Bytes first = MakeFrame(0x3003, {1, 0});
-  const Bytes second = MakeFrame(0x3002, {1, 4, 3, 16});
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(first.data()), 3);
-  pump.OpenLineFile(kLineFileRx, 0, path.string());
+  Append("p-r", Bytes(first.begin(), first.begin() + 3));
+  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
   port.incoming = {0x00};
   pump.Pump();
-  EXPECT_EQ(linkMemory.driver.state, kDriverReceiving) << "port byte came after the file's";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out.write(reinterpret_cast<const char*>(first.data()) + 3, static_cast<std::streamsize>(first.size() - 3));
-  }
+  EXPECT_EQ(linkMemory.driver.state, kDriverReceiving) << "the port's byte came after the file's";
+  Append("p-r", Bytes(first.begin() + 3, first.end()));
   pump.Pump();
   EXPECT_EQ(linkMemory.converter.badFrames, 1) << "the stray port byte broke the first frame";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out.write(reinterpret_cast<const char*>(second.data()), static_cast<std::streamsize>(second.size()));
-  }
+  Append("p-r", MakeFrame(0x3002, {1, 4, 3, 16}));
   pump.Pump();
   EXPECT_EQ(linkMemory.converter.slotStatus[0], 0xBF);
-  pump.OpenLineFile(kLineFileTx, 0, (dir / "t.bin").string());
+  pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
   pump.CloseLineFile(kLineFileTx, 0);
   EXPECT_EQ(pump.LineFileFlags(), kLineFileRx) << "closing P-t leaves P-r in use";
-}
 
-TEST_F(BytePumpTest, FailuresAreReportedWithTheName) {
-  const std::string missing = (dir / "none" / "p-r.bin").string();
+  const std::string missing = (dir / "none" / "p-r").string();
   pump.OpenLineFile(kLineFileRx, 0, missing);
-  pump.OpenLineFile(kLineFileTx, 0, "");
-  ASSERT_EQ(messages.shown.size(), 2u);
-  EXPECT_EQ(messages.shown[0], "Fehler \xD6" "ffnen: " + missing);
-  EXPECT_EQ(messages.shown[1], "Fehler \xD6" "ffnen: ");
+  EXPECT_EQ(shown, std::vector<std::string>{"Fehler \xD6" "ffnen: " + missing});
   EXPECT_EQ(pump.LineFileFlags(), 0);
-  pump.CloseLineFile(kLineFileRx, 0);  // nothing to close
-
-  port.failOpen = true;
-  EXPECT_EQ(pump.OpenChannel(0, 7), 0);
-  EXPECT_EQ(pump.ComNumber(), -1);
-  EXPECT_EQ(pump.OpenChannel(1, 7), 0) << "only channel 0 has a line";
 }
 
 // The device goes away under an open port and comes back: told once each way, tried again once a
 // second whatever the timer period, and the frames meanwhile leave the driver into nothing.
 TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
+  pump.SetLineObserver(this);
   for (const std::int32_t period : {10, 50}) {
-    SCOPED_TRACE(period);
     windowTimerPeriod = period;
-    const int pumpsPerSecond = 1000 / period;
-    CountingObserver observer;
-    pump.SetLineObserver(&observer);
     port = FakePort{};
+    seen.clear();
     pump.TxText().clear();
-    ASSERT_EQ(pump.OpenChannel(0, 2), 1);
-    pump.Pump();
     port.lost = true;
     EXPECT_TRUE(pump.Pump()) << "the note is new text";
-    EXPECT_TRUE(pump.LineLost());
     EXPECT_EQ(pump.TxText(), "\r\n*** COM2 lost");
     EXPECT_TRUE(pump.RxText().ends_with("\r\n*** COM2 lost"));
-    pump.TxText().clear();
-    for (int i = 0; i < 5 * pumpsPerSecond; ++i) {
-      linkMemory.driver.state = kDriverIdle;
+    for (int i = 0; i < 5000 / period; ++i) {
       StartFrame(MakeFrame(0x1234, {}));
       pump.Pump();
       ASSERT_EQ(linkMemory.txRegister, -1) << "the driver is never left holding a byte";
     }
-    EXPECT_EQ(port.reopens, 5);
-    EXPECT_EQ(observer.seen, "lost2 ");
+    EXPECT_EQ(port.reopens, 5) << period;
     port.deviceBack = true;
-    for (int i = 0; i < pumpsPerSecond; ++i) pump.Pump();
-    EXPECT_EQ(observer.seen, "lost2 back2 ");
+    for (int i = 0; i < 1000 / period; ++i) pump.Pump();
+    EXPECT_EQ(seen, "lost2 back2 ");
     EXPECT_FALSE(pump.LineLost());
-    EXPECT_EQ(port.reopens, 6);
     EXPECT_TRUE(pump.TxText().ends_with("]\r\n*** COM2 reopened"));
-    EXPECT_EQ(pump.TxText().find("lost"), std::string::npos) << "told once";
-    pump.CloseChannel(0);
   }
-  windowTimerPeriod = kStartTickPeriodMs;
-}
-
-TEST_F(BytePumpTest, ClosingALostPortEndsTheReopening) {
-  CountingObserver observer;
-  pump.SetLineObserver(&observer);
-  ASSERT_EQ(pump.OpenChannel(0, 1), 1);
   port.lost = true;
   pump.Pump();
   pump.CloseChannel(0);
-  EXPECT_FALSE(pump.LineLost());
-  port.deviceBack = true;
-  for (int i = 0; i < 300; ++i) pump.Pump();
-  EXPECT_EQ(port.reopens, 0);
-  EXPECT_EQ(observer.seen, "lost1 ");
-  ASSERT_EQ(pump.OpenChannel(0, 1), 1);
-  port.lost = false;
-  pump.Pump();
-  EXPECT_FALSE(pump.LineLost());
+  for (int i = 0; i < 200; ++i) pump.Pump();
+  EXPECT_EQ(port.reopens, 6) << "closing a lost port ends the reopening";
+  windowTimerPeriod = kStartTickPeriodMs;
+}
+
+using LinkInside = LinkTest;
+
+TEST_F(LinkInside, EachFieldShowsItsOwnValueOfChannelZero) {
+  linkMemory.driver = DriverRecord{kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
+  ConverterRecord& conv = linkMemory.converter;
+  conv.state = kConvBackoff;
+  conv.timeoutValue = 200;
+  conv.queueOverflows = 11;
+  conv.dropped = 12;
+  conv.slotOverflows = 13;
+  conv.badFrames = 255;
+  conv.rxTimeouts = 15;
+  conv.head = 1;
+  conv.slotStatus[0] = 1;
+  conv.slotStatus[2] = 3;
+  std::map<int, std::string> fields;
+  for (const InsideField& field : ReadLinkInside()) fields[field.controlId] = field.text;
+  const std::map<int, std::string> expected = {
+      {1042, "3"},  {1043, "2B"}, {1044, "0"},  {1045, "4"},   {1060, "0"}, {1046, "6"}, {1070, "11"}, {1050, "12"},
+      {1048, "13"}, {1047, "255"}, {1049, "15"}, {1066, "4"}, {1068, "200"}, {1064, "1"}, {1062, "2"},
+  };
+  EXPECT_EQ(fields, expected);
 }
 
 }  // namespace

@@ -4,13 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include "unitsim/unit_codec.h"
 
 namespace gelvar::unitsim {
 namespace {
@@ -26,22 +22,23 @@ class ServedPtyTest : public ::testing::Test {
     line = ServedLine::OpenPseudoTerminal(error);
     ASSERT_TRUE(line) << error;
     server = std::make_unique<UnitServer>(*line, unit, &log);
-    OpenProgramSide();
   }
-  void TearDown() override {
-    if (program >= 0) close(program);
-  }
-  void OpenProgramSide() {
-    program = open(line->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  void TearDown() override { CloseProgramSide(); }
+  void OpenProgramSide(const std::string& path) {
+    program = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(program, 0);
   }
-  void Send(const Bytes& frame) {
-    ASSERT_EQ(write(program, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+  void CloseProgramSide() {
+    if (program >= 0) close(std::exchange(program, -1));
+  }
+  void Send(const Bytes& request) {
+    EXPECT_EQ(write(program, request.data(), request.size()), static_cast<ssize_t>(request.size()));
   }
   // Serves until a whole reply frame arrived (or a generous number of rounds passed).
-  Bytes Reply(std::size_t length) {
+  Bytes RoundTrip(const Bytes& request, std::size_t replyLength) {
+    Send(request);
     Bytes received;
-    for (int round = 0; round < 400 && received.size() < length; ++round) {
+    for (int round = 0; round < 400 && received.size() < replyLength; ++round) {
       EXPECT_EQ(server->ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server->Error();
       std::uint8_t buffer[64];
       const ssize_t count = read(program, buffer, sizeof buffer);
@@ -57,54 +54,22 @@ class ServedPtyTest : public ::testing::Test {
   std::unique_ptr<UnitServer> server;
 };
 
-TEST_F(ServedPtyTest, RequestIsAnsweredOnTheRawProgramSide) {
+TEST_F(ServedPtyTest, RequestsAreAnsweredOnTheRawProgramSide) {
+  OpenProgramSide(line->DevicePath());
   termios settings{};
   ASSERT_EQ(tcgetattr(program, &settings), 0);
   EXPECT_EQ(settings.c_lflag & (ECHO | ICANON | ISIG), 0U);
   EXPECT_EQ(settings.c_iflag & (ICRNL | IXON), 0U);
   EXPECT_EQ(settings.c_oflag & OPOST, 0U);
 
+  // A reply to a program that left before it came is not handed to the next program.
   Send(EncodeFrame(0x0C01, {}));
-  EXPECT_EQ(Reply(6), EncodeFrame(0x0C01, {1, 0}));
-  EXPECT_NE(log.str().find("request 0C01 read"), std::string::npos) << log.str();
-  EXPECT_NE(log.str().find("reply 55 30 06 01 00 73"), std::string::npos) << log.str();
-}
-
-TEST_F(ServedPtyTest, ReplyToAProgramThatLeftIsNotHandedToTheNextOne) {
-  Send(EncodeFrame(0x0C01, {}));
-  close(program);
-  program = -1;
+  CloseProgramSide();
   for (int round = 0; round < 5; ++round) server->ServeOnce(-1, 1);
   EXPECT_NE(log.str().find("no program has the line open"), std::string::npos) << log.str();
-
-  OpenProgramSide();
-  Send(EncodeFrame(0x0C02, {}));
-  EXPECT_EQ(Reply(6), EncodeFrame(0x0C02, {60, 0}));
-}
-
-TEST_F(ServedPtyTest, StopSignalEndsTheWait) {
-  std::string error;
-  const auto stop = StopSignals::Install(error);
-  ASSERT_TRUE(stop) << error;
-  EXPECT_EQ(server->ServeOnce(stop->Fd(), 1), UnitServer::Outcome::kServing);
-  std::raise(SIGTERM);
-  EXPECT_EQ(server->ServeOnce(stop->Fd(), 10'000), UnitServer::Outcome::kStopped);
-}
-
-TEST_F(ServedPtyTest, SerialDeviceRunsAt19200AndGetsItsSettingsBack) {
-  termios settings{};
-  ASSERT_EQ(tcgetattr(program, &settings), 0);
-  cfsetospeed(&settings, B9600);
-  ASSERT_EQ(tcsetattr(program, TCSANOW, &settings), 0);
-
-  std::string error;
-  auto device = ServedLine::OpenSerialDevice(line->DevicePath(), error);
-  ASSERT_TRUE(device) << error;
-  ASSERT_EQ(tcgetattr(program, &settings), 0);
-  EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B19200));
-  device.reset();
-  ASSERT_EQ(tcgetattr(program, &settings), 0);
-  EXPECT_EQ(cfgetospeed(&settings), static_cast<speed_t>(B9600));
+  OpenProgramSide(line->DevicePath());
+  EXPECT_EQ(RoundTrip(EncodeFrame(0x0C02, {}), 6), EncodeFrame(0x0C02, {60, 0}));
+  EXPECT_NE(log.str().find("request 0C02 read"), std::string::npos) << log.str();
 }
 
 TEST_F(ServedPtyTest, SerialDeviceThatHangsUpEndsTheServing) {
@@ -118,59 +83,30 @@ TEST_F(ServedPtyTest, SerialDeviceThatHangsUpEndsTheServing) {
   EXPECT_EQ(deviceServer.Error(), device->DevicePath() + " hung up");
 }
 
-TEST(ServedLineTest, DeviceThatCannotServeIsNamed) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"/nonexistent/ttyS9", "cannot open /nonexistent/ttyS9: "},
-      {"/dev/null", "cannot set up /dev/null: "},
-  };
-  for (const auto& [device, message] : cases) {
-    std::string error;
-    EXPECT_FALSE(ServedLine::OpenSerialDevice(device, error));
-    EXPECT_EQ(error.rfind(message, 0), 0U) << error;
-  }
-}
-
-class DeviceLinkTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "gelvar-link-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
-    link = folder / "unit";
-  }
-  void TearDown() override { fs::remove_all(folder); }
-  std::unique_ptr<DeviceLink> Create(const std::string& target) {
-    std::string error;
-    auto made = DeviceLink::Create(link.string(), target, error);
-    EXPECT_EQ(made == nullptr, !error.empty()) << error;
-    return made;
-  }
-
-  fs::path folder;
-  fs::path link;
-};
-
-TEST_F(DeviceLinkTest, ReplacesAnOldSymlinkButNoOtherFileAndGoesAway) {
+// The link replaces an old symlink but no other file, goes away with the server, and is left
+// alone once another server took it over.
+TEST_F(ServedPtyTest, DeviceLinkNamesTheServedDevice) {
+  const fs::path dir = fs::temp_directory_path() / ("gelvar-link-" + std::to_string(getpid()));
+  const std::string link = dir / "unit";
+  fs::create_directories(dir);
   fs::create_symlink("/dev/pts/3", link);
-  auto made = Create("/dev/pts/4");
-  ASSERT_TRUE(made);
-  EXPECT_EQ(fs::read_symlink(link), "/dev/pts/4");
+  std::string error;
+  auto made = DeviceLink::Create(link, line->DevicePath(), error);
+  ASSERT_TRUE(made) << error;
+  OpenProgramSide(link);
+  EXPECT_EQ(RoundTrip(EncodeFrame(0x0C01, {}), 6), EncodeFrame(0x0C01, {1, 0}));
+  auto other = DeviceLink::Create(link, "/dev/pts/6", error);
   made.reset();
+  EXPECT_EQ(fs::read_symlink(link), "/dev/pts/6");
+  other.reset();
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 
   std::ofstream(link) << "keep";
-  EXPECT_FALSE(Create("/dev/pts/4"));
+  EXPECT_FALSE(DeviceLink::Create(link, "/dev/pts/4", error));
   std::string content;
   std::ifstream(link) >> content;
   EXPECT_EQ(content, "keep");
-}
-
-TEST_F(DeviceLinkTest, LeavesALinkThatAnotherServerTookOver) {
-  auto first = Create("/dev/pts/5");
-  auto second = Create("/dev/pts/6");
-  ASSERT_TRUE(first && second);
-  first.reset();
-  EXPECT_EQ(fs::read_symlink(link), "/dev/pts/6");
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,15 +1,16 @@
+// The simulated unit as the program meets it: frames in, frames out, one request at a time.
 #include "unitsim/unit_model.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace gelvar::unitsim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-int Word(const Bytes& bytes, std::size_t offset) { return bytes.at(offset) | bytes.at(offset + 1) << 8; }
+const Bytes kNoReply{0xEE};
 
 std::optional<DecodedFrame> LastFrame(const Bytes& bytes) {
   FrameDecoder decoder;
@@ -22,7 +23,6 @@ std::optional<DecodedFrame> LastFrame(const Bytes& bytes) {
 
 // Talks to the unit as the program does: one request, then half a second for the reply.
 struct Client {
-  explicit Client(std::uint32_t seed = 1) : unit(seed) {}
   void Send(const Bytes& bytes) {
     for (const std::uint8_t byte : bytes) unit.Receive(byte, nowMs);
   }
@@ -37,109 +37,87 @@ struct Client {
     Wait(500);
     return Collect();
   }
-  // Reply data; {0xEE} stands for no reply.
   Bytes Data(std::uint32_t objectId, const Bytes& data = {}) {
     const auto reply = LastFrame(Raw(objectId, data));
-    return reply ? reply->data : Bytes{0xEE};
+    return reply ? reply->data : kNoReply;
+  }
+  // Of ten one-second recordings of sensor 1 asked for, how many were started.
+  int RecordingsStarted() {
+    int started = 0;
+    for (int i = 0; i < 10; ++i) started += Data(0x0C87, {1, 0, 1, 0}) == Bytes{2, 0};
+    EXPECT_EQ(unit.RecordingRunning(0, nowMs - 500), started > 0);
+    return started;
   }
 
   UnitModel unit;
-  UnitFaults& faults = unit.Faults();
   std::int64_t nowMs = 0;
 };
 
-TEST(UnitModelTest, ReadsAnswerWithTheObjectsDataCount) {
-  const std::pair<std::uint32_t, std::size_t> objects[] = {
-      {0x3000, 4}, {0x3001, 2}, {0x3002, 4}, {0x3003, 2}, {0x3004, 2}, {0x3008, 2}, {0x0C00, 4},
-      {0x0C01, 2}, {0x0C02, 2}, {0x0C03, 2}, {0x0C04, 2}, {0x0C05, 2}, {0x0C06, 2}, {0x0C07, 4},
-      {0x0C08, 4}, {0x0C09, 2}, {0x0C0B, 2}, {0x0C0C, 2}, {0x0C80, 4}, {0x0C81, 2}, {0x0C82, 2},
-      {0x0C83, 2}, {0x0C84, 4}, {0x0C85, 4}, {0x0C86, 4}, {0x0C87, 2}, {0x0C90, 4}, {0x0C91, 2},
-      {0x0C92, 2}, {0x0C93, 2}, {0x0C94, 4}, {0x0C95, 4}, {0x0C96, 4}, {0x0C97, 2}, {0x0D00, 4},
-      {0x0D01, 2}, {0x0D04, 4}, {0x0D05, 4}, {0x0D06, 2}, {0x0D07, 2}, {0x0D08, 2},
-      {0x3005, 0}, {0x0C0A, 0}, {0x1234, 0}, {0x0D02, 0},  // unknown, or a data set without N
-  };
-  Client client;
-  for (const auto& [objectId, count] : objects) {
-    const auto reply = LastFrame(client.Raw(objectId));
-    ASSERT_TRUE(reply) << std::hex << objectId;
-    EXPECT_EQ(reply->objectId, objectId);
-    EXPECT_EQ(reply->data.size(), count) << std::hex << objectId;
-  }
-  EXPECT_EQ(client.Data(0x3003), (Bytes{0x01, 0})) << "EN, Celsius";
-  EXPECT_EQ(client.Data(0x3002), (Bytes{1, 4, 16, 3})) << "1.04 B0316";
-  EXPECT_EQ(client.Data(0x3003, {0x12, 0}), (Bytes{0x01, 0})) << "read-only";
-}
-
-TEST(UnitModelTest, CommandsReplyWithTheirOutcome) {
+TEST(UnitCodecTest, WorkedFramesAndIdWords) {
   const struct {
     std::uint32_t objectId;
-    Bytes data, reply;
-  } commands[] = {
-      {0x3004, {1, 0}, {2, 0}}, {0x3004, {0, 0}, {0, 0}},         {0x0C09, {1, 0}, {2, 0}},
-      {0x0C09, {0, 0}, {2, 0}}, {0x0C09, {7, 0}, {0, 0}},         {0x0C97, {1, 0}, {2, 0}},
-      {0x0C87, {2, 0}, {0, 0}}, {0x0C87, {1, 0, 250, 0}, {2, 0}}, {0x0C97, {1, 0, 0, 0}, {0, 0}},
+    Bytes data, frame;
+  } frames[] = {
+      {0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
+      {0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+      {0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 0x01, 0x02, 0x03, 0x04, 0x90}},
   };
-  for (const auto& c : commands) {
-    EXPECT_EQ(Client().Data(c.objectId, c.data), c.reply) << std::hex << c.objectId;
+  for (const auto& f : frames) {
+    EXPECT_EQ(EncodeFrame(f.objectId, f.data), f.frame);
+    const auto decoded = LastFrame(f.frame);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->objectId, f.objectId);
+    EXPECT_EQ(decoded->data, f.data);
+    Bytes corrupt = f.frame;
+    corrupt.back() ^= 1;
+    EXPECT_FALSE(LastFrame(corrupt)) << "checksum";
+  }
+  for (const auto& [objectId, idWord] : {std::pair{0x0001U, 0x0005}, {0x1234U, 0x48D1}, {0x3FFFU, 0xFFFF}}) {
+    EXPECT_EQ(EncodeIdWord(objectId), idWord);
+    for (int bit = 0; bit < 16; ++bit) EXPECT_FALSE(IdWordParityOk(idWord ^ (1 << bit))) << bit;
   }
 }
 
-TEST(UnitModelTest, MinimumHeatTimeAndFactoryReset) {
+TEST(UnitModelTest, CommandsRunForTheirTimeAndFactoryResetStopsThem) {
   Client client;
   client.unit.SetObject(0x3003, {0x12, 0});
   client.unit.SetObject(0x0C84, {0x10, 0x17, 0x20, 0x17});
+  EXPECT_EQ(client.Data(0x0C09, {7, 0}), (Bytes{0, 0})) << "no such minimum heat time command";
+  EXPECT_EQ(client.Data(0x0C97, {1, 0, 0, 0}), (Bytes{0, 0})) << "a recording of no time";
+  EXPECT_EQ(client.Data(0x0C87, {2, 0}), (Bytes{0, 0})) << "no such sensor command";
   ASSERT_EQ(client.Data(0x0C09, {1, 0}), (Bytes{2, 0}));
   EXPECT_EQ(client.Data(0x0C00)[0], 6) << "Heating min.Time";
   EXPECT_EQ(client.Data(0x0C08), (Bytes{1, 0, 60, 0})) << "relay on, 60 min left";
-  client.Wait(30 * 60'000);
-  EXPECT_EQ(Word(client.Data(0x0C08), 2), 30);
+
+  const std::int64_t sentMs = client.nowMs;
+  ASSERT_EQ(client.Data(0x0C97, {1, 0, 250, 0}), (Bytes{2, 0}));
+  EXPECT_EQ(client.Data(0x0C90)[0], 11);
+  EXPECT_NE(client.Data(0x0C80)[0], 11) << "the other sensor";
+  EXPECT_TRUE(client.unit.RecordingRunning(1, sentMs + 249'999));
+  EXPECT_FALSE(client.unit.RecordingRunning(1, sentMs + 250'000));
+  client.Wait(sentMs + 250'000 - client.nowMs);
+  EXPECT_NE(client.Data(0x0C90)[0], 11);
+
+  EXPECT_EQ(client.Data(0x3004, {0, 0}), (Bytes{0, 0})) << "a reset needs its code";
   ASSERT_EQ(client.Data(0x3004, {1, 0}), (Bytes{2, 0}));
-  EXPECT_EQ(client.Data(0x0C08), (Bytes{0, 0, 0, 0})) << "reset stops it";
+  EXPECT_EQ(client.Data(0x0C08), (Bytes{0, 0, 0, 0})) << "reset stops the minimum heat time";
   EXPECT_EQ(client.Data(0x3003), (Bytes{0x01, 0}));
   EXPECT_EQ(client.Data(0x0C84), (Bytes{0x10, 0x17, 0x20, 0x17})) << "measured values stay";
-}
-
-TEST(UnitModelTest, RecordingShowsStateElevenForTaSeconds) {
-  Client client;
-  ASSERT_EQ(client.Data(0x0C97, {1, 0, 250, 0}), (Bytes{2, 0}));  // sent at 0
-  EXPECT_TRUE(client.unit.RecordingRunning(1, 249'999));
-  EXPECT_FALSE(client.unit.RecordingRunning(1, 250'000));
-  EXPECT_FALSE(client.unit.RecordingRunning(0, 1));
-  EXPECT_EQ(client.Data(0x0C90)[0], 11);
-  EXPECT_NE(client.Data(0x0C80)[0], 11);
-  client.Wait(250'000 - client.nowMs);
-  EXPECT_NE(client.Data(0x0C90)[0], 11);
 }
 
 TEST(UnitModelTest, DataSetsMatchTheTimingAndEndWithAnEmptyReply) {
   Client client;
   const Bytes timing = client.Data(0x0D05);
-  ASSERT_EQ((Word(timing, 0) + 1) / timing[2], 6);
+  ASSERT_EQ(((timing[0] | timing[1] << 8) + 1) / timing[2], 6);
   for (std::uint8_t set = 0; set < 6; ++set) {
     EXPECT_EQ(client.Data(0x0D02, {set, 0}).size(), 4U);
     EXPECT_EQ(client.Data(0x0D03, {set, 0}).size(), 2U);
   }
   EXPECT_EQ(client.Data(0x0D02, {6, 0}), Bytes{});
   EXPECT_EQ(client.Data(0x0D03, {6, 0}), Bytes{});
-  client.unit.SetRecordedSets({{1, 2, 3, 4}, {5, 6, 7, 8}}, {{0x70, 0x17}});
-  EXPECT_EQ(client.Data(0x0D02, {1, 0}), (Bytes{5, 6, 7, 8}));
-  EXPECT_EQ(client.Data(0x0D03, {1, 0}), Bytes{});
-}
-
-TEST(UnitModelTest, TemperaturesDriftWithinRangeUnlessPinned) {
-  Client first(5), second(5);
-  const Bytes pinned{0x00, 0x17, 0x00, 0x17};
-  first.unit.SetObject(0x0C94, pinned);
-  const Bytes start = first.unit.Object(0x0C07);
-  for (int minute = 0; minute < 120; ++minute) {
-    first.Wait(60'000);
-    second.Wait(60'000);
-    EXPECT_GE(Word(first.unit.Object(0x0C07), 0), 5960);
-    EXPECT_LE(Word(first.unit.Object(0x0C07), 0), 6060);
-  }
-  EXPECT_NE(first.unit.Object(0x0C07), start);
-  EXPECT_EQ(first.unit.Object(0x0C94), pinned);
-  EXPECT_EQ(first.unit.Object(0x0C84), second.unit.Object(0x0C84)) << "same seed, same drift";
+  client.unit.SetRecordedSets({{1, 2, 3, 4}}, {});
+  EXPECT_EQ(client.Data(0x0D02, {0, 0}), (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(client.Data(0x0D03, {0, 0}), Bytes{});
 }
 
 TEST(UnitModelTest, GarbageIsIgnoredAndRequestsAreRecorded) {
@@ -152,96 +130,73 @@ TEST(UnitModelTest, GarbageIsIgnoredAndRequestsAreRecorded) {
   client.Collect();
   client.unit.ClearRequests();
   EXPECT_EQ(client.Data(0x0C87, {1, 0, 0xFA, 0}), (Bytes{2, 0}));
-  ASSERT_EQ(client.unit.Requests().size(), 1U);
-  EXPECT_EQ(client.unit.Requests()[0].objectId, 0x0C87U);
-  EXPECT_EQ(client.unit.Requests()[0].data, (Bytes{1, 0, 0xFA, 0}));
-  EXPECT_EQ(client.unit.Requests()[0].atMs, 500);
+  EXPECT_EQ(client.unit.Requests().size(), 1U);
 }
 
-TEST(UnitFaultsTest, IgnoredRequestsGetNoReplyAndRunNoCommand) {
-  const std::pair<void (*)(UnitFaults&), int> cases[] = {
-      {[](UnitFaults& f) { f.silent = true; }, 0},
-      {[](UnitFaults& f) { f.silentObjects = {0x0C87}; }, 0},
-      {[](UnitFaults& f) { f.silentObjects = {0x0C97}; }, 10},
-      {[](UnitFaults& f) { f.dropFirstRequests = 3; }, 7},
-      {[](UnitFaults& f) { f.dropRate = 1.0; }, 0},
+// Whether noise came before the sound reply frame.
+bool NoiseHoldsTypeLetters(Client& client) {
+  const Bytes reply = client.Raw(0x3002);
+  EXPECT_EQ(reply.size(), 1008U);
+  EXPECT_EQ(LastFrame(reply)->data, (Bytes{1, 4, 16, 3}));
+  return std::any_of(reply.begin(), reply.end() - 8, IsTypeLetter);
+}
+
+TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
+  using F = UnitFaults;
+  const struct {
+    const char* fault;
+    std::function<void(F&)> set;
+    std::function<void(Client&)> check;
+  } cases[] = {
+      {"silent", [](F& f) { f.silent = true; }, [](Client& c) { EXPECT_EQ(c.RecordingsStarted(), 0); }},
+      {"silent object", [](F& f) { f.silentObjects = {0x0C87}; },
+       [](Client& c) {
+         EXPECT_EQ(c.RecordingsStarted(), 0);
+         EXPECT_EQ(c.Data(0x0C97, {1, 0}), (Bytes{2, 0}));
+       }},
+      {"drop first", [](F& f) { f.dropFirstRequests = 3; }, [](Client& c) { EXPECT_EQ(c.RecordingsStarted(), 7); }},
+      {"drop all", [](F& f) { f.dropRate = 1.0; }, [](Client& c) { EXPECT_EQ(c.RecordingsStarted(), 0); }},
+      {"refuse commands", [](F& f) { f.refuseCommands = true; },
+       [](Client& c) {
+         for (const std::uint32_t command : {0x3004, 0x0C09, 0x0C97}) EXPECT_EQ(c.Data(command, {1, 0}), (Bytes{0, 0}));
+         EXPECT_EQ(c.Data(0x0C00)[0], 4) << "no minimum heat time runs";
+         EXPECT_EQ(c.RecordingsStarted(), 0);
+         EXPECT_EQ(c.Data(0x0D02, {0, 0}).size(), 4u) << "a data set read is no command";
+       }},
+      {"bad checksum", [](F& f) { f.badChecksumRate = 1.0; },
+       [](Client& c) { EXPECT_FALSE(ChecksumOk(c.Raw(0x0C84))); }},
+      {"bad parity", [](F& f) { f.badParityRate = 1.0; },
+       [](Client& c) {
+         const Bytes reply = c.Raw(0x0C84);
+         EXPECT_TRUE(ChecksumOk(reply));
+         EXPECT_FALSE(IdWordParityOk(static_cast<std::uint16_t>(reply[1] << 8 | reply[2])));
+       }},
+      {"wrong count", [](F& f) { f.wrongCountRate = 1.0; },
+       [](Client& c) {
+         EXPECT_EQ(c.Data(0x3003).size(), 4U);
+         EXPECT_EQ(c.Data(0x3000).size(), 2U);
+       }},
+      {"cut frames", [](F& f) { f.cutFrameRate = 1.0; }, [](Client& c) { EXPECT_EQ(c.Raw(0x0C84).size(), 4U); }},
+      {"latency", [](F& f) { f.latencyMs = 300; },
+       [](Client& c) {
+         c.Send(EncodeFrame(0x3003, {}));
+         c.Wait(299);
+         EXPECT_TRUE(c.Collect().empty());
+         c.Wait(1);
+         EXPECT_EQ(c.Collect().size(), 6U);
+       }},
+      {"noise", [](F& f) { f.noiseRate = 1.0; f.noiseBurstLength = 1000; },
+       [](Client& c) { EXPECT_FALSE(NoiseHoldsTypeLetters(c)); }},
+      {"noise with letters",
+       [](F& f) { f.noiseRate = 1.0; f.noiseBurstLength = 1000; f.noiseMayHoldTypeLetters = true; },
+       [](Client& c) { EXPECT_TRUE(NoiseHoldsTypeLetters(c)); }},
   };
-  for (const auto& [set, answeredOfTen] : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
     Client client;
-    set(client.faults);
-    int answered = 0;
-    for (int i = 0; i < 10; ++i) answered += client.Data(0x0C87, {1, 0, 1, 0}) == Bytes{2, 0};
-    EXPECT_EQ(answered, answeredOfTen);
-    EXPECT_EQ(client.unit.RecordingRunning(0, client.nowMs - 500), answered > 0);
-    EXPECT_EQ(client.unit.Requests().size(), 10U);
+    c.set(client.unit.Faults());
+    c.check(client);
   }
-}
-
-TEST(UnitFaultsTest, RefusingUnitRefusesCommandsOnlyAndRunsNone) {
-  Client client;
-  client.faults.refuseCommands = true;
-  const std::pair<std::uint32_t, Bytes> commands[] = {
-      {0x3004, {1, 0}}, {0x0C09, {1, 0}}, {0x0C87, {1, 0}}, {0x0C97, {1, 0, 10, 0}}};
-  for (const auto& [objectId, data] : commands) {
-    EXPECT_EQ(client.Data(objectId, data), (Bytes{0, 0})) << std::hex << objectId;
-  }
-  EXPECT_EQ(client.Data(0x0C00)[0], 4) << "no minimum heat time runs";
-  EXPECT_EQ(client.Data(0x0C80)[0], 8) << "no recording runs";
-  EXPECT_EQ(client.Data(0x0D02, {0, 0}).size(), 4u) << "a data set read is no command";
-}
-
-TEST(UnitFaultsTest, CorruptedRepliesFailWhereTheySay) {
-  Client client;
-  const Bytes sound = client.Raw(0x0C84);
-  client.faults.badChecksumRate = 1.0;
-  EXPECT_FALSE(ChecksumOk(client.Raw(0x0C84)));
-  client.faults = {};
-  client.faults.badParityRate = 1.0;
-  const Bytes badParity = client.Raw(0x0C84);
-  EXPECT_TRUE(ChecksumOk(badParity));
-  EXPECT_FALSE(IdWordParityOk(static_cast<std::uint16_t>(badParity[1] << 8 | badParity[2])));
-  client.faults = {};
-  client.faults.cutFrameRate = 1.0;
-  EXPECT_EQ(client.Raw(0x0C84), Bytes(sound.begin(), sound.begin() + 4));
-  client.faults = {};
-  client.faults.wrongCountRate = 1.0;
-  EXPECT_EQ(client.Data(0x3003).size(), 4U);
-  EXPECT_EQ(client.Data(0x3000).size(), 2U);
-  client.faults = {};
-  client.faults.latencyMs = 300;
-  client.Send(EncodeFrame(0x3003, {}));
-  client.Wait(299);
-  EXPECT_TRUE(client.Collect().empty());
-  client.Wait(1);
-  EXPECT_EQ(client.Collect().size(), 6U);
-}
-
-TEST(UnitFaultsTest, NoiseHoldsTypeLettersOnlyWhenAllowed) {
-  for (const bool mayHold : {false, true}) {
-    Client client;
-    client.faults.noiseRate = 1.0;
-    client.faults.noiseBurstLength = 1000;
-    client.faults.noiseMayHoldTypeLetters = mayHold;
-    const Bytes reply = client.Raw(0x3002);
-    ASSERT_EQ(reply.size(), 1008U);
-    EXPECT_EQ(std::any_of(reply.begin(), reply.begin() + 1000, IsTypeLetter), mayHold);
-    EXPECT_EQ(LastFrame(reply)->data, (Bytes{1, 4, 16, 3}));
-  }
-}
-
-TEST(UnitFaultsTest, SameSeedSameFaults) {
-  auto run = [](std::uint32_t seed) {
-    Client client(seed);
-    client.faults.dropRate = client.faults.noiseRate = 0.5;
-    Bytes line;
-    for (int i = 0; i < 100; ++i) {
-      const Bytes reply = client.Raw(0x0C94);
-      line.insert(line.end(), reply.begin(), reply.end());
-    }
-    return line;
-  };
-  EXPECT_EQ(run(11), run(11));
-  EXPECT_NE(run(11), run(12));
 }
 
 }  // namespace

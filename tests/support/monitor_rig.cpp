@@ -1,0 +1,103 @@
+#include "support/monitor_rig.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <regex>
+
+namespace gelvar::testing {
+namespace {
+
+struct Column {
+  std::size_t width;
+  int decimals;
+};
+// Administration and heating, then sensor 1 and sensor 2 alike.
+constexpr Column kMainColumns[] = {{3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0},
+                                   {7, 1}, {7, 1}, {4, 0}, {2, 0}, {5, 0}, {5, 0}};
+constexpr Column kSensorColumns[] = {{3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1},
+                                     {3, 0}, {3, 0}, {3, 0}, {6, 2}, {4, 0}};
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find(separator, start)) != std::string::npos;) {
+    parts.push_back(text.substr(start, end - start));
+    start = end + separator.size();
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+bool IsWellFormedValue(const std::string& field, const Column& column) {
+  // By the column's number of decimals.
+  static const std::regex numbers[] = {std::regex(R"(-?\d+)"), std::regex(R"(-?\d+,\d)"),
+                                       std::regex(R"(-?\d+,\d\d)")};
+  const std::size_t padding = std::min(field.find_first_not_of(' '), field.size());
+  // Right-aligned: padded up to the width exactly, or no padding for a number as wide or wider.
+  return std::regex_match(field.substr(padding), numbers[column.decimals]) &&
+         (padding > 0 ? field.size() == column.width : field.size() >= column.width);
+}
+
+}  // namespace
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> FileLines(const std::string& text) {
+  std::vector<std::string> lines = Split(text, "\r\n");
+  if (lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+std::vector<std::string> RecordLines(const std::string& text) {
+  static const std::regex start(R"(^\d{5};)");
+  std::vector<std::string> records;
+  for (const std::string& line : FileLines(text)) {
+    if (std::regex_search(line, start)) records.push_back(line);
+  }
+  return records;
+}
+
+bool IsWellFormedRecord(const std::string& line) {
+  static const std::regex head(R"(^\d{5}; \d\d/\d\d/\d\d; \d\d:\d\d:\d\d;)");
+  std::vector<Column> columns(std::begin(kMainColumns), std::end(kMainColumns));
+  for (int sensor = 0; sensor < 2; ++sensor) {
+    columns.insert(columns.end(), std::begin(kSensorColumns), std::end(kSensorColumns));
+  }
+  const std::vector<std::string> fields = Split(line, ";");
+  if (!std::regex_search(line, head) || fields.size() != 3 + columns.size()) return false;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (!IsWellFormedValue(fields[3 + i], columns[i])) return false;
+  }
+  return true;
+}
+
+bool HoldsUnreadValues(const std::string& line) {
+  static const std::regex unread(" *-1(,0+)?");
+  const std::vector<std::string> fields = Split(line, ";");
+  return std::any_of(fields.begin() + std::min<std::ptrdiff_t>(3, std::ssize(fields)), fields.end(),
+                     [](const std::string& field) { return std::regex_match(field, unread); });
+}
+
+void PublishTable(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
+  std::string text;
+  const auto add = [&text](const std::vector<std::string>& cells) {
+    text += "|";
+    for (const std::string& cell : cells) text += " " + cell + " |";
+    text += "\n";
+  };
+  add(rows.front());
+  add(std::vector<std::string>(rows.front().size(), "---"));
+  std::for_each(rows.begin() + 1, rows.end(), add);
+  std::cout << text;
+  if (const char* dir = std::getenv("GELVAR_REPORT_DIR"); dir != nullptr && *dir != '\0') {
+    std::ofstream(std::filesystem::path(dir) / name, std::ios::binary) << text;
+  }
+}
+
+}  // namespace gelvar::testing
