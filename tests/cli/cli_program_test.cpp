@@ -131,17 +131,6 @@ class SilentSensorView : public SensorTestView {
   bool ChooseSaveFile(const std::string&, const std::string&, std::string&) override { return false; }
 };
 
-std::string CoreSensorReport(int sensorType) {
-  VirtualLink link;
-  SilentSensorView view;
-  SensorTest test(link.Scheduler());
-  test.Open(view);
-  test.OnTypeChanged(sensorType);
-  test.OnReadRecordedData();
-  EXPECT_TRUE(link.RunUntil([&] { return test.TestStep() == 0; }, 60'000));
-  return SensorTestReport(test.Values(), sensorType);
-}
-
 // Whether some second of a run, whose local time files are stamped with, gives the expected bytes.
 template <typename Make>
 bool SomeSecondMatches(std::time_t first, const std::string& actual, Make make) {
@@ -238,7 +227,14 @@ TEST_F(CliProgram, CommandsShowAndWriteWhatTheCoreDoes) {
   const Outcome recorded =
       Cli({"--yes", "sensor-test", "read-recorded", "--type", "II", "--report", sensorReport.string()});
   EXPECT_EQ(recorded.status, 0) << recorded.err;
-  EXPECT_EQ(FileBytes(sensorReport), CoreSensorReport(1));
+  VirtualLink link;
+  SilentSensorView view;
+  SensorTest core(link.Scheduler());
+  core.Open(view);
+  core.OnTypeChanged(1);
+  core.OnReadRecordedData();
+  EXPECT_TRUE(link.RunUntil([&] { return core.TestStep() == 0; }, 60'000));
+  EXPECT_EQ(FileBytes(sensorReport), SensorTestReport(core.Values(), 1));
   EXPECT_TRUE(recorded.out.starts_with("Start values - Uo: 11.80 V, To:  0.5 \xC2\xB0" "C\n")) << recorded.out;
 }
 
