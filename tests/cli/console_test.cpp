@@ -16,6 +16,7 @@ TEST(TerminalText, IsUtf8FromWindows1252UnlessAlreadyUtf8) {
       // Anything not well-formed UTF-8 is taken as Windows-1252 as a whole.
       {"\xC3\xBC \xB0", "\xC3\x83\xC2\xBC \xC2\xB0"},
       {"\xE0\x80\x80", "\xC3\xA0\xE2\x82\xAC\xE2\x82\xAC"},  // overlong
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},      // surrogate
       {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
   };
   for (const auto& [in, terminal] : cases) {
