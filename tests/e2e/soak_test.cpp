@@ -93,23 +93,5 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
                  CFormat("%.1f s", wallSeconds.count())}});
 }
 
-// Passes of a silent unit take longer than the interval: after the first record, written at once,
-// records come at pass ends, skip the due times a pass covered, and never log one pass twice.
-TEST(Soak, PassesLongerThanTheIntervalAreLoggedOnceEach) {
-  MonitorRig rig;
-  rig.Unit().Faults().silent = true;
-  rig.controller.Command(kCmdStartReadingVariables);
-  rig.LogEveryMinute();
-  rig.link.RunFor(60 * kIntervalMs);
-  EXPECT_EQ(rig.log.Of('L').at(0).ms, 10) << "the first record at once, in the middle of the first pass";
-  std::string kinds;
-  for (const Event& e : rig.log.events) {
-    if (e.kind == 'P' || e.kind == 'L') kinds += e.kind;
-  }
-  ASSERT_GT(kinds.size(), 10u);
-  EXPECT_EQ(kinds.find("LL"), std::string::npos) << kinds;
-  EXPECT_EQ(rig.log.Count('L'), 1 + rig.log.Count('P')) << kinds;
-}
-
 }  // namespace
 }  // namespace gelvar::testing
