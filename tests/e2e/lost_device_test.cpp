@@ -19,9 +19,7 @@ int Count(const std::string& text, const std::string& part) {
 TEST(LostDevice, LoggingGoesOnThroughTheLossAndResumesWhenTheDeviceIsBack) {
   MonitorRig rig;
   rig.PinTemperatures();
-  rig.controller.Command(kCmdStartReadingVariables);
-  ASSERT_TRUE(rig.RunUntilEvents('P', 1, 10'000));
-  rig.LogEveryMinute();
+  ASSERT_TRUE(rig.StartLogging());
   rig.link.RunFor(90'000);
 
   // Every status the user saw, and every mode, message by message.

@@ -39,9 +39,6 @@ TEST(MonitorEndToEnd, ReadParametersFillsEveryParameterField) {
   EXPECT_EQ(rig.controller.Fields().Text(1049), "undef.") << "a variable";
   EXPECT_EQ(rig.TopLine(), "I> Reading parameters OK");
   EXPECT_EQ(rig.controller.Mode(), kPortOpen);
-  std::vector<std::uint32_t> requested;
-  for (const auto& request : rig.Unit().Requests()) requested.push_back(request.objectId);
-  EXPECT_EQ(requested, kParameterIds);
 }
 
 TEST(MonitorEndToEnd, SilentUnitGivesOneNoReplyLinePerParameterInListOrder) {
@@ -128,8 +125,9 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
 
 TEST(MonitorEndToEnd, UnwritablePathsGiveTheirBoxesAndKeepWhatWasWritten) {
   MonitorRig rig;
-  rig.memoryFiles.files = {{rig.view.reportPath, "written before"}, {rig.view.logPath, "written before"}};
-  const std::map<std::string, std::string> before = rig.memoryFiles.files;
+  const std::map<std::string, std::string> before = {{rig.view.reportPath, "written before"},
+                                                      {rig.view.logPath, "written before"}};
+  rig.memoryFiles.files = before;
   rig.memoryFiles.unwritable = {rig.view.reportPath, rig.view.logPath};
   rig.controller.Command(kCmdSaveParameters);
   rig.controller.Command(kCmdOpenLogFile);

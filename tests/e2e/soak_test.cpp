@@ -40,9 +40,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;
   rig.view.logPath = path.string();
-  rig.controller.Command(kCmdStartReadingVariables);
-  ASSERT_TRUE(rig.RunUntilEvents('P', 1, 60'000));
-  rig.LogEveryMinute();
+  ASSERT_TRUE(rig.StartLogging(60'000));
 
   const auto wallStart = std::chrono::steady_clock::now();
   const std::int64_t startMs = rig.link.Scheduler().NowMs();
