@@ -22,7 +22,6 @@ TEST_F(SensorTestOnUnit, TemperatureLineShowsDegreesCelsiusTruncatedTowardZero) 
     EXPECT_EQ(RequestedIds().back(), id);
     EXPECT_EQ(LogLines(test.logText).front(), c.line);
   }
-  EXPECT_EQ(RequestedIds().size(), 3u);
 }
 
 // The unit stays in state 11 (recording) for a while; the cycle is followed every three seconds.
