@@ -121,9 +121,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     RunCommand(rig, kCmdStartCycleSensor1);
     rig.controller.Command(kCmdReadParameters);
     rig.RunUntilEvents('R', 1, kStepLimitMs);
-    rig.controller.Command(kCmdStartReadingVariables);
-    rig.RunUntilEvents('P', 1, kStepLimitMs);
-    rig.LogEveryMinute();
+    rig.StartLogging(kStepLimitMs);
     std::set<std::string> statuses;
     const auto watchStatus = [&] {
       statuses.insert(rig.controller.ComStatusText());

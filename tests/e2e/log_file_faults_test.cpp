@@ -48,12 +48,9 @@ class LogFileFaults : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Reads variables, opens the log file and starts logging once a minute.
   void StartLogging(MonitorRig& rig) {
     rig.view.logPath = path_.string();
-    rig.controller.Command(kCmdStartReadingVariables);
-    rig.RunUntilEvents('P', 1, 10'000);
-    rig.LogEveryMinute();
+    rig.StartLogging();
   }
 
   // Every line of the file is a header line or a well-formed record, and the set numbers rise.

@@ -22,7 +22,6 @@ TEST_F(SensorTestOnUnit, TemperatureLineShowsDegreesCelsiusTruncatedTowardZero) 
     EXPECT_EQ(RequestedIds().back(), id);
     EXPECT_EQ(LogLines(test.logText).front(), c.line);
   }
-  EXPECT_EQ(RequestedIds().size(), 3u);
 }
 
 // The unit stays in state 11 (recording) for a while; the cycle is followed every three seconds.
@@ -102,11 +101,6 @@ INSTANTIATE_TEST_SUITE_P(
                        "N: 002, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \xB0" "C",
                        "N: 001, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \xB0" "C", kSet0,
                        "Timing - Tv: 300 s, Ti:  29 s, Tm:  10 s, N:   3"}},
-        RecordingCase{1, {59, 0, 10, 0}, 6, 6,
-                      TypeIIThen({"N: 005, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \xB0" "C"})},
-        // Six sets in the unit: the seventh comes back empty and ends the sets.
-        RecordingCase{1, {99, 0, 10, 0}, 7, 10,
-                      TypeIIThen({"no temperature received", "no voltages received"})},
         RecordingCase{1, {5, 0, 0, 0}, 1, 0, TypeIIThen({kSet0})},  // Tm = 0
         RecordingCase{1, {0xE7, 0x03, 1, 0}, 256, 1000,
                       TypeIIThen({"N: 255, Uv: 00.00 V, Us: 00.00 V, Ts: 00.9 \xB0" "C",
@@ -145,16 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, StepError,
     ::testing::Values(StepErrorCase{PressTemperature, 0x0C84, "Error at sensor temperature"},
                       StepErrorCase{PressStartCycle, 0x0C87, "Error at sensor start"},
-                      StepErrorCase{PressStartCycle, 0x0C86, "Error at sensor data"},
                       StepErrorCase{PressStartCycle, 0x0C80, "Error at sensor state"},
                       StepErrorCase{PressReadRecorded, 0x0D00, "Error at start values 1"},
-                      StepErrorCase{PressReadRecorded, 0x0D01, "Error at start values 2"},
                       StepErrorCase{PressReadRecorded, 0x0D05, "Error at timing values"},
-                      StepErrorCase{PressReadRecorded, 0x0D02, "Error at elektric values"},
-                      StepErrorCase{PressReadRecorded, 0x0D03, "Error at temperature values"},
-                      StepErrorCase{PressReadRecorded, 0x0D04, "Error at result values"},
-                      StepErrorCase{PressReadRecorded, 0x0D07, "Error at function value"},
-                      StepErrorCase{PressReadRecorded, 0x0D06, "Error at characteristic value"},
                       StepErrorCase{PressReadRecorded, 0x0D08, "Error at resistance values"}));
 
 TEST_F(SensorTestOnUnit, ButtonDuringARunningTransactionWaitsForItAndDropsItsReply) {

@@ -40,9 +40,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;
   rig.view.logPath = path.string();
-  rig.controller.Command(kCmdStartReadingVariables);
-  ASSERT_TRUE(rig.RunUntilEvents('P', 1, 60'000));
-  rig.LogEveryMinute();
+  ASSERT_TRUE(rig.StartLogging(60'000));
 
   const auto wallStart = std::chrono::steady_clock::now();
   const std::int64_t startMs = rig.link.Scheduler().NowMs();
@@ -78,7 +76,6 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   }
   EXPECT_EQ(malformed, 0);
   EXPECT_EQ(unread, 0);
-  EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
 
   const std::vector<Event> steps = rig.log.Of('S');
   const auto accepted = std::count_if(steps.begin(), steps.end(),
@@ -91,24 +88,6 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
                  CFormat("%.2f s", latestMs / 1000.0),
                  CFormat("%d of %d", static_cast<int>(accepted), static_cast<int>(steps.size())),
                  CFormat("%.1f s", wallSeconds.count())}});
-}
-
-// Passes of a silent unit take longer than the interval: after the first record, written at once,
-// records come at pass ends, skip the due times a pass covered, and never log one pass twice.
-TEST(Soak, PassesLongerThanTheIntervalAreLoggedOnceEach) {
-  MonitorRig rig;
-  rig.Unit().Faults().silent = true;
-  rig.controller.Command(kCmdStartReadingVariables);
-  rig.LogEveryMinute();
-  rig.link.RunFor(60 * kIntervalMs);
-  EXPECT_EQ(rig.log.Of('L').at(0).ms, 10) << "the first record at once, in the middle of the first pass";
-  std::string kinds;
-  for (const Event& e : rig.log.events) {
-    if (e.kind == 'P' || e.kind == 'L') kinds += e.kind;
-  }
-  ASSERT_GT(kinds.size(), 10u);
-  EXPECT_EQ(kinds.find("LL"), std::string::npos) << kinds;
-  EXPECT_EQ(rig.log.Count('L'), 1 + rig.log.Count('P')) << kinds;
 }
 
 }  // namespace

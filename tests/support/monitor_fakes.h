@@ -24,7 +24,6 @@ class FakeMonitorView : public MonitorView {
   bool AskNumber(const std::string& prompt, int& value) override {
     Note("ask-number");
     prompts.push_back(prompt);
-    shownNumbers.push_back(value);
     if (!answerOk) return false;
     value = numberAnswer;
     return true;
@@ -65,7 +64,6 @@ class FakeMonitorView : public MonitorView {
   int refreshes = 0;
   std::vector<std::string> questions;
   std::vector<std::string> prompts;
-  std::vector<int> shownNumbers;
   std::vector<std::string> alerts;
   std::vector<std::vector<int>> tones;
   std::vector<int> openedPorts;

@@ -102,6 +102,13 @@ struct MonitorRig {
     controller.Command(kCmdOpenLogFile);
     controller.Command(kCmdStartLogging);
   }
+  // Reads variables until the first pass has ended, then logs once a minute.
+  bool StartLogging(std::int64_t firstPassLimitMs = 10'000) {
+    controller.Command(kCmdStartReadingVariables);
+    const bool passEnded = RunUntilEvents('P', 1, firstPassLimitMs);
+    LogEveryMinute();
+    return passEnded;
+  }
   unitsim::UnitModel& Unit() { return link.Unit(); }
   // Holds every temperature clear of -1.0, the log's mark for a value not read.
   void PinTemperatures() {
