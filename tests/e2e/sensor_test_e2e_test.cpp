@@ -139,9 +139,16 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, StepError,
     ::testing::Values(StepErrorCase{PressTemperature, 0x0C84, "Error at sensor temperature"},
                       StepErrorCase{PressStartCycle, 0x0C87, "Error at sensor start"},
+                      StepErrorCase{PressStartCycle, 0x0C86, "Error at sensor data"},
                       StepErrorCase{PressStartCycle, 0x0C80, "Error at sensor state"},
                       StepErrorCase{PressReadRecorded, 0x0D00, "Error at start values 1"},
+                      StepErrorCase{PressReadRecorded, 0x0D01, "Error at start values 2"},
                       StepErrorCase{PressReadRecorded, 0x0D05, "Error at timing values"},
+                      StepErrorCase{PressReadRecorded, 0x0D02, "Error at elektric values"},
+                      StepErrorCase{PressReadRecorded, 0x0D03, "Error at temperature values"},
+                      StepErrorCase{PressReadRecorded, 0x0D04, "Error at result values"},
+                      StepErrorCase{PressReadRecorded, 0x0D07, "Error at function value"},
+                      StepErrorCase{PressReadRecorded, 0x0D06, "Error at characteristic value"},
                       StepErrorCase{PressReadRecorded, 0x0D08, "Error at resistance values"}));
 
 TEST_F(SensorTestOnUnit, ButtonDuringARunningTransactionWaitsForItAndDropsItsReply) {
