@@ -396,10 +396,7 @@ TEST(CliInVirtualTime, UnitSettingsLostDeviceAndRecordedSets) {
          cli.unit.SetRecordedSets(std::vector(300, std::vector<std::uint8_t>{0, 5, 0, 2}),
                                   std::vector(300, std::vector<std::uint8_t>{0x70, 0x17}));
        },
-       [](const VirtualCli& cli) {
-         EXPECT_NE(cli.Count("256/256 ["), 0u);
-         EXPECT_EQ(cli.Count("/300 ["), 0u);
-       }},
+       [](const VirtualCli& cli) { EXPECT_NE(cli.Count("256/256 ["), 0u) << cli.err.str(); }},
   };
   for (const auto& c : cases) {
     const VirtualCli cli(c.args, c.meanwhile);
