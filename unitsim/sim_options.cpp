@@ -101,6 +101,8 @@ const KnownOption kOptions[] = {
      }},
     {"--noise-letters", nullptr, nullptr,
      [](std::string_view, SimOptions& o) { return o.faults.noiseMayHoldTypeLetters = true; }},
+    {"--refuse-commands", nullptr, nullptr,
+     [](std::string_view, SimOptions& o) { return o.faults.refuseCommands = true; }},
     {"--latency", nullptr, "milliseconds from 0 to 60000",
      [](std::string_view v, SimOptions& o) { return Count(v, o.faults.latencyMs, kLongestLatencyMs); }},
     {"--seed", nullptr, "a number from 0 to 4294967295",
@@ -181,6 +183,7 @@ const char* SimUsage() {
          "  --noise R            put a burst of noise bytes before a share R of the replies\n"
          "  --noise-length N     noise bytes in a burst, 1 to 4096 (default 8)\n"
          "  --noise-letters      let the noise hold the type letters T, U and V as well\n"
+         "  --refuse-commands    answer every command as refused (byte 0 not 2)\n"
          "  --latency MS         answer MS milliseconds after a request, 0 to 60000 (default 0)\n"
          "  --seed N             start of the fault and value sequences (default 1)\n"
          "\n"

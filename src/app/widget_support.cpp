@@ -10,10 +10,26 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 
+#include "common/windows_1252.h"
+
 namespace gelvar {
 
 QString FromWindowsText(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  QString result;
+  result.reserve(static_cast<qsizetype>(text.size()));
+  for (const char c : text) result.append(QChar(FromWindows1252(static_cast<unsigned char>(c))));
+  return result;
+}
+
+std::string ToWindowsText(const QString& text) {
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(text.size()));
+  // By code point, so that a character outside the BMP becomes one "?", not two.
+  for (const char32_t c : text.toUcs4()) {
+    const int byte = ToWindows1252(c);
+    bytes.push_back(byte < 0 ? '?' : static_cast<char>(byte));
+  }
+  return bytes;
 }
 
 QString FromPathText(const std::string& text) {
@@ -27,6 +43,7 @@ QString WithQtLineEnds(QString text) {
 }
 
 void ShowText(QLineEdit* field, const QString& text) {
+  if (field->hasFocus() && !field->isReadOnly()) return;
   if (field->text() != text) field->setText(text);
 }
 

@@ -20,8 +20,9 @@ inline constexpr char kAppTitle[] = "Gelvar Monitor";
 // Every control of a window carries its control number under this dynamic property.
 inline constexpr char kControlIdProperty[] = "controlId";
 
-// Texts of the core are Windows-1252 bytes; Latin-1 covers every character the program uses.
+// Texts of the core are Windows-1252 bytes. A character the code page lacks becomes "?".
 QString FromWindowsText(const std::string& text);
+std::string ToWindowsText(const QString& text);
 
 // A text that may carry a file name, such as a message line naming the file just written: the name
 // is in the file system's bytes (UTF-8), everything else in these texts is plain ASCII.
@@ -31,8 +32,8 @@ QString FromPathText(const std::string& text);
 // text cut between CR and LF) is dropped.
 QString WithQtLineEnds(QString text);
 
-// Writes text into a field only when it differs, so that a refresh neither moves the cursor of a
-// field being typed in nor repaints what has not changed.
+// Writes text into a field only when it differs and the user is not typing in it, so that a refresh
+// neither moves the cursor of a field being typed in nor repaints what has not changed.
 void ShowText(QLineEdit* field, const QString& text);
 
 // The application's standard message box: the application's title as caption and an OK button.

@@ -16,6 +16,9 @@ class Console {
   // One line (UTF-8, without its line end) each; both reach the stream at once.
   void Out(const std::string& line) { Write(out_, line); }
   void Err(const std::string& line) { Write(err_, line); }
+  // True once a line could not be written to the output (its reader gone, a full disk): the lines
+  // after it are dropped.
+  bool OutLost() const { return out_.fail(); }
   // Replaces the progress line; empty removes it.
   void Progress(const std::string& text);
 

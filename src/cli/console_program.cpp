@@ -70,10 +70,12 @@ ConsoleProgram::ConsoleProgram(const CliOptions& options, TimerHost& timers, Lin
     }
   };
   controller_.SetListener(this);
+  pump_.SetLineObserver(this);
   json_.String("command", options_.commandName);
 }
 
 ConsoleProgram::~ConsoleProgram() {
+  pump_.SetLineObserver(nullptr);
   controller_.SetListener(nullptr);
   if (scriptTimer_ >= 0) timers_.StopTimer(scriptTimer_);
   if (pumpTimer_ >= 0) timers_.StopTimer(pumpTimer_);
@@ -114,6 +116,8 @@ void ConsoleProgram::Advance() {
     stopSignal_ = pendingSignal_();
     if (stopSignal_ != 0) Stop();
   }
+  // Nobody reads what a command prints any more; a log goes on, its result is the file.
+  if (options_.command != CliCommand::kLog && console_.OutLost()) Stop();
   for (;;) {
     if (stopRequested_ && !windingDown_) {
       windingDown_ = true;
@@ -147,8 +151,14 @@ void ConsoleProgram::BuildScript() {
     case CliCommand::kTest: RunCommandStep(kCmdTestCommunication); break;
     case CliCommand::kDeviceCommand: RunCommandStep(options_.deviceCommand); break;
     case CliCommand::kReadParameters: ReadParameters(); break;
-    case CliCommand::kReadVariables: ReadVariables(); break;
-    case CliCommand::kLog: Log(); break;
+    case CliCommand::kReadVariables:
+      ReadTemperatureUnit();
+      ReadVariables();
+      break;
+    case CliCommand::kLog:
+      ReadTemperatureUnit();
+      Log();
+      break;
     default:
       if (IsSensorTest(options_.command)) RunSensorTest();
       break;
@@ -169,13 +179,26 @@ void ConsoleProgram::OpenPort() {
 }
 
 void ConsoleProgram::RunCommandStep(int commandId) {
+  AwaitCommandStep(commandId);
+  Do([this] { Value("result", OutcomeText(lastOutcome_)); });
+}
+
+void ConsoleProgram::AwaitCommandStep(int commandId) {
   Do([this, commandId] {
     stepsAwaited_ = stepsEnded_ + 1;
     controller_.Command(commandId);
     if (view_.Declined() || controller_.Mode() == kCommandRunning) NothingStarted();
   });
   WaitFor([this] { return stepsEnded_ >= stepsAwaited_; });
-  Do([this] { Value("result", OutcomeText(lastOutcome_)); });
+}
+
+// Test Communication stores the unit's temperature unit, as the window learns it before the user
+// reads variables; without it they would be shown and logged in Celsius whatever the unit is set to.
+void ConsoleProgram::ReadTemperatureUnit() {
+  AwaitCommandStep(kCmdTestCommunication);
+  Do([this] {
+    if (lastOutcome_ != StepOutcome::kAccepted) Stop();
+  });
 }
 
 void ConsoleProgram::ReadParameters() {
@@ -258,7 +281,7 @@ void ConsoleProgram::RunSensorTest() {
   WaitFor([this] {
     if (options_.command == CliCommand::kSensorReadRecorded) {
       console_.Progress(ProgressText("Reading recorded data", sensorTest_.DataSetIndex(),
-                                     sensorTest_.Values().dataSetTotal));
+                                     std::min(sensorTest_.Values().dataSetTotal, kRecordedSetLimit)));
     }
     return sensorTest_.TestStep() == 0;
   });
@@ -383,6 +406,16 @@ void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
                  TerminalText(logPath_));
   }
   console_.Progress("Logging: " + std::to_string(records_) + (records_ == 1 ? " record" : " records"));
+}
+
+void ConsoleProgram::LineLost(int portNumber) {
+  controller_.LineLost(portNumber);
+  console_.Err("E> COM Port Lost");
+}
+
+void ConsoleProgram::LineBack(int portNumber) {
+  controller_.LineBack(portNumber);
+  console_.Err("I> COM Port Reopened");
 }
 
 }  // namespace gelvar

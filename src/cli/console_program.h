@@ -20,7 +20,7 @@
 
 namespace gelvar {
 
-class ConsoleProgram : private MonitorListener {
+class ConsoleProgram : private MonitorListener, private LineObserver {
  public:
   // port is channel 0's line; pendingSignal returns a stop signal that has arrived, or 0.
   ConsoleProgram(const CliOptions& options, TimerHost& timers, LinePort& port, FileAppender& files,
@@ -48,6 +48,8 @@ class ConsoleProgram : private MonitorListener {
   void BuildScript();
   void OpenPort();
   void RunCommandStep(int commandId);
+  void AwaitCommandStep(int commandId);
+  void ReadTemperatureUnit();
   void ReadParameters();
   void SaveParameterReport();
   void ReadVariables();
@@ -71,6 +73,10 @@ class ConsoleProgram : private MonitorListener {
   void ParametersRead() override { parametersRead_ = true; }
   void VariablePassEnded() override;
   void LogRecordWritten(int setNumber, bool written) override;
+
+  // LineObserver: the controller's status, and a line each on standard error.
+  void LineLost(int portNumber) override;
+  void LineBack(int portNumber) override;
 
   const CliOptions options_;
   TimerHost& timers_;

@@ -1,16 +1,11 @@
 #include "cli/console_text.h"
 
-#include <array>
 #include <cstdint>
+
+#include "common/windows_1252.h"
 
 namespace gelvar {
 namespace {
-
-// 0x80..0x9F; the five codes Windows-1252 leaves free map to the C1 controls, as Windows does.
-constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, std::uint32_t codePoint) {
   if (codePoint < 0x80) {
@@ -59,8 +54,7 @@ std::string Cp1252ToUtf8(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte);
+    AppendUtf8(out, FromWindows1252(static_cast<unsigned char>(c)));
   }
   return out;
 }

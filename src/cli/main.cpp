@@ -1,10 +1,13 @@
 // gelvar-cli: the monitor on the Qt core event loop, without a display.
 #include <QCoreApplication>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <clocale>
+#include <cstdio>
 #include <iostream>
 
 #include "app/qt_timer_host.h"
@@ -27,9 +30,37 @@ void InstallStopSignals() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
+// A standard stream closed by the caller would hand its number to the next file opened, the serial
+// port, and what is printed would go to the unit. /dev/null, read-only, holds the place instead: a
+// write to it fails as it should.
+void HoldClosedStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) ::open("/dev/null", O_RDONLY);
+  }
+}
+
+// True when everything printed reached standard output; closing tells of a write that failed late.
+bool CloseStandardOutput() {
+  std::cout.flush();
+  const bool written = !std::cout.fail() && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  return ::close(STDOUT_FILENO) == 0 && written;
+}
+
+// The exit status once standard output is closed: a command whose result is what it prints has
+// failed when that could not be written.
+int Ended(int status, bool outputIsResult) {
+  if (CloseStandardOutput() || !outputIsResult || status == gelvar::kExitPort) return status;
+  std::cerr << "gelvar-cli: cannot write standard output\n";
+  return gelvar::kExitFile;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  HoldClosedStandardStreams();
+  // A reader of the output that goes away must not end a run: the write fails (EPIPE) instead, and
+  // logging goes on.
+  std::signal(SIGPIPE, SIG_IGN);
   gelvar::CliOptions options;
   std::string error;
   if (!gelvar::ParseCliOptions({argv + 1, argv + argc}, options, error)) {
@@ -38,7 +69,7 @@ int main(int argc, char* argv[]) {
   }
   if (options.help) {
     std::cout << gelvar::CliUsage();
-    return gelvar::kExitDone;
+    return Ended(gelvar::kExitDone, true);
   }
   InstallStopSignals();
 
@@ -57,5 +88,5 @@ int main(int argc, char* argv[]) {
   gelvar::ConsoleProgram program(options, timers, port, files, console, [] { return static_cast<int>(stopSignal); });
   program.Start([] { QCoreApplication::quit(); });
   if (!program.Finished()) app.exec();
-  return program.ExitStatus();
+  return Ended(program.ExitStatus(), options.command != gelvar::CliCommand::kLog);
 }

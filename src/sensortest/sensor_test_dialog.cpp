@@ -43,8 +43,6 @@ QLineEdit* NewNumberField(int controlId) {
 
 QLabel* NewLabel(const char* text) { return new QLabel(QString::fromLatin1(text)); }
 
-std::string ToWindowsText(const QString& text) { return text.toLatin1().toStdString(); }
-
 }  // namespace
 
 // The log pane on the left, the controls in one column on the right, in the order they are used.

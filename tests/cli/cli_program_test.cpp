@@ -1,5 +1,6 @@
 // gelvar-cli itself against gelvar-unit-sim on a pseudo-terminal: every command, the files' bytes
-// against what the core writes for the same unit, the JSON output, and the exit statuses.
+// against what the core writes for the same unit, the JSON output, and the exit statuses. What a
+// pseudo-terminal cannot stage runs in virtual time against the unit model.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,10 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "cli/cli_options.h"
+#include "cli/console_program.h"
 #include "cli/field_table.h"
+#include "link/test_support.h"
 #include "monitor/parameter_report.h"
 #include "monitor/variable_log.h"
 #include "sensortest/sensor_test.h"
@@ -280,19 +284,29 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
   json.close();
 
   const std::string unwritable = (dir / "no-such-dir" / "x").string();
+  const std::string piped = (dir / "piped.log").string();
+  const char* kOutputLost = "gelvar-cli: cannot write standard output\n";
   const struct {
     Strings args;
     Strings env;
     int status;
     const char* errorPart;
+    const char* redirect;  // of the shell line that runs the program
   } cases[] = {
-      {{"test"}, {"GELVAR_COM1=" + (dir / "no-such-tty").string()}, kExitPort, "Error 1: Error open COM1:\n  "},
-      {{"read-parameters", "--report", unwritable}, {}, kExitFile, "Error open parameter file: DateiParName"},
-      {{"read-parameters", "--passes", "2"}, {}, kExitUsage, "--passes does not go with 'read-parameters'\nTry"},
+      {{"test"}, {"GELVAR_COM1=" + (dir / "no-such-tty").string()}, kExitPort, "Error 1: Error open COM1:\n  ", ""},
+      {{"read-parameters", "--report", unwritable}, {}, kExitFile, "Error open parameter file: DateiParName", ""},
+      {{"read-parameters", "--passes", "2"}, {}, kExitUsage, "--passes does not go with 'read-parameters'\nTry", ""},
+      {{"--json", "read-parameters"}, {}, kExitFile, kOutputLost, ">/dev/full"},
+      {{"test"}, {}, kExitFile, kOutputLost, ">&-"},
+      // The log's result is its file; a reader that goes away stops nothing.
+      {{"log", "--file", piped, "--records", "1"}, {}, kExitDone, "I> Log stored in file", ">/dev/full"},
+      {{"log", "--file", piped, "--records", "1"}, {}, kExitDone, "", "2>&1 | head -c1"},
   };
   for (const auto& c : cases) {
-    const Outcome run = Cli(c.args, c.env);
-    EXPECT_EQ(run.status, c.status) << c.errorPart << "\n" << run.err;
+    Strings shell = {"-c", "\"$0\" \"$@\" " + std::string(c.redirect) + "\nexit ${PIPESTATUS[0]}", kCli};
+    shell.insert(shell.end(), c.args.begin(), c.args.end());
+    const Outcome run = Child("/bin/bash", shell, Env(c.env)).Wait();
+    EXPECT_EQ(run.status, c.status) << c.errorPart << c.redirect << "\n" << run.err;
     EXPECT_NE(run.err.find(c.errorPart), std::string::npos) << run.err;
   }
 
@@ -312,6 +326,83 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
   const Outcome parsed = Child("/usr/bin/env", {"python3", "-c", parse, (dir / "out.json").string(), checks}).Wait();
   if (parsed.status == 127) GTEST_SKIP() << "no python3 to parse the JSON with";
   EXPECT_EQ(parsed.status, 0) << parsed.err;
+}
+
+// gelvar-cli's program in virtual time; meanwhile(second) runs before each simulated second.
+struct VirtualCli {
+  explicit VirtualCli(const Strings& args, const std::function<void(VirtualCli&, int)>& meanwhile) {
+    ResetLinkStateForTests();
+    CliOptions options;
+    std::string error;
+    EXPECT_TRUE(ParseCliOptions(args, options, error)) << error;
+    ConsoleProgram program(options, scheduler, line, files, console, [] { return 0; });
+    program.Start({});
+    for (int second = 0; second < 600 && !program.Finished(); ++second) {
+      meanwhile(*this, second);
+      scheduler.RunUntil([&] { return program.Finished(); }, 1000);
+    }
+    status = program.ExitStatus();
+  }
+  std::size_t Count(const std::string& part) const {
+    std::size_t count = 0;
+    for (std::size_t at = err.str().find(part); at != std::string::npos; at = err.str().find(part, at + 1)) ++count;
+    return count;
+  }
+
+  VirtualScheduler scheduler;
+  unitsim::UnitModel unit;
+  unitsim::SimulatedLine line{unit, [this] { return scheduler.NowMs(); }};
+  MemoryFiles files;
+  std::ostringstream out, err;
+  Console console{out, err, true};
+  int status = -1;
+};
+
+TEST(CliInVirtualTime, UnitSettingsLostDeviceAndRecordedSets) {
+  const auto fahrenheit = [](VirtualCli& cli, int) { cli.unit.SetObject(0x3003, {0x10, 0x00}); };
+  const auto inFahrenheit = [](const std::string& text, const char* degree) {
+    EXPECT_NE(text.find(degree + std::string("F")), std::string::npos) << text;
+    EXPECT_EQ(text.find(degree + std::string("C")), std::string::npos);
+  };
+  const struct {
+    Strings args;
+    std::function<void(VirtualCli&, int)> meanwhile;
+    std::function<void(const VirtualCli&)> check;
+  } cases[] = {
+      {{"read-variables"}, fahrenheit, [&](const VirtualCli& cli) { inFahrenheit(cli.out.str(), "\xC2\xB0"); }},
+      {{"log", "--file", "u.log", "--records", "1"}, fahrenheit,
+       [&](const VirtualCli& cli) {
+         ASSERT_EQ(cli.files.files.size(), 1u);
+         inFahrenheit(cli.files.files.begin()->second, "\xB0");
+       }},
+      {{"read-variables"}, [](VirtualCli& cli, int) { cli.unit.Faults().silent = true; },
+       [](const VirtualCli& cli) {
+         EXPECT_EQ(cli.status, kExitUnit);
+         EXPECT_EQ(cli.Count("Reading variables started"), 0u) << cli.err.str();
+       }},
+      {{"read-variables", "--passes", "3"},
+       [](VirtualCli& cli, int second) {
+         if (second == 1) cli.line.Unplug();
+         if (second == 4) cli.line.PlugIn();
+       },
+       [](const VirtualCli& cli) {
+         EXPECT_EQ(cli.Count("E> COM Port Lost\n"), 1u) << cli.err.str();
+         EXPECT_EQ(cli.Count("I> COM Port Reopened\n"), 1u);
+       }},
+      // More samples than the unit keeps: the progress counts to the sets read.
+      {{"--yes", "sensor-test", "read-recorded", "--type", "II"},
+       [](VirtualCli& cli, int) {
+         cli.unit.SetObject(0x0D05, {0x2B, 0x01, 0x01, 0x00});  // Ti 299 s, Tm 1 s: N = 300
+         cli.unit.SetRecordedSets(std::vector(300, std::vector<std::uint8_t>{0, 5, 0, 2}),
+                                  std::vector(300, std::vector<std::uint8_t>{0x70, 0x17}));
+       },
+       [](const VirtualCli& cli) { EXPECT_NE(cli.Count("256/256 ["), 0u) << cli.err.str(); }},
+  };
+  for (const auto& c : cases) {
+    const VirtualCli cli(c.args, c.meanwhile);
+    SCOPED_TRACE(c.args.front());
+    c.check(cli);
+  }
 }
 
 }  // namespace

@@ -56,5 +56,21 @@ TEST_F(SensorTestWindowTest, TaIsCheckedAsTypedAndARefreshDoesNotCheckAgain) {
   EXPECT_EQ(rangeMessage, QStringLiteral("Error: Allowed range 1...1000 s"));
 }
 
+TEST_F(SensorTestWindowTest, DescriptionIsWindows1252AndARefreshLeavesItAloneWhileTyped) {
+  RunWindow([&](QWidget* dialog) {
+    auto* description = In<QLineEdit>(dialog, 1012);
+    QApplication::setActiveWindow(dialog);
+    description->setFocus();
+    ASSERT_TRUE(description->hasFocus());
+    In<QAbstractButton>(dialog, 1016)->click();  // a running step refreshes the window
+    for (const QString& typed : {u"\u20AC"_qs, u"\u03A9"_qs}) {
+      QTest::sendKeyEvent(QTest::Click, description, Qt::Key_unknown, typed, Qt::NoModifier);
+    }
+    scheduler.AdvanceBy(1000);
+    EXPECT_EQ(sensorTest.description, "\x80?");
+    EXPECT_EQ(description->text(), u"\u20AC\u03A9"_qs);
+  });
+}
+
 }  // namespace
 }  // namespace gelvar::testing
