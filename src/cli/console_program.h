@@ -85,7 +85,6 @@ class ConsoleProgram : private MonitorListener {
   MonitorController controller_;
   SensorTest sensorTest_;
   ConsoleSensorView sensorView_;
-  TimerId pumpTimer_ = -1;
   TimerId scriptTimer_ = -1;
 
   std::vector<Step> script_;

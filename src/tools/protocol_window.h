@@ -20,10 +20,6 @@ namespace gelvar {
 
 class LinkInsideWindow;
 
-// The pump's trace text as a pane shows it: the pump's line breaks become lines, every other byte below
-// 0x20 a visible control picture, so that a NUL or CR inside a frame neither cuts nor breaks the pane.
-QString TracePaneText(const std::string& trace);
-
 class ProtocolWindow : public QDialog, private PumpMessages {
   Q_OBJECT
 
@@ -43,6 +39,9 @@ class ProtocolWindow : public QDialog, private PumpMessages {
   // Puts the trace texts into the panes; with Scroll checked the last lines are brought into view.
   void Refresh();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   struct Pane {
     QPlainTextEdit* edit = nullptr;
@@ -52,12 +51,11 @@ class ProtocolWindow : public QDialog, private PumpMessages {
 
   void BuildChannel(const ChannelLayout& layout);
   void ShowMessage(const std::string& text) override;
-  static void ShowPane(Pane& pane, const std::string& trace, bool followEnd);
+  static void ShowPane(Pane& pane, const std::string& lines, bool followEnd);
 
   TimerHost& timers_;
   LinkInsideWindow& insideWindow_;
   BytePump pump_;
-  TimerId pumpTimer_ = -1;
   Pane txPane_;
   Pane rxPane_;
   QCheckBox* scroll_ = nullptr;
