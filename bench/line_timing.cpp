@@ -66,6 +66,7 @@ class CountingPort : public LinePort {
   int Read(std::uint8_t* buffer, int maxCount) override { return Count(received, port_.Read(buffer, maxCount)); }
   bool Lost() const override { return port_.Lost(); }
   int Reopen() override { return port_.Reopen(); }
+  std::intptr_t ArrivalHandle() const override { return port_.ArrivalHandle(); }
 
   long long sent = 0;
   long long received = 0;
