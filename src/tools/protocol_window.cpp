@@ -10,7 +10,6 @@
 #include <QScrollBar>
 
 #include <cstdlib>
-#include <utility>
 
 #include "app/ticker.h"
 #include "app/widget_support.h"
@@ -163,12 +162,11 @@ void ProtocolWindow::showEvent(QShowEvent* event) {
 
 void ProtocolWindow::ShowPane(Pane& pane, const std::string& lines, bool followEnd) {
   QScrollBar* bar = pane.edit->verticalScrollBar();
-  QString text = FromWindowsText(lines);
-  if (text != pane.shown) {
+  if (lines != pane.shown) {
     // Without Scroll the reader keeps the place they scrolled to.
     const int position = bar->value();
-    pane.edit->setPlainText(text);
-    pane.shown = std::move(text);
+    pane.edit->setPlainText(FromWindowsText(lines));
+    pane.shown = lines;
     bar->setValue(position);
   }
   if (followEnd) bar->setValue(bar->maximum());

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QString>
 
 #include <string>
 
@@ -45,7 +44,7 @@ class ProtocolWindow : public QDialog, private PumpMessages {
  private:
   struct Pane {
     QPlainTextEdit* edit = nullptr;
-    QString shown;
+    std::string shown;
   };
   struct ChannelLayout;
 

@@ -45,6 +45,7 @@ TEST_F(ProtocolWindowTest, PanesShowTheFramesClearEmptiesOneAndHidingKeepsThePum
 }
 
 TEST_F(ProtocolWindowTest, InsideWindowShowsTheDriverAndCountsABadChecksum) {
+  inside.show();
   scheduler.AdvanceBy(windowTimerPeriod);
   EXPECT_EQ(Text(&inside, 1042),
             QStringLiteral("0"));                        // "Zustand": off before the link opens
