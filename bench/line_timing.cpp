@@ -66,6 +66,7 @@ class CountingPort : public LinePort {
   int Read(std::uint8_t* buffer, int maxCount) override { return Count(received, port_.Read(buffer, maxCount)); }
   bool Lost() const override { return port_.Lost(); }
   int Reopen() override { return port_.Reopen(); }
+  std::intptr_t ArrivalHandle() const override { return port_.ArrivalHandle(); }
 
   long long sent = 0;
   long long received = 0;
@@ -121,17 +122,15 @@ class LineTiming : private MonitorListener {
   }
   ~LineTiming() override {
     controller_.SetListener(nullptr);
-    for (TimerId timer : {pumpTimer_, stepTimer_}) {
-      if (timer >= 0) timers_.StopTimer(timer);
-    }
+    if (stepTimer_ >= 0) timers_.StopTimer(stepTimer_);
   }
 
   // Runs everything and quits the event loop; the exit status is then in Status().
   void Start() {
     tickPeriod = kStartTickPeriodMs;
     windowTimerPeriod = tickPeriod;
-    pumpTimer_ = timers_.StartTimer(windowTimerPeriod, [this] { pump_.Pump(); });
     ticker_.Start(kStartTickPeriodMs);
+    pump_.Run(timers_, {});
     lastMeasurement_ = Clock::now();
     StartLink();
     controller_.Open();
@@ -319,7 +318,6 @@ class LineTiming : private MonitorListener {
   StdioFileAppender files_;
   ConsoleView view_;
   MonitorController controller_;
-  TimerId pumpTimer_ = -1;
   TimerId stepTimer_ = -1;
   Phase phase_ = nullptr;
   Clock::time_point phaseStart_;

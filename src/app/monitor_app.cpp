@@ -64,8 +64,9 @@ int MonitorApp::Startup() {
   // timers keep the start value.
   tickPeriod = kStartTickPeriodMs;
   windowTimerPeriod = tickPeriod;
-  globals_->protocolWindow.Create();
   ticker_.Start(kStartTickPeriodMs);
+  // The pump runs after each tick, so a frame the tick starts leaves at once.
+  globals_->protocolWindow.Create();
   StartLink();
 
   MonitorDialog& mainWindow = globals_->monitorDialog;

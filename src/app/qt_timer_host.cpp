@@ -1,5 +1,6 @@
 #include "app/qt_timer_host.h"
 
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <utility>
@@ -24,6 +25,23 @@ void QtTimerHost::StopTimer(TimerId id) {
   // Deleted later: StopTimer may be called from the timer's own callback.
   it->second->deleteLater();
   timers_.erase(it);
+}
+
+TimerId QtTimerHost::WatchReadable(std::intptr_t handle, std::function<void()> onReadable) {
+  auto* notifier = new QSocketNotifier(static_cast<qintptr>(handle), QSocketNotifier::Read, &owner_);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [callback = std::move(onReadable)] { callback(); });
+  const TimerId id = nextId_++;
+  watches_[id] = notifier;
+  return id;
+}
+
+void QtTimerHost::StopWatch(TimerId id) {
+  auto it = watches_.find(id);
+  if (it == watches_.end()) return;
+  // Off at once: the handle may be closed right after. Deleted later, as a timer is.
+  it->second->setEnabled(false);
+  it->second->deleteLater();
+  watches_.erase(it);
 }
 
 std::time_t QtTimerHost::CalendarTime() const { return std::time(nullptr); }

@@ -1,5 +1,6 @@
 // Everything periodic (the link tick, the byte pump, the windows' polling timers) is scheduled through
-// this interface: Qt timers in the programs, a deterministic virtual scheduler in the tests.
+// this interface: Qt timers in the programs, a deterministic virtual scheduler in the tests. The byte
+// pump also asks it to watch the port for arriving bytes.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,11 @@ class TimerHost {
 
   // Calendar time in whole seconds: the tick measurement and the files' time stamps use it.
   virtual std::time_t CalendarTime() const = 0;
+
+  // Calls onReadable on the timers' thread whenever `handle` (a file descriptor on POSIX) has bytes
+  // waiting, until StopWatch. A host that cannot watch returns -1, and its users live on their timers.
+  virtual TimerId WatchReadable(std::intptr_t /*handle*/, std::function<void()> /*onReadable*/) { return -1; }
+  virtual void StopWatch(TimerId /*id*/) {}
 };
 
 }  // namespace gelvar

@@ -78,16 +78,15 @@ ConsoleProgram::~ConsoleProgram() {
   pump_.SetLineObserver(nullptr);
   controller_.SetListener(nullptr);
   if (scriptTimer_ >= 0) timers_.StopTimer(scriptTimer_);
-  if (pumpTimer_ >= 0) timers_.StopTimer(pumpTimer_);
 }
 
 void ConsoleProgram::Start(std::function<void()> onFinished) {
   onFinished_ = std::move(onFinished);
-  // As the window program starts: the protocol window's pump, the tick, the link, the main window.
+  // As the window program starts: the tick, the protocol window's pump, the link, the main window.
   tickPeriod = kStartTickPeriodMs;
   windowTimerPeriod = tickPeriod;
-  pumpTimer_ = timers_.StartTimer(windowTimerPeriod, [this] { pump_.Pump(); });
   ticker_.Start(kStartTickPeriodMs);
+  pump_.Run(timers_, {});
   StartLink();
   controller_.Open();
   BuildScript();

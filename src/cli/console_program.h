@@ -91,7 +91,6 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   MonitorController controller_;
   SensorTest sensorTest_;
   ConsoleSensorView sensorView_;
-  TimerId pumpTimer_ = -1;
   TimerId scriptTimer_ = -1;
 
   std::vector<Step> script_;

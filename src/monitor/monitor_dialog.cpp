@@ -437,10 +437,19 @@ void MonitorDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MonitorDialog::Refresh() {
+  // A step changes a field or two: only those are converted and written.
   const DisplayFields& texts = controller_.Fields();
-  for (const auto& [controlId, field] : fields_) ShowText(field, FromWindowsText(texts.Text(controlId)));
-  const QString pane = WithQtLineEnds(FromPathText(controller_.MessageText()));
-  if (pane_->toPlainText() != pane) pane_->setPlainText(pane);
+  for (const auto& [controlId, field] : fields_) {
+    const std::string& text = texts.Text(controlId);
+    const auto [shown, first] = shownFields_.try_emplace(controlId, text);
+    if (!first && shown->second == text) continue;
+    shown->second = text;
+    ShowText(field, FromWindowsText(text));
+  }
+  if (shownPane_ != controller_.MessageText()) {
+    shownPane_ = controller_.MessageText();
+    pane_->setPlainText(WithQtLineEnds(FromPathText(shownPane_)));
+  }
 
   const int portNumber = controller_.ComPortNumber();
   ShowText(comPort_, QString::number(portNumber));

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include <map>
+#include <string>
 
 #include "app/timer_host.h"
 #include "monitor/file_appender.h"
@@ -83,7 +84,9 @@ class MonitorDialog : public QDialog, private MonitorView {
   TonePlayer& tones_;
   Windows windows_;
   std::map<int, QLineEdit*> fields_;  // every value field by control ID
+  std::map<int, std::string> shownFields_;  // the texts last written into them
   QPlainTextEdit* pane_ = nullptr;
+  std::string shownPane_;
   QLineEdit* comPort_ = nullptr;
   QLineEdit* logMinutes_ = nullptr;
   QLineEdit* logSetCounter_ = nullptr;

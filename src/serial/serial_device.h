@@ -43,6 +43,9 @@ class SerialDevice {
   // True once a transfer found the device gone (unplugged, or the far end of a pseudo-terminal
   // closed); reads and writes then move nothing.
   virtual bool Lost() const = 0;
+  // What the event loop watches to learn that bytes have arrived: the file descriptor here, a handle
+  // on Windows. The bytes are still read through ReadByte.
+  virtual std::intptr_t ArrivalHandle() const = 0;
 };
 
 // Opens the device at `path` for this program alone; null, with the failure, when it cannot.

@@ -165,6 +165,7 @@ class PosixSerialDevice : public SerialDevice {
   }
 
   bool Lost() const override { return lost_; }
+  std::intptr_t ArrivalHandle() const override { return fd_; }
 
  private:
   // An empty or full queue is normal; end of file or any other error means the device has gone.

@@ -51,6 +51,7 @@ class SerialPort : public LinePort {
   bool Lost() const override { return DeviceLost(); }
   // Opens the same path again with the same line setting; no message when it is not there yet.
   int Reopen() override;
+  std::intptr_t ArrivalHandle() const override { return device_ ? device_->ArrivalHandle() : -1; }
 
  private:
   void ShowFailure(const std::string& firstLine, const SerialFailure& failure, bool warning);

@@ -1,5 +1,7 @@
 #include "tools/byte_pump.h"
 
+#include <utility>
+
 #include "app/ticker.h"
 #include "common/c_format.h"
 #include "link/driver.h"
@@ -34,6 +36,27 @@ void KeepTail(std::string& text) {
   if (text.size() > kTracePaneLimit) text.erase(0, text.size() - kTracePaneLimit);
 }
 
+// Bytes that read as themselves whatever the font: printable ASCII and the Latin-1 letters and signs
+// (Windows-1252 agrees with Latin-1 there). "<" opens an escape, so it is escaped itself.
+bool ShowsAsItself(std::uint8_t byte) {
+  return (byte >= 0x20 && byte <= 0x7E && byte != '<') || (byte >= 0xA1 && byte != 0xAD);
+}
+
+// Where to cut text so that it keeps at most `limit` characters: at a line start, or within the last
+// line when that alone is longer, but never inside an escape.
+std::size_t PaneCut(const std::string& text, std::size_t limit) {
+  const std::size_t cut = text.size() - limit;
+  if (text[cut - 1] == '\n') return cut;
+  const std::size_t lineEnd = text.find('\n', cut);
+  if (lineEnd != std::string::npos) return lineEnd + 1;
+  // An escape is "<", two digits and ">", and nothing else holds a "<".
+  constexpr std::size_t kEscapeLength = 4;
+  for (std::size_t back = 1; back < kEscapeLength && back <= cut; ++back) {
+    if (text[cut - back] == '<') return cut - back + kEscapeLength;
+  }
+  return cut;
+}
+
 }  // namespace
 
 std::string HexByte(int value) {
@@ -41,7 +64,38 @@ std::string HexByte(int value) {
   return {kDigits[(value >> 4) & 0x0F], kDigits[value & 0x0F]};
 }
 
+void TraceText::Clear() {
+  text_.clear();
+  pane_.clear();
+}
+
+void TraceText::StartLine(const std::string& head) {
+  text_ += "\r\n" + head;
+  if (!pane_.empty()) pane_ += '\n';
+  pane_ += head;
+}
+
+void TraceText::Append(const std::string& legible) {
+  text_ += legible;
+  pane_ += legible;
+}
+
+void TraceText::AppendByte(std::uint8_t byte) {
+  text_ += static_cast<char>(byte);
+  if (ShowsAsItself(byte)) {
+    pane_ += static_cast<char>(byte);
+  } else {
+    pane_ += '<' + HexByte(byte) + '>';
+  }
+}
+
+void TraceText::KeepTail() {
+  gelvar::KeepTail(text_);
+  if (pane_.size() > kTracePaneLimit) pane_.erase(0, PaneCut(pane_, kTracePaneLimit));
+}
+
 BytePump::~BytePump() {
+  StopRunning();
   CloseLineFile(kLineFileTx, kChannel);
   CloseLineFile(kLineFileRx, kChannel);
 }
@@ -52,6 +106,7 @@ int BytePump::OpenChannel(int channel, int portNumber) {
   linkMemory.txRegister = -1;
   comNumber_ = portNumber;
   lineLost_ = false;
+  FollowArrivals();
   return 1;
 }
 
@@ -60,6 +115,7 @@ void BytePump::CloseChannel(int channel) {
   port_.Close();
   comNumber_ = -1;
   lineLost_ = false;
+  FollowArrivals();
 }
 
 void BytePump::OpenLineFile(int kind, int channel, const std::string& fileName) {
@@ -78,6 +134,7 @@ void BytePump::OpenLineFile(int kind, int channel, const std::string& fileName) 
   }
   (kind == kLineFileTx ? ptFile_ : prFile_) = file;
   lineFileFlags_ |= kind;
+  FollowArrivals();
 }
 
 void BytePump::CloseLineFile(int kind, int channel) {
@@ -86,6 +143,28 @@ void BytePump::CloseLineFile(int kind, int channel) {
   if (file != nullptr) std::fclose(file);
   file = nullptr;
   lineFileFlags_ &= ~kind;
+  FollowArrivals();
+}
+
+void BytePump::Run(TimerHost& host, std::function<void()> onChanged) {
+  if (host_ != nullptr) return;
+  host_ = &host;
+  onChanged_ = std::move(onChanged);
+  timer_ = host.StartTimer(windowTimerPeriod, [this] {
+    const bool changed = Pump();
+    FollowArrivals();
+    if (changed && onChanged_) onChanged_();
+  });
+  FollowArrivals();
+}
+
+void BytePump::StopRunning() {
+  if (host_ == nullptr) return;
+  host_->StopTimer(timer_);
+  if (watch_ >= 0) host_->StopWatch(watch_);
+  timer_ = watch_ = -1;
+  watched_ = -1;
+  host_ = nullptr;
 }
 
 bool BytePump::Pump() {
@@ -103,16 +182,58 @@ bool BytePump::Pump() {
     // Bytes appended later by another writer are read at a later timer message.
     std::clearerr(prFile_);
   }
-  if (comNumber_ >= 0) {
-    std::uint8_t b;
-    while (port_.Read(&b, 1) > 0) FeedRx(b);
+  if (comNumber_ >= 0) ReadPort();
+  const bool traced = ReadTraces();
+  if (noted && !traced) {
+    tx_.KeepTail();
+    rx_.KeepTail();
   }
-  const bool txChanged = ReadTrace(linkMemory.txTrace, linkMemory.txTraceRead, linkMemory.txTraceWrite, txText_);
-  const bool rxChanged = ReadTrace(linkMemory.rxTrace, linkMemory.rxTraceRead, linkMemory.rxTraceWrite, rxText_);
-  if (!noted && !txChanged && !rxChanged) return false;
-  KeepTail(txText_);
-  KeepTail(rxText_);
+  const bool changed = noted || traced || unshown_;
+  unshown_ = false;
+  return changed;
+}
+
+bool BytePump::Receive() {
+  if (ArrivalHandle() < 0) return false;
+  ReadPort();
+  if (!ReadTraces()) return false;
+  unshown_ = true;
   return true;
+}
+
+std::intptr_t BytePump::ArrivalHandle() const {
+  if (comNumber_ < 0 || (lineFileFlags_ & kLineFileRx) != 0) return -1;
+  return port_.ArrivalHandle();
+}
+
+void BytePump::ReadPort() {
+  std::uint8_t bytes[kReceiveQuota];
+  const int count = port_.Read(bytes, kReceiveQuota);
+  for (int i = 0; i < count; ++i) FeedRx(bytes[i]);
+}
+
+bool BytePump::ReadTraces() {
+  const bool txChanged = ReadTrace(linkMemory.txTrace, linkMemory.txTraceRead, linkMemory.txTraceWrite, tx_);
+  const bool rxChanged = ReadTrace(linkMemory.rxTrace, linkMemory.rxTraceRead, linkMemory.rxTraceWrite, rx_);
+  if (!txChanged && !rxChanged) return false;
+  tx_.KeepTail();
+  rx_.KeepTail();
+  return true;
+}
+
+void BytePump::FollowArrivals() {
+  if (host_ == nullptr) return;
+  const std::intptr_t handle = ArrivalHandle();
+  if (handle == watched_) return;
+  if (watch_ >= 0) host_->StopWatch(watch_);
+  watch_ = -1;
+  watched_ = handle;
+  if (handle < 0) return;
+  watch_ = host_->WatchReadable(handle, [this] {
+    Receive();
+    // A read that found the device gone has closed the handle.
+    FollowArrivals();
+  });
 }
 
 bool BytePump::WatchLine() {
@@ -137,26 +258,26 @@ bool BytePump::WatchLine() {
 }
 
 void BytePump::AddTraceNote(const std::string& text) {
-  const std::string note = kTraceNoteMark + CFormat("COM%d ", comNumber_) + text;
-  txText_ += note;
-  rxText_ += note;
+  const std::string note = CFormat("COM%d ", comNumber_) + text;
+  tx_.StartLine(kTraceNoteMark + note);
+  rx_.StartLine(kTraceNoteMark + note);
 }
 
 bool BytePump::ReadTrace(const std::int32_t* ring, std::uint8_t& readIndex, std::uint8_t writeIndex,
-                         std::string& text) const {
+                         TraceText& trace) const {
   bool changed = false;
   while (readIndex != writeIndex) {
     const std::int32_t entry = ring[readIndex];
     readIndex = static_cast<std::uint8_t>(readIndex >= kTraceSize - 1 ? 0 : readIndex + 1);
     changed = true;
     if (entry < 0) {
-      text += "\r\n" + CFormat("%04d-%1d[", -entry, kChannel);
+      trace.StartLine(CFormat("%04d-%1d[", -entry, kChannel));
     } else if (entry == kTraceEndOfFrame) {
-      text += ']';
+      trace.Append("]");
     } else if (hex_) {
-      text += HexByte(entry) + " ";
+      trace.Append(HexByte(entry) + " ");
     } else {
-      text += static_cast<char>(entry);
+      trace.AppendByte(static_cast<std::uint8_t>(entry));
     }
   }
   return changed;

@@ -25,6 +25,9 @@ class LinePort {
   // Opens the lost device again, by the same path and with the same line setting; 1 when it is back,
   // 0 when it is not there yet. Quiet: it shows no message, since it is tried again and again.
   virtual int Reopen() { return 0; }
+  // What the event loop can watch for arriving bytes (a file descriptor on POSIX); -1 when there is
+  // nothing to watch (closed, lost, or a port that is only polled).
+  virtual std::intptr_t ArrivalHandle() const { return -1; }
 };
 
 // Told by the byte pump when the open port's device goes and when it is back.

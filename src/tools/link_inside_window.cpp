@@ -75,7 +75,15 @@ LinkInsideWindow::~LinkInsideWindow() { timers_.StopTimer(refreshTimer_); }
 
 void LinkInsideWindow::Create() {
   if (refreshTimer_ >= 0) return;
-  refreshTimer_ = timers_.StartTimer(windowTimerPeriod, [this] { Refresh(); });
+  // Hidden, the fields would only be kept for the next showing, which refreshes them anyway.
+  refreshTimer_ = timers_.StartTimer(windowTimerPeriod, [this] {
+    if (isVisible()) Refresh();
+  });
+}
+
+void LinkInsideWindow::showEvent(QShowEvent* event) {
+  Refresh();
+  QDialog::showEvent(event);
 }
 
 void LinkInsideWindow::Refresh() {

@@ -1,5 +1,5 @@
 // "Zeb Inside": the link's driver and converter state of channel 0, refreshed at every timer message
-// whether the window is visible or not. It only reads the link.
+// while the window is visible, and when it is shown. It only reads the link.
 #pragma once
 
 #include <QDialog>
@@ -22,6 +22,9 @@ class LinkInsideWindow : public QDialog {
   // Starts the refresh timer at the window timer period; the window stays as it is (hidden at first).
   void Create();
   void Refresh();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   TimerHost& timers_;

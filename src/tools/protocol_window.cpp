@@ -9,9 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include <cctype>
 #include <cstdlib>
-#include <utility>
 
 #include "app/ticker.h"
 #include "app/widget_support.h"
@@ -28,25 +26,6 @@ struct ProtocolWindow::ChannelLayout {
 };
 
 namespace {
-
-constexpr char16_t kFirstControlPicture = 0x2400;
-
-// The pump opens every frame's line with "\r\n", the frame number of at least four digits, "-", the
-// channel digit and "[", and every note's line with its note mark. A CR LF inside a frame is followed
-// by anything but these.
-bool IsFrameLineBreak(const std::string& trace, std::size_t at) {
-  if (trace.compare(at, 2, "\r\n") != 0) return false;
-  // The pump's own notes (the port lost or reopened) stand on lines of their own as well.
-  if (trace.compare(at, std::char_traits<char>::length(kTraceNoteMark), kTraceNoteMark) == 0) return true;
-  std::size_t pos = at + 2;
-  std::size_t digits = 0;
-  while (pos < trace.size() && std::isdigit(static_cast<unsigned char>(trace[pos]))) {
-    ++pos;
-    ++digits;
-  }
-  return digits >= 4 && pos + 3 <= trace.size() && trace[pos] == '-' &&
-         std::isdigit(static_cast<unsigned char>(trace[pos + 1])) && trace[pos + 2] == '[';
-}
 
 QPlainTextEdit* AddPane(QWidget* window, const DialogUnits& units, const QRect& place, int controlId) {
   auto* pane = AddControl<QPlainTextEdit>(window, units, place, controlId);
@@ -83,23 +62,6 @@ int LeadingNumber(const QLineEdit* edit) { return std::atoi(edit->text().toLatin
 
 }  // namespace
 
-QString TracePaneText(const std::string& trace) {
-  QString text;
-  text.reserve(static_cast<qsizetype>(trace.size()));
-  for (std::size_t i = 0; i < trace.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(trace[i]);
-    if (IsFrameLineBreak(trace, i)) {
-      text += QLatin1Char('\n');
-      ++i;
-    } else if (byte < 0x20) {
-      text += QChar(static_cast<char16_t>(kFirstControlPicture + byte));
-    } else {
-      text += QLatin1Char(static_cast<char>(byte));
-    }
-  }
-  return text;
-}
-
 ProtocolWindow::ProtocolWindow(TimerHost& timers, LinePort& port, LinkInsideWindow& insideWindow)
     : timers_(timers), insideWindow_(insideWindow), pump_(port, *this) {
   setWindowTitle(QStringLiteral("Zeb Communication"));
@@ -128,18 +90,18 @@ ProtocolWindow::ProtocolWindow(TimerHost& timers, LinePort& port, LinkInsideWind
                 {227, 30, 55, 10}, {227, 39, 55, 10}, {261, 55, 20, 10}});
 
   connect(clearTx, &QPushButton::clicked, this, [this] {
-    pump_.TxText().clear();
+    pump_.Tx().Clear();
     Refresh();
   });
   connect(clearRx, &QPushButton::clicked, this, [this] {
-    pump_.RxText().clear();
+    pump_.Rx().Clear();
     Refresh();
   });
   connect(hex, &QCheckBox::toggled, this, [this](bool on) { pump_.SetHex(on); });
   connect(view_, &QCheckBox::toggled, this, [this](bool on) { insideWindow_.setVisible(on); });
 }
 
-ProtocolWindow::~ProtocolWindow() { timers_.StopTimer(pumpTimer_); }
+ProtocolWindow::~ProtocolWindow() { pump_.StopRunning(); }
 
 void ProtocolWindow::BuildChannel(const ChannelLayout& layout) {
   const DialogUnits units(font());
@@ -175,9 +137,9 @@ void ProtocolWindow::BuildChannel(const ChannelLayout& layout) {
 }
 
 void ProtocolWindow::Create() {
-  if (pumpTimer_ >= 0) return;
-  pumpTimer_ = timers_.StartTimer(windowTimerPeriod, [this] {
-    if (pump_.Pump()) Refresh();
+  // A hidden window's panes are brought up to date when it is shown.
+  pump_.Run(timers_, [this] {
+    if (isVisible()) Refresh();
   });
   insideWindow_.Create();
   insideWindow_.setVisible(view_->isChecked());
@@ -189,18 +151,22 @@ void ProtocolWindow::CloseChannel(int channel) { pump_.CloseChannel(channel); }
 
 void ProtocolWindow::Refresh() {
   const bool followEnd = scroll_->isChecked();
-  ShowPane(txPane_, pump_.TxText(), followEnd);
-  ShowPane(rxPane_, pump_.RxText(), followEnd);
+  ShowPane(txPane_, pump_.Tx().PaneLines(), followEnd);
+  ShowPane(rxPane_, pump_.Rx().PaneLines(), followEnd);
 }
 
-void ProtocolWindow::ShowPane(Pane& pane, const std::string& trace, bool followEnd) {
+void ProtocolWindow::showEvent(QShowEvent* event) {
+  Refresh();
+  QDialog::showEvent(event);
+}
+
+void ProtocolWindow::ShowPane(Pane& pane, const std::string& lines, bool followEnd) {
   QScrollBar* bar = pane.edit->verticalScrollBar();
-  QString text = TracePaneText(trace);
-  if (text != pane.shown) {
+  if (lines != pane.shown) {
     // Without Scroll the reader keeps the place they scrolled to.
     const int position = bar->value();
-    pane.edit->setPlainText(text);
-    pane.shown = std::move(text);
+    pane.edit->setPlainText(FromWindowsText(lines));
+    pane.shown = lines;
     bar->setValue(position);
   }
   if (followEnd) bar->setValue(bar->maximum());

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QString>
 
 #include <string>
 
@@ -19,10 +18,6 @@ class QPlainTextEdit;
 namespace gelvar {
 
 class LinkInsideWindow;
-
-// The pump's trace text as a pane shows it: the pump's line breaks become lines, every other byte below
-// 0x20 a visible control picture, so that a NUL or CR inside a frame neither cuts nor breaks the pane.
-QString TracePaneText(const std::string& trace);
 
 class ProtocolWindow : public QDialog, private PumpMessages {
   Q_OBJECT
@@ -43,21 +38,23 @@ class ProtocolWindow : public QDialog, private PumpMessages {
   // Puts the trace texts into the panes; with Scroll checked the last lines are brought into view.
   void Refresh();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   struct Pane {
     QPlainTextEdit* edit = nullptr;
-    QString shown;
+    std::string shown;
   };
   struct ChannelLayout;
 
   void BuildChannel(const ChannelLayout& layout);
   void ShowMessage(const std::string& text) override;
-  static void ShowPane(Pane& pane, const std::string& trace, bool followEnd);
+  static void ShowPane(Pane& pane, const std::string& lines, bool followEnd);
 
   TimerHost& timers_;
   LinkInsideWindow& insideWindow_;
   BytePump pump_;
-  TimerId pumpTimer_ = -1;
   Pane txPane_;
   Pane rxPane_;
   QCheckBox* scroll_ = nullptr;

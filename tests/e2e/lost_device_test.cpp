@@ -33,7 +33,7 @@ TEST(LostDevice, LoggingGoesOnThroughTheLossAndResumesWhenTheDeviceIsBack) {
   rig.link.Line().Unplug();
   rig.link.RunUntil(watch, 100);
   // Told in both panes of the protocol window, once (the panes keep only their latest text).
-  for (const std::string& pane : {rig.link.Pump().TxText(), rig.link.Pump().RxText()}) {
+  for (const std::string& pane : {rig.link.Pump().Tx().Text(), rig.link.Pump().Rx().Text()}) {
     EXPECT_TRUE(Once(pane, "\r\n*** COM1 lost")) << pane;
   }
   rig.link.RunUntil(watch, 4 * 60'000);
@@ -46,7 +46,7 @@ TEST(LostDevice, LoggingGoesOnThroughTheLossAndResumesWhenTheDeviceIsBack) {
   rig.link.Line().PlugIn();
   rig.link.RunUntil([&] { return watch() || rig.controller.ComStatusText() == "COM Port Open"; }, 2'000);
   EXPECT_LE(rig.link.Scheduler().NowMs() - pluggedMs, kReopenIntervalMs + 10) << "found at the next try";
-  EXPECT_TRUE(Once(rig.link.Pump().TxText(), "\r\n*** COM1 reopened"));
+  EXPECT_TRUE(Once(rig.link.Pump().Tx().Text(), "\r\n*** COM1 reopened"));
   rig.link.RunUntil(watch, 3 * 60'000);
 
   EXPECT_EQ(statuses, (std::vector<std::string>{"COM Port Open", "COM Port Lost", "COM Port Open"}));

@@ -45,8 +45,9 @@ TEST(PseudoTerminalPath, TransactionReachesTheSimulatedUnitAndShowsInThePanes) {
   ProtocolWindow protocol(timers, port, inside);
   Ticker ticker(timers);
   tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
-  protocol.Create();
   ticker.Start();
+  protocol.Create();
+  protocol.show();
   StartLink();
   ASSERT_EQ(protocol.OpenChannel(0, 1), 1);
 

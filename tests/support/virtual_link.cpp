@@ -7,9 +7,9 @@ namespace gelvar::testing {
 VirtualLink::VirtualLink(std::int32_t tickPeriodMs, bool openPort)
     : line_(unit_, [this] { return scheduler_.NowMs(); }), pump_(line_, messages_), ticker_(scheduler_) {
   ResetLinkStateForTests();
-  // As at program start: the protocol window's pump timer first, then the tick, then the link opened.
-  pumpTimer_ = scheduler_.StartTimer(tickPeriodMs, [this] { pump_.Pump(); });
+  // As at program start: the tick, then the protocol window's pump, then the link opened.
   ticker_.Start(tickPeriodMs);
+  pump_.Run(scheduler_, {});
   StartLink();
   if (openPort) pump_.OpenChannel(0, 1);
 }
@@ -17,7 +17,7 @@ VirtualLink::VirtualLink(std::int32_t tickPeriodMs, bool openPort)
 VirtualLink::~VirtualLink() {
   pump_.CloseChannel(0);
   ticker_.Stop();
-  scheduler_.StopTimer(pumpTimer_);
+  pump_.StopRunning();
 }
 
 }  // namespace gelvar::testing

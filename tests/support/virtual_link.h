@@ -41,7 +41,6 @@ class VirtualLink {
   NoBoxes messages_;
   BytePump pump_;
   Ticker ticker_;
-  TimerId pumpTimer_ = -1;
 };
 
 }  // namespace gelvar::testing

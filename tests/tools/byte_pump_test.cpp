@@ -21,6 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class FakePort : public LinePort {
  public:
+  static constexpr std::intptr_t kHandle = 7;
   int Open(int, int, int, int, int) override { return 1; }
   int Close() override { return 1; }
   int Write(const std::uint8_t* bytes, int count) override {
@@ -34,6 +35,7 @@ class FakePort : public LinePort {
     return n;
   }
   bool Lost() const override { return lost; }
+  std::intptr_t ArrivalHandle() const override { return lost ? -1 : kHandle; }
   int Reopen() override {
     ++reopens;
     lost = !deviceBack;
@@ -90,34 +92,86 @@ TEST_F(BytePumpTest, FramesLeaveAndArriveWithTheirNumbersInTheTraces) {
   StartFrame(frame);
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(port.written, frame);
-  EXPECT_EQ(pump.TxText(), "\r\n0001-0[TH\xD1\x91]");
+  EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
   port.incoming = MakeFrame(0x3003, {0x2E, 0x00});
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(linkMemory.converter.slotStatus[0], 0x7F);
-  EXPECT_EQ(pump.RxText(), std::string("\r\n0002-0[U\xC0\x0C.\0\xAF]", 16));
+  EXPECT_EQ(pump.Rx().Text(), std::string("\r\n0002-0[U\xC0\x0C.\0\xAF]", 16));
   EXPECT_FALSE(pump.Pump()) << "nothing new";
 
   pump.SetHex(true);
   for (const auto& [before, start] : {std::pair{6, "\r\n0007-0["}, std::pair{99999, "\r\n100000-0["}}) {
-    pump.RxText().clear();
+    pump.Rx().Clear();
     frameNumber = before;
     FeedBytes(frame);
     pump.Pump();
-    EXPECT_EQ(pump.RxText(), std::string(start) + "54 48 D1 91 ]");
+    EXPECT_EQ(pump.Rx().Text(), std::string(start) + "54 48 D1 91 ]");
   }
 }
 
-TEST_F(BytePumpTest, PaneKeepsItsLast4095CharactersOnceSomethingNewCame) {
-  FeedBytes(Bytes(200, 0x41));
+// The pane's lines: one frame or note each, and a byte without a glyph of its own as a hex escape.
+TEST_F(BytePumpTest, PaneLinesShowEveryByteLegiblyOneFramePerLine) {
+  const struct {
+    Bytes fed;
+    const char* lines;
+  } cases[] = {
+      {MakeFrame(0x3003, {0x2E, 0x00}), "0001-0[U\xC0<0C>.<00>\xAF]"},
+      {{0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
+      {{0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, "A\n0001-0[T<00><05>\xA6]B"},
+  };
+  for (const auto& c : cases) {
+    ResetLinkStateForTests();
+    StartLink();
+    pump.Rx().Clear();
+    FeedBytes(c.fed);
+    pump.Pump();
+    EXPECT_EQ(pump.Rx().PaneLines(), c.lines);
+  }
+  port.lost = true;
   pump.Pump();
-  std::string& rx = pump.RxText();
-  rx.insert(0, std::string(5000, 'x'));
-  EXPECT_FALSE(pump.Pump());
-  EXPECT_EQ(rx.size(), 5200u) << "a pane that got nothing new is not cut";
-  FeedBytes({0x42});
-  EXPECT_TRUE(pump.Pump());
-  EXPECT_EQ(rx.size(), kTracePaneLimit);
-  EXPECT_EQ(rx.back(), 'B');
+  EXPECT_EQ(pump.Rx().PaneLines(), "A\n0001-0[T<00><05>\xA6]B\n*** COM2 lost");
+}
+
+// Both forms keep their tail once they pass the limit: the text exactly, the pane whole lines, or
+// whole escapes when one line alone is longer.
+TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
+  const struct {
+    Bytes fed;
+    int times;
+    char paneStart;
+  } cases[] = {{{0x01, 0x02, 0x03}, 1500, '<'}, {MakeFrame(0x1234, {0x3C, 0x3C}), 300, '0'}};
+  for (const auto& c : cases) {
+    pump.Rx().Clear();
+    for (int i = 0; i < c.times; ++i) {
+      FeedBytes(c.fed);
+      pump.Pump();
+    }
+    const TraceText& rx = pump.Rx();
+    EXPECT_EQ(rx.Text().size(), kTracePaneLimit);
+    EXPECT_LE(rx.PaneLines().size(), kTracePaneLimit);
+    EXPECT_GT(rx.PaneLines().size(), kTracePaneLimit - 40);
+    EXPECT_EQ(rx.PaneLines().front(), c.paneStart) << rx.PaneLines().substr(0, 20);
+  }
+}
+
+// Between timer messages the port is read as bytes arrive, a bounded share at a time, and not at
+// all while a P-r file comes first; the next timer message shows what was read.
+TEST_F(BytePumpTest, ReceiveReadsABoundedShareOnlyWhileThePortIsWatched) {
+  port.incoming = Bytes(300, 0x41);
+  EXPECT_EQ(pump.ArrivalHandle(), FakePort::kHandle);
+  EXPECT_TRUE(pump.Receive());
+  EXPECT_EQ(port.incoming.size(), 300u - kReceiveQuota);
+  EXPECT_TRUE(pump.Pump()) << "the receive step's text is new to the window";
+  EXPECT_EQ(port.incoming.size(), 300u - 2 * kReceiveQuota);
+
+  Append("p-r", {});
+  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
+  EXPECT_EQ(pump.ArrivalHandle(), -1);
+  EXPECT_FALSE(pump.Receive());
+  EXPECT_EQ(port.incoming.size(), 300u - 2 * kReceiveQuota);
+  pump.CloseLineFile(kLineFileRx, 0);
+  pump.CloseChannel(0);
+  EXPECT_EQ(pump.ArrivalHandle(), -1);
 }
 
 TEST_F(BytePumpTest, TxFileTakesTheBytesInsteadOfThePort) {
@@ -163,11 +217,11 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
     windowTimerPeriod = period;
     port = FakePort{};
     seen.clear();
-    pump.TxText().clear();
+    pump.Tx().Clear();
     port.lost = true;
     EXPECT_TRUE(pump.Pump()) << "the note is new text";
-    EXPECT_EQ(pump.TxText(), "\r\n*** COM2 lost");
-    EXPECT_TRUE(pump.RxText().ends_with("\r\n*** COM2 lost"));
+    EXPECT_EQ(pump.Tx().Text(), "\r\n*** COM2 lost");
+    EXPECT_TRUE(pump.Rx().Text().ends_with("\r\n*** COM2 lost"));
     for (int i = 0; i < 5000 / period; ++i) {
       StartFrame(MakeFrame(0x1234, {}));
       pump.Pump();
@@ -178,7 +232,7 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
     for (int i = 0; i < 1000 / period; ++i) pump.Pump();
     EXPECT_EQ(seen, "lost2 back2 ");
     EXPECT_FALSE(pump.LineLost());
-    EXPECT_TRUE(pump.TxText().ends_with("]\r\n*** COM2 reopened"));
+    EXPECT_TRUE(pump.Tx().Text().ends_with("]\r\n*** COM2 reopened"));
   }
   port.lost = true;
   pump.Pump();
