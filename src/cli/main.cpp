@@ -9,6 +9,7 @@
 
 #include "app/qt_timer_host.h"
 #include "cli/console_program.h"
+#include "common/file_appender.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -41,6 +42,7 @@ int main(int argc, char* argv[]) {
     return gelvar::kExitDone;
   }
   InstallStopSignals();
+  gelvar::IgnoreFileSizeSignal();
 
   QCoreApplication app(argc, argv);
   // Qt has taken the C library's locale from the environment; numbers and dates in texts and files
@@ -50,7 +52,7 @@ int main(int argc, char* argv[]) {
 
   gelvar::Console console(std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
   gelvar::QtTimerHost timers;
-  gelvar::StdioFileAppender files;
+  gelvar::PosixFileAppender files;
   gelvar::ConsoleSerialMessages serialMessages(console);
   // Before the program, which holds it: the port is put back and closed after the pump has stopped.
   gelvar::SerialPort port(serialMessages);

@@ -9,7 +9,7 @@
 
 #include "app/timer_host.h"
 #include "monitor/device_model.h"
-#include "monitor/file_appender.h"
+#include "common/file_appender.h"
 #include "monitor/message_pane.h"
 #include "monitor/monitor_view.h"
 #include "monitor/read_cycle.h"

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "app/timer_host.h"
-#include "monitor/file_appender.h"
+#include "common/file_appender.h"
 #include "monitor/monitor_controller.h"
 
 class QLabel;
