@@ -22,7 +22,7 @@
 #include "app/ticker.h"
 #include "cli/console_view.h"
 #include "link/transaction.h"
-#include "monitor/file_appender.h"
+#include "common/file_appender.h"
 #include "monitor/monitor_controller.h"
 #include "serial/serial_port.h"
 #include "tools/byte_pump.h"
@@ -315,7 +315,7 @@ class LineTiming : private MonitorListener {
   ConsolePumpMessages pumpMessages_;
   BytePump pump_;
   Ticker ticker_;
-  StdioFileAppender files_;
+  PosixFileAppender files_;
   ConsoleView view_;
   MonitorController controller_;
   TimerId stepTimer_ = -1;

@@ -5,9 +5,10 @@
 
 #include "app/autorun.h"
 #include "app/screenshot_tour.h"
+#include "app/stop_signals.h"
 #include "app/tone_player.h"
 #include "app/widget_support.h"
-#include "monitor/file_appender.h"
+#include "common/file_appender.h"
 #include "monitor/input_dialog.h"
 #include "monitor/monitor_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
@@ -23,18 +24,21 @@ namespace gelvar {
 // reverse. The windows keep their customary order; the port comes first, because the protocol window
 // holds it as a LinePort from its construction on, and so it is put back and closed only after the
 // pump has stopped. The one LinkTransaction, between the protocol window and the main window in that
-// order, is the link's own static object. The tone player and the file writer serve the main window
-// and outlive it.
+// order, is the link's own static object. The file writer serves the main window and the sensor test
+// and outlives both; the tone player serves the main window and outlives it.
 struct MonitorApp::GlobalObjects {
   explicit GlobalObjects(TimerHost& timers)
-      : serialPort(serialMessages),
-        sensorTest(timers),
+      : files(diskFiles),
+        serialPort(serialMessages),
+        sensorTest(timers, files),
         sensorTestDialog(sensorTest),
         protocolWindow(timers, serialPort, linkInsideWindow),
         tonePlayer(MakeAlsaOutput()),
         monitorDialog(timers, files, tonePlayer, {protocolWindow, sensorTestDialog, updateDialog, inputDialog}),
         linkInsideWindow(timers) {}
 
+  PosixFileAppender diskFiles;
+  FolderMemoryFiles files;
   QtSerialMessages serialMessages;
   SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
   SensorTest sensorTest;  // the sequence and its values stay from one opening of the dialog to the next
@@ -42,7 +46,6 @@ struct MonitorApp::GlobalObjects {
   UpdateDialog updateDialog;
   InputDialog inputDialog;
   ProtocolWindow protocolWindow;
-  StdioFileAppender files;
   TonePlayer tonePlayer;
   MonitorDialog monitorDialog;
   LinkInsideWindow linkInsideWindow;
@@ -72,6 +75,8 @@ int MonitorApp::Startup() {
   MonitorDialog& mainWindow = globals_->monitorDialog;
   setQuitOnLastWindowClosed(false);
   connect(&mainWindow, &QDialog::finished, this, &QCoreApplication::quit);
+  // Ended by a signal, the program ends as by Exit: the port is put back and closed.
+  const StopSignals stopSignals([&mainWindow] { TriggerMenuCommand(mainWindow, kCmdExit); });
   if (const char* autorun = std::getenv(kAutorunVariable)) StartAutorun(mainWindow, autorun);
   mainWindow.Open();
   const QString tourFolder = ScreenshotTourFolder(arguments());

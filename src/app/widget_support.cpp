@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
@@ -67,21 +68,46 @@ QIcon AppIcon() {
   return icon;
 }
 
+namespace {
+
+QString& LastFolder() {
+  static QString folder;
+  return folder;
+}
+
+// Icons and type names from the name alone. Qt's own provider asks the MIME database, which reads
+// the first bytes of a file whose name does not tell its type; in /proc such a read can block for
+// good (/proc/kmsg), and the dialog asks on the GUI thread.
+class NameOnlyIconProvider : public QFileIconProvider {
+ public:
+  using QFileIconProvider::icon;
+  QIcon icon(const QFileInfo& info) const override { return icon(info.isDir() ? Folder : File); }
+  QString type(const QFileInfo& info) const override {
+    return info.isDir() ? QStringLiteral("Folder") : QStringLiteral("File");
+  }
+};
+
+}  // namespace
+
 QString ChooseFilePath(QWidget* parent, FileAccess access, const QString& defaultName, const QString& extension) {
-  // Like the desktop's own dialogs within one run: the next dialog opens where the last one ended.
-  static QString lastFolder;
+  static NameOnlyIconProvider icons;
   const bool save = access == FileAccess::kSave;
   QFileDialog dialog(parent, save ? QStringLiteral("Save As") : QStringLiteral("Open"),
-                     lastFolder.isEmpty() ? QDir::currentPath() : lastFolder);
+                     LastFolder().isEmpty() ? QDir::currentPath() : LastFolder());
+  dialog.setIconProvider(&icons);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setDefaultSuffix(extension);
   dialog.selectFile(defaultName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  const QString path = QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
-  lastFolder = QFileInfo(path).absolutePath();
-  return path;
+  return QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath());
+}
+
+AppendResult FolderMemoryFiles::Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) {
+  AppendResult result = files_.Append(path, bytes, ifMissing);
+  if (result.Written()) LastFolder() = QFileInfo(QFile::decodeName(path.c_str())).absolutePath();
+  return result;
 }
 
 void TriggerMenuCommand(const QWidget& window, int command) {

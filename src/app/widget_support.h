@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "common/file_appender.h"
+
 class QFont;
 class QLineEdit;
 
@@ -48,11 +50,23 @@ QIcon AppIcon();
 
 enum class FileAccess { kSave, kOpen };
 
-// The save or open file dialog: starts at defaultName in the folder last chosen (the current one at
-// first), adds extension to a name typed without one, never asks before overwriting (the program's
-// files are appended to), and with kOpen accepts names of files that do not exist yet. Returns the
-// full path, empty when the user cancelled.
+// The save or open file dialog: starts at defaultName in the folder of the last file written (the
+// current one at first), adds extension to a name typed without one, never asks before overwriting
+// (the program's files are appended to), and with kOpen accepts names of files that do not exist
+// yet. It tells files apart by their names only, never by reading them. Returns the full path, empty
+// when the user cancelled.
 QString ChooseFilePath(QWidget* parent, FileAccess access, const QString& defaultName, const QString& extension);
+
+// Appends through files; each file written makes its folder the one the next file dialog starts in.
+// A folder where writing failed is not offered again.
+class FolderMemoryFiles : public FileAppender {
+ public:
+  explicit FolderMemoryFiles(FileAppender& files) : files_(files) {}
+  AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override;
+
+ private:
+  FileAppender& files_;
+};
 
 // A path as the file system's bytes, for fopen.
 std::string LocalPath(const QString& path);

@@ -52,7 +52,7 @@ ConsoleProgram::ConsoleProgram(const CliOptions& options, TimerHost& timers, Lin
       ticker_(timers),
       view_(console, pump_, options.yes),
       controller_(view_, timers, files),
-      sensorTest_(timers),
+      sensorTest_(timers, files),
       sensorView_(console, sensorTest_) {
   view_.Attach(controller_);
   view_.onRunSensorTest = [this] {

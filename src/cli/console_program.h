@@ -13,7 +13,7 @@
 #include "cli/console.h"
 #include "cli/console_text.h"
 #include "cli/console_view.h"
-#include "monitor/file_appender.h"
+#include "common/file_appender.h"
 #include "monitor/monitor_controller.h"
 #include "sensortest/sensor_test.h"
 #include "tools/byte_pump.h"

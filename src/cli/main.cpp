@@ -12,6 +12,7 @@
 
 #include "app/qt_timer_host.h"
 #include "cli/console_program.h"
+#include "common/file_appender.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -72,6 +73,7 @@ int main(int argc, char* argv[]) {
     return Ended(gelvar::kExitDone, true);
   }
   InstallStopSignals();
+  gelvar::IgnoreFileSizeSignal();
 
   QCoreApplication app(argc, argv);
   // Qt has taken the C library's locale from the environment; numbers and dates in texts and files
@@ -81,7 +83,7 @@ int main(int argc, char* argv[]) {
 
   gelvar::Console console(std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
   gelvar::QtTimerHost timers;
-  gelvar::StdioFileAppender files;
+  gelvar::PosixFileAppender files;
   gelvar::ConsoleSerialMessages serialMessages(console);
   // Before the program, which holds it: the port is put back and closed after the pump has stopped.
   gelvar::SerialPort port(serialMessages);

@@ -38,6 +38,7 @@ constexpr std::array<const char*, kLastMessageCode + 1> kTexts = {
     "E> Logging not active",
     "I> Logging started",
     "E> COM Port already open",
+    "E> Logfile missing, new file started",
 };
 
 }  // namespace

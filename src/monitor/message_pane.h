@@ -36,10 +36,11 @@ enum MessageCode : int {
   kMsgLoggingNotActive = 26,
   kMsgLoggingStarted = 27,
   kMsgPortAlreadyOpen = 28,
+  kMsgLogfileMissing = 29,
 };
 
 inline constexpr int kFirstMessageCode = 1;
-inline constexpr int kLastMessageCode = 28;
+inline constexpr int kLastMessageCode = 29;
 inline constexpr std::size_t kMessagePaneLimit = 1024;
 
 // What some lines say besides their fixed text.
@@ -50,7 +51,7 @@ struct MessageContext {
   std::string logFileName;
 };
 
-// The line of one code; empty for a code outside 1..28.
+// The line of one code; empty for a code outside 1..29.
 std::string MessageLine(int code, const MessageContext& context);
 
 struct TonePair {

@@ -236,8 +236,9 @@ bool MonitorController::AppendToChosenFile(const FileChoice& choice, std::string
   std::string path;
   if (!view_.ChooseFile(choice.kind, choice.defaultName, choice.defaultExtension, path)) return false;
   name = path;
-  if (files_.Append(path, bytes())) return true;
-  view_.Alert(choice.openError, BoxIcon::kQuestion);
+  const AppendResult result = files_.Append(path, bytes(), IfMissing::kCreate);
+  if (result.Written()) return true;
+  view_.Alert(FileErrorText(choice.openError, path, result.reason), BoxIcon::kQuestion);
   return false;
 }
 
@@ -292,11 +293,20 @@ void MonitorController::AddMessage(int code) {
 void MonitorController::Refresh() { view_.Refresh(); }
 
 void MonitorController::WriteLogRecord(int setNumber) {
-  const std::string record = LogRecord(setNumber, timers_.CalendarTime(), model_.Snapshot());
-  const bool written = !record.empty() && files_.Append(logFileName_, record);
+  const std::time_t now = timers_.CalendarTime();
+  const std::string record = LogRecord(setNumber, now, model_.Snapshot());
+  AppendResult result{AppendStatus::kFailed, {}};
+  if (!record.empty()) result = files_.Append(logFileName_, record, IfMissing::kReport);
+  // A file moved or deleted while logging: the new one starts with its header lines, so that it reads
+  // like any other log, and the user learns that the records before are elsewhere.
+  const bool restarted = result.status == AppendStatus::kMissing;
+  if (restarted) {
+    result = files_.Append(logFileName_, LogHeader(now, model_.TemperatureUnitCode()) + record, IfMissing::kCreate);
+  }
   // The set number of a lost record stays unused, and the status says so until a record gets through.
-  logStatus_ = written ? kLoggingActive : kLastRecordFailed;
-  if (listener_ != nullptr) listener_->LogRecordWritten(setNumber, written);
+  logStatus_ = result.Written() ? kLoggingActive : kLastRecordFailed;
+  if (restarted && result.Written()) AddMessage(kMsgLogfileMissing);
+  if (listener_ != nullptr) listener_->LogRecordWritten(setNumber, result.Written());
 }
 
 void MonitorController::ParametersRead() {

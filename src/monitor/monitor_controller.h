@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/timer_host.h"
+#include "common/file_appender.h"
 #include "monitor/device_model.h"
-#include "monitor/file_appender.h"
 #include "monitor/message_pane.h"
 #include "monitor/monitor_view.h"
 #include "monitor/read_cycle.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/timer_host.h"
-#include "monitor/file_appender.h"
+#include "common/file_appender.h"
 #include "monitor/monitor_controller.h"
 
 class QLabel;

@@ -1,7 +1,6 @@
 #include "sensortest/sensor_test.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "app/ticker.h"
 #include "common/c_format.h"
@@ -410,15 +409,9 @@ void SensorTest::SaveReport() {
   std::string path;
   if (view_ == nullptr || !view_->ChooseSaveFile("report.dat", "dat", path)) return;
   reportFileName = path;
-  const std::string report = SensorTestReport(values, sensorType);
-  std::FILE* file = std::fopen(path.c_str(), "a+b");
-  bool written = file != nullptr;
-  if (file != nullptr) {
-    written = std::fwrite(report.data(), 1, report.size(), file) == report.size();
-    written = std::fclose(file) == 0 && written;
-  }
-  if (!written) {
-    ShowAlert("Error open file: DateiDatName", AlertIcon::kQuestion);
+  const AppendResult result = files_.Append(path, SensorTestReport(values, sensorType), IfMissing::kCreate);
+  if (!result.Written()) {
+    ShowAlert(FileErrorText("Error open file: DateiDatName", path, result.reason), AlertIcon::kQuestion);
     return;
   }
   ShowAlert("Report saved in file " + path, AlertIcon::kExclamation);

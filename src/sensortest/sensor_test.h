@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/timer_host.h"
+#include "common/file_appender.h"
 #include "link/converter.h"
 
 namespace gelvar {
@@ -55,8 +56,9 @@ std::string SensorTestReport(const SensorTestValues& values, int sensorType);
 
 class SensorTest {
  public:
-  // The steps run on the one link transaction, shared with the main window.
-  explicit SensorTest(TimerHost& timers) : timers_(timers) {}
+  // The steps run on the one link transaction, shared with the main window; the report goes
+  // through files.
+  SensorTest(TimerHost& timers, FileAppender& files) : timers_(timers), files_(files) {}
   ~SensorTest();
   SensorTest(const SensorTest&) = delete;
   SensorTest& operator=(const SensorTest&) = delete;
@@ -117,6 +119,7 @@ class SensorTest {
   void TakeResults();
 
   TimerHost& timers_;
+  FileAppender& files_;
   SensorTestView* view_ = nullptr;
   TimerId timer_ = -1;
   // A transaction this test started and has not yet seen end. A later step lets it end before it

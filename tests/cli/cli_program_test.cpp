@@ -233,7 +233,8 @@ TEST_F(CliProgram, CommandsShowAndWriteWhatTheCoreDoes) {
   EXPECT_EQ(recorded.status, 0) << recorded.err;
   VirtualLink link;
   SilentSensorView view;
-  SensorTest core(link.Scheduler());
+  MemoryFiles files;
+  SensorTest core(link.Scheduler(), files);
   core.Open(view);
   core.OnTypeChanged(1);
   core.OnReadRecordedData();

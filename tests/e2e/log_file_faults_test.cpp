@@ -3,8 +3,6 @@
 // file system. The user sees a failed record in status text 1080, nothing already written is damaged,
 // and logging goes on once the file can be written again.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,18 +22,18 @@ namespace fs = std::filesystem;
 class FailingFiles : public FileAppender {
  public:
   FailingFiles(int n, bool lasting) : n_(n), lasting_(lasting) {}
-  bool Append(const std::string& path, const std::string& bytes) override {
+  AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override {
     ++appends;
     if (appends == n_) before = ReadFile(path);
-    if (appends == n_ || (lasting_ && appends > n_ && !healed)) return false;
-    return real_.Append(path, bytes);
+    if (appends == n_ || (lasting_ && appends > n_ && !healed)) return {AppendStatus::kFailed, "Permission denied"};
+    return real_.Append(path, bytes, ifMissing);
   }
   int appends = 0;
   bool healed = false;
   std::string before;  // the file before the n-th append
 
  private:
-  StdioFileAppender real_;
+  PosixFileAppender real_;
   int n_;
   bool lasting_;
 };
@@ -94,7 +92,8 @@ TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       StartLogging(rig);
       if (n == 1) {
         // The header could not be written: the box, no logging, and once healed a new try works.
-        EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open log file: DateiLogName"});
+        EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open log file: DateiLogName\n" + path_.string() +
+                                                            ": Permission denied"});
         EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
         EXPECT_FALSE(fs::exists(path_));
         files.healed = true;
@@ -135,30 +134,21 @@ TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
   PublishTable("file_faults_seam.md", table);
 }
 
-// The process's file size limit; RLIM_INFINITY puts back the largest allowed.
-void SetFileSizeLimit(rlim_t limit) {
-  rlimit r{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &r), 0);
-  r.rlim_cur = limit == RLIM_INFINITY ? r.rlim_max : limit;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &r), 0);
-}
-
-// A full disk on the real file system: a write beyond the file size limit stops part-way with EFBIG
-// (the signal that would end the process is ignored). The torn record is cut back, so the bytes
-// written before stay as they were and the next record after mending starts on a line of its own.
+// A full disk on the real file system: a write beyond the file size limit stops part-way with EFBIG.
+// The torn record is cut back, so the bytes written before stay as they were and the next record
+// after mending starts on a line of its own.
 TEST_F(LogFileFaults, FullDiskLeavesNoTornLine) {
-  ::signal(SIGXFSZ, SIG_IGN);
-  StdioFileAppender files;
+  PosixFileAppender files;
   MonitorRig rig(&files);
   StartLogging(rig);
   ASSERT_TRUE(rig.RunUntilEvents('L', 2, 2 * 60'000));
   const std::string before = ReadFile(path_.string());
-  SetFileSizeLimit(fs::file_size(path_) + 100);  // half a record fits, the rest does not
-  const bool thirdRecordDue = rig.RunUntilEvents('L', 3, 2 * 60'000);
-  const std::string statusWhileFull = rig.controller.LogStatusText();
-  SetFileSizeLimit(RLIM_INFINITY);
-  ::signal(SIGXFSZ, SIG_DFL);
-  ASSERT_TRUE(thirdRecordDue);
+  std::string statusWhileFull;
+  {
+    const FileSizeLimit full(fs::file_size(path_) + 100);  // half a record fits, the rest does not
+    ASSERT_TRUE(rig.RunUntilEvents('L', 3, 2 * 60'000));
+    statusWhileFull = rig.controller.LogStatusText();
+  }
   EXPECT_EQ(statusWhileFull, "Last record failed");
   EXPECT_EQ(ReadFile(path_.string()), before);
   ASSERT_TRUE(rig.RunUntilEvents('L', 4, 2 * 60'000));
@@ -167,6 +157,25 @@ TEST_F(LogFileFaults, FullDiskLeavesNoTornLine) {
   ExpectWholeLines(text);
   EXPECT_TRUE(text.starts_with(before));
   EXPECT_TRUE(RecordLines(text).back().starts_with("00004; "));
+}
+
+// A log file deleted (or moved) while logging: the next record starts a new file with both header
+// lines, and the pane says so with the error tones.
+TEST_F(LogFileFaults, AMissingFileStartsAgainWithItsHeader) {
+  PosixFileAppender files;
+  MonitorRig rig(&files);
+  StartLogging(rig);
+  ASSERT_TRUE(rig.RunUntilEvents('L', 1, 60'000));
+  fs::remove(path_);
+  ASSERT_TRUE(rig.RunUntilEvents('L', 2, 6 * 60'000));
+  const std::vector<std::string> lines = FileLines(ReadFile(path_.string()));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(lines[0].starts_with("Logfile Gelvar started ")) << lines[0];
+  EXPECT_TRUE(lines[1].starts_with("Set#;Date;Time;")) << lines[1];
+  EXPECT_TRUE(lines[2].starts_with("00002; ")) << lines[2];
+  EXPECT_EQ(rig.TopLine(), "E> Logfile missing, new file started");
+  EXPECT_EQ(rig.view.tones.back(), (std::vector<int>{2000, 120, 1000, 80}));
+  EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
 }
 
 }  // namespace

@@ -131,8 +131,11 @@ TEST(MonitorEndToEnd, UnwritablePathsGiveTheirBoxesAndKeepWhatWasWritten) {
   rig.memoryFiles.unwritable = {rig.view.reportPath, rig.view.logPath};
   rig.controller.Command(kCmdSaveParameters);
   rig.controller.Command(kCmdOpenLogFile);
-  EXPECT_EQ(rig.view.alerts, (std::vector<std::string>{"Error open parameter file: DateiParName",
-                                                       "Error open log file: DateiLogName"}));
+  EXPECT_EQ(rig.view.alerts,
+            (std::vector<std::string>{"Error open parameter file: DateiParName\n" + rig.view.reportPath +
+                                          ": Read-only file system",
+                                      "Error open log file: DateiLogName\n" + rig.view.logPath +
+                                          ": Read-only file system"}));
   EXPECT_FALSE(rig.controller.LogFileChosen());
   EXPECT_EQ(rig.TopLine(), "I> COM Port Opened");
   EXPECT_EQ(rig.memoryFiles.files, before);

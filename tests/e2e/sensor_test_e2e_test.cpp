@@ -170,7 +170,8 @@ TEST(SensorTestRetries, DroppedRequestsGiveTheSameReport) {
   for (const double dropRate : {0.0, 0.3}) {
     VirtualLink link;
     FakeSensorTestView view;
-    SensorTest test{link.Scheduler()};
+    MemoryFiles files;
+    SensorTest test{link.Scheduler(), files};
     test.Open(view);
     link.Unit().Faults().dropRate = dropRate;
     test.OnReadRecordedData();

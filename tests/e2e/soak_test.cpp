@@ -35,7 +35,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const int hours = SoakHours();
   const auto path = std::filesystem::temp_directory_path() / CFormat("gelvar_soak_%d.log", ::getpid());
   std::filesystem::remove(path);
-  StdioFileAppender files;
+  PosixFileAppender files;
   MonitorRig rig(&files);
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 #include "gui/window_fixture.h"
 #include "monitor/device_model.h"
 
@@ -197,6 +199,44 @@ TEST_F(MonitorWindowTest, AFailedLogRecordAndALostDeviceShowInTheStatus) {
 
   line.Unplug();
   EXPECT_TRUE(RunUntil([&] { return Field(1079) == QStringLiteral("COM Port Lost"); }, 5000));
+}
+
+// A file dialog starts in the folder of the last file written, not of the last one chosen; it never
+// reads a file to tell its type, so showing /proc (whose kmsg blocks any reader) leaves the program
+// running. A failed write's box names the path and the reason.
+TEST_F(MonitorWindowTest, FileDialogsStartWhereAFileWasWrittenAndReadNoFile) {
+  Start();
+  QTemporaryDir failed;
+  QTemporaryDir written;
+  files.unwritable.insert(LocalPath(QDir(failed.path()).filePath(u"Gelvar.par"_qs)));
+  QStringList startFolders;
+  const auto chooseIn = [&](const QString& folder) {
+    answers.Then([&, folder](QWidget* dialog) {
+      auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
+      ASSERT_NE(fileDialog, nullptr);
+      startFolders << fileDialog->directory().absolutePath();
+      fileDialog->setDirectory(u"/proc"_qs);
+      QTest::qWait(300);
+      fileDialog->setDirectory(folder);
+      fileDialog->selectFile(u"Gelvar.par"_qs);
+      static_cast<QDialog*>(fileDialog)->accept();
+    });
+  };
+  ::alarm(60);  // a frozen dialog ends the test run instead of hanging it
+  QString box;
+  chooseIn(failed.path());
+  answers.ThenBox(QMessageBox::Ok, &box);
+  Command(kCmdSaveParameters);
+  chooseIn(written.path());
+  Command(kCmdSaveParameters);
+  chooseIn(written.path());
+  Command(kCmdSaveParameters);
+  ::alarm(0);
+  ASSERT_EQ(startFolders.size(), 3);
+  EXPECT_EQ(startFolders[1], startFolders[0]);
+  EXPECT_EQ(startFolders[2], written.path());
+  EXPECT_EQ(box, u"Error open parameter file: DateiParName\n"_qs + QDir(failed.path()).filePath(u"Gelvar.par"_qs) +
+                     u": Read-only file system"_qs);
 }
 
 TEST_F(MonitorWindowTest, AboutShowsTheBuildAndAMissingReadMeNamesWhereItLooked) {

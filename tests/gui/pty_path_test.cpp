@@ -1,5 +1,6 @@
 // The program's whole line path on real time and a real device: Qt timers, the tick, the protocol
-// window's byte pump and the serial port on a pseudo-terminal served by gelvar-unit-sim.
+// window's byte pump and the serial port on a pseudo-terminal served by gelvar-unit-sim; and
+// gelvar-monitor itself putting a pseudo-terminal back when a signal ends it.
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
@@ -7,7 +8,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/qt_timer_host.h"
 #include "app/ticker.h"
@@ -72,6 +80,49 @@ TEST(PseudoTerminalPath, TransactionReachesTheSimulatedUnitAndShowsInThePanes) {
   EXPECT_EQ(unit.exitCode(), 0);
   qunsetenv("GELVAR_COM1");
   ResetLinkStateForTests();
+}
+
+termios Settings(int fd) {
+  termios t;
+  std::memset(&t, 0, sizeof t);  // padding too, for the comparison
+  EXPECT_EQ(::tcgetattr(fd, &t), 0);
+  return t;
+}
+
+// gelvar-monitor ended by a stop signal (systemctl stop, Ctrl-C, logout) ends as by Exit: exit
+// status 0, and the pseudo-terminal has its settings from before and is no longer exclusive.
+TEST(PseudoTerminalPath, StopSignalsPutThePortBackAsExitDoes) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QString device = QString::fromLocal8Bit(::ptsname(master));
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    const termios before = Settings(master);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("GELVAR_COM1", device);
+    environment.insert("GELVAR_AUTORUN", "open");
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.start(GELVAR_MONITOR, {});
+    const auto portOpen = [&] {
+      const termios now = Settings(master);
+      return ::cfgetospeed(&now) == B19200;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(portOpen, 10000));
+    ::kill(static_cast<pid_t>(program.processId()), signal);
+    EXPECT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    const termios after = Settings(master);
+    EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(slave);
+    ::close(master);
+  }
 }
 
 }  // namespace

@@ -159,13 +159,14 @@ class WindowTest : public ::testing::Test {
   LinkInsideWindow inside{scheduler};
   ProtocolWindow protocol{scheduler, line, inside};
   Ticker ticker{scheduler};
-  SensorTest sensorTest{scheduler};
+  MemoryFiles files;
+  FolderMemoryFiles folderMemory{files};  // as the program composes them
+  SensorTest sensorTest{scheduler, folderMemory};
   SensorTestDialog sensorDialog{sensorTest};
   UpdateDialog update;
   InputDialog input;
-  MemoryFiles files;
   TonePlayer tones{std::make_unique<SilentOutput>()};
-  MonitorDialog window{scheduler, files, tones, {protocol, sensorDialog, update, input}};
+  MonitorDialog window{scheduler, folderMemory, tones, {protocol, sensorDialog, update, input}};
 };
 
 }  // namespace gelvar::testing

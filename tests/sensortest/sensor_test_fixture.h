@@ -78,7 +78,8 @@ class SensorTestOnUnit : public ::testing::Test {
 
   VirtualLink link;
   FakeSensorTestView view;
-  SensorTest test{link.Scheduler()};
+  PosixFileAppender files;
+  SensorTest test{link.Scheduler(), files};
 };
 
 }  // namespace gelvar::testing

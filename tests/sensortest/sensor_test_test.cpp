@@ -58,8 +58,8 @@ TEST(SensorTestReport, TypeIWithDecimalCommasEverywhere) {
             "\r\n");
 }
 
-// A Type II recording read from the unit, saved twice into one file; an unwritable path gets its box
-// and a cancelled dialog does nothing.
+// A Type II recording read from the unit, saved twice into one file; on a full disk the box names
+// the reason and the file keeps exactly what it had; a cancelled dialog does nothing.
 TEST_F(SensorTestOnUnit, SavingTwiceAppendsTwoTypeIIReports) {
   const fs::path dir = fs::temp_directory_path() / "gelvar_sensor_report";
   fs::remove_all(dir);
@@ -92,11 +92,15 @@ TEST_F(SensorTestOnUnit, SavingTwiceAppendsTwoTypeIIReports) {
   EXPECT_EQ(test.ReportFileName(), view.chosenPath);
 
   view.alerts.clear();
-  view.chosenPath = (dir / "missing" / "report.dat").string();
-  test.SaveReport();
+  {
+    const FileSizeLimit full(fs::file_size(dir / "report.dat") + 100);
+    test.SaveReport();
+  }
   view.chosenPath.clear();
   test.SaveReport();
-  EXPECT_EQ(view.alerts, Strings{"(?) Error open file: DateiDatName"});
+  EXPECT_EQ(view.alerts, Strings{"(?) Error open file: DateiDatName\n" + (dir / "report.dat").string() +
+                                 ": File too large"});
+  EXPECT_EQ(ReadFile((dir / "report.dat").string()), report + report);
   fs::remove_all(dir);
 }
 

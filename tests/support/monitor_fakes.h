@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/file_appender.h"
+#include "common/file_appender.h"
 #include "monitor/monitor_view.h"
 
 namespace gelvar::testing {
@@ -72,11 +72,12 @@ class FakeMonitorView : public MonitorView {
 // Files as strings; paths in `unwritable` cannot be opened.
 class MemoryFiles : public FileAppender {
  public:
-  bool Append(const std::string& path, const std::string& bytes) override {
+  AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override {
     ++appends;
-    if (unwritable.count(path) != 0) return false;
+    if (unwritable.count(path) != 0) return {AppendStatus::kFailed, "Read-only file system"};
+    if (ifMissing == IfMissing::kReport && files.count(path) == 0) return {AppendStatus::kMissing, {}};
     files[path] += bytes;
-    return true;
+    return {};
   }
   std::map<std::string, std::string> files;
   std::set<std::string> unwritable;

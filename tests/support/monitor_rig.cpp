@@ -1,5 +1,8 @@
 #include "support/monitor_rig.h"
 
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +49,21 @@ bool IsWellFormedValue(const std::string& field, const Column& column) {
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+FileSizeLimit::FileSizeLimit(std::uintmax_t bytes) {
+  IgnoreFileSizeSignal();
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = bytes;
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ADD_FAILURE() << "no file size limit";
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 std::vector<std::string> FileLines(const std::string& text) {

@@ -125,6 +125,16 @@ struct MonitorRig {
 
 std::string ReadFile(const std::string& path);
 
+// A full disk on the real file system: while the object lives, a write that would make a file longer
+// than `bytes` stops there and fails with EFBIG, the file size signal ignored as the programs do.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(std::uintmax_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+};
+
 // The text's lines without their CR LF ends; a last line without an end is kept as it is.
 std::vector<std::string> FileLines(const std::string& text);
 // The lines that start like a record (five digits and a semicolon).

@@ -1,0 +1,62 @@
+// The write seam on the real file system: every way a path can fail names the system's reason,
+// nothing but a regular file or a new name is opened (and nothing waits), and a failed append leaves
+// the file as it was.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "common/file_appender.h"
+#include "support/monitor_rig.h"
+
+namespace gelvar::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
+  const fs::path dir = fs::temp_directory_path() / ("gelvar_appender_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "folder");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  const struct {
+    fs::path path;
+    IfMissing ifMissing;
+    AppendStatus status;
+    std::string reason;
+  } cases[] = {
+      {dir / "gone", IfMissing::kReport, AppendStatus::kMissing, ""},
+      {dir / "no-folder" / "log", IfMissing::kCreate, AppendStatus::kFailed, "No such file or directory"},
+      {dir / "folder", IfMissing::kCreate, AppendStatus::kFailed, "Is a directory"},
+      {dir / std::string(300, 'x'), IfMissing::kCreate, AppendStatus::kFailed, "File name too long"},
+      {dir / "pipe", IfMissing::kCreate, AppendStatus::kFailed, "Not a regular file"},  // no reader: would block
+      {"/dev/null", IfMissing::kCreate, AppendStatus::kFailed, "Not a regular file"},
+  };
+  PosixFileAppender files;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    const AppendResult result = files.Append(c.path.string(), "abc\r\n", c.ifMissing);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.reason, c.reason);
+    std::error_code nameTooLong;
+    EXPECT_FALSE(fs::is_regular_file(c.path, nameTooLong)) << "no file is made";
+  }
+
+  // A full disk stops the write half-way; the append is cut back to the old bytes.
+  const std::string log = (dir / "log").string();
+  std::ofstream(log, std::ios::binary) << "old\r\n";
+  {
+    const FileSizeLimit full(7);
+    const AppendResult result = files.Append(log, "abc\r\n", IfMissing::kReport);
+    EXPECT_EQ(result.status, AppendStatus::kFailed);
+    EXPECT_EQ(result.reason, "File too large");
+  }
+  EXPECT_EQ(ReadFile(log), "old\r\n");
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace gelvar::testing
