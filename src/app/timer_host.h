@@ -19,8 +19,11 @@ class TimerHost {
   virtual TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) = 0;
   virtual void StopTimer(TimerId id) = 0;
 
-  // Calendar time in whole seconds: the tick measurement and the files' time stamps use it.
+  // Calendar time in whole seconds, for the files' time stamps. It may be set back or forward.
   virtual std::time_t CalendarTime() const = 0;
+  // Milliseconds of a clock that only runs forward and is never set: the tick measures its period
+  // with it.
+  virtual std::int64_t MonotonicMs() const = 0;
 };
 
 }  // namespace gelvar

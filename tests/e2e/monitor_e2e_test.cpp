@@ -2,6 +2,7 @@
 // their frames on the line, faults of the unit and of the files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <random>
 
@@ -68,6 +69,60 @@ TEST(MonitorEndToEnd, VariablePassesArePausedFor2000Ms) {
   EXPECT_GE(pauseMs, 2020);
   EXPECT_LE(pauseMs, 2060);
   EXPECT_EQ(rig.Unit().Requests().back().objectId, 0x3000u);
+}
+
+// The program stopped for 11 s, or the calendar clock set back or forward, while it reads and logs, just
+// after the tick's period was measured: for five minutes on, passes follow each other as usual and
+// read every value, no request goes out twice, and the records stay a log interval apart in the time
+// the program ran.
+TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
+  const struct {
+    std::int64_t frozenMs;
+    std::time_t calendarStepS;
+  } cases[] = {{11000, 0}, {0, -200}, {0, 3600}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(CFormat("frozen %d ms, clock set by %d s", static_cast<int>(c.frozenMs),
+                         static_cast<int>(c.calendarStepS)));
+    MonitorRig rig;
+    VirtualScheduler& scheduler = rig.link.Scheduler();
+    rig.PinTemperatures();
+    rig.Unit().Faults().latencyMs = 100;
+    ASSERT_TRUE(rig.StartLogging());
+    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; },
+                                  80000));
+    scheduler.Freeze(c.frozenMs);
+    scheduler.SetCalendarBy(c.calendarStepS);
+    const std::int64_t eventMs = scheduler.NowMs();
+    const std::size_t requestsBefore = rig.Unit().Requests().size();
+    const std::size_t eventsBefore = rig.log.events.size();
+    ASSERT_TRUE(rig.RunUntilEvents('L', 7, 6 * 60000));
+
+    const auto& requests = rig.Unit().Requests();
+    int repeated = 0;
+    for (std::size_t i = requestsBefore; i < requests.size(); ++i) {
+      repeated += requests[i].objectId == requests[i - 1].objectId;
+    }
+    EXPECT_EQ(repeated, 0);
+    std::int64_t longestPassMs = 0;
+    std::int64_t previousMs = eventMs;
+    int failedSteps = 0;
+    for (std::size_t i = eventsBefore; i < rig.log.events.size(); ++i) {
+      const Event& e = rig.log.events[i];
+      failedSteps += e.outcome != StepOutcome::kAccepted;
+      if (e.kind != 'P') continue;
+      longestPassMs = std::max(longestPassMs, e.ms - previousMs);
+      previousMs = e.ms;
+    }
+    EXPECT_EQ(failedSteps, 0);
+    EXPECT_LT(longestPassMs, 6000) << "a pass and its pause";
+    const std::vector<Event> records = rig.log.Of('L');
+    std::int64_t worstMs = 0;
+    for (std::size_t k = 2; k < records.size(); ++k) {
+      const std::int64_t ranMs = records[k].ms - records[k - 1].ms - (k == 2 ? c.frozenMs : 0);
+      worstMs = std::max(worstMs, std::abs(ranMs - 60000));
+    }
+    EXPECT_LT(worstMs, 5000) << "off a minute between two records";
+  }
 }
 
 // One pass of a unit whose every variable is pinned, then two logging runs of one record each into
