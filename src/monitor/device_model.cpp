@@ -101,7 +101,7 @@ int DeviceModel::RunCommand(int phase, int value, const StepDescription& step, i
     return result;
   }
   if (phase != 2) return kReplyAccepted;
-  host_.SetCommunicationMode(kPortOpen);
+  host_.CommandReplied();
   if (value != step.replyCount) return kReplyWrongFormat;
   return decide(host_.StepRequest());
 }

@@ -167,7 +167,8 @@ class StepHost {
   virtual int BeginStep(StepHandler handler, std::uint32_t objectId) = 0;
   // The request of the step in progress: data bytes out, the reply back.
   virtual ObjectRequest& StepRequest() = 0;
-  virtual void SetCommunicationMode(int mode) = 0;
+  // A command's reply was handled, whatever it said.
+  virtual void CommandReplied() = 0;
   virtual void AddMessage(int code) = 0;
 };
 
@@ -206,7 +207,7 @@ class DeviceModel {
   int ReadSensorTemps(int phase, int value);
   int ReadSensorMoisture(int phase, int value);
   int ReadSensorElectric(int phase, int value);
-  // Commands; phase 2 always returns the window to mode 1.
+  // Commands; phase 2 always tells the window that the command's reply came.
   int CmdTestCommunication(int phase, int value);
   int CmdFactorySettings(int phase, int value);
   int CmdMinHeatTime(int phase, int value);  // value 1 start, 0 stop

@@ -277,6 +277,10 @@ int MonitorController::BeginStep(StepHandler handler, std::uint32_t objectId) {
   return cycle_.BeginStep(handler, objectId);
 }
 
+void MonitorController::CommandReplied() {
+  if (mode_ == kCommandRunning) mode_ = kPortOpen;
+}
+
 void MonitorController::AddMessage(int code) {
   const MessageContext context{cycle_.CurrentObjectId(),
                                cycle_.CurrentHandler() == &DeviceModel::CmdTestCommunication, reportFileName_,

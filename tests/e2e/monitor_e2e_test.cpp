@@ -263,6 +263,46 @@ TEST(MonitorEndToEnd, Mode2EndsWhenTheStepInProgressEndsHoweverItEnds) {
   }
 }
 
+// Readers and logging started while a command waits for a slow unit keep their mode when its reply
+// comes, and are stopped as usual; reading parameters keeps the variables out until it ends.
+TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
+  const struct {
+    std::vector<int> beforeReply;
+    const char* reply;
+    int modeAtReply;
+    std::vector<std::pair<int, const char*>> afterReply;  // each command with the line it adds
+    int modeAtEnd;                                        // twenty seconds on
+  } cases[] = {
+      {{kCmdTestCommunication, kCmdReadParameters}, "I> Communication OK", kReadingParameters,
+       {{kCmdStartReadingVariables, "E> Communication in use"}}, kPortOpen},
+      {{kCmdStartMinHeatTime, kCmdStartReadingVariables}, "I> Minimum Heat Time started", kReadingVariables,
+       {{kCmdStopReadingVariables, "I> Reading variables stopped"}, {kCmdCloseComPort, "I> COM Port Closed"}},
+       kPortClosed},
+      {{kCmdFactorySettings, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging},
+       "I> Factory settings OK", kLoggingVariables,
+       {{kCmdStopLogging, "I> Log stored in file ' variables.log '"}}, kReadingVariables},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply);
+    MonitorRig rig;
+    rig.Unit().Faults().latencyMs = 500;
+    for (const int command : c.beforeReply) {
+      rig.controller.Command(command);
+      rig.link.RunFor(50);
+    }
+    const auto& lines = rig.view.paneLines;
+    ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(lines, c.reply) == 1; }, 5000));
+    EXPECT_EQ(rig.controller.Mode(), c.modeAtReply);
+    for (const auto& [command, line] : c.afterReply) {
+      rig.controller.Command(command);
+      EXPECT_EQ(rig.TopLine(), line);
+    }
+    rig.link.RunFor(20000);
+    EXPECT_EQ(rig.controller.Mode(), c.modeAtEnd);
+    EXPECT_EQ(std::ranges::count(lines, "E> Error initiating transfer"), 0);
+  }
+}
+
 // A unit that garbles, drops, delays and mis-sizes its replies and holds out-of-table values: the
 // readers and the log keep going and nothing breaks.
 TEST(MonitorEndToEnd, MisbehavingUnitBreaksNothing) {
