@@ -178,6 +178,9 @@ class DeviceModel {
 
   const DisplayFields& Fields() const { return fields_; }
   const VariableSnapshot& Snapshot() const { return snapshot_; }
+  // The log values as they stood when the step in progress began: its own values as their last
+  // reading left them, before the step set them to not read.
+  const VariableSnapshot& SnapshotBeforeStep() const { return beforeStep_; }
   int TemperatureUnitCode() const { return temperatureUnitCode_; }
   int PendingArgument() const { return pendingArgument_; }
 
@@ -220,6 +223,8 @@ class DeviceModel {
     int replyCount;
   };
 
+  // BeginStep, keeping the log values from before the step when it begins.
+  int Begin(const StepDescription& step, const VariableSnapshot& before);
   template <typename Prepare, typename Decode>
   int Run(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode);
   template <typename Prepare, typename Decode>
@@ -236,6 +241,7 @@ class DeviceModel {
   StepHost& host_;
   DisplayFields fields_;
   VariableSnapshot snapshot_;
+  VariableSnapshot beforeStep_;
   int temperatureUnitCode_ = 0;
   int pendingArgument_ = 0;
   int targetSensor_ = 0;  // sensor whose fields the per-sensor step in progress fills

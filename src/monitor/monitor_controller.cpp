@@ -296,7 +296,10 @@ void MonitorController::AddMessage(int code) {
 void MonitorController::Refresh() { view_.Refresh(); }
 
 void MonitorController::WriteLogRecord(int setNumber) {
-  const std::string record = LogRecord(setNumber, timers_.CalendarTime(), model_.Snapshot());
+  // The first record of a run can come mid-pass: the step awaiting its reply has set its values to
+  // not read, but the record takes them as the pass before left them.
+  const VariableSnapshot& values = cycle_.StepAwaitingReply() ? model_.SnapshotBeforeStep() : model_.Snapshot();
+  const std::string record = LogRecord(setNumber, timers_.CalendarTime(), values);
   const bool written = !record.empty() && files_.Append(logFileName_, record);
   // The set number of a lost record stays unused, and the status says so until a record gets through.
   logStatus_ = written ? kLoggingActive : kLastRecordFailed;

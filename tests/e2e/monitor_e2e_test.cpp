@@ -178,6 +178,27 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
   EXPECT_EQ(fieldsGerman, fields);
 }
 
+// Logging started while a step waits for its reply: the first record holds what the pass before read
+// for that step's values, unless that reading failed.
+TEST(MonitorEndToEnd, FirstRecordMidPassTakesThePassBefore) {
+  for (const bool lastReadFailed : {false, true}) {
+    SCOPED_TRACE(lastReadFailed ? "last read failed" : "last read fine");
+    MonitorRig rig;
+    rig.PinTemperatures();
+    rig.Unit().Faults().latencyMs = 100;
+    if (lastReadFailed) rig.Unit().Faults().silentObjects = {0x0C84};
+    rig.controller.Command(kCmdStartReadingVariables);
+    ASSERT_TRUE(rig.link.RunUntil(
+        [&] { return rig.log.Count('P') == 1 && rig.Unit().Requests().back().objectId == 0x0C84; }, 60000));
+    rig.LogEveryMinute();
+    ASSERT_TRUE(rig.RunUntilEvents('L', 1, 100));
+    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(HoldsUnreadValues(records[0]), lastReadFailed) << records[0];
+    EXPECT_EQ(rig.controller.Fields().Text(1065), "undef.") << "the display shows the step in progress";
+  }
+}
+
 TEST(MonitorEndToEnd, UnwritablePathsGiveTheirBoxesAndKeepWhatWasWritten) {
   MonitorRig rig;
   const std::map<std::string, std::string> before = {{rig.view.reportPath, "written before"},
