@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <chrono>
 #include <utility>
 
 namespace gelvar {
@@ -45,5 +46,10 @@ void QtTimerHost::StopWatch(TimerId id) {
 }
 
 std::time_t QtTimerHost::CalendarTime() const { return std::time(nullptr); }
+
+std::int64_t QtTimerHost::MonotonicMs() const {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
 
 }  // namespace gelvar

@@ -25,6 +25,7 @@ class QtTimerHost : public TimerHost {
   std::time_t CalendarTime() const override;
   TimerId WatchReadable(std::intptr_t handle, std::function<void()> onReadable) override;
   void StopWatch(TimerId id) override;
+  std::int64_t MonotonicMs() const override;
 
  private:
   QObject owner_;  // parent of every timer: a stopped timer may still be inside its own signal

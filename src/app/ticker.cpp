@@ -1,5 +1,7 @@
 #include "app/ticker.h"
 
+#include <algorithm>
+
 #include "link/converter.h"
 #include "link/driver.h"
 #include "link/transaction.h"
@@ -10,8 +12,10 @@ std::int32_t tickPeriod;
 std::int32_t windowTimerPeriod;
 
 namespace {
-constexpr double kMeasureSeconds = 10.0;
 constexpr std::int32_t kMeasureMs = 10000;
+// A longer gap between two ticks is time the process did not run (stopped, suspended), not a slow tick.
+constexpr std::int64_t kLongestTickGapMs = 1000;
+constexpr std::int32_t kShortestPeriodMs = 1;
 }  // namespace
 
 Ticker::~Ticker() { Stop(); }
@@ -21,7 +25,7 @@ void Ticker::Start(std::int32_t startPeriodMs) {
   windowTimerPeriod = startPeriodMs;
   Stop();
   timer_ = host_.StartTimer(tickPeriod, [this] { Tick(); });
-  intervalStart_ = host_.CalendarTime();
+  intervalStartMs_ = lastTickMs_ = host_.MonotonicMs();
   tickCount_ = 0;
 }
 
@@ -32,20 +36,29 @@ void Ticker::Stop() {
 }
 
 void Ticker::Tick() {
-  ++tickCount_;
-  const std::time_t now = host_.CalendarTime();
-  // Whole calendar seconds are coarse, but over ten seconds the error stays below a tenth.
-  if (static_cast<double>(now - intervalStart_) >= kMeasureSeconds) {
-    tickPeriod = kMeasureMs / tickCount_;
-    intervalStart_ = host_.CalendarTime();
-    if (observer_) observer_(tickPeriod, tickCount_);
+  const std::int64_t now = host_.MonotonicMs();
+  if (now - lastTickMs_ > kLongestTickGapMs) {
+    // The interval starts afresh: counted against the link's windows, the time the process did not
+    // run would make the period too long for the next ten seconds.
+    intervalStartMs_ = now;
     tickCount_ = 0;
+  } else {
+    ++tickCount_;
+    if (now - intervalStartMs_ >= kMeasureMs) Measure(now);
   }
+  lastTickMs_ = now;
   link_step();
   link_build_frame();
   link_check_slots();
   link_timer(static_cast<std::uint32_t>(tickPeriod));
   linkTransaction.Step();
+}
+
+void Ticker::Measure(std::int64_t now) {
+  tickPeriod = std::max(kShortestPeriodMs, kMeasureMs / tickCount_);
+  intervalStartMs_ = now;
+  if (observer_) observer_(tickPeriod, tickCount_);
+  tickCount_ = 0;
 }
 
 void StartLink() {

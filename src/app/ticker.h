@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <utility>
 
@@ -27,7 +26,7 @@ class Ticker {
   void Start(std::int32_t startPeriodMs = kStartTickPeriodMs);
   void Stop();
 
-  // One tick: re-measure every ten calendar seconds, then run the link stack once.
+  // One tick: re-measure every ten seconds of the monotonic clock, then run the link stack once.
   void Tick();
 
   std::int32_t TickCount() const { return tickCount_; }
@@ -39,10 +38,14 @@ class Ticker {
   void SetMeasurementObserver(MeasurementObserver observer) { observer_ = std::move(observer); }
 
  private:
+  // Ends the measuring interval at now: the period is 10000 ms over the ticks counted.
+  void Measure(std::int64_t now);
+
   TimerHost& host_;
   TimerId timer_ = -1;
   std::int32_t tickCount_ = 0;
-  std::time_t intervalStart_ = 0;
+  std::int64_t intervalStartMs_ = 0;
+  std::int64_t lastTickMs_ = 0;
   MeasurementObserver observer_;
 };
 

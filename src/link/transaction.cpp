@@ -30,6 +30,8 @@ struct TransactionRecord {
   // question again, not a read of the same object.
   std::uint8_t startedCount = 0;
   std::uint8_t startedData[4] = {};
+  std::uint32_t number = 0;      // of the transaction in this record
+  std::uint32_t lastNumber = 0;  // handed out by the latest Start
 };
 
 TransactionRecord tr;
@@ -90,8 +92,11 @@ void ClearProgress(int* tries, int* cycles, int* ms) {
 
 }  // namespace
 
-std::int32_t LinkTransaction::Start(std::uint32_t objectId, const ObjectRequest* request) {
+std::int32_t LinkTransaction::Start(std::uint32_t objectId, const ObjectRequest* request, std::uint32_t* number) {
   if (tr.state != kTrIdle) return 0;
+  if (++tr.lastNumber == 0) ++tr.lastNumber;
+  tr.number = tr.lastNumber;
+  if (number) *number = tr.number;
   tr.request.channel = 0;
   tr.request.objectId = objectId;
   tr.request.mask = 0;
@@ -146,6 +151,8 @@ std::int32_t LinkTransaction::Step() {
 }
 
 TransactionState LinkTransaction::State() const { return static_cast<TransactionState>(tr.state); }
+
+std::uint32_t LinkTransaction::CurrentNumber() const { return tr.state == kTrIdle ? 0 : tr.number; }
 
 void ResetLinkStateForTests() {
   linkMemory = LinkMemory{};

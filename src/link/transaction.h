@@ -26,13 +26,17 @@ class LinkTransaction {
  public:
   virtual ~LinkTransaction() = default;
 
-  // 1 started, 0 busy. Data count and bytes are taken from request when given.
-  std::int32_t Start(std::uint32_t objectId, const ObjectRequest* request);
+  // 1 started, 0 busy. Data count and bytes are taken from request when given. A started transaction
+  // gets a number of its own, never 0, handed out through number when given.
+  std::int32_t Start(std::uint32_t objectId, const ObjectRequest* request, std::uint32_t* number = nullptr);
   // -1 busy (progress filled), -2 idle, -3 failed, or the reply's data count with the reply copied.
   std::int32_t Poll(ObjectRequest* request, int* tries, int* cycles, int* ms);
   std::int32_t Step();
 
   TransactionState State() const;
+  // The number of the transaction running or waiting to be collected; 0 when idle. The transaction
+  // has no owner: a caller that may have missed its own outcome compares this with its number first.
+  std::uint32_t CurrentNumber() const;
 };
 
 extern LinkTransaction linkTransaction;

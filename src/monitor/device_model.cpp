@@ -62,11 +62,18 @@ std::string DeviceModel::Temperature(int code, bool withDecimal) const {
   return TemperatureText(code, withDecimal, temperatureUnitCode_);
 }
 
+int DeviceModel::Begin(const StepDescription& step, const VariableSnapshot& before) {
+  const int result = host_.BeginStep(step.self, step.objectId);
+  if (result == kStepBegun) beforeStep_ = before;
+  return result;
+}
+
 template <typename Prepare, typename Decode>
 int DeviceModel::Run(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode) {
   if (phase == 1) {
+    const VariableSnapshot before = snapshot_;
     prepare();
-    return host_.BeginStep(step.self, step.objectId);
+    return Begin(step, before);
   }
   if (phase != 2) return kReplyAccepted;
   if (value != step.replyCount) return kReplyWrongFormat;
@@ -96,12 +103,12 @@ int DeviceModel::RunSensor(int phase, int value, const StepDescription& step, Pr
 template <typename Decide>
 int DeviceModel::RunCommand(int phase, int value, const StepDescription& step, int dataByte, Decide decide) {
   if (phase == 1) {
-    const int result = host_.BeginStep(step.self, step.objectId);
+    const int result = Begin(step, snapshot_);
     if (result == kStepBegun && dataByte >= 0) PutDataByte(host_.StepRequest(), 0, dataByte);
     return result;
   }
   if (phase != 2) return kReplyAccepted;
-  host_.SetCommunicationMode(kPortOpen);
+  host_.CommandReplied();
   if (value != step.replyCount) return kReplyWrongFormat;
   return decide(host_.StepRequest());
 }

@@ -167,7 +167,8 @@ class StepHost {
   virtual int BeginStep(StepHandler handler, std::uint32_t objectId) = 0;
   // The request of the step in progress: data bytes out, the reply back.
   virtual ObjectRequest& StepRequest() = 0;
-  virtual void SetCommunicationMode(int mode) = 0;
+  // A command's reply was handled, whatever it said.
+  virtual void CommandReplied() = 0;
   virtual void AddMessage(int code) = 0;
 };
 
@@ -177,6 +178,9 @@ class DeviceModel {
 
   const DisplayFields& Fields() const { return fields_; }
   const VariableSnapshot& Snapshot() const { return snapshot_; }
+  // The log values as they stood when the step in progress began: its own values as their last
+  // reading left them, before the step set them to not read.
+  const VariableSnapshot& SnapshotBeforeStep() const { return beforeStep_; }
   int TemperatureUnitCode() const { return temperatureUnitCode_; }
   int PendingArgument() const { return pendingArgument_; }
 
@@ -206,7 +210,7 @@ class DeviceModel {
   int ReadSensorTemps(int phase, int value);
   int ReadSensorMoisture(int phase, int value);
   int ReadSensorElectric(int phase, int value);
-  // Commands; phase 2 always returns the window to mode 1.
+  // Commands; phase 2 always tells the window that the command's reply came.
   int CmdTestCommunication(int phase, int value);
   int CmdFactorySettings(int phase, int value);
   int CmdMinHeatTime(int phase, int value);  // value 1 start, 0 stop
@@ -219,6 +223,8 @@ class DeviceModel {
     int replyCount;
   };
 
+  // BeginStep, keeping the log values from before the step when it begins.
+  int Begin(const StepDescription& step, const VariableSnapshot& before);
   template <typename Prepare, typename Decode>
   int Run(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode);
   template <typename Prepare, typename Decode>
@@ -235,6 +241,7 @@ class DeviceModel {
   StepHost& host_;
   DisplayFields fields_;
   VariableSnapshot snapshot_;
+  VariableSnapshot beforeStep_;
   int temperatureUnitCode_ = 0;
   int pendingArgument_ = 0;
   int targetSensor_ = 0;  // sensor whose fields the per-sensor step in progress fills

@@ -278,6 +278,10 @@ int MonitorController::BeginStep(StepHandler handler, std::uint32_t objectId) {
   return cycle_.BeginStep(handler, objectId);
 }
 
+void MonitorController::CommandReplied() {
+  if (mode_ == kCommandRunning) mode_ = kPortOpen;
+}
+
 void MonitorController::AddMessage(int code) {
   const MessageContext context{cycle_.CurrentObjectId(),
                                cycle_.CurrentHandler() == &DeviceModel::CmdTestCommunication, reportFileName_,
@@ -294,7 +298,10 @@ void MonitorController::Refresh() { view_.Refresh(); }
 
 void MonitorController::WriteLogRecord(int setNumber) {
   const std::time_t now = timers_.CalendarTime();
-  const std::string record = LogRecord(setNumber, now, model_.Snapshot());
+  // The first record of a run can come mid-pass: the step awaiting its reply has set its values to
+  // not read, but the record takes them as the pass before left them.
+  const VariableSnapshot& values = cycle_.StepAwaitingReply() ? model_.SnapshotBeforeStep() : model_.Snapshot();
+  const std::string record = LogRecord(setNumber, now, values);
   AppendResult result{AppendStatus::kFailed, {}};
   if (!record.empty()) result = files_.Append(logFileName_, record, IfMissing::kReport);
   // A file moved or deleted while logging: the new one starts with its header lines, so that it reads

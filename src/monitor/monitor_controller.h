@@ -138,7 +138,8 @@ class MonitorController : public LineObserver, private StepHost, private ReadCyc
   // StepHost and ReadCycleHost.
   int BeginStep(StepHandler handler, std::uint32_t objectId) override;
   ObjectRequest& StepRequest() override { return cycle_.StepRequest(); }
-  void SetCommunicationMode(int mode) override { mode_ = mode; }
+  // Ends mode 2 only: a reader started while the command ran keeps its mode.
+  void CommandReplied() override;
   void AddMessage(int code) override;
   void Refresh() override;
   void WriteLogRecord(int setNumber) override;

@@ -71,6 +71,8 @@ class ReadCycle {
   StepHandler CurrentHandler() const { return currentHandler_; }
   std::uint32_t CurrentObjectId() const { return currentObjectId_; }
   bool StepIdle() const { return stepState_ == kStepIdle; }
+  // Begun, and its reply not yet handed to its handler.
+  bool StepAwaitingReply() const { return stepState_ == kStepStart || stepState_ == kStepWait; }
 
   void StartParameterReading() { paramState_ = kReaderStart; }
   void StartVariableReading() { varState_ = kReaderStart; }

@@ -211,13 +211,15 @@ void SensorTest::RunStep() {
     testStep = 0;
     return;
   }
+  // Closed while its transaction ran, the dialog may have missed the outcome; what runs now, if
+  // anything, is another caller's. The step asks again once the line is free.
+  if (requestPending == 1 && !OwnTransactionRuns()) requestPending = 0;
   if (requestPending == 0) {
     if (testStep != 3 || CountdownElapsed()) BeginRequest();
     return;
   }
   const int result = linkTransaction.Poll(&testRequest, &refusedShown, &cyclesShown, &waitedShown);
   if (result == kPollBusy) return;
-  ownTransaction_ = false;
   const StepInfo& info = InfoOf(testStep);
   if (result == info.replyCount || (result == 0 && info.takesEmpty)) {
     requestPending = 0;
@@ -235,19 +237,21 @@ bool SensorTest::CountdownElapsed() {
   return waitCountdown < tick;
 }
 
+bool SensorTest::OwnTransactionRuns() const {
+  return ownTransaction_ != 0 && linkTransaction.CurrentNumber() == ownTransaction_;
+}
+
 void SensorTest::BeginRequest() {
-  if (ownTransaction_) {
+  if (OwnTransactionRuns()) {
+    // An earlier step's: let it end and drop its reply.
     ObjectRequest discarded{};
-    if (linkTransaction.Poll(&discarded, &refusedShown, &cyclesShown, &waitedShown) != kPollBusy) {
-      ownTransaction_ = false;
-    }
+    linkTransaction.Poll(&discarded, &refusedShown, &cyclesShown, &waitedShown);
     return;
   }
   const std::uint32_t objectId = BuildRequest();
   const bool sendsData = InfoOf(testStep).data != RequestData::kNone;
   // Refused: the main window's transaction has not ended yet; try again at the next timer message.
-  if (linkTransaction.Start(objectId, sendsData ? &testRequest : nullptr) == 0) return;
-  ownTransaction_ = true;
+  if (linkTransaction.Start(objectId, sendsData ? &testRequest : nullptr, &ownTransaction_) == 0) return;
   requestPending = 1;
 }
 

@@ -98,6 +98,7 @@ class SensorTest {
 
  private:
   void RunStep();
+  bool OwnTransactionRuns() const;
   bool CountdownElapsed();
   void BeginRequest();
   std::uint32_t BuildRequest();
@@ -122,9 +123,9 @@ class SensorTest {
   FileAppender& files_;
   SensorTestView* view_ = nullptr;
   TimerId timer_ = -1;
-  // A transaction this test started and has not yet seen end. A later step lets it end before it
-  // starts its own, so that no step takes another step's reply.
-  bool ownTransaction_ = false;
+  // The number of the transaction this test started last. A step polls only that one, so that it takes
+  // no reply of the main window's; a later step lets it end before it starts its own.
+  std::uint32_t ownTransaction_ = 0;
 
   int ta1 = 0;
   int ta2 = 0;

@@ -2,6 +2,7 @@
 // their frames on the line, faults of the unit and of the files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <random>
 
@@ -70,6 +71,60 @@ TEST(MonitorEndToEnd, VariablePassesArePausedFor2000Ms) {
   EXPECT_EQ(rig.Unit().Requests().back().objectId, 0x3000u);
 }
 
+// The program stopped for 11 s, or the calendar clock set back or forward, while it reads and logs, just
+// after the tick's period was measured: for five minutes on, passes follow each other as usual and
+// read every value, no request goes out twice, and the records stay a log interval apart in the time
+// the program ran.
+TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
+  const struct {
+    std::int64_t frozenMs;
+    std::time_t calendarStepS;
+  } cases[] = {{11000, 0}, {0, -200}, {0, 3600}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(CFormat("frozen %d ms, clock set by %d s", static_cast<int>(c.frozenMs),
+                         static_cast<int>(c.calendarStepS)));
+    MonitorRig rig;
+    VirtualScheduler& scheduler = rig.link.Scheduler();
+    rig.PinTemperatures();
+    rig.Unit().Faults().latencyMs = 100;
+    ASSERT_TRUE(rig.StartLogging());
+    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; },
+                                  80000));
+    scheduler.Freeze(c.frozenMs);
+    scheduler.SetCalendarBy(c.calendarStepS);
+    const std::int64_t eventMs = scheduler.NowMs();
+    const std::size_t requestsBefore = rig.Unit().Requests().size();
+    const std::size_t eventsBefore = rig.log.events.size();
+    ASSERT_TRUE(rig.RunUntilEvents('L', 7, 6 * 60000));
+
+    const auto& requests = rig.Unit().Requests();
+    int repeated = 0;
+    for (std::size_t i = requestsBefore; i < requests.size(); ++i) {
+      repeated += requests[i].objectId == requests[i - 1].objectId;
+    }
+    EXPECT_EQ(repeated, 0);
+    std::int64_t longestPassMs = 0;
+    std::int64_t previousMs = eventMs;
+    int failedSteps = 0;
+    for (std::size_t i = eventsBefore; i < rig.log.events.size(); ++i) {
+      const Event& e = rig.log.events[i];
+      failedSteps += e.outcome != StepOutcome::kAccepted;
+      if (e.kind != 'P') continue;
+      longestPassMs = std::max(longestPassMs, e.ms - previousMs);
+      previousMs = e.ms;
+    }
+    EXPECT_EQ(failedSteps, 0);
+    EXPECT_LT(longestPassMs, 6000) << "a pass and its pause";
+    const std::vector<Event> records = rig.log.Of('L');
+    std::int64_t worstMs = 0;
+    for (std::size_t k = 2; k < records.size(); ++k) {
+      const std::int64_t ranMs = records[k].ms - records[k - 1].ms - (k == 2 ? c.frozenMs : 0);
+      worstMs = std::max(worstMs, std::abs(ranMs - 60000));
+    }
+    EXPECT_LT(worstMs, 5000) << "off a minute between two records";
+  }
+}
+
 // One pass of a unit whose every variable is pinned, then two logging runs of one record each into
 // one file; their times go to `when`, and every field's text to `fields`.
 std::string LogTwoRuns(std::vector<std::time_t>& when, std::string& fields) {
@@ -121,6 +176,27 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
   std::string fieldsGerman;
   EXPECT_EQ(LogTwoRuns(whenGerman, fieldsGerman), inC);
   EXPECT_EQ(fieldsGerman, fields);
+}
+
+// Logging started while a step waits for its reply: the first record holds what the pass before read
+// for that step's values, unless that reading failed.
+TEST(MonitorEndToEnd, FirstRecordMidPassTakesThePassBefore) {
+  for (const bool lastReadFailed : {false, true}) {
+    SCOPED_TRACE(lastReadFailed ? "last read failed" : "last read fine");
+    MonitorRig rig;
+    rig.PinTemperatures();
+    rig.Unit().Faults().latencyMs = 100;
+    if (lastReadFailed) rig.Unit().Faults().silentObjects = {0x0C84};
+    rig.controller.Command(kCmdStartReadingVariables);
+    ASSERT_TRUE(rig.link.RunUntil(
+        [&] { return rig.log.Count('P') == 1 && rig.Unit().Requests().back().objectId == 0x0C84; }, 60000));
+    rig.LogEveryMinute();
+    ASSERT_TRUE(rig.RunUntilEvents('L', 1, 100));
+    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(HoldsUnreadValues(records[0]), lastReadFailed) << records[0];
+    EXPECT_EQ(rig.controller.Fields().Text(1065), "undef.") << "the display shows the step in progress";
+  }
 }
 
 TEST(MonitorEndToEnd, UnwritablePathsGiveTheirBoxesAndKeepWhatWasWritten) {
@@ -208,6 +284,46 @@ TEST(MonitorEndToEnd, Mode2EndsWhenTheStepInProgressEndsHoweverItEnds) {
       rig.controller.Command(kCmdStartMinHeatTime);
       ASSERT_TRUE(rig.link.RunUntil([&] { return rig.TopLine() == "I> Minimum Heat Time started"; }, 10000));
     }
+  }
+}
+
+// Readers and logging started while a command waits for a slow unit keep their mode when its reply
+// comes, and are stopped as usual; reading parameters keeps the variables out until it ends.
+TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
+  const struct {
+    std::vector<int> beforeReply;
+    const char* reply;
+    int modeAtReply;
+    std::vector<std::pair<int, const char*>> afterReply;  // each command with the line it adds
+    int modeAtEnd;                                        // twenty seconds on
+  } cases[] = {
+      {{kCmdTestCommunication, kCmdReadParameters}, "I> Communication OK", kReadingParameters,
+       {{kCmdStartReadingVariables, "E> Communication in use"}}, kPortOpen},
+      {{kCmdStartMinHeatTime, kCmdStartReadingVariables}, "I> Minimum Heat Time started", kReadingVariables,
+       {{kCmdStopReadingVariables, "I> Reading variables stopped"}, {kCmdCloseComPort, "I> COM Port Closed"}},
+       kPortClosed},
+      {{kCmdFactorySettings, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging},
+       "I> Factory settings OK", kLoggingVariables,
+       {{kCmdStopLogging, "I> Log stored in file ' variables.log '"}}, kReadingVariables},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply);
+    MonitorRig rig;
+    rig.Unit().Faults().latencyMs = 500;
+    for (const int command : c.beforeReply) {
+      rig.controller.Command(command);
+      rig.link.RunFor(50);
+    }
+    const auto& lines = rig.view.paneLines;
+    ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(lines, c.reply) == 1; }, 5000));
+    EXPECT_EQ(rig.controller.Mode(), c.modeAtReply);
+    for (const auto& [command, line] : c.afterReply) {
+      rig.controller.Command(command);
+      EXPECT_EQ(rig.TopLine(), line);
+    }
+    rig.link.RunFor(20000);
+    EXPECT_EQ(rig.controller.Mode(), c.modeAtEnd);
+    EXPECT_EQ(std::ranges::count(lines, "E> Error initiating transfer"), 0);
   }
 }
 

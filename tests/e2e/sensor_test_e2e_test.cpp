@@ -1,6 +1,7 @@
 // The sensor test's sequences on the real link stack against the simulated unit, in virtual time.
 #include <gtest/gtest.h>
 
+#include "link/transaction.h"
 #include "sensortest/sensor_test_fixture.h"
 
 namespace gelvar::testing {
@@ -151,16 +152,40 @@ INSTANTIATE_TEST_SUITE_P(
                       StepErrorCase{PressReadRecorded, 0x0D06, "Error at characteristic value"},
                       StepErrorCase{PressReadRecorded, 0x0D08, "Error at resistance values"}));
 
-TEST_F(SensorTestOnUnit, ButtonDuringARunningTransactionWaitsForItAndDropsItsReply) {
+// A step takes only the reply of a transaction it started: an earlier step's is let end and dropped,
+// and one that the main window started while the dialog was closed is left to it.
+TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
   link.Unit().SetObject(0x0C84, Words(6000, 0));
   link.Unit().SetObject(0x0C94, Words(5800, 0));
   link.Unit().Faults().latencyMs = 300;
-  test.OnTemperature(0);
-  link.RunFor(50);
-  test.OnTemperature(1);
-  ASSERT_TRUE(RunToIdle());
-  EXPECT_EQ(RequestedIds(), (Ids{0x0C84, 0x0C94}));
-  EXPECT_EQ(test.logText, "Temperature sensor 2: -10.0 \xB0" "C\r\n");
+  const struct {
+    bool reopened;
+    Ids asked;
+    const char* line;
+  } cases[] = {{false, {0x0C84, 0x0C94}, "Temperature sensor 2: -10.0 \xB0" "C"},
+               {true, {0x0C84, 0x3003, 0x0C84}, "Temperature sensor 1:  0.0 \xB0" "C"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    link.Unit().ClearRequests();
+    test.logText.clear();
+    test.OnTemperature(0);
+    link.RunFor(50);
+    if (c.reopened) {
+      test.Close();
+      link.RunFor(3000);  // its outcome is held 2 s, then lost
+      ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
+      test.Open(view);
+      ASSERT_TRUE(link.RunUntil([] { return linkTransaction.State() == kTrDone; }, 2000));
+      ObjectRequest reply{};
+      EXPECT_EQ(linkTransaction.Poll(&reply, nullptr, nullptr, nullptr), 2) << "the reply stays its owner's";
+    } else {
+      test.OnTemperature(1);
+    }
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(RequestedIds(), c.asked);
+    EXPECT_EQ(test.logText, std::string(c.line) + "\r\n");
+    EXPECT_TRUE(view.alerts.empty());
+  }
 }
 
 // Requests lost on the line are asked again with their data set number, so a unit that drops some of

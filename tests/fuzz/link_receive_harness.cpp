@@ -20,13 +20,13 @@ constexpr int kSettleTickLimit = 2000;
 constexpr std::uint32_t kProbeId = 0x0C84;
 const std::vector<std::uint8_t> kProbeData{0x12, 0x34, 0x56, 0x78};
 
-// The tick without its measurement: calendar time stands still, so the period stays as the script
-// sets it.
+// The tick without its measurement: time stands still, so the period stays as the script sets it.
 class StoppedClock : public TimerHost {
  public:
   TimerId StartTimer(std::int32_t, std::function<void()>) override { return -1; }
   void StopTimer(TimerId) override {}
   std::time_t CalendarTime() const override { return 0; }
+  std::int64_t MonotonicMs() const override { return 0; }
 };
 
 // queue fill at 2, slots in use at 3

@@ -53,9 +53,15 @@ class Link : public LinkTest {
     frames.push_back(sent);
     if (answerId != 0) FeedBytes(MakeFrame(answerId, replyData));
   }
-  // Ticks until the transaction leaves Busy; returns the poll's result and the ticks it took.
+  // Ticks until the transaction leaves Busy; returns the poll's result and the ticks it took. Another
+  // Start is refused in every state but Idle, an outcome not yet collected included.
   std::pair<int, int> PollUntilDone() {
     for (int ticks = 0; ticks < 10000; ++ticks, Tick()) {
+      const TransactionState state = linkTransaction.State();
+      if (state != kTrIdle && linkTransaction.Start(0x3002, nullptr) != 0) {
+        ADD_FAILURE() << "a second Start in state " << state;
+        return {kPollBusy, ticks};
+      }
       int ms = -1;
       const int result = linkTransaction.Poll(&reply, nullptr, nullptr, &ms);
       if (result != kPollBusy) return {result, ticks};

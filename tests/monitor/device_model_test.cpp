@@ -19,7 +19,7 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
     return kStepBegun;
   }
   ObjectRequest& StepRequest() override { return request; }
-  void SetCommunicationMode(int) override {}
+  void CommandReplied() override {}
   void AddMessage(int) override {}
 
   // Begins the handler's step and answers it with the given bytes; returns the phase 2 result.

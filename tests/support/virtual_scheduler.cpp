@@ -38,6 +38,11 @@ void VirtualScheduler::AdvanceBy(std::int64_t ms) {
   nowUs_ = limitUs;
 }
 
+void VirtualScheduler::Freeze(std::int64_t ms) {
+  nowUs_ += ms * 1000;
+  for (auto& [id, timer] : timers_) timer.dueUs = std::max(timer.dueUs, nowUs_);
+}
+
 bool VirtualScheduler::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
   const std::int64_t limitUs = nowUs_ + limitMs * 1000;
   if (done()) return true;

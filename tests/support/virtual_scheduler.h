@@ -1,6 +1,6 @@
 // Deterministic virtual time for tests: timers fire in order of their due time (ties in the order the
-// timers were started), and calendar time follows the virtual clock. Hours of traffic run in
-// milliseconds of real time.
+// timers were started), and calendar time follows the virtual clock unless a test sets it. Hours of
+// traffic run in milliseconds of real time.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,13 @@ class VirtualScheduler : public TimerHost {
   std::time_t CalendarTime() const override {
     return calendarStart_ + static_cast<std::time_t>(nowUs_ / 1000000);
   }
+  std::int64_t MonotonicMs() const override { return NowMs(); }
+
+  // The calendar clock set forward (or back, for a negative value) by seconds; the virtual clock runs on.
+  void SetCalendarBy(std::time_t seconds) { calendarStart_ += seconds; }
+  // The process stopped for ms (suspended, SIGSTOP): time passes without a timer firing; then each
+  // timer that fell due fires once, and runs on at its period from there.
+  void Freeze(std::int64_t ms);
 
   // Lets a timer fire at another period than it asked for, as a loaded machine would (the tick
   // measurement then sees fewer ticks). Periods are in microseconds.
