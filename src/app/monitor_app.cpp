@@ -7,10 +7,12 @@
 #include "app/screenshot_tour.h"
 #include "app/tone_player.h"
 #include "app/widget_support.h"
+#include "monitor/device_chooser_dialog.h"
 #include "monitor/file_appender.h"
 #include "monitor/input_dialog.h"
 #include "monitor/monitor_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
+#include "serial/serial_discovery_qt.h"
 #include "serial/serial_messages_qt.h"
 #include "serial/serial_port.h"
 #include "tools/link_inside_window.h"
@@ -20,27 +22,34 @@
 namespace gelvar {
 
 // The program's windows and its port, built once the application object exists and destroyed in
-// reverse. The windows keep their customary order; the port comes first, because the protocol window
-// holds it as a LinePort from its construction on, and so it is put back and closed only after the
-// pump has stopped. The one LinkTransaction, between the protocol window and the main window in that
+// reverse. The windows keep their customary order; the port comes first (after the map of its
+// devices), because the protocol window holds it as a LinePort from its construction on, and so it
+// is put back and closed only after the pump has stopped. The one LinkTransaction, between the protocol window and the main window in that
 // order, is the link's own static object. The tone player and the file writer serve the main window
 // and outlive it.
 struct MonitorApp::GlobalObjects {
   explicit GlobalObjects(TimerHost& timers)
-      : serialPort(serialMessages),
+      : comDevices(&comMappings, [](const char* name) { return std::getenv(name); }),
+        serialPort(serialMessages, comDevices),
         sensorTest(timers),
         sensorTestDialog(sensorTest),
+        deviceChooser(timers, serialDiscovery, comDevices),
         protocolWindow(timers, serialPort, linkInsideWindow),
         tonePlayer(MakeAlsaOutput()),
-        monitorDialog(timers, files, tonePlayer, {protocolWindow, sensorTestDialog, updateDialog, inputDialog}),
+        monitorDialog(timers, files, tonePlayer,
+                      {protocolWindow, sensorTestDialog, updateDialog, inputDialog, deviceChooser}),
         linkInsideWindow(timers) {}
 
+  QtComMappingStore comMappings;
+  ComDeviceMap comDevices;  // the devices behind the COM numbers, for the port and the device list
   QtSerialMessages serialMessages;
   SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
   SensorTest sensorTest;  // the sequence and its values stay from one opening of the dialog to the next
   SensorTestDialog sensorTestDialog;
   UpdateDialog updateDialog;
   InputDialog inputDialog;
+  QtSerialDiscovery serialDiscovery;
+  DeviceChooserDialog deviceChooser;
   ProtocolWindow protocolWindow;
   StdioFileAppender files;
   TonePlayer tonePlayer;
@@ -69,6 +78,8 @@ int MonitorApp::Startup() {
   StartLink();
 
   MonitorDialog& mainWindow = globals_->monitorDialog;
+  const std::string ignored = globals_->comDevices.Load();
+  if (!ignored.empty()) mainWindow.AddLine(ignored);
   setQuitOnLastWindowClosed(false);
   connect(&mainWindow, &QDialog::finished, this, &QCoreApplication::quit);
   if (const char* autorun = std::getenv(kAutorunVariable)) StartAutorun(mainWindow, autorun);

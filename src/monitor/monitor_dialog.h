@@ -19,6 +19,7 @@ class QProgressBar;
 
 namespace gelvar {
 
+class DeviceChooserDialog;
 class InputDialog;
 class ProtocolWindow;
 class SensorTestDialog;
@@ -35,6 +36,7 @@ class MonitorDialog : public QDialog, private MonitorView {
     SensorTestDialog& sensorTest;
     UpdateDialog& update;
     InputDialog& input;
+    DeviceChooserDialog& deviceChooser;
   };
 
   MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows);
@@ -44,6 +46,8 @@ class MonitorDialog : public QDialog, private MonitorView {
   void Open();
 
   const MonitorController& Controller() const { return controller_; }
+  // A line of the program's own in the message pane, such as settings that could not be used.
+  void AddLine(const std::string& line) { controller_.AddLine(line); }
 
  protected:
   // Escape does not end the program: it is pressed too easily while a log runs.
@@ -57,6 +61,7 @@ class MonitorDialog : public QDialog, private MonitorView {
     QProgressBar* logging = nullptr;
   };
 
+  void FitScreen();
   void BuildMenu(QMenuBar* menuBar);
   QWidget* BuildMonitorColumn();
   QWidget* BuildParameters();
@@ -74,6 +79,7 @@ class MonitorDialog : public QDialog, private MonitorView {
   int OpenChannel(int channel, int portNumber) override;
   void CloseChannel(int channel) override;
   void ShowProtocolWindow() override;
+  void ChooseSerialDevice(int portNumber) override;
   void RunSensorTest() override;
   void RunUpdateDialog() override;
   void ShowAbout() override;
@@ -82,6 +88,7 @@ class MonitorDialog : public QDialog, private MonitorView {
 
   TonePlayer& tones_;
   Windows windows_;
+  QWidget* content_ = nullptr;        // everything below the menu bar, in a scroll area
   std::map<int, QLineEdit*> fields_;  // every value field by control ID
   QPlainTextEdit* pane_ = nullptr;
   QLineEdit* comPort_ = nullptr;

@@ -287,6 +287,8 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
     const char* errorPart;
   } cases[] = {
       {{"test"}, {"GELVAR_COM1=" + (dir / "no-such-tty").string()}, kExitPort, "Error 1: Error open COM1:\n  "},
+      {{"--device", sim.Com1().substr(12), "test"}, {"GELVAR_COM1=" + (dir / "no-such-tty").string()}, kExitDone,
+       "I> Communication OK"},
       {{"read-parameters", "--report", unwritable}, {}, kExitFile, "Error open parameter file: DateiParName"},
       {{"read-parameters", "--passes", "2"}, {}, kExitUsage, "--passes does not go with 'read-parameters'\nTry"},
   };
