@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "gui/window_fixture.h"
 #include "monitor/device_model.h"
@@ -43,7 +44,7 @@ TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
             QStringLiteral("1/5"));  // COM port / log interval
   // "-" stands for a separator.
   const QStringList menus = {
-      u"&Communication: &Set COM Port=32810 &Open COM-Port=32775 &Close "
+      u"&Communication: &Set COM Port=32810 Choose Serial &Device...=32814 &Open COM-Port=32775 &Close "
       u"COM-Port=32776 - "
       u"&Test Communication=32809 Show &Protocol Window=32784 - E&xit=32779"_qs,
       u"Co&mmands: &Start min. Heat Time=32798 S&top min. Heat Time=32799 - "
@@ -130,6 +131,42 @@ TEST_F(MonitorWindowTest, InputBoxTakesOnlyWholeNumbersInRange) {
   EXPECT_EQ(refusal, QStringLiteral("Geben Sie bitte eine ganze Zahl ein."));
   EXPECT_TRUE(stayedOpen);
   EXPECT_EQ(Field(1073), QStringLiteral("255"));
+}
+
+TEST_F(MonitorWindowTest, TheDeviceListFollowsThePlugsAndTheChoiceIsKept) {
+  Start();
+  discovery.devices = {{"/dev/ttyS0", "built-in serial port"}};
+  const std::string adapter = LocalPath(settingsFolder.filePath(u"usb-FTDI_FT232R_A50285BI"_qs));
+  QFile(QString::fromStdString(adapter)).open(QIODevice::WriteOnly);
+  answers.Then([&](QWidget* dialog) {
+    auto* list = In<QTreeWidget>(dialog, 1120);
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_TRUE(list->topLevelItem(0)->isSelected()) << "the device of COM 1 now";
+    discovery.devices.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
+    scheduler.AdvanceBy(1000);
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    list->setCurrentItem(list->topLevelItem(1));
+    In<QPushButton>(dialog, 1)->click();
+  });
+  Command(kCmdChooseSerialDevice);
+  EXPECT_TRUE(In(&window, 1073)->toolTip().startsWith(QString::fromStdString("COM 1 is " + adapter + " (chosen")));
+  ComDeviceMap nextRun(&comMappings);
+  EXPECT_EQ(nextRun.Load(), "");
+  EXPECT_EQ(nextRun.Resolve(1).path, adapter);
+
+  qputenv("GELVAR_COM1", "/dev/ttyV1");
+  QString note;
+  answers.Then([&](QWidget* dialog) {
+    note = Text(dialog, 1121);
+    In<QPushButton>(dialog, 2)->click();
+  });
+  Command(kCmdChooseSerialDevice);
+  qunsetenv("GELVAR_COM1");
+  EXPECT_EQ(note, u"GELVAR_COM1 is set to /dev/ttyV1 and wins over the choice made here."_qs);
+
+  Command(kCmdOpenComPort);
+  Command(kCmdChooseSerialDevice);
+  EXPECT_EQ(NewestMessage(), u"E> COM Port already open"_qs);
 }
 
 TEST_F(MonitorWindowTest, QuestionsGoOnOnlyAfterOk) {
