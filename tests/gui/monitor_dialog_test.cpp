@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -42,6 +44,11 @@ TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
   EXPECT_EQ(Undefined(), static_cast<int>(DisplayFields::ControlIds().size()));
   EXPECT_EQ(Field(1073) + u'/' + Field(1074),
             QStringLiteral("1/5"));  // COM port / log interval
+  // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
+  const QWidget* content = window.findChild<QScrollArea*>()->widget();
+  EXPECT_TRUE(window.screen()->availableGeometry().contains(QRect(QPoint(), window.size())));
+  EXPECT_GE(content->width(), content->minimumSizeHint().width());
+  EXPECT_GT(content->width(), window.width());
   // "-" stands for a separator.
   const QStringList menus = {
       u"&Communication: &Set COM Port=32810 Choose Serial &Device...=32814 &Open COM-Port=32775 &Close "
