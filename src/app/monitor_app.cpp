@@ -29,7 +29,7 @@ namespace gelvar {
 // and outlive it.
 struct MonitorApp::GlobalObjects {
   explicit GlobalObjects(TimerHost& timers)
-      : comDevices(&comMappings, [](const char* name) { return std::getenv(name); }),
+      : comDevices(&comMappings),
         serialPort(serialMessages, comDevices),
         sensorTest(timers),
         sensorTestDialog(sensorTest),

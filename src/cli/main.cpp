@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <clocale>
-#include <cstdlib>
 #include <iostream>
 
 #include "app/qt_timer_host.h"
@@ -62,7 +61,7 @@ int main(int argc, char* argv[]) {
   }
   // COM numbers map to devices as in the window program.
   gelvar::QtComMappingStore comMappings;
-  gelvar::ComDeviceMap comDevices(&comMappings, [](const char* name) { return std::getenv(name); });
+  gelvar::ComDeviceMap comDevices(&comMappings);
   if (!options.device.empty()) {
     comDevices.UseDevice(options.device);
   } else if (const std::string ignored = comDevices.Load(); !ignored.empty()) {

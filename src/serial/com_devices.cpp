@@ -1,6 +1,7 @@
 #include "serial/com_devices.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -66,7 +67,8 @@ std::string DescribeComDevice(int portNumber, const ComDevice& device) {
 }
 
 ComDeviceMap::ComDeviceMap(ComMappingStore* store, Environment environment)
-    : store_(store), environment_(std::move(environment)) {}
+    : store_(store),
+      environment_(environment ? std::move(environment) : [](const char* name) { return std::getenv(name); }) {}
 
 std::string ComDeviceMap::Load() {
   chosen_.clear();
@@ -94,7 +96,7 @@ std::string ComDeviceMap::Load() {
 
 ComDevice ComDeviceMap::Resolve(int portNumber) const {
   if (!deviceOption_.empty()) return {deviceOption_, ComSource::kDeviceOption, {}};
-  const char* variable = environment_ ? environment_(ComVariableName(portNumber).c_str()) : nullptr;
+  const char* variable = environment_(ComVariableName(portNumber).c_str());
   if (variable != nullptr && *variable != '\0') return {variable, ComSource::kVariable, {}};
   const std::string chosen = Chosen(portNumber);
   if (!chosen.empty() && Present(chosen)) return {chosen, ComSource::kChosen, {}};

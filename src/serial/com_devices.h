@@ -58,7 +58,7 @@ std::string DescribeComDevice(int portNumber, const ComDevice& device);
 
 class ComDeviceMap {
  public:
-  // environment: getenv in the programs.
+  // Looks up an environment variable; getenv when not given.
   using Environment = std::function<const char*(const char*)>;
   explicit ComDeviceMap(ComMappingStore* store = nullptr, Environment environment = {});
 

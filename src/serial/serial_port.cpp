@@ -1,12 +1,11 @@
 #include "serial/serial_port.h"
 
-#include <cstdlib>
 #include <utility>
 
 namespace gelvar {
 
 const ComDeviceMap& EnvironmentComDevices() {
-  static const ComDeviceMap devices(nullptr, [](const char* name) { return std::getenv(name); });
+  static const ComDeviceMap devices;
   return devices;
 }
 

@@ -176,7 +176,7 @@ class WindowTest : public ::testing::Test {
   TonePlayer tones{std::make_unique<SilentOutput>()};
   QTemporaryDir settingsFolder;  // the chosen devices are kept here
   QtComMappingStore comMappings{settingsFolder.filePath(QStringLiteral("gelvar-monitor.conf"))};
-  ComDeviceMap comDevices{&comMappings, [](const char* name) { return std::getenv(name); }};
+  ComDeviceMap comDevices{&comMappings};
   FakeDiscovery discovery;
   DeviceChooserDialog chooser{scheduler, discovery, comDevices};
   MonitorDialog window{scheduler, files, tones, {protocol, sensorDialog, update, input, chooser}};
