@@ -87,7 +87,8 @@ int MonitorApp::Startup() {
   const QString tourFolder = ScreenshotTourFolder(arguments());
   if (!tourFolder.isEmpty()) {
     GlobalObjects& g = *globals_;
-    StartScreenshotTour({mainWindow, g.protocolWindow, g.linkInsideWindow, g.sensorTestDialog}, tourFolder);
+    StartScreenshotTour({mainWindow, g.protocolWindow, g.linkInsideWindow, g.sensorTestDialog, g.deviceChooser},
+                        tourFolder);
   }
   exec();
   return 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/widget_support.h"
+#include "monitor/device_chooser_dialog.h"
 #include "monitor/monitor_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
 #include "tools/link_inside_window.h"
@@ -66,6 +67,10 @@ class ScreenshotTour : public QObject {
 
   void Plan() {
     const MonitorController& controller = windows_.main.Controller();
+    Command(kCmdChooseSerialDevice);
+    Wait(500);
+    Save(windows_.deviceChooser, "device-chooser.png");
+    Do([this] { windows_.deviceChooser.reject(); });
     Command(kCmdOpenComPort);
     Command(kCmdTestCommunication);
     Wait(1000);
