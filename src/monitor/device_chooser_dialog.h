@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <vector>
+
 #include "app/timer_host.h"
 #include "serial/com_devices.h"
 
