@@ -3,7 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-asan fuzz soak run bench perf install clean
+.PHONY: all deps configure build test test-asan fuzz soak run bench perf install package clean
 
 all: build
 
@@ -51,6 +51,10 @@ perf: build
 
 install: build
 	cmake --install $(BUILD)
+
+# A Debian package of the programs, the help, the desktop entry and the icons: $(BUILD)/gelvar-monitor_*.deb
+package: build
+	cd $(BUILD) && cpack
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
 # Takes the pictures in this folder: the monitor on a virtual X display (Xvfb) against the simulated
-# unit, walked through its windows by its hidden --screenshot-tour option.
+# unit, walked through its windows by its hidden --screenshot-tour option. The display is a 1366 x 768
+# laptop screen less a 32-pixel panel and a title bar: 1366 x 706. The walk runs twice, at 100 % text
+# size and at 125 % (QT_FONT_DPI=120), whose whole screens are kept as screen-100-percent.png and
+# screen-125-percent.png.
 # Usage: docs/screenshots/take-screenshots.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
+shots="$root/docs/screenshots"
 link=$(mktemp -u /tmp/gelvar-screenshots-XXXXXX)
+work=$(mktemp -d /tmp/gelvar-screenshots-XXXXXX)
 
 "$build/unitsim/gelvar-unit-sim" --link "$link" > /dev/null &
 sim=$!
-trap 'kill "$sim" 2> /dev/null || true' EXIT
+trap 'kill "$sim" 2> /dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
 
 cd "$root"
-GELVAR_COM1="$link" xvfb-run -a -s "-screen 0 1600x1000x24" \
-  "$build/src/app/gelvar-monitor" --screenshot-tour="$root/docs/screenshots"
-ls -l "$root"/docs/screenshots/*.png
+for dpi in 96 120; do
+  GELVAR_COM1="$link" QT_FONT_DPI=$dpi xvfb-run -a -s "-screen 0 1366x706x24" \
+    "$build/src/app/gelvar-monitor" --screenshot-tour="$work/$dpi"
+done
+mv "$work/96/screen.png" "$shots/screen-100-percent.png"
+mv "$work/120/screen.png" "$shots/screen-125-percent.png"
+cp "$work/96/"*.png "$shots/"
+ls -l "$shots"/*.png

@@ -9,9 +9,11 @@
 #include "app/tone_player.h"
 #include "app/widget_support.h"
 #include "common/file_appender.h"
+#include "monitor/device_chooser_dialog.h"
 #include "monitor/input_dialog.h"
 #include "monitor/monitor_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
+#include "serial/serial_discovery_qt.h"
 #include "serial/serial_messages_qt.h"
 #include "serial/serial_port.h"
 #include "tools/link_inside_window.h"
@@ -21,30 +23,38 @@
 namespace gelvar {
 
 // The program's windows and its port, built once the application object exists and destroyed in
-// reverse. The windows keep their customary order; the port comes first, because the protocol window
-// holds it as a LinePort from its construction on, and so it is put back and closed only after the
-// pump has stopped. The one LinkTransaction, between the protocol window and the main window in that
-// order, is the link's own static object. The file writer serves the main window and the sensor test
-// and outlives both; the tone player serves the main window and outlives it.
+// reverse. The windows keep their customary order; the port comes first (after the map of its
+// devices), because the protocol window holds it as a LinePort from its construction on, and so it
+// is put back and closed only after the pump has stopped. The one LinkTransaction, between the
+// protocol window and the main window in that order, is the link's own static object. The file writer
+// serves the main window and the sensor test and outlives both; the tone player serves the main window
+// and outlives it.
 struct MonitorApp::GlobalObjects {
   explicit GlobalObjects(TimerHost& timers)
       : files(diskFiles),
-        serialPort(serialMessages),
+        comDevices(&comMappings),
+        serialPort(serialMessages, comDevices),
         sensorTest(timers, files),
         sensorTestDialog(sensorTest),
+        deviceChooser(timers, serialDiscovery, comDevices),
         protocolWindow(timers, serialPort, linkInsideWindow),
         tonePlayer(MakeAlsaOutput()),
-        monitorDialog(timers, files, tonePlayer, {protocolWindow, sensorTestDialog, updateDialog, inputDialog}),
+        monitorDialog(timers, files, tonePlayer,
+                      {protocolWindow, sensorTestDialog, updateDialog, inputDialog, deviceChooser}),
         linkInsideWindow(timers) {}
 
   PosixFileAppender diskFiles;
   FolderMemoryFiles files;
+  QtComMappingStore comMappings;
+  ComDeviceMap comDevices;  // the devices behind the COM numbers, for the port and the device list
   QtSerialMessages serialMessages;
   SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
   SensorTest sensorTest;  // the sequence and its values stay from one opening of the dialog to the next
   SensorTestDialog sensorTestDialog;
   UpdateDialog updateDialog;
   InputDialog inputDialog;
+  QtSerialDiscovery serialDiscovery;
+  DeviceChooserDialog deviceChooser;
   ProtocolWindow protocolWindow;
   TonePlayer tonePlayer;
   MonitorDialog monitorDialog;
@@ -73,6 +83,8 @@ int MonitorApp::Startup() {
   StartLink();
 
   MonitorDialog& mainWindow = globals_->monitorDialog;
+  const std::string ignored = globals_->comDevices.Load();
+  if (!ignored.empty()) mainWindow.AddLine(ignored);
   setQuitOnLastWindowClosed(false);
   connect(&mainWindow, &QDialog::finished, this, &QCoreApplication::quit);
   // Ended by a signal, the program ends as by Exit: the port is put back and closed.
@@ -82,7 +94,8 @@ int MonitorApp::Startup() {
   const QString tourFolder = ScreenshotTourFolder(arguments());
   if (!tourFolder.isEmpty()) {
     GlobalObjects& g = *globals_;
-    StartScreenshotTour({mainWindow, g.protocolWindow, g.linkInsideWindow, g.sensorTestDialog}, tourFolder);
+    StartScreenshotTour({mainWindow, g.protocolWindow, g.linkInsideWindow, g.sensorTestDialog, g.deviceChooser},
+                        tourFolder);
   }
   exec();
   return 0;

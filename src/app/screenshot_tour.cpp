@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "app/widget_support.h"
+#include "monitor/device_chooser_dialog.h"
 #include "monitor/monitor_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
 #include "tools/link_inside_window.h"
@@ -50,15 +53,24 @@ class ScreenshotTour : public QObject {
     Do([this, controlId] { FindControl<QAbstractButton>(&windows_.sensorTest, controlId)->click(); });
   }
   void Save(QWidget& window, const char* name) {
-    Do([this, &window, name] {
-      const QString path = QDir(folder_).filePath(QString::fromLatin1(name));
-      if (!window.grab().save(path)) std::fprintf(stderr, "screenshot tour: cannot write %s\n", qPrintable(path));
-    });
+    Do([this, &window, name] { Write(window.grab(), name); });
+  }
+  // The whole screen, to show how the main window fits it.
+  void SaveScreen(const char* name) {
+    Do([this, name] { Write(windows_.main.screen()->grabWindow(0), name); });
+  }
+  void Write(const QPixmap& picture, const char* name) {
+    const QString path = QDir(folder_).filePath(QString::fromLatin1(name));
+    if (!picture.save(path)) std::fprintf(stderr, "screenshot tour: cannot write %s\n", qPrintable(path));
   }
   QString SensorLog() const { return FindControl<QPlainTextEdit>(&windows_.sensorTest, 1008)->toPlainText(); }
 
   void Plan() {
     const MonitorController& controller = windows_.main.Controller();
+    Command(kCmdChooseSerialDevice);
+    Wait(500);
+    Save(windows_.deviceChooser, "device-chooser.png");
+    Do([this] { windows_.deviceChooser.reject(); });
     Command(kCmdOpenComPort);
     Command(kCmdTestCommunication);
     Wait(1000);
@@ -71,6 +83,7 @@ class ScreenshotTour : public QObject {
     // In the pause after the first pass: every variable shown, the pause bar half-way.
     WaitUntil([&] { return controller.Progress().pause >= 1000; });
     Save(windows_.main, "main-window-variables.png");
+    SaveScreen("screen.png");
 
     Command(kCmdShowProtocolWindow);
     Wait(800);

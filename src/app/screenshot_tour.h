@@ -8,6 +8,7 @@
 
 namespace gelvar {
 
+class DeviceChooserDialog;
 class LinkInsideWindow;
 class MonitorDialog;
 class ProtocolWindow;
@@ -18,6 +19,7 @@ struct TourWindows {
   ProtocolWindow& protocol;
   LinkInsideWindow& inside;
   SensorTestDialog& sensorTest;
+  DeviceChooserDialog& deviceChooser;
 };
 
 // The folder given with --screenshot-tour=, empty without the option.

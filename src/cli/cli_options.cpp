@@ -37,12 +37,13 @@ struct OptionSpec {
 };
 
 // The global options come first, then those that belong to a command. --help is taken before.
-constexpr std::size_t kGlobalOptions = 3;
+constexpr std::size_t kGlobalOptions = 4;
 const OptionSpec kOptions[] = {
     {"--yes", nullptr, [](std::string_view, CliOptions& o) { return o.yes = true; }},
     {"--json", nullptr, [](std::string_view, CliOptions& o) { return o.json = true; }},
     {"--com", "a COM port number from 1 to 255",
      [](std::string_view v, CliOptions& o) { return NumberIn(v, 1, 255, o.comPort); }},
+    {"--device", "a device path", [](std::string_view v, CliOptions& o) { return FileName(v, o.device); }},
     {"--report", "a file name", [](std::string_view v, CliOptions& o) { return FileName(v, o.reportFile); }},
     {"--file", "a file name", [](std::string_view v, CliOptions& o) { return FileName(v, o.logFile); }},
     {"--passes", "a number of passes from 1",
@@ -89,6 +90,7 @@ constexpr const char* kSensorTestConfirmation =
 
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> kCommands = {
+      {"ports", nullptr, CliCommand::kListPorts, 0, false, {}, nullptr},
       {"test", nullptr, CliCommand::kTest, 0, false, {}, nullptr},
       {"read-parameters", nullptr, CliCommand::kReadParameters, 0, false, {"--report"}, nullptr},
       {"read-variables", nullptr, CliCommand::kReadVariables, 0, false, {"--passes"}, nullptr},
@@ -248,12 +250,14 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
 }
 
 const char* CliUsage() {
-  return "Usage: gelvar-cli [--com N] [--yes] [--json] COMMAND [ARGS]\n"
+  return "Usage: gelvar-cli [--com N | --device PATH] [--yes] [--json] COMMAND [ARGS]\n"
          "Gelvar Monitor without a window: runs one command against the detector unit on a COM port\n"
          "and ends. The unit sees the same requests, and the report and log files get the same bytes,\n"
          "as from the window program.\n"
          "\n"
          "Commands:\n"
+         "  ports                               list the serial devices present, one per line: path,\n"
+         "                                      description (with --json: one array)\n"
          "  test                                Test Communication\n"
          "  read-parameters [--report FILE]     read all parameters and print them; with --report,\n"
          "                                      append the parameter report to FILE\n"
@@ -281,6 +285,8 @@ const char* CliUsage() {
          "\n"
          "Options:\n"
          "  --com N     COM port number, 1 to 255 (default 1)\n"
+         "  --device PATH\n"
+         "              open this device, whatever the COM number\n"
          "  --yes       answer OK to the questions the window asks (factory-settings, sensor-test)\n"
          "  --json      print the values as one JSON object, when the command ends, instead of\n"
          "              'label: text' lines as they come\n"
@@ -288,7 +294,8 @@ const char* CliUsage() {
          "Options with a value also take the form --option=VALUE.\n"
          "\n"
          "COM N is the device named by the environment variable GELVAR_COMN (e.g.\n"
-         "GELVAR_COM1=/dev/ttyUSB0), else /dev/ttyS(N-1).\n"
+         "GELVAR_COM1=/dev/ttyUSB0), else the device chosen for COM N in the window program's\n"
+         "device list (Communication > Choose Serial Device...), else /dev/ttyS(N-1).\n"
          "\n"
          "Output: the monitor's messages (\"I> ...\", \"E> ...\") go to standard error as they happen,\n"
          "oldest first; the values go to standard output. On a terminal, long readings show their\n"

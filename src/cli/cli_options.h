@@ -16,6 +16,7 @@ enum class CliCommand {
   kSensorTemperature,
   kSensorStartCycle,
   kSensorReadRecorded,
+  kListPorts,
 };
 
 enum CliExitStatus : int {
@@ -28,6 +29,7 @@ enum CliExitStatus : int {
 
 struct CliOptions {
   int comPort = 1;
+  std::string device;  // opened whatever the COM number; empty: the COM number's device
   bool yes = false;
   bool json = false;
   bool help = false;

@@ -12,7 +12,10 @@
 
 #include "app/qt_timer_host.h"
 #include "cli/console_program.h"
+#include "cli/console_text.h"
+#include "cli/port_list.h"
 #include "common/file_appender.h"
+#include "serial/serial_discovery_qt.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -84,9 +87,22 @@ int main(int argc, char* argv[]) {
   gelvar::Console console(std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
   gelvar::QtTimerHost timers;
   gelvar::PosixFileAppender files;
+  if (options.command == gelvar::CliCommand::kListPorts) {
+    gelvar::QtSerialDiscovery discovery;
+    for (const std::string& line : gelvar::PortListLines(discovery.Devices(), options.json)) console.Out(line);
+    return gelvar::kExitDone;
+  }
+  // COM numbers map to devices as in the window program.
+  gelvar::QtComMappingStore comMappings;
+  gelvar::ComDeviceMap comDevices(&comMappings);
+  if (!options.device.empty()) {
+    comDevices.UseDevice(options.device);
+  } else if (const std::string ignored = comDevices.Load(); !ignored.empty()) {
+    console.Err(gelvar::TerminalText(ignored));
+  }
   gelvar::ConsoleSerialMessages serialMessages(console);
   // Before the program, which holds it: the port is put back and closed after the pump has stopped.
-  gelvar::SerialPort port(serialMessages);
+  gelvar::SerialPort port(serialMessages, comDevices);
   gelvar::ConsoleProgram program(options, timers, port, files, console, [] { return static_cast<int>(stopSignal); });
   program.Start([] { QCoreApplication::quit(); });
   if (!program.Finished()) app.exec();

@@ -83,6 +83,11 @@ bool MonitorController::Allowed(const ModeRule& rule) {
 bool MonitorController::Command(int commandId) {
   switch (commandId) {
     case kCmdSetComPort: SetComPort(); break;
+    case kCmdChooseSerialDevice:
+      // Like the COM number, the device behind it changes only while the port is closed.
+      if (Allowed(kNeedsClosedPort)) view_.ChooseSerialDevice(comPortNumber_);
+      view_.Refresh();
+      break;
     case kCmdOpenComPort: OpenComPort(); break;
     case kCmdCloseComPort: CloseComPort(); break;
     case kCmdTestCommunication:
@@ -287,7 +292,10 @@ void MonitorController::AddMessage(int code) {
                                cycle_.CurrentHandler() == &DeviceModel::CmdTestCommunication, reportFileName_,
                                logFileName_};
   const std::string line = MessageLine(code, context);
-  if (line.empty()) return;
+  if (!line.empty()) AddLine(line);
+}
+
+void MonitorController::AddLine(const std::string& line) {
   pane_.Add(line);
   const TonePair tones = MessageTones(line);
   view_.PlayTones(tones.frequency1, tones.milliseconds1, tones.frequency2, tones.milliseconds2);

@@ -44,6 +44,7 @@ enum CommandId : int {
   kCmdSetLogInterval = 32811,
   kCmdShowReadMe = 32812,
   kCmdProgramUpdate = 32813,
+  kCmdChooseSerialDevice = 32814,
 };
 
 // Control IDs of the four progress bars and the two status texts.
@@ -84,6 +85,8 @@ class MonitorController : public LineObserver, private StepHost, private ReadCyc
   void OnTimer();
 
   void SetListener(MonitorListener* listener) { listener_ = listener; }
+  // A line of the program's own on top of the message pane, with its tones.
+  void AddLine(const std::string& line);
 
   void LineLost(int portNumber) override;
   void LineBack(int portNumber) override;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,19 +16,22 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdlib>
 #include <span>
 
 #include "app/tone_player.h"
 #include "app/widget_support.h"
 #include "monitor/about_dialog.h"
+#include "monitor/device_chooser_dialog.h"
 #include "monitor/input_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
-#include "serial/serial_port.h"
+#include "serial/com_devices.h"
 #include "tools/protocol_window.h"
 #include "update/update_dialog.h"
 
@@ -61,6 +65,8 @@ constexpr MenuItem kSeparator{nullptr, 0, nullptr};
 
 constexpr MenuItem kCommunication[] = {
     {"&Set COM Port", kCmdSetComPort, "Choose the COM port number (1..255); only while the port is closed."},
+    {"Choose Serial &Device...", kCmdChooseSerialDevice,
+     "Choose the serial device behind the COM port number; remembered for the next runs."},
     {"&Open COM-Port", kCmdOpenComPort, "Open the COM port at 19200 baud, 8N1."},
     {"&Close COM-Port", kCmdCloseComPort, "Close the COM port; only while nothing is being read."},
     kSeparator,
@@ -187,6 +193,7 @@ const FieldGroup kVarGroups[] = {
 // The longest text a field of each column shows, so that no value is ever cut.
 constexpr const char* kWidestValue[kColumnCount] = {"00.00 B0000", "Heating min.Time", "Error Moist./Temp.ok"};
 constexpr int kFieldPadding = 16;  // frame and inner margins of a line edit
+constexpr int kRowGap = 2;
 
 // Label and field widths per column, the same in the Parameters and the Variables group, so that
 // the fields of both groups stand in one line.
@@ -222,6 +229,10 @@ QGroupBox* BuildFieldGroup(const FieldGroup& group, const ColumnWidths& widths, 
   box->setFlat(true);  // a heading line: frames inside frames would crowd the window
   if (group.groupId != 0) Numbered(box, group.groupId);
   auto* grid = new QGridLayout(box);
+  // Rows close together: the whole window fits a laptop's screen.
+  const QMargins margins = grid->contentsMargins();
+  grid->setContentsMargins(margins.left(), kRowGap, margins.right(), kRowGap);
+  grid->setVerticalSpacing(kRowGap);
   grid->setColumnMinimumWidth(0, widths.label[group.column]);
   int row = 0;
   const int sensors = group.perSensor ? 2 : 1;
@@ -312,12 +323,8 @@ void ShowStatusText(QLabel* label, const std::string& text) {
   if (label->styleSheet() != styleSheet) label->setStyleSheet(styleSheet);
 }
 
-QString ComPortHint(int portNumber) {
-  const std::string variable = ComVariableName(portNumber);
-  const std::string device = ComDevicePath(portNumber, std::getenv(variable.c_str()));
-  return QStringLiteral("COM %1 is %2 (set %3 to use another device)")
-      .arg(portNumber)
-      .arg(QString::fromLocal8Bit(device.c_str()), QString::fromLatin1(variable.c_str()));
+QString ComPortHint(const ComDeviceMap& devices, int portNumber) {
+  return QFile::decodeName(DescribeComDevice(portNumber, devices.Resolve(portNumber)).c_str());
 }
 
 }  // namespace
@@ -330,15 +337,23 @@ MonitorDialog::MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer&
 
   auto* menuBar = new QMenuBar(this);
   BuildMenu(menuBar);
+  // Every field has the width of its widest value. A window smaller than that, on a small screen or
+  // with large text, scrolls instead of cutting fields off.
+  content_ = new QWidget;
   auto* right = new QVBoxLayout;
   right->addWidget(BuildParameters());
   right->addWidget(BuildVariables(), 1);
-  auto* layout = new QHBoxLayout(this);
+  auto* columns = new QHBoxLayout(content_);
+  columns->addWidget(BuildMonitorColumn());
+  columns->addLayout(right, 1);
+  auto* scroll = new QScrollArea;
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(content_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->setMenuBar(menuBar);
-  layout->addWidget(BuildMonitorColumn());
-  layout->addLayout(right, 1);
-  // Every field has the width of its widest value; the window is as large as they need.
-  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addWidget(scroll);
   windows_.protocol.SetLineObserver(&controller_);
   Refresh();
 }
@@ -347,7 +362,15 @@ MonitorDialog::~MonitorDialog() { windows_.protocol.SetLineObserver(nullptr); }
 
 void MonitorDialog::Open() {
   controller_.Open();
+  FitScreen();
   show();
+}
+
+// As large as every field needs, where the screen has room for that, with room left for the title bar.
+void MonitorDialog::FitScreen() {
+  const QSize wanted = content_->sizeHint() + QSize(0, layout()->menuBar()->sizeHint().height());
+  const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+  resize(wanted.boundedTo(screen()->availableGeometry().size() - QSize(0, titleBar)));
 }
 
 void MonitorDialog::BuildMenu(QMenuBar* menuBar) {
@@ -453,7 +476,7 @@ void MonitorDialog::Refresh() {
 
   const int portNumber = controller_.ComPortNumber();
   ShowText(comPort_, QString::number(portNumber));
-  comPort_->setToolTip(ComPortHint(portNumber));
+  comPort_->setToolTip(ComPortHint(windows_.deviceChooser.Devices(), portNumber));
   ShowText(logMinutes_, QString::number(controller_.LogMinutes()));
   ShowText(logSetCounter_, QString::number(controller_.LogSetCounter()));
   ShowStatusText(comStatus_, controller_.ComStatusText());
@@ -512,6 +535,8 @@ void MonitorDialog::ShowProtocolWindow() {
   windows_.protocol.raise();
 }
 
+void MonitorDialog::ChooseSerialDevice(int portNumber) { windows_.deviceChooser.Run(portNumber); }
+
 void MonitorDialog::RunSensorTest() { windows_.sensorTest.Run(); }
 
 void MonitorDialog::RunUpdateDialog() { windows_.update.Run(); }
@@ -521,11 +546,14 @@ void MonitorDialog::ShowAbout() {
   about.exec();
 }
 
-// The help file lies in the folder the program was started from, or else beside the program.
+// The help file lies in the folder the program was started from, or else beside the program, or where
+// the installed program's documentation is.
 void MonitorDialog::ShowReadMe() {
   const QString name = QStringLiteral("ReadMe.txt");
+  const QString programFolder = QCoreApplication::applicationDirPath();
   QStringList tried;
-  for (const QString& folder : {QDir::currentPath(), QCoreApplication::applicationDirPath()}) {
+  for (const QString& folder : {QDir::currentPath(), programFolder,
+                                QDir::cleanPath(programFolder + QStringLiteral("/../share/doc/gelvar-monitor"))}) {
     const QString path = QDir::toNativeSeparators(QDir(folder).absoluteFilePath(name));
     if (tried.contains(path)) continue;
     tried << path;

@@ -20,6 +20,7 @@ class QProgressBar;
 
 namespace gelvar {
 
+class DeviceChooserDialog;
 class InputDialog;
 class ProtocolWindow;
 class SensorTestDialog;
@@ -36,6 +37,7 @@ class MonitorDialog : public QDialog, private MonitorView {
     SensorTestDialog& sensorTest;
     UpdateDialog& update;
     InputDialog& input;
+    DeviceChooserDialog& deviceChooser;
   };
 
   MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows);
@@ -45,6 +47,8 @@ class MonitorDialog : public QDialog, private MonitorView {
   void Open();
 
   const MonitorController& Controller() const { return controller_; }
+  // A line of the program's own in the message pane, such as settings that could not be used.
+  void AddLine(const std::string& line) { controller_.AddLine(line); }
 
  protected:
   // Escape does not end the program: it is pressed too easily while a log runs.
@@ -58,6 +62,7 @@ class MonitorDialog : public QDialog, private MonitorView {
     QProgressBar* logging = nullptr;
   };
 
+  void FitScreen();
   void BuildMenu(QMenuBar* menuBar);
   QWidget* BuildMonitorColumn();
   QWidget* BuildParameters();
@@ -75,6 +80,7 @@ class MonitorDialog : public QDialog, private MonitorView {
   int OpenChannel(int channel, int portNumber) override;
   void CloseChannel(int channel) override;
   void ShowProtocolWindow() override;
+  void ChooseSerialDevice(int portNumber) override;
   void RunSensorTest() override;
   void RunUpdateDialog() override;
   void ShowAbout() override;
@@ -83,6 +89,7 @@ class MonitorDialog : public QDialog, private MonitorView {
 
   TonePlayer& tones_;
   Windows windows_;
+  QWidget* content_ = nullptr;        // everything below the menu bar, in a scroll area
   std::map<int, QLineEdit*> fields_;  // every value field by control ID
   std::map<int, std::string> shownFields_;  // the texts last written into them
   QPlainTextEdit* pane_ = nullptr;

@@ -41,6 +41,9 @@ class MonitorView {
   virtual void CloseChannel(int channel) = 0;
 
   virtual void ShowProtocolWindow() = 0;
+  // The list of serial devices, to choose the one behind COM n (modal). A front end without one
+  // ignores the command.
+  virtual void ChooseSerialDevice(int /*portNumber*/) {}
   virtual void RunSensorTest() = 0;    // modal
   virtual void RunUpdateDialog() = 0;  // modal
   virtual void ShowAbout() = 0;        // modal

@@ -51,7 +51,4 @@ class SerialDevice {
 // Opens the device at `path` for this program alone; null, with the failure, when it cannot.
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFailure& failure);
 
-// The device of COM n when no environment variable names one.
-std::string DefaultComDevice(int portNumber);
-
 }  // namespace gelvar

@@ -215,8 +215,4 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFa
   return std::make_unique<PosixSerialDevice>(fd);
 }
 
-std::string DefaultComDevice(int portNumber) {
-  return "/dev/ttyS" + std::to_string(portNumber - 1);
-}
-
 }  // namespace gelvar

@@ -1,24 +1,20 @@
 #include "serial/serial_port.h"
 
-#include <cstdlib>
 #include <utility>
 
 namespace gelvar {
 
-std::string ComVariableName(int portNumber) { return "GELVAR_COM" + std::to_string(portNumber); }
-
-std::string ComDevicePath(int portNumber, const char* variableValue) {
-  if (variableValue != nullptr && *variableValue != '\0') return variableValue;
-  return DefaultComDevice(portNumber);
+const ComDeviceMap& EnvironmentComDevices() {
+  static const ComDeviceMap devices;
+  return devices;
 }
 
 SerialPort::~SerialPort() { Close(); }
 
 int SerialPort::Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) {
   if (device_ || lost_) return 0;
-  const std::string variable = ComVariableName(portNumber);
-  const char* value = std::getenv(variable.c_str());
-  const std::string path = ComDevicePath(portNumber, value);
+  const ComDevice resolved = devices_.Resolve(portNumber);
+  const std::string& path = resolved.path;
   const std::string firstLine = "Error open COM" + std::to_string(portNumber) + ":";
   SerialFailure failure;
 
@@ -28,11 +24,8 @@ int SerialPort::Open(int portNumber, int baudRate, int byteSize, int stopBits, i
   if (device_ && device_->SaveSettings(failure) && device_->ApplyLine(line_, failure)) return 1;
   // Undo the opening first: when that fails too, its warning comes before the open error.
   Close();
-  if (value == nullptr || *value == '\0') {
-    // The default device is rarely the right one for a USB adapter.
-    failure.reason +=
-        "\nSet " + variable + " to the device to use, e.g. " + variable + "=/dev/ttyUSB0";
-  }
+  // The default device is rarely the right one for a USB adapter.
+  if (resolved.source == ComSource::kDefault) failure.reason += "\n" + DescribeComDevice(portNumber, resolved);
   ShowFailure(firstLine, failure, false);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "serial/com_devices.h"
 #include "serial/serial_device.h"
 #include "tools/line_port.h"
 
@@ -22,16 +23,15 @@ class SerialMessages {
   virtual void ShowError(const std::string& caption, const std::string& text, bool warning) = 0;
 };
 
-// "GELVAR_COM<n>": the environment variable that names the device of COM n.
-std::string ComVariableName(int portNumber);
-// The device of COM n: the variable's value when it is set and not empty, else the platform's
-// default (/dev/ttyS<n-1> on Linux). No range check is made on n.
-std::string ComDevicePath(int portNumber, const char* variableValue);
+// COM numbers by GELVAR_COM<n> alone, for a port that has no remembered choices.
+const ComDeviceMap& EnvironmentComDevices();
 
 class SerialPort : public LinePort {
  public:
-  // `messages` must outlive the port: the destructor may still report a failed restore.
-  explicit SerialPort(SerialMessages& messages) : messages_(messages) {}
+  // `messages` must outlive the port: the destructor may still report a failed restore. `devices`
+  // tells which device each COM number opens.
+  explicit SerialPort(SerialMessages& messages, const ComDeviceMap& devices = EnvironmentComDevices())
+      : messages_(messages), devices_(devices) {}
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
@@ -59,6 +59,7 @@ class SerialPort : public LinePort {
   void NoteLoss();
 
   SerialMessages& messages_;
+  const ComDeviceMap& devices_;
   std::unique_ptr<SerialDevice> device_;  // null while closed or lost
   std::string devicePath_;                // of the open device, named in error boxes
   LineSettings line_{};                   // of the open device, for a reopening

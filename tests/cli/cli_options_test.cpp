@@ -32,6 +32,7 @@ TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
   EXPECT_EQ(cycle.sensor, 1);
   EXPECT_EQ(cycle.ta, 1000);
   EXPECT_EQ(Parsed({"command", "stop-min-heat"}).deviceCommand, kCmdStopMinHeatTime);
+  EXPECT_EQ(Parsed({"ports", "--device=/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
   EXPECT_TRUE(Parsed({"read-variables", "--passes", "x", "-h"}).help);
 }
 

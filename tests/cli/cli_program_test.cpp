@@ -302,6 +302,8 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
       // The log's result is its file; a reader that goes away stops nothing.
       {{"log", "--file", piped, "--records", "1"}, {}, kExitDone, "I> Log stored in file", ">/dev/full"},
       {{"log", "--file", piped, "--records", "1"}, {}, kExitDone, "", "2>&1 | head -c1"},
+      {{"--device", sim.Com1().substr(12), "test"}, {"GELVAR_COM1=" + (dir / "no-such-tty").string()}, kExitDone,
+       "I> Communication OK", ""},
   };
   for (const auto& c : cases) {
     Strings shell = {"-c", "\"$0\" \"$@\" " + std::string(c.redirect) + "\nexit ${PIPESTATUS[0]}", kCli};

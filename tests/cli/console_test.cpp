@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/console_text.h"
+#include "cli/port_list.h"
 
 namespace gelvar {
 namespace {
@@ -30,6 +31,12 @@ TEST(Json, EscapesWhatJsonMustAndKeepsOrder) {
   JsonObject object;
   object.String("z", "1").Number("a", -2).Raw("m", JsonArray({"1", JsonString("x")}));
   EXPECT_EQ(object.Text(), "{\"z\":\"1\",\"a\":-2,\"m\":[1,\"x\"]}");
+
+  const std::vector<SerialDeviceEntry> ports = {{"/dev/ttyACM0", "Uno \"R3\""}, {"/dev/ttyS0", "built-in"}};
+  EXPECT_EQ(PortListLines(ports, false), (std::vector<std::string>{"/dev/ttyACM0  Uno \"R3\"", "/dev/ttyS0  built-in"}));
+  EXPECT_EQ(PortListLines(ports, true), std::vector<std::string>{"[{\"path\":\"/dev/ttyACM0\",\"description\":\"Uno \\\"R3\\\"\"},"
+                                                                 "{\"path\":\"/dev/ttyS0\",\"description\":\"built-in\"}]"});
+  EXPECT_EQ(PortListLines({}, true), std::vector<std::string>{"[]"});
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <unistd.h>
 
@@ -43,9 +46,14 @@ TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
   EXPECT_EQ(Undefined(), static_cast<int>(DisplayFields::ControlIds().size()));
   EXPECT_EQ(Field(1073) + u'/' + Field(1074),
             QStringLiteral("1/5"));  // COM port / log interval
+  // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
+  const QWidget* content = window.findChild<QScrollArea*>()->widget();
+  EXPECT_TRUE(window.screen()->availableGeometry().contains(QRect(QPoint(), window.size())));
+  EXPECT_GE(content->width(), content->minimumSizeHint().width());
+  EXPECT_GT(content->width(), window.width());
   // "-" stands for a separator.
   const QStringList menus = {
-      u"&Communication: &Set COM Port=32810 &Open COM-Port=32775 &Close "
+      u"&Communication: &Set COM Port=32810 Choose Serial &Device...=32814 &Open COM-Port=32775 &Close "
       u"COM-Port=32776 - "
       u"&Test Communication=32809 Show &Protocol Window=32784 - E&xit=32779"_qs,
       u"Co&mmands: &Start min. Heat Time=32798 S&top min. Heat Time=32799 - "
@@ -132,6 +140,42 @@ TEST_F(MonitorWindowTest, InputBoxTakesOnlyWholeNumbersInRange) {
   EXPECT_EQ(refusal, QStringLiteral("Geben Sie bitte eine ganze Zahl ein."));
   EXPECT_TRUE(stayedOpen);
   EXPECT_EQ(Field(1073), QStringLiteral("255"));
+}
+
+TEST_F(MonitorWindowTest, TheDeviceListFollowsThePlugsAndTheChoiceIsKept) {
+  Start();
+  discovery.devices = {{"/dev/ttyS0", "built-in serial port"}};
+  const std::string adapter = LocalPath(settingsFolder.filePath(u"usb-FTDI_FT232R_A50285BI"_qs));
+  QFile(QString::fromStdString(adapter)).open(QIODevice::WriteOnly);
+  answers.Then([&](QWidget* dialog) {
+    auto* list = In<QTreeWidget>(dialog, 1120);
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_TRUE(list->topLevelItem(0)->isSelected()) << "the device of COM 1 now";
+    discovery.devices.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
+    scheduler.AdvanceBy(1000);
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    list->setCurrentItem(list->topLevelItem(1));
+    In<QPushButton>(dialog, 1)->click();
+  });
+  Command(kCmdChooseSerialDevice);
+  EXPECT_TRUE(In(&window, 1073)->toolTip().startsWith(QString::fromStdString("COM 1 is " + adapter + " (chosen")));
+  ComDeviceMap nextRun(&comMappings);
+  EXPECT_EQ(nextRun.Load(), "");
+  EXPECT_EQ(nextRun.Resolve(1).path, adapter);
+
+  qputenv("GELVAR_COM1", "/dev/ttyV1");
+  QString note;
+  answers.Then([&](QWidget* dialog) {
+    note = Text(dialog, 1121);
+    In<QPushButton>(dialog, 2)->click();
+  });
+  Command(kCmdChooseSerialDevice);
+  qunsetenv("GELVAR_COM1");
+  EXPECT_EQ(note, u"GELVAR_COM1 is set to /dev/ttyV1 and wins over the choice made here."_qs);
+
+  Command(kCmdOpenComPort);
+  Command(kCmdChooseSerialDevice);
+  EXPECT_EQ(NewestMessage(), u"E> COM Port already open"_qs);
 }
 
 TEST_F(MonitorWindowTest, QuestionsGoOnOnlyAfterOk) {

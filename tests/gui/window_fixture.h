@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -26,9 +27,11 @@
 #include "app/tone_player.h"
 #include "app/widget_support.h"
 #include "link/test_support.h"
+#include "monitor/device_chooser_dialog.h"
 #include "monitor/input_dialog.h"
 #include "monitor/monitor_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
+#include "serial/serial_discovery_qt.h"
 #include "support/monitor_fakes.h"
 #include "support/virtual_scheduler.h"
 #include "tools/link_inside_window.h"
@@ -95,6 +98,12 @@ class ModalAnswers : public QObject {
 
   std::deque<Action> actions_;
   std::vector<QPointer<QWidget>> handled_;
+};
+
+class FakeDiscovery : public SerialDiscovery {
+ public:
+  std::vector<SerialDeviceEntry> Devices() override { return devices; }
+  std::vector<SerialDeviceEntry> devices;
 };
 
 class SilentOutput : public SoundOutput {
@@ -166,7 +175,12 @@ class WindowTest : public ::testing::Test {
   UpdateDialog update;
   InputDialog input;
   TonePlayer tones{std::make_unique<SilentOutput>()};
-  MonitorDialog window{scheduler, folderMemory, tones, {protocol, sensorDialog, update, input}};
+  QTemporaryDir settingsFolder;  // the chosen devices are kept here
+  QtComMappingStore comMappings{settingsFolder.filePath(QStringLiteral("gelvar-monitor.conf"))};
+  ComDeviceMap comDevices{&comMappings};
+  FakeDiscovery discovery;
+  DeviceChooserDialog chooser{scheduler, discovery, comDevices};
+  MonitorDialog window{scheduler, folderMemory, tones, {protocol, sensorDialog, update, input, chooser}};
 };
 
 }  // namespace gelvar::testing
