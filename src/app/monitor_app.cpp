@@ -15,6 +15,7 @@
 #include "serial/serial_port.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
+#include "trend/trend_windows.h"
 #include "update/update_dialog.h"
 
 namespace gelvar {
@@ -33,7 +34,11 @@ struct MonitorApp::GlobalObjects {
         protocolWindow(timers, serialPort, linkInsideWindow),
         tonePlayer(MakeAlsaOutput()),
         monitorDialog(timers, files, tonePlayer, {protocolWindow, sensorTestDialog, updateDialog, inputDialog}),
-        linkInsideWindow(timers) {}
+        linkInsideWindow(timers),
+        trends(monitorDialog.Controller(), timers) {
+    monitorDialog.SetListener(&trends.Recorder());
+    monitorDialog.SetOtherCommands([this](int command) { trends.Command(command, &monitorDialog); });
+  }
 
   QtSerialMessages serialMessages;
   SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
@@ -46,6 +51,7 @@ struct MonitorApp::GlobalObjects {
   TonePlayer tonePlayer;
   MonitorDialog monitorDialog;
   LinkInsideWindow linkInsideWindow;
+  TrendWindows trends;  // collects from the main window's first pass on
 };
 
 MonitorApp::MonitorApp(int& argc, char** argv) : QApplication(argc, argv) {

@@ -44,6 +44,9 @@ enum CommandId : int {
   kCmdSetLogInterval = 32811,
   kCmdShowReadMe = 32812,
   kCmdProgramUpdate = 32813,
+  // Carried out by the trend windows, not by the controller.
+  kCmdShowTrend = 32814,
+  kCmdPlotLogFile = 32815,
 };
 
 // Control IDs of the four progress bars and the two status texts.

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <map>
 
 #include "app/timer_host.h"
@@ -44,6 +45,9 @@ class MonitorDialog : public QDialog, private MonitorView {
   void Open();
 
   const MonitorController& Controller() const { return controller_; }
+  void SetListener(MonitorListener* listener) { controller_.SetListener(listener); }
+  // Runs the menu commands the controller does not know.
+  void SetOtherCommands(std::function<void(int)> run) { otherCommands_ = std::move(run); }
 
  protected:
   // Escape does not end the program: it is pressed too easily while a log runs.
@@ -90,6 +94,7 @@ class MonitorDialog : public QDialog, private MonitorView {
   QLabel* comStatus_ = nullptr;
   QLabel* logStatus_ = nullptr;
   Progress progress_;
+  std::function<void(int)> otherCommands_;
   MonitorController controller_;  // last: its timer calls into the widgets above
 };
 

@@ -33,6 +33,7 @@
 #include "support/virtual_scheduler.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
+#include "trend/trend_windows.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"
 #include "update/update_dialog.h"
@@ -110,6 +111,8 @@ class WindowTest : public ::testing::Test {
     ResetLinkStateForTests();
     tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
     protocol.Create();
+    window.SetListener(&trends.Recorder());
+    window.SetOtherCommands([this](int command) { trends.Command(command, &window); });
   }
   ~WindowTest() override {
     window.hide();
@@ -166,6 +169,7 @@ class WindowTest : public ::testing::Test {
   MemoryFiles files;
   TonePlayer tones{std::make_unique<SilentOutput>()};
   MonitorDialog window{scheduler, files, tones, {protocol, sensorDialog, update, input}};
+  TrendWindows trends{window.Controller(), scheduler};
 };
 
 }  // namespace gelvar::testing
