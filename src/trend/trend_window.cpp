@@ -68,6 +68,9 @@ namespace {
 
 enum ChartIndex { kTemperatureChart, kMoistureChart, kRelayChart };
 constexpr double kButtonZoom = 2.0;
+// One colour per series, so that no two lines of a chart look alike.
+constexpr QRgb kColours[kTrendSeriesCount] = {0xd62728, 0x1f77b4, 0xff7f0e, 0x2ca02c, 0x9467bd, 0x8c564b,
+                                              0x1f77b4, 0xff7f0e, 0x2ca02c, 0x9467bd, 0xd62728};
 constexpr double kMinimumSpan = 10;  // seconds; a single point is shown with this much around it
 
 int ChartOf(TrendKind kind) {
@@ -163,6 +166,7 @@ void TrendWindow::BuildCharts(QWidget* area) {
     QLineSeries*& line = series_[static_cast<std::size_t>(s)].line;
     line = new QLineSeries;
     line->setName(FromWindowsText(TrendSeriesName(s)));
+    line->setColor(QColor(kColours[s]));
     c.chart->addSeries(line);
     line->attachAxis(c.time);
     line->attachAxis(axes_[static_cast<std::size_t>(kind)]);
