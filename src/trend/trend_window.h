@@ -11,13 +11,12 @@
 
 #include "trend/trend_data.h"
 
-class QCheckBox;
-class QPushButton;
-
 class QChart;
-class QLineSeries;
-class QValueAxis;
+class QCheckBox;
 class QDateTimeAxis;
+class QLineSeries;
+class QPushButton;
+class QValueAxis;
 
 namespace gelvar {
 
