@@ -26,6 +26,8 @@ int StepCommand(const QString& step) {
   if (step == QStringLiteral("read-variables")) return kCmdStartReadingVariables;
   if (step == QStringLiteral("log-file")) return kCmdOpenLogFile;
   if (step == QStringLiteral("log")) return kCmdStartLogging;
+  if (step == QStringLiteral("trend")) return kCmdShowTrend;
+  if (step == QStringLiteral("plot-log")) return kCmdPlotLogFile;
   if (step == QStringLiteral("quit")) return kCmdExit;
   return 0;
 }
@@ -68,7 +70,7 @@ class Autorun : public QObject {
       std::fprintf(stderr, "gelvar-monitor: %s: unknown step %s\n", kAutorunVariable, qPrintable(step));
       return;
     }
-    if (command == kCmdOpenLogFile) QTimer::singleShot(kFileDialogAnswerMs, this, &AcceptFileDialog);
+    if (command == kCmdOpenLogFile || command == kCmdPlotLogFile) QTimer::singleShot(kFileDialogAnswerMs, this, &AcceptFileDialog);
     TriggerMenuCommand(window_, command);
   }
 

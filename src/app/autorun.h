@@ -5,6 +5,8 @@
 //   read-variables  Start Reading Variables
 //   log-file        Open Log File, its file dialog answered with the default name in the working folder
 //   log             Start Logging
+//   trend           Show Trend
+//   plot-log        Plot Log File, its file dialog answered like log-file's
 //   quit            Exit
 // With the variable set, even to nothing, the program also prints on standard error the wall-clock
 // time once the first frame of the main window is drawn: "gelvar-monitor: first frame at SECONDS".

@@ -1,7 +1,9 @@
 #include "app/monitor_app.h"
+#include "app/plot_log.h"
 #include "common/file_appender.h"
 
 int main(int argc, char* argv[]) {
+  if (gelvar::PlotLogRequested(argc, argv)) return gelvar::PlotLogToPng(argc, argv);
   gelvar::IgnoreFileSizeSignal();
   gelvar::MonitorApp app(argc, argv);
   return app.Startup();

@@ -18,6 +18,7 @@
 #include "serial/serial_port.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
+#include "trend/trend_windows.h"
 #include "update/update_dialog.h"
 
 namespace gelvar {
@@ -41,7 +42,11 @@ struct MonitorApp::GlobalObjects {
         tonePlayer(MakeAlsaOutput()),
         monitorDialog(timers, files, tonePlayer,
                       {protocolWindow, sensorTestDialog, updateDialog, inputDialog, deviceChooser}),
-        linkInsideWindow(timers) {}
+        linkInsideWindow(timers),
+        trends(monitorDialog.Controller(), timers) {
+    monitorDialog.SetListener(&trends.Recorder());
+    monitorDialog.SetOtherCommands([this](int command) { trends.Command(command, &monitorDialog); });
+  }
 
   PosixFileAppender diskFiles;
   FolderMemoryFiles files;
@@ -59,6 +64,7 @@ struct MonitorApp::GlobalObjects {
   TonePlayer tonePlayer;
   MonitorDialog monitorDialog;
   LinkInsideWindow linkInsideWindow;
+  TrendWindows trends;  // collects from the main window's first pass on
 };
 
 MonitorApp::MonitorApp(int& argc, char** argv) : QApplication(argc, argv) {

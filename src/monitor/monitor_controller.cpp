@@ -205,6 +205,7 @@ void MonitorController::StartReadingVariables() {
   if (!Allowed(kStartVariablesRule)) return;
   cycle_.StartVariableReading();
   mode_ = kReadingVariables;
+  if (listener_ != nullptr) listener_->VariableReadingStarted();
   AddMessage(kMsgVariablesStarted);
 }
 

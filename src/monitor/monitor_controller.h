@@ -45,6 +45,9 @@ enum CommandId : int {
   kCmdShowReadMe = 32812,
   kCmdProgramUpdate = 32813,
   kCmdChooseSerialDevice = 32814,
+  // Carried out by the trend windows, not by the controller.
+  kCmdShowTrend = 32815,
+  kCmdPlotLogFile = 32816,
 };
 
 // Control IDs of the four progress bars and the two status texts.

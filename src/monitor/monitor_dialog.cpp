@@ -92,6 +92,8 @@ constexpr MenuItem kParameters[] = {
 constexpr MenuItem kVariables[] = {
     {"&Start Reading Variables", kCmdStartReadingVariables, "Read the variables over and over, every 2 s."},
     {"S&top Reading Variables", kCmdStopReadingVariables, "Stop reading the variables (stop logging first)."},
+    kSeparator,
+    {"Show &Trend", kCmdShowTrend, "Draw the variables read since the program started over time."},
 };
 constexpr MenuItem kLogs[] = {
     {"Set Log &Interval", kCmdSetLogInterval, "Minutes between two log records (1..60)."},
@@ -99,6 +101,8 @@ constexpr MenuItem kLogs[] = {
     kSeparator,
     {"&Start Logging Variables", kCmdStartLogging, "Write one record per interval while variables are read."},
     {"S&top Logging Variables", kCmdStopLogging, "Stop logging; the next run needs Open Log File again."},
+    kSeparator,
+    {"&Plot Log File...", kCmdPlotLogFile, "Draw a log file (of this program or the Windows program) over time."},
 };
 constexpr MenuItem kTools[] = {
     {"Test &Monitor", kCmdTestMonitor, "Sensor test: temperatures, measuring cycles, recorded data, report."},
@@ -386,7 +390,9 @@ void MonitorDialog::BuildMenu(QMenuBar* menuBar) {
       action->setData(item.command);
       action->setToolTip(QString::fromLatin1(item.hint));
       const int command = item.command;
-      connect(action, &QAction::triggered, this, [this, command] { controller_.Command(command); });
+      connect(action, &QAction::triggered, this, [this, command] {
+        if (!controller_.Command(command) && otherCommands_) otherCommands_(command);
+      });
     }
   }
 }

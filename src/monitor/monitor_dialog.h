@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -49,6 +50,9 @@ class MonitorDialog : public QDialog, private MonitorView {
   const MonitorController& Controller() const { return controller_; }
   // A line of the program's own in the message pane, such as settings that could not be used.
   void AddLine(const std::string& line) { controller_.AddLine(line); }
+  void SetListener(MonitorListener* listener) { controller_.SetListener(listener); }
+  // Runs the menu commands the controller does not know.
+  void SetOtherCommands(std::function<void(int)> run) { otherCommands_ = std::move(run); }
 
  protected:
   // Escape does not end the program: it is pressed too easily while a log runs.
@@ -100,6 +104,7 @@ class MonitorDialog : public QDialog, private MonitorView {
   QLabel* comStatus_ = nullptr;
   QLabel* logStatus_ = nullptr;
   Progress progress_;
+  std::function<void(int)> otherCommands_;
   MonitorController controller_;  // last: its timer calls into the widgets above
 };
 

@@ -59,6 +59,7 @@ class MonitorListener {
   virtual ~MonitorListener() = default;
   virtual void StepEnded(std::uint32_t /*objectId*/, StepOutcome /*outcome*/) {}
   virtual void ParametersRead() {}
+  virtual void VariableReadingStarted() {}
   virtual void VariablePassEnded() {}
   virtual void LogRecordWritten(int /*setNumber*/, bool /*written*/) {}
 };

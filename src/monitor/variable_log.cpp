@@ -8,12 +8,6 @@
 namespace gelvar {
 namespace {
 
-constexpr const char* kColumns =
-    "Set#;Date;Time;AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;HtgOutTemp;"
-    "HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;S1AmbTemp;S1LastMoist;"
-    "S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;S2SenTemp;S2AmbTemp;S2LastMoist;"
-    "S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;";
-
 std::string SensorColumns(const SensorLogValues& s) {
   return CFormat(";%3d;%3d;%3d;%7.1f;%7.1f;%3d;%3d;%3d;%6.2f;%4d", s.State, s.Error, s.Flags,
                  static_cast<double>(s.SenTemp), static_cast<double>(s.AmbTemp), s.LastMoist, s.ItimMois,
@@ -24,8 +18,8 @@ std::string SensorColumns(const SensorLogValues& s) {
 
 std::string LogHeader(std::time_t when, int temperatureUnitCode) {
   const std::string unit = TempUnitName(static_cast<unsigned>(temperatureUnitCode));
-  return "Logfile Gelvar started " + DateText(when) + " at " + TimeText(when) +
-         ", Temperature Unit: " + unit + "\r\n" + kColumns + "\r\n";
+  return kLogHeaderStart + DateText(when) + " at " + TimeText(when) + kLogUnitLead + unit + "\r\n" +
+         kLogColumns + "\r\n";
 }
 
 std::string LogRecord(int setNumber, std::time_t when, const VariableSnapshot& v) {

@@ -60,10 +60,10 @@ TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
       u"Start Cycle Sensor &1=32800 "
       u"Start Cycle Sensor &2=32801 - &Factory Settings=32802"_qs,
       u"&Parameters: &Read Parameters=32803 - &Save Parameters=32808"_qs,
-      u"&Variables: &Start Reading Variables=32806 S&top Reading Variables=32807"_qs,
+      u"&Variables: &Start Reading Variables=32806 S&top Reading Variables=32807 - Show &Trend=32815"_qs,
       u"&Logs: Set Log &Interval=32811 &Open Log File=32772 - &Start Logging "
       u"Variables=32804 "
-      u"S&top Logging Variables=32805"_qs,
+      u"S&top Logging Variables=32805 - &Plot Log File...=32816"_qs,
       u"&Tools: Test &Monitor=32783 Program &Update=32813"_qs,
       u"&Help: Show &ReadMe=32812 &About ...=32778"_qs,
   };

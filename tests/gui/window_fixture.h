@@ -36,6 +36,7 @@
 #include "support/virtual_scheduler.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
+#include "trend/trend_windows.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"
 #include "update/update_dialog.h"
@@ -119,6 +120,8 @@ class WindowTest : public ::testing::Test {
     ResetLinkStateForTests();
     tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
     protocol.Create();
+    window.SetListener(&trends.Recorder());
+    window.SetOtherCommands([this](int command) { trends.Command(command, &window); });
   }
   ~WindowTest() override {
     window.hide();
@@ -181,6 +184,7 @@ class WindowTest : public ::testing::Test {
   FakeDiscovery discovery;
   DeviceChooserDialog chooser{scheduler, discovery, comDevices};
   MonitorDialog window{scheduler, folderMemory, tones, {protocol, sensorDialog, update, input, chooser}};
+  TrendWindows trends{window.Controller(), scheduler};
 };
 
 }  // namespace gelvar::testing

@@ -1,0 +1,41 @@
+#include "trend/trend_windows.h"
+
+#include <QFileInfo>
+
+#include "app/widget_support.h"
+#include "trend/log_reader.h"
+
+namespace gelvar {
+
+TrendWindows::TrendWindows(const MonitorController& controller, const TimerHost& clock)
+    : recorder_(controller, clock), live_(QStringLiteral("Trend")), logPlot_(QStringLiteral("Log File")) {
+  live_.Follow(recorder_.Data());
+  recorder_.SetOnPoint([this] { live_.DataChanged(); });
+}
+
+void TrendWindows::Command(int command, QWidget* parent) {
+  if (command == kCmdShowTrend) {
+    live_.show();
+    live_.raise();
+  } else if (command == kCmdPlotLogFile) {
+    PlotLogFile(parent);
+  }
+}
+
+void TrendWindows::PlotLogFile(QWidget* parent) {
+  const QString path = ChooseFilePath(parent, FileAccess::kOpen, QStringLiteral("Gelvar.log"), QStringLiteral("log"));
+  if (path.isEmpty()) return;
+  TrendData data;
+  const LogReadResult result = ReadLogFile(LocalPath(path), data);
+  const QString name = QFileInfo(path).fileName();
+  if (!result.ok) {
+    ShowAppMessage(parent, QStringLiteral("%1 is not a log file that can be plotted.\n\n%2")
+                               .arg(name, QString::fromLatin1(result.message.c_str())));
+    return;
+  }
+  logPlot_.Plot(std::move(data), name);
+  logPlot_.show();
+  logPlot_.raise();
+}
+
+}  // namespace gelvar

@@ -1,0 +1,110 @@
+// Reading log files back into a trend, and thinning a trend to the pixel columns that draw it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "common/c_format.h"
+#include "monitor/variable_log.h"
+#include "trend/log_reader.h"
+#include "trend/trend_data.h"
+
+namespace gelvar {
+namespace {
+
+const std::time_t kStart = 1796630400;  // some day in December 2026
+
+std::string Header(int unitCode) { return LogHeader(kStart, unitCode); }
+
+std::string Record(int set, int minute, float slab, float outdoor, int relay = 1) {
+  VariableSnapshot v;
+  v.HtgSlGuTemp = slab;
+  v.HtgOutTemp = outdoor;
+  v.HtgOffOn = relay;
+  return LogRecord(set, kStart + minute * 60, v);
+}
+
+std::string Values(const TrendData& data, int series) {
+  std::string text;
+  for (std::size_t i = 0; i < data.Size(); ++i) {
+    const float value = data.Value(series, i);
+    text += (text.empty() ? "" : " ") + (std::isnan(value) ? "-" : CFormat("%.1f", static_cast<double>(value)));
+  }
+  return text;
+}
+
+TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
+  const std::string windows =
+      "Logfile Gelvar started 12/07/26 at 10:00:00, Temperature Unit: \xB0" "C\r\n" + std::string(kLogColumns) +
+      "\r\n00001; 12/07/26; 10:00:00;  0;  0;  7;  0;  0;  0;   12,5;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
+      "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n"
+      "00002; 12/07/26; 10:05:00;  0;  0;  7;  0;  0;  0;   13,0;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
+      "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n";
+  const struct {
+    const char* name;
+    std::string text;
+    int errorLine;  // 0: the file is read
+    int series;
+    const char* expected;  // the series' values, or the message
+  } cases[] = {
+      {"the Windows program's file", windows, 0, kTrendSlabTemp, "12.5 13.0"},
+      {"runs starting above set 1 and skipping a set",
+       Header(0) + Record(3, 0, 1, 2) + Record(5, 2, 2, 2) + Header(0) + Record(1, 10, 3, 2), 0, kTrendSlabTemp,
+       "1.0 2.0 - 3.0"},
+      {"-999,0", Header(0) + Record(1, 0, -999, 4) + Record(2, 1, 5, 4), 0, kTrendSlabTemp, "- 5.0"},
+      {"-1,0 with its pair and alone", Header(0) + Record(1, 0, -1, -1) + Record(2, 1, -1, 4), 0, kTrendSlabTemp,
+       "- -1.0"},
+      {"-1 in another column", Header(0) + Record(1, 0, 1, 1, -1) + Record(2, 1, 1, 1, 0), 0, kTrendHeatingRelay,
+       "- 0.0"},
+      {"an older run in another unit", Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0,
+       kTrendSlabTemp, "32.0 - 50.0"},
+      {"a damaged line", Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1),
+       4, 0, "Line 4 has 4 columns; a record has 35."},
+      {"a bad number", Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
+       "Line 3, column 10 (HtgSlGuTemp): \"x   1,0\" is no number."},
+      {"not a log", "Name;Value\r\n1;2\r\n", 1, 0,
+       "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TrendData data;
+    const LogReadResult result = ReadLog(c.text, data);
+    EXPECT_EQ(result.line, c.errorLine);
+    EXPECT_EQ(result.ok ? Values(data, c.series) : result.message, c.expected);
+  }
+}
+
+TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
+  const float gap = std::numeric_limits<float>::quiet_NaN();
+  const float values[] = {0, 5, 1, gap, 2, 8, 3, 3, 3, 3};
+  TrendData data;
+  for (int t = 0; t < 10; ++t) {
+    TrendValues v;
+    v.fill(values[t]);
+    data.Append(t, v);
+  }
+  const struct {
+    double from, to;
+    int columns;
+    bool steps;
+    const char* expected;
+  } cases[] = {
+      {0, 9, 2, false, "0:0 1:5 3:- 4:2 5:8 6:3"},
+      {4.5, 6.5, 10, false, "4:2 5:8 6:3 7:3"},
+      {5.5, 9, 100, true, "5:8 6:8 6:3 7:3 8:3 9:3"},
+      {20, 30, 10, false, "9:3"},
+  };
+  for (const auto& c : cases) {
+    std::vector<TrendPoint> points = ThinTrend(data, kTrendOutdoorTemp, c.from, c.to, c.columns);
+    if (c.steps) points = AsSteps(points);
+    std::string text;
+    for (const TrendPoint& p : points) {
+      text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) +
+              (std::isnan(p.value) ? "-" : CFormat("%g", p.value));
+    }
+    EXPECT_EQ(text, c.expected) << c.from << ".." << c.to;
+  }
+}
+
+}  // namespace
+}  // namespace gelvar
