@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/mqtt_target.h"
+
 namespace gelvar {
 
 enum class CliCommand {
@@ -16,6 +18,7 @@ enum class CliCommand {
   kSensorTemperature,
   kSensorStartCycle,
   kSensorReadRecorded,
+  kWatch,
 };
 
 enum CliExitStatus : int {
@@ -45,6 +48,12 @@ struct CliOptions {
   int sensor = 0;            // 0 sensor 1, 1 sensor 2
   int ta = 0;                // seconds; 0: the dialog's start value
   int sensorType = 1;        // 0 Type I, 1 Type II
+
+  std::string mqttUrl;  // empty: no publishing
+  MqttTarget mqtt;      // the URL taken apart
+  std::string mqttPasswordFile;
+  std::string mqttCaFile;  // empty: the system's CA store
+  bool haDiscovery = false;
 };
 
 // Fills options from the arguments after the program name. On bad usage, returns false with a

@@ -93,10 +93,11 @@ void ConsoleProgram::Start(std::function<void()> onFinished) {
 }
 
 int ConsoleProgram::ExitStatus() const {
-  if (portFailed_) return kExitPort;
+  if (portFailed_ || publishingFailed_) return kExitPort;
   if (fileFailed_) return kExitFile;
   if (declined_) return kExitUsage;
-  if (stopSignal_ != 0 && options_.command != CliCommand::kLog) return kSignalExitBase + stopSignal_;
+  const bool endsBySignal = options_.command == CliCommand::kLog || options_.command == CliCommand::kWatch;
+  if (stopSignal_ != 0 && !endsBySignal) return kSignalExitBase + stopSignal_;
   if (unitFailed_) return kExitUnit;
   return kExitDone;
 }
@@ -149,6 +150,7 @@ void ConsoleProgram::BuildScript() {
     case CliCommand::kReadParameters: ReadParameters(); break;
     case CliCommand::kReadVariables: ReadVariables(); break;
     case CliCommand::kLog: Log(); break;
+    case CliCommand::kWatch: Watch(); break;
     default:
       if (IsSensorTest(options_.command)) RunSensorTest();
       break;
@@ -213,6 +215,16 @@ void ConsoleProgram::SaveParameterReport() {
 void ConsoleProgram::ReadVariables() {
   Do([this] { controller_.Command(kCmdStartReadingVariables); });
   WaitFor([this] { return passes_ >= options_.passes; });
+}
+
+void ConsoleProgram::Watch() {
+  Do([this] { controller_.Command(kCmdStartReadingVariables); });
+  WaitFor([] { return false; });
+}
+
+void ConsoleProgram::PublishingFailed() {
+  publishingFailed_ = true;
+  Stop();
 }
 
 void ConsoleProgram::Log() {
@@ -352,7 +364,8 @@ std::string ConsoleProgram::FullPath(const std::string& path) const {
   return error ? path : full.string();
 }
 
-void ConsoleProgram::StepEnded(std::uint32_t, StepOutcome outcome) {
+void ConsoleProgram::StepEnded(std::uint32_t objectId, StepOutcome outcome) {
+  if (alsoTell_ != nullptr) alsoTell_->StepEnded(objectId, outcome);
   ++stepsEnded_;
   lastOutcome_ = outcome;
   if (outcome != StepOutcome::kAccepted) unitFailed_ = true;
@@ -362,7 +375,13 @@ void ConsoleProgram::StepEnded(std::uint32_t, StepOutcome outcome) {
   }
 }
 
+void ConsoleProgram::ParametersRead() {
+  if (alsoTell_ != nullptr) alsoTell_->ParametersRead();
+  parametersRead_ = true;
+}
+
 void ConsoleProgram::VariablePassEnded() {
+  if (alsoTell_ != nullptr) alsoTell_->VariablePassEnded();
   ++passes_;
   if (options_.command != CliCommand::kReadVariables || passes_ > options_.passes) return;
   if (options_.json) {
@@ -375,6 +394,7 @@ void ConsoleProgram::VariablePassEnded() {
 }
 
 void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
+  if (alsoTell_ != nullptr) alsoTell_->LogRecordWritten(setNumber, written);
   ++records_;
   if (!written) {
     ++unwrittenRecords_;
@@ -383,6 +403,10 @@ void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
                  TerminalText(logPath_));
   }
   console_.Progress("Logging: " + std::to_string(records_) + (records_ == 1 ? " record" : " records"));
+}
+
+void ConsoleProgram::MessageAdded(const std::string& line) {
+  if (alsoTell_ != nullptr) alsoTell_->MessageAdded(line);
 }
 
 }  // namespace gelvar

@@ -34,6 +34,11 @@ class ConsoleProgram : private MonitorListener {
   void Start(std::function<void()> onFinished);
   bool Finished() const { return finished_; }
   int ExitStatus() const;
+  const MonitorController& Controller() const { return controller_; }
+  // A second listener, told everything after the program.
+  void AlsoTell(MonitorListener* listener) { alsoTell_ = listener; }
+  // watch cannot publish, which is all it is for: it ends as if the port could not be opened.
+  void PublishingFailed();
 
  private:
   using Step = std::function<bool()>;  // true once the step is done
@@ -52,6 +57,7 @@ class ConsoleProgram : private MonitorListener {
   void SaveParameterReport();
   void ReadVariables();
   void Log();
+  void Watch();
   void OpenLogFile();
   void RunSensorTest();
   void TriggerSensorTest();
@@ -68,15 +74,17 @@ class ConsoleProgram : private MonitorListener {
 
   // MonitorListener.
   void StepEnded(std::uint32_t objectId, StepOutcome outcome) override;
-  void ParametersRead() override { parametersRead_ = true; }
+  void ParametersRead() override;
   void VariablePassEnded() override;
   void LogRecordWritten(int setNumber, bool written) override;
+  void MessageAdded(const std::string& line) override;
 
   const CliOptions options_;
   TimerHost& timers_;
   Console& console_;
   std::function<int()> pendingSignal_;
   std::function<void()> onFinished_;
+  MonitorListener* alsoTell_ = nullptr;
 
   ConsolePumpMessages pumpMessages_;
   BytePump pump_;
@@ -97,6 +105,7 @@ class ConsoleProgram : private MonitorListener {
 
   int stopSignal_ = 0;
   bool portFailed_ = false;
+  bool publishingFailed_ = false;
   bool fileFailed_ = false;
   bool unitFailed_ = false;
   bool declined_ = false;

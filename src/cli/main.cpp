@@ -6,9 +6,11 @@
 #include <csignal>
 #include <clocale>
 #include <iostream>
+#include <optional>
 
 #include "app/qt_timer_host.h"
 #include "cli/console_program.h"
+#include "cli/mqtt_publisher.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -40,6 +42,11 @@ int main(int argc, char* argv[]) {
     std::cout << gelvar::CliUsage();
     return gelvar::kExitDone;
   }
+  std::string mqttPassword;
+  if (!options.mqttUrl.empty() && !gelvar::ReadMqttPassword(options.mqtt, options.mqttPasswordFile, mqttPassword, error)) {
+    std::cerr << "gelvar-cli: " << error << "\n";
+    return gelvar::kExitUsage;
+  }
   InstallStopSignals();
 
   QCoreApplication app(argc, argv);
@@ -55,7 +62,18 @@ int main(int argc, char* argv[]) {
   // Before the program, which holds it: the port is put back and closed after the pump has stopped.
   gelvar::SerialPort port(serialMessages);
   gelvar::ConsoleProgram program(options, timers, port, files, console, [] { return static_cast<int>(stopSignal); });
+  std::optional<gelvar::MqttPublisher> publisher;
+  if (!options.mqttUrl.empty()) {
+    publisher.emplace(options, std::move(mqttPassword), program.Controller(), timers, console);
+    if (options.command == gelvar::CliCommand::kWatch) publisher->onCannotPublish = [&] { program.PublishingFailed(); };
+    if (!publisher->Start(error)) {
+      console.Err("gelvar-cli: " + error);
+      return gelvar::kExitUsage;
+    }
+    program.AlsoTell(&*publisher);
+  }
   program.Start([] { QCoreApplication::quit(); });
   if (!program.Finished()) app.exec();
+  if (publisher) publisher->Stop();
   return program.ExitStatus();
 }
