@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/console_text.h"
+#include "cli/mqtt_payloads.h"
 
 namespace gelvar {
 namespace {
@@ -30,6 +31,21 @@ TEST(Json, EscapesWhatJsonMustAndKeepsOrder) {
   JsonObject object;
   object.String("z", "1").Number("a", -2).Raw("m", JsonArray({"1", JsonString("x")}));
   EXPECT_EQ(object.Text(), "{\"z\":\"1\",\"a\":-2,\"m\":[1,\"x\"]}");
+}
+
+// Not read is null; so is a temperature the log writes as -999.0, but not a true -1.0.
+TEST(MqttState, NullForWhatHasNoValue) {
+  DisplayFields fields;
+  VariableSnapshot values;
+  fields.Set(kFieldSlabTemp, "- v -");
+  values.HtgSlGuTemp = -999.0f;
+  fields.Set(kFieldOutdoorTemp, " -1.0 \xB0" "F");
+  values.HtgOutTemp = -1.0f;
+  const std::string json = StateJson(fields, values, 1, 0);
+  EXPECT_TRUE(json.starts_with("{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\xC2\xB0" "F\","
+                               "\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},")) << json;
+  EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
+  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \xC2\xB0" "F\",\"value\":-1.0}"), std::string::npos);
 }
 
 }  // namespace
