@@ -120,18 +120,25 @@ void MqttClient::Stop() {
 
 void MqttClient::Run() {
   int wait = 1;
+  bool everConnected = false;
+  Event told = Event::kConnected;  // the failure told since the last connection, if any
   for (bool first = true;; first = false) {
     int error = 0;
     const int result = Connect(first, error);
     std::unique_lock lock(mutex_);
-    const bool wasConnected = std::exchange(connected_, false);
     if (stopping_) break;
-    if (!refusal_.empty() || IsTlsFailure(result)) {
-      reports_.push_back({Event::kGaveUp, refusal_.empty() ? Reason(result, error) : refusal_});
-      break;
+    if (std::exchange(connected_, false)) {
+      everConnected = true;
+      told = Event::kConnected;
+      wait = 1;
     }
-    if (wasConnected || first) reports_.push_back({wasConnected ? Event::kLost : Event::kUnreachable, Reason(result, error)});
-    if (wasConnected) wait = 1;
+    const std::string refusal = std::exchange(refusal_, {});
+    const bool refused = !refusal.empty() || IsTlsFailure(result);
+    const Event event = refused ? Event::kRefused : everConnected ? Event::kLost : Event::kUnreachable;
+    if (told != event) reports_.push_back({event, refusal.empty() ? Reason(result, error) : refusal});
+    told = event;
+    // A refusal will not go away soon; asking once a minute is no storm.
+    if (refused) wait = kLongestWaitSeconds;
     changed_.wait_for(lock, std::chrono::seconds(wait), [this] { return stopping_; });
     if (stopping_) break;
     wait = std::min(wait * 2, kLongestWaitSeconds);

@@ -26,11 +26,12 @@ class MqttClient {
     std::string caFile;    // empty: the system's CA store
     MqttMessage will;      // retained; sent by the broker when the connection breaks, and by Stop
   };
+  // Each failure is reported once, until the next connection; trying goes on after every one.
   enum class Event {
     kConnected,
-    kUnreachable,  // the first try failed; trying goes on
-    kLost,         // trying goes on
-    kGaveUp,       // the broker refused the login, or its certificate: no more tries
+    kUnreachable,  // not connected yet
+    kLost,
+    kRefused,  // the login, or the TLS handshake: tried again once a minute
   };
   struct Report {
     Event event;

@@ -71,8 +71,9 @@ void MqttPublisher::ShowReports() {
         console_.Err("E> " + broker + " lost: " + report.reason);
         away_ = true;
         break;
-      case MqttClient::Event::kGaveUp:
-        console_.Err("E> " + broker + ": " + report.reason + "; no more tries");
+      case MqttClient::Event::kRefused:
+        console_.Err("E> " + broker + ": " + report.reason + "; trying again once a minute");
+        away_ = true;
         if (onCannotPublish) onCannotPublish();
         break;
     }

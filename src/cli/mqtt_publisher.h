@@ -25,7 +25,7 @@ class MqttPublisher : public MonitorListener {
   bool Start(std::string& error);
   // Says "offline" and disconnects.
   void Stop();
-  // The first try failed, or the broker refused for good: for a command that has nothing else to do.
+  // The first try failed, or the broker refused: for a command that has nothing else to do.
   std::function<void()> onCannotPublish;
 
   void VariablePassEnded() override;

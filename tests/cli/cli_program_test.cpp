@@ -450,9 +450,9 @@ TEST_F(CliProgram, PublishesToABrokerThatComesAndGoes) {
     std::string errorPart;
   } cases[] = {
       {{"watch", "--mqtt", broker.Url("x", "ops@")}, "GELVAR_MQTT_PASSWORD=wrong", kExitPort,
-       ": Connection Refused: not authorised; no more tries\n"},
+       ": Connection Refused: not authorised; trying again once a minute\n"},
       {{"log", "--file", log.string(), "--records", "1", "--mqtt", broker.Url("x", "ops@")},
-       "GELVAR_MQTT_PASSWORD=wrong", kExitDone, ": Connection Refused: not authorised; no more tries\n"},
+       "GELVAR_MQTT_PASSWORD=wrong", kExitDone, ": Connection Refused: not authorised; trying again once a minute\n"},
       {{"watch", "--mqtt", broker.ClosedUrl()}, "", kExitPort, " not reachable: "},
       {{"log", "--file", log.string(), "--records", "1", "--mqtt", broker.ClosedUrl()}, "", kExitDone,
        "; logging goes on, publishing once it is back\n"},
