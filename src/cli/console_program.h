@@ -35,7 +35,7 @@ class ConsoleProgram : private MonitorListener {
   bool Finished() const { return finished_; }
   int ExitStatus() const;
   const MonitorController& Controller() const { return controller_; }
-  // A second listener, told everything after the program.
+  // A second listener, told everything the program is told.
   void AlsoTell(MonitorListener* listener) { alsoTell_ = listener; }
   // watch cannot publish, which is all it is for: it ends as if the port could not be opened.
   void PublishingFailed();
