@@ -41,7 +41,7 @@ void InitLibrary() {
 
 MqttClient::~MqttClient() {
   Stop();
-  if (client_ != nullptr && !thread_.joinable()) mosquitto_destroy(client_);
+  if (client_ != nullptr && !abandoned_) mosquitto_destroy(client_);
 }
 
 bool MqttClient::Start(std::string& error) {
@@ -114,7 +114,7 @@ void MqttClient::Stop() {
     thread_.join();
   } else {
     thread_.detach();
-    client_ = nullptr;  // still in the thread's hands
+    abandoned_ = true;  // the client stays in the thread's hands
   }
 }
 

@@ -67,6 +67,7 @@ class MqttClient {
   const Settings settings_;
   mosquitto* client_ = nullptr;
   std::thread thread_;
+  bool abandoned_ = false;  // Stop left the thread running
 
   std::mutex mutex_;  // guards what follows
   std::condition_variable changed_;
