@@ -60,6 +60,15 @@ status_kb() { awk -v field="$2:" '$1 == field { print $2 }' "/proc/$1/status"; }
 
 now_seconds() { date +%s.%N; }
 
+# free_port: a loopback TCP port nothing listens on.
+free_port() {
+  local port
+  for port in $(seq 18830 18999); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return 0; }
+  done
+  return 1
+}
+
 # cpu_percent TICKS0 TICKS1 SECONDS0 SECONDS1: share of one core between two readings.
 cpu_percent() { awk -v a="$1" -v b="$2" -v s="$3" -v t="$4" -v hz="$clock_ticks" 'BEGIN { printf "%.2f", (b - a) / hz / (t - s) * 100 }'; }
 

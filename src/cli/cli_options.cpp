@@ -61,6 +61,11 @@ const OptionSpec kOptions[] = {
        o.sensorType = v == "I" ? 0 : 1;
        return true;
      }},
+    {"--mqtt", "a broker URL", [](std::string_view v, CliOptions& o) { return FileName(v, o.mqttUrl); }},
+    {"--mqtt-password-file", "a file name",
+     [](std::string_view v, CliOptions& o) { return FileName(v, o.mqttPasswordFile); }},
+    {"--mqtt-cafile", "a file name", [](std::string_view v, CliOptions& o) { return FileName(v, o.mqttCaFile); }},
+    {"--ha-discovery", nullptr, [](std::string_view, CliOptions& o) { return o.haDiscovery = true; }},
 };
 
 const OptionSpec* FindOption(std::string_view name) {
@@ -94,7 +99,12 @@ const std::vector<CommandEntry>& Commands() {
       {"test", nullptr, CliCommand::kTest, 0, false, {}, nullptr},
       {"read-parameters", nullptr, CliCommand::kReadParameters, 0, false, {"--report"}, nullptr},
       {"read-variables", nullptr, CliCommand::kReadVariables, 0, false, {"--passes"}, nullptr},
-      {"log", nullptr, CliCommand::kLog, 0, false, {"--file", "--interval", "--records", "--for"}, nullptr},
+      {"log", nullptr, CliCommand::kLog, 0, false,
+       {"--file", "--interval", "--records", "--for", "--mqtt", "--mqtt-password-file", "--mqtt-cafile",
+        "--ha-discovery"},
+       nullptr},
+      {"watch", nullptr, CliCommand::kWatch, 0, false,
+       {"--mqtt", "--mqtt-password-file", "--mqtt-cafile", "--ha-discovery"}, nullptr},
       {"command", "start-min-heat", CliCommand::kDeviceCommand, kCmdStartMinHeatTime, false, {}, nullptr},
       {"command", "stop-min-heat", CliCommand::kDeviceCommand, kCmdStopMinHeatTime, false, {}, nullptr},
       {"command", "cycle-sensor1", CliCommand::kDeviceCommand, kCmdStartCycleSensor1, false, {}, nullptr},
@@ -160,7 +170,21 @@ bool TakeSensor(const CommandEntry& entry, std::vector<std::string>& operands, C
   return true;
 }
 
-bool CheckCommandOptions(const CommandEntry& entry, const std::set<std::string>& given, const CliOptions& options,
+bool CheckPublishing(const std::set<std::string>& given, CliOptions& options, std::string& error) {
+  if (options.mqttUrl.empty()) {
+    if (options.command == CliCommand::kWatch) return Fail(error, "watch needs --mqtt URL");
+    for (const char* name : {"--mqtt-password-file", "--mqtt-cafile", "--ha-discovery"}) {
+      if (given.count(name) != 0) return Fail(error, std::string(name) + " needs --mqtt URL");
+    }
+    return true;
+  }
+  std::string why;
+  if (!ParseMqttUrl(options.mqttUrl, options.mqtt, why)) return Fail(error, "--mqtt: " + why);
+  if (!options.mqttCaFile.empty() && !options.mqtt.tls) return Fail(error, "--mqtt-cafile needs an mqtts:// URL");
+  return true;
+}
+
+bool CheckCommandOptions(const CommandEntry& entry, const std::set<std::string>& given, CliOptions& options,
                          std::string& error) {
   for (const std::string& name : given) {
     if (std::find(entry.options.begin(), entry.options.end(), name) == entry.options.end()) {
@@ -176,6 +200,7 @@ bool CheckCommandOptions(const CommandEntry& entry, const std::set<std::string>&
   if (entry.command == CliCommand::kSensorReadRecorded && given.count("--type") == 0) {
     return Fail(error, "sensor-test read-recorded needs --type I or --type II");
   }
+  if (!CheckPublishing(given, options, error)) return false;
   if (entry.confirmation != nullptr && !options.yes) {
     return Fail(error, "'" + options.commandName + "' " + entry.confirmation +
                            "; the window asks before it does so.\nAdd --yes to confirm.");
@@ -270,6 +295,9 @@ const char* CliUsage() {
          "                                      counts too), DURATION has passed\n"
          "                                      (7d, 36h, 90m, 45s, 1d12h), or Ctrl-C or SIGTERM\n"
          "                                      arrives; the first record follows the first pass\n"
+         "                                      (with --mqtt, every pass is published as well)\n"
+         "  watch --mqtt URL                    read the variables without end and only publish them,\n"
+         "                                      until Ctrl-C or SIGTERM arrives\n"
          "  command start-min-heat | stop-min-heat | cycle-sensor1 | cycle-sensor2 | factory-settings\n"
          "                                      start a command on the unit (factory-settings needs\n"
          "                                      --yes)\n"
@@ -293,6 +321,21 @@ const char* CliUsage() {
          "  -h, --help  show this text and exit\n"
          "Options with a value also take the form --option=VALUE.\n"
          "\n"
+         "Publishing to an MQTT broker (log and watch):\n"
+         "  --mqtt URL  mqtt://[USER@]HOST[:PORT]/PREFIX, or mqtts://... for TLS (ports 1883 and\n"
+         "              8883, PREFIX gelvar by default). PREFIX/state gets each variable pass as\n"
+         "              JSON (retained), PREFIX/status \"online\", or \"offline\" as the last will\n"
+         "              (retained), PREFIX/messages each message line. A broker that is away never\n"
+         "              holds up the log: gelvar-cli tries again, waiting up to a minute, and keeps\n"
+         "              only the newest pass for it.\n"
+         "  --mqtt-password-file FILE\n"
+         "              the password is FILE's first line; without it, GELVAR_MQTT_PASSWORD\n"
+         "  --mqtt-cafile FILE\n"
+         "              CA certificates for mqtts (default: the system's CA store)\n"
+         "  --ha-discovery\n"
+         "              also publish Home Assistant discovery configs (retained): one device per\n"
+         "              PREFIX with its temperatures, moisture, voltages and the heating relay\n"
+         "\n"
          "COM N is the device named by the environment variable GELVAR_COMN (e.g.\n"
          "GELVAR_COM1=/dev/ttyUSB0), else the device chosen for COM N in the window program's\n"
          "device list (Communication > Choose Serial Device...), else /dev/ttyS(N-1).\n"
@@ -309,11 +352,11 @@ const char* CliUsage() {
          "Exit status:\n"
          "  0  done, and the unit accepted every request\n"
          "  1  the unit did not answer, or a reply was rejected\n"
-         "  2  bad usage, or a question not confirmed with --yes\n"
-         "  3  the COM port could not be opened\n"
+         "  2  bad usage (a bad URL or password file too), or a question not confirmed with --yes\n"
+         "  3  the COM port could not be opened, or watch cannot publish to the broker\n"
          "  4  a file could not be written (a report, the log, a log record), or standard output\n"
          "     (not for log, whose result is its file)\n"
-         "  128+n  stopped by signal n (not for log, which Ctrl-C and SIGTERM end normally)\n"
+         "  128+n  stopped by signal n (not for log and watch, which Ctrl-C and SIGTERM end normally)\n"
          "When several apply, the first of 3, 4, 128+n and 1 in this order is returned.\n";
 }
 

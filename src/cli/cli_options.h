@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/mqtt_target.h"
+
 namespace gelvar {
 
 enum class CliCommand {
@@ -17,6 +19,7 @@ enum class CliCommand {
   kSensorStartCycle,
   kSensorReadRecorded,
   kListPorts,
+  kWatch,
 };
 
 enum CliExitStatus : int {
@@ -26,6 +29,10 @@ enum CliExitStatus : int {
   kExitPort = 3,   // the port could not be opened
   kExitFile = 4,   // a file could not be written
 };
+
+// The result of `log` is its file and that of `watch` the broker: standard output going away neither
+// stops them nor fails them.
+inline bool OutputIsResult(CliCommand command) { return command != CliCommand::kLog && command != CliCommand::kWatch; }
 
 struct CliOptions {
   int comPort = 1;
@@ -47,6 +54,12 @@ struct CliOptions {
   int sensor = 0;            // 0 sensor 1, 1 sensor 2
   int ta = 0;                // seconds; 0: the dialog's start value
   int sensorType = 1;        // 0 Type I, 1 Type II
+
+  std::string mqttUrl;  // empty: no publishing
+  MqttTarget mqtt;      // the URL taken apart
+  std::string mqttPasswordFile;
+  std::string mqttCaFile;  // empty: the system's CA store
+  bool haDiscovery = false;
 };
 
 // Fills options from the arguments after the program name. On bad usage, returns false with a

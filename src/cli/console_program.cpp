@@ -94,10 +94,11 @@ void ConsoleProgram::Start(std::function<void()> onFinished) {
 }
 
 int ConsoleProgram::ExitStatus() const {
-  if (portFailed_) return kExitPort;
+  if (portFailed_ || publishingFailed_) return kExitPort;
   if (fileFailed_) return kExitFile;
   if (declined_) return kExitUsage;
-  if (stopSignal_ != 0 && options_.command != CliCommand::kLog) return kSignalExitBase + stopSignal_;
+  const bool endsBySignal = options_.command == CliCommand::kLog || options_.command == CliCommand::kWatch;
+  if (stopSignal_ != 0 && !endsBySignal) return kSignalExitBase + stopSignal_;
   if (unitFailed_) return kExitUnit;
   return kExitDone;
 }
@@ -116,7 +117,7 @@ void ConsoleProgram::Advance() {
     if (stopSignal_ != 0) Stop();
   }
   // Nobody reads what a command prints any more; a log goes on, its result is the file.
-  if (options_.command != CliCommand::kLog && console_.OutLost()) Stop();
+  if (OutputIsResult(options_.command) && console_.OutLost()) Stop();
   for (;;) {
     if (stopRequested_ && !windingDown_) {
       windingDown_ = true;
@@ -157,6 +158,10 @@ void ConsoleProgram::BuildScript() {
     case CliCommand::kLog:
       ReadTemperatureUnit();
       Log();
+      break;
+    case CliCommand::kWatch:
+      ReadTemperatureUnit();
+      Watch();
       break;
     default:
       if (IsSensorTest(options_.command)) RunSensorTest();
@@ -235,6 +240,16 @@ void ConsoleProgram::SaveParameterReport() {
 void ConsoleProgram::ReadVariables() {
   Do([this] { controller_.Command(kCmdStartReadingVariables); });
   WaitFor([this] { return passes_ >= options_.passes; });
+}
+
+void ConsoleProgram::Watch() {
+  Do([this] { controller_.Command(kCmdStartReadingVariables); });
+  WaitFor([] { return false; });
+}
+
+void ConsoleProgram::PublishingFailed() {
+  publishingFailed_ = true;
+  Stop();
 }
 
 void ConsoleProgram::Log() {
@@ -374,7 +389,8 @@ std::string ConsoleProgram::FullPath(const std::string& path) const {
   return error ? path : full.string();
 }
 
-void ConsoleProgram::StepEnded(std::uint32_t, StepOutcome outcome) {
+void ConsoleProgram::StepEnded(std::uint32_t objectId, StepOutcome outcome) {
+  if (alsoTell_ != nullptr) alsoTell_->StepEnded(objectId, outcome);
   ++stepsEnded_;
   lastOutcome_ = outcome;
   if (outcome != StepOutcome::kAccepted) unitFailed_ = true;
@@ -384,7 +400,13 @@ void ConsoleProgram::StepEnded(std::uint32_t, StepOutcome outcome) {
   }
 }
 
+void ConsoleProgram::ParametersRead() {
+  if (alsoTell_ != nullptr) alsoTell_->ParametersRead();
+  parametersRead_ = true;
+}
+
 void ConsoleProgram::VariablePassEnded() {
+  if (alsoTell_ != nullptr) alsoTell_->VariablePassEnded();
   ++passes_;
   if (options_.command != CliCommand::kReadVariables || passes_ > options_.passes) return;
   if (options_.json) {
@@ -397,6 +419,7 @@ void ConsoleProgram::VariablePassEnded() {
 }
 
 void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
+  if (alsoTell_ != nullptr) alsoTell_->LogRecordWritten(setNumber, written);
   ++records_;
   if (!written) {
     ++unwrittenRecords_;
@@ -415,6 +438,10 @@ void ConsoleProgram::LineLost(int portNumber) {
 void ConsoleProgram::LineBack(int portNumber) {
   controller_.LineBack(portNumber);
   console_.Err("I> COM Port Reopened");
+}
+
+void ConsoleProgram::MessageAdded(const std::string& line) {
+  if (alsoTell_ != nullptr) alsoTell_->MessageAdded(line);
 }
 
 }  // namespace gelvar

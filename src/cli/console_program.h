@@ -34,6 +34,11 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   void Start(std::function<void()> onFinished);
   bool Finished() const { return finished_; }
   int ExitStatus() const;
+  const MonitorController& Controller() const { return controller_; }
+  // A second listener, told everything the program is told.
+  void AlsoTell(MonitorListener* listener) { alsoTell_ = listener; }
+  // watch cannot publish, which is all it is for: it ends as if the port could not be opened.
+  void PublishingFailed();
 
  private:
   using Step = std::function<bool()>;  // true once the step is done
@@ -54,6 +59,7 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   void SaveParameterReport();
   void ReadVariables();
   void Log();
+  void Watch();
   void OpenLogFile();
   void RunSensorTest();
   void TriggerSensorTest();
@@ -70,9 +76,10 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
 
   // MonitorListener.
   void StepEnded(std::uint32_t objectId, StepOutcome outcome) override;
-  void ParametersRead() override { parametersRead_ = true; }
+  void ParametersRead() override;
   void VariablePassEnded() override;
   void LogRecordWritten(int setNumber, bool written) override;
+  void MessageAdded(const std::string& line) override;
 
   // LineObserver: the controller's status, and a line each on standard error.
   void LineLost(int portNumber) override;
@@ -83,6 +90,7 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   Console& console_;
   std::function<int()> pendingSignal_;
   std::function<void()> onFinished_;
+  MonitorListener* alsoTell_ = nullptr;
 
   ConsolePumpMessages pumpMessages_;
   BytePump pump_;
@@ -102,6 +110,7 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
 
   int stopSignal_ = 0;
   bool portFailed_ = false;
+  bool publishingFailed_ = false;
   bool fileFailed_ = false;
   bool unitFailed_ = false;
   bool declined_ = false;

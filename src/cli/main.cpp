@@ -9,10 +9,12 @@
 #include <clocale>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "app/qt_timer_host.h"
 #include "cli/console_program.h"
 #include "cli/console_text.h"
+#include "cli/mqtt_publisher.h"
 #include "cli/port_list.h"
 #include "common/file_appender.h"
 #include "serial/serial_discovery_qt.h"
@@ -75,6 +77,11 @@ int main(int argc, char* argv[]) {
     std::cout << gelvar::CliUsage();
     return Ended(gelvar::kExitDone, true);
   }
+  std::string mqttPassword;
+  if (!options.mqttUrl.empty() && !gelvar::ReadMqttPassword(options.mqtt, options.mqttPasswordFile, mqttPassword, error)) {
+    std::cerr << "gelvar-cli: " << error << "\n";
+    return gelvar::kExitUsage;
+  }
   InstallStopSignals();
   gelvar::IgnoreFileSizeSignal();
 
@@ -104,7 +111,18 @@ int main(int argc, char* argv[]) {
   // Before the program, which holds it: the port is put back and closed after the pump has stopped.
   gelvar::SerialPort port(serialMessages, comDevices);
   gelvar::ConsoleProgram program(options, timers, port, files, console, [] { return static_cast<int>(stopSignal); });
+  std::optional<gelvar::MqttPublisher> publisher;
+  if (!options.mqttUrl.empty()) {
+    publisher.emplace(options, std::move(mqttPassword), program.Controller(), timers, console);
+    if (options.command == gelvar::CliCommand::kWatch) publisher->onCannotPublish = [&] { program.PublishingFailed(); };
+    if (!publisher->Start(error)) {
+      console.Err("gelvar-cli: " + error);
+      return gelvar::kExitUsage;
+    }
+    program.AlsoTell(&*publisher);
+  }
   program.Start([] { QCoreApplication::quit(); });
   if (!program.Finished()) app.exec();
-  return Ended(program.ExitStatus(), options.command != gelvar::CliCommand::kLog);
+  if (publisher) publisher->Stop();
+  return Ended(program.ExitStatus(), gelvar::OutputIsResult(options.command));
 }

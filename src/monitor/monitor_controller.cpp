@@ -298,6 +298,7 @@ void MonitorController::AddMessage(int code) {
 
 void MonitorController::AddLine(const std::string& line) {
   pane_.Add(line);
+  if (listener_ != nullptr) listener_->MessageAdded(line);
   const TonePair tones = MessageTones(line);
   view_.PlayTones(tones.frequency1, tones.milliseconds1, tones.frequency2, tones.milliseconds2);
   view_.Refresh();

@@ -62,6 +62,8 @@ class MonitorListener {
   virtual void VariableReadingStarted() {}
   virtual void VariablePassEnded() {}
   virtual void LogRecordWritten(int /*setNumber*/, bool /*written*/) {}
+  // A new line at the top of the message pane, as AddMessage made it.
+  virtual void MessageAdded(const std::string& /*line*/) {}
 };
 
 }  // namespace gelvar

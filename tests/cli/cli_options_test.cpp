@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "monitor/monitor_controller.h"
 
 namespace gelvar {
@@ -34,6 +36,17 @@ TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
   EXPECT_EQ(Parsed({"command", "stop-min-heat"}).deviceCommand, kCmdStopMinHeatTime);
   EXPECT_EQ(Parsed({"ports", "--device=/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
   EXPECT_TRUE(Parsed({"read-variables", "--passes", "x", "-h"}).help);
+
+  const std::pair<const char*, MqttTarget> urls[] = {
+      {"mqtt://h", {false, "", "h", 1883, "gelvar"}},
+      {"mqtts://ops@broker.example:8884/site-42/unit", {true, "ops", "broker.example", 8884, "site-42/unit"}},
+      {"mqtt://[::1]:1884/p", {false, "", "::1", 1884, "p"}},
+  };
+  for (const auto& [url, target] : urls) {
+    const MqttTarget parsed = Parsed({"watch", "--mqtt", url}).mqtt;
+    EXPECT_EQ(std::tie(parsed.tls, parsed.user, parsed.host, parsed.port, parsed.prefix),
+              std::tie(target.tls, target.user, target.host, target.port, target.prefix)) << url;
+  }
 }
 
 TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
@@ -61,6 +74,15 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
       {{"--yes", "sensor-test", "start-cycle", "1", "--ta", "1001"}, "from 1 to 1000"},
       {{"--yes", "sensor-test", "read-recorded"}, "needs --type I or --type II"},
       {{"--yes", "sensor-test", "read-recorded", "--type", "III"}, "is not I or II"},
+      {{"watch"}, "watch needs --mqtt URL"},
+      {{"log", "--file", "l", "--ha-discovery"}, "--ha-discovery needs --mqtt URL"},
+      {{"watch", "--mqtt", "http://h/p"}, "--mqtt: unknown scheme 'http' (mqtt or mqtts)"},
+      {{"watch", "--mqtt", "h:1883/p"}, "is not a URL like mqtt://[USER@]HOST[:PORT]/PREFIX"},
+      {{"watch", "--mqtt", "mqtt://h:65536/p"}, "port '65536' is not from 1 to 65535"},
+      {{"watch", "--mqtt", "mqtt://u:pw@h/p"}, "no password in the URL"},
+      {{"watch", "--mqtt", "mqtt://:1883/p"}, "no broker host"},
+      {{"watch", "--mqtt", "mqtt://h/a/#"}, "prefix 'a/#' is not topic levels"},
+      {{"watch", "--mqtt", "mqtt://h/p", "--mqtt-cafile", "ca.pem"}, "--mqtt-cafile needs an mqtts:// URL"},
   };
   for (const auto& [args, message] : cases) {
     CliOptions options;

@@ -1,15 +1,20 @@
 // gelvar-cli itself against gelvar-unit-sim on a pseudo-terminal: every command, the files' bytes
 // against what the core writes for the same unit, the JSON output, and the exit statuses. What a
 // pseudo-terminal cannot stage runs in virtual time against the unit model.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -40,6 +45,12 @@ Strings Lines(const std::string& text, const std::string& separator = "\n") {
     start = end + separator.size();
   }
   return lines;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t found = 0;
+  for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at) ++found;
+  return found;
 }
 
 std::string FileBytes(const fs::path& path) {
@@ -80,6 +91,7 @@ class Child {
     fs::remove(err_);
   }
   std::string Out() const { return FileBytes(out_); }
+  std::string Err() const { return FileBytes(err_); }
   void Signal(int signal) const { ::kill(pid_, signal); }
   Outcome Wait() {
     int status = 0;
@@ -111,6 +123,105 @@ class Simulator {
   Child child_;
   std::string com1_;
 };
+
+// Loopback ports nothing listens on, all different.
+std::vector<int> FreePorts(std::size_t count) {
+  std::vector<int> sockets;
+  std::vector<int> ports;
+  for (std::size_t i = 0; i < count; ++i) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    sockets.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+    ::bind(sockets.back(), reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(sockets.back(), reinterpret_cast<sockaddr*>(&address), &size);
+    ports.push_back(ntohs(address.sin_port));
+  }
+  for (int socket : sockets) ::close(socket);
+  return ports;
+}
+
+bool Accepts(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  const bool accepted = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(socket);
+  return accepted;
+}
+
+// Polls for up to ten seconds.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  for (int i = 0; i < 1000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// A mosquitto of the test's own, its files in dir: a listener for anyone and one for the user "ops"
+// with the password "secret", on free loopback ports.
+class Broker {
+ public:
+  explicit Broker(const fs::path& dir) : config_(dir / "broker.conf") {
+    const std::vector<int> ports = FreePorts(3);
+    open_ = ports[0];
+    locked_ = ports[1];
+    closed_ = ports[2];
+    const std::string passwords = (dir / "passwords").string();
+    Child("/usr/bin/mosquitto_passwd", {"-b", "-c", passwords, "ops", "secret"}).Wait();
+    // Started as root, mosquitto would become the user "mosquitto", who cannot read the test's folder.
+    std::ofstream(config_) << "user " << ::getpwuid(::getuid())->pw_name << "\nper_listener_settings true\n"
+                           << "listener " << open_ << " 127.0.0.1\nallow_anonymous true\n"
+                           << "listener " << locked_ << " 127.0.0.1\npassword_file " << passwords << "\n";
+    Start();
+  }
+  void Start() {
+    process_.emplace("/usr/sbin/mosquitto", Strings{"-c", config_.string()});
+    EXPECT_TRUE(Eventually([&] { return Accepts(open_); }));
+  }
+  void Stop() { process_.reset(); }
+  // mqtt://127.0.0.1:PORT/prefix for the open listener, the locked one, or a port nothing listens on.
+  std::string Url(const std::string& prefix, const std::string& user = "") const {
+    return "mqtt://" + user + "127.0.0.1:" + std::to_string(user.empty() ? open_ : locked_) + "/" + prefix;
+  }
+  std::string ClosedUrl() const { return "mqtt://127.0.0.1:" + std::to_string(closed_) + "/x"; }
+  // The first count messages of topic, retained ones first, as "topic payload".
+  Strings Read(const std::string& topic, int count) const {
+    const Outcome sub = Child("/usr/bin/mosquitto_sub", {"-p", std::to_string(open_), "-t", topic, "-v", "-C",
+                                                         std::to_string(count), "-W", "20"}).Wait();
+    Strings lines = Lines(sub.out);
+    if (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+  }
+
+ private:
+  fs::path config_;
+  int open_ = 0;
+  int locked_ = 0;
+  int closed_ = 0;
+  std::optional<Child> process_;
+};
+
+// Runs python3 with the JSON documents of jsonLines, one a line, and a check per line (d is the
+// document): 0 when every check holds, 127 without python3.
+int CheckJson(const fs::path& jsonLines, const std::string& checks) {
+  const std::string parse =
+      "import json, sys\n"
+      "lines = open(sys.argv[1], encoding='utf-8').read().splitlines()\n"
+      "checks = sys.argv[2].splitlines()\n"
+      "assert len(lines) == len(checks), lines\n"
+      "for line, check in zip(lines, checks):\n"
+      "  d = json.loads(line)\n"
+      "  assert eval(check), line\n";
+  const Outcome parsed = Child("/usr/bin/env", {"python3", "-c", parse, jsonLines.string(), checks}).Wait();
+  EXPECT_TRUE(parsed.status == 0 || parsed.status == 127) << parsed.err;
+  return parsed.status;
+}
 
 // --- What the core writes for the simulated unit, in virtual time. ---
 
@@ -318,17 +429,69 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
   EXPECT_EQ(silent.out, "result: no reply\n");
   EXPECT_EQ(silent.err, "I> COM Port Opened\nE> No reply from detector unit\n");
 
-  const std::string parse =
-      "import json, sys\n"
-      "lines = open(sys.argv[1], encoding='utf-8').read().splitlines()\n"
-      "checks = sys.argv[2].splitlines()\n"
-      "assert len(lines) == len(checks), lines\n"
-      "for line, check in zip(lines, checks):\n"
-      "  d = json.loads(line)\n"
-      "  assert eval(check), line\n";
-  const Outcome parsed = Child("/usr/bin/env", {"python3", "-c", parse, (dir / "out.json").string(), checks}).Wait();
-  if (parsed.status == 127) GTEST_SKIP() << "no python3 to parse the JSON with";
-  EXPECT_EQ(parsed.status, 0) << parsed.err;
+  if (CheckJson(dir / "out.json", checks) == 127) GTEST_SKIP() << "no python3 to parse the JSON with";
+}
+
+// log --mqtt through a broker that goes away and comes back, the last will of a killed watch, and
+// the refusals.
+TEST_F(CliProgram, PublishesToABrokerThatComesAndGoes) {
+  Broker broker(dir);
+  const fs::path log = dir / "unit.log";
+  Child logging(kCli, {"log", "--file", log.string(), "--mqtt", broker.Url("site-42/unit"), "--ha-discovery"}, Env());
+  EXPECT_EQ(broker.Read("site-42/unit/status", 1), Strings{"site-42/unit/status online"});
+  EXPECT_EQ(broker.Read("homeassistant/#", 11).size(), 11u);
+  // The first record falls due while the broker is away.
+  broker.Stop();
+  EXPECT_TRUE(Eventually([&] { return Lines(FileBytes(log), "\r\n").size() == 3; }));
+  broker.Start();
+  ASSERT_TRUE(Eventually([&] { return logging.Err().find(" back\n") != std::string::npos; })) << logging.Err();
+  const Strings state = broker.Read("site-42/unit/state", 1);
+  logging.Signal(SIGTERM);
+  const Outcome logged = logging.Wait();
+  EXPECT_EQ(logged.status, 0);
+  EXPECT_EQ(Lines(logged.out), (Strings{"file: " + log.string(), "records: 1", "unwritten records: 0"}));
+  EXPECT_EQ(Count(logged.err, " connected\n"), 1u);
+  EXPECT_EQ(Count(logged.err, " lost: "), 1u) << logged.err;
+  EXPECT_EQ(Count(logged.err, " back\n"), 1u);
+  EXPECT_EQ(broker.Read("site-42/unit/status", 1), Strings{"site-42/unit/status offline"});
+
+  Child watching(kCli, {"watch", "--mqtt", broker.Url("site-43")}, Env());
+  EXPECT_EQ(broker.Read("site-43/status", 1), Strings{"site-43/status online"});
+  watching.Signal(SIGKILL);
+  EXPECT_TRUE(Eventually([&] { return broker.Read("site-43/status", 1) == Strings{"site-43/status offline"}; }));
+
+  const struct {
+    Strings args;
+    std::string env;
+    int status;
+    std::string errorPart;
+  } cases[] = {
+      {{"watch", "--mqtt", broker.Url("x", "ops@")}, "GELVAR_MQTT_PASSWORD=wrong", kExitPort,
+       ": Connection Refused: not authorised; trying again once a minute\n"},
+      {{"log", "--file", log.string(), "--records", "1", "--mqtt", broker.Url("x", "ops@")},
+       "GELVAR_MQTT_PASSWORD=wrong", kExitDone, ": Connection Refused: not authorised; trying again once a minute\n"},
+      {{"watch", "--mqtt", broker.ClosedUrl()}, "", kExitPort, " not reachable: "},
+      {{"log", "--file", log.string(), "--records", "1", "--mqtt", broker.ClosedUrl()}, "", kExitDone,
+       "; logging goes on, publishing once it is back\n"},
+      {{"watch", "--mqtt", broker.Url("x", "ops@"), "--mqtt-password-file", (dir / "none").string()}, "",
+       kExitUsage, "gelvar-cli: --mqtt-password-file: cannot read '"},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = Cli(c.args, {c.env});
+    EXPECT_EQ(run.status, c.status) << c.errorPart << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.errorPart), std::string::npos) << run.err;
+    EXPECT_LE(Count(run.err, "E> MQTT"), 1u) << run.err;
+  }
+
+  ASSERT_EQ(state.size(), 1u);
+  std::ofstream(dir / "state.json") << state[0].substr(state[0].find(' ') + 1) << "\n";
+  const std::string check =
+      "len(d) == 34 and d['time'].endswith('Z') and d['unit'] == '\u00b0C' and "
+      "d['HtgOffOn'] == {'text': 'Off', 'value': 0} and d['AdmIntStat'] == {'text': 'M3 - E0', 'value': 768} and "
+      "d['S1Volt'] == {'text': '12.15 V', 'value': 12.15} and d['S2CharVal']['value'] == 2390 and "
+      "d['S1LastMoist']['value'] == 35 and d['HtgOpHoursXWK']['value'] == 5678 and "
+      "all(float(d[k]['text'].split()[0]) == d[k]['value'] for k in d if k.endswith('Temp') and 'Itim' not in k)";
+  CheckJson(dir / "state.json", check);
 }
 
 // gelvar-cli's program in virtual time; meanwhile(second) runs before each simulated second.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/console_text.h"
+#include "cli/mqtt_payloads.h"
 #include "cli/port_list.h"
 
 namespace gelvar {
@@ -37,6 +38,21 @@ TEST(Json, EscapesWhatJsonMustAndKeepsOrder) {
   EXPECT_EQ(PortListLines(ports, true), std::vector<std::string>{"[{\"path\":\"/dev/ttyACM0\",\"description\":\"Uno \\\"R3\\\"\"},"
                                                                  "{\"path\":\"/dev/ttyS0\",\"description\":\"built-in\"}]"});
   EXPECT_EQ(PortListLines({}, true), std::vector<std::string>{"[]"});
+}
+
+// Not read is null; so is a temperature the log writes as -999.0, but not a true -1.0.
+TEST(MqttState, NullForWhatHasNoValue) {
+  DisplayFields fields;
+  VariableSnapshot values;
+  fields.Set(kFieldSlabTemp, "- v -");
+  values.HtgSlGuTemp = -999.0f;
+  fields.Set(kFieldOutdoorTemp, " -1.0 \xB0" "F");
+  values.HtgOutTemp = -1.0f;
+  const std::string json = StateJson(fields, values, 1, 0);
+  EXPECT_TRUE(json.starts_with("{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\xC2\xB0" "F\","
+                               "\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},")) << json;
+  EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
+  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \xC2\xB0" "F\",\"value\":-1.0}"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+// One connection to an MQTT broker (libmosquitto), run on a thread of its own: resolving, connecting,
+// a broker that is away and the waits between tries never hold up the caller's thread, which only
+// hands messages over and collects reports.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/mqtt_payloads.h"
+#include "cli/mqtt_target.h"
+
+struct mosquitto;
+
+namespace gelvar {
+
+class MqttClient {
+ public:
+  struct Settings {
+    MqttTarget target;
+    std::string password;  // empty: none
+    std::string caFile;    // empty: the system's CA store
+    MqttMessage will;      // retained; sent by the broker when the connection breaks, and by Stop
+  };
+  // Each failure is reported once, until the next connection; trying goes on after every one.
+  enum class Event {
+    kConnected,
+    kUnreachable,  // not connected yet
+    kLost,
+    kRefused,  // the login, or the TLS handshake: tried again once a minute
+  };
+  struct Report {
+    Event event;
+    std::string reason;
+  };
+
+  explicit MqttClient(Settings settings) : settings_(std::move(settings)) {}
+  ~MqttClient();
+  MqttClient(const MqttClient&) = delete;
+  MqttClient& operator=(const MqttClient&) = delete;
+
+  // Starts connecting; false with a message when the settings cannot be used.
+  bool Start(std::string& error);
+  // Retained messages sent at every connection, and at once when connected.
+  void SetGreeting(std::vector<MqttMessage> messages);
+  // Retained. While the broker is away only the newest is kept; it goes out when the broker is back.
+  void PublishLatest(MqttMessage message);
+  // Not retained; the newest few are held while the broker is away.
+  void Publish(MqttMessage message);
+  std::vector<Report> TakeReports();
+  // Sends the will itself, disconnects and ends the thread.
+  void Stop();
+
+ private:
+  void Run();
+  // One connection from the try to its end; the library's result code.
+  int Connect(bool first, int& error);
+  void Wait(int seconds);
+  bool SendLocked(const MqttMessage& message, bool retain);
+  static void OnConnect(mosquitto* client, void* self, int result);
+  void Connected(int result);
+
+  const Settings settings_;
+  mosquitto* client_ = nullptr;
+  std::thread thread_;
+  bool abandoned_ = false;  // Stop left the thread running
+
+  std::mutex mutex_;  // guards what follows
+  std::condition_variable changed_;
+  bool connected_ = false;
+  bool stopping_ = false;
+  bool finished_ = false;
+  std::string refusal_;  // the broker's answer to a refused login
+  std::vector<MqttMessage> greeting_;
+  std::optional<MqttMessage> latest_;
+  std::deque<MqttMessage> held_;
+  std::vector<Report> reports_;
+};
+
+}  // namespace gelvar

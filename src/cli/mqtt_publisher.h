@@ -1,0 +1,48 @@
+// gelvar-cli's publisher beside the console: every variable pass and every message line go to the
+// broker, and the broker's comings and goings become message lines of their own.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/timer_host.h"
+#include "cli/cli_options.h"
+#include "cli/console.h"
+#include "cli/mqtt_client.h"
+#include "monitor/monitor_controller.h"
+
+namespace gelvar {
+
+class MqttPublisher : public MonitorListener {
+ public:
+  MqttPublisher(const CliOptions& options, std::string password, const MonitorController& controller,
+                TimerHost& timers, Console& console);
+  ~MqttPublisher() override;
+  MqttPublisher(const MqttPublisher&) = delete;
+  MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+  // Starts connecting; false with a message when the settings cannot be used.
+  bool Start(std::string& error);
+  // Says "offline" and disconnects.
+  void Stop();
+  // The first try failed, or the broker refused: for a command that has nothing else to do.
+  std::function<void()> onCannotPublish;
+
+  void VariablePassEnded() override;
+  void MessageAdded(const std::string& line) override;
+
+ private:
+  void Greet(int unitCode);
+  void ShowReports();
+
+  const CliOptions& options_;
+  const MonitorController& controller_;
+  TimerHost& timers_;
+  Console& console_;
+  MqttClient client_;
+  TimerId reportTimer_ = -1;
+  int greetedUnit_ = -1;
+  bool away_ = false;
+};
+
+}  // namespace gelvar
