@@ -39,7 +39,7 @@ soak: build
 	@scripts/soak-realtime 1800
 
 # What the core tests catch: small faults put into the window-free core one at a time, in a scratch
-# copy (about an hour; not part of `make test`). MUTANTS_FLAGS="--only link --jobs 2" narrows or widens it.
+# copy (about half an hour; not part of `make test`). MUTANTS_FLAGS="--only link --jobs 2" narrows or widens it.
 mutants: deps
 	@scripts/mutants run $(MUTANTS_FLAGS)
 
