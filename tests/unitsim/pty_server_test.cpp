@@ -23,7 +23,10 @@ class ServedPtyTest : public ::testing::Test {
     ASSERT_TRUE(line) << error;
     server = std::make_unique<UnitServer>(*line, unit, &log);
   }
-  void TearDown() override { CloseProgramSide(); }
+  void TearDown() override {
+    CloseProgramSide();
+    if (!dir.empty()) fs::remove_all(dir);
+  }
   void OpenProgramSide(const std::string& path) {
     program = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(program, 0);
@@ -52,6 +55,7 @@ class ServedPtyTest : public ::testing::Test {
   UnitModel unit;
   std::ostringstream log;
   std::unique_ptr<UnitServer> server;
+  fs::path dir;  // a test's own files, removed after it
 };
 
 TEST_F(ServedPtyTest, RequestsAreAnsweredOnTheRawProgramSide) {
@@ -84,29 +88,30 @@ TEST_F(ServedPtyTest, SerialDeviceThatHangsUpEndsTheServing) {
 }
 
 // The link replaces an old symlink but no other file, goes away with the server, and is left
-// alone once another server took it over.
+// alone once another server took it over. The other targets are made-up paths beside the link, so
+// that none of them can be the served device.
 TEST_F(ServedPtyTest, DeviceLinkNamesTheServedDevice) {
-  const fs::path dir = fs::temp_directory_path() / ("gelvar-link-" + std::to_string(getpid()));
+  dir = fs::temp_directory_path() / ("gelvar-link-" + std::to_string(getpid()));
   const std::string link = dir / "unit";
+  const std::string elsewhere = dir / "other-device";
   fs::create_directories(dir);
-  fs::create_symlink("/dev/pts/3", link);
+  fs::create_symlink(dir / "old-device", link);
   std::string error;
   auto made = DeviceLink::Create(link, line->DevicePath(), error);
   ASSERT_TRUE(made) << error;
   OpenProgramSide(link);
   EXPECT_EQ(RoundTrip(EncodeFrame(0x0C01, {}), 6), EncodeFrame(0x0C01, {1, 0}));
-  auto other = DeviceLink::Create(link, "/dev/pts/6", error);
+  auto other = DeviceLink::Create(link, elsewhere, error);
   made.reset();
-  EXPECT_EQ(fs::read_symlink(link), "/dev/pts/6");
+  EXPECT_EQ(fs::read_symlink(link), elsewhere);
   other.reset();
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 
   std::ofstream(link) << "keep";
-  EXPECT_FALSE(DeviceLink::Create(link, "/dev/pts/4", error));
+  EXPECT_FALSE(DeviceLink::Create(link, elsewhere, error));
   std::string content;
   std::ifstream(link) >> content;
   EXPECT_EQ(content, "keep");
-  fs::remove_all(dir);
 }
 
 }  // namespace
