@@ -1,8 +1,8 @@
 #include "monitor/monitor_controller.h"
 
-#include "app/ticker.h"
 #include "monitor/parameter_report.h"
 #include "monitor/variable_log.h"
+#include "timing/tick_period.h"
 
 namespace gelvar {
 namespace {

@@ -7,12 +7,12 @@
 #include <functional>
 #include <string>
 
-#include "app/timer_host.h"
 #include "common/file_appender.h"
 #include "monitor/device_model.h"
 #include "monitor/message_pane.h"
 #include "monitor/monitor_view.h"
 #include "monitor/read_cycle.h"
+#include "timing/timer_host.h"
 #include "tools/line_port.h"
 
 namespace gelvar {

@@ -25,14 +25,13 @@
 #include <algorithm>
 #include <span>
 
-#include "app/tone_player.h"
-#include "app/widget_support.h"
 #include "monitor/about_dialog.h"
 #include "monitor/device_chooser_dialog.h"
 #include "monitor/input_dialog.h"
-#include "sensortest/sensor_test_dialog.h"
 #include "serial/com_devices.h"
 #include "tools/protocol_window.h"
+#include "ui/tone_player.h"
+#include "ui/widget_support.h"
 #include "update/update_dialog.h"
 
 namespace gelvar {
@@ -543,7 +542,7 @@ void MonitorDialog::ShowProtocolWindow() {
 
 void MonitorDialog::ChooseSerialDevice(int portNumber) { windows_.deviceChooser.Run(portNumber); }
 
-void MonitorDialog::RunSensorTest() { windows_.sensorTest.Run(); }
+void MonitorDialog::RunSensorTest() { windows_.runSensorTest(); }
 
 void MonitorDialog::RunUpdateDialog() { windows_.update.Run(); }
 

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "app/ticker.h"
 #include "link/transaction.h"
 #include "support/link_fixture.h"
+#include "tick/ticker.h"
 
 namespace gelvar::testing {
 namespace {

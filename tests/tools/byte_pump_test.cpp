@@ -9,8 +9,8 @@
 
 #include <unistd.h>
 
-#include "app/ticker.h"
 #include "support/link_fixture.h"
+#include "tick/ticker.h"
 #include "tools/byte_pump.h"
 #include "tools/link_inside.h"
 
