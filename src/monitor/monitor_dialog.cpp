@@ -313,16 +313,14 @@ QMessageBox::Icon ToQtIcon(BoxIcon icon) {
 
 // A status text in its colour: green while the port is open or a log runs, red when the device
 // has gone or a log record was lost.
-void ShowStatusText(QLabel* label, const std::string& text) {
-  static const std::map<std::string, QString> kStyles = {
-      {"COM Port Open", QStringLiteral("color: #1a7f37; font-weight: bold;")},
-      {"Logging Activ", QStringLiteral("color: #1a7f37; font-weight: bold;")},
-      {"COM Port Lost", QStringLiteral("color: #c62828; font-weight: bold;")},
-      {"Last record failed", QStringLiteral("color: #c62828; font-weight: bold;")},
-  };
+void ShowStatusText(QLabel* label, const std::string& text, StatusKind kind) {
   label->setText(FromWindowsText(text));
-  const auto style = kStyles.find(text);
-  const QString styleSheet = style != kStyles.end() ? style->second : QString();
+  QString styleSheet;
+  switch (kind) {
+    case StatusKind::kPlain: break;
+    case StatusKind::kGood: styleSheet = QStringLiteral("color: #1a7f37; font-weight: bold;"); break;
+    case StatusKind::kFault: styleSheet = QStringLiteral("color: #c62828; font-weight: bold;"); break;
+  }
   if (label->styleSheet() != styleSheet) label->setStyleSheet(styleSheet);
 }
 
@@ -484,8 +482,8 @@ void MonitorDialog::Refresh() {
   comPort_->setToolTip(ComPortHint(windows_.deviceChooser.Devices(), portNumber));
   ShowText(logMinutes_, QString::number(controller_.LogMinutes()));
   ShowText(logSetCounter_, QString::number(controller_.LogSetCounter()));
-  ShowStatusText(comStatus_, controller_.ComStatusText());
-  ShowStatusText(logStatus_, controller_.LogStatusText());
+  ShowStatusText(comStatus_, controller_.ComStatusText(), controller_.ComStatusKind());
+  ShowStatusText(logStatus_, controller_.LogStatusText(), controller_.LogStatusKind());
 
   const ProgressRanges ranges = controller_.ProgressRange();
   SetRange(progress_.parameters, ranges.parameters);
