@@ -3,7 +3,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-asan fuzz soak mutants run bench perf install package clean
+.PHONY: all deps configure build test test-asan fuzz soak mutants run bench perf install package format clean
 
 all: build
 
@@ -60,6 +60,10 @@ install: build
 # A Debian package of the programs, the help, the desktop entry and the icons: $(BUILD)/gelvar-monitor_*.deb
 package: build
 	cd $(BUILD) && cpack
+
+# Puts every C++ file of ours into the house style (.clang-format).
+format:
+	@find src tests unitsim bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

@@ -24,12 +24,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/qt_timer_host.h"
-#include "app/ticker.h"
-#include "app/widget_support.h"
 #include "serial/serial_port.h"
+#include "tick/ticker.h"
+#include "timing/qt_timer_host.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "app/qt_timer_host.h"
-#include "app/ticker.h"
 #include "cli/console_view.h"
-#include "link/transaction.h"
 #include "common/file_appender.h"
+#include "link/transaction.h"
 #include "monitor/monitor_controller.h"
 #include "serial/serial_port.h"
+#include "tick/ticker.h"
+#include "timing/qt_timer_host.h"
 #include "tools/byte_pump.h"
 
 namespace gelvar {

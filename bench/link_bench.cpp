@@ -2,7 +2,6 @@
 // and the log record. None of them may take a noticeable share of a 10 ms tick.
 #include <benchmark/benchmark.h>
 
-#include "app/ticker.h"
 #include "common/c_format.h"
 #include "link/converter.h"
 #include "link/driver.h"
@@ -11,6 +10,7 @@
 #include "link/transaction.h"
 #include "monitor/device_model.h"
 #include "monitor/variable_log.h"
+#include "tick/ticker.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar {

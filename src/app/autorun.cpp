@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/widget_support.h"
 #include "monitor/monitor_controller.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

@@ -6,8 +6,6 @@
 #include "app/autorun.h"
 #include "app/screenshot_tour.h"
 #include "app/stop_signals.h"
-#include "app/tone_player.h"
-#include "app/widget_support.h"
 #include "common/file_appender.h"
 #include "monitor/device_chooser_dialog.h"
 #include "monitor/input_dialog.h"
@@ -19,6 +17,8 @@
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
 #include "trend/trend_windows.h"
+#include "ui/tone_player.h"
+#include "ui/widget_support.h"
 #include "update/update_dialog.h"
 
 namespace gelvar {
@@ -41,7 +41,7 @@ struct MonitorApp::GlobalObjects {
         protocolWindow(timers, serialPort, linkInsideWindow),
         tonePlayer(MakeAlsaOutput()),
         monitorDialog(timers, files, tonePlayer,
-                      {protocolWindow, sensorTestDialog, updateDialog, inputDialog, deviceChooser}),
+                      {protocolWindow, [this] { sensorTestDialog.Run(); }, updateDialog, inputDialog, deviceChooser}),
         linkInsideWindow(timers),
         trends(monitorDialog.Controller(), timers) {
     monitorDialog.SetListener(&trends.Recorder());

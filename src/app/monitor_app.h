@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "app/qt_timer_host.h"
-#include "app/ticker.h"
+#include "tick/ticker.h"
+#include "timing/qt_timer_host.h"
 
 namespace gelvar {
 

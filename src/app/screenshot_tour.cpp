@@ -12,12 +12,12 @@
 #include <functional>
 #include <vector>
 
-#include "app/widget_support.h"
 #include "monitor/device_chooser_dialog.h"
 #include "monitor/monitor_dialog.h"
 #include "sensortest/sensor_test_dialog.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

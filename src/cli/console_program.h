@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/ticker.h"
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/console_text.h"
@@ -16,6 +15,7 @@
 #include "common/file_appender.h"
 #include "monitor/monitor_controller.h"
 #include "sensortest/sensor_test.h"
+#include "tick/ticker.h"
 #include "tools/byte_pump.h"
 
 namespace gelvar {

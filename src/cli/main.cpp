@@ -11,7 +11,6 @@
 #include <iostream>
 #include <optional>
 
-#include "app/qt_timer_host.h"
 #include "cli/console_program.h"
 #include "cli/console_text.h"
 #include "cli/mqtt_publisher.h"
@@ -19,6 +18,7 @@
 #include "common/file_appender.h"
 #include "serial/serial_discovery_qt.h"
 #include "serial/serial_port.h"
+#include "timing/qt_timer_host.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <functional>
 #include <string>
 
-#include "app/timer_host.h"
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/mqtt_client.h"
 #include "monitor/monitor_controller.h"
+#include "timing/timer_host.h"
 
 namespace gelvar {
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "app/ticker.h"
 #include "link/link_memory.h"
 #include "link/test_support.h"
+#include "timing/tick_period.h"
 
 namespace gelvar {
 

@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/widget_support.h"
 #include "common/c_format.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

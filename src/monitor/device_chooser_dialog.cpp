@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-#include "app/widget_support.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

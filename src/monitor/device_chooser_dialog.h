@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "app/timer_host.h"
 #include "serial/com_devices.h"
+#include "timing/timer_host.h"
 
 class QLabel;
 class QPushButton;

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/widget_support.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

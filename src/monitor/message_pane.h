@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/tone_pair.h"
+
 namespace gelvar {
 
 enum MessageCode : int {
@@ -53,13 +55,6 @@ struct MessageContext {
 
 // The line of one code; empty for a code outside 1..29.
 std::string MessageLine(int code, const MessageContext& context);
-
-struct TonePair {
-  int frequency1;
-  int milliseconds1;
-  int frequency2;
-  int milliseconds2;
-};
 
 // Falling for errors ("E> "), rising for information.
 TonePair MessageTones(const std::string& line);

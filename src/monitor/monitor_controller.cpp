@@ -1,8 +1,8 @@
 #include "monitor/monitor_controller.h"
 
-#include "app/ticker.h"
 #include "monitor/parameter_report.h"
 #include "monitor/variable_log.h"
+#include "timing/tick_period.h"
 
 namespace gelvar {
 namespace {
@@ -13,12 +13,12 @@ constexpr int kMaxComPort = 255;
 constexpr int kMinLogMinutes = 1;
 constexpr int kMaxLogMinutes = 60;
 
-constexpr const char* kComPortOpen = "COM Port Open";
-constexpr const char* kComPortClosed = "COM Port Closed";
-constexpr const char* kComPortLost = "COM Port Lost";
-constexpr const char* kNoLogging = "No Logging";
-constexpr const char* kLoggingActive = "Logging Activ";
-constexpr const char* kLastRecordFailed = "Last record failed";
+constexpr StatusText kComPortOpen{"COM Port Open", StatusKind::kGood};
+constexpr StatusText kComPortClosed{"COM Port Closed", StatusKind::kPlain};
+constexpr StatusText kComPortLost{"COM Port Lost", StatusKind::kFault};
+constexpr StatusText kNoLogging{"No Logging", StatusKind::kPlain};
+constexpr StatusText kLoggingActive{"Logging Activ", StatusKind::kGood};
+constexpr StatusText kLastRecordFailed{"Last record failed", StatusKind::kFault};
 
 // What each command does in modes 0 (port closed) to 5 (logging).
 constexpr std::array<int, 6> kNeedsClosedPort = {kAct, 28, 28, 28, 28, 28};

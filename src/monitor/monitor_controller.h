@@ -7,12 +7,12 @@
 #include <functional>
 #include <string>
 
-#include "app/timer_host.h"
 #include "common/file_appender.h"
 #include "monitor/device_model.h"
 #include "monitor/message_pane.h"
 #include "monitor/monitor_view.h"
 #include "monitor/read_cycle.h"
+#include "timing/timer_host.h"
 #include "tools/line_port.h"
 
 namespace gelvar {
@@ -60,6 +60,14 @@ enum MonitorControlId : int {
   kStatusLogging = 1080,
 };
 
+// What a status text tells at a glance: the window colours it by this, never by its words.
+enum class StatusKind { kPlain, kGood, kFault };
+
+struct StatusText {
+  const char* text;
+  StatusKind kind;
+};
+
 inline constexpr int kDefaultComPort = 1;
 
 // Upper ends of the progress bars (all start at 0).
@@ -102,8 +110,10 @@ class MonitorController : public LineObserver, private StepHost, private ReadCyc
   int ComPortNumber() const { return comPortNumber_; }
   int LogMinutes() const { return cycle_.LogMinutes(); }
   int LogSetCounter() const { return cycle_.LogSetCounter(); }
-  const std::string& ComStatusText() const { return comStatus_; }
-  const std::string& LogStatusText() const { return logStatus_; }
+  std::string ComStatusText() const { return comStatus_.text; }
+  std::string LogStatusText() const { return logStatus_.text; }
+  StatusKind ComStatusKind() const { return comStatus_.kind; }
+  StatusKind LogStatusKind() const { return logStatus_.kind; }
   const ProgressValues& Progress() const { return cycle_.Progress(); }
   ProgressRanges ProgressRange() const;
   const std::string& ReportFileName() const { return reportFileName_; }
@@ -164,8 +174,8 @@ class MonitorController : public LineObserver, private StepHost, private ReadCyc
 
   int mode_ = kPortClosed;
   int comPortNumber_ = kDefaultComPort;
-  std::string comStatus_;
-  std::string logStatus_;
+  StatusText comStatus_;
+  StatusText logStatus_;
   std::string reportFileName_;
   std::string logFileName_;
   bool logFileChosen_ = false;

@@ -25,14 +25,13 @@
 #include <algorithm>
 #include <span>
 
-#include "app/tone_player.h"
-#include "app/widget_support.h"
 #include "monitor/about_dialog.h"
 #include "monitor/device_chooser_dialog.h"
 #include "monitor/input_dialog.h"
-#include "sensortest/sensor_test_dialog.h"
 #include "serial/com_devices.h"
 #include "tools/protocol_window.h"
+#include "ui/tone_player.h"
+#include "ui/widget_support.h"
 #include "update/update_dialog.h"
 
 namespace gelvar {
@@ -314,16 +313,14 @@ QMessageBox::Icon ToQtIcon(BoxIcon icon) {
 
 // A status text in its colour: green while the port is open or a log runs, red when the device
 // has gone or a log record was lost.
-void ShowStatusText(QLabel* label, const std::string& text) {
-  static const std::map<std::string, QString> kStyles = {
-      {"COM Port Open", QStringLiteral("color: #1a7f37; font-weight: bold;")},
-      {"Logging Activ", QStringLiteral("color: #1a7f37; font-weight: bold;")},
-      {"COM Port Lost", QStringLiteral("color: #c62828; font-weight: bold;")},
-      {"Last record failed", QStringLiteral("color: #c62828; font-weight: bold;")},
-  };
+void ShowStatusText(QLabel* label, const std::string& text, StatusKind kind) {
   label->setText(FromWindowsText(text));
-  const auto style = kStyles.find(text);
-  const QString styleSheet = style != kStyles.end() ? style->second : QString();
+  QString styleSheet;
+  switch (kind) {
+    case StatusKind::kPlain: break;
+    case StatusKind::kGood: styleSheet = QStringLiteral("color: #1a7f37; font-weight: bold;"); break;
+    case StatusKind::kFault: styleSheet = QStringLiteral("color: #c62828; font-weight: bold;"); break;
+  }
   if (label->styleSheet() != styleSheet) label->setStyleSheet(styleSheet);
 }
 
@@ -485,8 +482,8 @@ void MonitorDialog::Refresh() {
   comPort_->setToolTip(ComPortHint(windows_.deviceChooser.Devices(), portNumber));
   ShowText(logMinutes_, QString::number(controller_.LogMinutes()));
   ShowText(logSetCounter_, QString::number(controller_.LogSetCounter()));
-  ShowStatusText(comStatus_, controller_.ComStatusText());
-  ShowStatusText(logStatus_, controller_.LogStatusText());
+  ShowStatusText(comStatus_, controller_.ComStatusText(), controller_.ComStatusKind());
+  ShowStatusText(logStatus_, controller_.LogStatusText(), controller_.LogStatusKind());
 
   const ProgressRanges ranges = controller_.ProgressRange();
   SetRange(progress_.parameters, ranges.parameters);
@@ -543,7 +540,7 @@ void MonitorDialog::ShowProtocolWindow() {
 
 void MonitorDialog::ChooseSerialDevice(int portNumber) { windows_.deviceChooser.Run(portNumber); }
 
-void MonitorDialog::RunSensorTest() { windows_.sensorTest.Run(); }
+void MonitorDialog::RunSensorTest() { windows_.runSensorTest(); }
 
 void MonitorDialog::RunUpdateDialog() { windows_.update.Run(); }
 

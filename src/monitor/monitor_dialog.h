@@ -9,9 +9,9 @@
 #include <map>
 #include <string>
 
-#include "app/timer_host.h"
 #include "common/file_appender.h"
 #include "monitor/monitor_controller.h"
+#include "timing/timer_host.h"
 
 class QLabel;
 class QLineEdit;
@@ -24,7 +24,6 @@ namespace gelvar {
 class DeviceChooserDialog;
 class InputDialog;
 class ProtocolWindow;
-class SensorTestDialog;
 class TonePlayer;
 class UpdateDialog;
 
@@ -35,7 +34,7 @@ class MonitorDialog : public QDialog, private MonitorView {
   // The windows the main window opens; they outlive it.
   struct Windows {
     ProtocolWindow& protocol;
-    SensorTestDialog& sensorTest;
+    std::function<void()> runSensorTest;  // its dialog builds on this folder, so it comes in as a call
     UpdateDialog& update;
     InputDialog& input;
     DeviceChooserDialog& deviceChooser;

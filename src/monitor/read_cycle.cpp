@@ -1,8 +1,8 @@
 #include "monitor/read_cycle.h"
 
-#include "app/ticker.h"
 #include "link/transaction.h"
 #include "monitor/message_pane.h"
+#include "timing/tick_period.h"
 
 namespace gelvar {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "app/ticker.h"
 #include "common/c_format.h"
 #include "link/transaction.h"
 #include "monitor/object_data.h"
 #include "monitor/value_format.h"
+#include "timing/tick_period.h"
 
 namespace gelvar {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/timer_host.h"
 #include "common/file_appender.h"
 #include "link/converter.h"
+#include "timing/timer_host.h"
 
 namespace gelvar {
 

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/widget_support.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

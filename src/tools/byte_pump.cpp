@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "app/ticker.h"
 #include "common/c_format.h"
 #include "link/driver.h"
 #include "link/link_memory.h"
+#include "timing/tick_period.h"
 
 namespace gelvar {
 namespace {

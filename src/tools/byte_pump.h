@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/timer_host.h"
+#include "timing/timer_host.h"
 #include "tools/line_port.h"
 
 namespace gelvar {

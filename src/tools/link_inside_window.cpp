@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "app/ticker.h"
-#include "app/widget_support.h"
+#include "timing/tick_period.h"
 #include "tools/link_inside.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

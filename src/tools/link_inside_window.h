@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "app/timer_host.h"
+#include "timing/timer_host.h"
 
 class QLineEdit;
 

@@ -11,9 +11,9 @@
 
 #include <cstdlib>
 
-#include "app/ticker.h"
-#include "app/widget_support.h"
+#include "timing/tick_period.h"
 #include "tools/link_inside_window.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/timer_host.h"
+#include "timing/timer_host.h"
 #include "tools/byte_pump.h"
 #include "tools/line_port.h"
 

@@ -3,8 +3,8 @@
 
 #include <functional>
 
-#include "app/timer_host.h"
 #include "monitor/monitor_controller.h"
+#include "timing/timer_host.h"
 #include "trend/trend_data.h"
 
 namespace gelvar {

@@ -19,7 +19,7 @@
 #include <functional>
 #include <limits>
 
-#include "app/widget_support.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 

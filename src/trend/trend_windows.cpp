@@ -2,8 +2,8 @@
 
 #include <QFileInfo>
 
-#include "app/widget_support.h"
 #include "trend/log_reader.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 

@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "app/widget_support.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

@@ -1,13 +1,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/ticker.h"
 #include "fuzz/harnesses.h"
 #include "link/converter.h"
 #include "link/driver.h"
 #include "link/link_memory.h"
 #include "link/test_support.h"
 #include "link/transaction.h"
+#include "tick/ticker.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar::fuzz {

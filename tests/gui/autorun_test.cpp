@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "app/widget_support.h"
 #include "monitor/monitor_controller.h"
+#include "ui/widget_support.h"
 
 namespace gelvar {
 namespace {

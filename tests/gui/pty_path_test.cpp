@@ -17,14 +17,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/qt_timer_host.h"
-#include "app/ticker.h"
-#include "app/widget_support.h"
 #include "link/test_support.h"
 #include "link/transaction.h"
 #include "serial/serial_port.h"
+#include "tick/ticker.h"
+#include "timing/qt_timer_host.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
+#include "ui/widget_support.h"
 
 namespace gelvar::testing {
 namespace {

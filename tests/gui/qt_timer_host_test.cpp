@@ -1,4 +1,4 @@
-#include "app/qt_timer_host.h"
+#include "timing/qt_timer_host.h"
 
 #include <gtest/gtest.h>
 

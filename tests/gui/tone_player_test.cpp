@@ -1,6 +1,6 @@
 // The message tones: what is synthesised, and that the GUI thread never waits
 // for the sound.
-#include "app/tone_player.h"
+#include "ui/tone_player.h"
 
 #include <gtest/gtest.h>
 

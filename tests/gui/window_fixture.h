@@ -23,9 +23,6 @@
 #include <memory>
 #include <vector>
 
-#include "app/ticker.h"
-#include "app/tone_player.h"
-#include "app/widget_support.h"
 #include "link/test_support.h"
 #include "monitor/device_chooser_dialog.h"
 #include "monitor/input_dialog.h"
@@ -34,9 +31,12 @@
 #include "serial/serial_discovery_qt.h"
 #include "support/monitor_fakes.h"
 #include "support/virtual_scheduler.h"
+#include "tick/ticker.h"
 #include "tools/link_inside_window.h"
 #include "tools/protocol_window.h"
 #include "trend/trend_windows.h"
+#include "ui/tone_player.h"
+#include "ui/widget_support.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"
 #include "update/update_dialog.h"
@@ -183,7 +183,7 @@ class WindowTest : public ::testing::Test {
   ComDeviceMap comDevices{&comMappings};
   FakeDiscovery discovery;
   DeviceChooserDialog chooser{scheduler, discovery, comDevices};
-  MonitorDialog window{scheduler, folderMemory, tones, {protocol, sensorDialog, update, input, chooser}};
+  MonitorDialog window{scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
   TrendWindows trends{window.Controller(), scheduler};
 };
 

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "app/ticker.h"
 #include "link/transaction.h"
 #include "support/link_fixture.h"
+#include "tick/ticker.h"
 
 namespace gelvar::testing {
 namespace {
@@ -31,7 +31,7 @@ std::uint8_t Stat(int index) {
 }
 
 void Reply(std::uint32_t id, const Bytes& data = {}) {
-  FeedBytes(MakeFrame(id, data));
+  FeedBytes(EncodeFrame(id, data));
   link_check_slots();
 }
 
@@ -51,7 +51,7 @@ class Link : public LinkTest {
     const Bytes sent = DrainTx();
     if (sent.empty()) return;
     frames.push_back(sent);
-    if (answerId != 0) FeedBytes(MakeFrame(answerId, replyData));
+    if (answerId != 0) FeedBytes(EncodeFrame(answerId, replyData));
   }
   // Ticks until the transaction leaves Busy; returns the poll's result and the ticks it took. Another
   // Start is refused in every state but Idle, an outcome not yet collected included.
@@ -148,7 +148,7 @@ TEST_F(Link, SendWithoutLineIsTriedFourTimesThenDropped) {
   EXPECT_EQ(Stat(1), 1);
   linkMemory.txRegister = -1;  // the line is back: the next request goes out
   for (int i = 0; i < 40; ++i) Tick();
-  EXPECT_EQ(frames, std::vector<Bytes>{MakeFrame(0x3003, {})});
+  EXPECT_EQ(frames, std::vector<Bytes>{EncodeFrame(0x3003, {})});
 }
 
 TEST_F(Link, BackoffLengthFollowsIdAndTries) {
@@ -227,7 +227,7 @@ TEST_F(Link, OneAtATimeAndItsReplyCollectedOnce) {
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(reply.data[i], i < data.size() ? data[i] : 0);
     EXPECT_EQ(PollUntilDone().first, kPollIdle);
   }
-  EXPECT_EQ(frames, std::vector<Bytes>(3, MakeFrame(0x0C84, {})));
+  EXPECT_EQ(frames, std::vector<Bytes>(3, EncodeFrame(0x0C84, {})));
 }
 
 // Each of the eight windows is one tick to post and 750 ms of ticks to wait; every post carries the
@@ -245,7 +245,7 @@ TEST_F(Link, SilentUnitFailsAfterEightWindows) {
     const auto [result, ticks] = PollUntilDone();
     EXPECT_EQ(result, kPollFailed);
     EXPECT_EQ(ticks, 8 * (c.windowTicks + 1)) << "period " << c.period;
-    EXPECT_EQ(frames, std::vector<Bytes>(8, MakeFrame(0x0C87, {1, 0, 0xFA, 0})));
+    EXPECT_EQ(frames, std::vector<Bytes>(8, EncodeFrame(0x0C87, {1, 0, 0xFA, 0})));
   }
 }
 

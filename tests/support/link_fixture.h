@@ -10,6 +10,7 @@
 #include "link/driver.h"
 #include "link/link_memory.h"
 #include "link/test_support.h"
+#include "unitsim/unit_codec.h"
 
 namespace gelvar::testing {
 
@@ -38,23 +39,8 @@ inline std::vector<std::uint8_t> DrainTx() {
   return out;
 }
 
-// A frame as the far end would build it.
-inline std::vector<std::uint8_t> MakeFrame(std::uint32_t objectId, const std::vector<std::uint8_t>& data) {
-  const std::uint16_t word = EncodeIdWord(objectId);
-  std::vector<std::uint8_t> frame;
-  frame.reserve(data.size() + 4);
-  frame.push_back(static_cast<std::uint8_t>(0x54 + data.size() / 2));
-  frame.push_back(static_cast<std::uint8_t>(word >> 8));
-  frame.push_back(static_cast<std::uint8_t>(word));
-  for (std::uint8_t b : data) frame.push_back(b);
-  int sum = 0;
-  for (std::uint8_t b : frame) {
-    sum += b;
-    if (sum > 255) sum -= 255;
-  }
-  frame.push_back(static_cast<std::uint8_t>(255 - sum));
-  return frame;
-}
+// Frames as the far end builds them: the simulated unit's codec, apart from the driver's.
+using unitsim::EncodeFrame;
 
 // One tick of the link stack with the given period, without the transaction layer.
 inline void ConverterTick(std::uint32_t periodMs = 10) {

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "app/ticker.h"
 #include "support/virtual_scheduler.h"
+#include "tick/ticker.h"
 #include "tools/byte_pump.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-#include "app/timer_host.h"
+#include "timing/timer_host.h"
 
 namespace gelvar::testing {
 

@@ -9,8 +9,8 @@
 
 #include <unistd.h>
 
-#include "app/ticker.h"
 #include "support/link_fixture.h"
+#include "tick/ticker.h"
 #include "tools/byte_pump.h"
 #include "tools/link_inside.h"
 
@@ -88,12 +88,12 @@ TEST(HexByte, TwoUpperCaseDigitsOfTheLowByte) {
 }
 
 TEST_F(BytePumpTest, FramesLeaveAndArriveWithTheirNumbersInTheTraces) {
-  const Bytes frame = MakeFrame(0x1234, {});
+  const Bytes frame = EncodeFrame(0x1234, {});
   StartFrame(frame);
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(port.written, frame);
   EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
-  port.incoming = MakeFrame(0x3003, {0x2E, 0x00});
+  port.incoming = EncodeFrame(0x3003, {0x2E, 0x00});
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(linkMemory.converter.slotStatus[0], 0x7F);
   EXPECT_EQ(pump.Rx().Text(), std::string("\r\n0002-0[U\xC0\x0C.\0\xAF]", 16));
@@ -115,7 +115,7 @@ TEST_F(BytePumpTest, PaneLinesShowEveryByteLegiblyOneFramePerLine) {
     Bytes fed;
     const char* lines;
   } cases[] = {
-      {MakeFrame(0x3003, {0x2E, 0x00}), "0001-0[U\xC0<0C>.<00>\xAF]"},
+      {EncodeFrame(0x3003, {0x2E, 0x00}), "0001-0[U\xC0<0C>.<00>\xAF]"},
       {{0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
       {{0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, "A\n0001-0[T<00><05>\xA6]B"},
   };
@@ -139,7 +139,7 @@ TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
     Bytes fed;
     int times;
     char paneStart;
-  } cases[] = {{{0x01, 0x02, 0x03}, 1500, '<'}, {MakeFrame(0x1234, {0x3C, 0x3C}), 300, '0'}};
+  } cases[] = {{{0x01, 0x02, 0x03}, 1500, '<'}, {EncodeFrame(0x1234, {0x3C, 0x3C}), 300, '0'}};
   for (const auto& c : cases) {
     pump.Rx().Clear();
     for (int i = 0; i < c.times; ++i) {
@@ -175,10 +175,10 @@ TEST_F(BytePumpTest, ReceiveReadsABoundedShareOnlyWhileThePortIsWatched) {
 }
 
 TEST_F(BytePumpTest, TxFileTakesTheBytesInsteadOfThePort) {
-  StartFrame(MakeFrame(0x0001, {}));
+  StartFrame(EncodeFrame(0x0001, {}));
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
   EXPECT_EQ(linkMemory.txRegister, -1) << "a waiting byte is dropped when an output opens";
-  const Bytes frame = MakeFrame(0x0001, {0x12, 0x34});
+  const Bytes frame = EncodeFrame(0x0001, {0x12, 0x34});
   StartFrame(frame);
   pump.Pump();
   std::ifstream in(dir / "p-t", std::ios::binary);
@@ -187,7 +187,7 @@ TEST_F(BytePumpTest, TxFileTakesTheBytesInsteadOfThePort) {
 }
 
 TEST_F(BytePumpTest, RxFileIsFedFirstAndFollowedAsItGrows) {
-  const Bytes first = MakeFrame(0x3003, {1, 0});
+  const Bytes first = EncodeFrame(0x3003, {1, 0});
   Append("p-r", Bytes(first.begin(), first.begin() + 3));
   pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
   port.incoming = {0x00};
@@ -196,7 +196,7 @@ TEST_F(BytePumpTest, RxFileIsFedFirstAndFollowedAsItGrows) {
   Append("p-r", Bytes(first.begin() + 3, first.end()));
   pump.Pump();
   EXPECT_EQ(linkMemory.converter.badFrames, 1) << "the stray port byte broke the first frame";
-  Append("p-r", MakeFrame(0x3002, {1, 4, 3, 16}));
+  Append("p-r", EncodeFrame(0x3002, {1, 4, 3, 16}));
   pump.Pump();
   EXPECT_EQ(linkMemory.converter.slotStatus[0], 0xBF);
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
@@ -223,7 +223,7 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
     EXPECT_EQ(pump.Tx().Text(), "\r\n*** COM2 lost");
     EXPECT_TRUE(pump.Rx().Text().ends_with("\r\n*** COM2 lost"));
     for (int i = 0; i < 5000 / period; ++i) {
-      StartFrame(MakeFrame(0x1234, {}));
+      StartFrame(EncodeFrame(0x1234, {}));
       pump.Pump();
       ASSERT_EQ(linkMemory.txRegister, -1) << "the driver is never left holding a byte";
     }

@@ -1,4 +1,4 @@
-#include "app/widget_support.h"
+#include "ui/widget_support.h"
 
 #include <QAction>
 #include <QApplication>

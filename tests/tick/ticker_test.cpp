@@ -3,9 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/ticker.h"
 #include "link/test_support.h"
 #include "support/virtual_scheduler.h"
+#include "tick/ticker.h"
 
 namespace gelvar::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/ticker.h"
+#include "tick/ticker.h"
 
 #include <algorithm>
 
@@ -7,9 +7,6 @@
 #include "link/transaction.h"
 
 namespace gelvar {
-
-std::int32_t tickPeriod;
-std::int32_t windowTimerPeriod;
 
 namespace {
 constexpr std::int32_t kMeasureMs = 10000;

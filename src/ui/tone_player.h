@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "monitor/message_pane.h"
+#include "common/tone_pair.h"
 
 namespace gelvar {
 

@@ -1,4 +1,4 @@
-#include "app/tone_player.h"
+#include "ui/tone_player.h"
 
 #include <alsa/asoundlib.h>
 
