@@ -8,6 +8,7 @@
 #include "cli/field_table.h"
 #include "common/c_format.h"
 #include "monitor/value_format.h"
+#include "monitor/variable_log.h"
 
 namespace gelvar {
 namespace {
@@ -23,46 +24,54 @@ struct Column {
   Kind kind;
 };
 
-Column Count(std::string name, int field, std::int32_t value) {
-  return {std::move(name), field, static_cast<double>(value), Kind::kCount};
+Column Count(int field, std::int32_t value) { return {{}, field, static_cast<double>(value), Kind::kCount}; }
+Column Temperature(int field, float value) { return {{}, field, value, Kind::kTemperature}; }
+Column Volts(int field, float value) { return {{}, field, value, Kind::kVolts}; }
+
+// Names the columns as the log's header does, in its order (Set#, Date and Time are not values).
+void NameAsTheLog(std::vector<Column>& columns) {
+  const std::string_view header = kLogColumns;
+  std::size_t start = 0;
+  for (int skipped = 0; skipped < 3; ++skipped) start = header.find(';', start) + 1;
+  for (Column& column : columns) {
+    const std::size_t end = header.find(';', start);
+    column.name = header.substr(start, end - start);
+    start = end + 1;
+  }
 }
-Column Temperature(std::string name, int field, float value) {
-  return {std::move(name), field, value, Kind::kTemperature};
-}
-Column Volts(std::string name, int field, float value) { return {std::move(name), field, value, Kind::kVolts}; }
 
 std::vector<Column> Columns(const VariableSnapshot& v) {
   std::vector<Column> columns = {
-      Count("AdmErrFlg", kFieldAdmErrorFlags, v.AdmErrFlg),
-      Count("AdmIntStat", kFieldInternalState, v.AdmIntStat),
-      Count("HtgState", kFieldHeatingState, v.HtgState),
-      Count("HtgErrFlg", kFieldHeatingErrorFlags, v.HtgErrFlg),
-      Count("HtgTempFlg", kFieldHeatingTempFlags, v.HtgTempFlg),
-      Count("HtgMoisFlg", kFieldHeatingMoistFlags, v.HtgMoisFlg),
-      Temperature("HtgSlGuTemp", kFieldSlabTemp, v.HtgSlGuTemp),
-      Temperature("HtgOutTemp", kFieldOutdoorTemp, v.HtgOutTemp),
-      Count("HtgRemHtime", kFieldRemHeatTime, v.HtgRemHtime),
-      Count("HtgOffOn", kFieldHeatingRelay, v.HtgOffOn),
-      Count("HtgOpHours", kFieldOpHours, v.HtgOpHours),
-      Count("HtgOpHoursXWK", kFieldOpHoursXWK, v.HtgOpHoursXWK),
+      Count(kFieldAdmErrorFlags, v.AdmErrFlg),
+      Count(kFieldInternalState, v.AdmIntStat),
+      Count(kFieldHeatingState, v.HtgState),
+      Count(kFieldHeatingErrorFlags, v.HtgErrFlg),
+      Count(kFieldHeatingTempFlags, v.HtgTempFlg),
+      Count(kFieldHeatingMoistFlags, v.HtgMoisFlg),
+      Temperature(kFieldSlabTemp, v.HtgSlGuTemp),
+      Temperature(kFieldOutdoorTemp, v.HtgOutTemp),
+      Count(kFieldRemHeatTime, v.HtgRemHtime),
+      Count(kFieldHeatingRelay, v.HtgOffOn),
+      Count(kFieldOpHours, v.HtgOpHours),
+      Count(kFieldOpHoursXWK, v.HtgOpHoursXWK),
   };
   for (int s = 0; s < 2; ++s) {
     const SensorLogValues& x = v.sensor[s];
-    const std::string p = "S" + std::to_string(s + 1);
     const auto field = [s](FieldId sensor1Field) { return SensorField(sensor1Field, s); };
     columns.insert(columns.end(), {
-        Count(p + "State", field(kFieldSensorState), x.State),
-        Count(p + "Error", field(kFieldSensorErrorFlags), x.Error),
-        Count(p + "Flags", field(kFieldSensorFlags), x.Flags),
-        Temperature(p + "SenTemp", field(kFieldSensorTemp), x.SenTemp),
-        Temperature(p + "AmbTemp", field(kFieldSensorAmbientTemp), x.AmbTemp),
-        Count(p + "LastMoist", field(kFieldSensorLastMoisture), x.LastMoist),
-        Count(p + "ItimMois", field(kFieldSensorInhibitMoist), x.ItimMois),
-        Count(p + "ItimTemp", field(kFieldSensorInhibitTemp), x.ItimTemp),
-        Volts(p + "Volt", field(kFieldSensorVoltage), x.Volt),
-        Count(p + "CharVal", field(kFieldSensorCharValue), x.CharVal),
+        Count(field(kFieldSensorState), x.State),
+        Count(field(kFieldSensorErrorFlags), x.Error),
+        Count(field(kFieldSensorFlags), x.Flags),
+        Temperature(field(kFieldSensorTemp), x.SenTemp),
+        Temperature(field(kFieldSensorAmbientTemp), x.AmbTemp),
+        Count(field(kFieldSensorLastMoisture), x.LastMoist),
+        Count(field(kFieldSensorInhibitMoist), x.ItimMois),
+        Count(field(kFieldSensorInhibitTemp), x.ItimTemp),
+        Volts(field(kFieldSensorVoltage), x.Volt),
+        Count(field(kFieldSensorCharValue), x.CharVal),
     });
   }
+  NameAsTheLog(columns);
   return columns;
 }
 
