@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "monitor/variable_log.h"
 #include "trend/log_reader.h"
 #include "ui/widget_support.h"
 
@@ -23,14 +24,15 @@ void TrendWindows::Command(int command, QWidget* parent) {
 }
 
 void TrendWindows::PlotLogFile(QWidget* parent) {
-  const QString path = ChooseFilePath(parent, FileAccess::kOpen, QStringLiteral("Gelvar.log"), QStringLiteral("log"));
+  const QString path = ChooseFilePath(parent, FileAccess::kOpen, QString::fromLatin1(kLogDefaultName),
+                                      QString::fromLatin1(kLogDefaultExtension));
   if (path.isEmpty()) return;
   TrendData data;
   const LogReadResult result = ReadLogFile(LocalPath(path), data);
   const QString name = QFileInfo(path).fileName();
   if (!result.ok) {
     ShowAppMessage(parent, QStringLiteral("%1 is not a log file that can be plotted.\n\n%2")
-                               .arg(name, QString::fromLatin1(result.message.c_str())));
+                               .arg(name, FromWindowsText(result.message)));
     return;
   }
   logPlot_.Plot(std::move(data), name);
