@@ -105,7 +105,8 @@ class Flood {
     while (!stop_) {
       // At the line's speed, what the time since the start allows.
       const long due = static_cast<long>(Ms(Clock::now() - start) * rate_ / 1000.0) - written_;
-      const std::size_t chunk = rate_ > 0 ? static_cast<std::size_t>(std::clamp(due, 0L, static_cast<long>(kChunk))) : kChunk;
+      const std::size_t chunk =
+          rate_ > 0 ? static_cast<std::size_t>(std::clamp(due, 0L, static_cast<long>(kChunk))) : kChunk;
       // Bytes 0..255 in turn: every chunk continues where the last one stopped.
       const ssize_t n = ::write(master_, bytes.data() + written_ % 256, chunk);
       if (n > 0) written_ += n;

@@ -150,7 +150,8 @@ class LineTiming : private MonitorListener {
   }
   void Step() {
     if (phase_ == nullptr) return;
-    if (phase_ != &LineTiming::Logging && MsSince(phaseStart_) > kPhaseLimitMs) return Fail("no progress; is the unit there?");
+    if (phase_ != &LineTiming::Logging && MsSince(phaseStart_) > kPhaseLimitMs)
+      return Fail("no progress; is the unit there?");
     (this->*phase_)();
   }
   void Fail(const std::string& why) {
@@ -208,8 +209,8 @@ class LineTiming : private MonitorListener {
     controller_.Command(kCmdStartLogging);
     logStart_ = Clock::now();
     measurements_.clear();
-    std::cout << "\n(c) Tick re-measurements while reading variables and logging once a minute, "
-              << options_.minutes << " min\n\n| after s | tick period ms | real mean ms | ticks |\n|---|---|---|---|\n";
+    std::cout << "\n(c) Tick re-measurements while reading variables and logging once a minute, " << options_.minutes
+              << " min\n\n| after s | tick period ms | real mean ms | ticks |\n|---|---|---|---|\n";
     Enter(&LineTiming::Logging);
   }
   void Logging() {
@@ -265,9 +266,10 @@ class LineTiming : private MonitorListener {
               << " | " << Format("%.1f", *max) << " | " << kVirtualReadMs << " | " << failedReads_ << " |\n";
   }
   void PrintRuns() const {
-    std::cout << "\n(b) Menu command to its last step, against the tick schedule's floor and the wire time at "
-                 "19200 baud\n\n| run | wall ms | floor ms | over floor | bytes out | bytes in | wire ms | failed steps |\n"
-                 "|---|---|---|---|---|---|---|---|\n";
+    std::cout
+        << "\n(b) Menu command to its last step, against the tick schedule's floor and the wire time at "
+           "19200 baud\n\n| run | wall ms | floor ms | over floor | bytes out | bytes in | wire ms | failed steps |\n"
+           "|---|---|---|---|---|---|---|---|\n";
     for (const std::string& row : runs_) std::cout << row << '\n';
   }
   void PrintMeasurements() const {

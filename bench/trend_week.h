@@ -18,8 +18,17 @@ inline TrendValues PassValues(int pass) {
   const float gap = std::numeric_limits<float>::quiet_NaN();
   if (pass % 5000 == 0) return {gap, gap, gap, gap, gap, gap, gap, gap, gap, gap, gap};
   const auto t = static_cast<float>(5 * day);
-  return {t + 2 + wobble, t, t + 1, t - 1 + wobble, t + 1.5f, t - 0.5f, 40 + 10 * wobble, 45 - 5 * wobble,
-          12.3f + wobble / 10, 12.2f, static_cast<float>(pass / 400 % 2)};
+  return {t + 2 + wobble,
+          t,
+          t + 1,
+          t - 1 + wobble,
+          t + 1.5f,
+          t - 0.5f,
+          40 + 10 * wobble,
+          45 - 5 * wobble,
+          12.3f + wobble / 10,
+          12.2f,
+          static_cast<float>(pass / 400 % 2)};
 }
 
 inline void FillWeek(TrendData& data, double start) {

@@ -93,8 +93,8 @@ std::unique_ptr<ServedLine> ServedLine::OpenPseudoTerminal(std::string& error) {
     return nullptr;
   }
   char path[256];
-  const bool ready = grantpt(master) == 0 && unlockpt(master) == 0 &&
-                     ptsname_r(master, path, sizeof path) == 0 && SetNonBlocking(master);
+  const bool ready = grantpt(master) == 0 && unlockpt(master) == 0 && ptsname_r(master, path, sizeof path) == 0 &&
+                     SetNonBlocking(master);
   if (!ready) Failure(error, "cannot set up a pseudo-terminal", errno);
   if (!ready || !MakeProgramSideRaw(path, error)) {
     close(master);

@@ -50,8 +50,7 @@ class ServedLine {
 class DeviceLink {
  public:
   // Replaces an existing symlink at linkPath, but no other kind of file.
-  static std::unique_ptr<DeviceLink> Create(const std::string& linkPath, const std::string& target,
-                                            std::string& error);
+  static std::unique_ptr<DeviceLink> Create(const std::string& linkPath, const std::string& target, std::string& error);
   ~DeviceLink();
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;

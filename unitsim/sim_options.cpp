@@ -58,7 +58,7 @@ bool Path(std::string_view text, std::string& path) {
 // An option and what it does with its value (flags get an empty one and cannot fail).
 struct KnownOption {
   const char* name;
-  const char* shortName;  // or nullptr
+  const char* shortName;     // or nullptr
   const char* valueMeaning;  // nullptr for a flag
   bool (*apply)(std::string_view value, SimOptions& options);
 };
@@ -66,11 +66,9 @@ struct KnownOption {
 const KnownOption kOptions[] = {
     {"--help", "-h", nullptr, [](std::string_view, SimOptions& o) { return o.help = true; }},
     {"--verbose", "-v", nullptr, [](std::string_view, SimOptions& o) { return o.verbose = true; }},
-    {"--print-path-only", nullptr, nullptr,
-     [](std::string_view, SimOptions& o) { return o.printPathOnly = true; }},
+    {"--print-path-only", nullptr, nullptr, [](std::string_view, SimOptions& o) { return o.printPathOnly = true; }},
     {"--link", nullptr, "a path", [](std::string_view v, SimOptions& o) { return Path(v, o.linkPath); }},
-    {"--tty", nullptr, "a device path",
-     [](std::string_view v, SimOptions& o) { return Path(v, o.ttyDevice); }},
+    {"--tty", nullptr, "a device path", [](std::string_view v, SimOptions& o) { return Path(v, o.ttyDevice); }},
     {"--silent", nullptr, nullptr, [](std::string_view, SimOptions& o) { return o.faults.silent = true; }},
     {"--silent-object", nullptr, "an object ID in hex from 0 to 0x3FFF",
      [](std::string_view v, SimOptions& o) {

@@ -7,8 +7,7 @@ namespace gelvar::unitsim {
 SimulatedLine::SimulatedLine(UnitModel& unit, std::function<std::int64_t()> nowMs)
     : unit_(unit), nowMs_(std::move(nowMs)) {}
 
-int SimulatedLine::Open(int /*portNumber*/, int /*baudRate*/, int /*byteSize*/, int /*stopBits*/,
-                        int /*parity*/) {
+int SimulatedLine::Open(int /*portNumber*/, int /*baudRate*/, int /*byteSize*/, int /*stopBits*/, int /*parity*/) {
   if (unplugged_) return 0;
   // What the unit sent while the port was closed is lost, as on a real line.
   if (!open_) unit_.DiscardSent(nowMs_());

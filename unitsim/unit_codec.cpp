@@ -12,15 +12,11 @@ constexpr std::uint32_t kOddBits = 0x2AAA;   // bits 1, 3, ..., 13
 
 std::uint32_t Parity(std::uint32_t bits) { return std::popcount(bits) & 1U; }
 
-std::uint8_t TypeLetterFor(std::size_t dataCount) {
-  return static_cast<std::uint8_t>(kTypeNoData + dataCount / 2);
-}
+std::uint8_t TypeLetterFor(std::size_t dataCount) { return static_cast<std::uint8_t>(kTypeNoData + dataCount / 2); }
 
 }  // namespace
 
-int DataCountOfType(std::uint8_t typeLetter) {
-  return IsTypeLetter(typeLetter) ? 2 * (typeLetter - kTypeNoData) : -1;
-}
+int DataCountOfType(std::uint8_t typeLetter) { return IsTypeLetter(typeLetter) ? 2 * (typeLetter - kTypeNoData) : -1; }
 
 bool IsTypeLetter(std::uint8_t byte) { return byte >= kTypeNoData && byte <= kTypeFourBytes; }
 
@@ -46,9 +42,7 @@ std::uint8_t ChecksumOf(const std::uint8_t* bytes, std::size_t count) {
   return static_cast<std::uint8_t>(255 - FoldedSum(bytes, count));
 }
 
-bool ChecksumOk(const std::vector<std::uint8_t>& frame) {
-  return FoldedSum(frame.data(), frame.size()) == 255;
-}
+bool ChecksumOk(const std::vector<std::uint8_t>& frame) { return FoldedSum(frame.data(), frame.size()) == 255; }
 
 std::vector<std::uint8_t> EncodeFrame(std::uint32_t objectId, const std::vector<std::uint8_t>& data) {
   const std::size_t count = data.size() >= 4 ? 4 : data.size() & ~std::size_t{1};

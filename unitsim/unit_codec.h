@@ -8,9 +8,9 @@
 
 namespace gelvar::unitsim {
 
-constexpr std::uint8_t kTypeNoData = 0x54;    // "T"
-constexpr std::uint8_t kTypeTwoBytes = 0x55;  // "U"
-constexpr std::uint8_t kTypeFourBytes = 0x56; // "V"
+constexpr std::uint8_t kTypeNoData = 0x54;     // "T"
+constexpr std::uint8_t kTypeTwoBytes = 0x55;   // "U"
+constexpr std::uint8_t kTypeFourBytes = 0x56;  // "V"
 
 // Data byte count announced by a type letter, or -1 for any other byte.
 int DataCountOfType(std::uint8_t typeLetter);

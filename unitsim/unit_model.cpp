@@ -153,14 +153,17 @@ struct DriftingWord {
   std::size_t offset;
 };
 constexpr DriftingWord kDriftingWords[] = {
-    {kHtgTemps, 0}, {kHtgTemps, 2}, {kSenTemps, 0}, {kSenTemps, 2}, {kSenTemps + kSensorStride, 0},
+    {kHtgTemps, 0},
+    {kHtgTemps, 2},
+    {kSenTemps, 0},
+    {kSenTemps, 2},
+    {kSenTemps + kSensorStride, 0},
     {kSenTemps + kSensorStride, 2},
 };
 
 }  // namespace
 
-UnitModel::UnitModel(std::uint32_t seed)
-    : random_(seed), driftRandom_(seed ^ 0x9E3779B9U), objects_(DefaultObjects()) {
+UnitModel::UnitModel(std::uint32_t seed) : random_(seed), driftRandom_(seed ^ 0x9E3779B9U), objects_(DefaultObjects()) {
   DefaultSets(voltageSets_, temperatureSets_);
 }
 
@@ -212,9 +215,7 @@ void UnitModel::SetObject(std::uint32_t objectId, std::vector<std::uint8_t> data
   pinned_.insert(objectId);
 }
 
-std::vector<std::uint8_t> UnitModel::Object(std::uint32_t objectId) const {
-  return CurrentValue(objectId, nowMs_);
-}
+std::vector<std::uint8_t> UnitModel::Object(std::uint32_t objectId) const { return CurrentValue(objectId, nowMs_); }
 
 void UnitModel::SetRecordedSets(std::vector<std::vector<std::uint8_t>> voltageSets,
                                 std::vector<std::vector<std::uint8_t>> temperatureSets) {
@@ -236,15 +237,15 @@ void UnitModel::HandleFrame(const DecodedFrame& request, std::int64_t nowMs) {
 
 // A request the unit ignores never reached it: a command in it does not run either.
 bool UnitModel::Ignores(std::uint32_t objectId) {
-  return faults_.silent || faults_.silentObjects.contains(objectId) ||
-         requestsSeen_ <= faults_.dropFirstRequests || Chance(faults_.dropRate);
+  return faults_.silent || faults_.silentObjects.contains(objectId) || requestsSeen_ <= faults_.dropFirstRequests ||
+         Chance(faults_.dropRate);
 }
 
 std::vector<std::uint8_t> UnitModel::Answer(std::uint32_t objectId, const std::vector<std::uint8_t>& data,
                                             std::int64_t nowMs) {
   if (data.empty()) return CurrentValue(objectId, nowMs);
-  const bool command = objectId == kAdmFactoryReset || objectId == kHtgMinHeatCommand ||
-                       SensorOf(objectId, kSenCycle) >= 0;
+  const bool command =
+      objectId == kAdmFactoryReset || objectId == kHtgMinHeatCommand || SensorOf(objectId, kSenCycle) >= 0;
   if (command && faults_.refuseCommands) return kRefused;
   if (objectId == kAdmFactoryReset) return FactoryReset(data);
   if (objectId == kHtgMinHeatCommand) return MinHeatTime(data, nowMs);
@@ -299,8 +300,7 @@ std::vector<std::uint8_t> UnitModel::MinHeatTime(const std::vector<std::uint8_t>
 }
 
 // 1, 0 runs a moisture cycle; 1, 0, ta low, ta high records the sensor for ta seconds.
-std::vector<std::uint8_t> UnitModel::StartCycle(int sensor, const std::vector<std::uint8_t>& data,
-                                                std::int64_t nowMs) {
+std::vector<std::uint8_t> UnitModel::StartCycle(int sensor, const std::vector<std::uint8_t>& data, std::int64_t nowMs) {
   if (data.size() < 2 || data[0] != 1 || data[1] != 0) return kRefused;
   const std::int64_t runMs = data.size() == 4 ? WordAt(data, 2) * std::int64_t{1000} : kMoistureCycleMs;
   if (runMs == 0) return kRefused;

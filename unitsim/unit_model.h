@@ -15,19 +15,19 @@
 namespace gelvar::unitsim {
 
 struct UnitFaults {
-  bool silent = false;                      // answers nothing (unit unplugged, wrong port)
-  std::set<std::uint32_t> silentObjects;    // objects it never answers
-  int dropFirstRequests = 0;                // ignores this many requests, then answers normally
-  double dropRate = 0.0;                    // share of requests ignored
-  double badChecksumRate = 0.0;             // share of replies sent with a wrong checksum
-  double badParityRate = 0.0;               // share of replies whose ID word has a wrong parity
-  double wrongCountRate = 0.0;              // share of replies with another data count than asked for
-  double cutFrameRate = 0.0;                // share of replies that stop half-way
-  int latencyMs = 0;                        // time from the request's last byte to the reply
-  double noiseRate = 0.0;                   // share of replies preceded by a burst of noise bytes
+  bool silent = false;                    // answers nothing (unit unplugged, wrong port)
+  std::set<std::uint32_t> silentObjects;  // objects it never answers
+  int dropFirstRequests = 0;              // ignores this many requests, then answers normally
+  double dropRate = 0.0;                  // share of requests ignored
+  double badChecksumRate = 0.0;           // share of replies sent with a wrong checksum
+  double badParityRate = 0.0;             // share of replies whose ID word has a wrong parity
+  double wrongCountRate = 0.0;            // share of replies with another data count than asked for
+  double cutFrameRate = 0.0;              // share of replies that stop half-way
+  int latencyMs = 0;                      // time from the request's last byte to the reply
+  double noiseRate = 0.0;                 // share of replies preceded by a burst of noise bytes
   int noiseBurstLength = 8;
-  bool noiseMayHoldTypeLetters = false;     // false: noise never contains 0x54..0x56
-  bool refuseCommands = false;              // answers every command "refused" (byte 0 not 2)
+  bool noiseMayHoldTypeLetters = false;  // false: noise never contains 0x54..0x56
+  bool refuseCommands = false;           // answers every command "refused" (byte 0 not 2)
 };
 
 class UnitModel {
@@ -80,13 +80,11 @@ class UnitModel {
   };
   void HandleFrame(const DecodedFrame& request, std::int64_t nowMs);
   bool Ignores(std::uint32_t objectId);
-  std::vector<std::uint8_t> Answer(std::uint32_t objectId, const std::vector<std::uint8_t>& data,
-                                   std::int64_t nowMs);
+  std::vector<std::uint8_t> Answer(std::uint32_t objectId, const std::vector<std::uint8_t>& data, std::int64_t nowMs);
   std::vector<std::uint8_t> CurrentValue(std::uint32_t objectId, std::int64_t nowMs) const;
   std::vector<std::uint8_t> FactoryReset(const std::vector<std::uint8_t>& data);
   std::vector<std::uint8_t> MinHeatTime(const std::vector<std::uint8_t>& data, std::int64_t nowMs);
-  std::vector<std::uint8_t> StartCycle(int sensor, const std::vector<std::uint8_t>& data,
-                                       std::int64_t nowMs);
+  std::vector<std::uint8_t> StartCycle(int sensor, const std::vector<std::uint8_t>& data, std::int64_t nowMs);
   std::vector<std::uint8_t> ReplyFrame(std::uint32_t objectId, std::vector<std::uint8_t> data);
   void QueueReply(const std::vector<std::uint8_t>& frame, std::int64_t nowMs);
   std::uint8_t NoiseByte();

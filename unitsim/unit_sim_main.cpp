@@ -47,12 +47,9 @@ int Serve(const gelvar::unitsim::SimOptions& options) {
   UnitServer server(*line, unit, options.verbose ? &std::cerr : nullptr);
   for (;;) {
     switch (server.ServeOnce(stop->Fd())) {
-      case UnitServer::Outcome::kServing:
-        break;
-      case UnitServer::Outcome::kStopped:
-        return 0;
-      case UnitServer::Outcome::kFailed:
-        return Complain(server.Error(), kExitFailure);
+      case UnitServer::Outcome::kServing: break;
+      case UnitServer::Outcome::kStopped: return 0;
+      case UnitServer::Outcome::kFailed: return Complain(server.Error(), kExitFailure);
     }
   }
 }

@@ -53,7 +53,8 @@ class Autorun : public QObject {
     QTimer::singleShot(0, this, [this] {
       timespec now{};
       clock_gettime(CLOCK_REALTIME, &now);
-      std::fprintf(stderr, "gelvar-monitor: first frame at %lld.%09ld\n", static_cast<long long>(now.tv_sec), now.tv_nsec);
+      std::fprintf(stderr, "gelvar-monitor: first frame at %lld.%09ld\n", static_cast<long long>(now.tv_sec),
+                   now.tv_nsec);
       Next();
     });
     return false;
@@ -70,7 +71,8 @@ class Autorun : public QObject {
       std::fprintf(stderr, "gelvar-monitor: %s: unknown step %s\n", kAutorunVariable, qPrintable(step));
       return;
     }
-    if (command == kCmdOpenLogFile || command == kCmdPlotLogFile) QTimer::singleShot(kFileDialogAnswerMs, this, &AcceptFileDialog);
+    if (command == kCmdOpenLogFile || command == kCmdPlotLogFile)
+      QTimer::singleShot(kFileDialogAnswerMs, this, &AcceptFileDialog);
     TriggerMenuCommand(window_, command);
   }
 
@@ -80,8 +82,6 @@ class Autorun : public QObject {
 
 }  // namespace
 
-void StartAutorun(QWidget& mainWindow, const char* steps) {
-  new Autorun(mainWindow, QString::fromLocal8Bit(steps));
-}
+void StartAutorun(QWidget& mainWindow, const char* steps) { new Autorun(mainWindow, QString::fromLocal8Bit(steps)); }
 
 }  // namespace gelvar

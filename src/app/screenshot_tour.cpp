@@ -41,8 +41,12 @@ class ScreenshotTour : public QObject {
     std::function<void()> action;
   };
 
-  void Do(std::function<void()> action) { steps_.push_back({[] { return true; }, std::move(action)}); }
-  void WaitUntil(std::function<bool()> ready) { steps_.push_back({std::move(ready), [] {}}); }
+  void Do(std::function<void()> action) {
+    steps_.push_back({[] { return true; }, std::move(action)});
+  }
+  void WaitUntil(std::function<bool()> ready) {
+    steps_.push_back({std::move(ready), [] {}});
+  }
   void Wait(qint64 ms) {
     WaitUntil([this, ms] { return stepStarted_.elapsed() >= ms; });
   }

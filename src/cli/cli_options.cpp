@@ -69,8 +69,8 @@ const OptionSpec kOptions[] = {
 };
 
 const OptionSpec* FindOption(std::string_view name) {
-  const auto* found = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                   [&](const OptionSpec& o) { return name == o.name; });
+  const auto* found =
+      std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& o) { return name == o.name; });
   return found == std::end(kOptions) ? nullptr : found;
 }
 
@@ -88,8 +88,7 @@ struct CommandEntry {
   const char* confirmation;  // why --yes is needed, or nullptr
 };
 
-constexpr const char* kFactoryConfirmation =
-    "resets every parameter of the unit to its default value";
+constexpr const char* kFactoryConfirmation = "resets every parameter of the unit to its default value";
 constexpr const char* kSensorTestConfirmation =
     "runs the sensor test monitor, which is meant for experienced engineers only";
 
@@ -99,21 +98,34 @@ const std::vector<CommandEntry>& Commands() {
       {"test", nullptr, CliCommand::kTest, 0, false, {}, nullptr},
       {"read-parameters", nullptr, CliCommand::kReadParameters, 0, false, {"--report"}, nullptr},
       {"read-variables", nullptr, CliCommand::kReadVariables, 0, false, {"--passes"}, nullptr},
-      {"log", nullptr, CliCommand::kLog, 0, false,
+      {"log",
+       nullptr,
+       CliCommand::kLog,
+       0,
+       false,
        {"--file", "--interval", "--records", "--for", "--mqtt", "--mqtt-password-file", "--mqtt-cafile",
         "--ha-discovery"},
        nullptr},
-      {"watch", nullptr, CliCommand::kWatch, 0, false,
-       {"--mqtt", "--mqtt-password-file", "--mqtt-cafile", "--ha-discovery"}, nullptr},
+      {"watch",
+       nullptr,
+       CliCommand::kWatch,
+       0,
+       false,
+       {"--mqtt", "--mqtt-password-file", "--mqtt-cafile", "--ha-discovery"},
+       nullptr},
       {"command", "start-min-heat", CliCommand::kDeviceCommand, kCmdStartMinHeatTime, false, {}, nullptr},
       {"command", "stop-min-heat", CliCommand::kDeviceCommand, kCmdStopMinHeatTime, false, {}, nullptr},
       {"command", "cycle-sensor1", CliCommand::kDeviceCommand, kCmdStartCycleSensor1, false, {}, nullptr},
       {"command", "cycle-sensor2", CliCommand::kDeviceCommand, kCmdStartCycleSensor2, false, {}, nullptr},
-      {"command", "factory-settings", CliCommand::kDeviceCommand, kCmdFactorySettings, false, {},
-       kFactoryConfirmation},
+      {"command", "factory-settings", CliCommand::kDeviceCommand, kCmdFactorySettings, false, {}, kFactoryConfirmation},
       {"sensor-test", "temperature", CliCommand::kSensorTemperature, 0, true, {}, kSensorTestConfirmation},
       {"sensor-test", "start-cycle", CliCommand::kSensorStartCycle, 0, true, {"--ta"}, kSensorTestConfirmation},
-      {"sensor-test", "read-recorded", CliCommand::kSensorReadRecorded, 0, false, {"--type", "--report"},
+      {"sensor-test",
+       "read-recorded",
+       CliCommand::kSensorReadRecorded,
+       0,
+       false,
+       {"--type", "--report"},
        kSensorTestConfirmation},
   };
   return kCommands;
@@ -253,7 +265,8 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, 
     }
     const OptionSpec* option = FindOption(name);
     if (option == nullptr) return Fail(error, "unknown option '" + std::string(name) + "'");
-    if (option->valueMeaning == nullptr && inlineValue) return Fail(error, std::string(option->name) + " takes no value");
+    if (option->valueMeaning == nullptr && inlineValue)
+      return Fail(error, std::string(option->name) + " takes no value");
     if (option->valueMeaning != nullptr && !inlineValue) {
       if (i + 1 == args.size()) return Fail(error, std::string(option->name) + " needs " + option->valueMeaning);
       value = args[++i];

@@ -24,10 +24,10 @@ enum class CliCommand {
 
 enum CliExitStatus : int {
   kExitDone = 0,
-  kExitUnit = 1,   // the unit did not answer, or a reply was rejected
+  kExitUnit = 1,  // the unit did not answer, or a reply was rejected
   kExitUsage = 2,
-  kExitPort = 3,   // the port could not be opened
-  kExitFile = 4,   // a file could not be written
+  kExitPort = 3,  // the port could not be opened
+  kExitFile = 4,  // a file could not be written
 };
 
 // The result of `log` is its file and that of `watch` the broker: standard output going away neither

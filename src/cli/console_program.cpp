@@ -312,9 +312,7 @@ void ConsoleProgram::TriggerSensorTest() {
   sensorAlertsBefore_ = sensorView_.AlertCount();
   const int sensor = options_.sensor;
   switch (options_.command) {
-    case CliCommand::kSensorTemperature:
-      sensorTest_.OnTemperature(sensor);
-      break;
+    case CliCommand::kSensorTemperature: sensorTest_.OnTemperature(sensor); break;
     case CliCommand::kSensorStartCycle:
       if (options_.ta != 0) {
         (sensor == 0 ? sensorTest_.ta1Text : sensorTest_.ta2Text) = std::to_string(options_.ta);

@@ -23,8 +23,8 @@ namespace gelvar {
 class ConsoleProgram : private MonitorListener, private LineObserver {
  public:
   // port is channel 0's line; pendingSignal returns a stop signal that has arrived, or 0.
-  ConsoleProgram(const CliOptions& options, TimerHost& timers, LinePort& port, FileAppender& files,
-                 Console& console, std::function<int()> pendingSignal);
+  ConsoleProgram(const CliOptions& options, TimerHost& timers, LinePort& port, FileAppender& files, Console& console,
+                 std::function<int()> pendingSignal);
   ~ConsoleProgram() override;
   ConsoleProgram(const ConsoleProgram&) = delete;
   ConsoleProgram& operator=(const ConsoleProgram&) = delete;

@@ -68,9 +68,7 @@ bool IsValidUtf8(const std::string& text) {
   return true;
 }
 
-std::string TerminalText(const std::string& text) {
-  return IsValidUtf8(text) ? text : Cp1252ToUtf8(text);
-}
+std::string TerminalText(const std::string& text) { return IsValidUtf8(text) ? text : Cp1252ToUtf8(text); }
 
 std::string JsonString(const std::string& utf8) {
   static const char kHex[] = "0123456789abcdef";
@@ -102,13 +100,9 @@ std::string JsonArray(const std::vector<std::string>& jsonValues) {
   return out + "]";
 }
 
-JsonObject& JsonObject::String(const std::string& key, const std::string& utf8) {
-  return Raw(key, JsonString(utf8));
-}
+JsonObject& JsonObject::String(const std::string& key, const std::string& utf8) { return Raw(key, JsonString(utf8)); }
 
-JsonObject& JsonObject::Number(const std::string& key, long long value) {
-  return Raw(key, std::to_string(value));
-}
+JsonObject& JsonObject::Number(const std::string& key, long long value) { return Raw(key, std::to_string(value)); }
 
 JsonObject& JsonObject::Raw(const std::string& key, const std::string& json) {
   if (!members_.empty()) members_ += ",";

@@ -19,8 +19,7 @@ namespace gelvar {
 class ConsoleView : public MonitorView {
  public:
   // confirm answers the window's OK/Cancel questions.
-  ConsoleView(Console& console, BytePump& pump, bool confirm)
-      : console_(console), pump_(pump), confirm_(confirm) {}
+  ConsoleView(Console& console, BytePump& pump, bool confirm) : console_(console), pump_(pump), confirm_(confirm) {}
 
   // The controller whose message pane this view shows.
   void Attach(const MonitorController& controller) { controller_ = &controller; }

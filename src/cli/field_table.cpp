@@ -32,9 +32,8 @@ std::vector<FieldLabel> BuildParameterLabels() {
       {kFieldHeatingMoistLimit, "Heating Moisture Limit"},
       {kFieldIdleTemp, "Idle Temperature"},
   };
-  AddSensorColumns(labels, {{kFieldSensorType, "Type"},
-                            {kFieldSensorMode, "Mode"},
-                            {kFieldSensorMoistLimit, "Moisture Limit"}});
+  AddSensorColumns(
+      labels, {{kFieldSensorType, "Type"}, {kFieldSensorMode, "Mode"}, {kFieldSensorMoistLimit, "Moisture Limit"}});
   labels.push_back(kOpHours);
   labels.push_back(kOpHoursXWK);
   return labels;
@@ -82,7 +81,8 @@ const std::vector<FieldLabel>& VariableLabels() {
 
 std::vector<std::string> FieldLines(const DisplayFields& fields, const std::vector<FieldLabel>& labels) {
   std::vector<std::string> lines;
-  for (const FieldLabel& field : labels) lines.push_back(field.label + ": " + TerminalText(fields.Text(field.controlId)));
+  for (const FieldLabel& field : labels)
+    lines.push_back(field.label + ": " + TerminalText(fields.Text(field.controlId)));
   return lines;
 }
 

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -78,7 +78,8 @@ int main(int argc, char* argv[]) {
     return Ended(gelvar::kExitDone, true);
   }
   std::string mqttPassword;
-  if (!options.mqttUrl.empty() && !gelvar::ReadMqttPassword(options.mqtt, options.mqttPasswordFile, mqttPassword, error)) {
+  if (!options.mqttUrl.empty() &&
+      !gelvar::ReadMqttPassword(options.mqtt, options.mqttPasswordFile, mqttPassword, error)) {
     std::cerr << "gelvar-cli: " << error << "\n";
     return gelvar::kExitUsage;
   }

@@ -33,9 +33,7 @@ std::string Reason(int result, int error) {
 }
 
 // The library is set up once per process and never torn down: a client thread may outlive main().
-void InitLibrary() {
-  [[maybe_unused]] static const int once = mosquitto_lib_init();
-}
+void InitLibrary() { [[maybe_unused]] static const int once = mosquitto_lib_init(); }
 
 }  // namespace
 

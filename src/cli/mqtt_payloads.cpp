@@ -42,34 +42,28 @@ void NameAsTheLog(std::vector<Column>& columns) {
 
 std::vector<Column> Columns(const VariableSnapshot& v) {
   std::vector<Column> columns = {
-      Count(kFieldAdmErrorFlags, v.AdmErrFlg),
-      Count(kFieldInternalState, v.AdmIntStat),
-      Count(kFieldHeatingState, v.HtgState),
-      Count(kFieldHeatingErrorFlags, v.HtgErrFlg),
-      Count(kFieldHeatingTempFlags, v.HtgTempFlg),
-      Count(kFieldHeatingMoistFlags, v.HtgMoisFlg),
-      Temperature(kFieldSlabTemp, v.HtgSlGuTemp),
-      Temperature(kFieldOutdoorTemp, v.HtgOutTemp),
-      Count(kFieldRemHeatTime, v.HtgRemHtime),
-      Count(kFieldHeatingRelay, v.HtgOffOn),
-      Count(kFieldOpHours, v.HtgOpHours),
-      Count(kFieldOpHoursXWK, v.HtgOpHoursXWK),
+      Count(kFieldAdmErrorFlags, v.AdmErrFlg),     Count(kFieldInternalState, v.AdmIntStat),
+      Count(kFieldHeatingState, v.HtgState),       Count(kFieldHeatingErrorFlags, v.HtgErrFlg),
+      Count(kFieldHeatingTempFlags, v.HtgTempFlg), Count(kFieldHeatingMoistFlags, v.HtgMoisFlg),
+      Temperature(kFieldSlabTemp, v.HtgSlGuTemp),  Temperature(kFieldOutdoorTemp, v.HtgOutTemp),
+      Count(kFieldRemHeatTime, v.HtgRemHtime),     Count(kFieldHeatingRelay, v.HtgOffOn),
+      Count(kFieldOpHours, v.HtgOpHours),          Count(kFieldOpHoursXWK, v.HtgOpHoursXWK),
   };
   for (int s = 0; s < 2; ++s) {
     const SensorLogValues& x = v.sensor[s];
     const auto field = [s](FieldId sensor1Field) { return SensorField(sensor1Field, s); };
     columns.insert(columns.end(), {
-        Count(field(kFieldSensorState), x.State),
-        Count(field(kFieldSensorErrorFlags), x.Error),
-        Count(field(kFieldSensorFlags), x.Flags),
-        Temperature(field(kFieldSensorTemp), x.SenTemp),
-        Temperature(field(kFieldSensorAmbientTemp), x.AmbTemp),
-        Count(field(kFieldSensorLastMoisture), x.LastMoist),
-        Count(field(kFieldSensorInhibitMoist), x.ItimMois),
-        Count(field(kFieldSensorInhibitTemp), x.ItimTemp),
-        Volts(field(kFieldSensorVoltage), x.Volt),
-        Count(field(kFieldSensorCharValue), x.CharVal),
-    });
+                                      Count(field(kFieldSensorState), x.State),
+                                      Count(field(kFieldSensorErrorFlags), x.Error),
+                                      Count(field(kFieldSensorFlags), x.Flags),
+                                      Temperature(field(kFieldSensorTemp), x.SenTemp),
+                                      Temperature(field(kFieldSensorAmbientTemp), x.AmbTemp),
+                                      Count(field(kFieldSensorLastMoisture), x.LastMoist),
+                                      Count(field(kFieldSensorInhibitMoist), x.ItimMois),
+                                      Count(field(kFieldSensorInhibitTemp), x.ItimTemp),
+                                      Volts(field(kFieldSensorVoltage), x.Volt),
+                                      Count(field(kFieldSensorCharValue), x.CharVal),
+                                  });
   }
   NameAsTheLog(columns);
   return columns;
@@ -78,8 +72,7 @@ std::vector<Column> Columns(const VariableSnapshot& v) {
 std::string ValueJson(const Column& column, const std::string& text) {
   if (text == kUndefined) return "null";
   switch (column.kind) {
-    case Kind::kTemperature:
-      return column.value <= kNoTemperature ? "null" : CFormat("%.1f", column.value);
+    case Kind::kTemperature: return column.value <= kNoTemperature ? "null" : CFormat("%.1f", column.value);
     case Kind::kVolts: return CFormat("%.2f", column.value);
     case Kind::kCount: break;
   }
@@ -103,19 +96,23 @@ struct Entity {
 };
 
 constexpr Entity kEntities[] = {
-    {"HtgSlGuTemp", "sensor", "temperature"}, {"HtgOutTemp", "sensor", "temperature"},
-    {"S1SenTemp", "sensor", "temperature"},   {"S1AmbTemp", "sensor", "temperature"},
-    {"S2SenTemp", "sensor", "temperature"},   {"S2AmbTemp", "sensor", "temperature"},
-    {"S1LastMoist", "sensor", ""},            {"S2LastMoist", "sensor", ""},
-    {"S1Volt", "sensor", "voltage"},          {"S2Volt", "sensor", "voltage"},
+    {"HtgSlGuTemp", "sensor", "temperature"},
+    {"HtgOutTemp", "sensor", "temperature"},
+    {"S1SenTemp", "sensor", "temperature"},
+    {"S1AmbTemp", "sensor", "temperature"},
+    {"S2SenTemp", "sensor", "temperature"},
+    {"S2AmbTemp", "sensor", "temperature"},
+    {"S1LastMoist", "sensor", ""},
+    {"S2LastMoist", "sensor", ""},
+    {"S1Volt", "sensor", "voltage"},
+    {"S2Volt", "sensor", "voltage"},
     {"HtgOffOn", "binary_sensor", ""},
 };
 
 // The window's label of a log column's field.
 std::string Label(const std::string& column) {
   const std::vector<Column> columns = Columns(VariableSnapshot{});
-  const auto found =
-      std::find_if(columns.begin(), columns.end(), [&](const Column& c) { return c.name == column; });
+  const auto found = std::find_if(columns.begin(), columns.end(), [&](const Column& c) { return c.name == column; });
   const auto label = std::find_if(VariableLabels().begin(), VariableLabels().end(),
                                   [&](const FieldLabel& l) { return l.controlId == found->field; });
   return label->label;

@@ -15,8 +15,8 @@ namespace gelvar {
 
 class MqttPublisher : public MonitorListener {
  public:
-  MqttPublisher(const CliOptions& options, std::string password, const MonitorController& controller,
-                TimerHost& timers, Console& console);
+  MqttPublisher(const CliOptions& options, std::string password, const MonitorController& controller, TimerHost& timers,
+                Console& console);
   ~MqttPublisher() override;
   MqttPublisher(const MqttPublisher&) = delete;
   MqttPublisher& operator=(const MqttPublisher&) = delete;

@@ -21,8 +21,8 @@ bool Fail(std::string& error, std::string message) {
 
 // Topic levels without wildcards, none of them empty.
 bool IsTopicPrefix(std::string_view prefix) {
-  return prefix.find_first_of("+#") == std::string_view::npos && !prefix.starts_with('/') &&
-         !prefix.ends_with('/') && prefix.find("//") == std::string_view::npos;
+  return prefix.find_first_of("+#") == std::string_view::npos && !prefix.starts_with('/') && !prefix.ends_with('/') &&
+         prefix.find("//") == std::string_view::npos;
 }
 
 bool ParsePort(std::string_view text, int& port) {
@@ -74,8 +74,9 @@ bool ParseMqttUrl(const std::string& url, MqttTarget& target, std::string& error
     parsed.user = authority.substr(0, at);
     authority = authority.substr(at + 1);
     if (parsed.user.find(':') != std::string::npos) {
-      return Fail(error, "no password in the URL, others can read it there: "
-                         "use GELVAR_MQTT_PASSWORD or --mqtt-password-file");
+      return Fail(error,
+                  "no password in the URL, others can read it there: "
+                  "use GELVAR_MQTT_PASSWORD or --mqtt-password-file");
     }
     if (parsed.user.empty()) return Fail(error, "empty user name before '@'");
   }

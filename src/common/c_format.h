@@ -10,6 +10,7 @@ namespace gelvar {
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-std::string CFormat(const char* format, ...);
+std::string
+CFormat(const char* format, ...);
 
 }  // namespace gelvar

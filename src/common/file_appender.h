@@ -27,8 +27,7 @@ class FileAppender {
 };
 
 // A file error for a message box: the fixed text, and on the line below the path and the reason.
-inline std::string FileErrorText(const std::string& fixedText, const std::string& path,
-                                 const std::string& reason) {
+inline std::string FileErrorText(const std::string& fixedText, const std::string& path, const std::string& reason) {
   return fixedText + "\n" + path + ": " + reason;
 }
 

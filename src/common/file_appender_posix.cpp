@@ -41,8 +41,8 @@ AppendResult PosixFileAppender::Append(const std::string& path, const std::strin
     return Failed(S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : kNotRegular);
   }
   // Non-blocking all the same, in case a pipe has taken the name since.
-  const int flags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                    (ifMissing == IfMissing::kCreate ? O_CREAT : 0);
+  const int flags =
+      O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (ifMissing == IfMissing::kCreate ? O_CREAT : 0);
   const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {
     if (errno == ENOENT && ifMissing == IfMissing::kReport) return {AppendStatus::kMissing, {}};

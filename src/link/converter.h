@@ -6,10 +6,10 @@
 namespace gelvar {
 
 struct ObjectRequest {
-  std::uint8_t channel;   // always 0
-  std::uint8_t count;     // bits 0-3: number of data bytes
-  std::uint32_t objectId; // 14 bits used
-  std::uint8_t mask;      // low-byte ID bits ignored when a reply is matched
+  std::uint8_t channel;    // always 0
+  std::uint8_t count;      // bits 0-3: number of data bytes
+  std::uint32_t objectId;  // 14 bits used
+  std::uint8_t mask;       // low-byte ID bits ignored when a reply is matched
   std::uint8_t data[4];
 };
 

@@ -33,9 +33,7 @@ void TraceTx(std::int32_t value) { TraceWrite(linkMemory.txTrace, linkMemory.txT
 void TraceRx(std::int32_t value) { TraceWrite(linkMemory.rxTrace, linkMemory.rxTraceWrite, value); }
 
 std::uint8_t LowNibble(std::uint8_t control) { return control & 0x0F; }
-void SetLowNibble(std::uint8_t& control, int n) {
-  control = static_cast<std::uint8_t>((control & 0xF0) | (n & 0x0F));
-}
+void SetLowNibble(std::uint8_t& control, int n) { control = static_cast<std::uint8_t>((control & 0xF0) | (n & 0x0F)); }
 
 // A good frame goes into the first free reply slot, ID word still carrying its parity bits.
 void DepositFrame() {
@@ -115,9 +113,7 @@ std::uint8_t drv_start_tx(std::uint8_t channel) {
     case kTypeNoData: SetLowNibble(drv.control, 4); break;
     case kTypeTwoBytes: SetLowNibble(drv.control, 6); break;
     case kTypeFourBytes: SetLowNibble(drv.control, 8); break;
-    default:
-      drv.state = kDriverIdle;
-      return kLinkRefused;
+    default: drv.state = kDriverIdle; return kLinkRefused;
   }
   drv.checksum = 0;
   drv.txIndex = 0;
@@ -169,14 +165,9 @@ void drv_rx_byte(std::uint8_t channel) {
       TraceFrameStart(linkMemory.rxTrace, linkMemory.rxTraceWrite);
       TraceRx(b);
       return;
-    case kDriverSending:
-      TraceRx(b);
-      return;
-    case kDriverReceiving:
-      ReceiveInFrame(b);
-      return;
-    default:
-      return;
+    case kDriverSending: TraceRx(b); return;
+    case kDriverReceiving: ReceiveInFrame(b); return;
+    default: return;
   }
 }
 

@@ -135,12 +135,8 @@ std::int32_t LinkTransaction::Poll(ObjectRequest* request, int* tries, int* cycl
 
 std::int32_t LinkTransaction::Step() {
   switch (tr.state) {
-    case kTrNew:
-      tr.cyclesLeft = kCycles;
-      [[fallthrough]];
-    case kTrRepost:
-      tr.triesLeft = kTriesPerCycle;
-      [[fallthrough]];
+    case kTrNew: tr.cyclesLeft = kCycles; [[fallthrough]];
+    case kTrRepost: tr.triesLeft = kTriesPerCycle; [[fallthrough]];
     case kTrPost: Post(); break;
     case kTrWait: Wait(); break;
     case kTrDone:

@@ -21,8 +21,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* icon = new QLabel(this);
   icon->setPixmap(AppIcon().pixmap(kIconSize, kIconSize));
   auto* version = new QLabel(QStringLiteral("%1 Version 1.0").arg(QString::fromLatin1(kAppTitle)), this);
-  auto* build = Numbered(new QLabel(FromWindowsText(CFormat("Build-%02d-%02d O-%d-%d", 82, 50, 1, 1)), this),
-                         kIdBuildText);
+  auto* build =
+      Numbered(new QLabel(FromWindowsText(CFormat("Build-%02d-%02d O-%d-%d", 82, 50, 1, 1)), this), kIdBuildText);
   build->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   Numbered(buttons->button(QDialogButtonBox::Ok), kIdOk);

@@ -71,9 +71,8 @@ void DeviceChooserDialog::Run(int portNumber) {
   const std::string path = QFile::encodeName(list_->selectedItems().front()->text(0)).toStdString();
   std::string reason;
   if (!devices_.Choose(portNumber, path, reason)) {
-    ShowAppMessage(this, QStringLiteral("The device for COM %1 could not be remembered: %2")
-                             .arg(portNumber)
-                             .arg(Local(reason)));
+    ShowAppMessage(
+        this, QStringLiteral("The device for COM %1 could not be remembered: %2").arg(portNumber).arg(Local(reason)));
   }
 }
 

@@ -10,10 +10,9 @@ namespace gelvar {
 namespace {
 
 constexpr std::array<int, kDisplayFieldCount> kControlIds = {
-    1026, 1027, 1028, 1029, 1030, 1031, 1032, 1033, 1034, 1035, 1036, 1037, 1038,
-    1039, 1040, 1041, 1042, 1043, 1044, 1045, 1046, 1047, 1048, 1049, 1050, 1051,
-    1052, 1053, 1054, 1055, 1056, 1057, 1058, 1059, 1060, 1061, 1062, 1063, 1064,
-    1065, 1066, 1067, 1068, 1069, 1070, 1071, 1072, 1076, 1083, 1100, 1101, 1102,
+    1026, 1027, 1028, 1029, 1030, 1031, 1032, 1033, 1034, 1035, 1036, 1037, 1038, 1039, 1040, 1041, 1042, 1043,
+    1044, 1045, 1046, 1047, 1048, 1049, 1050, 1051, 1052, 1053, 1054, 1055, 1056, 1057, 1058, 1059, 1060, 1061,
+    1062, 1063, 1064, 1065, 1066, 1067, 1068, 1069, 1070, 1071, 1072, 1076, 1083, 1100, 1101, 1102,
 };
 static_assert(std::is_sorted(kControlIds.begin(), kControlIds.end()));
 
@@ -82,12 +81,10 @@ int DeviceModel::Run(int phase, int value, const StepDescription& step, Prepare 
 }
 
 template <typename Prepare, typename Decode>
-int DeviceModel::RunSensor(int phase, int value, const StepDescription& step, Prepare prepare,
-                           Decode decode) {
+int DeviceModel::RunSensor(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode) {
   // Phase 1 prepares the sensor it is asked for; the reply goes to the sensor of the step in progress.
   const int sensor = phase == 1 ? SensorIndex(value) : targetSensor_;
-  const std::uint32_t objectId =
-      InsertField(step.objectId, kSensorIdMask, static_cast<std::uint32_t>(sensor));
+  const std::uint32_t objectId = InsertField(step.objectId, kSensorIdMask, static_cast<std::uint32_t>(sensor));
   const StepDescription sensorStep{step.self, objectId, step.replyCount};
   SensorLogValues& log = snapshot_.sensor[sensor];
   const int result = Run(
@@ -124,7 +121,9 @@ int DeviceModel::ReadModeSystem(int phase, int value) {
 int DeviceModel::ReadLanguageUnit(int phase, int value) {
   return Run(
       phase, value, {&DeviceModel::ReadLanguageUnit, kIdLanguageUnit, 2},
-      [&] { Undefine({kFieldLanguage, kFieldTempUnit}); },
+      [&] {
+        Undefine({kFieldLanguage, kFieldTempUnit});
+      },
       [&](const ObjectRequest& r) {
         const int byte0 = GetDataByte(r, 0);
         fields_.Set(kFieldLanguage, LanguageName(byte0 & 0x0F));
@@ -150,34 +149,26 @@ int DeviceModel::ReadAlarmMode(int phase, int value) {
 
 int DeviceModel::ReadModeHeating(int phase, int value) {
   return Run(
-      phase, value, {&DeviceModel::ReadModeHeating, kIdModeHeating, 2},
-      [&] { Undefine({kFieldModeHeating}); },
+      phase, value, {&DeviceModel::ReadModeHeating, kIdModeHeating, 2}, [&] { Undefine({kFieldModeHeating}); },
       [&](const ObjectRequest& r) { fields_.Set(kFieldModeHeating, HeatingModeName(GetDataByte(r, 0))); });
 }
 
 int DeviceModel::ReadMinHeatingTime(int phase, int value) {
   return Run(
-      phase, value, {&DeviceModel::ReadMinHeatingTime, kIdMinHeatingTime, 2},
-      [&] { Undefine({kFieldMinHeatingTime}); },
+      phase, value, {&DeviceModel::ReadMinHeatingTime, kIdMinHeatingTime, 2}, [&] { Undefine({kFieldMinHeatingTime}); },
       [&](const ObjectRequest& r) { fields_.Set(kFieldMinHeatingTime, MinutesText(GetDataWord(r, 0))); });
 }
 
 int DeviceModel::ReadHighTempLimit(int phase, int value) {
   return Run(
-      phase, value, {&DeviceModel::ReadHighTempLimit, kIdHighTempLimit, 2},
-      [&] { Undefine({kFieldHighTempLimit}); },
-      [&](const ObjectRequest& r) {
-        fields_.Set(kFieldHighTempLimit, Temperature(GetDataWord(r, 0), false));
-      });
+      phase, value, {&DeviceModel::ReadHighTempLimit, kIdHighTempLimit, 2}, [&] { Undefine({kFieldHighTempLimit}); },
+      [&](const ObjectRequest& r) { fields_.Set(kFieldHighTempLimit, Temperature(GetDataWord(r, 0), false)); });
 }
 
 int DeviceModel::ReadLowTempLimit(int phase, int value) {
   return Run(
-      phase, value, {&DeviceModel::ReadLowTempLimit, kIdLowTempLimit, 2},
-      [&] { Undefine({kFieldLowTempLimit}); },
-      [&](const ObjectRequest& r) {
-        fields_.Set(kFieldLowTempLimit, Temperature(GetDataWord(r, 0), false));
-      });
+      phase, value, {&DeviceModel::ReadLowTempLimit, kIdLowTempLimit, 2}, [&] { Undefine({kFieldLowTempLimit}); },
+      [&](const ObjectRequest& r) { fields_.Set(kFieldLowTempLimit, Temperature(GetDataWord(r, 0), false)); });
 }
 
 int DeviceModel::ReadIdleTemp(int phase, int value) {
@@ -190,9 +181,7 @@ int DeviceModel::ReadHeatingMoistLimit(int phase, int value) {
   return Run(
       phase, value, {&DeviceModel::ReadHeatingMoistLimit, kIdHeatingMoistLimit, 2},
       [&] { Undefine({kFieldHeatingMoistLimit}); },
-      [&](const ObjectRequest& r) {
-        fields_.Set(kFieldHeatingMoistLimit, TwoDigitsText(GetDataByte(r, 0)));
-      });
+      [&](const ObjectRequest& r) { fields_.Set(kFieldHeatingMoistLimit, TwoDigitsText(GetDataByte(r, 0))); });
 }
 
 int DeviceModel::ReadOpHours(int phase, int value) {
@@ -282,8 +271,7 @@ int DeviceModel::ReadHeatingState(int phase, int value) {
   return Run(
       phase, value, {&DeviceModel::ReadHeatingState, kIdHeatingState, 4},
       [&] {
-        Undefine(
-            {kFieldHeatingState, kFieldHeatingTempFlags, kFieldHeatingMoistFlags, kFieldHeatingErrorFlags});
+        Undefine({kFieldHeatingState, kFieldHeatingTempFlags, kFieldHeatingMoistFlags, kFieldHeatingErrorFlags});
         snapshot_.HtgState = snapshot_.HtgTempFlg = snapshot_.HtgMoisFlg = snapshot_.HtgErrFlg = -1;
       },
       [&](const ObjectRequest& r) {
@@ -429,12 +417,11 @@ int DeviceModel::CmdFactorySettings(int phase, int value) {
 }
 
 int DeviceModel::CmdMinHeatTime(int phase, int value) {
-  const int result = RunCommand(phase, value, {&DeviceModel::CmdMinHeatTime, kIdMinHeatTimeCommand, 2}, value,
-                                [&](const ObjectRequest&) {
-                                  host_.AddMessage(pendingArgument_ != 0 ? kMsgMinHeatTimeStarted
-                                                                         : kMsgMinHeatTimeStopped);
-                                  return kReplyAcceptedToo;
-                                });
+  const int result = RunCommand(
+      phase, value, {&DeviceModel::CmdMinHeatTime, kIdMinHeatTimeCommand, 2}, value, [&](const ObjectRequest&) {
+        host_.AddMessage(pendingArgument_ != 0 ? kMsgMinHeatTimeStarted : kMsgMinHeatTimeStopped);
+        return kReplyAcceptedToo;
+      });
   if (phase == 1 && result == kStepBegun) pendingArgument_ = value;
   return result;
 }

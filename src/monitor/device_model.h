@@ -79,8 +79,8 @@ enum FieldId : int {
   kFieldSensorFlags = 1067,
   kFieldSensorErrorFlags = 1069,
   kFieldSensorState = 1071,
-  kFieldStateDisplay = 1076,       // hidden, never read
-  kFieldIdleLowTempLimit = 1083,   // hidden, never read
+  kFieldStateDisplay = 1076,      // hidden, never read
+  kFieldIdleLowTempLimit = 1083,  // hidden, never read
   kFieldOpHours = 1100,
   kFieldOpHoursXWK = 1101,
   kFieldAlarmMode = 1102,
@@ -213,7 +213,7 @@ class DeviceModel {
   // Commands; phase 2 always tells the window that the command's reply came.
   int CmdTestCommunication(int phase, int value);
   int CmdFactorySettings(int phase, int value);
-  int CmdMinHeatTime(int phase, int value);  // value 1 start, 0 stop
+  int CmdMinHeatTime(int phase, int value);    // value 1 start, 0 stop
   int CmdMoistureCycle(int phase, int value);  // value = sensor index
 
  private:

@@ -51,14 +51,10 @@ std::string MessageLine(int code, const MessageContext& context) {
       if (context.testCommunicationStep) return "E> No reply from detector unit";
       [[fallthrough]];
     case kMsgWrongCommand:
-    case kMsgWrongFormat:
-      return CFormat(text, static_cast<unsigned>(context.objectId));
-    case kMsgParametersStored:
-      return text + context.reportFileName + " '";
-    case kMsgLogStored:
-      return text + context.logFileName + " '";
-    default:
-      return text;
+    case kMsgWrongFormat: return CFormat(text, static_cast<unsigned>(context.objectId));
+    case kMsgParametersStored: return text + context.reportFileName + " '";
+    case kMsgLogStored: return text + context.logFileName + " '";
+    default: return text;
   }
 }
 

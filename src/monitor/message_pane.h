@@ -47,8 +47,8 @@ inline constexpr std::size_t kMessagePaneLimit = 1024;
 
 // What some lines say besides their fixed text.
 struct MessageContext {
-  std::uint32_t objectId = 0;            // of the step in progress
-  bool testCommunicationStep = false;    // the step in progress is Test Communication
+  std::uint32_t objectId = 0;          // of the step in progress
+  bool testCommunicationStep = false;  // the step in progress is Test Communication
   std::string reportFileName;
   std::string logFileName;
 };

@@ -36,8 +36,7 @@ constexpr std::array<int, 6> kStopLoggingRule = {26, 26, 26, 26, 26, kAct};
 constexpr const char* kFactoryQuestion = "Are you shure to reset all parameters to default values?";
 constexpr const char* kTestMonitorQuestion =
     "The test monitor for moisture sensors should be used only by experienced engineers. Start it?";
-constexpr const char* kUpdateQuestion =
-    "Are you shure you really want to update the software of the detector unit?";
+constexpr const char* kUpdateQuestion = "Are you shure you really want to update the software of the detector unit?";
 
 }  // namespace
 
@@ -192,8 +191,7 @@ void MonitorController::ReadParameters() {
 
 void MonitorController::SaveParameters() {
   if (!Allowed(kSaveParametersRule)) return;
-  const FileChoice report{FileDialogKind::kSave, kReportDefaultName, kReportDefaultExtension,
-                          kReportOpenError};
+  const FileChoice report{FileDialogKind::kSave, kReportDefaultName, kReportDefaultExtension, kReportOpenError};
   if (!AppendToChosenFile(report, reportFileName_,
                           [&] { return ParameterReport(model_.Fields(), timers_.CalendarTime()); })) {
     return;
@@ -218,8 +216,7 @@ void MonitorController::StopReadingVariables() {
 
 void MonitorController::SetLogInterval() {
   int value = cycle_.LogMinutes();
-  if (!view_.AskNumber("Set Log Intervall (1..60 min):", value) || value < kMinLogMinutes ||
-      value > kMaxLogMinutes) {
+  if (!view_.AskNumber("Set Log Intervall (1..60 min):", value) || value < kMinLogMinutes || value > kMaxLogMinutes) {
     return;
   }
   cycle_.SetLogMinutes(value);
@@ -233,8 +230,8 @@ void MonitorController::OpenLogFile() {
     return;
   }
   const FileChoice log{FileDialogKind::kOpen, kLogDefaultName, kLogDefaultExtension, kLogOpenError};
-  logFileChosen_ = AppendToChosenFile(
-      log, logFileName_, [&] { return LogHeader(timers_.CalendarTime(), model_.TemperatureUnitCode()); });
+  logFileChosen_ = AppendToChosenFile(log, logFileName_,
+                                      [&] { return LogHeader(timers_.CalendarTime(), model_.TemperatureUnitCode()); });
 }
 
 bool MonitorController::AppendToChosenFile(const FileChoice& choice, std::string& name,
@@ -289,9 +286,8 @@ void MonitorController::CommandReplied() {
 }
 
 void MonitorController::AddMessage(int code) {
-  const MessageContext context{cycle_.CurrentObjectId(),
-                               cycle_.CurrentHandler() == &DeviceModel::CmdTestCommunication, reportFileName_,
-                               logFileName_};
+  const MessageContext context{cycle_.CurrentObjectId(), cycle_.CurrentHandler() == &DeviceModel::CmdTestCommunication,
+                               reportFileName_, logFileName_};
   const std::string line = MessageLine(code, context);
   if (!line.empty()) AddLine(line);
 }

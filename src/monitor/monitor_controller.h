@@ -146,8 +146,7 @@ class MonitorController : public LineObserver, private StepHost, private ReadCyc
   };
   // Asks for a file, keeps its path in name and appends bytes() to it. False when the user
   // cancelled, or when the file could not be written (after its box).
-  bool AppendToChosenFile(const FileChoice& choice, std::string& name,
-                          const std::function<std::string()>& bytes);
+  bool AppendToChosenFile(const FileChoice& choice, std::string& name, const std::function<std::string()>& bytes);
   void AskAndRun(const ModeRule& rule, const char* question, BoxIcon icon, void (MonitorView::*run)());
   void Exit();
 

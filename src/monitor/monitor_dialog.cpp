@@ -113,8 +113,12 @@ constexpr MenuItem kHelp[] = {
 };
 
 constexpr Menu kMenus[] = {
-    {"&Communication", kCommunication}, {"Co&mmands", kCommands}, {"&Parameters", kParameters},
-    {"&Variables", kVariables},         {"&Logs", kLogs},         {"&Tools", kTools},
+    {"&Communication", kCommunication},
+    {"Co&mmands", kCommands},
+    {"&Parameters", kParameters},
+    {"&Variables", kVariables},
+    {"&Logs", kLogs},
+    {"&Tools", kTools},
     {"&Help", kHelp},
 };
 
@@ -139,7 +143,7 @@ struct FieldGroup {
 };
 
 constexpr FieldRow kParamAdministration[] = {
-    {"Mode System", kFieldModeSystem}, {"Language", kFieldLanguage}, {"Temp. Unit", kFieldTempUnit},
+    {"Mode System", kFieldModeSystem}, {"Language", kFieldLanguage},    {"Temp. Unit", kFieldTempUnit},
     {"Version/Build", kFieldVersion},  {"Alarm Mode", kFieldAlarmMode},
 };
 constexpr FieldRow kParamHeating[] = {
@@ -284,8 +288,8 @@ QGridLayout* BuildColumns(std::span<const FieldGroup> groups, const ColumnWidths
   return grid;
 }
 
-QProgressBar* AddProgress(QGridLayout* grid, int row, int column, const char* label, int controlId,
-                          const char* hint, int columnSpan = 1) {
+QProgressBar* AddProgress(QGridLayout* grid, int row, int column, const char* label, int controlId, const char* hint,
+                          int columnSpan = 1) {
   auto* cell = new QHBoxLayout;
   auto* caption = new QLabel(QString::fromLatin1(label));
   auto* bar = Numbered(new QProgressBar, controlId);
@@ -402,8 +406,9 @@ QWidget* MonitorDialog::BuildMonitorColumn() {
   pane_->setReadOnly(true);
   pane_->setToolTip(QStringLiteral("Newest message on top. I> information, E> error."));
   // Wide enough for the longer messages on one line.
-  pane_->setMinimumWidth(pane_->fontMetrics().horizontalAdvance(QStringLiteral("E> Reading variables already started")) +
-                         2 * kFieldPadding);
+  pane_->setMinimumWidth(
+      pane_->fontMetrics().horizontalAdvance(QStringLiteral("E> Reading variables already started")) +
+      2 * kFieldPadding);
   grid->addWidget(pane_, 1, 0, 1, 2);
   grid->setRowStretch(1, 1);
 
@@ -449,8 +454,8 @@ QWidget* MonitorDialog::BuildVariables() {
                                     "Variables read in this pass.");
   progress_.pause = AddProgress(grid, rows, kHeatingColumn, "Interval Variables:", kProgressPause,
                                 "Pause before the next pass of the variables (2 s).");
-  progress_.logging = AddProgress(grid, rows, kSensorColumn, "Interval Logging:", kProgressLogging,
-                                  "Time to the next log record.");
+  progress_.logging =
+      AddProgress(grid, rows, kSensorColumn, "Interval Logging:", kProgressLogging, "Time to the next log record.");
   return box;
 }
 
@@ -512,8 +517,8 @@ bool MonitorDialog::AskNumber(const std::string& prompt, int& value) {
   return windows_.input.Ask(FromWindowsText(prompt), value);
 }
 
-bool MonitorDialog::ChooseFile(FileDialogKind kind, const std::string& defaultName,
-                               const std::string& defaultExtension, std::string& path) {
+bool MonitorDialog::ChooseFile(FileDialogKind kind, const std::string& defaultName, const std::string& defaultExtension,
+                               std::string& path) {
   const QString chosen = ChooseFilePath(this, kind == FileDialogKind::kSave ? FileAccess::kSave : FileAccess::kOpen,
                                         FromWindowsText(defaultName), FromWindowsText(defaultExtension));
   if (chosen.isEmpty()) return false;
@@ -529,7 +534,9 @@ void MonitorDialog::PlayTones(int frequency1, int milliseconds1, int frequency2,
   tones_.Play({frequency1, milliseconds1, frequency2, milliseconds2});
 }
 
-int MonitorDialog::OpenChannel(int channel, int portNumber) { return windows_.protocol.OpenChannel(channel, portNumber); }
+int MonitorDialog::OpenChannel(int channel, int portNumber) {
+  return windows_.protocol.OpenChannel(channel, portNumber);
+}
 
 void MonitorDialog::CloseChannel(int channel) { windows_.protocol.CloseChannel(channel); }
 
@@ -566,7 +573,8 @@ void MonitorDialog::ShowReadMe() {
     }
     return;
   }
-  ShowAppMessage(this, QStringLiteral("The help file %1 was not found.\n\nLooked for:\n%2").arg(name, tried.join(u'\n')));
+  ShowAppMessage(this,
+                 QStringLiteral("The help file %1 was not found.\n\nLooked for:\n%2").arg(name, tried.join(u'\n')));
 }
 
 void MonitorDialog::EndDialog() { accept(); }

@@ -92,8 +92,8 @@ class MonitorDialog : public QDialog, private MonitorView {
 
   TonePlayer& tones_;
   Windows windows_;
-  QWidget* content_ = nullptr;        // everything below the menu bar, in a scroll area
-  std::map<int, QLineEdit*> fields_;  // every value field by control ID
+  QWidget* content_ = nullptr;              // everything below the menu bar, in a scroll area
+  std::map<int, QLineEdit*> fields_;        // every value field by control ID
   std::map<int, std::string> shownFields_;  // the texts last written into them
   QPlainTextEdit* pane_ = nullptr;
   std::string shownPane_;

@@ -29,8 +29,8 @@ class MonitorView {
   virtual bool AskNumber(const std::string& prompt, int& value) = 0;
   // The save or open file dialog; true with the chosen full path. The default extension is added
   // to a name typed without one.
-  virtual bool ChooseFile(FileDialogKind kind, const std::string& defaultName,
-                          const std::string& defaultExtension, std::string& path) = 0;
+  virtual bool ChooseFile(FileDialogKind kind, const std::string& defaultName, const std::string& defaultExtension,
+                          std::string& path) = 0;
   // A message box with an OK button.
   virtual void Alert(const std::string& text, BoxIcon icon) = 0;
   // Two tones one after the other (Hz, ms).

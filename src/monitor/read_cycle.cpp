@@ -98,8 +98,7 @@ bool ReadCycle::AdvanceReader(int& state, int& index, int& progress, const ListE
       if (list[index].handler == nullptr) return true;
       state = kReaderIssue;
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -209,8 +208,7 @@ void ReadCycle::RunStepDriver() {
       settleCountdown_ -= tickPeriod;
       if (settleCountdown_ < 0) stepState_ = kStepIdle;
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -106,17 +106,21 @@ float ResistanceOf(const SensorTestValues& v, std::size_t i) {
 
 std::string SensorTestReport(const SensorTestValues& v, int sensorType) {
   std::string out;
-  AppendCommaLine(out, "t[s]; Uv[V]; Ush[V];  Ts[\xB0" "C]; Rs[Ohm]\n");
+  AppendCommaLine(out,
+                  "t[s]; Uv[V]; Ush[V];  Ts[\xB0"
+                  "C]; Rs[Ohm]\n");
   const int rows = std::clamp(v.dataSetTotal, 0, kRecordedSetLimit);
   for (int i = 0; i < rows; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    AppendCommaLine(out, CFormat("%4d;%6.2f; %6.2f;%+8.2f;%8.2f\n", (i + 1) * v.Tm, v.Uv[k], v.Us[k],
-                                 v.Ts[k], ResistanceOf(v, k)));
+    AppendCommaLine(
+        out, CFormat("%4d;%6.2f; %6.2f;%+8.2f;%8.2f\n", (i + 1) * v.Tm, v.Uv[k], v.Us[k], v.Ts[k], ResistanceOf(v, k)));
   }
   out += "\r\n";
   AppendCommaLine(out, CFormat("Uo;%7.3f;V\n", v.Uo));
   AppendCommaLine(out, CFormat("Uso;%7.3f;V\n", v.Uso));
-  AppendCommaLine(out, CFormat("To;%+7.3f;\xB0" "C\n", v.To));
+  AppendCommaLine(out, CFormat("To;%+7.3f;\xB0"
+                               "C\n",
+                               v.To));
   if (sensorType == 0) {
     AppendCommaLine(out, CFormat("tv;%3d.000;s\n", v.Tv));
     AppendCommaLine(out, CFormat("ti;%3d.000;s\n", v.Ti));
@@ -262,11 +266,8 @@ std::uint32_t SensorTest::BuildRequest() {
       PutDataByte(testRequest, 0, 1);
       PutDataWord(testRequest, 2, cycleTime);
       break;
-    case RequestData::kDataSet:
-      PutDataByte(testRequest, 0, dataSetIndex & 0xFF);
-      break;
-    case RequestData::kNone:
-      break;
+    case RequestData::kDataSet: PutDataByte(testRequest, 0, dataSetIndex & 0xFF); break;
+    case RequestData::kNone: break;
   }
   if (!info.perSensor) return info.objectId;
   return InsertField(info.objectId, kSensorField, static_cast<std::uint32_t>(sensorIndex));
@@ -299,8 +300,10 @@ void SensorTest::TakeReply(int count) {
 }
 
 void SensorTest::TakeSensorTemperature() {
-  pendingLine = CFormat("Temperature sensor %1d: %4.1f \xB0" "C", SensorNumber(),
-                        Celsius(GetDataWord(testRequest, 0)));
+  pendingLine = CFormat(
+      "Temperature sensor %1d: %4.1f \xB0"
+      "C",
+      SensorNumber(), Celsius(GetDataWord(testRequest, 0)));
   EndSequence();
 }
 
@@ -316,8 +319,8 @@ void SensorTest::TakeCycleStart() {
 }
 
 void SensorTest::TakeSensorData() {
-  pendingLine = CFormat("Sensor %1d - Uv: %5.2f,  Rs: %4d Ohm", SensorNumber(),
-                        Hundredths(GetDataWord(testRequest, 0)), GetDataWord(testRequest, 2));
+  pendingLine = CFormat("Sensor %1d - Uv: %5.2f,  Rs: %4d Ohm", SensorNumber(), Hundredths(GetDataWord(testRequest, 0)),
+                        GetDataWord(testRequest, 2));
   testStep = 4;
 }
 
@@ -334,7 +337,10 @@ void SensorTest::TakeSensorState() {
 void SensorTest::TakeStartValues() {
   values.Uo = Hundredths(GetDataWord(testRequest, 0));
   values.To = Celsius(GetDataWord(testRequest, 2));
-  pendingLine = CFormat("Start values - Uo: %5.2f V, To: % 4.1f \xB0" "C", values.Uo, values.To);
+  pendingLine = CFormat(
+      "Start values - Uo: %5.2f V, To: % 4.1f \xB0"
+      "C",
+      values.Uo, values.To);
   testStep = 6;
 }
 
@@ -386,8 +392,10 @@ void SensorTest::TakeTemperature(int count) {
   }
   const auto i = static_cast<std::size_t>(dataSetIndex);
   values.Ts[i] = Celsius(GetDataWord(testRequest, 0));
-  pendingLine = CFormat("N: %03d, Uv: %05.2f V, Us: %05.2f V, Ts: %04.1f \xB0" "C", dataSetIndex,
-                        values.Uv[i], values.Us[i], values.Ts[i]);
+  pendingLine = CFormat(
+      "N: %03d, Uv: %05.2f V, Us: %05.2f V, Ts: %04.1f \xB0"
+      "C",
+      dataSetIndex, values.Uv[i], values.Us[i], values.Ts[i]);
   dataSetIndex += 1;
   const bool last = dataSetIndex >= kRecordedSetLimit || dataSetIndex >= values.dataSetTotal;
   testStep = last ? 10 : 7;

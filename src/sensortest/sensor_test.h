@@ -26,8 +26,7 @@ class SensorTestView {
   // A message box with an OK button. It may run a nested event loop in which timer messages arrive.
   virtual void Alert(const std::string& text, AlertIcon icon) = 0;
   // Save As without overwrite prompt; false when the user cancels.
-  virtual bool ChooseSaveFile(const std::string& defaultName, const std::string& extension,
-                              std::string& path) = 0;
+  virtual bool ChooseSaveFile(const std::string& defaultName, const std::string& extension, std::string& path) = 0;
 };
 
 // Everything a recorded test yields; the report is written from it.

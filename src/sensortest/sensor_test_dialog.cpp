@@ -90,8 +90,8 @@ SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(
                       row++, 2);
   }
   addGap();
-  column->addWidget(button(kIdReadRecorded, "Read Recorded Data", [this] { test_.OnReadRecordedData(); }), row++, 0,
-                    1, 3);
+  column->addWidget(button(kIdReadRecorded, "Read Recorded Data", [this] { test_.OnReadRecordedData(); }), row++, 0, 1,
+                    3);
   addGap();
 
   const auto counter = [&](const char* label, int controlId) {
@@ -157,12 +157,10 @@ void SensorTestDialog::Refresh() {
 }
 
 void SensorTestDialog::Alert(const std::string& text, AlertIcon icon) {
-  ShowAppMessage(this, FromPathText(text),
-                 icon == AlertIcon::kQuestion ? QMessageBox::Question : QMessageBox::Warning);
+  ShowAppMessage(this, FromPathText(text), icon == AlertIcon::kQuestion ? QMessageBox::Question : QMessageBox::Warning);
 }
 
-bool SensorTestDialog::ChooseSaveFile(const std::string& defaultName, const std::string& extension,
-                                      std::string& path) {
+bool SensorTestDialog::ChooseSaveFile(const std::string& defaultName, const std::string& extension, std::string& path) {
   const QString chosen =
       ChooseFilePath(this, FileAccess::kSave, FromWindowsText(defaultName), FromWindowsText(extension));
   if (chosen.isEmpty()) return false;

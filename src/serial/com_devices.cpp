@@ -54,12 +54,14 @@ std::string DescribeComDevice(int portNumber, const ComDevice& device) {
   std::string why;
   switch (device.source) {
     case ComSource::kDeviceOption: why = "given with --device"; break;
-    case ComSource::kVariable: why = "set by " + ComVariableName(portNumber) + ", which wins over the device list"; break;
+    case ComSource::kVariable:
+      why = "set by " + ComVariableName(portNumber) + ", which wins over the device list";
+      break;
     case ComSource::kChosen: why = "chosen in the device list"; break;
     case ComSource::kDefault:
-      why = device.chosenButMissing.empty() ? "no device chosen for " + com
-                                            : "the device chosen for " + com + ", " + device.chosenButMissing +
-                                                  ", is not there";
+      why = device.chosenButMissing.empty()
+                ? "no device chosen for " + com
+                : "the device chosen for " + com + ", " + device.chosenButMissing + ", is not there";
       why += "; Communication > Choose Serial Device... or " + ComVariableName(portNumber) + " names another";
       break;
   }

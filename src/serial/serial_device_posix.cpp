@@ -33,9 +33,8 @@ struct BaudCode {
   speed_t code;
 };
 constexpr BaudCode kBaudCodes[] = {
-    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},
-    {2400, B2400},   {4800, B4800},   {9600, B9600},     {19200, B19200},
-    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
+    {110, B110},   {300, B300},     {600, B600},     {1200, B1200},   {2400, B2400},     {4800, B4800},
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
 };
 
 struct ParityFlags {
@@ -51,14 +50,10 @@ constexpr tcflag_t kLineFlags = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS;
 std::string Reason(int error) {
   switch (error) {
     case EACCES:
-    case EPERM:
-      return std::string(std::strerror(error)) + " \u2014 is your user in the 'dialout' group?";
-    case EBUSY:
-      return std::string(std::strerror(error)) + " \u2014 is another program using it?";
-    case ENOTTY:
-      return "not a serial device";
-    default:
-      return std::strerror(error);
+    case EPERM: return std::string(std::strerror(error)) + " \u2014 is your user in the 'dialout' group?";
+    case EBUSY: return std::string(std::strerror(error)) + " \u2014 is another program using it?";
+    case ENOTTY: return "not a serial device";
+    default: return std::strerror(error);
   }
 }
 
@@ -121,8 +116,7 @@ class PosixSerialDevice : public SerialDevice {
     termios taken;
     if (::tcgetattr(fd_, &taken) != 0) return Fail(failure, kApplyStep, Reason(errno));
     if (::cfgetospeed(&taken) != speed || (taken.c_cflag & kLineFlags) != lineFlags) {
-      return Fail(failure, kApplyStep,
-                  "the device does not take the line setting " + Describe(line));
+      return Fail(failure, kApplyStep, "the device does not take the line setting " + Describe(line));
     }
     return RaiseModemLines(failure);
   }
@@ -182,9 +176,8 @@ class PosixSerialDevice : public SerialDevice {
   }
 
   static std::string Describe(const LineSettings& line) {
-    return std::to_string(line.baudRate) + " baud, " + std::to_string(line.byteSize) +
-           " data bits, stop-bit code " + std::to_string(line.stopBits) + ", parity code " +
-           std::to_string(line.parity);
+    return std::to_string(line.baudRate) + " baud, " + std::to_string(line.byteSize) + " data bits, stop-bit code " +
+           std::to_string(line.stopBits) + ", parity code " + std::to_string(line.parity);
   }
 
   int fd_;

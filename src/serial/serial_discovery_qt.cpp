@@ -28,7 +28,7 @@ std::string Describe(const QSerialPortInfo& info, const std::string& path) {
   if (path != LocalText(info.systemLocation())) parts << QStringLiteral("now ") + info.systemLocation();
   if (parts.isEmpty()) {
     parts << (info.portName().startsWith(u"ttyS") ? QStringLiteral("built-in serial port")
-                                                    : QStringLiteral("serial port"));
+                                                  : QStringLiteral("serial port"));
   }
   return parts.join(QStringLiteral(", ")).toStdString();
 }

@@ -79,10 +79,9 @@ int SerialPort::Reopen() {
   return 1;
 }
 
-void SerialPort::ShowFailure(const std::string& firstLine, const SerialFailure& failure,
-                             bool warning) {
-  messages_.ShowError("Error " + std::to_string(failure.step),
-                      firstLine + "\n" + devicePath_ + ": " + failure.reason, warning);
+void SerialPort::ShowFailure(const std::string& firstLine, const SerialFailure& failure, bool warning) {
+  messages_.ShowError("Error " + std::to_string(failure.step), firstLine + "\n" + devicePath_ + ": " + failure.reason,
+                      warning);
 }
 
 }  // namespace gelvar

@@ -123,7 +123,10 @@ void BytePump::OpenLineFile(int kind, int channel, const std::string& fileName) 
   CloseLineFile(kind, channel);
   std::FILE* file = std::fopen(fileName.c_str(), kind == kLineFileTx ? "wb" : "rb");
   if (file == nullptr) {
-    messages_.ShowMessage("Fehler \xD6" "ffnen: " + fileName);
+    messages_.ShowMessage(
+        "Fehler \xD6"
+        "ffnen: " +
+        fileName);
     return;
   }
   linkMemory.txRegister = -1;

@@ -104,8 +104,7 @@ class BytePump {
   void ReadPort();
   // Reads both trace rings; true when either had something new.
   bool ReadTraces();
-  bool ReadTrace(const std::int32_t* ring, std::uint8_t& readIndex, std::uint8_t writeIndex,
-                 TraceText& trace) const;
+  bool ReadTrace(const std::int32_t* ring, std::uint8_t& readIndex, std::uint8_t writeIndex, TraceText& trace) const;
   // Watches the port's present arrival handle, if the host can.
   void FollowArrivals();
 

@@ -62,8 +62,7 @@ LinkInsideWindow::LinkInsideWindow(TimerHost& timers)
   for (const FieldRow& row : kRows) {
     // Labels may use the room up to their field: fonts here run wider than the layout's own.
     const int labelWidth = std::max(40, row.firstAt.x() - row.labelAt.x() - 1);
-    AddControl<QLabel>(this, units, {row.labelAt.x(), row.labelAt.y(), labelWidth, 8}, 0,
-                       QString::fromUtf8(row.label));
+    AddControl<QLabel>(this, units, {row.labelAt.x(), row.labelAt.y(), labelWidth, 8}, 0, QString::fromUtf8(row.label));
     // The first column shows channel 0 from the first refresh on; the second stays as built.
     const QString start = row.isText ? QString() : QStringLiteral("0");
     firstColumn_[row.firstId] = AddField(this, units, row.firstAt, row.firstId, start);

@@ -72,9 +72,7 @@ bool ParseTime(std::string_view date, std::string_view time, double& seconds) {
   return true;
 }
 
-std::string ColumnName(int column) {
-  return std::string(Split(kLogColumns, ';')[static_cast<std::size_t>(column)]);
-}
+std::string ColumnName(int column) { return std::string(Split(kLogColumns, ';')[static_cast<std::size_t>(column)]); }
 
 class LogParser {
  public:
@@ -109,8 +107,20 @@ class LogParser {
     const std::size_t lead = line.find(kLogUnitLead);
     const std::string_view unit = lead == std::string_view::npos ? "" : line.substr(lead + std::strlen(kLogUnitLead));
     // The unit text is "unknown" for unit codes above 1, which the unit treats as Fahrenheit.
-    const bool celsius = unit == "\xB0" "C" || unit == "\xC2\xB0" "C";
-    if (!celsius && unit != "\xB0" "F" && unit != "\xC2\xB0" "F" && unit != "unknown") {
+    const bool celsius = unit ==
+                             "\xB0"
+                             "C" ||
+                         unit ==
+                             "\xC2\xB0"
+                             "C";
+    if (!celsius &&
+        unit !=
+            "\xB0"
+            "F" &&
+        unit !=
+            "\xC2\xB0"
+            "F" &&
+        unit != "unknown") {
       return Fail(CFormat("Line %d names no temperature unit.", number_));
     }
     data_.SetFahrenheit(!celsius);

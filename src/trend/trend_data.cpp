@@ -16,17 +16,15 @@ struct SeriesInfo {
 };
 
 constexpr SeriesInfo kSeries[kTrendSeriesCount] = {
-    {"Slab/Gutt. Temp.", TrendKind::kTemperature},    {"Outdoor Temp.", TrendKind::kTemperature},
-    {"Sensor Temp. 1", TrendKind::kTemperature},      {"Ambient Temp. 1", TrendKind::kTemperature},
-    {"Sensor Temp. 2", TrendKind::kTemperature},      {"Ambient Temp. 2", TrendKind::kTemperature},
-    {"Last Moisture 1", TrendKind::kMoisture},        {"Last Moisture 2", TrendKind::kMoisture},
-    {"Internal Voltage 1", TrendKind::kVoltage},      {"Internal Voltage 2", TrendKind::kVoltage},
+    {"Slab/Gutt. Temp.", TrendKind::kTemperature}, {"Outdoor Temp.", TrendKind::kTemperature},
+    {"Sensor Temp. 1", TrendKind::kTemperature},   {"Ambient Temp. 1", TrendKind::kTemperature},
+    {"Sensor Temp. 2", TrendKind::kTemperature},   {"Ambient Temp. 2", TrendKind::kTemperature},
+    {"Last Moisture 1", TrendKind::kMoisture},     {"Last Moisture 2", TrendKind::kMoisture},
+    {"Internal Voltage 1", TrendKind::kVoltage},   {"Internal Voltage 2", TrendKind::kVoltage},
     {"Heating Relay", TrendKind::kRelay},
 };
 
-float Temperature(float value, bool pairRead) {
-  return pairRead && value != kTempMarkerLogValue ? value : kGap;
-}
+float Temperature(float value, bool pairRead) { return pairRead && value != kTempMarkerLogValue ? value : kGap; }
 
 // Moisture, voltage and relay are never negative; their not-read value is -1.
 template <typename T>
@@ -58,11 +56,16 @@ TrendKind TrendSeriesKind(int series) { return kSeries[series].kind; }
 TrendValues TrendValuesOf(const VariableSnapshot& v, const TemperaturePairsRead& pairsRead) {
   const SensorLogValues& s1 = v.sensor[0];
   const SensorLogValues& s2 = v.sensor[1];
-  return {Temperature(v.HtgSlGuTemp, pairsRead[0]), Temperature(v.HtgOutTemp, pairsRead[0]),
-          Temperature(s1.SenTemp, pairsRead[1]),    Temperature(s1.AmbTemp, pairsRead[1]),
-          Temperature(s2.SenTemp, pairsRead[2]),    Temperature(s2.AmbTemp, pairsRead[2]),
-          Measured(s1.LastMoist),                   Measured(s2.LastMoist),
-          Measured(s1.Volt),                        Measured(s2.Volt),
+  return {Temperature(v.HtgSlGuTemp, pairsRead[0]),
+          Temperature(v.HtgOutTemp, pairsRead[0]),
+          Temperature(s1.SenTemp, pairsRead[1]),
+          Temperature(s1.AmbTemp, pairsRead[1]),
+          Temperature(s2.SenTemp, pairsRead[2]),
+          Temperature(s2.AmbTemp, pairsRead[2]),
+          Measured(s1.LastMoist),
+          Measured(s2.LastMoist),
+          Measured(s1.Volt),
+          Measured(s2.Volt),
           Measured(v.HtgOffOn)};
 }
 

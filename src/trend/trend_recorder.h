@@ -11,8 +11,7 @@ namespace gelvar {
 
 class TrendRecorder : public MonitorListener {
  public:
-  TrendRecorder(const MonitorController& controller, const TimerHost& clock)
-      : controller_(controller), clock_(clock) {}
+  TrendRecorder(const MonitorController& controller, const TimerHost& clock) : controller_(controller), clock_(clock) {}
 
   const TrendData& Data() const { return data_; }
   // Called after every new point (a window that shows the trend redraws).

@@ -31,8 +31,9 @@ void TrendWindows::PlotLogFile(QWidget* parent) {
   const LogReadResult result = ReadLogFile(LocalPath(path), data);
   const QString name = QFileInfo(path).fileName();
   if (!result.ok) {
-    ShowAppMessage(parent, QStringLiteral("%1 is not a log file that can be plotted.\n\n%2")
-                               .arg(name, FromWindowsText(result.message)));
+    ShowAppMessage(
+        parent,
+        QStringLiteral("%1 is not a log file that can be plotted.\n\n%2").arg(name, FromWindowsText(result.message)));
     return;
   }
   logPlot_.Plot(std::move(data), name);

@@ -40,8 +40,8 @@ class AlsaOutput : public SoundOutput {
     // Non-blocking throughout: a busy or stalled device must not hold the player (and with it the
     // program's exit) for longer than the pair lasts.
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return;
-    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1,
-                           static_cast<unsigned>(sampleRate), 1, kDeviceLatencyUs) == 0) {
+    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, static_cast<unsigned>(sampleRate),
+                           1, kDeviceLatencyUs) == 0) {
       Write(pcm, samples, sampleRate);
     }
     snd_pcm_close(pcm);
@@ -85,8 +85,7 @@ std::unique_ptr<SoundOutput> MakeAlsaOutput() {
   return std::make_unique<AlsaOutput>();
 }
 
-TonePlayer::TonePlayer(std::unique_ptr<SoundOutput> output)
-    : output_(std::move(output)), worker_([this] { Run(); }) {}
+TonePlayer::TonePlayer(std::unique_ptr<SoundOutput> output) : output_(std::move(output)), worker_([this] { Run(); }) {}
 
 TonePlayer::~TonePlayer() {
   {

@@ -125,13 +125,9 @@ DialogUnits::DialogUnits(const QFont& font) {
   baseY_ = metrics.height();
 }
 
-QRect DialogUnits::Rect(int x, int y, int width, int height) const {
-  return {Point(x, y), Size(width, height)};
-}
+QRect DialogUnits::Rect(int x, int y, int width, int height) const { return {Point(x, y), Size(width, height)}; }
 
-QSize DialogUnits::Size(int width, int height) const {
-  return {width * baseX_ / 4, height * baseY_ / 8};
-}
+QSize DialogUnits::Size(int width, int height) const { return {width * baseX_ / 4, height * baseY_ / 8}; }
 
 QPoint DialogUnits::Point(int x, int y) const { return {x * baseX_ / 4, y * baseY_ / 8}; }
 

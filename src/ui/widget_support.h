@@ -95,8 +95,7 @@ Control* Numbered(Control* control, int controlId) {
 // Creates a child control of window at place (dialog units); a controlId of 0 marks a control without
 // a number (labels, group boxes).
 template <typename Control, typename... Args>
-Control* AddControl(QWidget* window, const DialogUnits& units, const QRect& place, int controlId,
-                    Args&&... args) {
+Control* AddControl(QWidget* window, const DialogUnits& units, const QRect& place, int controlId, Args&&... args) {
   auto* control = new Control(std::forward<Args>(args)..., window);
   control->setGeometry(units.Rect(place.x(), place.y(), place.width(), place.height()));
   return controlId != 0 ? Numbered(control, controlId) : control;
