@@ -1,67 +1,86 @@
-// Which device a COM number opens: the variable, then the device chosen and kept in the settings
-// file, then /dev/ttyS<n-1>; what a settings file with nonsense in it leaves usable.
+// Which device a COM number opens: --device, then the variable, then the device chosen and kept, then
+// /dev/ttyS<n-1>; what kept choices with nonsense among them leave usable.
 #include "serial/com_devices.h"
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <filesystem>
 #include <fstream>
 
-#include "serial/serial_discovery_qt.h"
+#include "common/temp_folder.h"
 
-namespace gelvar {
+namespace gelvar::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using Entries = ComMappingStore::Entries;
 
-class ComDevicesTest : public ::testing::Test {
- protected:
-  // QSettings caches a file by its time stamp, so every settings text gets a file of its own.
-  ComDeviceMap Map(QtComMappingStore& store) {
-    return ComDeviceMap(&store, [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; });
+// The kept choices in memory; a store with a failure can be neither read nor written.
+struct MemoryStore : ComMappingStore {
+  bool Read(Entries& out, std::string& reason) override {
+    reason = failure;
+    if (failure.empty()) out = entries;
+    return failure.empty();
   }
-
-  QTemporaryDir folder_;
-  const std::string dir_ = folder_.path().toStdString();
-  const std::string present_ = dir_ + "/ttyUSB0";
-  QtComMappingStore store_{QString::fromStdString(dir_ + "/gelvar/gelvar-monitor.conf")};
+  bool Write(const std::string& name, const std::string& path, std::string& reason) override {
+    reason = failure;
+    if (!failure.empty()) return false;
+    std::erase_if(entries, [&](const auto& entry) { return entry.first == name; });
+    if (!path.empty()) entries.emplace_back(name, path);
+    return true;
+  }
+  std::string Location() const override { return "gelvar-monitor.conf"; }
+  Entries entries;
+  std::string failure;
 };
 
-TEST_F(ComDevicesTest, NonsenseIsIgnoredInOneLineAndTheRestIsUsed) {
-  std::ofstream(present_) << "";
-  const std::string gone = dir_ + "/ttyUSB9";
+ComDeviceMap Map(MemoryStore& store) {
+  return ComDeviceMap(&store, [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; });
+}
+
+TEST(ComDeviceMap, NonsenseIsIgnoredInOneLineAndTheRestIsUsed) {
+  const TempFolder folder;
+  const std::string gone = (folder / "ttyUSB9").string();
+  const std::string present = "/dev/null";
   const struct {
-    std::string settings;  // "-": a folder where the file should be
-    std::string ignored;   // what the "E> " line says after the file's name
+    Entries entries;
+    std::string failure;
+    std::string ignored;  // what the "E> " line says after the store's name
     std::string com1, com2;
   } cases[] = {
-      {"", "", "/dev/ttyS0", "/dev/ttyS1"},
-      {"COM1=" + present_ + "\nCOM4=" + present_ + "\n", "", present_, "/dev/ttyS1"},
-      {"COMx=" + present_ + "\nCOM0=/a\nCOM256=/a\nCOM02=/a\ncom1=/a\nCOM2=ttyUSB0\nCOM1=" + present_ + "\n",
-       "ignored COM0 (not a COM number 1..255), COM02 (not a COM number 1..255), COM2 (not a device path), "
-       "COM256 (not a COM number 1..255), COMx (not a COM number 1..255), com1 (not a COM number 1..255)",
-       present_, "/dev/ttyS1"},
-      {"COM2=" + gone + "\n", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0", "/dev/ttyS1"},
-      {"-", "is not a file", "/dev/ttyS0", "/dev/ttyS1"},
+      {{}, "", "", "/dev/ttyS0", "/dev/ttyS1"},
+      {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present, "/dev/ttyS1"},
+      {{{"COMx", "/a"},
+        {"COM", "/a"},
+        {"COM0", "/a"},
+        {"COM256", "/a"},
+        {"COM02", "/a"},
+        {"COM2x", "/a"},
+        {"com1", "/a"},
+        {"COM2", "ttyUSB0"},
+        {"COM1", present}},
+       "",
+       "ignored COMx (not a COM number 1..255), COM (not a COM number 1..255), COM0 (not a COM number 1..255), "
+       "COM256 (not a COM number 1..255), COM02 (not a COM number 1..255), COM2x (not a COM number 1..255), "
+       "com1 (not a COM number 1..255), COM2 (not a device path)",
+       present,
+       "/dev/ttyS1"},
+      {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0", "/dev/ttyS1"},
+      {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0", "/dev/ttyS1"},
   };
-  int row = 0;
   for (const auto& c : cases) {
-    const std::string file = dir_ + "/" + std::to_string(++row) + ".conf";
-    if (c.settings == "-") {
-      fs::create_directory(file);
-    } else {
-      std::ofstream(file) << "[SerialDevices]\n" << c.settings;
-    }
-    QtComMappingStore store(QString::fromStdString(file));
+    MemoryStore store;
+    store.entries = c.entries;
+    store.failure = c.failure;
     ComDeviceMap map = Map(store);
-    EXPECT_EQ(map.Load(), c.ignored.empty() ? "" : "E> Serial device settings " + file + ": " + c.ignored);
-    EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, c.com1 + " " + c.com2) << c.settings;
-    EXPECT_EQ(map.Resolve(4).path, "/dev/ttyV4") << "the variable wins";
+    EXPECT_EQ(map.Load(), c.ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + c.ignored);
+    EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, c.com1 + " " + c.com2) << c.ignored;
+    EXPECT_EQ(DescribeComDevice(4, map.Resolve(4)),
+              "COM 4 is /dev/ttyV4 (set by GELVAR_COM4, which wins over the device list)");
   }
   // A chosen device that is missing is kept: it counts again once it is plugged in.
-  QtComMappingStore store(QString::fromStdString(dir_ + "/4.conf"));
+  MemoryStore store;
+  store.entries = {{"COM2", gone}};
   ComDeviceMap map = Map(store);
   map.Load();
   EXPECT_EQ(DescribeComDevice(2, map.Resolve(2)),
@@ -71,32 +90,37 @@ TEST_F(ComDevicesTest, NonsenseIsIgnoredInOneLineAndTheRestIsUsed) {
   EXPECT_EQ(map.Resolve(2).path, gone);
 }
 
-TEST_F(ComDevicesTest, AChoiceIsKeptForTheNextRunAndTheDefaultForgetsIt) {
-  ComDeviceMap map = Map(store_);
-  std::ofstream(present_) << "";
+TEST(ComDeviceMap, AChoiceIsKeptForTheNextRunAndTheDefaultForgetsIt) {
+  MemoryStore store;
+  ComDeviceMap map = Map(store);
   std::string reason;
-  ASSERT_TRUE(map.Choose(3, present_, reason)) << reason;
-  ASSERT_TRUE(map.Choose(5, present_, reason)) << reason;
+  ASSERT_TRUE(map.Choose(3, "/dev/null", reason)) << reason;
+  ASSERT_TRUE(map.Choose(5, "/dev/null", reason)) << reason;
   ASSERT_TRUE(map.Choose(5, "/dev/ttyS4", reason)) << reason;
-  ComDeviceMap next = Map(store_);
+  EXPECT_EQ(map.Chosen(5), "");
+  EXPECT_EQ(store.entries, (Entries{{"COM3", "/dev/null"}}));
+  ComDeviceMap next = Map(store);
   EXPECT_EQ(next.Load(), "");
-  EXPECT_EQ(next.Resolve(3).path, present_);
-  EXPECT_EQ(next.Resolve(3).source, ComSource::kChosen);
-  EXPECT_EQ(next.Chosen(5), "");
-
+  EXPECT_EQ(DescribeComDevice(3, next.Resolve(3)), "COM 3 is /dev/null (chosen in the device list)");
   next.UseDevice("/dev/ttyV9");
-  EXPECT_EQ(next.Resolve(4).path, "/dev/ttyV9") << "--device wins over everything";
+  EXPECT_EQ(DescribeComDevice(4, next.Resolve(4)), "COM 4 is /dev/ttyV9 (given with --device)");
+
+  store.failure = "cannot be written";
+  EXPECT_FALSE(map.Choose(6, "/dev/null", reason));
+  EXPECT_EQ(reason + map.Chosen(6), "cannot be written");
 }
 
-TEST_F(ComDevicesTest, UsbAdaptersGoByTheirStableName) {
-  std::ofstream(present_) << "";
-  fs::create_directories(dir_ + "/by-id");
-  const std::string stable = dir_ + "/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-  fs::create_symlink(present_, stable);
-  EXPECT_EQ(StableDevicePath(present_, dir_ + "/by-id"), stable);
-  EXPECT_EQ(StableDevicePath("/dev/null", dir_ + "/by-id"), "/dev/null");
-  EXPECT_EQ(StableDevicePath(present_, dir_ + "/none"), present_);
+TEST(ComDeviceMap, UsbAdaptersGoByTheirStableName) {
+  const TempFolder folder;
+  const fs::path device = folder / "ttyUSB0", byId = folder / "by-id";
+  const fs::path stable = byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  std::ofstream(device) << "";
+  fs::create_directories(byId);
+  fs::create_symlink(device, stable);
+  EXPECT_EQ(StableDevicePath(device, byId), stable);
+  EXPECT_EQ(StableDevicePath("/dev/null", byId), "/dev/null");
+  EXPECT_EQ(StableDevicePath(device, folder / "none"), device);
 }
 
 }  // namespace
-}  // namespace gelvar
+}  // namespace gelvar::testing
