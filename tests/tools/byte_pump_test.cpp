@@ -2,14 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <map>
 
-#include <unistd.h>
-
+#include "common/temp_folder.h"
 #include "support/link_fixture.h"
+#include "support/virtual_scheduler.h"
 #include "tick/ticker.h"
 #include "tools/byte_pump.h"
 #include "tools/link_inside.h"
@@ -22,7 +22,10 @@ using Bytes = std::vector<std::uint8_t>;
 class FakePort : public LinePort {
  public:
   static constexpr std::intptr_t kHandle = 7;
-  int Open(int, int, int, int, int) override { return 1; }
+  int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) override {
+    opened = {portNumber, baudRate, byteSize, stopBits, parity};
+    return 1;
+  }
   int Close() override { return 1; }
   int Write(const std::uint8_t* bytes, int count) override {
     written.insert(written.end(), bytes, bytes + count);
@@ -44,8 +47,19 @@ class FakePort : public LinePort {
   bool lost = false;
   bool deviceBack = false;
   int reopens = 0;
+  std::array<int, 5> opened{};
   Bytes written;
   Bytes incoming;
+};
+
+// Virtual time that also watches the port for arriving bytes, as the programs' event loop does.
+struct WatchingScheduler : VirtualScheduler {
+  TimerId WatchReadable(std::intptr_t, std::function<void()> onReadable) override {
+    readable = std::move(onReadable);
+    return 1;
+  }
+  void StopWatch(TimerId) override { readable = nullptr; }
+  std::function<void()> readable;
 };
 
 class BytePumpTest : public LinkTest, public PumpMessages, public LineObserver {
@@ -53,12 +67,7 @@ class BytePumpTest : public LinkTest, public PumpMessages, public LineObserver {
   void SetUp() override {
     LinkTest::SetUp();
     StartLink();
-    std::filesystem::create_directories(dir);
     ASSERT_EQ(pump.OpenChannel(0, 2), 1);
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(dir);
-    LinkTest::TearDown();
   }
   void ShowMessage(const std::string& text) override { shown.push_back(text); }
   void LineLost(int portNumber) override { seen += "lost" + std::to_string(portNumber) + " "; }
@@ -75,22 +84,19 @@ class BytePumpTest : public LinkTest, public PumpMessages, public LineObserver {
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 
+  const TempFolder dir;
+  WatchingScheduler host;
   FakePort port;
   BytePump pump{port, *this};
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("gelvar_pump_" + std::to_string(::getpid()));
   std::vector<std::string> shown;
   std::string seen;
 };
-
-TEST(HexByte, TwoUpperCaseDigitsOfTheLowByte) {
-  const std::pair<int, const char*> cases[] = {{0, "00"}, {0x0A, "0A"}, {0xFF, "FF"}, {0x1AB, "AB"}, {-1, "FF"}};
-  for (const auto& [value, text] : cases) EXPECT_EQ(HexByte(value), text);
-}
 
 TEST_F(BytePumpTest, FramesLeaveAndArriveWithTheirNumbersInTheTraces) {
   const Bytes frame = EncodeFrame(0x1234, {});
   StartFrame(frame);
   EXPECT_TRUE(pump.Pump());
+  EXPECT_EQ(port.opened, (std::array{2, 19200, 8, 0, 0})) << "19200 baud, 8N1";
   EXPECT_EQ(port.written, frame);
   EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
   port.incoming = EncodeFrame(0x3003, {0x2E, 0x00});
@@ -133,49 +139,68 @@ TEST_F(BytePumpTest, PaneLinesShowEveryByteLegiblyOneFramePerLine) {
 }
 
 // Both forms keep their tail once they pass the limit: the text exactly, the pane whole lines, or
-// whole escapes when one line alone is longer.
+// whole escapes when one line alone is longer; a pane just at the limit stays whole. A note alone
+// cuts them too.
 TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
   const struct {
+    Bytes head;
     Bytes fed;
     int times;
-    char paneStart;
-  } cases[] = {{{0x01, 0x02, 0x03}, 1500, '<'}, {EncodeFrame(0x1234, {0x3C, 0x3C}), 300, '0'}};
+    std::size_t textSize;
+    const char* paneStart;
+  } cases[] = {
+      {{}, {0x01, 0x02, 0x03}, 1500, kTracePaneLimit, "<"},
+      {{}, {'<', 'A', 'A', 'A', 'A', 'A'}, 700, kTracePaneLimit, "<"},
+      {{}, EncodeFrame(0x1234, {0x3C, 0x3C}), 300, kTracePaneLimit, "0"},
+      {{0x41, 0x54, 0x00, 0x05, 0xA6}, Bytes(163, 'B'), 25, kTracePaneLimit - 5, "A\n0"},
+  };
+  const TraceText& rx = pump.Rx();
   for (const auto& c : cases) {
     pump.Rx().Clear();
+    FeedBytes(c.head);
     for (int i = 0; i < c.times; ++i) {
       FeedBytes(c.fed);
       pump.Pump();
+      ASSERT_LE(rx.PaneLines().size(), kTracePaneLimit);
     }
-    const TraceText& rx = pump.Rx();
-    EXPECT_EQ(rx.Text().size(), kTracePaneLimit);
-    EXPECT_LE(rx.PaneLines().size(), kTracePaneLimit);
+    EXPECT_EQ(rx.Text().size(), c.textSize);
     EXPECT_GT(rx.PaneLines().size(), kTracePaneLimit - 40);
-    EXPECT_EQ(rx.PaneLines().front(), c.paneStart) << rx.PaneLines().substr(0, 20);
+    EXPECT_TRUE(rx.PaneLines().starts_with(c.paneStart)) << rx.PaneLines().substr(0, 20);
   }
+  port.lost = true;
+  EXPECT_TRUE(pump.Pump());
+  EXPECT_EQ(rx.Text().size(), kTracePaneLimit);
+  EXPECT_LE(rx.PaneLines().size(), kTracePaneLimit);
 }
 
 // Between timer messages the port is read as bytes arrive, a bounded share at a time, and not at
 // all while a P-r file comes first; the next timer message shows what was read.
-TEST_F(BytePumpTest, ReceiveReadsABoundedShareOnlyWhileThePortIsWatched) {
+TEST_F(BytePumpTest, ArrivingBytesAreReadABoundedShareAtATimeWhileThePortIsWatched) {
+  int refreshes = 0;
+  windowTimerPeriod = kStartTickPeriodMs;
+  pump.Run(host, [&refreshes] { ++refreshes; });
   port.incoming = Bytes(300, 0x41);
-  EXPECT_EQ(pump.ArrivalHandle(), FakePort::kHandle);
-  EXPECT_TRUE(pump.Receive());
+  ASSERT_TRUE(host.readable);
+  host.readable();
   EXPECT_EQ(port.incoming.size(), 300u - kReceiveQuota);
-  EXPECT_TRUE(pump.Pump()) << "the receive step's text is new to the window";
+  host.AdvanceBy(kStartTickPeriodMs);
+  EXPECT_EQ(refreshes, 1) << "the receive step's text is new to the window";
   EXPECT_EQ(port.incoming.size(), 300u - 2 * kReceiveQuota);
 
   Append("p-r", {});
   pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
-  EXPECT_EQ(pump.ArrivalHandle(), -1);
+  EXPECT_FALSE(host.readable);
   EXPECT_FALSE(pump.Receive());
   EXPECT_EQ(port.incoming.size(), 300u - 2 * kReceiveQuota);
   pump.CloseLineFile(kLineFileRx, 0);
+  EXPECT_TRUE(host.readable);
   pump.CloseChannel(0);
-  EXPECT_EQ(pump.ArrivalHandle(), -1);
+  EXPECT_FALSE(host.readable);
 }
 
 TEST_F(BytePumpTest, TxFileTakesTheBytesInsteadOfThePort) {
   StartFrame(EncodeFrame(0x0001, {}));
+  Append("p-t", {0xEE});
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
   EXPECT_EQ(linkMemory.txRegister, -1) << "a waiting byte is dropped when an output opens";
   const Bytes frame = EncodeFrame(0x0001, {0x12, 0x34});
@@ -205,7 +230,9 @@ TEST_F(BytePumpTest, RxFileIsFedFirstAndFollowedAsItGrows) {
 
   const std::string missing = (dir / "none" / "p-r").string();
   pump.OpenLineFile(kLineFileRx, 0, missing);
-  EXPECT_EQ(shown, std::vector<std::string>{"Fehler \xD6" "ffnen: " + missing});
+  EXPECT_EQ(shown, std::vector<std::string>{"Fehler \xD6"
+                                            "ffnen: " +
+                                            missing});
   EXPECT_EQ(pump.LineFileFlags(), 0);
 }
 
@@ -227,7 +254,8 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
       pump.Pump();
       ASSERT_EQ(linkMemory.txRegister, -1) << "the driver is never left holding a byte";
     }
-    EXPECT_EQ(port.reopens, 5) << period;
+    for (int i = 0; i < 1000 / period; ++i) EXPECT_FALSE(pump.Pump()) << "a failed reopening is no news";
+    EXPECT_EQ(port.reopens, 6) << period;
     port.deviceBack = true;
     for (int i = 0; i < 1000 / period; ++i) pump.Pump();
     EXPECT_EQ(seen, "lost2 back2 ");
@@ -238,7 +266,7 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
   pump.Pump();
   pump.CloseChannel(0);
   for (int i = 0; i < 200; ++i) pump.Pump();
-  EXPECT_EQ(port.reopens, 6) << "closing a lost port ends the reopening";
+  EXPECT_EQ(port.reopens, 7) << "closing a lost port ends the reopening";
   windowTimerPeriod = kStartTickPeriodMs;
 }
 
@@ -260,7 +288,7 @@ TEST_F(LinkInside, EachFieldShowsItsOwnValueOfChannelZero) {
   std::map<int, std::string> fields;
   for (const InsideField& field : ReadLinkInside()) fields[field.controlId] = field.text;
   const std::map<int, std::string> expected = {
-      {1042, "3"},  {1043, "2B"}, {1044, "0"},  {1045, "4"},   {1060, "0"}, {1046, "6"}, {1070, "11"}, {1050, "12"},
+      {1042, "3"},  {1043, "2B"},  {1044, "0"},  {1045, "4"}, {1060, "0"},   {1046, "6"}, {1070, "11"}, {1050, "12"},
       {1048, "13"}, {1047, "255"}, {1049, "15"}, {1066, "4"}, {1068, "200"}, {1064, "1"}, {1062, "2"},
   };
   EXPECT_EQ(fields, expected);
