@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/file_appender.h"
+#include "common/temp_folder.h"
 #include "support/monitor_rig.h"
 
 namespace gelvar::testing {
@@ -18,8 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
-  const fs::path dir = fs::temp_directory_path() / ("gelvar_appender_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
+  const TempFolder dir;
   fs::create_directories(dir / "folder");
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
   const struct {
@@ -54,8 +54,14 @@ TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
     EXPECT_EQ(result.status, AppendStatus::kFailed);
     EXPECT_EQ(result.reason, "File too large");
   }
-  EXPECT_EQ(ReadFile(log), "old\r\n");
-  fs::remove_all(dir);
+  // A program started without standard input gets descriptor 0 for the file.
+  const int input = ::dup(STDIN_FILENO);
+  ::close(STDIN_FILENO);
+  const AppendResult withoutInput = files.Append(log, "new\r\n", IfMissing::kReport);
+  ::dup2(input, STDIN_FILENO);
+  ::close(input);
+  EXPECT_EQ(withoutInput.status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadFile(log), "old\r\nnew\r\n");
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ std::string Values(const TrendData& data, int series) {
 
 TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
   const std::string windows =
-      "Logfile Gelvar started 12/07/26 at 10:00:00, Temperature Unit: \xB0" "C\r\n" + std::string(kLogColumns) +
+      "Logfile Gelvar started 12/07/26 at 10:00:00, Temperature Unit: \260C\r\n" + std::string(kLogColumns) +
       "\r\n00001; 12/07/26; 10:00:00;  0;  0;  7;  0;  0;  0;   12,5;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
       "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n"
       "00002; 12/07/26; 10:05:00;  0;  0;  7;  0;  0;  0;   13,0;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
@@ -58,8 +58,8 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
        "- 0.0"},
       {"an older run in another unit", Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0,
        kTrendSlabTemp, "32.0 - 50.0"},
-      {"a damaged line", Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1),
-       4, 0, "Line 4 has 4 columns; a record has 35."},
+      {"a damaged line", Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1), 4,
+       0, "Line 4 has 4 columns; a record has 35."},
       {"a bad number", Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
        "Line 3, column 10 (HtgSlGuTemp): \"x   1,0\" is no number."},
       {"not a log", "Name;Value\r\n1;2\r\n", 1, 0,
@@ -72,6 +72,9 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
     EXPECT_EQ(result.line, c.errorLine);
     EXPECT_EQ(result.ok ? Values(data, c.series) : result.message, c.expected);
   }
+  TrendData old;
+  ASSERT_TRUE(ReadLog(Header(0) + LogRecord(1, -2073600, {}), old).ok && old.Size() == 1);
+  EXPECT_LT(old.Time(0), 0) << "a two-digit year from 69 on is 19xx";
 }
 
 TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
@@ -93,14 +96,14 @@ TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
       {4.5, 6.5, 10, false, "4:2 5:8 6:3 7:3"},
       {5.5, 9, 100, true, "5:8 6:8 6:3 7:3 8:3 9:3"},
       {20, 30, 10, false, "9:3"},
+      {3, 3, 10, false, ""},
   };
   for (const auto& c : cases) {
     std::vector<TrendPoint> points = ThinTrend(data, kTrendOutdoorTemp, c.from, c.to, c.columns);
     if (c.steps) points = AsSteps(points);
     std::string text;
     for (const TrendPoint& p : points) {
-      text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) +
-              (std::isnan(p.value) ? "-" : CFormat("%g", p.value));
+      text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + (std::isnan(p.value) ? "-" : CFormat("%g", p.value));
     }
     EXPECT_EQ(text, c.expected) << c.from << ".." << c.to;
   }
