@@ -18,8 +18,8 @@ using Entries = ComMappingStore::Entries;
 // The kept choices in memory; a store with a failure can be neither read nor written.
 struct MemoryStore : ComMappingStore {
   bool Read(Entries& out, std::string& reason) override {
+    out = entries;
     reason = failure;
-    if (failure.empty()) out = entries;
     return failure.empty();
   }
   bool Write(const std::string& name, const std::string& path, std::string& reason) override {
