@@ -183,6 +183,12 @@ class Broker {
   std::optional<Child> process_;
 };
 
+struct ShellCase {
+  std::string line;
+  int status;
+  std::string errorPart;
+};
+
 class CliProgram : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -192,13 +198,16 @@ class CliProgram : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  // Numbers and dates must not follow the locale. env entries go last, so that they can replace these.
-  Strings Env(const Strings& env = {}) const {
-    Strings all = {"GELVAR_COM1=" + sim.Path(), "LC_ALL=de_DE.UTF-8"};
-    all.insert(all.end(), env.begin(), env.end());
-    return all;
+  // Numbers and dates must not follow the locale.
+  Strings Env() const { return {"GELVAR_COM1=" + sim.Path(), "LC_ALL=de_DE.UTF-8"}; }
+  // Runs the bash line, "$0" gelvar-cli and "$1" the test's folder; the status is the first command's.
+  Outcome Shell(const ShellCase& c) {
+    const Outcome run =
+        Child("/bin/bash", {"-c", c.line + "\nexit ${PIPESTATUS[0]}", kCli, dir.string()}, Env()).Wait();
+    EXPECT_EQ(run.status, c.status) << c.line << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.errorPart), std::string::npos) << c.line << "\n" << run.err;
+    return run;
   }
-  Outcome Cli(const Strings& args, const Strings& env = {}) { return Child(kCli, args, Env(env)).Wait(); }
 
   Simulator sim;
   fs::path dir;
@@ -206,49 +215,25 @@ class CliProgram : public ::testing::Test {
 
 // Exit statuses, standard output that goes away, and a stop signal.
 TEST_F(CliProgram, JsonOutputAndExitStatuses) {
-  const std::string noTty = "GELVAR_COM1=" + (dir / "no-such-tty").string();
-  const std::string piped = (dir / "piped.log").string();
-  const std::string stopped = (dir / "stopped.log").string();
-  const char* kOutputLost = "gelvar-cli: cannot write standard output\n";
-  const struct {
-    Strings args;
-    Strings env;
-    int status;
-    std::string errorPart;
-    std::string redirect;  // of the shell line that runs the program, $! the program once in the background
-  } cases[] = {
-      {{"--com", "7", "test"},
-       {"GELVAR_COM7=" + sim.Path(), "GELVAR_COM1="},
-       kExitDone,
-       "I> COM Port Opened\nI> Communication OK\n",
-       ""},
-      {{"--device", sim.Path(), "test"}, {noTty}, kExitDone, "I> Communication OK", ""},
-      {{"test"}, {noTty}, kExitPort, "Error 1: Error open COM1:\n  ", ""},
-      {{"read-parameters", "--report", (dir / "no-such-dir" / "x").string()},
-       {},
-       kExitFile,
-       "Error open parameter file: DateiParName",
-       ""},
-      {{"read-parameters", "--passes", "2"}, {}, kExitUsage, "--passes does not go with 'read-parameters'\nTry", ""},
-      {{"--json", "read-parameters"}, {}, kExitFile, kOutputLost, ">/dev/full"},
-      {{"test"}, {}, kExitFile, kOutputLost, ">&-"},
+  const std::string kOutputLost = "gelvar-cli: cannot write standard output\n";
+  const std::string kStopped = "I> Log stored in file ' " + dir.string() + "/s.log '\nI> Reading variables stopped\n";
+  const ShellCase cases[] = {
+      {"GELVAR_COM7=$GELVAR_COM1 GELVAR_COM1= \"$0\" --com 7 test", kExitDone,
+       "I> COM Port Opened\nI> Communication OK\n"},
+      {"GELVAR_COM1=$1/none \"$0\" --device $GELVAR_COM1 test", kExitDone, "I> Communication OK"},
+      {"GELVAR_COM1=$1/none \"$0\" test", kExitPort, "Error 1: Error open COM1:\n  "},
+      {"\"$0\" read-parameters --report $1/none/x", kExitFile, "Error open parameter file: DateiParName"},
+      {"\"$0\" read-parameters --passes 2", kExitUsage, "--passes does not go with 'read-parameters'\nTry"},
+      {"\"$0\" --json read-parameters >/dev/full", kExitFile, kOutputLost},
+      {"\"$0\" test >&-", kExitFile, kOutputLost},
       // The log's result is its file; a reader that goes away stops nothing.
-      {{"log", "--file", piped, "--records", "1"}, {}, kExitDone, "I> Log stored in file", ">/dev/full"},
-      {{"log", "--file", piped, "--records", "1"}, {}, kExitDone, "", "2>&1 | head -c1"},
+      {"\"$0\" log --file $1/p.log --records 1 >/dev/full", kExitDone, "I> Log stored in file"},
+      {"\"$0\" log --file $1/p.log --records 1 2>&1 | head -c1", kExitDone, ""},
       // A stop signal ends the log cleanly once it has written a record.
-      {{"log", "--file", stopped},
-       {},
-       kExitDone,
-       "I> Log stored in file ' " + stopped + " '\nI> Reading variables stopped\n",
-       "& until grep -qs '^00001; ' " + stopped + "; do sleep .1; done; kill -TERM $!; wait $!"},
+      {"\"$0\" log --file $1/s.log & until grep -qs '^00001; ' $1/s.log; do sleep .1; done; kill -TERM $!; wait $!",
+       kExitDone, kStopped},
   };
-  for (const auto& c : cases) {
-    Strings shell = {"-c", "\"$0\" \"$@\" " + c.redirect + "\nexit ${PIPESTATUS[0]}", kCli};
-    shell.insert(shell.end(), c.args.begin(), c.args.end());
-    const Outcome run = Child("/bin/bash", shell, Env(c.env)).Wait();
-    EXPECT_EQ(run.status, c.status) << c.errorPart << c.redirect << "\n" << run.err;
-    EXPECT_NE(run.err.find(c.errorPart), std::string::npos) << run.err;
-  }
+  for (const ShellCase& c : cases) Shell(c);
 }
 
 // log --mqtt through a broker that goes away and comes back, the last will of a killed watch, and
@@ -279,32 +264,16 @@ TEST_F(CliProgram, PublishesToABrokerThatComesAndGoes) {
   watching.Signal(SIGKILL);
   EXPECT_TRUE(Eventually([&] { return broker.Read("site-43/status", 1) == Strings{"site-43/status offline"}; }));
 
-  const struct {
-    Strings args;
-    std::string env;
-    int status;
-    std::string errorPart;
-  } cases[] = {
-      {{"watch", "--mqtt", broker.Url("x", "ops@")},
-       "GELVAR_MQTT_PASSWORD=wrong",
-       kExitPort,
-       ": Connection Refused: not authorised; trying again once a minute\n"},
-      {{"log", "--file", log.string(), "--records", "1", "--mqtt", broker.Url("x", "ops@")},
-       "GELVAR_MQTT_PASSWORD=wrong",
-       kExitDone,
-       ": Connection Refused: not authorised; trying again once a minute\n"},
-      {{"watch", "--mqtt", broker.ClosedUrl()}, "", kExitPort, " not reachable: "},
-      {{"log", "--file", log.string(), "--records", "1", "--mqtt", broker.ClosedUrl()},
-       "",
-       kExitDone,
-       "; logging goes on, publishing once it is back\n"},
+  const std::string kRefused = ": Connection Refused: not authorised; trying again once a minute\n";
+  const std::string locked = " --mqtt " + broker.Url("x", "ops@");
+  const std::string closed = " --mqtt " + broker.ClosedUrl();
+  const ShellCase cases[] = {
+      {"GELVAR_MQTT_PASSWORD=wrong \"$0\" watch" + locked, kExitPort, kRefused},
+      {"GELVAR_MQTT_PASSWORD=wrong \"$0\" log --file $1/r.log --records 1" + locked, kExitDone, kRefused},
+      {"\"$0\" watch" + closed, kExitPort, " not reachable: "},
+      {"\"$0\" log --file $1/r.log --records 1" + closed, kExitDone, "; logging goes on, publishing once it is back\n"},
   };
-  for (const auto& c : cases) {
-    const Outcome run = Cli(c.args, {c.env});
-    EXPECT_EQ(run.status, c.status) << c.errorPart << "\n" << run.err;
-    EXPECT_NE(run.err.find(c.errorPart), std::string::npos) << run.err;
-    EXPECT_LE(Count(run.err, "E> MQTT"), 1u) << run.err;
-  }
+  for (const ShellCase& c : cases) EXPECT_EQ(Count(Shell(c).err, "E> MQTT"), 1u) << c.line;
 
   ASSERT_EQ(state.size(), 1u);
   for (const char* member :

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 
 #include "cli/field_table.h"
@@ -19,23 +20,23 @@
 namespace gelvar::testing {
 namespace {
 
-using Strings = std::vector<std::string>;
 struct VirtualCli;
 using Meanwhile = std::function<void(VirtualCli&, int)>;
 
-// One run; meanwhile(second) runs before each simulated second, and from signalAt seconds on a stop
-// signal is pending (none when negative: then the program is given no signal source at all).
+// One run of the command line args (words split at spaces); meanwhile(second) runs before each
+// simulated second and may raise a stop signal. A run without meanwhile has no signal source at all.
 struct VirtualCli {
-  explicit VirtualCli(const Strings& args, const Meanwhile& meanwhile = nullptr, int signalAt = -1) {
+  explicit VirtualCli(const std::string& args, const Meanwhile& meanwhile = nullptr) {
     ResetLinkStateForTests();
     CliOptions options;
     std::string error;
-    EXPECT_TRUE(ParseCliOptions(args, options, error)) << error;
+    std::istringstream words(args);
+    EXPECT_TRUE(ParseCliOptions({std::istream_iterator<std::string>(words), {}}, options, error)) << error;
     std::function<int()> pendingSignal;
-    if (signalAt >= 0) pendingSignal = [this, signalAt] { return second >= signalAt ? SIGTERM : 0; };
+    if (meanwhile) pendingSignal = [this] { return signal; };
     ConsoleProgram program(options, scheduler, line, files, console, pendingSignal);
     program.Start({});
-    for (; second < 600 && !program.Finished(); ++second) {
+    for (int second = 0; second < 600 && !program.Finished(); ++second) {
       if (meanwhile) meanwhile(*this, second);
       scheduler.RunUntil([&] { return program.Finished(); }, 1000);
     }
@@ -49,7 +50,7 @@ struct VirtualCli {
   MemoryFiles files;
   std::ostringstream out, err;
   Console console{out, err, true};
-  int second = 0;
+  int signal = 0;
   int status = -1;
   DisplayFields fields;
 };
@@ -59,6 +60,7 @@ std::string FullPath(const std::string& name) { return (std::filesystem::current
 const Meanwhile kSilent = [](VirtualCli& cli, int) { cli.unit.Faults().silent = true; };
 const Meanwhile kFahrenheit = [](VirtualCli& cli, int) { cli.unit.SetObject(0x3003, {0x10, 0x00}); };
 const Meanwhile kUnwritable = [](VirtualCli& cli, int) { cli.files.unwritable.insert(FullPath("r.par")); };
+const Meanwhile kSignalAt30 = [](VirtualCli& cli, int second) { cli.signal = second >= 30 ? SIGTERM : 0; };
 const Meanwhile kLostAWhile = [](VirtualCli& cli, int second) {
   if (second == 1) cli.line.Unplug();
   if (second == 4) cli.line.PlugIn();
@@ -73,55 +75,39 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
   const std::string logged = "file: " + FullPath("u.log") + "\nrecords: 1\nunwritten records: 0\n";
   const char* kStopped = "I> Reading variables stopped\n";
   const struct {
-    Strings args;
+    std::string args;
     Meanwhile meanwhile;
-    int signalAt;
     int status;
     std::string outPart;
     std::string errPart;
   } cases[] = {
-      {{"test"}, nullptr, -1, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
-      {{"--json", "test"}, nullptr, -1, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},
-      {{"command", "start-min-heat"}, nullptr, -1, kExitDone, "result: accepted\n", "I> Minimum Heat Time started"},
-      {{"command", "stop-min-heat"}, nullptr, -1, kExitDone, "result: accepted\n", "I> Minimum Heat Time stopped"},
-      {{"command", "cycle-sensor2"}, nullptr, -1, kExitDone, "result: accepted\n", "I> Moisture cycle started"},
-      {{"--yes", "command", "factory-settings"}, nullptr, -1, kExitDone, "", "I> Factory settings OK"},
-      {{"test"}, kSilent, -1, kExitUnit, "result: no reply\n", "I> COM Port Opened\nE> No reply from detector unit\n"},
-      {{"read-variables"}, kSilent, -1, kExitUnit, "", "E> No reply from detector unit\n"},
-      {{"test"}, [](VirtualCli& cli, int) { cli.line.Unplug(); }, -1, kExitPort, "", ""},
-      {{"test"}, nullptr, 0, 128 + SIGTERM, "", ""},
-      {{"read-variables", "--passes", "2"}, nullptr, -1, kExitDone, "\npass: 2\n", kStopped},
-      {{"read-variables"},
-       kFahrenheit,
-       -1,
-       kExitDone,
-       "\xC2\xB0"
-       "F\n",
+      {"test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
+      {"--json test", nullptr, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},
+      {"command start-min-heat", nullptr, kExitDone, "result: accepted\n", "I> Minimum Heat Time started"},
+      {"command stop-min-heat", nullptr, kExitDone, "result: accepted\n", "I> Minimum Heat Time stopped"},
+      {"command cycle-sensor2", nullptr, kExitDone, "result: accepted\n", "I> Moisture cycle started"},
+      {"--yes command factory-settings", nullptr, kExitDone, "", "I> Factory settings OK"},
+      {"test", kSilent, kExitUnit, "result: no reply\n", "I> COM Port Opened\nE> No reply from detector unit\n"},
+      {"read-variables", kSilent, kExitUnit, "", "E> No reply from detector unit\n"},
+      {"test", [](VirtualCli& cli, int) { cli.line.Unplug(); }, kExitPort, "", ""},
+      {"test", [](VirtualCli& cli, int) { cli.signal = SIGTERM; }, 128 + SIGTERM, "", ""},
+      {"read-variables --passes 2", nullptr, kExitDone, "\npass: 2\n", kStopped},
+      {"read-variables", kFahrenheit, kExitDone, "\302\260F\n", ""},
+      {"log --file u.log --records 1", nullptr, kExitDone, logged, kStopped},
+      {"log --file u.log", kSignalAt30, kExitDone, logged, "I> Log stored in file ' " + FullPath("u.log")},
+      {"read-parameters --report r.par", kUnwritable, kExitFile, "", "cannot write " + FullPath("r.par")},
+      {"read-variables --passes 3", kLostAWhile, kExitDone, "pass: 3", "E> COM Port Lost\n"},
+      {"read-variables --passes 3", kLostAWhile, kExitDone, "pass: 3", "I> COM Port Reopened\n"},
+      {"--yes sensor-test start-cycle 1 --ta 1", nullptr, kExitDone, "Rs: 2350 Ohm\nRecording sensor 1 completed!\n",
        ""},
-      {{"log", "--file", "u.log", "--records", "1"}, nullptr, -1, kExitDone, logged, kStopped},
-      {{"log", "--file", "u.log"}, nullptr, 30, kExitDone, logged, "I> Log stored in file ' " + FullPath("u.log")},
-      {{"read-parameters", "--report", "r.par"}, kUnwritable, -1, kExitFile, "", "cannot write " + FullPath("r.par")},
-      {{"read-variables", "--passes", "3"}, kLostAWhile, -1, kExitDone, "pass: 3", "E> COM Port Lost\n"},
-      {{"read-variables", "--passes", "3"}, kLostAWhile, -1, kExitDone, "pass: 3", "I> COM Port Reopened\n"},
-      {{"--yes", "sensor-test", "start-cycle", "1", "--ta", "1"},
-       nullptr,
-       -1,
-       kExitDone,
-       "Record sensor 1 started!\nSensor 1 - Uv: 12.15,  Rs: 2350 Ohm\nRecording sensor 1 completed!\n",
-       ""},
-      {{"--json", "--yes", "sensor-test", "temperature", "2"},
-       nullptr,
-       -1,
-       kExitDone,
-       "{\"command\":\"sensor-test temperature\",\"lines\":[\"Temperature sensor 2:",
-       ""},
-      {{"--yes", "sensor-test", "temperature", "1"}, kSilent, -1, kExitUnit, "", ""},
+      {"--json --yes sensor-test temperature 2", nullptr, kExitDone, "\"lines\":[\"Temperature sensor 2:", ""},
+      {"--yes sensor-test temperature 1", kSilent, kExitUnit, "", ""},
       // More samples than the unit keeps: the progress counts to the sets read.
-      {{"--yes", "sensor-test", "read-recorded", "--type", "II"}, kManySets, -1, kExitDone, "", "256/256 ["},
+      {"--yes sensor-test read-recorded --type II", kManySets, kExitDone, "", "256/256 ["},
   };
   for (const auto& c : cases) {
-    const VirtualCli cli(c.args, c.meanwhile, c.signalAt);
-    SCOPED_TRACE(c.args.back());
+    const VirtualCli cli(c.args, c.meanwhile);
+    SCOPED_TRACE(c.args);
     EXPECT_EQ(cli.status, c.status) << cli.err.str();
     EXPECT_NE(cli.out.str().find(c.outPart), std::string::npos) << cli.out.str();
     if (c.errPart.empty()) continue;
@@ -136,7 +122,7 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
 
 // The files are the core's, at the full paths of the names given.
 TEST(ConsoleProgram, WritesTheCoresFiles) {
-  const VirtualCli parameters({"read-parameters", "--report", "r.par"});
+  const VirtualCli parameters("read-parameters --report r.par");
   std::string lines;
   for (const std::string& line : FieldLines(parameters.fields, ParameterLabels())) lines += line + "\n";
   EXPECT_EQ(parameters.out.str(), lines + "report: " + FullPath("r.par") + "\n");
@@ -145,11 +131,11 @@ TEST(ConsoleProgram, WritesTheCoresFiles) {
   EXPECT_NE(parameters.err.str().find(ProgressText("Reading parameters", kParameterCount, kParameterCount)),
             std::string::npos);
 
-  const VirtualCli log({"log", "--file", "u.log", "--records", "1"}, kFahrenheit);
+  const VirtualCli log("log --file u.log --records 1", kFahrenheit);
   const std::string bytes = log.files.files.at(FullPath("u.log"));
   EXPECT_TRUE(bytes.starts_with(LogHeader(VirtualScheduler().CalendarTime(), 1) + "00001; ")) << bytes;
 
-  const VirtualCli recorded({"--yes", "sensor-test", "read-recorded", "--type", "II", "--report", "s.dat"});
+  const VirtualCli recorded("--yes sensor-test read-recorded --type II --report s.dat");
   EXPECT_NE(recorded.out.str().find("report: " + FullPath("s.dat")), std::string::npos);
   EXPECT_TRUE(recorded.files.files.at(FullPath("s.dat")).starts_with("t[s]; Uv[V];"));
 }
