@@ -28,12 +28,12 @@ using Strings = std::vector<std::string>;
 const std::string kCli = GELVAR_CLI_PATH;
 const std::string kSim = GELVAR_SIM_PATH;
 
-Strings Lines(const std::string& text, const std::string& separator = "\n") {
+Strings Lines(const std::string& text) {
   Strings lines;
   for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = std::min(text.find(separator, start), text.size());
+    const std::size_t end = std::min(text.find('\n', start), text.size());
     lines.push_back(text.substr(start, end - start));
-    start = end + separator.size();
+    start = end + 1;
   }
   return lines;
 }
@@ -98,20 +98,6 @@ class Child {
   pid_t pid_ = -1;
   std::string out_;
   std::string err_;
-};
-
-// A simulated unit on a new pseudo-terminal, stopped at the end of the test.
-class Simulator {
- public:
-  Simulator() : child_(kSim, {"--print-path-only"}) {
-    for (int i = 0; i < 1000 && !child_.Out().ends_with('\n'); ++i) std::this_thread::sleep_for(10ms);
-    path_ = Lines(child_.Out()).at(0);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  Child child_;
-  std::string path_;
 };
 
 // Loopback ports nothing listens on, all different.
@@ -191,7 +177,10 @@ struct ShellCase {
 
 class CliProgram : public ::testing::Test {
  protected:
+  // A simulated unit on a new pseudo-terminal, and a folder for the test's files.
   void SetUp() override {
+    ASSERT_TRUE(Eventually([&] { return sim.Out().ends_with('\n'); }));
+    simPath = Lines(sim.Out()).at(0);
     std::string pattern = (fs::temp_directory_path() / "gelvar-cli-test-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir = pattern;
@@ -199,7 +188,7 @@ class CliProgram : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir); }
 
   // Numbers and dates must not follow the locale.
-  Strings Env() const { return {"GELVAR_COM1=" + sim.Path(), "LC_ALL=de_DE.UTF-8"}; }
+  Strings Env() const { return {"GELVAR_COM1=" + simPath, "LC_ALL=de_DE.UTF-8"}; }
   // Runs the bash line, "$0" gelvar-cli and "$1" the test's folder; the status is the first command's.
   Outcome Shell(const ShellCase& c) {
     const Outcome run =
@@ -209,7 +198,8 @@ class CliProgram : public ::testing::Test {
     return run;
   }
 
-  Simulator sim;
+  Child sim{kSim, {"--print-path-only"}};
+  std::string simPath;
   fs::path dir;
 };
 
@@ -246,14 +236,14 @@ TEST_F(CliProgram, PublishesToABrokerThatComesAndGoes) {
   EXPECT_EQ(broker.Read("homeassistant/#", 11).size(), 11u);
   // The first record falls due while the broker is away.
   broker.Stop();
-  EXPECT_TRUE(Eventually([&] { return Lines(FileBytes(log), "\r\n").size() == 3; }));
+  EXPECT_TRUE(Eventually([&] { return Count(FileBytes(log), "\r\n") == 3; }));
   broker.Start();
   ASSERT_TRUE(Eventually([&] { return logging.Err().find(" back\n") != std::string::npos; })) << logging.Err();
   const Strings state = broker.Read("site-42/unit/state", 1);
   logging.Signal(SIGTERM);
   const Outcome logged = logging.Wait();
   EXPECT_EQ(logged.status, 0);
-  EXPECT_EQ(Lines(logged.out), (Strings{"file: " + log.string(), "records: 1", "unwritten records: 0"}));
+  EXPECT_EQ(logged.out, "file: " + log.string() + "\nrecords: 1\nunwritten records: 0\n");
   EXPECT_EQ(Count(logged.err, " connected\n"), 1u);
   EXPECT_EQ(Count(logged.err, " lost: "), 1u) << logged.err;
   EXPECT_EQ(Count(logged.err, " back\n"), 1u);
