@@ -266,13 +266,8 @@ TEST_F(CliProgram, PublishesToABrokerThatComesAndGoes) {
   for (const ShellCase& c : cases) EXPECT_EQ(Count(Shell(c).err, "E> MQTT"), 1u) << c.line;
 
   ASSERT_EQ(state.size(), 1u);
-  for (const char* member :
-       {"\"unit\":\"\xC2\xB0"
-        "C\"",
-        "\"HtgOffOn\":{\"text\":\"Off\",\"value\":0}", "\"AdmIntStat\":{\"text\":\"M3 - E0\",\"value\":768}",
-        "\"S1Volt\":{\"text\":\"12.15 V\",\"value\":12.15}"}) {
-    EXPECT_NE(state[0].find(member), std::string::npos) << member << "\n" << state[0];
-  }
+  EXPECT_NE(state[0].find("\"unit\":\"\302\260C\""), std::string::npos) << state[0];
+  EXPECT_NE(state[0].find("\"S1Volt\":{\"text\":\"12.15 V\",\"value\":12.15}"), std::string::npos) << state[0];
 }
 
 }  // namespace
