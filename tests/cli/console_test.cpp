@@ -15,15 +15,9 @@ namespace {
 
 TEST(TerminalText, IsUtf8FromWindows1252UnlessAlreadyUtf8) {
   const std::pair<std::string, std::string> cases[] = {
-      {"  3 \xB0"
-       "C",
-       "  3 \xC2\xB0"
-       "C"},  // the core's degree sign
-      {"Fehler \xD6"
-       "ffnen: x",
-       "Fehler \xC3\x96"
-       "ffnen: x"},                                      // the pump's message
-      {"\x80\x81\x9F", "\xE2\x82\xAC\xC2\x81\xC5\xB8"},  // euro, free code, Y umlaut
+      {"  3 \260C", "  3 \302\260C"},                      // the core's degree sign
+      {"Fehler \326ffnen: x", "Fehler \303\226ffnen: x"},  // the pump's message
+      {"\x80\x81\x9F", "\xE2\x82\xAC\xC2\x81\xC5\xB8"},    // euro, free code, Y umlaut
       // A path the user typed in UTF-8 stays as it is.
       {"' /tmp/m\xC3\xBCll.log '", "' /tmp/m\xC3\xBCll.log '"},
       {"\xE0\xA0\x80 \xE2\x80\x99", "\xE0\xA0\x80 \xE2\x80\x99"},  // the lowest three-byte form, a quote
@@ -86,20 +80,14 @@ TEST(MqttState, NullForWhatHasNoValue) {
   VariableSnapshot values;
   fields.Set(kFieldSlabTemp, "- v -");
   values.HtgSlGuTemp = -999.0f;
-  fields.Set(kFieldOutdoorTemp,
-             " -1.0 \xB0"
-             "F");
+  fields.Set(kFieldOutdoorTemp, " -1.0 \260F");
   values.HtgOutTemp = -1.0f;
   const std::string json = StateJson(fields, values, 1, 0);
-  EXPECT_TRUE(
-      json.starts_with("{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\xC2\xB0"
-                       "F\","
-                       "\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},"))
+  EXPECT_TRUE(json.starts_with(
+      "{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\302\260F\",\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},"))
       << json;
   EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
-  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \xC2\xB0"
-                      "F\",\"value\":-1.0}"),
-            std::string::npos);
+  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
 }
 
 }  // namespace
