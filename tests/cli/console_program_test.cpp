@@ -60,6 +60,10 @@ std::string FullPath(const std::string& name) { return (std::filesystem::current
 const Meanwhile kSilent = [](VirtualCli& cli, int) { cli.unit.Faults().silent = true; };
 const Meanwhile kFahrenheit = [](VirtualCli& cli, int) { cli.unit.SetObject(0x3003, {0x10, 0x00}); };
 const Meanwhile kUnwritable = [](VirtualCli& cli, int) { cli.files.unwritable.insert(FullPath("r.par")); };
+// The log's file goes read-only once its header is written.
+const Meanwhile kLogLost = [](VirtualCli& cli, int second) {
+  if (second == 1) cli.files.unwritable.insert(FullPath("u.log"));
+};
 const Meanwhile kSignalAt30 = [](VirtualCli& cli, int second) { cli.signal = second >= 30 ? SIGTERM : 0; };
 const Meanwhile kLostAWhile = [](VirtualCli& cli, int second) {
   if (second == 1) cli.line.Unplug();
@@ -84,7 +88,8 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
       {"test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
       {"--json test", nullptr, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},
       {"command start-min-heat", nullptr, kExitDone, "result: accepted\n", "I> Minimum Heat Time started"},
-      {"command stop-min-heat", nullptr, kExitDone, "result: accepted\n", "I> Minimum Heat Time stopped"},
+      {"--json command stop-min-heat", nullptr, kExitDone, "{\"command\":\"command stop-min-heat\",",
+       "I> Minimum Heat Time stopped"},
       {"command cycle-sensor2", nullptr, kExitDone, "result: accepted\n", "I> Moisture cycle started"},
       {"--yes command factory-settings", nullptr, kExitDone, "", "I> Factory settings OK"},
       {"test", kSilent, kExitUnit, "result: no reply\n", "I> COM Port Opened\nE> No reply from detector unit\n"},
@@ -95,6 +100,8 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
       {"read-variables", kFahrenheit, kExitDone, "\302\260F\n", ""},
       {"log --file u.log --records 1", nullptr, kExitDone, logged, kStopped},
       {"log --file u.log", kSignalAt30, kExitDone, logged, "I> Log stored in file ' " + FullPath("u.log")},
+      {"log --file u.log --records 1", kLogLost, kExitFile, "unwritten records: 1\n", "could not be written to "},
+      {"watch --mqtt mqtt://h/p", kSignalAt30, kExitDone, "", "I> Reading variables started\n"},
       {"read-parameters --report r.par", kUnwritable, kExitFile, "", "cannot write " + FullPath("r.par")},
       {"read-variables --passes 3", kLostAWhile, kExitDone, "pass: 3", "E> COM Port Lost\n"},
       {"read-variables --passes 3", kLostAWhile, kExitDone, "pass: 3", "I> COM Port Reopened\n"},
