@@ -220,7 +220,8 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
       {"\"$0\" log --file $1/p.log --records 1 >/dev/full", kExitDone, "I> Log stored in file"},
       {"\"$0\" log --file $1/p.log --records 1 2>&1 | head -c1", kExitDone, ""},
       // A stop signal ends the log cleanly once it has written a record.
-      {"\"$0\" log --file $1/s.log & until grep -qs '^00001; ' $1/s.log; do sleep .1; done; kill -TERM $!; wait $!",
+      {"\"$0\" log --file $1/s.log & for i in {1..300}; do grep -qs '^00001; ' $1/s.log && break; sleep .1; done\n"
+       "kill -TERM $!; wait $!",
        kExitDone, kStopped},
   };
   for (const ShellCase& c : cases) Shell(c);
