@@ -61,7 +61,7 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
       {{"test", "now"}, "unexpected argument 'now'"},
       {{"--verbose", "test"}, "unknown option '--verbose'"},
       {{"--com", "0", "test"}, "--com: '0' is not a COM port number from 1 to 255"},
-      {{"--com", "256", "test"}, "--com: '256' is not"},
+      {{"--com", "256", "test"}, "--com: '256' is not a COM port number from 1 to 255"},
       {{"test", "--com"}, "--com needs a COM port number"},
       {{"--yes=1", "test"}, "--yes takes no value"},
       {{"test", "--report", "r.par"}, "--report does not go with 'test'"},

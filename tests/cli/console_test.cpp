@@ -1,4 +1,4 @@
-// Texts for the terminal and for JSON.
+// Texts for the terminal and for JSON, and the console views that stand in for the windows.
 #include <gtest/gtest.h>
 
 #include <sstream>
