@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 
 #include "monitor/monitor_controller.h"
@@ -39,13 +43,14 @@ TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
 
   const std::pair<const char*, MqttTarget> urls[] = {
       {"mqtt://h", {false, "", "h", 1883, "gelvar"}},
-      {"mqtts://ops@broker.example:8884/site-42/unit", {true, "ops", "broker.example", 8884, "site-42/unit"}},
-      {"mqtt://[::1]:1884/p", {false, "", "::1", 1884, "p"}},
+      {"mqtts://ops@broker.example/site-42/unit", {true, "ops", "broker.example", 8883, "site-42/unit"}},
+      {"mqtt://[::1]:1/p", {false, "", "::1", 1, "p"}},
   };
   for (const auto& [url, target] : urls) {
     const MqttTarget parsed = Parsed({"watch", "--mqtt", url}).mqtt;
     EXPECT_EQ(std::tie(parsed.tls, parsed.user, parsed.host, parsed.port, parsed.prefix),
-              std::tie(target.tls, target.user, target.host, target.port, target.prefix)) << url;
+              std::tie(target.tls, target.user, target.host, target.port, target.prefix))
+        << url;
   }
 }
 
@@ -56,6 +61,7 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
       {{"test", "now"}, "unexpected argument 'now'"},
       {{"--verbose", "test"}, "unknown option '--verbose'"},
       {{"--com", "0", "test"}, "--com: '0' is not a COM port number from 1 to 255"},
+      {{"--com", "256", "test"}, "--com: '256' is not a COM port number from 1 to 255"},
       {{"test", "--com"}, "--com needs a COM port number"},
       {{"--yes=1", "test"}, "--yes takes no value"},
       {{"test", "--report", "r.par"}, "--report does not go with 'test'"},
@@ -71,6 +77,7 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
       {{"command", "factory-settings"}, "Add --yes to confirm."},
       {{"sensor-test", "temperature", "1"}, "Add --yes to confirm."},
       {{"--yes", "sensor-test", "temperature"}, "needs the sensor number, 1 or 2"},
+      {{"--yes", "sensor-test", "temperature", "3"}, "needs the sensor number, 1 or 2"},
       {{"--yes", "sensor-test", "start-cycle", "1", "--ta", "1001"}, "from 1 to 1000"},
       {{"--yes", "sensor-test", "read-recorded"}, "needs --type I or --type II"},
       {{"--yes", "sensor-test", "read-recorded", "--type", "III"}, "is not I or II"},
@@ -89,6 +96,31 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
     std::string error;
     EXPECT_FALSE(ParseCliOptions(args, options, error)) << message;
     EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+}
+
+// The password is the file's first line, whatever its line end.
+TEST(CliOptions, MqttPasswordFromItsFile) {
+  const std::string path = std::filesystem::temp_directory_path() / ("gelvar-password-" + std::to_string(::getpid()));
+  const struct {
+    std::string user;
+    const char* bytes;  // nullptr: no file
+    std::string password;
+    const char* errorPart;
+  } cases[] = {
+      {"ops", "secret\r\nsecond\n", "secret", ""},
+      {"ops", "", "", ""},
+      {"", "secret\n", "secret", "a password (--mqtt-password-file) needs a user"},
+      {"ops", nullptr, "", "--mqtt-password-file: cannot read '"},
+  };
+  for (const auto& c : cases) {
+    if (c.bytes != nullptr) std::ofstream(path, std::ios::binary) << c.bytes;
+    std::string password, error;
+    const bool read = ReadMqttPassword({false, c.user, "h", 1883, "p"}, path, password, error);
+    std::filesystem::remove(path);
+    EXPECT_EQ(read, *c.errorPart == '\0') << error;
+    EXPECT_EQ(password, c.password);
+    EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
   }
 }
 
