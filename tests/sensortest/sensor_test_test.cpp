@@ -161,128 +161,110 @@ TEST_F(SensorTestOnUnit, CycleIsFollowedEveryThreeSecondsUntilTheRecordingEnds) 
   EXPECT_EQ(LogLines(), (Strings{"Recording sensor 2 completed!", data, data, data, data, "Record sensor 2 started!"}));
 }
 
-struct RecordingCase {
-  int sensorType;
-  Bytes timing;  // Ti and Tm
-  int setsAsked;
-  int total;
-  Strings newestLines;
-};
-
-class RecordedData : public SensorTestOnUnit, public ::testing::WithParamInterface<RecordingCase> {};
-
-TEST_P(RecordedData, ReadsTheSetsTheTimingCallsFor) {
-  const RecordingCase& c = GetParam();
+// Tm = 0 gives N = 0 and still reads set 0; N above 256 reads 256 sets. The recorded data are the
+// unit's, whichever sensor was chosen last.
+TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
+  const Strings typeII = {"",
+                          "",
+                          "Resistance Shunt - Rsh: 0.47 Ohm",
+                          "Kf:   0.01",
+                          "max. f(x):   2.50",
+                          "max. dER/dt,max: -1.234",
+                          "tK:  5.670 s"};
+  const std::string set0 = "N: 000, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C";
+  const struct {
+    int sensorType;
+    Bytes timing;  // Tv (Type I only), Ti and Tm
+    int total;
+    Strings newestLines;  // Type II: below its own
+  } cases[] = {
+      {0,
+       {0x2C, 0x01, 29, 10},
+       3,
+       {"", "", "Resistance - Ri =   5.67 R: Rs =  12.34 R", "N: 002, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C",
+        "N: 001, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C", set0, "Timing - Tv: 300 s, Ti:  29 s, Tm:  10 s, N:   3"}},
+      {1, {5, 0, 0, 0}, 0, {set0}},
+      {1, {0xE7, 0x03, 1, 0}, 1000, {"N: 255, Uv: 00.00 V, Us: 00.00 V, Ts: 00.9 \260C", "no voltages received"}},
+  };
   LoadRecording();
-  // Six sets of voltages; past 256 sets the temperatures go on.
-  link.Unit().SetRecordedSets(std::vector<Bytes>(6, Words(1170, 490)),
-                              std::vector<Bytes>(c.total > 256 ? 300 : 6, Word(6018)));
-  link.Unit().SetObject(0x0D05, c.timing);
-  test.OnTypeChanged(c.sensorType);
-  test.OnReadRecordedData();
-  ASSERT_TRUE(RunToIdle(120000));
+  // Six sets of voltages; the temperatures go on past 256 sets.
+  link.Unit().SetRecordedSets(std::vector<Bytes>(6, Words(1170, 490)), std::vector<Bytes>(300, Word(6018)));
+  test.OnTemperature(1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.total);
+    link.Unit().ClearRequests();
+    link.Unit().SetObject(0x0D05, c.timing);
+    test.OnTypeChanged(c.sensorType);
+    test.OnReadRecordedData();
+    ASSERT_TRUE(RunToIdle(120000));
 
-  Ids expected = {0x0D00, 0x0D01, 0x0D05};
-  for (int set = 0; set < c.setsAsked; ++set) expected.insert(expected.end(), {0x0D02, 0x0D03});
-  expected.push_back(0x0D04);
-  if (c.sensorType == 1) expected.insert(expected.end(), {0x0D07, 0x0D06, 0x0D08});
-  ASSERT_EQ(RequestedIds(), expected);
-  EXPECT_EQ(link.Unit().Requests()[2 + 2 * static_cast<std::size_t>(c.setsAsked)].data,
-            (Bytes{static_cast<std::uint8_t>(c.setsAsked - 1), 0}));
-  EXPECT_EQ(test.Values().dataSetTotal, c.total);
-  const std::string report = SensorTestReport(test.Values(), c.sensorType);
-  const int headerLines = c.sensorType == 0 ? 10 : 12;
-  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), headerLines + std::min(c.total, 256));
+    const int sets = std::clamp(c.total, 1, 256);
+    Ids expected = {0x0D00, 0x0D01, 0x0D05};
+    for (int i = 0; i < sets; ++i) expected.insert(expected.end(), {0x0D02, 0x0D03});
+    expected.push_back(0x0D04);
+    if (c.sensorType == 1) expected.insert(expected.end(), {0x0D07, 0x0D06, 0x0D08});
+    ASSERT_EQ(RequestedIds(), expected);
+    EXPECT_EQ(link.Unit().Requests()[static_cast<std::size_t>(2 + 2 * sets)].data,
+              (Bytes{static_cast<std::uint8_t>(sets - 1), 0}));
+    EXPECT_EQ(test.Values().dataSetTotal, c.total);
+    const std::string report = SensorTestReport(test.Values(), c.sensorType);
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), (c.sensorType == 0 ? 10 : 12) + std::min(c.total, 256));
 
-  const Strings lines = LogLines();
-  ASSERT_GE(lines.size(), c.newestLines.size());
-  EXPECT_EQ(Strings(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(c.newestLines.size())), c.newestLines);
-  EXPECT_EQ(lines.back(), "Start values - Uo: 12.34 V, To:  12.5 \260C");
+    Strings newest = c.sensorType == 0 ? Strings{} : typeII;
+    newest.insert(newest.end(), c.newestLines.begin(), c.newestLines.end());
+    const Strings lines = LogLines();
+    ASSERT_GE(lines.size(), newest.size());
+    EXPECT_EQ(Strings(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(newest.size())), newest);
+    EXPECT_EQ(lines.back(), "Start values - Uo: 12.34 V, To:  12.5 \260C");
+  }
   EXPECT_TRUE(view.alerts.empty());
 }
-
-Strings TypeIIThen(const Strings& more) {
-  Strings lines = {"",
-                   "",
-                   "Resistance Shunt - Rsh: 0.47 Ohm",
-                   "Kf:   0.01",
-                   "max. f(x):   2.50",
-                   "max. dER/dt,max: -1.234",
-                   "tK:  5.670 s"};
-  lines.insert(lines.end(), more.begin(), more.end());
-  return lines;
-}
-
-const char* const kSet0 = "N: 000, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C";
-
-INSTANTIATE_TEST_SUITE_P(Timings, RecordedData,
-                         ::testing::Values(RecordingCase{0,
-                                                         {0x2C, 0x01, 29, 10},
-                                                         3,
-                                                         3,
-                                                         {"", "", "Resistance - Ri =   5.67 R: Rs =  12.34 R",
-                                                          "N: 002, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C",
-                                                          "N: 001, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C", kSet0,
-                                                          "Timing - Tv: 300 s, Ti:  29 s, Tm:  10 s, N:   3"}},
-                                           RecordingCase{1, {5, 0, 0, 0}, 1, 0, TypeIIThen({kSet0})},  // Tm = 0
-                                           RecordingCase{1,
-                                                         {0xE7, 0x03, 1, 0},
-                                                         256,
-                                                         1000,
-                                                         TypeIIThen({"N: 255, Uv: 00.00 V, Us: 00.00 V, Ts: 00.9 \260C",
-                                                                     "no voltages received"})}));
-
-struct StepErrorCase {
-  void (*press)(SensorTest&);
-  std::uint32_t objectId;
-  const char* text;
-  bool silent = true;  // false: the object is answered without data
-};
 
 void PressTemperature(SensorTest& t) { t.OnTemperature(0); }
 void PressStartCycle(SensorTest& t) { t.OnStartCycle(0); }
 void PressReadRecorded(SensorTest& t) { t.OnReadRecordedData(); }
 
-class StepError : public SensorTestOnUnit, public ::testing::WithParamInterface<StepErrorCase> {};
-
-// Timer messages that come while the box is up do not run the step again.
-TEST_P(StepError, ShowsTheStepsBoxOnceAndEndsTheSequence) {
-  const StepErrorCase& c = GetParam();
+// A step without reply shows its box once and ends the sequence: timer messages that come while the
+// box is up do not run the step again.
+TEST_F(SensorTestOnUnit, AStepWithoutReplyShowsItsBoxOnce) {
+  const struct {
+    void (*press)(SensorTest&);
+    std::uint32_t objectId;
+    const char* text;
+  } cases[] = {
+      {PressTemperature, 0x0C84, "Error at sensor temperature"},
+      {PressStartCycle, 0x0C87, "Error at sensor start"},
+      {PressStartCycle, 0x0C86, "Error at sensor data"},
+      {PressStartCycle, 0x0C80, "Error at sensor state"},
+      {PressReadRecorded, 0x0D00, "Error at start values 1"},
+      {PressReadRecorded, 0x0D01, "Error at start values 2"},
+      {PressReadRecorded, 0x0D05, "Error at timing values"},
+      {PressReadRecorded, 0x0D02, "Error at elektric values"},
+      {PressReadRecorded, 0x0D03, "Error at temperature values"},
+      {PressReadRecorded, 0x0D04, "Error at result values"},
+      {PressReadRecorded, 0x0D07, "Error at function value"},
+      {PressReadRecorded, 0x0D06, "Error at characteristic value"},
+      {PressReadRecorded, 0x0D08, "Error at resistance values"},
+  };
   LoadRecording();
-  if (c.silent) {
-    link.Unit().Faults().silentObjects = {c.objectId};
-  } else {
-    link.Unit().SetObject(c.objectId, {});
-  }
   view.whileAlertShown = [this] {
     for (int i = 0; i < 5; ++i) test.OnTimer();
   };
-  c.press(test);
-  ASSERT_TRUE(RunToIdle());
-  link.RunFor(5000);
-
-  EXPECT_EQ(view.alerts, Strings{c.text});
-  const Ids ids = RequestedIds();
-  EXPECT_EQ(ids.back(), c.objectId);
-  EXPECT_EQ(std::count(ids.begin(), ids.end(), c.objectId), c.silent ? 8 : 1);  // one transaction's posts
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    link.Unit().ClearRequests();
+    link.Unit().Faults().silentObjects = {c.objectId};
+    view.alerts.clear();
+    c.press(test);
+    ASSERT_TRUE(RunToIdle());
+    link.RunFor(5000);
+    EXPECT_EQ(view.alerts, Strings{c.text});
+    const Ids ids = RequestedIds();
+    ASSERT_FALSE(ids.empty());
+    EXPECT_EQ(ids.back(), c.objectId);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), c.objectId), 8);  // one transaction's posts
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Steps, StepError,
-                         ::testing::Values(StepErrorCase{PressTemperature, 0x0C84, "Error at sensor temperature"},
-                                           StepErrorCase{PressStartCycle, 0x0C87, "Error at sensor start"},
-                                           StepErrorCase{PressStartCycle, 0x0C86, "Error at sensor data"},
-                                           StepErrorCase{PressStartCycle, 0x0C80, "Error at sensor state"},
-                                           StepErrorCase{PressReadRecorded, 0x0D00, "Error at start values 1"},
-                                           StepErrorCase{PressReadRecorded, 0x0D01, "Error at start values 2"},
-                                           StepErrorCase{PressReadRecorded, 0x0D05, "Error at timing values"},
-                                           StepErrorCase{PressReadRecorded, 0x0D02, "Error at elektric values"},
-                                           StepErrorCase{PressReadRecorded, 0x0D03, "Error at temperature values"},
-                                           StepErrorCase{PressReadRecorded, 0x0D04, "Error at result values"},
-                                           StepErrorCase{PressReadRecorded, 0x0D07, "Error at function value"},
-                                           StepErrorCase{PressReadRecorded, 0x0D06, "Error at characteristic value"},
-                                           StepErrorCase{PressReadRecorded, 0x0D06, "Error at characteristic value",
-                                                         false},
-                                           StepErrorCase{PressReadRecorded, 0x0D08, "Error at resistance values"}));
 
 // A step takes only the reply of a transaction it started: an earlier step's is let end and dropped
 // at once, and one that the main window started while the dialog was closed is left to it. The
