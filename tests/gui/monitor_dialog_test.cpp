@@ -129,7 +129,7 @@ TEST_F(MonitorWindowTest, TheDeviceListFollowsThePlugsAndTheChoiceIsKept) {
   QFile(QString::fromStdString(adapter)).open(QIODevice::WriteOnly);
   answers.Then([&](QWidget* dialog) {
     auto* list = In<QTreeWidget>(dialog, 1120);
-    EXPECT_EQ(list->topLevelItemCount(), 1);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
     EXPECT_TRUE(list->topLevelItem(0)->isSelected()) << "the device of COM 1 now";
     discovery.devices.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
     scheduler.AdvanceBy(1000);

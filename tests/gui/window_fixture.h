@@ -83,7 +83,10 @@ class ModalAnswers : public QObject {
     }
     const Action action = std::move(actions_.front());
     actions_.pop_front();
+    const QPointer<QDialog> dialog = qobject_cast<QDialog*>(modal);
     action(modal);
+    // An action that stopped at a failed assertion leaves its dialog up: close it, or the test hangs.
+    if (::testing::Test::HasFatalFailure() && dialog != nullptr && dialog->isVisible()) dialog->reject();
     ForgetClosed();
   }
 
