@@ -14,26 +14,10 @@
 namespace gelvar {
 namespace {
 
-MonitorApp* TheApp() { return dynamic_cast<MonitorApp*>(QCoreApplication::instance()); }
-
-TEST(MonitorApp, NumbersAndDatesStayInTheCLocaleUnderAGermanDesktop) {
-  if (TheApp() == nullptr) GTEST_SKIP() << "needs the MonitorApp test entry";
-  if (std::string(std::setlocale(LC_CTYPE, nullptr)).rfind("de_DE", 0) != 0) {
-    GTEST_SKIP() << "de_DE.UTF-8 is not installed";
-  }
-  char text[16];
-  std::snprintf(text, sizeof text, "%.1f", 1.5);
-  EXPECT_STREQ(text, "1.5");
-  std::tm day{};
-  day.tm_year = 126;
-  day.tm_mon = 4;
-  day.tm_mday = 3;
-  std::strftime(text, sizeof text, "%x", &day);
-  EXPECT_STREQ(text, "05/03/26");
-}
-
-TEST(MonitorApp, StartsWithNoToolWindowAndEndsWithTheMainWindow) {
-  MonitorApp* app = TheApp();
+// No tool window shows at start, closing the main window ends the program, and numbers and dates stay
+// in the C locale under a German desktop.
+TEST(MonitorApp, StartsWithOnlyTheMainWindowEndsWithItAndKeepsTheCLocale) {
+  auto* app = dynamic_cast<MonitorApp*>(QCoreApplication::instance());
   if (app == nullptr) GTEST_SKIP() << "needs the MonitorApp test entry";
   QStringList shown;
   QTimer::singleShot(50, [&] {
@@ -46,6 +30,18 @@ TEST(MonitorApp, StartsWithNoToolWindowAndEndsWithTheMainWindow) {
   });
   EXPECT_EQ(app->Startup(), 0);  // returns only when the program ends
   EXPECT_EQ(shown, QStringList{QStringLiteral("Gelvar Monitor")});
+  if (std::string(std::setlocale(LC_CTYPE, nullptr)).rfind("de_DE", 0) != 0) {
+    GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f", 1.5);
+  EXPECT_STREQ(text, "1.5");
+  std::tm day{};
+  day.tm_year = 126;
+  day.tm_mon = 4;
+  day.tm_mday = 3;
+  std::strftime(text, sizeof text, "%x", &day);
+  EXPECT_STREQ(text, "05/03/26");
 }
 
 }  // namespace

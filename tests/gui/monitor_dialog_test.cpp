@@ -1,13 +1,13 @@
-// The main window against the simulated unit: what it shows at start, its menu,
-// the device commands through to the unit and back into the fields, and its
-// questions and input box.
+// The main window and the dialogs it opens, against the simulated unit: what it shows at start, its
+// menu, the device commands through to the unit and back into the fields, its questions, input box and
+// file dialogs, and the sensor test window.
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -21,13 +21,15 @@ namespace {
 
 class MonitorWindowTest : public WindowTest {
  protected:
-  // Every value field shows what the controller holds; returns how many are
+  // Every value field and status text shows what the controller holds; returns how many fields are
   // "undef.".
   int Undefined() const {
+    EXPECT_EQ(Field(kStatusComPort), FromWindowsText(window.Controller().ComStatusText()));
+    EXPECT_EQ(Field(kStatusLogging), FromWindowsText(window.Controller().LogStatusText()));
     int undefined = 0;
     for (const int id : DisplayFields::ControlIds()) {
       EXPECT_EQ(Field(id), FromWindowsText(window.Controller().Fields().Text(id))) << id;
-      undefined += Field(id) == QStringLiteral("undef.");
+      undefined += Field(id) == u"undef."_qs;
     }
     return undefined;
   }
@@ -44,8 +46,7 @@ TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
   Start();
   EXPECT_EQ(window.Controller().Mode(), kPortClosed);
   EXPECT_EQ(Undefined(), static_cast<int>(DisplayFields::ControlIds().size()));
-  EXPECT_EQ(Field(1073) + u'/' + Field(1074),
-            QStringLiteral("1/5"));  // COM port / log interval
+  EXPECT_EQ(Field(1073) + u'/' + Field(1074), u"1/5"_qs);  // COM port / log interval
   // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
   const QWidget* content = window.findChild<QScrollArea*>()->widget();
   EXPECT_TRUE(window.screen()->availableGeometry().contains(QRect(QPoint(), window.size())));
@@ -53,16 +54,13 @@ TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
   EXPECT_GT(content->width(), window.width());
   // "-" stands for a separator.
   const QStringList menus = {
-      u"&Communication: &Set COM Port=32810 Choose Serial &Device...=32814 &Open COM-Port=32775 &Close "
-      u"COM-Port=32776 - "
-      u"&Test Communication=32809 Show &Protocol Window=32784 - E&xit=32779"_qs,
-      u"Co&mmands: &Start min. Heat Time=32798 S&top min. Heat Time=32799 - "
-      u"Start Cycle Sensor &1=32800 "
+      u"&Communication: &Set COM Port=32810 Choose Serial &Device...=32814 &Open COM-Port=32775 "
+      u"&Close COM-Port=32776 - &Test Communication=32809 Show &Protocol Window=32784 - E&xit=32779"_qs,
+      u"Co&mmands: &Start min. Heat Time=32798 S&top min. Heat Time=32799 - Start Cycle Sensor &1=32800 "
       u"Start Cycle Sensor &2=32801 - &Factory Settings=32802"_qs,
       u"&Parameters: &Read Parameters=32803 - &Save Parameters=32808"_qs,
       u"&Variables: &Start Reading Variables=32806 S&top Reading Variables=32807 - Show &Trend=32815"_qs,
-      u"&Logs: Set Log &Interval=32811 &Open Log File=32772 - &Start Logging "
-      u"Variables=32804 "
+      u"&Logs: Set Log &Interval=32811 &Open Log File=32772 - &Start Logging Variables=32804 "
       u"S&top Logging Variables=32805 - &Plot Log File...=32816"_qs,
       u"&Tools: Test &Monitor=32783 Program &Update=32813"_qs,
       u"&Help: Show &ReadMe=32812 &About ...=32778"_qs,
@@ -80,9 +78,9 @@ TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
 
 TEST_F(MonitorWindowTest, DeviceCommandsFillTheFieldsAndMoveTheBars) {
   StartWithPortOpen();
-  EXPECT_EQ(NewestMessage(), QStringLiteral("I> COM Port Opened"));
+  EXPECT_EQ(NewestMessage(), u"I> COM Port Opened"_qs);
   Command(kCmdTestCommunication);
-  ASSERT_TRUE(RunUntilMessage(QStringLiteral("I> Communication OK")));
+  ASSERT_TRUE(RunUntil([&] { return NewestMessage() == u"I> Communication OK"_qs; }));
 
   Command(kCmdReadParameters);
   int mostParameters = 0;
@@ -91,7 +89,7 @@ TEST_F(MonitorWindowTest, DeviceCommandsFillTheFieldsAndMoveTheBars) {
     return window.Controller().Mode() == kPortOpen;
   }));
   EXPECT_EQ(mostParameters, 17);
-  EXPECT_EQ(NewestMessage(), QStringLiteral("I> Reading parameters OK"));
+  EXPECT_EQ(NewestMessage(), u"I> Reading parameters OK"_qs);
   EXPECT_EQ(Field(1040), u"°C"_qs);
   EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
 
@@ -110,36 +108,18 @@ TEST_F(MonitorWindowTest, DeviceCommandsFillTheFieldsAndMoveTheBars) {
   EXPECT_EQ(Undefined(), 3);  // the hidden ones
 }
 
-TEST_F(MonitorWindowTest, InputBoxTakesOnlyWholeNumbersInRange) {
+// The ranges are the controller's; the box itself refuses anything but a whole number and stays open.
+TEST_F(MonitorWindowTest, InputBoxRefusesLettersAndStaysOpen) {
   Start();
-  const struct {
-    int command;
-    QString typed;
-    QString shown;  // COM port and log interval
-  } cases[] = {
-      {kCmdSetComPort, u"0"_qs, u"1/5"_qs},       {kCmdSetComPort, u"256"_qs, u"1/5"_qs},
-      {kCmdSetComPort, u"255"_qs, u"255/5"_qs},   {kCmdSetLogInterval, u"61"_qs, u"255/5"_qs},
-      {kCmdSetLogInterval, u"0"_qs, u"255/5"_qs}, {kCmdSetLogInterval, u" 60 "_qs, u"255/60"_qs},
-  };
-  for (const auto& c : cases) {
-    answers.Then([&](QWidget* box) { TypeAndPressOk(box, c.typed); });
-    Command(c.command);
-    EXPECT_EQ(Field(1073) + u'/' + Field(1074), c.shown) << c.typed.toStdString();
-  }
-
   QString refusal;
-  bool stayedOpen = false;
   answers.Then([&](QWidget* box) {
-    // The refusal box comes up and is answered inside this call.
-    TypeAndPressOk(box, u"abc"_qs);
-    stayedOpen = box->isVisible();
-    In<QPushButton>(box, 2)->click();
+    TypeAndPressOk(box, u"abc"_qs);  // the refusal box comes up and is answered inside this call
+    TypeAndPressOk(box, u" 255 "_qs);
   });
   answers.ThenBox(QMessageBox::Ok, &refusal);
   Command(kCmdSetComPort);
-  EXPECT_EQ(refusal, QStringLiteral("Geben Sie bitte eine ganze Zahl ein."));
-  EXPECT_TRUE(stayedOpen);
-  EXPECT_EQ(Field(1073), QStringLiteral("255"));
+  EXPECT_EQ(refusal, u"Geben Sie bitte eine ganze Zahl ein."_qs);
+  EXPECT_EQ(Field(1073), u"255"_qs);
 }
 
 TEST_F(MonitorWindowTest, TheDeviceListFollowsThePlugsAndTheChoiceIsKept) {
@@ -149,7 +129,7 @@ TEST_F(MonitorWindowTest, TheDeviceListFollowsThePlugsAndTheChoiceIsKept) {
   QFile(QString::fromStdString(adapter)).open(QIODevice::WriteOnly);
   answers.Then([&](QWidget* dialog) {
     auto* list = In<QTreeWidget>(dialog, 1120);
-    EXPECT_EQ(list->topLevelItemCount(), 1);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
     EXPECT_TRUE(list->topLevelItem(0)->isSelected()) << "the device of COM 1 now";
     discovery.devices.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
     scheduler.AdvanceBy(1000);
@@ -184,15 +164,14 @@ TEST_F(MonitorWindowTest, QuestionsGoOnOnlyAfterOk) {
     int command;
     QString question;
     QString dialogTitle;  // of the dialog that OK brings up
-    int dialogButton;     // clicked in that dialog before it is closed
     bool sends;
   } cases[] = {
-      {kCmdFactorySettings, u"Are you shure to reset all parameters to default values?"_qs, {}, 0, true},
+      {kCmdFactorySettings, u"Are you shure to reset all parameters to default values?"_qs, {}, true},
       {kCmdTestMonitor,
        u"The test monitor for moisture sensors should be used only by experienced engineers. Start it?"_qs,
-       u"Gelvar Sensor Test Monitor"_qs, 0, false},
+       u"Gelvar Sensor Test Monitor"_qs, false},
       {kCmdProgramUpdate, u"Are you shure you really want to update the software of the detector unit?"_qs,
-       u"Gelvar Software-Update"_qs, 1018, false},  // "Update-Datei öffnen" opens nothing
+       u"Gelvar Software-Update"_qs, false},
   };
   for (const auto& c : cases) {
     const std::size_t requestsBefore = unit.Requests().size();
@@ -208,7 +187,6 @@ TEST_F(MonitorWindowTest, QuestionsGoOnOnlyAfterOk) {
     if (!c.dialogTitle.isEmpty()) {
       answers.Then([&](QWidget* dialog) {
         title = dialog->windowTitle();
-        if (c.dialogButton != 0) In<QPushButton>(dialog, c.dialogButton)->click();
         scheduler.AdvanceBy(2000);
         In<QPushButton>(dialog, 2)->click();
       });
@@ -218,31 +196,7 @@ TEST_F(MonitorWindowTest, QuestionsGoOnOnlyAfterOk) {
     EXPECT_EQ(title, c.dialogTitle);
     EXPECT_EQ(unit.Requests().size() > requestsBefore, c.sends) << c.command;
   }
-  EXPECT_EQ(NewestMessage(), QStringLiteral("I> Factory settings OK"));
-}
-
-TEST_F(MonitorWindowTest, AFailedLogRecordAndALostDeviceShowInTheStatus) {
-  StartWithPortOpen();
-  Command(kCmdStartReadingVariables);
-  QTemporaryDir folder;
-  answers.Then([&](QWidget* dialog) {
-    auto* files = qobject_cast<QFileDialog*>(dialog);
-    ASSERT_NE(files, nullptr);
-    files->setDirectory(folder.path());
-    files->selectFile(u"new-log"_qs);
-    static_cast<QDialog*>(files)->accept();
-  });
-  Command(kCmdOpenLogFile);
-  const std::string path = LocalPath(QDir(folder.path()).filePath(u"new-log.log"_qs));
-  Command(kCmdStartLogging);
-  EXPECT_EQ(Field(1080), QStringLiteral("Logging Activ"));
-  ASSERT_TRUE(RunUntil([&] { return Field(1075) == QStringLiteral("1"); }));
-  files.unwritable.insert(path);
-  ASSERT_TRUE(RunUntil([&] { return Field(1075) == QStringLiteral("2"); }, 6 * 60 * 1000));
-  EXPECT_EQ(Field(1080), QStringLiteral("Last record failed"));
-
-  line.Unplug();
-  EXPECT_TRUE(RunUntil([&] { return Field(1079) == QStringLiteral("COM Port Lost"); }, 5000));
+  EXPECT_EQ(NewestMessage(), u"I> Factory settings OK"_qs);
 }
 
 // A file dialog starts in the folder of the last file written, not of the last one chosen; it never
@@ -283,25 +237,64 @@ TEST_F(MonitorWindowTest, FileDialogsStartWhereAFileWasWrittenAndReadNoFile) {
                      u": Read-only file system"_qs);
 }
 
-TEST_F(MonitorWindowTest, AboutShowsTheBuildAndAMissingReadMeNamesWhereItLooked) {
-  Start();
-  QString build;
-  answers.Then([&](QWidget* about) {
-    build = Text(about, 1094);
-    In<QPushButton>(about, 1)->click();
-  });
-  Command(kCmdAbout);
-  EXPECT_EQ(build, QStringLiteral("Build-82-50 O-1-1"));
+class SensorTestWindowTest : public WindowTest {
+ protected:
+  SensorTestWindowTest() { StartWithPortOpen(); }
 
-  QTemporaryDir folder;
-  const QString startFolder = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(folder.path()));
-  QString missing;
-  answers.ThenBox(QMessageBox::Ok, &missing);
-  Command(kCmdShowReadMe);
-  QDir::setCurrent(startFolder);
-  EXPECT_TRUE(missing.contains(QDir::toNativeSeparators(QDir(folder.path()).filePath(u"ReadMe.txt"_qs))))
-      << missing.toStdString();
+  // Runs the window; `drive` works it while it is up, then Exit closes it.
+  void RunWindow(const std::function<void(QWidget*)>& drive) {
+    answers.Then([=](QWidget* dialog) {
+      drive(dialog);
+      In<QPushButton>(dialog, 2)->click();
+    });
+    sensorDialog.Run();
+  }
+};
+
+TEST_F(SensorTestWindowTest, ButtonsWriteTheLogAndExitKeepsIt) {
+  const struct {
+    int button;
+    QString logStart;
+  } cases[] = {
+      {1016, u"Temperature sensor 2: "_qs},
+      {1010, u"Record sensor 1 started!"_qs},
+      {1009, u"\n\nResistance Shunt - Rsh: "_qs},
+  };
+  RunWindow([&](QWidget* dialog) {
+    for (const auto& c : cases) {
+      In<QAbstractButton>(dialog, c.button)->click();
+      EXPECT_TRUE(RunUntil([&] { return Text(dialog, 1008).startsWith(c.logStart); }, 400000))
+          << c.logStart.toStdString();
+    }
+  });
+  RunWindow([&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(cases[2].logStart)); });
+}
+
+// The ta field is checked as it is typed, the description kept in Windows-1252; the refreshes of a
+// running step neither check ta again nor touch the field that has the focus.
+TEST_F(SensorTestWindowTest, TypedFieldsAreTakenAsTypedAndARefreshLeavesThemAlone) {
+  QString rangeMessage;
+  RunWindow([&](QWidget* dialog) {
+    auto* ta = In<QLineEdit>(dialog, 1014);
+    ta->selectAll();
+    answers.ThenBox(QMessageBox::Ok, &rangeMessage);
+    QTest::keyClicks(ta, u"0"_qs);
+    auto* description = In<QLineEdit>(dialog, 1012);
+    QApplication::setActiveWindow(dialog);
+    description->setFocus();
+    ASSERT_TRUE(description->hasFocus());
+    In<QAbstractButton>(dialog, 1016)->click();
+    for (const QString& typed : {u"\u20AC"_qs, u"\u03A9"_qs}) {
+      QTest::sendKeyEvent(QTest::Click, description, Qt::Key_unknown, typed, Qt::NoModifier);
+    }
+    scheduler.AdvanceBy(1000);
+    EXPECT_EQ(sensorTest.description, "\x80?");
+    EXPECT_EQ(description->text(), u"\u20AC\u03A9"_qs);
+    ta->selectAll();
+    QTest::keyClicks(ta, u"1000"_qs);  // 1, 10, 100, 1000: all in range
+    EXPECT_EQ(sensorTest.Ta(1), 1000);
+  });
+  EXPECT_EQ(rangeMessage, u"Error: Allowed range 1...1000 s"_qs);
 }
 
 }  // namespace

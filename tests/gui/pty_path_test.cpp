@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 
 #include "link/test_support.h"
@@ -70,8 +69,9 @@ TEST(PseudoTerminalPath, TransactionReachesTheSimulatedUnitAndShowsInThePanes) {
       5000));
   EXPECT_EQ(result, 2) << "the unit answers 0x3003 with two bytes";
   QTest::qWait(50);
-  EXPECT_TRUE(FindControl<QPlainTextEdit>(&protocol, 1019)->toPlainText().contains("0001-0[T"));
-  EXPECT_TRUE(FindControl<QPlainTextEdit>(&protocol, 1020)->toPlainText().contains("0002-0[U"));
+  for (const auto& [pane, line] : {std::pair{1019, "0001-0[T"}, std::pair{1020, "0002-0[U"}}) {
+    EXPECT_TRUE(FindControl<QPlainTextEdit>(&protocol, pane)->toPlainText().contains(line)) << line;
+  }
 
   protocol.CloseChannel(0);
   ticker.Stop();

@@ -44,6 +44,12 @@ TEST_F(WindowTest, TrendCollectsFromTheFirstPassAndFollowsTheNewestUntilZoomed) 
   EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
 }
 
+void WriteFile(const QString& path, const std::string& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  ASSERT_EQ(file.write(bytes.data(), static_cast<qint64>(bytes.size())), static_cast<qint64>(bytes.size()));
+}
+
 std::string TwoRecordLog() {
   VariableSnapshot values;
   values.HtgSlGuTemp = 2.5f;
@@ -57,15 +63,13 @@ TEST_F(WindowTest, PlotLogFileDrawsALogAndNamesTheLineOfAnythingElse) {
     std::string bytes;
     QString box;
   } cases[] = {
-      {"Name;Value\r\n", u"plot.log is not a log file that can be plotted.\n\nLine 1 should start a logging run "
-                         u"with \"Logfile Gelvar started ...\"."_qs},
+      {"Name;Value\r\n",
+       u"plot.log is not a log file that can be plotted.\n\nLine 1 should start a logging run "
+       u"with \"Logfile Gelvar started ...\"."_qs},
       {TwoRecordLog(), {}},
   };
   for (const auto& c : cases) {
-    QFile file(QDir(folder.path()).filePath(u"plot.log"_qs));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(c.bytes.data(), static_cast<qint64>(c.bytes.size()));
-    file.close();
+    ASSERT_NO_FATAL_FAILURE(WriteFile(QDir(folder.path()).filePath(u"plot.log"_qs), c.bytes));
     answers.Then([&](QWidget* dialog) {
       auto* files = qobject_cast<QFileDialog*>(dialog);
       ASSERT_NE(files, nullptr);
@@ -97,10 +101,7 @@ TEST(PlotLogCommand, DrawsWithoutADisplayAndTellsWhatWentWrong) {
       {TwoRecordLog(), png, 0, ""},
   };
   for (const auto& c : cases) {
-    QFile file(log);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(c.bytes.data(), static_cast<qint64>(c.bytes.size()));
-    file.close();
+    ASSERT_NO_FATAL_FAILURE(WriteFile(log, c.bytes));
     QProcess monitor;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) environment.remove(name);

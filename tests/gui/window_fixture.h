@@ -1,8 +1,6 @@
-// The program's windows on a simulated unit in virtual time: the main window
-// with the dialogs it opens, the protocol and inside windows, the tick and
-// every window timer on a VirtualScheduler. Tests use the windows as the user
-// does: menu commands by number, controls by number, modal dialogs answered
-// through ModalAnswers.
+// The program's windows on a simulated unit in virtual time, the tick and every window timer on a
+// VirtualScheduler. Tests use the windows as the user does: menu commands and controls by number,
+// modal dialogs answered through ModalAnswers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +12,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -43,9 +40,8 @@
 
 namespace gelvar::testing {
 
-// One queued action per modal dialog, in the order the dialogs come up. A
-// dialog with no action queued fails the test and is closed, so that no test
-// hangs in a modal loop.
+// One queued action per modal dialog, in the order the dialogs come up. A dialog with no action
+// queued fails the test and is closed, so that no test hangs in a modal loop.
 class ModalAnswers : public QObject {
  public:
   using Action = std::function<void(QWidget*)>;
@@ -65,8 +61,8 @@ class ModalAnswers : public QObject {
   }
 
  private:
-  // A fresh single-shot each time: a repeating timer would not fire again
-  // inside the nested loop of a dialog that its own action opened.
+  // A fresh single-shot each time: a repeating timer would not fire again inside the nested loop of
+  // a dialog that its own action opened.
   void PollSoon() {
     QTimer::singleShot(2, this, [this] { Poll(); });
   }
@@ -87,12 +83,14 @@ class ModalAnswers : public QObject {
     }
     const Action action = std::move(actions_.front());
     actions_.pop_front();
+    const QPointer<QDialog> dialog = qobject_cast<QDialog*>(modal);
     action(modal);
+    // An action that stopped at a failed assertion leaves its dialog up: close it, or the test hangs.
+    if (::testing::Test::HasFatalFailure() && dialog != nullptr && dialog->isVisible()) dialog->reject();
     ForgetClosed();
   }
 
-  // The program reuses its dialogs: one that closed is new when it comes up
-  // again.
+  // The program reuses its dialogs: one that closed is new when it comes up again.
   void ForgetClosed() {
     std::erase_if(handled_, [](const QPointer<QWidget>& seen) { return seen.isNull() || !seen->isVisible(); });
   }
@@ -112,8 +110,7 @@ class SilentOutput : public SoundOutput {
   void Play(const std::vector<std::int16_t>&, int) override {}
 };
 
-// Nothing runs until Start(): the tick, the link and the main window with its
-// port closed.
+// Nothing runs until Start(): the tick, the link and the main window with its port closed.
 class WindowTest : public ::testing::Test {
  protected:
   WindowTest() {
@@ -160,9 +157,6 @@ class WindowTest : public ::testing::Test {
   bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs = 20000) {
     return scheduler.RunUntil(done, limitMs);
   }
-  bool RunUntilMessage(const QString& line) {
-    return RunUntil([&] { return NewestMessage() == line; });
-  }
 
   ModalAnswers answers;
   VirtualScheduler scheduler;
@@ -183,7 +177,8 @@ class WindowTest : public ::testing::Test {
   ComDeviceMap comDevices{&comMappings};
   FakeDiscovery discovery;
   DeviceChooserDialog chooser{scheduler, discovery, comDevices};
-  MonitorDialog window{scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
+  MonitorDialog window{
+      scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
   TrendWindows trends{window.Controller(), scheduler};
 };
 

@@ -1,34 +1,100 @@
+// The sensor test with its dialog open on a view that records its boxes, on the whole link path to a
+// simulated unit in virtual time.
+#include "sensortest/sensor_test.h"
+
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
-#include "sensortest/sensor_test_fixture.h"
+#include "link/transaction.h"
+#include "support/monitor_fakes.h"
+#include "support/monitor_rig.h"
+#include "support/virtual_link.h"
 
 namespace gelvar::testing {
 namespace {
 
-namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using Ids = std::vector<std::uint32_t>;
+using Strings = std::vector<std::string>;
 
-class TaField : public SensorTestOnUnit, public ::testing::WithParamInterface<std::pair<const char*, int>> {};
+class FakeSensorTestView : public SensorTestView {
+ public:
+  void Refresh() override {}
+  void Alert(const std::string& text, AlertIcon icon) override {
+    alerts.push_back(icon == AlertIcon::kQuestion ? "(?) " + text : text);
+    if (whileAlertShown) whileAlertShown();
+  }
+  bool ChooseSaveFile(const std::string& defaultName, const std::string& extension, std::string& path) override {
+    asked = defaultName + " " + extension;
+    path = chosenPath;
+    return !chosenPath.empty();
+  }
 
-TEST_P(TaField, AcceptsOneToThousandSeconds) {
-  const auto [text, ta] = GetParam();
-  test.ta2Text = text;
-  test.OnTaChanged(1);
-  test.OnStartCycle(1);
-  EXPECT_EQ(test.Ta(1), ta);
-  EXPECT_EQ(test.Ta(0), 250);
-  EXPECT_EQ(test.TestStep(), ta == 0 ? 0 : 2);
-  const Strings refused = {"Error: Allowed range 1...1000 s", "Error: Time setting"};
-  EXPECT_EQ(view.alerts, ta == 0 ? refused : Strings{});
+  Strings alerts;                         // question-mark boxes start with "(?) "
+  std::function<void()> whileAlertShown;  // the message box's own event loop
+  std::string chosenPath;                 // empty: the user cancels
+  std::string asked;
+};
+
+Bytes Words(int word0, int word2) {
+  return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8), static_cast<std::uint8_t>(word2),
+          static_cast<std::uint8_t>(word2 >> 8)};
 }
+Bytes Word(int word0) { return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8)}; }
 
-INSTANTIATE_TEST_SUITE_P(Texts, TaField,
-                         ::testing::Values(std::pair{"1000", 1000}, std::pair{" 42s", 42}, std::pair{"1001", 0},
-                                           std::pair{"0", 0}, std::pair{"", 0}, std::pair{"abc", 0},
-                                           std::pair{"4294967546", 0}));
+class SensorTestOnUnit : public ::testing::Test {
+ protected:
+  void SetUp() override { test.Open(view); }
+
+  bool RunToIdle(std::int64_t limitMs = 60000) {
+    return link.RunUntil([this] { return test.TestStep() == 0; }, limitMs);
+  }
+  Ids RequestedIds() {
+    Ids ids;
+    for (const auto& request : link.Unit().Requests()) ids.push_back(request.objectId);
+    return ids;
+  }
+  // The log pane's lines from top (newest) to bottom.
+  Strings LogLines() const { return FileLines(test.logText); }
+  // A Type II recording: Ti 19 s and Tm 10 s give N = 2; both data sets are there.
+  void LoadRecording() {
+    const std::map<std::uint32_t, Bytes> objects = {
+        {0x0D00, Words(1234, 6250)}, {0x0D01, Word(1200)}, {0x0D05, {19, 0, 10, 0}}, {0x0D04, Words(1234, 567)},
+        {0x0D07, Word(250)},         {0x0D06, Word(1)},    {0x0D08, Word(47)}};
+    for (const auto& [id, data] : objects) link.Unit().SetObject(id, data);
+    link.Unit().SetRecordedSets({Words(1000, 800), Words(900, 0)}, {Word(6100), Word(5900)});
+  }
+
+  VirtualLink link;
+  FakeSensorTestView view;
+  MemoryFiles files;
+  SensorTest test{link.Scheduler(), files};
+};
+
+TEST_F(SensorTestOnUnit, TaAcceptsOneToThousandSeconds) {
+  const struct {
+    const char* text;
+    int ta;  // 0: refused
+  } cases[] = {{"1000", 1000}, {" 42s", 42}, {"1001", 0}, {"0", 0}, {"", 0}, {"abc", 0}, {"4294967546", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    view.alerts.clear();
+    test.OnTemperature(0);  // back to a known step
+    test.ta2Text = c.text;
+    test.OnTaChanged(1);
+    test.OnStartCycle(1);
+    EXPECT_EQ(test.Ta(1), c.ta);
+    EXPECT_EQ(test.Ta(0), 250);
+    EXPECT_EQ(test.TestStep(), c.ta == 0 ? 1 : 2);
+    const Strings refused = {"Error: Allowed range 1...1000 s", "Error: Time setting"};
+    EXPECT_EQ(view.alerts, c.ta == 0 ? refused : Strings{});
+  }
+}
 
 TEST(SensorTestReport, TypeIWithDecimalCommasEverywhere) {
   SensorTestValues v;
@@ -45,12 +111,12 @@ TEST(SensorTestReport, TypeIWithDecimalCommasEverywhere) {
   v.Rm = 100.0f;
   v.Rs = 47.0f;
   EXPECT_EQ(SensorTestReport(v, 0),
-            "t[s]; Uv[V]; Ush[V];  Ts[\xB0" "C]; Rs[Ohm]\r\n"
+            "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
             "   5; 10,00;   8,00;   -5,00;   25,00\r\n"
             "\r\n"
             "Uo; 12,340;V\r\n"
             "Uso; 12,000;V\r\n"
-            "To; -0,500;\xB0" "C\r\n"
+            "To; -0,500;\260C\r\n"
             "tv;300,000;s\r\n"
             "ti;  9,000;s\r\n"
             "Rm;100,000;Ohm\r\n"
@@ -58,26 +124,196 @@ TEST(SensorTestReport, TypeIWithDecimalCommasEverywhere) {
             "\r\n");
 }
 
-// A Type II recording read from the unit, saved twice into one file; on a full disk the box names
-// the reason and the file keeps exactly what it had; a cancelled dialog does nothing.
-TEST_F(SensorTestOnUnit, SavingTwiceAppendsTwoTypeIIReports) {
-  const fs::path dir = fs::temp_directory_path() / "gelvar_sensor_report";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  LoadRecording();
-  test.OnReadRecordedData();
+// Each save appends one report; a write that fails names the path and the reason and leaves the file
+// as it was; a cancelled dialog does nothing.
+TEST_F(SensorTestOnUnit, SaveAppendsAReportAndAFailedOneLosesNothing) {
+  view.chosenPath = "report.dat";
+  test.SaveReport();
+  test.SaveReport();
+  files.unwritable.insert("report.dat");
+  test.SaveReport();
+  view.chosenPath.clear();
+  test.SaveReport();
+  const std::string report = SensorTestReport(test.Values(), test.sensorType);
+  EXPECT_EQ(files.files, (std::map<std::string, std::string>{{"report.dat", report + report}}));
+  EXPECT_EQ(view.asked, "report.dat dat");
+  EXPECT_EQ(test.ReportFileName(), "report.dat");
+  EXPECT_EQ(view.alerts, (Strings{"Report saved in file report.dat", "Report saved in file report.dat",
+                                  "(?) Error open file: DateiDatName\nreport.dat: Read-only file system"}));
+}
+
+// The unit stays in state 11 (recording) for a while; the cycle is followed every three seconds.
+TEST_F(SensorTestOnUnit, CycleIsFollowedEveryThreeSecondsUntilTheRecordingEnds) {
+  link.Unit().SetObject(0x0C96, Words(1215, 2350));
+  test.ta2Text = "10";
+  test.OnTaChanged(1);
+  test.OnStartCycle(1);
   ASSERT_TRUE(RunToIdle());
-  view.chosenPath = (dir / "report.dat").string();
-  test.SaveReport();
-  test.SaveReport();
+
+  const auto& requests = link.Unit().Requests();
+  ASSERT_EQ(RequestedIds(), (Ids{0x0C97, 0x0C96, 0x0C90, 0x0C96, 0x0C90, 0x0C96, 0x0C90, 0x0C96, 0x0C90}));
+  EXPECT_EQ(requests[0].data, (Bytes{1, 0, 10, 0}));
+  for (std::size_t i = 1; i < requests.size(); i += 2) {
+    EXPECT_GE(requests[i].atMs - requests[i - 1].atMs, 3000) << i;
+    EXPECT_LE(requests[i].atMs - requests[i - 1].atMs, 3100) << i;
+  }
+  const std::string data = "Sensor 2 - Uv: 12.15,  Rs: 2350 Ohm";
+  EXPECT_EQ(LogLines(), (Strings{"Recording sensor 2 completed!", data, data, data, data, "Record sensor 2 started!"}));
+}
+
+// Tm = 0 gives N = 0 and still reads set 0; N above 256 reads 256 sets. The recorded data are the
+// unit's, whichever sensor was chosen last.
+TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
+  const Strings typeII = {"",
+                          "",
+                          "Resistance Shunt - Rsh: 0.47 Ohm",
+                          "Kf:   0.01",
+                          "max. f(x):   2.50",
+                          "max. dER/dt,max: -1.234",
+                          "tK:  5.670 s"};
+  const std::string set0 = "N: 000, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C";
+  const struct {
+    int sensorType;
+    Bytes timing;  // Tv (Type I only), Ti and Tm
+    int total;
+    Strings newestLines;  // Type II: below its own
+  } cases[] = {
+      {0,
+       {0x2C, 0x01, 29, 10},
+       3,
+       {"", "", "Resistance - Ri =   5.67 R: Rs =  12.34 R", "N: 002, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C",
+        "N: 001, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C", set0, "Timing - Tv: 300 s, Ti:  29 s, Tm:  10 s, N:   3"}},
+      {1, {5, 0, 0, 0}, 0, {set0}},
+      {1, {0xE7, 0x03, 1, 0}, 1000, {"N: 255, Uv: 00.00 V, Us: 00.00 V, Ts: 00.9 \260C", "no voltages received"}},
+  };
+  LoadRecording();
+  // Six sets of voltages; the temperatures go on past 256 sets.
+  link.Unit().SetRecordedSets(std::vector<Bytes>(6, Words(1170, 490)), std::vector<Bytes>(300, Word(6018)));
+  test.OnTemperature(1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.total);
+    link.Unit().ClearRequests();
+    link.Unit().SetObject(0x0D05, c.timing);
+    test.OnTypeChanged(c.sensorType);
+    test.OnReadRecordedData();
+    ASSERT_TRUE(RunToIdle(120000));
+
+    const int sets = std::clamp(c.total, 1, 256);
+    Ids expected = {0x0D00, 0x0D01, 0x0D05};
+    for (int i = 0; i < sets; ++i) expected.insert(expected.end(), {0x0D02, 0x0D03});
+    expected.push_back(0x0D04);
+    if (c.sensorType == 1) expected.insert(expected.end(), {0x0D07, 0x0D06, 0x0D08});
+    ASSERT_EQ(RequestedIds(), expected);
+    EXPECT_EQ(link.Unit().Requests()[static_cast<std::size_t>(2 + 2 * sets)].data,
+              (Bytes{static_cast<std::uint8_t>(sets - 1), 0}));
+    EXPECT_EQ(test.Values().dataSetTotal, c.total);
+    const std::string report = SensorTestReport(test.Values(), c.sensorType);
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), (c.sensorType == 0 ? 10 : 12) + std::min(c.total, 256));
+
+    Strings newest = c.sensorType == 0 ? Strings{} : typeII;
+    newest.insert(newest.end(), c.newestLines.begin(), c.newestLines.end());
+    const Strings lines = LogLines();
+    ASSERT_GE(lines.size(), newest.size());
+    EXPECT_EQ(Strings(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(newest.size())), newest);
+    EXPECT_EQ(lines.back(), "Start values - Uo: 12.34 V, To:  12.5 \260C");
+  }
+  EXPECT_TRUE(view.alerts.empty());
+}
+
+void PressTemperature(SensorTest& t) { t.OnTemperature(0); }
+void PressStartCycle(SensorTest& t) { t.OnStartCycle(0); }
+void PressReadRecorded(SensorTest& t) { t.OnReadRecordedData(); }
+
+// A step without reply shows its box once and ends the sequence: timer messages that come while the
+// box is up do not run the step again.
+TEST_F(SensorTestOnUnit, AStepWithoutReplyShowsItsBoxOnce) {
+  const struct {
+    void (*press)(SensorTest&);
+    std::uint32_t objectId;
+    const char* text;
+  } cases[] = {
+      {PressTemperature, 0x0C84, "Error at sensor temperature"},
+      {PressStartCycle, 0x0C87, "Error at sensor start"},
+      {PressStartCycle, 0x0C86, "Error at sensor data"},
+      {PressStartCycle, 0x0C80, "Error at sensor state"},
+      {PressReadRecorded, 0x0D00, "Error at start values 1"},
+      {PressReadRecorded, 0x0D01, "Error at start values 2"},
+      {PressReadRecorded, 0x0D05, "Error at timing values"},
+      {PressReadRecorded, 0x0D02, "Error at elektric values"},
+      {PressReadRecorded, 0x0D03, "Error at temperature values"},
+      {PressReadRecorded, 0x0D04, "Error at result values"},
+      {PressReadRecorded, 0x0D07, "Error at function value"},
+      {PressReadRecorded, 0x0D06, "Error at characteristic value"},
+      {PressReadRecorded, 0x0D08, "Error at resistance values"},
+  };
+  LoadRecording();
+  view.whileAlertShown = [this] {
+    for (int i = 0; i < 5; ++i) test.OnTimer();
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    link.Unit().ClearRequests();
+    link.Unit().Faults().silentObjects = {c.objectId};
+    view.alerts.clear();
+    c.press(test);
+    ASSERT_TRUE(RunToIdle());
+    link.RunFor(5000);
+    EXPECT_EQ(view.alerts, Strings{c.text});
+    const Ids ids = RequestedIds();
+    ASSERT_FALSE(ids.empty());
+    EXPECT_EQ(ids.back(), c.objectId);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), c.objectId), 8);  // one transaction's posts
+  }
+}
+
+// A step takes only the reply of a transaction it started: an earlier step's is let end and dropped
+// at once, and one that the main window started while the dialog was closed is left to it. The
+// temperature is in tenths of a degree, cut toward zero.
+TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
+  link.Unit().SetObject(0x0C84, Words(5999, 0));
+  link.Unit().SetObject(0x0C94, Words(5800, 0));
+  link.Unit().Faults().latencyMs = 300;
+  const struct {
+    bool reopened;
+    Ids asked;
+    const char* line;
+  } cases[] = {{false, {0x0C84, 0x0C94}, "Temperature sensor 2: -10.0 \260C"},
+               {true, {0x0C84, 0x3003, 0x0C84}, "Temperature sensor 1:  0.0 \260C"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    link.Unit().ClearRequests();
+    test.logText.clear();
+    test.OnTemperature(0);
+    link.RunFor(50);
+    if (c.reopened) {
+      test.Close();
+      link.RunFor(3000);  // its outcome is held 2 s, then lost
+      ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
+      test.Open(view);
+      ASSERT_TRUE(link.RunUntil([] { return linkTransaction.State() == kTrDone; }, 2000));
+      ObjectRequest reply{};
+      EXPECT_EQ(linkTransaction.Poll(&reply, nullptr, nullptr, nullptr), 2) << "the reply stays its owner's";
+    } else {
+      test.OnTemperature(1);
+    }
+    ASSERT_TRUE(RunToIdle(1000));
+    EXPECT_EQ(RequestedIds(), c.asked);
+    EXPECT_EQ(test.logText, std::string(c.line) + "\r\n");
+    EXPECT_TRUE(view.alerts.empty());
+  }
+}
+
+// Requests lost on the line are asked again with their data set number, so a unit that drops some of
+// them yields exactly the report of a healthy one.
+TEST_F(SensorTestOnUnit, TypeIIReportIsTheSameWhenRequestsAreDropped) {
   const std::string report =
-      "t[s]; Uv[V]; Ush[V];  Ts[\xB0" "C]; Rs[Ohm]\r\n"
+      "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
       "  10; 10,00;   8,00;   +5,00;    0,12\r\n"
       "  20;  9,00;   0,00;   -5,00;    0,00\r\n"
       "\r\n"
       "Uo; 12,340;V\r\n"
       "Uso; 12,000;V\r\n"
-      "To;+12,500;\xB0" "C\r\n"
+      "To;+12,500;\260C\r\n"
       "ti; 19,000;s\r\n"
       "dERdt; -1,234;\r\n"
       "tK;  5,670;s\r\n"
@@ -85,23 +321,17 @@ TEST_F(SensorTestOnUnit, SavingTwiceAppendsTwoTypeIIReports) {
       "K;  0,010;\r\n"
       "Rsh;  0,470;Ohm\r\n"
       "\r\n";
-  std::ifstream in(dir / "report.dat", std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), report + report);
-  EXPECT_EQ(view.asked, "report.dat dat");
-  EXPECT_EQ(view.alerts, Strings(2, "Report saved in file " + view.chosenPath));
-  EXPECT_EQ(test.ReportFileName(), view.chosenPath);
-
-  view.alerts.clear();
-  {
-    const FileSizeLimit full(fs::file_size(dir / "report.dat") + 100);
-    test.SaveReport();
+  LoadRecording();
+  for (const double dropRate : {0.0, 0.3}) {
+    SCOPED_TRACE(dropRate);
+    link.Unit().ClearRequests();
+    link.Unit().Faults().dropRate = dropRate;
+    test.OnReadRecordedData();
+    ASSERT_TRUE(RunToIdle(600000));
+    EXPECT_EQ(SensorTestReport(test.Values(), test.sensorType), report);
+    EXPECT_EQ(link.Unit().Requests().size() > 11, dropRate > 0) << "dropped requests are asked again";
   }
-  view.chosenPath.clear();
-  test.SaveReport();
-  EXPECT_EQ(view.alerts, Strings{"(?) Error open file: DateiDatName\n" + (dir / "report.dat").string() +
-                                 ": File too large"});
-  EXPECT_EQ(ReadFile((dir / "report.dat").string()), report + report);
-  fs::remove_all(dir);
+  EXPECT_TRUE(view.alerts.empty());
 }
 
 }  // namespace
