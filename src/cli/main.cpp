@@ -87,6 +87,9 @@ int main(int argc, char* argv[]) {
   InstallStopSignals();
   gelvar::IgnoreFileSizeSignal();
 
+  // Qt's own event loop rather than glib's: a wake-up every 10 ms costs a sixth less, and nothing in
+  // this program needs glib.
+  qputenv("QT_NO_GLIB", "1");
   QCoreApplication app(argc, argv);
   // Qt has taken the C library's locale from the environment; numbers and dates in texts and files
   // must not follow it.
