@@ -1,5 +1,6 @@
 #include "timing/coalesced_timer_host.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace gelvar {
@@ -13,7 +14,7 @@ TimerId CoalescedTimerHost::StartTimer(std::int32_t periodMs, std::function<void
   Period& period = periods_[periodMs];
   if (period.hostTimer < 0) period.hostTimer = host_.StartTimer(periodMs, [this, periodMs] { RunPeriod(periodMs); });
   const TimerId id = nextId_++;
-  period.members.emplace(id, std::make_shared<const std::function<void()>>(std::move(onTimeout)));
+  period.members.push_back({id, std::move(onTimeout)});
   periodOf_[id] = periodMs;
   return id;
 }
@@ -23,11 +24,10 @@ void CoalescedTimerHost::StopTimer(TimerId id) {
   if (found == periodOf_.end()) return;
   const auto period = periods_.find(found->second);
   periodOf_.erase(found);
-  period->second.members.erase(id);
-  if (!period->second.members.empty()) return;
-  // Nothing left to wake for.
-  host_.StopTimer(period->second.hostTimer);
-  periods_.erase(period);
+  auto& members = period->second.members;
+  std::find_if(members.begin(), members.end(), [id](const Member& m) { return m.id == id; })->id = kStopped;
+  // A running period may be inside the stopped callback; it tidies up once its run is over.
+  if (!period->second.running) Tidy(period);
 }
 
 TimerId CoalescedTimerHost::WatchReadable(std::intptr_t handle, std::function<void()> onReadable) {
@@ -35,17 +35,23 @@ TimerId CoalescedTimerHost::WatchReadable(std::intptr_t handle, std::function<vo
 }
 
 void CoalescedTimerHost::RunPeriod(std::int32_t periodMs) {
-  // Callbacks may stop or start any timer, even this period's last; so every step looks afresh.
-  const TimerId lastStarted = nextId_ - 1;
-  for (TimerId next = 0;;) {
-    const auto period = periods_.find(periodMs);
-    if (period == periods_.end()) return;
-    const auto member = period->second.members.lower_bound(next);
-    if (member == period->second.members.end() || member->first > lastStarted) return;
-    next = member->first + 1;
-    const Callback onTimeout = member->second;
-    (*onTimeout)();
+  const auto period = periods_.find(periodMs);
+  period->second.running = true;
+  // Timers started from here on wait for the next timeout.
+  const std::size_t count = period->second.members.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const Member& member = period->second.members[i];
+    if (member.id != kStopped) member.onTimeout();
   }
+  period->second.running = false;
+  Tidy(period);
+}
+
+void CoalescedTimerHost::Tidy(std::map<std::int32_t, Period>::iterator period) {
+  std::erase_if(period->second.members, [](const Member& m) { return m.id == kStopped; });
+  if (!period->second.members.empty()) return;
+  host_.StopTimer(period->second.hostTimer);
+  periods_.erase(period);
 }
 
 }  // namespace gelvar

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 
 #include "timing/timer_host.h"
 
@@ -28,13 +28,19 @@ class CoalescedTimerHost : public TimerHost {
   std::int64_t MonotonicMs() const override { return host_.MonotonicMs(); }
 
  private:
-  // Shared, so that a callback that stops its own timer does not destroy itself while it runs.
-  using Callback = std::shared_ptr<const std::function<void()>>;
+  struct Member {
+    TimerId id;  // kStopped once stopped while its period runs; removed when the run is over
+    std::function<void()> onTimeout;
+  };
   struct Period {
     TimerId hostTimer = -1;
-    std::map<TimerId, Callback> members;  // ids grow, so this is the order of starting
+    std::deque<Member> members;  // in the order of starting; a deque keeps a running callback in place
+    bool running = false;
   };
+  static constexpr TimerId kStopped = -1;
   void RunPeriod(std::int32_t periodMs);
+  // Forgets stopped members, and the period itself once nothing is left to wake for.
+  void Tidy(std::map<std::int32_t, Period>::iterator period);
 
   TimerHost& host_;
   std::map<std::int32_t, Period> periods_;
