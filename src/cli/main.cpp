@@ -18,6 +18,7 @@
 #include "common/file_appender.h"
 #include "serial/serial_discovery_qt.h"
 #include "serial/serial_port.h"
+#include "timing/coalesced_timer_host.h"
 #include "timing/qt_timer_host.h"
 
 namespace {
@@ -86,6 +87,9 @@ int main(int argc, char* argv[]) {
   InstallStopSignals();
   gelvar::IgnoreFileSizeSignal();
 
+  // Qt's own event loop rather than glib's: a wake-up every 10 ms costs a sixth less, and nothing in
+  // this program needs glib.
+  qputenv("QT_NO_GLIB", "1");
   QCoreApplication app(argc, argv);
   // Qt has taken the C library's locale from the environment; numbers and dates in texts and files
   // must not follow it.
@@ -93,7 +97,9 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_TIME, "C");
 
   gelvar::Console console(std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
-  gelvar::QtTimerHost timers;
+  gelvar::QtTimerHost qtTimers;
+  // The tick, the pump and the read cycle share one wake-up every 10 ms instead of one each.
+  gelvar::CoalescedTimerHost timers(qtTimers);
   gelvar::PosixFileAppender files;
   if (options.command == gelvar::CliCommand::kListPorts) {
     gelvar::QtSerialDiscovery discovery;

@@ -40,6 +40,9 @@ class SerialDevice {
   // and false from ReadByte when nothing is waiting or the device has gone.
   virtual int Write(const std::uint8_t* bytes, int count) = 0;
   virtual bool ReadByte(std::uint8_t& byte) = 0;
+  // Bytes in the receive queue, so that reading can stop without a read that finds it empty: 0 when
+  // the device has gone, INT_MAX when the device cannot tell (reads then go on until one finds none).
+  virtual int Waiting() = 0;
   // True once a transfer found the device gone (unplugged, or the far end of a pseudo-terminal
   // closed); reads and writes then move nothing.
   virtual bool Lost() const = 0;

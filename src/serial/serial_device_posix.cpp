@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 #include "serial/serial_device.h"
@@ -156,6 +157,16 @@ class PosixSerialDevice : public SerialDevice {
       break;
     }
     return false;
+  }
+
+  int Waiting() override {
+    if (lost_) return 0;
+    int count = 0;
+    if (::ioctl(fd_, FIONREAD, &count) == 0) return count;
+    // A hung-up terminal refuses every request.
+    if (!IsGone(errno)) return std::numeric_limits<int>::max();
+    lost_ = true;
+    return 0;
   }
 
   bool Lost() const override { return lost_; }

@@ -1,5 +1,6 @@
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace gelvar {
@@ -51,8 +52,9 @@ int SerialPort::Write(const std::uint8_t* bytes, int count) {
 
 int SerialPort::Read(std::uint8_t* buffer, int maxCount) {
   if (!device_) return 0;
+  const int count = std::min(maxCount, device_->Waiting());
   int stored = 0;
-  while (stored < maxCount && device_->ReadByte(buffer[stored])) ++stored;
+  while (stored < count && device_->ReadByte(buffer[stored])) ++stored;
   NoteLoss();
   return stored;
 }

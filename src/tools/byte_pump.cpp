@@ -185,7 +185,8 @@ bool BytePump::Pump() {
     // Bytes appended later by another writer are read at a later timer message.
     std::clearerr(prFile_);
   }
-  if (comNumber_ >= 0) ReadPort();
+  // A watched port is read as its bytes arrive; at the timer, only a port nobody watches.
+  if (comNumber_ >= 0 && watch_ < 0) ReadPort();
   const bool traced = ReadTraces();
   if (noted && !traced) {
     tx_.KeepTail();

@@ -153,9 +153,9 @@ TEST_F(SerialPortTest, LostDeviceIsHeldAndReopenedAtTheSamePathWithItsSetting) {
   ASSERT_EQ(Open(port), 1);
   Unplug();
   std::uint8_t bytes[4] = {1, 2, 3, 4};
-  EXPECT_EQ(port.Write(bytes, 4), 0);
   EXPECT_EQ(port.Read(bytes, 4), 0);
-  EXPECT_TRUE(port.Lost());
+  EXPECT_TRUE(port.Lost()) << "noticed by a read alone";
+  EXPECT_EQ(port.Write(bytes, 4), 0);
   EXPECT_EQ(port.Reopen(), 0) << "nothing behind the path yet";
   EXPECT_EQ(Open(port), 0) << "the port is still the program's";
 
