@@ -36,10 +36,10 @@ class SerialDevice {
   // that counts as success.
   virtual bool RestoreSettings(SerialFailure& failure) = 0;
 
-  // Both return at once: bytes written (possibly fewer than asked when the output queue is full),
-  // and false from ReadByte when nothing is waiting or the device has gone.
+  // Both return at once with the bytes moved: fewer than asked when the output queue is full or fewer
+  // are waiting, none when the device has gone.
   virtual int Write(const std::uint8_t* bytes, int count) = 0;
-  virtual bool ReadByte(std::uint8_t& byte) = 0;
+  virtual int Read(std::uint8_t* bytes, int count) = 0;
   // Bytes in the receive queue, so that reading can stop without a read that finds it empty: 0 when
   // the device has gone, INT_MAX when the device cannot tell (reads then go on until one finds none).
   virtual int Waiting() = 0;
@@ -47,7 +47,7 @@ class SerialDevice {
   // closed); reads and writes then move nothing.
   virtual bool Lost() const = 0;
   // What the event loop watches to learn that bytes have arrived: the file descriptor here, a handle
-  // on Windows. The bytes are still read through ReadByte.
+  // on Windows. The bytes are still read through Read.
   virtual std::intptr_t ArrivalHandle() const = 0;
 };
 

@@ -148,15 +148,15 @@ class PosixSerialDevice : public SerialDevice {
     return written;
   }
 
-  bool ReadByte(std::uint8_t& byte) override {
-    while (!lost_) {
-      const ssize_t n = ::read(fd_, &byte, 1);
-      if (n == 1) return true;
+  int Read(std::uint8_t* bytes, int count) override {
+    while (!lost_ && count > 0) {
+      const ssize_t n = ::read(fd_, bytes, static_cast<std::size_t>(count));
+      if (n > 0) return static_cast<int>(n);
       if (n < 0 && errno == EINTR) continue;
       NoteFailedTransfer(n);
       break;
     }
-    return false;
+    return 0;
   }
 
   int Waiting() override {

@@ -52,9 +52,9 @@ int SerialPort::Write(const std::uint8_t* bytes, int count) {
 
 int SerialPort::Read(std::uint8_t* buffer, int maxCount) {
   if (!device_) return 0;
+  // One read for what is waiting: the bytes still reach the driver one at a time.
   const int count = std::min(maxCount, device_->Waiting());
-  int stored = 0;
-  while (stored < count && device_->ReadByte(buffer[stored])) ++stored;
+  const int stored = count > 0 ? device_->Read(buffer, count) : 0;
   NoteLoss();
   return stored;
 }

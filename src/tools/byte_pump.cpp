@@ -178,7 +178,17 @@ bool BytePump::Pump() {
   }
   // While the device is gone the frames still leave the driver, into nothing, as on a dead line.
   if (comNumber_ >= 0) {
-    DrainTxRegister([this](std::uint8_t b) { port_.Write(&b, 1); });
+    // The driver still hands the bytes over one at a time; a frame leaves in one write.
+    std::uint8_t frame[64];
+    int length = 0;
+    DrainTxRegister([&](std::uint8_t b) {
+      if (length == static_cast<int>(sizeof frame)) {
+        port_.Write(frame, length);
+        length = 0;
+      }
+      frame[length++] = b;
+    });
+    port_.Write(frame, length);
   }
   if (lineFileFlags_ & kLineFileRx) {
     for (int c = std::fgetc(prFile_); c != EOF; c = std::fgetc(prFile_)) FeedRx(c);
