@@ -247,6 +247,8 @@ TEST_F(Link, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
   EXPECT_EQ(linkMemory.rxTraceWrite, 0) << "a ring written full circle looks unread";
   FeedBytes({0x01});
   EXPECT_EQ(linkMemory.rxTraceWrite, 1);
+  link_open(0);  // a reopened line counts its frames and received bytes afresh
+  EXPECT_EQ(std::make_pair(frameNumber, int{linkMemory.driver.rxIndex}), std::make_pair(0, 0));
 }
 
 TEST_F(Link, OneAtATimeAndItsReplyCollectedOnce) {

@@ -64,6 +64,7 @@ TEST(SimOptionsTest, BadArgumentsAreNamed) {
       {{"pty"}, "unexpected argument 'pty'"},
       {{"--silent=yes"}, "--silent takes no value"},
       {{"--latency", "60001"}, "--latency: '60001' is not milliseconds"},
+      {{"--latency"}, "--latency needs milliseconds"},
       {{"--drop-rate", "1.5"}, "--drop-rate: '1.5' is not a share from 0 to 1"},
       {{"--bad-checksum", "0,5"}, "--bad-checksum: '0,5' is not"},
       {{"--drop-first", "2147483648"}, "--drop-first: '2147483648' is not a count"},
