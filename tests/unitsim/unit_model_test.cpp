@@ -72,6 +72,7 @@ TEST(UnitModelTest, CommandsRunForTheirTimeAndFactoryResetStopsThem) {
   EXPECT_FALSE(client.unit.RecordingRunning(1, sentMs + 250'000));
   client.Wait(sentMs + 250'000 - client.nowMs);
   EXPECT_NE(client.Data(0x0C90)[0], 11);
+  EXPECT_NE(client.Data(0x0C07), (Bytes{0x84, 0x17, 0x52, 0x17})) << "unpinned temperatures drift";
 
   EXPECT_EQ(client.Data(0x3004, {0, 0}), (Bytes{0, 0})) << "a reset needs its code";
   ASSERT_EQ(client.Data(0x3004, {1, 0}), (Bytes{2, 0}));
