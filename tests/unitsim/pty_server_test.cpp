@@ -79,8 +79,13 @@ TEST_F(ServedPtyTest, RequestsAreAnsweredOnTheRawProgramSide) {
   EXPECT_NE(log.str().find("request 0C02 read"), std::string::npos) << log.str();
 }
 
-TEST_F(ServedPtyTest, SerialDeviceThatHangsUpEndsTheServing) {
+// Serving ends on a stop signal, and on a serial device that hangs up (one that cannot be opened is named).
+TEST_F(ServedPtyTest, ServingEndsOnAStopSignalOrASerialDeviceThatHangsUp) {
   std::string error;
+  const auto stop = StopSignals::Install(error);
+  ASSERT_TRUE(stop) << error;
+  raise(SIGTERM);
+  EXPECT_EQ(server->ServeOnce(stop->Fd(), 1000), UnitServer::Outcome::kStopped);
   EXPECT_FALSE(ServedLine::OpenSerialDevice("/nonexistent/tty", error));
   EXPECT_EQ(error, "cannot open /nonexistent/tty: No such file or directory");
   const auto device = ServedLine::OpenSerialDevice(line->DevicePath(), error);
@@ -100,6 +105,7 @@ TEST_F(ServedPtyTest, DeviceLinkNamesTheServedDevice) {
   const std::string link = dir.path / "unit";
   const std::string elsewhere = dir.path / "other-device";
   fs::create_symlink(dir.path / "old-device", link);
+  fs::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
   std::string error;
   auto made = DeviceLink::Create(link, line->DevicePath(), error);
   ASSERT_TRUE(made) << error;
