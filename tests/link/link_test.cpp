@@ -115,15 +115,18 @@ TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
     Bytes wrongParity = c.wire;
     wrongParity[2] ^= 0x01;  // a parity bit: the ID stays, and the sum is made to fit again
     wrongParity.back() = unitsim::ChecksumOf(wrongParity.data(), wrongParity.size() - 1);
-    for (const std::uint8_t b : {c.wire[0], c.wire[1]}) decoder.Feed(b, nowMs);
-    nowMs += unitsim::FrameDecoder::kStallMs + 1;
+    for (const Bytes& frame : {wrongSum, wrongParity, c.wire}) FeedBytes(frame);
     std::vector<unitsim::DecodedFrame> decoded;
-    for (const Bytes& frame : {wrongSum, wrongParity, c.wire}) {
-      FeedBytes(frame);
-      for (const std::uint8_t b : frame) {
+    const auto toUnit = [&](const Bytes& bytes) {
+      for (const std::uint8_t b : bytes) {
         if (auto d = decoder.Feed(b, nowMs)) decoded.push_back(*d);
       }
-    }
+    };
+    toUnit(wrongSum);
+    toUnit(wrongParity);
+    toUnit({c.wire[0], c.wire[1]});  // cut short: after a pause the next frame is read afresh
+    nowMs += unitsim::FrameDecoder::kStallMs + 1;
+    toUnit(c.wire);
     ASSERT_EQ(decoded.size(), 1u);
     EXPECT_EQ(decoded[0].objectId, c.id);
     EXPECT_EQ(decoded[0].data, data);
