@@ -23,13 +23,13 @@ TEST(SimOptionsTest, EachOptionSetsItsField) {
     std::function<void(SimOptions&)> expect;
   } cases[] = {
       {{"-h", "-v", "--print-path-only", "--silent", "--noise-letters", "--refuse-commands", "--link", "/tmp/unit", "--tty",
-        "/dev/ttyUSB0", "--silent-object", "0x0C01", "--silent-object=3fFf", "--drop-first", "3", "--drop-rate",
+        "/dev/serial-adapter", "--silent-object", "0x0C01", "--silent-object=3fFf", "--drop-first", "3", "--drop-rate",
         "0.25", "--bad-checksum", "1"},
        [](SimOptions& o) {
          o.help = o.verbose = o.printPathOnly = o.faults.silent = o.faults.noiseMayHoldTypeLetters = true;
          o.faults.refuseCommands = true;
          o.linkPath = "/tmp/unit";
-         o.ttyDevice = "/dev/ttyUSB0";
+         o.ttyDevice = "/dev/serial-adapter";
          o.faults.silentObjects = {0x0C01, 0x3FFF};
          o.faults.dropFirstRequests = 3;
          o.faults.dropRate = 0.25;
