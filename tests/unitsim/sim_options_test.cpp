@@ -22,9 +22,9 @@ TEST(SimOptionsTest, EachOptionSetsItsField) {
     std::vector<std::string> args;
     std::function<void(SimOptions&)> expect;
   } cases[] = {
-      {{"-h", "-v", "--print-path-only", "--silent", "--noise-letters", "--refuse-commands", "--link", "/tmp/unit", "--tty",
-        "/dev/serial-adapter", "--silent-object", "0x0C01", "--silent-object=3fFf", "--drop-first", "3", "--drop-rate",
-        "0.25", "--bad-checksum", "1"},
+      {{"-h", "-v", "--print-path-only", "--silent", "--noise-letters", "--refuse-commands", "--link", "/tmp/unit",
+        "--tty", "/dev/serial-adapter", "--silent-object", "0x0C01", "--silent-object=3fFf", "--drop-first", "3",
+        "--drop-rate", "0.25", "--bad-checksum", "1"},
        [](SimOptions& o) {
          o.help = o.verbose = o.printPathOnly = o.faults.silent = o.faults.noiseMayHoldTypeLetters = true;
          o.faults.refuseCommands = true;
