@@ -61,17 +61,17 @@ TEST(UnitModelTest, CommandsRunForTheirTimeAndFactoryResetStopsThem) {
   EXPECT_EQ(client.Data(0x0C97, {1, 0, 0, 0}), (Bytes{0, 0})) << "a recording of no time";
   EXPECT_EQ(client.Data(0x0C87, {2, 0}), (Bytes{0, 0})) << "no such sensor command";
   ASSERT_EQ(client.Data(0x0C09, {1, 0}), (Bytes{2, 0}));
-  EXPECT_EQ(client.Data(0x0C00)[0], 6) << "Heating min.Time";
+  EXPECT_EQ(client.Data(0x0C00).at(0), 6) << "Heating min.Time";
   EXPECT_EQ(client.Data(0x0C08), (Bytes{1, 0, 60, 0})) << "relay on, 60 min left";
 
   const std::int64_t sentMs = client.nowMs;
   ASSERT_EQ(client.Data(0x0C97, {1, 0, 250, 0}), (Bytes{2, 0}));
-  EXPECT_EQ(client.Data(0x0C90)[0], 11);
-  EXPECT_NE(client.Data(0x0C80)[0], 11) << "the other sensor";
+  EXPECT_EQ(client.Data(0x0C90).at(0), 11);
+  EXPECT_NE(client.Data(0x0C80).at(0), 11) << "the other sensor";
   EXPECT_TRUE(client.unit.RecordingRunning(1, sentMs + 249'999));
   EXPECT_FALSE(client.unit.RecordingRunning(1, sentMs + 250'000));
   client.Wait(sentMs + 250'000 - client.nowMs);
-  EXPECT_NE(client.Data(0x0C90)[0], 11);
+  EXPECT_NE(client.Data(0x0C90).at(0), 11);
   EXPECT_NE(client.Data(0x0C07), (Bytes{0x84, 0x17, 0x52, 0x17})) << "unpinned temperatures drift";
 
   EXPECT_EQ(client.Data(0x3004, {0, 0}), (Bytes{0, 0})) << "a reset needs its code";
@@ -133,7 +133,7 @@ TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
       {"refuse commands", [](F& f) { f.refuseCommands = true; },
        [](Client& c) {
          for (const std::uint32_t command : {0x3004, 0x0C09, 0x0C97}) EXPECT_EQ(c.Data(command, {1, 0}), (Bytes{0, 0}));
-         EXPECT_EQ(c.Data(0x0C00)[0], 4) << "no minimum heat time runs";
+         EXPECT_EQ(c.Data(0x0C00).at(0), 4) << "no minimum heat time runs";
          EXPECT_EQ(c.RecordingsStarted(), 0);
          EXPECT_EQ(c.Data(0x0D02, {0, 0}).size(), 4u) << "a data set read is no command";
        }},
@@ -142,6 +142,7 @@ TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
       {"bad parity", [](F& f) { f.badParityRate = 1.0; },
        [](Client& c) {
          const Bytes reply = c.Raw(0x0C84);
+         ASSERT_EQ(reply.size(), 8U);
          EXPECT_TRUE(ChecksumOk(reply));
          EXPECT_FALSE(IdWordParityOk(static_cast<std::uint16_t>(reply[1] << 8 | reply[2])));
        }},
