@@ -98,7 +98,8 @@ class LinkRun {
   void Fail(const std::string& what) {
     if (fault_.empty()) {
       fault_ = what + " (driver state " + std::to_string(linkMemory.driver.state) + ", converter state " +
-               std::to_string(linkMemory.converter.state) + ", transaction " + std::to_string(linkTransaction.State()) + ")";
+               std::to_string(linkMemory.converter.state) + ", transaction " + std::to_string(linkTransaction.State()) +
+               ")";
     }
   }
 
@@ -195,7 +196,8 @@ class LinkRun {
     const ConverterRecord before = linkMemory.converter;
     ObjectRequest reply = asked;
     const int id = link_fetch(&reply);
-    if (id != 0 && !FetchedFromSlot(before, asked, id, reply)) Fail("link_fetch handed back object " + std::to_string(id));
+    if (id != 0 && !FetchedFromSlot(before, asked, id, reply))
+      Fail("link_fetch handed back object " + std::to_string(id));
   }
 
   void Post(std::uint8_t argument) {
@@ -255,8 +257,6 @@ class LinkRun {
 
 }  // namespace
 
-std::string RunLinkReceiveScript(const std::uint8_t* data, std::size_t size) {
-  return LinkRun(data, size).Run();
-}
+std::string RunLinkReceiveScript(const std::uint8_t* data, std::size_t size) { return LinkRun(data, size).Run(); }
 
 }  // namespace gelvar::fuzz

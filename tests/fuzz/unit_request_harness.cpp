@@ -117,7 +117,8 @@ class UnitRun {
     static const UnitModel fresh;
     for (const auto& range : kObjectRanges) {
       for (std::uint32_t id = range[0]; id < range[1]; ++id) {
-        if (unit_.Object(id).size() != fresh.Object(id).size()) return Fail("object " + std::to_string(id) + " resized");
+        if (unit_.Object(id).size() != fresh.Object(id).size())
+          return Fail("object " + std::to_string(id) + " resized");
       }
     }
     unit_.ClearRequests();
@@ -140,8 +141,6 @@ class UnitRun {
 
 }  // namespace
 
-std::string RunUnitRequestScript(const std::uint8_t* data, std::size_t size) {
-  return UnitRun(data, size).Run();
-}
+std::string RunUnitRequestScript(const std::uint8_t* data, std::size_t size) { return UnitRun(data, size).Run(); }
 
 }  // namespace gelvar::fuzz

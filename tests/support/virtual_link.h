@@ -26,9 +26,7 @@ class VirtualLink {
   BytePump& Pump() { return pump_; }
 
   void RunFor(std::int64_t ms) { scheduler_.AdvanceBy(ms); }
-  bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
-    return scheduler_.RunUntil(done, limitMs);
-  }
+  bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) { return scheduler_.RunUntil(done, limitMs); }
 
  private:
   struct NoBoxes : PumpMessages {

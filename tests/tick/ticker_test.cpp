@@ -19,15 +19,16 @@ TEST(Ticker, PeriodIsRemeasuredEveryTenSeconds) {
     std::int64_t frozenMs;  // the process stopped this long, five seconds after the start
     std::int32_t measured;
     std::int64_t atMs;
-  } cases[] = {{10000, 0, 10, 10000},      {15625, 0, 15, 10000}, {9000, 0, 8, 10008},
-               {1000000, 0, 1000, 10000},  {500, 0, 1, 10000},    {10000, 11000, 10, 26000}};
+  } cases[] = {{10000, 0, 10, 10000},     {15625, 0, 15, 10000}, {9000, 0, 8, 10008},
+               {1000000, 0, 1000, 10000}, {500, 0, 1, 10000},    {10000, 11000, 10, 26000}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.actualUs) + " us, frozen " + std::to_string(c.frozenMs) + " ms");
     ResetLinkStateForTests();
     VirtualScheduler scheduler;
     Ticker ticker(scheduler);
     std::vector<std::pair<std::int32_t, std::int64_t>> told;  // (period, when) per re-measurement
-    ticker.SetMeasurementObserver([&](std::int32_t period, std::int32_t) { told.emplace_back(period, scheduler.NowMs()); });
+    ticker.SetMeasurementObserver(
+        [&](std::int32_t period, std::int32_t) { told.emplace_back(period, scheduler.NowMs()); });
     ticker.Start(10);
     scheduler.SetActualPeriodUs(ticker.Timer(), c.actualUs);
     if (c.frozenMs > 0) {

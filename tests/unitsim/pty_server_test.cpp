@@ -23,10 +23,7 @@ class ServedPtyTest : public ::testing::Test {
     ASSERT_TRUE(line) << error;
     server = std::make_unique<UnitServer>(*line, unit, &log);
   }
-  void TearDown() override {
-    CloseProgramSide();
-    if (!dir.empty()) fs::remove_all(dir);
-  }
+  void TearDown() override { CloseProgramSide(); }
   void OpenProgramSide(const std::string& path) {
     program = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(program, 0);
@@ -55,7 +52,13 @@ class ServedPtyTest : public ::testing::Test {
   UnitModel unit;
   std::ostringstream log;
   std::unique_ptr<UnitServer> server;
-  fs::path dir;  // a test's own files, removed after it
+};
+
+// A folder of the test's own, removed with everything in it when the test ends, passed or failed.
+struct ScopedDir {
+  ScopedDir() { fs::create_directories(path); }
+  ~ScopedDir() { fs::remove_all(path); }
+  const fs::path path = fs::temp_directory_path() / ("gelvar-link-" + std::to_string(getpid()));
 };
 
 TEST_F(ServedPtyTest, RequestsAreAnsweredOnTheRawProgramSide) {
@@ -69,15 +72,22 @@ TEST_F(ServedPtyTest, RequestsAreAnsweredOnTheRawProgramSide) {
   // A reply to a program that left before it came is not handed to the next program.
   Send(EncodeFrame(0x0C01, {}));
   CloseProgramSide();
-  for (int round = 0; round < 5; ++round) server->ServeOnce(-1, 1);
+  for (int round = 0; round < 5; ++round) EXPECT_EQ(server->ServeOnce(-1, 1), UnitServer::Outcome::kServing);
   EXPECT_NE(log.str().find("no program has the line open"), std::string::npos) << log.str();
   OpenProgramSide(line->DevicePath());
   EXPECT_EQ(RoundTrip(EncodeFrame(0x0C02, {}), 6), EncodeFrame(0x0C02, {60, 0}));
   EXPECT_NE(log.str().find("request 0C02 read"), std::string::npos) << log.str();
 }
 
-TEST_F(ServedPtyTest, SerialDeviceThatHangsUpEndsTheServing) {
+// Serving ends on a stop signal, and on a serial device that hangs up (one that cannot be opened is named).
+TEST_F(ServedPtyTest, ServingEndsOnAStopSignalOrASerialDeviceThatHangsUp) {
   std::string error;
+  const auto stop = StopSignals::Install(error);
+  ASSERT_TRUE(stop) << error;
+  raise(SIGTERM);
+  EXPECT_EQ(server->ServeOnce(stop->Fd(), 1000), UnitServer::Outcome::kStopped);
+  EXPECT_FALSE(ServedLine::OpenSerialDevice("/nonexistent/tty", error));
+  EXPECT_EQ(error, "cannot open /nonexistent/tty: No such file or directory");
   const auto device = ServedLine::OpenSerialDevice(line->DevicePath(), error);
   ASSERT_TRUE(device) << error;
   UnitServer deviceServer(*device, unit, nullptr);
@@ -91,11 +101,11 @@ TEST_F(ServedPtyTest, SerialDeviceThatHangsUpEndsTheServing) {
 // alone once another server took it over. The other targets are made-up paths beside the link, so
 // that none of them can be the served device.
 TEST_F(ServedPtyTest, DeviceLinkNamesTheServedDevice) {
-  dir = fs::temp_directory_path() / ("gelvar-link-" + std::to_string(getpid()));
-  const std::string link = dir / "unit";
-  const std::string elsewhere = dir / "other-device";
-  fs::create_directories(dir);
-  fs::create_symlink(dir / "old-device", link);
+  const ScopedDir dir;
+  const std::string link = dir.path / "unit";
+  const std::string elsewhere = dir.path / "other-device";
+  fs::create_symlink(dir.path / "old-device", link);
+  fs::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
   std::string error;
   auto made = DeviceLink::Create(link, line->DevicePath(), error);
   ASSERT_TRUE(made) << error;

@@ -22,14 +22,14 @@ TEST(SimOptionsTest, EachOptionSetsItsField) {
     std::vector<std::string> args;
     std::function<void(SimOptions&)> expect;
   } cases[] = {
-      {{"-h", "-v", "--print-path-only", "--silent", "--noise-letters", "--refuse-commands", "--link", "/tmp/unit", "--tty",
-        "/dev/ttyUSB0", "--silent-object", "0x0C01", "--silent-object=3fFf", "--drop-first", "3", "--drop-rate",
-        "0.25", "--bad-checksum", "1"},
+      {{"-h", "-v", "--print-path-only", "--silent", "--noise-letters", "--refuse-commands", "--link", "/tmp/unit",
+        "--tty", "/dev/serial-adapter", "--silent-object", "0x0C01", "--silent-object=3fFf", "--drop-first", "3",
+        "--drop-rate", "0.25", "--bad-checksum", "1"},
        [](SimOptions& o) {
          o.help = o.verbose = o.printPathOnly = o.faults.silent = o.faults.noiseMayHoldTypeLetters = true;
          o.faults.refuseCommands = true;
          o.linkPath = "/tmp/unit";
-         o.ttyDevice = "/dev/ttyUSB0";
+         o.ttyDevice = "/dev/serial-adapter";
          o.faults.silentObjects = {0x0C01, 0x3FFF};
          o.faults.dropFirstRequests = 3;
          o.faults.dropRate = 0.25;
@@ -64,6 +64,7 @@ TEST(SimOptionsTest, BadArgumentsAreNamed) {
       {{"pty"}, "unexpected argument 'pty'"},
       {{"--silent=yes"}, "--silent takes no value"},
       {{"--latency", "60001"}, "--latency: '60001' is not milliseconds"},
+      {{"--latency"}, "--latency needs milliseconds"},
       {{"--drop-rate", "1.5"}, "--drop-rate: '1.5' is not a share from 0 to 1"},
       {{"--bad-checksum", "0,5"}, "--bad-checksum: '0,5' is not"},
       {{"--drop-first", "2147483648"}, "--drop-first: '2147483648' is not a count"},
