@@ -28,16 +28,14 @@ const std::string kNoReplyTest = "E> No reply from detector unit";
 struct FaultCase {
   const char* name;
   std::function<void(MonitorRig&)> inject;
-  std::set<std::string> allowed;   // error lines the pane may show under the fault, without the ID
-  std::set<std::string> required;  // error lines it must show
+  std::set<std::string> allowed;            // error lines the pane may show under the fault, without the ID
+  std::set<std::string> required;           // error lines it must show
   const char* comStatus = "COM Port Open";  // status text 1079 while the fault lasts
 };
 
 std::vector<FaultCase> Cases() {
   using F = unitsim::UnitFaults;
-  const auto faults = [](std::function<void(F&)> set) {
-    return [set](MonitorRig& rig) { set(rig.Unit().Faults()); };
-  };
+  const auto faults = [](std::function<void(F&)> set) { return [set](MonitorRig& rig) { set(rig.Unit().Faults()); }; };
   const auto rate = [&](double F::*field, double value) { return faults([=](F& f) { f.*field = value; }); };
   const std::set<std::string> noReply = {kNoReply, kNoReplyTest};
   const std::set<std::string> wrongFormat = {"E> Wrong format response"};
@@ -55,8 +53,13 @@ std::vector<FaultCase> Cases() {
       {"commands refused", faults([](F& f) { f.refuseCommands = true; }), wrongCommand, wrongCommand},
       {"reply after 700 ms", faults([](F& f) { f.latencyMs = 700; }), {}, {}},
       {"reply after 800 ms", faults([](F& f) { f.latencyMs = 800; }), {}, {}},
-      {"noise bursts 10 %", faults([](F& f) { f.noiseRate = 0.1;
-         f.noiseMayHoldTypeLetters = true; }), {}, {}},
+      {"noise bursts 10 %",
+       faults([](F& f) {
+         f.noiseRate = 0.1;
+         f.noiseMayHoldTypeLetters = true;
+       }),
+       {},
+       {}},
       {"frames cut half-way 10 %", rate(&F::cutFrameRate, 0.1), {}, {}},
       {"unit unplugged with its adapter", [](MonitorRig& rig) { rig.link.Line().Unplug(); }, noReply, noReply,
        "COM Port Lost"},
@@ -108,9 +111,9 @@ std::string Joined(const auto& texts, const std::string& separator) {
 }
 
 TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
-  std::vector<std::vector<std::string>> table = {
-      {"Fault", "Error lines in the pane under the fault", "Steps read", "Records (with unread values)",
-       "Status 1079", "Reading back after", "Logging back after"}};
+  std::vector<std::vector<std::string>> table = {{"Fault", "Error lines in the pane under the fault", "Steps read",
+                                                  "Records (with unread values)", "Status 1079", "Reading back after",
+                                                  "Logging back after"}};
   for (const FaultCase& c : Cases()) {
     SCOPED_TRACE(c.name);
     MonitorRig rig;
@@ -142,8 +145,8 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     }
     for (const std::string& kind : c.required) EXPECT_TRUE(errorLines.contains(kind)) << kind;
     const std::vector<Event> steps = rig.log.Of('S');
-    const auto accepted = std::count_if(steps.begin(), steps.end(),
-                                        [](const Event& e) { return e.outcome == StepOutcome::kAccepted; });
+    const auto accepted =
+        std::count_if(steps.begin(), steps.end(), [](const Event& e) { return e.outcome == StepOutcome::kAccepted; });
     const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
     // One record a minute, or at each pass end when passes take longer than that.
     EXPECT_GE(records.size(), 3u);
@@ -161,8 +164,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Open");
     rig.controller.Command(kCmdStopLogging);
     rig.controller.Command(kCmdStopReadingVariables);
-    rig.link.RunUntil([&] { return rig.controller.Mode() == kPortOpen && rig.log.events.back().kind != 'S'; },
-                      10'000);
+    rig.link.RunUntil([&] { return rig.controller.Mode() == kPortOpen && rig.log.events.back().kind != 'S'; }, 10'000);
     rig.link.RunFor(50);
     RunCommand(rig, kCmdStartCycleSensor2);
     EXPECT_EQ(rig.TopLine(), "I> Moisture cycle started");
