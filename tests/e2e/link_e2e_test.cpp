@@ -2,7 +2,6 @@
 // simulated unit, tick for tick.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <random>
 
 #include "link/converter.h"
@@ -63,10 +62,6 @@ TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
     EXPECT_EQ(Bytes(out.reply.data, out.reply.data + out.result), expected) << std::hex << id;
     // Step posts, build frames, step sends, the pump carries frame and reply, check slots, Step fetches.
     EXPECT_LE(out.ms, 50) << std::hex << id;
-    if (id == ids[0]) {
-      std::cout << "[ figure ] ticks from Start to a successful Poll at 10 ms: " << out.ms / 10 << " (" << out.ms
-                << " ms virtual)\n";
-    }
   }
   EXPECT_EQ(link.Unit().Requests().size(), std::size(ids)) << "one frame per read";
   for (int i = 0; i < 5; ++i) EXPECT_EQ(Stat(i), 0) << "counter " << i;
@@ -128,7 +123,6 @@ TEST(LinkEndToEnd, FrameCutHalfWayIsAbortedAndTheNextTransactionSucceeds) {
 TEST(LinkEndToEnd, RandomBytesNeverBreakTheStack) {
   VirtualLink link;
   std::mt19937 random(20261206);
-  const auto started = std::chrono::steady_clock::now();
   long fed = 0;
   long badFrames = 0;  // every bad frame, counted from the 8-bit counter's steps
   while (fed < 300000) {
@@ -140,8 +134,6 @@ TEST(LinkEndToEnd, RandomBytesNeverBreakTheStack) {
     link.RunFor(10);
     badFrames += static_cast<std::uint8_t>(Stat(kBadFrames) - counterBefore);
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::cout << "[ figure ] " << fed << " random bytes with ticks between in " << seconds << " s\n";
   EXPECT_GT(badFrames, 1000);
   EXPECT_EQ(Stat(kBadFrames), badFrames % 256) << "the counter wraps";
   link.RunFor(2000);

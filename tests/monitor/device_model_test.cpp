@@ -44,8 +44,6 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
     std::vector<std::uint8_t> reply;
     std::map<int, std::string> texts;
   } cases[] = {
-      {&DeviceModel::ReadLanguageUnit, 0, {0x01, 0}, {{1039, "EN"}, {1040, "\260C"}}},
-      {&DeviceModel::ReadVersion, 0, {1, 4, 16, 3}, {{1044, "1.04 B0316"}}},
       {&DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{1029, "  -20 \260C"}}},
       {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{1030, "    3 \260C"}}},
       {&DeviceModel::ReadHeatingMoistLimit, 0, {0, 0}, {{1031, "00"}}},

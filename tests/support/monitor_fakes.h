@@ -14,7 +14,7 @@ namespace gelvar::testing {
 // Answers every question as told and writes down what the controller asked of it, one word per call.
 class FakeMonitorView : public MonitorView {
  public:
-  void Refresh() override { ++refreshes; }
+  void Refresh() override {}
   void ProgressChanged() override {}
   bool AskOkCancel(const std::string& text, BoxIcon, DefaultButton) override {
     Note("ask-ok");
@@ -61,7 +61,6 @@ class FakeMonitorView : public MonitorView {
   std::string logPath = "variables.log";
 
   std::string calls;
-  int refreshes = 0;
   std::vector<std::string> questions;
   std::vector<std::string> prompts;
   std::vector<std::string> alerts;
