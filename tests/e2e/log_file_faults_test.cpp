@@ -148,7 +148,9 @@ TEST_F(LogFileFaults, FullDiskLeavesNoTornLine) {
   const std::string text = ReadFile(path_);
   ExpectWholeLines(text);
   EXPECT_TRUE(text.starts_with(before));
-  EXPECT_TRUE(RecordLines(text).back().starts_with("00004; "));
+  const std::vector<std::string> records = RecordLines(text);
+  ASSERT_FALSE(records.empty());
+  EXPECT_TRUE(records.back().starts_with("00004; "));
 }
 
 // A log file deleted (or moved) while logging: the next record starts a new file with both header

