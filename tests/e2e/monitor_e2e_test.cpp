@@ -107,13 +107,14 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
 }
 
 // One pass of a unit whose every variable is pinned, then two logging runs of one record each into
-// one file; their times go to `when`, and every field's text to `fields`.
+// one file; their times go to `when`, and every field's text to `fields`. Temperature codes from 0x7F00 up
+// log as -999,0.
 std::string LogTwoRuns(std::vector<std::time_t>& when, std::string& fields) {
   MonitorRig rig;
   const std::pair<std::uint32_t, Bytes> objects[] = {
       {0x3000, {1, 0, 0xA1, 0}},   {0x3001, {3, 7}},       {0x0C00, {4, 1, 2, 5}},          {0x0C07, Words(6250, 5940)},
       {0x0C08, {1, 0, 45, 0}},     {0x0C80, {8, 1, 2, 0}}, {0x0C84, Words(6010, 5800)},     {0x0C85, {35, 0, 5, 10}},
-      {0x0C86, Words(1215, 2350)}, {0x0C90, {3, 0, 0, 0}}, {0x0C94, Words(0x7FFE, 0x7F10)}, {0x0C95, {0, 0, 0, 0}},
+      {0x0C86, Words(1215, 2350)}, {0x0C90, {3, 0, 0, 0}}, {0x0C94, Words(0x7FFE, 0x7F00)}, {0x0C95, {0, 0, 0, 0}},
       {0x0C96, Words(5, 65535)}};
   for (const auto& [id, data] : objects) rig.Unit().SetObject(id, data);
   rig.controller.Command(kCmdStartReadingVariables);

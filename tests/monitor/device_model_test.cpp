@@ -75,24 +75,6 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
   }
 }
 
-// Values not read stay -1 (-2 for the characteristic value); temperatures beyond 0x7F00 log as -999.0.
-TEST_F(DeviceModelTest, RepliesBecomeLogValues) {
-  Exchange(&DeviceModel::ReadAdmIntState, 0, {3, 7});
-  Exchange(&DeviceModel::ReadHeatingTemps, 0, {0x00, 0x7F, 0x34, 0x17});  // 0x7F00 and -3.0
-  Exchange(&DeviceModel::ReadSensorElectric, 1, {0x05, 0x00, 0xFF, 0xFF});
-  Exchange(&DeviceModel::ReadSensorState, 1, {5, 1, 2, 0});
-  const VariableSnapshot& log = model.Snapshot();
-  EXPECT_EQ(log.AdmIntStat, 775);
-  EXPECT_EQ(log.HtgSlGuTemp, -999.0f);
-  EXPECT_FLOAT_EQ(log.HtgOutTemp, -3.0f);
-  EXPECT_FLOAT_EQ(log.sensor[1].Volt, 0.05f);
-  EXPECT_EQ(log.sensor[1].CharVal, 65535);
-  EXPECT_EQ(std::vector<int>({log.sensor[1].State, log.sensor[1].Flags, log.sensor[1].Error}),
-            std::vector<int>({5, 1, 2}));
-  EXPECT_EQ(log.sensor[0].CharVal, -2);
-  EXPECT_EQ(log.HtgState, -1);
-}
-
 TEST_F(DeviceModelTest, UnitByteSwitchesLaterTemperaturesToFahrenheit) {
   Exchange(&DeviceModel::ReadLanguageUnit, 0, {0x12, 0});
   EXPECT_EQ(Text(1040), "\260F");
