@@ -45,6 +45,7 @@ std::uint8_t Stat(int index) {
   link_stats(0, stats);
   return stats[index];
 }
+constexpr int kSlotOverflows = 2;
 constexpr int kBadFrames = 3;
 constexpr int kAborted = 4;
 
@@ -116,6 +117,25 @@ TEST(LinkEndToEnd, FrameCutHalfWayIsAbortedAndTheNextTransactionSucceeds) {
   EXPECT_LE(ticks, 34);
   EXPECT_EQ(Finish(link, 0).result, 4) << "the repost after the window is answered";
   EXPECT_EQ(Transact(link, 0x0C07).result, 4);
+}
+
+// Replies that nobody fetches fill the three reply slots; the fourth is counted and thrown away, and
+// the three stay as they came.
+TEST(LinkEndToEnd, FourthReplyNobodyFetchesOverflowsTheSlots) {
+  VirtualLink link;
+  const std::uint32_t ids[] = {0x0C84, 0x0C94, 0x0C07, 0x3002};
+  for (const std::uint32_t id : ids) {
+    ObjectRequest request{};
+    request.objectId = id;
+    ASSERT_TRUE(link.RunUntil([&] { return link_post(&request) == kLinkOk; }, 1000));
+  }
+  ASSERT_TRUE(link.RunUntil([] { return Stat(kSlotOverflows) == 1; }, 1000));
+  for (const std::uint32_t id : {ids[0], ids[1], ids[2]}) {
+    ObjectRequest reply{};
+    reply.objectId = id;
+    EXPECT_EQ(link_fetch(&reply), static_cast<int>(id));
+    EXPECT_EQ(Bytes(reply.data, reply.data + reply.count), link.Unit().Object(id)) << std::hex << id;
+  }
 }
 
 // Garbage on the line: a few hundred thousand random bytes with ticks between them must leave the
