@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "support/monitor_fakes.h"
+#include "support/monitor_rig.h"
 #include "support/virtual_scheduler.h"
 
 namespace gelvar::testing {
@@ -41,12 +42,7 @@ struct Rig {
   // The lines added to the pane since `before`, newest first.
   std::vector<std::string> NewLines(const std::string& before) const {
     const std::string& now = controller.MessageText();
-    std::vector<std::string> lines;
-    std::string added = now.substr(0, now.size() - before.size());
-    for (std::size_t end; (end = added.find("\r\n")) != std::string::npos; added.erase(0, end + 2)) {
-      lines.push_back(added.substr(0, end));
-    }
-    return lines;
+    return FileLines(now.substr(0, now.size() - before.size()));
   }
 };
 
