@@ -3,7 +3,6 @@
 // file system. The user sees a failed record in status text 1080, nothing already written is damaged,
 // and logging goes on once the file can be written again.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -38,33 +37,26 @@ class FailingFiles : public FileAppender {
   bool lasting_;
 };
 
+// Every line of the file is a header line or a well-formed record, and the set numbers rise.
+void ExpectWholeLines(const std::string& text) {
+  int lastSet = 0;
+  for (const std::string& line : FileLines(text)) {
+    if (line.starts_with("Logfile Gelvar started ") || line.starts_with("Set#;Date;Time;")) continue;
+    EXPECT_TRUE(IsWellFormedRecord(line)) << line;
+    EXPECT_GT(RecordSetNumber(line), lastSet) << line;
+    lastSet = RecordSetNumber(line);
+  }
+  EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
+}
+
 class LogFileFaults : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   void StartLogging(MonitorRig& rig) {
-    rig.view.logPath = path_.string();
+    rig.view.logPath = path_;
     rig.StartLogging();
   }
-
-  // Every line of the file is a header line or a well-formed record, and the set numbers rise.
-  static void ExpectWholeLines(const std::string& text) {
-    int lastSet = 0;
-    for (const std::string& line : FileLines(text)) {
-      if (line.starts_with("Logfile Gelvar started ") || line.starts_with("Set#;Date;Time;")) continue;
-      EXPECT_TRUE(IsWellFormedRecord(line)) << line;
-      EXPECT_GT(RecordSetNumber(line), lastSet) << line;
-      lastSet = RecordSetNumber(line);
-    }
-    EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
-  }
-
-  const fs::path dir_ = fs::temp_directory_path() / ("gelvar_log_faults_" + std::to_string(::getpid()));
-  const fs::path path_ = dir_ / "Gelvar.log";
+  const TempDir dir_;
+  const std::string path_ = dir_ / "Gelvar.log";
 };
 
 // The set numbers below the counter that are not in the file.
@@ -92,8 +84,8 @@ TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       StartLogging(rig);
       if (n == 1) {
         // The header could not be written: the box, no logging, and once healed a new try works.
-        EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open log file: DateiLogName\n" + path_.string() +
-                                                            ": Permission denied"});
+        EXPECT_EQ(rig.view.alerts,
+                  std::vector<std::string>{"Error open log file: DateiLogName\n" + path_ + ": Permission denied"});
         EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
         EXPECT_FALSE(fs::exists(path_));
         files.healed = true;
@@ -114,7 +106,7 @@ TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       const int records = rig.log.Count('L');
       rig.link.RunUntil([&] { return watch() || rig.log.Count('L') > records; }, 2 * 60'000);
 
-      const std::string text = ReadFile(path_.string());
+      const std::string text = ReadFile(path_);
       ExpectWholeLines(text);
       EXPECT_EQ(rig.controller.Mode(), kLoggingVariables);
       table.push_back({n == 1 ? "1 (header)" : CFormat("%d (record %d)", n, n - 1),
@@ -142,7 +134,7 @@ TEST_F(LogFileFaults, FullDiskLeavesNoTornLine) {
   MonitorRig rig(&files);
   StartLogging(rig);
   ASSERT_TRUE(rig.RunUntilEvents('L', 2, 2 * 60'000));
-  const std::string before = ReadFile(path_.string());
+  const std::string before = ReadFile(path_);
   std::string statusWhileFull;
   {
     const FileSizeLimit full(fs::file_size(path_) + 100);  // half a record fits, the rest does not
@@ -150,13 +142,15 @@ TEST_F(LogFileFaults, FullDiskLeavesNoTornLine) {
     statusWhileFull = rig.controller.LogStatusText();
   }
   EXPECT_EQ(statusWhileFull, "Last record failed");
-  EXPECT_EQ(ReadFile(path_.string()), before);
+  EXPECT_EQ(ReadFile(path_), before);
   ASSERT_TRUE(rig.RunUntilEvents('L', 4, 2 * 60'000));
   EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
-  const std::string text = ReadFile(path_.string());
+  const std::string text = ReadFile(path_);
   ExpectWholeLines(text);
   EXPECT_TRUE(text.starts_with(before));
-  EXPECT_TRUE(RecordLines(text).back().starts_with("00004; "));
+  const std::vector<std::string> records = RecordLines(text);
+  ASSERT_FALSE(records.empty());
+  EXPECT_TRUE(records.back().starts_with("00004; "));
 }
 
 // A log file deleted (or moved) while logging: the next record starts a new file with both header
@@ -168,7 +162,7 @@ TEST_F(LogFileFaults, AMissingFileStartsAgainWithItsHeader) {
   ASSERT_TRUE(rig.RunUntilEvents('L', 1, 60'000));
   fs::remove(path_);
   ASSERT_TRUE(rig.RunUntilEvents('L', 2, 6 * 60'000));
-  const std::vector<std::string> lines = FileLines(ReadFile(path_.string()));
+  const std::vector<std::string> lines = FileLines(ReadFile(path_));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_TRUE(lines[0].starts_with("Logfile Gelvar started ")) << lines[0];
   EXPECT_TRUE(lines[1].starts_with("Set#;Date;Time;")) << lines[1];

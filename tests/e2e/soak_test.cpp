@@ -4,11 +4,8 @@
 // `make soak` logs a week.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 
 #include "common/c_format.h"
 #include "monitor/value_format.h"
@@ -33,13 +30,12 @@ int SoakHours() {
 // ends; every later one right at a pass end, on the grid of the first record, whatever passes cost.
 TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const int hours = SoakHours();
-  const auto path = std::filesystem::temp_directory_path() / CFormat("gelvar_soak_%d.log", ::getpid());
-  std::filesystem::remove(path);
+  const TempDir dir;
   PosixFileAppender files;
   MonitorRig rig(&files);
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;
-  rig.view.logPath = path.string();
+  rig.view.logPath = dir / "soak.log";
   ASSERT_TRUE(rig.StartLogging(60'000));
 
   const auto wallStart = std::chrono::steady_clock::now();
@@ -48,8 +44,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   rig.link.RunFor(std::int64_t{hours} * 60 * kIntervalMs - 1);
   const std::chrono::duration<double> wallSeconds = std::chrono::steady_clock::now() - wallStart;
 
-  const std::vector<std::string> records = RecordLines(ReadFile(path.string()));
-  std::filesystem::remove(path);
+  const std::vector<std::string> records = RecordLines(ReadFile(rig.view.logPath));
   const int expected = hours * 60;
   ASSERT_EQ(static_cast<int>(records.size()), expected);
   const std::vector<Event> written = rig.log.Of('L');
@@ -78,14 +73,13 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   EXPECT_EQ(unread, 0);
 
   const std::vector<Event> steps = rig.log.Of('S');
-  const auto accepted = std::count_if(steps.begin(), steps.end(),
-                                      [](const Event& e) { return e.outcome == StepOutcome::kAccepted; });
+  const auto accepted =
+      std::count_if(steps.begin(), steps.end(), [](const Event& e) { return e.outcome == StepOutcome::kAccepted; });
   PublishTable(CFormat("soak_%dh.md", hours),
                {{"Virtual time", "Records", "Set numbers", "Well formed", "With unread values",
                  "Latest record after its minute began", "Steps read", "Wall time"},
                 {CFormat("%d h", hours), CFormat("%d", expected), CFormat("00001-%05d", expected),
-                 CFormat("%d", expected - malformed), CFormat("%d", unread),
-                 CFormat("%.2f s", latestMs / 1000.0),
+                 CFormat("%d", expected - malformed), CFormat("%d", unread), CFormat("%.2f s", latestMs / 1000.0),
                  CFormat("%d of %d", static_cast<int>(accepted), static_cast<int>(steps.size())),
                  CFormat("%.1f s", wallSeconds.count())}});
 }

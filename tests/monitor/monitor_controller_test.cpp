@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "support/monitor_fakes.h"
+#include "support/monitor_rig.h"
 #include "support/virtual_scheduler.h"
 
 namespace gelvar::testing {
@@ -41,12 +42,7 @@ struct Rig {
   // The lines added to the pane since `before`, newest first.
   std::vector<std::string> NewLines(const std::string& before) const {
     const std::string& now = controller.MessageText();
-    std::vector<std::string> lines;
-    std::string added = now.substr(0, now.size() - before.size());
-    for (std::size_t end; (end = added.find("\r\n")) != std::string::npos; added.erase(0, end + 2)) {
-      lines.push_back(added.substr(0, end));
-    }
-    return lines;
+    return FileLines(now.substr(0, now.size() - before.size()));
   }
 };
 
@@ -72,8 +68,7 @@ const ModeRow kModeTable[] = {
     {kCmdStartCycleSensor2, {"15", "", "24", "20", "20", "20"}},
     {kCmdFactorySettings, {"15", "ask-ok", "24", "20", "20", "20"}},
     {kCmdReadParameters, {"15", "=3", "20", "5", "20", "20"}},
-    {kCmdSaveParameters,
-     {"choose-save 7", "choose-save 7", "choose-save 7", "5", "choose-save 7", "choose-save 7"}},
+    {kCmdSaveParameters, {"choose-save 7", "choose-save 7", "choose-save 7", "5", "choose-save 7", "choose-save 7"}},
     {kCmdStartReadingVariables, {"15", "9 =4", "20", "20", "8", "20"}},
     {kCmdStopReadingVariables, {"23", "23", "23", "23", "10 =1", "22"}},
     {kCmdSetLogInterval, InEveryMode("ask-number")},
@@ -123,22 +118,28 @@ TEST(MonitorController, EveryCommandInEveryMode) {
   EXPECT_FALSE(Rig().controller.Command(32777)) << "not a menu command";
 }
 
+// The port rows start from port 9, so that a refused answer cannot look like the default port 1.
 TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
   const struct {
     int command;
     bool ok;
     int answer;
     int expected;
-  } cases[] = {{kCmdSetComPort, true, 255, 255},   {kCmdSetComPort, true, 256, 1},     {kCmdSetComPort, false, 9, 1},
-               {kCmdSetLogInterval, true, 60, 60}, {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5}};
+  } cases[] = {
+      {kCmdSetComPort, true, 1, 1},      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 9},
+      {kCmdSetComPort, true, 0, 9},      {kCmdSetComPort, false, 7, 9},    {kCmdSetLogInterval, true, 60, 60},
+      {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5}, {kCmdSetLogInterval, true, 1, 1},
+  };
   for (const auto& c : cases) {
     Rig rig;
+    rig.view.numberAnswer = 9;
+    rig.controller.Command(kCmdSetComPort);
     rig.view.answerOk = c.ok;
     rig.view.numberAnswer = c.answer;
     rig.controller.Command(c.command);
     const bool port = c.command == kCmdSetComPort;
     EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), c.expected) << c.answer;
-    EXPECT_EQ(rig.view.prompts.front(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
+    EXPECT_EQ(rig.view.prompts.back(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
     EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * rig.controller.LogMinutes());
     rig.view.openSucceeds = false;
     rig.controller.Command(kCmdOpenComPort);
@@ -162,8 +163,8 @@ TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
   EXPECT_EQ(rig.view.questions,
             (std::vector<std::string>{
                 "Are you shure to reset all parameters to default values?",
-                "The test monitor for moisture sensors should be used only by experienced engineers. Start it?",
-                update, update}));
+                "The test monitor for moisture sensors should be used only by experienced engineers. Start it?", update,
+                update}));
   EXPECT_EQ(rig.controller.Mode(), kPortOpen);
   EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
   EXPECT_EQ(rig.files.appends, 0);

@@ -1,4 +1,4 @@
-// A scripted main window and an in-memory file system for the monitor controller's tests.
+// A scripted main window, which may reach a virtual line, and an in-memory file system.
 #pragma once
 
 #include <map>
@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "common/file_appender.h"
-#include "monitor/monitor_view.h"
+#include "monitor/monitor_controller.h"
+#include "tools/byte_pump.h"
 
 namespace gelvar::testing {
 
 // Answers every question as told and writes down what the controller asked of it, one word per call.
 class FakeMonitorView : public MonitorView {
  public:
-  void Refresh() override { ++refreshes; }
+  void Refresh() override {}
   void ProgressChanged() override {}
   bool AskOkCancel(const std::string& text, BoxIcon, DefaultButton) override {
     Note("ask-ok");
@@ -38,13 +39,22 @@ class FakeMonitorView : public MonitorView {
     Note("alert");
     alerts.push_back(text);
   }
-  void PlayTones(int f1, int ms1, int f2, int ms2) override { tones.push_back({f1, ms1, f2, ms2}); }
-  int OpenChannel(int, int portNumber) override {
+  void PlayTones(int f1, int ms1, int f2, int ms2) override {
+    tones.push_back({f1, ms1, f2, ms2});
+    if (controller == nullptr) return;
+    const std::string& text = controller->MessageText();
+    paneLines.push_back(text.substr(0, text.find("\r\n")));
+  }
+  int OpenChannel(int channel, int portNumber) override {
     Note("open-channel");
     openedPorts.push_back(portNumber);
+    if (pump != nullptr) return pump->OpenChannel(channel, portNumber);
     return openSucceeds ? 1 : 0;
   }
-  void CloseChannel(int) override { Note("close-channel"); }
+  void CloseChannel(int channel) override {
+    Note("close-channel");
+    if (pump != nullptr) pump->CloseChannel(channel);
+  }
   void ShowProtocolWindow() override { Note("protocol"); }
   void RunSensorTest() override { Note("sensor-test"); }
   void RunUpdateDialog() override { Note("update"); }
@@ -54,6 +64,12 @@ class FakeMonitorView : public MonitorView {
 
   void Note(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
 
+  // With a pump, the channel operations reach the virtual line. With a controller, every line the
+  // message pane got is kept (each comes with its two tones), however long ago it scrolled out.
+  BytePump* pump = nullptr;
+  const MonitorController* controller = nullptr;
+  std::vector<std::string> paneLines;
+
   bool answerOk = true;
   bool openSucceeds = true;
   int numberAnswer = 7;
@@ -61,7 +77,6 @@ class FakeMonitorView : public MonitorView {
   std::string logPath = "variables.log";
 
   std::string calls;
-  int refreshes = 0;
   std::vector<std::string> questions;
   std::vector<std::string> prompts;
   std::vector<std::string> alerts;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,8 +21,7 @@ struct Column {
 // Administration and heating, then sensor 1 and sensor 2 alike.
 constexpr Column kMainColumns[] = {{3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0},
                                    {7, 1}, {7, 1}, {4, 0}, {2, 0}, {5, 0}, {5, 0}};
-constexpr Column kSensorColumns[] = {{3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1},
-                                     {3, 0}, {3, 0}, {3, 0}, {6, 2}, {4, 0}};
+constexpr Column kSensorColumns[] = {{3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1}, {3, 0}, {3, 0}, {3, 0}, {6, 2}, {4, 0}};
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> parts;
@@ -36,8 +36,7 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 
 bool IsWellFormedValue(const std::string& field, const Column& column) {
   // By the column's number of decimals.
-  static const std::regex numbers[] = {std::regex(R"(-?\d+)"), std::regex(R"(-?\d+,\d)"),
-                                       std::regex(R"(-?\d+,\d\d)")};
+  static const std::regex numbers[] = {std::regex(R"(-?\d+)"), std::regex(R"(-?\d+,\d)"), std::regex(R"(-?\d+,\d\d)")};
   const std::size_t padding = std::min(field.find_first_not_of(' '), field.size());
   // Right-aligned: padded up to the width exactly, or no padding for a number as wide or wider.
   return std::regex_match(field.substr(padding), numbers[column.decimals]) &&
@@ -50,6 +49,12 @@ std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+TempDir::TempDir() : path_((std::filesystem::temp_directory_path() / "gelvar_test_XXXXXX").string()) {
+  if (::mkdtemp(path_.data()) == nullptr) ADD_FAILURE() << "no temporary folder at " << path_;
+}
+
+TempDir::~TempDir() { std::filesystem::remove_all(path_); }
 
 FileSizeLimit::FileSizeLimit(std::uintmax_t bytes) {
   IgnoreFileSizeSignal();

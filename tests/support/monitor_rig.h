@@ -1,4 +1,4 @@
-// The main window's logic on the whole virtual link: the controller with a scripted window whose
+// The main window's logic on the whole virtual link: the controller with the scripted window, whose
 // channel operations reach the byte pump, and a listener that notes what the sequencer did when. Also
 // the readers of the variable log and the tables the reliability runs publish.
 #pragma once
@@ -15,33 +15,6 @@
 #include "support/virtual_link.h"
 
 namespace gelvar::testing {
-
-// The fake window, with the protocol window's channel operations on the virtual line. It keeps every
-// line the message pane got (each comes with its two tones), however long ago it scrolled out.
-class LinkedView : public FakeMonitorView {
- public:
-  explicit LinkedView(BytePump& pump) : pump_(pump) {}
-  void PlayTones(int f1, int ms1, int f2, int ms2) override {
-    FakeMonitorView::PlayTones(f1, ms1, f2, ms2);
-    if (controller == nullptr) return;
-    const std::string& text = controller->MessageText();
-    paneLines.push_back(text.substr(0, text.find("\r\n")));
-  }
-  int OpenChannel(int channel, int portNumber) override {
-    FakeMonitorView::OpenChannel(channel, portNumber);
-    return pump_.OpenChannel(channel, portNumber);
-  }
-  void CloseChannel(int channel) override {
-    FakeMonitorView::CloseChannel(channel);
-    pump_.CloseChannel(channel);
-  }
-
-  const MonitorController* controller = nullptr;
-  std::vector<std::string> paneLines;
-
- private:
-  BytePump& pump_;
-};
 
 struct Event {
   char kind;  // S step ended, P pass ended, R parameters read, L log record
@@ -82,6 +55,7 @@ class EventLog : public MonitorListener {
 struct MonitorRig {
   explicit MonitorRig(FileAppender* files = nullptr)
       : controller(view, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
+    view.pump = &link.Pump();
     view.controller = &controller;
     controller.SetListener(&log);
     link.Pump().SetLineObserver(&controller);
@@ -117,13 +91,27 @@ struct MonitorRig {
   }
 
   VirtualLink link{10, false};
-  LinkedView view{link.Pump()};
+  FakeMonitorView view;
   MemoryFiles memoryFiles;
   EventLog log{link.Scheduler()};
   MonitorController controller;
 };
 
 std::string ReadFile(const std::string& path);
+
+// A new folder under the system's temporary folder, removed with all it holds when the object goes,
+// whether the test passed or not.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
 
 // A full disk on the real file system: while the object lives, a write that would make a file longer
 // than `bytes` stops there and fails with EFBIG, the file size signal ignored as the programs do.

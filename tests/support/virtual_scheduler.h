@@ -19,9 +19,7 @@ class VirtualScheduler : public TimerHost {
 
   TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) override;
   void StopTimer(TimerId id) override { timers_.erase(id); }
-  std::time_t CalendarTime() const override {
-    return calendarStart_ + static_cast<std::time_t>(nowUs_ / 1000000);
-  }
+  std::time_t CalendarTime() const override { return calendarStart_ + static_cast<std::time_t>(nowUs_ / 1000000); }
   std::int64_t MonotonicMs() const override { return NowMs(); }
 
   // The calendar clock set forward (or back, for a negative value) by seconds; the virtual clock runs on.
