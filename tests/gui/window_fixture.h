@@ -51,12 +51,12 @@ class ModalAnswers : public QObject {
   ~ModalAnswers() override { EXPECT_TRUE(actions_.empty()) << actions_.size() << " dialog(s) never came up"; }
 
   void Then(Action action) { actions_.push_back(std::move(action)); }
-  // A message box: its text goes to *text, then `button` is clicked.
-  void ThenBox(QMessageBox::StandardButton button, QString* text) {
+  // A message box: its text goes to *text, if given, then `button` is clicked.
+  void ThenBox(QMessageBox::StandardButton button, QString* text = nullptr) {
     Then([=](QWidget* widget) {
       auto* box = qobject_cast<QMessageBox*>(widget);
       ASSERT_NE(box, nullptr) << "expected a message box, got " << widget->windowTitle().toStdString();
-      *text = box->text();
+      if (text != nullptr) *text = box->text();
       box->button(button)->click();
     });
   }
@@ -139,13 +139,12 @@ class WindowTest : public ::testing::Test {
     EXPECT_NE(control, nullptr) << controlId;
     return control;
   }
-  QString Text(const QWidget* parent, int controlId) const {
+  static QString Text(const QWidget* parent, int controlId) {
     if (auto* edit = qobject_cast<QPlainTextEdit*>(In(parent, controlId))) return edit->toPlainText();
     if (auto* line = qobject_cast<QLineEdit*>(In(parent, controlId))) return line->text();
     return In<QLabel>(parent, controlId)->text();
   }
   QString Field(int controlId) const { return Text(&window, controlId); }
-  QString NewestMessage() const { return Field(1082).section(QLatin1Char('\n'), 0, 0); }
 
   ModalAnswers answers;
   VirtualScheduler scheduler;
