@@ -27,8 +27,7 @@
 namespace gelvar::testing {
 namespace {
 
-class NoBoxes : public SerialMessages {
- public:
+struct NoBoxes : SerialMessages {
   void ShowError(const std::string& caption, const std::string& text, bool) override {
     ADD_FAILURE() << caption << ": " << text;
   }

@@ -91,14 +91,12 @@ class ModalAnswers : public QObject {
   std::vector<QWidget*> running_;  // whose actions have not returned yet
 };
 
-class FakeDiscovery : public SerialDiscovery {
- public:
+struct FakeDiscovery : SerialDiscovery {
   std::vector<SerialDeviceEntry> Devices() override { return devices; }
   std::vector<SerialDeviceEntry> devices;
 };
 
-class SilentOutput : public SoundOutput {
- public:
+struct SilentOutput : SoundOutput {
   void Play(const std::vector<std::int16_t>&, int) override {}
 };
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
