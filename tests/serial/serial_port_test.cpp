@@ -98,8 +98,10 @@ class SerialPortTest : public ::testing::Test {
   RecordingMessages messages_;
 };
 
-// A failed open names the device and the reason: held by this program, missing, or a plain file.
-TEST_F(SerialPortTest, RawLineForThisProgramAloneAndSettingsBackAfterwards) {
+// A raw line for this program alone; a failed open names the device and the reason (held by this
+// program, missing, or a plain file); the settings are put back. A lost device is held and reopened
+// at the same path with the program's setting.
+TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfterwards) {
   SerialPort port(messages_);
   ASSERT_EQ(Open(port), 1);
   const termios t = Settings();
@@ -131,11 +133,9 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneAndSettingsBackAfterwards) {
   EXPECT_EQ(Open(*second), 1) << "free again after the close";
   second.reset();
   EXPECT_TRUE(SettingsAsBefore()) << "put back at destruction too";
-}
 
-// Unplugging closes the master, as a pulled adapter or a stopped simulator does.
-TEST_F(SerialPortTest, LostDeviceIsHeldAndReopenedAtTheSamePathWithItsSetting) {
-  SerialPort port(messages_);
+  // Unplugging closes the master, as a pulled adapter or a stopped simulator does.
+  messages_.shown.clear();
   ASSERT_EQ(Open(port), 1);
   Unplug();
   std::uint8_t bytes[4] = {1, 2, 3, 4};
