@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -27,7 +28,7 @@ termios Settings(int fd) {
 // The menu commands come from GELVAR_AUTORUN; a log record shows the whole line path working (Qt
 // timers, the tick, the protocol window's byte pump, the serial port). Ended by a stop signal
 // (systemctl stop, Ctrl-C, logout) the program ends as by Exit: exit status 0, and the device has
-// its settings from before.
+// its settings from before and is no longer exclusive.
 TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePortBack) {
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signal);
@@ -63,6 +64,9 @@ TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePor
     EXPECT_EQ(program.exitCode(), 0);
     const termios after = Settings(device);
     EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(device, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
     ::close(device);
   }
 }
