@@ -158,14 +158,19 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   Command(kCmdSetComPort);
   EXPECT_EQ(refusal, u"Geben Sie bitte eine ganze Zahl ein."_qs);
   EXPECT_EQ(Field(1073), u"255"_qs);
+  Command(kCmdOpenComPort);
+  Command(kCmdChooseSerialDevice);
+  EXPECT_TRUE(Field(1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
 }
 
 TEST_F(MonitorWindowTest, OpenPortGoesOnOnlyAfterOkAndFillsTheFieldsAndBars) {
   StartWithPortOpen();
   const std::size_t requestsBefore = unit.Requests().size();
-  answers.ThenBox(QMessageBox::Cancel);
+  QString question;
+  answers.ThenBox(QMessageBox::Cancel, &question);
   Command(kCmdFactorySettings);
   scheduler.AdvanceBy(2000);
+  EXPECT_EQ(question, u"Are you shure to reset all parameters to default values?"_qs);
   EXPECT_EQ(unit.Requests().size(), requestsBefore);
   RunWindowAfterOk(kCmdProgramUpdate,
                    [](QWidget* dialog) { EXPECT_EQ(dialog->windowTitle(), u"Gelvar Software-Update"_qs); });
