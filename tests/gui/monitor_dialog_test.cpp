@@ -188,9 +188,16 @@ TEST_F(MonitorWindowTest, OpenPortGoesOnOnlyAfterOkAndFillsTheFieldsAndBars) {
 
 // Reached through its question. The ta field is checked as it is typed, the description kept in
 // Windows-1252; the refreshes of a running step neither check ta again nor touch the field that has
-// the focus. A button writes the log, and Exit keeps it.
+// the focus. The buttons write the log, and Exit keeps it.
 TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog) {
   StartWithPortOpen();
+  // Each button writes the log; the first was pressed while the description was typed.
+  const QString rsh = u"\n\nResistance Shunt - Rsh: "_qs;
+  const std::pair<int, QString> buttons[] = {
+      {1016, u"Temperature sensor 2: "_qs},
+      {1010, u"Record sensor 1 started!"_qs},
+      {1009, rsh},
+  };
   QString rangeMessage;
   RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) {
     auto* ta = In<QLineEdit>(dialog, 1014);
@@ -211,12 +218,13 @@ TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog)
     ta->selectAll();
     QTest::keyClicks(ta, u"1000"_qs);  // 1, 10, 100, 1000: all in range
     EXPECT_EQ(sensorTest.Ta(1), 1000);
-    const QString logStart = u"Temperature sensor 2: "_qs;
-    EXPECT_TRUE(scheduler.RunUntil([&] { return Text(dialog, 1008).startsWith(logStart); }, 400000));
+    for (const auto& [button, logStart] : buttons) {
+      if (button != 1016) In<QAbstractButton>(dialog, button)->click();
+      EXPECT_TRUE(scheduler.RunUntil([&] { return Text(dialog, 1008).startsWith(logStart); }, 400000)) << button;
+    }
   });
   EXPECT_EQ(rangeMessage, u"Error: Allowed range 1...1000 s"_qs);
-  RunWindowAfterOk(kCmdTestMonitor,
-                   [](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(u"Temperature sensor 2: "_qs)); });
+  RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(rsh)); });
 }
 
 }  // namespace
