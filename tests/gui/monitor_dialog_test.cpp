@@ -67,6 +67,7 @@ class MonitorWindowTest : public WindowTest {
 
 TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   Start();
+  EXPECT_EQ(Field(1074), u"5"_qs);  // the log interval
   // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
   const QWidget* content = window.findChild<QScrollArea*>()->widget();
   EXPECT_TRUE(window.screen()->availableGeometry().contains(QRect(QPoint(), window.size())));
