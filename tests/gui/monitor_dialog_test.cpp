@@ -1,6 +1,7 @@
-// The main window and the dialogs it opens, against the simulated unit: what it shows at start, its
-// menu, the device commands through to the unit and back into the fields, its questions, input box and
-// file dialogs, and the sensor test window.
+// The main window and the dialogs it opens, against the simulated unit. What the commands do is the
+// controller's; these show the window wired to it: its menu and layout, the fields and bars, the
+// answers of its boxes, and the dialogs only the window has (input box, device list, file dialogs,
+// the sensor test window).
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
@@ -10,6 +11,8 @@
 #include <QScrollArea>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <map>
 
 #include <unistd.h>
 
@@ -33,7 +36,27 @@ class MonitorWindowTest : public WindowTest {
     }
     return undefined;
   }
-  int Bar(int controlId) const { return In<QProgressBar>(&window, controlId)->value(); }
+  // The highest value each progress bar showed until `done`.
+  std::map<int, int> BarPeaks(const std::function<bool()>& done, std::int64_t limitMs) {
+    std::map<int, int> peaks;
+    scheduler.RunUntil(
+        [&] {
+          for (const int id : {1077, 1078, 1081})
+            peaks[id] = std::max(peaks[id], In<QProgressBar>(&window, id)->value());
+          return done();
+        },
+        limitMs);
+    return peaks;
+  }
+  // Answers OK to the command's question, works the window it brings up, then closes it.
+  void RunWindowAfterOk(int command, const std::function<void(QWidget*)>& drive) {
+    answers.ThenBox(QMessageBox::Ok);
+    answers.Then([&](QWidget* dialog) {
+      drive(dialog);
+      In<QPushButton>(dialog, 2)->click();
+    });
+    Command(command);
+  }
   static void TypeAndPressOk(QWidget* box, const QString& text) {
     auto* edit = In<QLineEdit>(box, 1087);
     edit->selectAll();
@@ -42,11 +65,9 @@ class MonitorWindowTest : public WindowTest {
   }
 };
 
-TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
+TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   Start();
-  EXPECT_EQ(window.Controller().Mode(), kPortClosed);
-  EXPECT_EQ(Undefined(), static_cast<int>(DisplayFields::ControlIds().size()));
-  EXPECT_EQ(Field(1073) + u'/' + Field(1074), u"1/5"_qs);  // COM port / log interval
+  EXPECT_EQ(Field(1074), u"5"_qs);  // the log interval
   // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
   const QWidget* content = window.findChild<QScrollArea*>()->widget();
   EXPECT_TRUE(window.screen()->availableGeometry().contains(QRect(QPoint(), window.size())));
@@ -74,56 +95,8 @@ TEST_F(MonitorWindowTest, StartsClosedWithEveryFieldUndefinedAndTheFullMenu) {
     shown << items;
   }
   EXPECT_EQ(shown, menus);
-}
 
-TEST_F(MonitorWindowTest, DeviceCommandsFillTheFieldsAndMoveTheBars) {
-  StartWithPortOpen();
-  EXPECT_EQ(NewestMessage(), u"I> COM Port Opened"_qs);
-  Command(kCmdTestCommunication);
-  ASSERT_TRUE(RunUntil([&] { return NewestMessage() == u"I> Communication OK"_qs; }));
-
-  Command(kCmdReadParameters);
-  int mostParameters = 0;
-  ASSERT_TRUE(RunUntil([&] {
-    mostParameters = std::max(mostParameters, Bar(1077));
-    return window.Controller().Mode() == kPortOpen;
-  }));
-  EXPECT_EQ(mostParameters, 17);
-  EXPECT_EQ(NewestMessage(), u"I> Reading parameters OK"_qs);
-  EXPECT_EQ(Field(1040), u"°C"_qs);
-  EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
-
-  Command(kCmdStartReadingVariables);
-  int mostVariables = 0;
-  int mostPause = 0;
-  RunUntil(
-      [&] {
-        mostVariables = std::max(mostVariables, Bar(1078));
-        mostPause = std::max(mostPause, Bar(1081));
-        return false;
-      },
-      8000);
-  EXPECT_EQ(mostVariables, 14);
-  EXPECT_GT(mostPause, 1000);
-  EXPECT_EQ(Undefined(), 3);  // the hidden ones
-}
-
-// The ranges are the controller's; the box itself refuses anything but a whole number and stays open.
-TEST_F(MonitorWindowTest, InputBoxRefusesLettersAndStaysOpen) {
-  Start();
-  QString refusal;
-  answers.Then([&](QWidget* box) {
-    TypeAndPressOk(box, u"abc"_qs);  // the refusal box comes up and is answered inside this call
-    TypeAndPressOk(box, u" 255 "_qs);
-  });
-  answers.ThenBox(QMessageBox::Ok, &refusal);
-  Command(kCmdSetComPort);
-  EXPECT_EQ(refusal, u"Geben Sie bitte eine ganze Zahl ein."_qs);
-  EXPECT_EQ(Field(1073), u"255"_qs);
-}
-
-TEST_F(MonitorWindowTest, TheDeviceListFollowsThePlugsAndTheChoiceIsKept) {
-  Start();
+  // The device list follows the plugs, and the choice reaches the COM port field.
   discovery.devices = {{"/dev/ttyS0", "built-in serial port"}};
   const std::string adapter = LocalPath(settingsFolder.filePath(u"usb-FTDI_FT232R_A50285BI"_qs));
   QFile(QString::fromStdString(adapter)).open(QIODevice::WriteOnly);
@@ -139,10 +112,6 @@ TEST_F(MonitorWindowTest, TheDeviceListFollowsThePlugsAndTheChoiceIsKept) {
   });
   Command(kCmdChooseSerialDevice);
   EXPECT_TRUE(In(&window, 1073)->toolTip().startsWith(QString::fromStdString("COM 1 is " + adapter + " (chosen")));
-  ComDeviceMap nextRun(&comMappings);
-  EXPECT_EQ(nextRun.Load(), "");
-  EXPECT_EQ(nextRun.Resolve(1).path, adapter);
-
   qputenv("GELVAR_COM1", "/dev/ttyV1");
   QString note;
   answers.Then([&](QWidget* dialog) {
@@ -153,63 +122,17 @@ TEST_F(MonitorWindowTest, TheDeviceListFollowsThePlugsAndTheChoiceIsKept) {
   qunsetenv("GELVAR_COM1");
   EXPECT_EQ(note, u"GELVAR_COM1 is set to /dev/ttyV1 and wins over the choice made here."_qs);
 
-  Command(kCmdOpenComPort);
-  Command(kCmdChooseSerialDevice);
-  EXPECT_EQ(NewestMessage(), u"E> COM Port already open"_qs);
-}
-
-TEST_F(MonitorWindowTest, QuestionsGoOnOnlyAfterOk) {
-  StartWithPortOpen();
-  const struct {
-    int command;
-    QString question;
-    QString dialogTitle;  // of the dialog that OK brings up
-    bool sends;
-  } cases[] = {
-      {kCmdFactorySettings, u"Are you shure to reset all parameters to default values?"_qs, {}, true},
-      {kCmdTestMonitor,
-       u"The test monitor for moisture sensors should be used only by experienced engineers. Start it?"_qs,
-       u"Gelvar Sensor Test Monitor"_qs, false},
-      {kCmdProgramUpdate, u"Are you shure you really want to update the software of the detector unit?"_qs,
-       u"Gelvar Software-Update"_qs, false},
-  };
-  for (const auto& c : cases) {
-    const std::size_t requestsBefore = unit.Requests().size();
-    QString question;
-    answers.ThenBox(QMessageBox::Cancel, &question);
-    Command(c.command);
-    scheduler.AdvanceBy(2000);
-    EXPECT_EQ(question, c.question);
-    EXPECT_EQ(unit.Requests().size(), requestsBefore);
-
-    QString title;
-    answers.ThenBox(QMessageBox::Ok, &question);
-    if (!c.dialogTitle.isEmpty()) {
-      answers.Then([&](QWidget* dialog) {
-        title = dialog->windowTitle();
-        scheduler.AdvanceBy(2000);
-        In<QPushButton>(dialog, 2)->click();
-      });
-    }
-    Command(c.command);
-    scheduler.AdvanceBy(2000);
-    EXPECT_EQ(title, c.dialogTitle);
-    EXPECT_EQ(unit.Requests().size() > requestsBefore, c.sends) << c.command;
-  }
-  EXPECT_EQ(NewestMessage(), u"I> Factory settings OK"_qs);
-}
-
-// A file dialog starts in the folder of the last file written, not of the last one chosen; it never
-// reads a file to tell its type, so showing /proc (whose kmsg blocks any reader) leaves the program
-// running. A failed write's box names the path and the reason.
-TEST_F(MonitorWindowTest, FileDialogsStartWhereAFileWasWrittenAndReadNoFile) {
-  Start();
+  // A file dialog starts in the folder of the last file written, not of the last one chosen; it never
+  // reads a file to tell its type, so showing /proc (whose kmsg blocks any reader) leaves the program
+  // running.
   QTemporaryDir failed;
   QTemporaryDir written;
   files.unwritable.insert(LocalPath(QDir(failed.path()).filePath(u"Gelvar.par"_qs)));
   QStringList startFolders;
-  const auto chooseIn = [&](const QString& folder) {
-    answers.Then([&, folder](QWidget* dialog) {
+  QString box;
+  ::alarm(60);  // a frozen dialog ends the test run instead of hanging it
+  for (const QString& folder : {failed.path(), written.path(), written.path()}) {
+    answers.Then([&](QWidget* dialog) {
       auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
       ASSERT_NE(fileDialog, nullptr);
       startFolders << fileDialog->directory().absolutePath();
@@ -219,62 +142,65 @@ TEST_F(MonitorWindowTest, FileDialogsStartWhereAFileWasWrittenAndReadNoFile) {
       fileDialog->selectFile(u"Gelvar.par"_qs);
       static_cast<QDialog*>(fileDialog)->accept();
     });
-  };
-  ::alarm(60);  // a frozen dialog ends the test run instead of hanging it
-  QString box;
-  chooseIn(failed.path());
-  answers.ThenBox(QMessageBox::Ok, &box);
-  Command(kCmdSaveParameters);
-  chooseIn(written.path());
-  Command(kCmdSaveParameters);
-  chooseIn(written.path());
-  Command(kCmdSaveParameters);
+    if (folder == failed.path()) answers.ThenBox(QMessageBox::Ok, &box);
+    Command(kCmdSaveParameters);
+  }
   ::alarm(0);
-  ASSERT_EQ(startFolders.size(), 3);
-  EXPECT_EQ(startFolders[1], startFolders[0]);
-  EXPECT_EQ(startFolders[2], written.path());
-  EXPECT_EQ(box, u"Error open parameter file: DateiParName\n"_qs + QDir(failed.path()).filePath(u"Gelvar.par"_qs) +
-                     u": Read-only file system"_qs);
+  EXPECT_EQ(startFolders, (QStringList{startFolders.value(0), startFolders.value(0), written.path()}));
+  EXPECT_TRUE(box.endsWith(u"Gelvar.par: Read-only file system"_qs)) << box.toStdString();
+
+  // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
+  QString refusal;
+  answers.Then([&](QWidget* box) {
+    TypeAndPressOk(box, u"abc"_qs);  // the refusal box comes up and is answered inside this call
+    TypeAndPressOk(box, u" 255 "_qs);
+  });
+  answers.ThenBox(QMessageBox::Ok, &refusal);
+  Command(kCmdSetComPort);
+  EXPECT_EQ(refusal, u"Geben Sie bitte eine ganze Zahl ein."_qs);
+  EXPECT_EQ(Field(1073), u"255"_qs);
+  Command(kCmdOpenComPort);
+  Command(kCmdChooseSerialDevice);
+  EXPECT_TRUE(Field(1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
 }
 
-class SensorTestWindowTest : public WindowTest {
- protected:
-  SensorTestWindowTest() { StartWithPortOpen(); }
+TEST_F(MonitorWindowTest, OpenPortGoesOnOnlyAfterOkAndFillsTheFieldsAndBars) {
+  StartWithPortOpen();
+  const std::size_t requestsBefore = unit.Requests().size();
+  QString question;
+  answers.ThenBox(QMessageBox::Cancel, &question);
+  Command(kCmdFactorySettings);
+  scheduler.AdvanceBy(2000);
+  EXPECT_EQ(question, u"Are you shure to reset all parameters to default values?"_qs);
+  EXPECT_EQ(unit.Requests().size(), requestsBefore);
+  RunWindowAfterOk(kCmdProgramUpdate,
+                   [](QWidget* dialog) { EXPECT_EQ(dialog->windowTitle(), u"Gelvar Software-Update"_qs); });
 
-  // Runs the window; `drive` works it while it is up, then Exit closes it.
-  void RunWindow(const std::function<void(QWidget*)>& drive) {
-    answers.Then([=](QWidget* dialog) {
-      drive(dialog);
-      In<QPushButton>(dialog, 2)->click();
-    });
-    sensorDialog.Run();
-  }
-};
+  Command(kCmdReadParameters);
+  EXPECT_EQ(BarPeaks([&] { return window.Controller().Mode() == kPortOpen; }, 20000).at(1077), 17);
+  EXPECT_EQ(Field(1040), u"°C"_qs);
+  EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
+  Command(kCmdStartReadingVariables);
+  const std::map<int, int> peaks = BarPeaks([] { return false; }, 8000);
+  EXPECT_EQ(peaks.at(1078), 14);
+  EXPECT_GT(peaks.at(1081), 1000);
+  EXPECT_EQ(Undefined(), 3);  // the hidden ones
+}
 
-TEST_F(SensorTestWindowTest, ButtonsWriteTheLogAndExitKeepsIt) {
-  const struct {
-    int button;
-    QString logStart;
-  } cases[] = {
+// Reached through its question. The ta field is checked as it is typed, the description kept in
+// Windows-1252; the refreshes of a running step neither check ta again nor touch the field that has
+// the focus. The buttons write the log, and Exit keeps it.
+TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog) {
+  StartWithPortOpen();
+  // Each button writes the log; the first was pressed while the description was typed.
+  const QString rsh = u"\n\nResistance Shunt - Rsh: "_qs;
+  const std::pair<int, QString> buttons[] = {
       {1016, u"Temperature sensor 2: "_qs},
       {1010, u"Record sensor 1 started!"_qs},
-      {1009, u"\n\nResistance Shunt - Rsh: "_qs},
+      {1009, rsh},
   };
-  RunWindow([&](QWidget* dialog) {
-    for (const auto& c : cases) {
-      In<QAbstractButton>(dialog, c.button)->click();
-      EXPECT_TRUE(RunUntil([&] { return Text(dialog, 1008).startsWith(c.logStart); }, 400000))
-          << c.logStart.toStdString();
-    }
-  });
-  RunWindow([&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(cases[2].logStart)); });
-}
-
-// The ta field is checked as it is typed, the description kept in Windows-1252; the refreshes of a
-// running step neither check ta again nor touch the field that has the focus.
-TEST_F(SensorTestWindowTest, TypedFieldsAreTakenAsTypedAndARefreshLeavesThemAlone) {
   QString rangeMessage;
-  RunWindow([&](QWidget* dialog) {
+  RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) {
     auto* ta = In<QLineEdit>(dialog, 1014);
     ta->selectAll();
     answers.ThenBox(QMessageBox::Ok, &rangeMessage);
@@ -293,8 +219,13 @@ TEST_F(SensorTestWindowTest, TypedFieldsAreTakenAsTypedAndARefreshLeavesThemAlon
     ta->selectAll();
     QTest::keyClicks(ta, u"1000"_qs);  // 1, 10, 100, 1000: all in range
     EXPECT_EQ(sensorTest.Ta(1), 1000);
+    for (const auto& [button, logStart] : buttons) {
+      if (button != 1016) In<QAbstractButton>(dialog, button)->click();
+      EXPECT_TRUE(scheduler.RunUntil([&] { return Text(dialog, 1008).startsWith(logStart); }, 400000)) << button;
+    }
   });
   EXPECT_EQ(rangeMessage, u"Error: Allowed range 1...1000 s"_qs);
+  RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(rsh)); });
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ TEST_F(WindowTest, ProtocolPanesClearOneAtATimeAndAHiddenWindowCatchesUpWhenShow
   StartWithPortOpen();
   protocol.show();
   Command(kCmdTestCommunication);
-  ASSERT_TRUE(RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }));
+  ASSERT_TRUE(scheduler.RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }, 20000));
   scheduler.AdvanceBy(1000);  // the test is over
   QTest::mouseClick(In<QAbstractButton>(&protocol, 1077), Qt::LeftButton);
   EXPECT_TRUE(Text(&protocol, 1019).isEmpty());
@@ -25,7 +25,7 @@ TEST_F(WindowTest, ProtocolPanesClearOneAtATimeAndAHiddenWindowCatchesUpWhenShow
   EXPECT_FALSE(protocol.isVisible());
   unit.Faults().badChecksumRate = 1.0;
   Command(kCmdTestCommunication);
-  EXPECT_TRUE(RunUntil([&] { return Text(&inside, 1047) == u"1"_qs; }, 700));  // "Rf Error"
+  EXPECT_TRUE(scheduler.RunUntil([&] { return Text(&inside, 1047) == u"1"_qs; }, 700));  // "Rf Error"
   EXPECT_FALSE(Text(&protocol, 1020).contains(u"0004-0["_qs)) << "a hidden window's panes wait until it is shown";
   protocol.show();
   EXPECT_TRUE(Text(&protocol, 1020).contains(u"\n0004-0["_qs));

@@ -1,9 +1,8 @@
-// The program's whole line path on real time and a real device: Qt timers, the tick, the protocol
-// window's byte pump and the serial port on a pseudo-terminal served by gelvar-unit-sim; and
-// gelvar-monitor itself putting a pseudo-terminal back when a signal ends it.
+// gelvar-monitor itself on real time and a real device: gelvar-unit-sim serves a pseudo-terminal, the
+// program logs what it reads from it, and a signal ends it.
 #include <gtest/gtest.h>
 
-#include <QPlainTextEdit>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,71 +15,8 @@
 #include <csignal>
 #include <cstring>
 
-#include "link/test_support.h"
-#include "link/transaction.h"
-#include "serial/serial_port.h"
-#include "tick/ticker.h"
-#include "timing/qt_timer_host.h"
-#include "tools/link_inside_window.h"
-#include "tools/protocol_window.h"
-#include "ui/widget_support.h"
-
 namespace gelvar::testing {
 namespace {
-
-class NoBoxes : public SerialMessages {
- public:
-  void ShowError(const std::string& caption, const std::string& text, bool) override {
-    ADD_FAILURE() << caption << ": " << text;
-  }
-};
-
-TEST(PseudoTerminalPath, TransactionReachesTheSimulatedUnitAndShowsInThePanes) {
-  QTemporaryDir dir;
-  const QString link = dir.filePath("unit");
-  QProcess unit;
-  unit.start(GELVAR_UNIT_SIM, {"--link", link});
-  ASSERT_TRUE(unit.waitForReadyRead(5000)) << "gelvar-unit-sim did not start";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(link); }, 5000));
-  qputenv("GELVAR_COM1", link.toLocal8Bit());
-
-  ResetLinkStateForTests();
-  QtTimerHost timers;
-  NoBoxes boxes;
-  SerialPort port(boxes);
-  LinkInsideWindow inside(timers);
-  ProtocolWindow protocol(timers, port, inside);
-  Ticker ticker(timers);
-  tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
-  ticker.Start();
-  protocol.Create();
-  protocol.show();
-  StartLink();
-  ASSERT_EQ(protocol.OpenChannel(0, 1), 1);
-
-  ObjectRequest reply{};
-  int result = kPollBusy;
-  ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] {
-        result = linkTransaction.Poll(&reply, nullptr, nullptr, nullptr);
-        return result != kPollBusy;
-      },
-      5000));
-  EXPECT_EQ(result, 2) << "the unit answers 0x3003 with two bytes";
-  QTest::qWait(50);
-  for (const auto& [pane, line] : {std::pair{1019, "0001-0[T"}, std::pair{1020, "0002-0[U"}}) {
-    EXPECT_TRUE(FindControl<QPlainTextEdit>(&protocol, pane)->toPlainText().contains(line)) << line;
-  }
-
-  protocol.CloseChannel(0);
-  ticker.Stop();
-  unit.terminate();
-  EXPECT_TRUE(unit.waitForFinished(5000));
-  EXPECT_EQ(unit.exitCode(), 0);
-  qunsetenv("GELVAR_COM1");
-  ResetLinkStateForTests();
-}
 
 termios Settings(int fd) {
   termios t;
@@ -89,39 +25,49 @@ termios Settings(int fd) {
   return t;
 }
 
-// gelvar-monitor ended by a stop signal (systemctl stop, Ctrl-C, logout) ends as by Exit: exit
-// status 0, and the pseudo-terminal has its settings from before and is no longer exclusive.
-TEST(PseudoTerminalPath, StopSignalsPutThePortBackAsExitDoes) {
+// The menu commands come from GELVAR_AUTORUN; a log record shows the whole line path working (Qt
+// timers, the tick, the protocol window's byte pump, the serial port). Ended by a stop signal
+// (systemctl stop, Ctrl-C, logout) the program ends as by Exit: exit status 0, and the device has
+// its settings from before and is no longer exclusive.
+TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePortBack) {
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signal);
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-    const QString device = QString::fromLocal8Bit(::ptsname(master));
-    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-    const termios before = Settings(master);
+    const QTemporaryDir dir;
+    const QString link = dir.filePath("unit");
+    QProcess unit;
+    unit.start(GELVAR_UNIT_SIM, {"--link", link});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(link); }, 5000));
+    const int device = ::open(link.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(device, 0);
+    termios cooked = Settings(device);
+    ::cfsetspeed(&cooked, B9600);  // far from what the program sets
+    cooked.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(device, TCSANOW, &cooked), 0);
+    const termios before = Settings(device);
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("GELVAR_COM1", device);
-    environment.insert("GELVAR_AUTORUN", "open");
+    environment.insert("GELVAR_COM1", link);
+    environment.insert("GELVAR_AUTORUN", "open,log-file,read-variables,log");
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(dir.path());
     program.start(GELVAR_MONITOR, {});
-    const auto portOpen = [&] {
-      const termios now = Settings(master);
-      return ::cfgetospeed(&now) == B19200;
-    };
-    EXPECT_TRUE(QTest::qWaitFor(portOpen, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          QFile log(dir.filePath("Gelvar.log"));
+          return log.open(QIODevice::ReadOnly) && log.readAll().contains("\r\n00001; ");
+        },
+        10000));
     ::kill(static_cast<pid_t>(program.processId()), signal);
     EXPECT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
-    const termios after = Settings(master);
+    const termios after = Settings(device);
     EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
     int exclusive = -1;
-    EXPECT_EQ(::ioctl(slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(::ioctl(device, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
-    ::close(slave);
-    ::close(master);
+    ::close(device);
   }
 }
 

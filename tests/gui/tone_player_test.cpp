@@ -9,8 +9,7 @@ namespace gelvar::testing {
 namespace {
 
 // Holds each pair until the test lets it go.
-class HeldOutput : public SoundOutput {
- public:
+struct HeldOutput : SoundOutput {
   void Play(const std::vector<std::int16_t>&, int) override {
     started.release();
     released.acquire();

@@ -2,12 +2,12 @@
 // drawn in the window or, without one, into a picture.
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <fstream>
 
 #include "gui/window_fixture.h"
 #include "monitor/variable_log.h"
@@ -21,7 +21,10 @@ TEST_F(WindowTest, TrendCollectsFromTheFirstPassAndFollowsTheNewestUntilZoomed) 
   StartWithPortOpen();
   Command(kCmdStartReadingVariables);
   const TrendData& data = trends.Data();
-  ASSERT_TRUE(RunUntil([&] { return data.Size() == 2; }, 120000));
+  const auto passes = [&](std::size_t count) {
+    return scheduler.RunUntil([&] { return data.Size() == count; }, 120000);
+  };
+  ASSERT_TRUE(passes(2));
   EXPECT_FALSE(std::isnan(data.Value(kTrendSlabTemp, 1)));
   EXPECT_TRUE(std::isnan(data.Value(kTrendS2SenTemp, 1)));
 
@@ -30,24 +33,18 @@ TEST_F(WindowTest, TrendCollectsFromTheFirstPassAndFollowsTheNewestUntilZoomed) 
   ASSERT_TRUE(trend.isVisible());
   EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 2u);
   In<QCheckBox>(&trend, TrendSeriesBox(kTrendHeatingRelay))->click();
-  ASSERT_TRUE(RunUntil([&] { return data.Size() == 3; }, 120000));
+  ASSERT_TRUE(passes(3));
   EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 3u);
   EXPECT_EQ(trend.ShownPoints(kTrendHeatingRelay), 0u);
 
   In<QPushButton>(&trend, kTrendZoomIn)->click();
   EXPECT_FALSE(trend.Following());
   const auto zoomed = trend.VisibleRange();
-  ASSERT_TRUE(RunUntil([&] { return data.Size() == 4; }, 120000));
+  ASSERT_TRUE(passes(4));
   EXPECT_EQ(trend.VisibleRange(), zoomed);
   In<QPushButton>(&trend, kTrendFollow)->click();
   EXPECT_TRUE(trend.Following());
   EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
-}
-
-void WriteFile(const QString& path, const std::string& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  ASSERT_EQ(file.write(bytes.data(), static_cast<qint64>(bytes.size())), static_cast<qint64>(bytes.size()));
 }
 
 std::string TwoRecordLog() {
@@ -69,7 +66,7 @@ TEST_F(WindowTest, PlotLogFileDrawsALogAndNamesTheLineOfAnythingElse) {
       {TwoRecordLog(), {}},
   };
   for (const auto& c : cases) {
-    ASSERT_NO_FATAL_FAILURE(WriteFile(QDir(folder.path()).filePath(u"plot.log"_qs), c.bytes));
+    std::ofstream(LocalPath(QDir(folder.path()).filePath(u"plot.log"_qs)), std::ios::binary) << c.bytes;
     answers.Then([&](QWidget* dialog) {
       auto* files = qobject_cast<QFileDialog*>(dialog);
       ASSERT_NE(files, nullptr);
@@ -101,7 +98,7 @@ TEST(PlotLogCommand, DrawsWithoutADisplayAndTellsWhatWentWrong) {
       {TwoRecordLog(), png, 0, ""},
   };
   for (const auto& c : cases) {
-    ASSERT_NO_FATAL_FAILURE(WriteFile(log, c.bytes));
+    std::ofstream(LocalPath(log), std::ios::binary) << c.bytes;
     QProcess monitor;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) environment.remove(name);

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -50,12 +51,12 @@ class ModalAnswers : public QObject {
   ~ModalAnswers() override { EXPECT_TRUE(actions_.empty()) << actions_.size() << " dialog(s) never came up"; }
 
   void Then(Action action) { actions_.push_back(std::move(action)); }
-  // A message box: its text goes to *text, then `button` is clicked.
-  void ThenBox(QMessageBox::StandardButton button, QString* text) {
+  // A message box: its text goes to *text, if given, then `button` is clicked.
+  void ThenBox(QMessageBox::StandardButton button, QString* text = nullptr) {
     Then([=](QWidget* widget) {
       auto* box = qobject_cast<QMessageBox*>(widget);
       ASSERT_NE(box, nullptr) << "expected a message box, got " << widget->windowTitle().toStdString();
-      *text = box->text();
+      if (text != nullptr) *text = box->text();
       box->button(button)->click();
     });
   }
@@ -69,44 +70,33 @@ class ModalAnswers : public QObject {
 
   void Poll() {
     PollSoon();
-    ForgetClosed();
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible() ||
-        std::find(handled_.begin(), handled_.end(), modal) != handled_.end()) {
-      return;
-    }
-    handled_.emplace_back(modal);
+    if (modal == nullptr || !modal->isVisible() || std::ranges::count(running_, modal) != 0) return;
+    const QPointer<QDialog> dialog = qobject_cast<QDialog*>(modal);
     if (actions_.empty()) {
       ADD_FAILURE() << "unexpected dialog: " << modal->windowTitle().toStdString();
-      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+      if (dialog != nullptr) dialog->reject();
       return;
     }
     const Action action = std::move(actions_.front());
     actions_.pop_front();
-    const QPointer<QDialog> dialog = qobject_cast<QDialog*>(modal);
+    running_.push_back(modal);
     action(modal);
+    running_.pop_back();
     // An action that stopped at a failed assertion leaves its dialog up: close it, or the test hangs.
     if (::testing::Test::HasFatalFailure() && dialog != nullptr && dialog->isVisible()) dialog->reject();
-    ForgetClosed();
-  }
-
-  // The program reuses its dialogs: one that closed is new when it comes up again.
-  void ForgetClosed() {
-    std::erase_if(handled_, [](const QPointer<QWidget>& seen) { return seen.isNull() || !seen->isVisible(); });
   }
 
   std::deque<Action> actions_;
-  std::vector<QPointer<QWidget>> handled_;
+  std::vector<QWidget*> running_;  // whose actions have not returned yet
 };
 
-class FakeDiscovery : public SerialDiscovery {
- public:
+struct FakeDiscovery : SerialDiscovery {
   std::vector<SerialDeviceEntry> Devices() override { return devices; }
   std::vector<SerialDeviceEntry> devices;
 };
 
-class SilentOutput : public SoundOutput {
- public:
+struct SilentOutput : SoundOutput {
   void Play(const std::vector<std::int16_t>&, int) override {}
 };
 
@@ -147,16 +137,12 @@ class WindowTest : public ::testing::Test {
     EXPECT_NE(control, nullptr) << controlId;
     return control;
   }
-  QString Text(const QWidget* parent, int controlId) const {
+  static QString Text(const QWidget* parent, int controlId) {
     if (auto* edit = qobject_cast<QPlainTextEdit*>(In(parent, controlId))) return edit->toPlainText();
     if (auto* line = qobject_cast<QLineEdit*>(In(parent, controlId))) return line->text();
     return In<QLabel>(parent, controlId)->text();
   }
   QString Field(int controlId) const { return Text(&window, controlId); }
-  QString NewestMessage() const { return Field(1082).section(QLatin1Char('\n'), 0, 0); }
-  bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs = 20000) {
-    return scheduler.RunUntil(done, limitMs);
-  }
 
   ModalAnswers answers;
   VirtualScheduler scheduler;

@@ -1,6 +1,6 @@
 // SerialPort on real pseudo-terminals: the test holds the master, the port opens the slave through a
 // symlink that GELVAR_COM8 names; a new pair behind it is the adapter plugged in again. termios read
-// through the master describe the slave.
+// through the master describe the slave. And the chosen devices kept in a settings file.
 #include "serial/serial_port.h"
 
 #include <fcntl.h>
@@ -9,17 +9,20 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QTemporaryDir>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
 
-namespace gelvar {
+#include "common/temp_folder.h"
+#include "serial/serial_discovery_qt.h"
+
+namespace gelvar::testing {
 namespace {
 
-namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Texts = std::vector<std::string>;
 
@@ -32,23 +35,19 @@ struct RecordingMessages : SerialMessages {
 
 class SerialPortTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::create_directories(dir_);
+  SerialPortTest() {
     ::setenv(ComVariableName(8).c_str(), link_.c_str(), 1);
     NewDevice();
   }
-  void TearDown() override {
-    Unplug();
-    fs::remove_all(dir_);
-  }
+  ~SerialPortTest() override { Unplug(); }
 
   // A new pair behind the symlink, cooked at 9600 baud: far from what the port sets.
   void NewDevice() {
     Unplug();
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0);
-    fs::remove(link_);
-    fs::create_symlink(::ptsname(master_), link_);
+    std::filesystem::remove(link_);
+    std::filesystem::create_symlink(::ptsname(master_), link_);
     termios t = Settings();
     ::cfsetspeed(&t, B9600);
     ASSERT_EQ(::tcsetattr(master_, TCSANOW, &t), 0);
@@ -67,47 +66,42 @@ class SerialPortTest : public ::testing::Test {
     const termios now = Settings();
     return std::memcmp(&now, &before_, sizeof now) == 0;
   }
-  static int Open(SerialPort& port, int com = 8) { return port.Open(com, 19200, 8, 0, 0); }
+  int Open(SerialPort& port) { return port.Open(8, 19200, 8, 0, 0); }
 
-  // Bytes cross a pseudo-terminal asynchronously: each gets up to two seconds.
-  Bytes MasterRead(std::size_t count) const {
-    Bytes got(count);
-    pollfd p{master_, POLLIN, 0};
-    std::size_t n = 0;
-    while (n < count && ::poll(&p, 1, 2000) == 1 && ::read(master_, &got[n], 1) == 1) ++n;
-    got.resize(n);
-    return got;
-  }
-  static Bytes PortRead(SerialPort& port, std::size_t count, int maxPerRead) {
-    Bytes got;
-    std::uint8_t buffer[16];
-    for (int tries = 0; got.size() < count && tries < 2000; ++tries) {
-      const int n = port.Read(buffer, maxPerRead);
-      got.insert(got.end(), buffer, buffer + n);
-      if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return got;
-  }
-  // Writes bytes both ways: line controls and end-of-file bytes are plain data on a raw line.
+  // Writes bytes both ways, each given up to two seconds to cross: line controls and end-of-file
+  // bytes are plain data on a raw line, and a read takes no more than its maximum.
   void Carries(SerialPort& port) {
     const Bytes bytes = {0x0D, 0x03, 0x11, 0x13, 0x04};
     EXPECT_EQ(port.Write(bytes.data(), 5), 5);
-    EXPECT_EQ(MasterRead(5), bytes);
+    Bytes got(5);
+    pollfd p{master_, POLLIN, 0};
+    for (std::uint8_t& byte : got) EXPECT_TRUE(::poll(&p, 1, 2000) == 1 && ::read(master_, &byte, 1) == 1);
+    EXPECT_EQ(got, bytes);
     ASSERT_EQ(::write(master_, bytes.data(), 5), 5);
-    EXPECT_EQ(PortRead(port, 1, 1), Bytes{0x0D});
-    EXPECT_EQ(PortRead(port, 4, 16), Bytes(bytes.begin() + 1, bytes.end())) << "a maximum of 1 left 4";
-    std::uint8_t more[16];
-    EXPECT_EQ(port.Read(more, 16), 0);
+    got.clear();
+    std::uint8_t buffer[16];
+    for (int tries = 0; got.size() < 5 && tries < 2000; ++tries) {
+      const int most = got.empty() ? 1 : 16;  // a first read of one leaves the rest waiting
+      const int n = port.Read(buffer, most);
+      ASSERT_LE(n, most);
+      got.insert(got.end(), buffer, buffer + n);
+      if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(got, bytes);
+    EXPECT_EQ(port.Read(buffer, 16), 0);
   }
 
-  const fs::path dir_ = fs::temp_directory_path() / ("gelvar-serial-" + std::to_string(::getpid()));
-  const fs::path link_ = dir_ / "ttyGELVAR";
+  const TempFolder dir_;
+  const std::string link_ = dir_ / "ttyGELVAR";
   int master_ = -1;
   termios before_{};
   RecordingMessages messages_;
 };
 
-TEST_F(SerialPortTest, RawLineForThisProgramAloneAndSettingsBackAfterwards) {
+// A raw line for this program alone; a failed open names the device and the reason (held by this
+// program, missing, or a plain file); the settings are put back. A lost device is held and reopened
+// at the same path with the program's setting.
+TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfterwards) {
   SerialPort port(messages_);
   ASSERT_EQ(Open(port), 1);
   const termios t = Settings();
@@ -116,40 +110,32 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneAndSettingsBackAfterwards) {
   EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD), tcflag_t{CS8 | CLOCAL | CREAD});
   EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
-  std::uint8_t byte;
-  EXPECT_EQ(port.Read(&byte, 1), 0) << "nothing waiting";
   Carries(port);
 
-  auto second = std::make_unique<SerialPort>(messages_);
-  EXPECT_EQ(Open(*second), 0);
-  EXPECT_EQ(messages_.shown, Texts{"Error 1 Error open COM8:\n" + link_.string() +
-                                   ": Device or resource busy \u2014 is another program using it?"});
-  EXPECT_EQ(port.Close(), 1);
-  EXPECT_TRUE(SettingsAsBefore());
-  EXPECT_EQ(Open(*second), 1) << "free again after the close";
-  second.reset();
-  EXPECT_TRUE(SettingsAsBefore()) << "put back at destruction too";
-}
-
-TEST_F(SerialPortTest, OpenFailuresNameTheDeviceAndTheReason) {
   const std::string file = dir_ / "plain", missing = dir_ / "none";
   std::ofstream(file) << "not a tty";
   const std::pair<std::string, std::string> cases[] = {
+      {link_, "Error 1 Error open COM8:\n" + link_ + ": Device or resource busy \u2014 is another program using it?"},
       {missing, "Error 1 Error open COM8:\n" + missing + ": No such file or directory"},
       {file, "Error 2 Error open COM8:\n" + file + ": not a serial device"},
   };
   for (const auto& [device, shown] : cases) {
     messages_.shown.clear();
     ::setenv(ComVariableName(8).c_str(), device.c_str(), 1);
-    SerialPort port(messages_);
-    EXPECT_EQ(Open(port), 0);
+    SerialPort other(messages_);
+    EXPECT_EQ(Open(other), 0);
     EXPECT_EQ(messages_.shown, Texts{shown});
   }
-}
+  ::setenv(ComVariableName(8).c_str(), link_.c_str(), 1);
+  EXPECT_EQ(port.Close(), 1);
+  EXPECT_TRUE(SettingsAsBefore());
+  auto second = std::make_unique<SerialPort>(messages_);
+  EXPECT_EQ(Open(*second), 1) << "free again after the close";
+  second.reset();
+  EXPECT_TRUE(SettingsAsBefore()) << "put back at destruction too";
 
-// Unplugging closes the master, as a pulled adapter or a stopped simulator does.
-TEST_F(SerialPortTest, LostDeviceIsHeldAndReopenedAtTheSamePathWithItsSetting) {
-  SerialPort port(messages_);
+  // Unplugging closes the master, as a pulled adapter or a stopped simulator does.
+  messages_.shown.clear();
   ASSERT_EQ(Open(port), 1);
   Unplug();
   std::uint8_t bytes[4] = {1, 2, 3, 4};
@@ -162,8 +148,6 @@ TEST_F(SerialPortTest, LostDeviceIsHeldAndReopenedAtTheSamePathWithItsSetting) {
   NewDevice();
   ASSERT_EQ(port.Reopen(), 1);
   EXPECT_FALSE(port.Lost());
-  const termios now = Settings();
-  EXPECT_EQ(::cfgetospeed(&now), B19200);
   Carries(port);
   EXPECT_EQ(port.Close(), 1);
   EXPECT_TRUE(SettingsAsBefore()) << "the new device's own setting is put back";
@@ -178,5 +162,23 @@ TEST_F(SerialPortTest, LostDeviceIsHeldAndReopenedAtTheSamePathWithItsSetting) {
   EXPECT_EQ(messages_.shown, Texts{}) << "no boxes for a loss, a reopening or a close";
 }
 
+// An empty path removes an entry, and a folder in the file's place is neither read nor written.
+TEST(QtComMappingStore, RemovesAnEntryForAnEmptyPathAndLeavesAFolderAlone) {
+  const QTemporaryDir folder;
+  std::string reason;
+  QtComMappingStore store(folder.filePath(QStringLiteral("gelvar/gelvar-monitor.conf")));
+  ASSERT_TRUE(store.Write("COM3", "/dev/ttyUSB0", reason)) << reason;
+  ASSERT_TRUE(store.Write("COM5", "/dev/ttyUSB1", reason)) << reason;
+  ASSERT_TRUE(store.Write("COM5", "", reason)) << reason;
+  ComMappingStore::Entries entries;
+  ASSERT_TRUE(store.Read(entries, reason)) << reason;
+  EXPECT_EQ(entries, (ComMappingStore::Entries{{"COM3", "/dev/ttyUSB0"}}));
+
+  QtComMappingStore folderStore(folder.path());
+  EXPECT_FALSE(folderStore.Read(entries, reason));
+  EXPECT_FALSE(folderStore.Write("COM1", "/dev/ttyUSB0", reason));
+  EXPECT_EQ(reason, "is not a file");
+}
+
 }  // namespace
-}  // namespace gelvar
+}  // namespace gelvar::testing
