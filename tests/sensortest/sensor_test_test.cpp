@@ -96,34 +96,6 @@ TEST_F(SensorTestOnUnit, TaAcceptsOneToThousandSeconds) {
   }
 }
 
-TEST(SensorTestReport, TypeIWithDecimalCommasEverywhere) {
-  SensorTestValues v;
-  v.dataSetTotal = 1;
-  v.Tm = 5;
-  v.Uv[0] = 10.0f;
-  v.Us[0] = 8.0f;
-  v.Ts[0] = -5.0f;
-  v.Uo = 12.34f;
-  v.Uso = 12.0f;
-  v.To = -0.5f;
-  v.Tv = 300;
-  v.Ti = 9;
-  v.Rm = 100.0f;
-  v.Rs = 47.0f;
-  EXPECT_EQ(SensorTestReport(v, 0),
-            "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
-            "   5; 10,00;   8,00;   -5,00;   25,00\r\n"
-            "\r\n"
-            "Uo; 12,340;V\r\n"
-            "Uso; 12,000;V\r\n"
-            "To; -0,500;\260C\r\n"
-            "tv;300,000;s\r\n"
-            "ti;  9,000;s\r\n"
-            "Rm;100,000;Ohm\r\n"
-            "Rs; 47,000; Ohm\r\n"
-            "\r\n");
-}
-
 // Each save appends one report; a write that fails names the path and the reason and leaves the file
 // as it was; a cancelled dialog does nothing.
 TEST_F(SensorTestOnUnit, SaveAppendsAReportAndAFailedOneLosesNothing) {
@@ -304,9 +276,9 @@ TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
 }
 
 // Requests lost on the line are asked again with their data set number, so a unit that drops some of
-// them yields exactly the report of a healthy one.
-TEST_F(SensorTestOnUnit, TypeIIReportIsTheSameWhenRequestsAreDropped) {
-  const std::string report =
+// them yields exactly the report of a healthy one; the numbers have decimal commas.
+TEST_F(SensorTestOnUnit, ReportIsTheSameWhenRequestsAreDropped) {
+  const std::string typeII =
       "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
       "  10; 10,00;   8,00;   +5,00;    0,12\r\n"
       "  20;  9,00;   0,00;   -5,00;    0,00\r\n"
@@ -321,15 +293,32 @@ TEST_F(SensorTestOnUnit, TypeIIReportIsTheSameWhenRequestsAreDropped) {
       "K;  0,010;\r\n"
       "Rsh;  0,470;Ohm\r\n"
       "\r\n";
+  const std::string typeI =
+      "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
+      "\r\n"
+      "Uo; 12,340;V\r\n"
+      "Uso; 12,000;V\r\n"
+      "To;+12,500;\260C\r\n"
+      "tv; 19,000;s\r\n"
+      "ti; 10,000;s\r\n"
+      "Rm;  5,670;Ohm\r\n"
+      "Rs; 12,340; Ohm\r\n"
+      "\r\n";
+  const struct {
+    int sensorType;
+    double dropRate;
+    const std::string& report;
+  } cases[] = {{1, 0.0, typeII}, {1, 0.3, typeII}, {0, 0.0, typeI}};
   LoadRecording();
-  for (const double dropRate : {0.0, 0.3}) {
-    SCOPED_TRACE(dropRate);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dropRate);
     link.Unit().ClearRequests();
-    link.Unit().Faults().dropRate = dropRate;
+    link.Unit().Faults().dropRate = c.dropRate;
+    test.OnTypeChanged(c.sensorType);
     test.OnReadRecordedData();
     ASSERT_TRUE(RunToIdle(600000));
-    EXPECT_EQ(SensorTestReport(test.Values(), test.sensorType), report);
-    EXPECT_EQ(link.Unit().Requests().size() > 11, dropRate > 0) << "dropped requests are asked again";
+    EXPECT_EQ(SensorTestReport(test.Values(), c.sensorType), c.report);
+    EXPECT_EQ(link.Unit().Requests().size() > 11, c.dropRate > 0) << "dropped requests are asked again";
   }
   EXPECT_TRUE(view.alerts.empty());
 }

@@ -195,7 +195,9 @@ TEST_F(BytePumpTest, ArrivingBytesAreReadABoundedShareAtATimeWhileThePortIsWatch
   EXPECT_FALSE(host.readable);
 }
 
-TEST_F(BytePumpTest, TxFileTakesTheBytesInsteadOfThePort) {
+// A P-t file takes the bytes instead of the port; a P-r file is fed before the port and followed as
+// it grows.
+TEST_F(BytePumpTest, LineFilesStandInForThePort) {
   StartFrame(EncodeFrame(0x0001, {}));
   Append("p-t", {0xEE});
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
@@ -206,9 +208,8 @@ TEST_F(BytePumpTest, TxFileTakesTheBytesInsteadOfThePort) {
   std::ifstream in(dir / "p-t", std::ios::binary);
   EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), frame);
   EXPECT_TRUE(port.written.empty());
-}
+  pump.CloseLineFile(kLineFileTx, 0);
 
-TEST_F(BytePumpTest, RxFileIsFedFirstAndFollowedAsItGrows) {
   const Bytes first = EncodeFrame(0x3003, {1, 0});
   Append("p-r", Bytes(first.begin(), first.begin() + 3));
   pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
