@@ -21,7 +21,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 class FakePort : public LinePort {
  public:
-  static constexpr std::intptr_t kHandle = 7;
   int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) override {
     opened = {portNumber, baudRate, byteSize, stopBits, parity};
     return 1;
@@ -38,7 +37,7 @@ class FakePort : public LinePort {
     return n;
   }
   bool Lost() const override { return lost; }
-  std::intptr_t ArrivalHandle() const override { return lost ? -1 : kHandle; }
+  std::intptr_t ArrivalHandle() const override { return lost ? -1 : 7; }
   int Reopen() override {
     ++reopens;
     lost = !deviceBack;
@@ -270,17 +269,9 @@ using LinkInside = LinkTest;
 
 TEST_F(LinkInside, EachFieldShowsItsOwnValueOfChannelZero) {
   linkMemory.driver = DriverRecord{kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
-  ConverterRecord& conv = linkMemory.converter;
-  conv.state = kConvBackoff;
-  conv.timeoutValue = 200;
-  conv.queueOverflows = 11;
-  conv.dropped = 12;
-  conv.slotOverflows = 13;
-  conv.badFrames = 255;
-  conv.rxTimeouts = 15;
-  conv.head = 1;
-  conv.slotStatus[0] = 1;
-  conv.slotStatus[2] = 3;
+  // Every counter its own value: state, timeout, the five error counters, queue head, slot statuses.
+  linkMemory.converter =
+      ConverterRecord{kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
   std::map<int, std::string> fields;
   for (const InsideField& field : ReadLinkInside()) fields[field.controlId] = field.text;
   const std::map<int, std::string> expected = {
