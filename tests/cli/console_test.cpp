@@ -1,9 +1,15 @@
-// Texts for the terminal, for JSON and for MQTT.
+// Texts for the terminal and for JSON, and the console views that stand in for the windows.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "cli/console_text.h"
+#include "cli/console_view.h"
 #include "cli/mqtt_payloads.h"
 #include "cli/port_list.h"
+#include "support/monitor_fakes.h"
+#include "support/virtual_scheduler.h"
+#include "unitsim/simulated_line.h"
 
 namespace gelvar {
 namespace {
@@ -41,6 +47,43 @@ TEST(Json, EscapesWhatJsonMustAndKeepsOrder) {
             std::vector<std::string>{"[{\"path\":\"/dev/ttyACM0\",\"description\":\"Uno \\\"R3\\\"\"},"
                                      "{\"path\":\"/dev/ttyS0\",\"description\":\"built-in\"}]"});
   EXPECT_EQ(PortListLines({}, true), std::vector<std::string>{"[]"});
+}
+
+// Each answer from the command line is given once; each new entry of the sensor test's pane is handed
+// on once, without its CR LF.
+TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
+  std::ostringstream out, err;
+  Console console(out, err, false);
+  unitsim::UnitModel unit;
+  unitsim::SimulatedLine line(unit, [] { return std::int64_t{0}; });
+  ConsolePumpMessages messages(console);
+  BytePump pump(line, messages);
+  ConsoleView view(console, pump, false);
+  int number = 0;
+  view.AnswerNumber(7);
+  EXPECT_TRUE(view.AskNumber("", number));
+  EXPECT_EQ(number, 7);
+  EXPECT_FALSE(view.AskNumber("", number));
+
+  testing::VirtualScheduler timers;
+  testing::MemoryFiles files;
+  SensorTest test(timers, files);
+  ConsoleSensorView sensorView(console, test);
+  test.logText = "a\r\n";
+  sensorView.Refresh();  // before anyone takes the entries
+  std::vector<std::string> entries;
+  sensorView.onEntry = [&](const std::string& entry) { entries.push_back(entry); };
+  for (const char* pane : {"b\r\na\r\n", "b\r\na\r\n", "x"}) {
+    test.logText = pane;
+    sensorView.Refresh();
+  }
+  EXPECT_EQ(entries, std::vector<std::string>{"b"});
+
+  std::string path;
+  sensorView.AnswerFile("r.dat");
+  EXPECT_TRUE(sensorView.ChooseSaveFile("", "", path));
+  EXPECT_EQ(path, "r.dat");
+  EXPECT_FALSE(sensorView.ChooseSaveFile("", "", path));
 }
 
 // Not read is null; so is a temperature the log writes as -999.0, but not a true -1.0.
