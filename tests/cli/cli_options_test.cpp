@@ -3,12 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <tuple>
 
+#include "common/temp_folder.h"
 #include "monitor/monitor_controller.h"
 
 namespace gelvar {
@@ -95,7 +94,8 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
 
 // The password is the file's first line, whatever its line end.
 TEST(CliOptions, MqttPasswordFromItsFile) {
-  const std::string path = std::filesystem::temp_directory_path() / ("gelvar-password-" + std::to_string(::getpid()));
+  const testing::TempFolder dir;
+  const std::string path = (dir / "password").string();
   const struct {
     std::string user;
     const char* bytes;  // nullptr: no file
