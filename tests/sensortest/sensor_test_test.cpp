@@ -261,32 +261,29 @@ TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
 // one report; a write that fails names the path and the reason and leaves the file as it was; a
 // cancelled dialog does nothing.
 TEST_F(SensorTestOnUnit, ReportIsTheSameWhenRequestsAreDroppedAndEachSaveAppendsOne) {
-  const std::string typeII =
-      "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
-      "  10; 10,00;   8,00;   +5,00;    0,12\r\n"
-      "  20;  9,00;   0,00;   -5,00;    0,00\r\n"
+  const std::string head = "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n";
+  const std::string startValues =
       "\r\n"
       "Uo; 12,340;V\r\n"
       "Uso; 12,000;V\r\n"
-      "To;+12,500;\260C\r\n"
-      "ti; 19,000;s\r\n"
-      "dERdt; -1,234;\r\n"
-      "tK;  5,670;s\r\n"
-      "f(x);  2,500;\r\n"
-      "K;  0,010;\r\n"
-      "Rsh;  0,470;Ohm\r\n"
-      "\r\n";
-  const std::string typeI =
-      "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
-      "\r\n"
-      "Uo; 12,340;V\r\n"
-      "Uso; 12,000;V\r\n"
-      "To;+12,500;\260C\r\n"
-      "tv; 19,000;s\r\n"
-      "ti; 10,000;s\r\n"
-      "Rm;  5,670;Ohm\r\n"
-      "Rs; 12,340; Ohm\r\n"
-      "\r\n";
+      "To;+12,500;\260C\r\n";
+  const std::string typeII = head +
+                             "  10; 10,00;   8,00;   +5,00;    0,12\r\n"
+                             "  20;  9,00;   0,00;   -5,00;    0,00\r\n" +
+                             startValues +
+                             "ti; 19,000;s\r\n"
+                             "dERdt; -1,234;\r\n"
+                             "tK;  5,670;s\r\n"
+                             "f(x);  2,500;\r\n"
+                             "K;  0,010;\r\n"
+                             "Rsh;  0,470;Ohm\r\n"
+                             "\r\n";
+  const std::string typeI = head + startValues +
+                            "tv; 19,000;s\r\n"
+                            "ti; 10,000;s\r\n"
+                            "Rm;  5,670;Ohm\r\n"
+                            "Rs; 12,340; Ohm\r\n"
+                            "\r\n";
   const struct {
     int sensorType;
     double dropRate;
