@@ -3,12 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <tuple>
 
+#include "common/temp_folder.h"
 #include "monitor/monitor_controller.h"
 
 namespace gelvar {
@@ -26,17 +25,11 @@ CliOptions Parsed(const Args& args) {
 TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
   const CliOptions log =
       Parsed({"log", "--json", "--file=x.log", "--com", "7", "--interval", "2", "--for", "1d12h30m45s"});
-  EXPECT_EQ(log.command, CliCommand::kLog);
-  EXPECT_TRUE(log.json);
-  EXPECT_EQ(log.comPort, 7);
-  EXPECT_EQ(log.logFile, "x.log");
-  EXPECT_EQ(log.logMinutes, 2);
-  EXPECT_EQ(log.forSeconds, 36 * 3600 + 30 * 60 + 45);
+  EXPECT_EQ(std::tie(log.command, log.json, log.comPort, log.logFile, log.logMinutes, log.forSeconds),
+            std::make_tuple(CliCommand::kLog, true, 7, std::string("x.log"), 2, 36 * 3600 + 30 * 60 + 45));
 
   const CliOptions cycle = Parsed({"sensor-test", "start-cycle", "2", "--ta", "1000", "--yes"});
-  EXPECT_EQ(cycle.command, CliCommand::kSensorStartCycle);
-  EXPECT_EQ(cycle.sensor, 1);
-  EXPECT_EQ(cycle.ta, 1000);
+  EXPECT_EQ(std::tie(cycle.command, cycle.sensor, cycle.ta), std::make_tuple(CliCommand::kSensorStartCycle, 1, 1000));
   EXPECT_EQ(Parsed({"command", "stop-min-heat"}).deviceCommand, kCmdStopMinHeatTime);
   EXPECT_EQ(Parsed({"ports", "--device=/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
   EXPECT_TRUE(Parsed({"read-variables", "--passes", "x", "-h"}).help);
@@ -101,7 +94,8 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
 
 // The password is the file's first line, whatever its line end.
 TEST(CliOptions, MqttPasswordFromItsFile) {
-  const std::string path = std::filesystem::temp_directory_path() / ("gelvar-password-" + std::to_string(::getpid()));
+  const testing::TempFolder dir;
+  const std::string path = (dir / "password").string();
   const struct {
     std::string user;
     const char* bytes;  // nullptr: no file

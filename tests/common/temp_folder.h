@@ -4,19 +4,16 @@
 
 #include <stdlib.h>
 
-#include <cerrno>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
-#include <system_error>
 
 namespace gelvar::testing {
 
 class TempFolder {
  public:
-  TempFolder() {
-    std::string name = (std::filesystem::temp_directory_path() / "gelvar_XXXXXX").string();
-    if (::mkdtemp(name.data()) == nullptr) throw std::system_error(errno, std::generic_category(), name);
-    path_ = name;
+  TempFolder() : path_((std::filesystem::temp_directory_path() / "gelvar_XXXXXX").string()) {
+    if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("cannot make " + path_);
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -25,10 +22,10 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  std::filesystem::path operator/(const std::string& name) const { return std::filesystem::path(path_) / name; }
 
  private:
-  std::filesystem::path path_;
+  std::string path_;
 };
 
 }  // namespace gelvar::testing

@@ -96,52 +96,6 @@ TEST_F(SensorTestOnUnit, TaAcceptsOneToThousandSeconds) {
   }
 }
 
-TEST(SensorTestReport, TypeIWithDecimalCommasEverywhere) {
-  SensorTestValues v;
-  v.dataSetTotal = 1;
-  v.Tm = 5;
-  v.Uv[0] = 10.0f;
-  v.Us[0] = 8.0f;
-  v.Ts[0] = -5.0f;
-  v.Uo = 12.34f;
-  v.Uso = 12.0f;
-  v.To = -0.5f;
-  v.Tv = 300;
-  v.Ti = 9;
-  v.Rm = 100.0f;
-  v.Rs = 47.0f;
-  EXPECT_EQ(SensorTestReport(v, 0),
-            "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
-            "   5; 10,00;   8,00;   -5,00;   25,00\r\n"
-            "\r\n"
-            "Uo; 12,340;V\r\n"
-            "Uso; 12,000;V\r\n"
-            "To; -0,500;\260C\r\n"
-            "tv;300,000;s\r\n"
-            "ti;  9,000;s\r\n"
-            "Rm;100,000;Ohm\r\n"
-            "Rs; 47,000; Ohm\r\n"
-            "\r\n");
-}
-
-// Each save appends one report; a write that fails names the path and the reason and leaves the file
-// as it was; a cancelled dialog does nothing.
-TEST_F(SensorTestOnUnit, SaveAppendsAReportAndAFailedOneLosesNothing) {
-  view.chosenPath = "report.dat";
-  test.SaveReport();
-  test.SaveReport();
-  files.unwritable.insert("report.dat");
-  test.SaveReport();
-  view.chosenPath.clear();
-  test.SaveReport();
-  const std::string report = SensorTestReport(test.Values(), test.sensorType);
-  EXPECT_EQ(files.files, (std::map<std::string, std::string>{{"report.dat", report + report}}));
-  EXPECT_EQ(view.asked, "report.dat dat");
-  EXPECT_EQ(test.ReportFileName(), "report.dat");
-  EXPECT_EQ(view.alerts, (Strings{"Report saved in file report.dat", "Report saved in file report.dat",
-                                  "(?) Error open file: DateiDatName\nreport.dat: Read-only file system"}));
-}
-
 // The unit stays in state 11 (recording) for a while; the cycle is followed every three seconds.
 TEST_F(SensorTestOnUnit, CycleIsFollowedEveryThreeSecondsUntilTheRecordingEnds) {
   link.Unit().SetObject(0x0C96, Words(1215, 2350));
@@ -206,7 +160,6 @@ TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
     ASSERT_EQ(RequestedIds(), expected);
     EXPECT_EQ(link.Unit().Requests()[static_cast<std::size_t>(2 + 2 * sets)].data,
               (Bytes{static_cast<std::uint8_t>(sets - 1), 0}));
-    EXPECT_EQ(test.Values().dataSetTotal, c.total);
     const std::string report = SensorTestReport(test.Values(), c.sensorType);
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), (c.sensorType == 0 ? 10 : 12) + std::min(c.total, 256));
 
@@ -304,34 +257,60 @@ TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
 }
 
 // Requests lost on the line are asked again with their data set number, so a unit that drops some of
-// them yields exactly the report of a healthy one.
-TEST_F(SensorTestOnUnit, TypeIIReportIsTheSameWhenRequestsAreDropped) {
-  const std::string report =
-      "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n"
-      "  10; 10,00;   8,00;   +5,00;    0,12\r\n"
-      "  20;  9,00;   0,00;   -5,00;    0,00\r\n"
+// them yields exactly the report of a healthy one; the numbers have decimal commas. Each save appends
+// one report; a write that fails names the path and the reason and leaves the file as it was; a
+// cancelled dialog does nothing.
+TEST_F(SensorTestOnUnit, ReportIsTheSameWhenRequestsAreDroppedAndEachSaveAppendsOne) {
+  const std::string head = "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n";
+  const std::string startValues =
       "\r\n"
       "Uo; 12,340;V\r\n"
       "Uso; 12,000;V\r\n"
-      "To;+12,500;\260C\r\n"
-      "ti; 19,000;s\r\n"
-      "dERdt; -1,234;\r\n"
-      "tK;  5,670;s\r\n"
-      "f(x);  2,500;\r\n"
-      "K;  0,010;\r\n"
-      "Rsh;  0,470;Ohm\r\n"
-      "\r\n";
+      "To;+12,500;\260C\r\n";
+  const std::string typeII = head +
+                             "  10; 10,00;   8,00;   +5,00;    0,12\r\n"
+                             "  20;  9,00;   0,00;   -5,00;    0,00\r\n" +
+                             startValues +
+                             "ti; 19,000;s\r\n"
+                             "dERdt; -1,234;\r\n"
+                             "tK;  5,670;s\r\n"
+                             "f(x);  2,500;\r\n"
+                             "K;  0,010;\r\n"
+                             "Rsh;  0,470;Ohm\r\n"
+                             "\r\n";
+  const std::string typeI = head + startValues +
+                            "tv; 19,000;s\r\n"
+                            "ti; 10,000;s\r\n"
+                            "Rm;  5,670;Ohm\r\n"
+                            "Rs; 12,340; Ohm\r\n"
+                            "\r\n";
+  const struct {
+    int sensorType;
+    double dropRate;
+    const std::string& report;
+  } cases[] = {{1, 0.0, typeII}, {1, 0.3, typeII}, {0, 0.0, typeI}};
   LoadRecording();
-  for (const double dropRate : {0.0, 0.3}) {
-    SCOPED_TRACE(dropRate);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dropRate);
     link.Unit().ClearRequests();
-    link.Unit().Faults().dropRate = dropRate;
+    link.Unit().Faults().dropRate = c.dropRate;
+    test.OnTypeChanged(c.sensorType);
     test.OnReadRecordedData();
     ASSERT_TRUE(RunToIdle(600000));
-    EXPECT_EQ(SensorTestReport(test.Values(), test.sensorType), report);
-    EXPECT_EQ(link.Unit().Requests().size() > 11, dropRate > 0) << "dropped requests are asked again";
+    EXPECT_EQ(SensorTestReport(test.Values(), c.sensorType), c.report);
+    EXPECT_EQ(link.Unit().Requests().size() > 11, c.dropRate > 0) << "dropped requests are asked again";
   }
-  EXPECT_TRUE(view.alerts.empty());
+  view.chosenPath = "report.dat";
+  test.SaveReport();
+  test.SaveReport();
+  files.unwritable.insert("report.dat");
+  test.SaveReport();
+  view.chosenPath.clear();
+  test.SaveReport();
+  EXPECT_EQ(files.files, (std::map<std::string, std::string>{{"report.dat", typeI + typeI}}));
+  EXPECT_EQ(view.asked, "report.dat dat");
+  EXPECT_EQ(view.alerts, (Strings{"Report saved in file report.dat", "Report saved in file report.dat",
+                                  "(?) Error open file: DateiDatName\nreport.dat: Read-only file system"}));
 }
 
 }  // namespace

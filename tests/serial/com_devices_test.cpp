@@ -1,5 +1,5 @@
-// Which device a COM number opens: --device, then the variable, then the device chosen and kept, then
-// /dev/ttyS<n-1>; what kept choices with nonsense among them leave usable.
+// Which device a COM number opens: --device, then the variable, then the device chosen and kept (a USB
+// adapter by its stable name), then /dev/ttyS<n-1>; what kept choices with nonsense among them leave usable.
 #include "serial/com_devices.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +38,7 @@ ComDeviceMap Map(MemoryStore& store) {
   return ComDeviceMap(&store, [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; });
 }
 
-TEST(ComDeviceMap, NonsenseIsIgnoredInOneLineAndTheRestIsUsed) {
+TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   const TempFolder folder;
   const std::string gone = (folder / "ttyUSB9").string();
   const std::string present = "/dev/null";
@@ -88,6 +88,16 @@ TEST(ComDeviceMap, NonsenseIsIgnoredInOneLineAndTheRestIsUsed) {
                 ", is not there; Communication > Choose Serial Device... or GELVAR_COM2 names another)");
   std::ofstream(gone) << "";
   EXPECT_EQ(map.Resolve(2).path, gone);
+
+  // A USB adapter goes by its stable name.
+  const fs::path device = folder / "ttyUSB0", byId = folder / "by-id";
+  const fs::path stable = byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  std::ofstream(device) << "";
+  fs::create_directories(byId);
+  fs::create_symlink(device, stable);
+  EXPECT_EQ(StableDevicePath(device, byId), stable);
+  EXPECT_EQ(StableDevicePath("/dev/null", byId), "/dev/null");
+  EXPECT_EQ(StableDevicePath(device, folder / "none"), device);
 }
 
 TEST(ComDeviceMap, AChoiceIsKeptForTheNextRunAndTheDefaultForgetsIt) {
@@ -108,18 +118,6 @@ TEST(ComDeviceMap, AChoiceIsKeptForTheNextRunAndTheDefaultForgetsIt) {
   store.failure = "cannot be written";
   EXPECT_FALSE(map.Choose(6, "/dev/null", reason));
   EXPECT_EQ(reason + map.Chosen(6), "cannot be written");
-}
-
-TEST(ComDeviceMap, UsbAdaptersGoByTheirStableName) {
-  const TempFolder folder;
-  const fs::path device = folder / "ttyUSB0", byId = folder / "by-id";
-  const fs::path stable = byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-  std::ofstream(device) << "";
-  fs::create_directories(byId);
-  fs::create_symlink(device, stable);
-  EXPECT_EQ(StableDevicePath(device, byId), stable);
-  EXPECT_EQ(StableDevicePath("/dev/null", byId), "/dev/null");
-  EXPECT_EQ(StableDevicePath(device, folder / "none"), device);
 }
 
 }  // namespace
