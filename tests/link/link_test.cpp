@@ -268,49 +268,39 @@ TEST_F(Link, OneAtATimeAndItsReplyCollectedOnce) {
 }
 
 // A failure not yet collected is held two seconds, however it came: a silent unit fails in Wait, a
-// closed link in Post, object 0 at once (its reply could not be told from none).
-TEST_F(Link, UncollectedFailureIsHeldTwoSeconds) {
+// closed link in Post, object 0 at once (its reply could not be told from none). The measurement may
+// lengthen the period while a reply window or the hold runs down: a period longer than what is left
+// ends the countdown rather than wrapping it round to weeks.
+TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown) {
   const struct {
     const char* how;
     std::uint32_t id;
     bool closed;
+    int ticksAtTen;  // before the period changes
+    std::int32_t laterPeriod;
+    int heldTicks;  // from the switch or the failure, whichever is later
     std::size_t frames;
-  } cases[] = {{"silent unit", 0x3003, false, 8}, {"closed link", 0x3003, true, 0}, {"object 0", 0, false, 0}};
+  } cases[] = {
+      {"silent unit", 0x3003, false, 0, 10, 200, 8},
+      {"closed link", 0x3003, true, 0, 10, 200, 0},
+      {"object 0", 0, false, 0, 10, 200, 0},
+      {"10 ms left in the first window", 0x3003, false, 1 + 74, 15, 133, 8},
+      {"10 ms left in the hold", 0x3003, false, 8 * 76 + 199, 15, 1, 8},
+      {"period longer than a whole window", 0x3003, false, 1, 1000, 2, 8},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
     SetUp();
     if (c.closed) link_reset();
     ASSERT_EQ(linkTransaction.Start(c.id, nullptr), 1);
+    for (int i = 0; i < c.ticksAtTen; ++i) Tick();
+    tickPeriod = c.laterPeriod;
     for (int i = 0; i < 10000 && linkTransaction.State() != kTrFailed; ++i) Tick();
     int held = 0;
     for (; held < 1000 && linkTransaction.State() == kTrFailed; ++held) Tick();
-    EXPECT_EQ(held, 200);
+    EXPECT_EQ(held, c.heldTicks);
     EXPECT_EQ(linkTransaction.Poll(&reply, nullptr, nullptr, nullptr), kPollIdle);
     EXPECT_EQ(frames.size(), c.frames);
-  }
-}
-
-// The measurement can lengthen the period while a reply window or the hold runs down: a period longer
-// than what is left ends the countdown rather than wrapping it round to weeks.
-TEST_F(Link, PeriodLongerThanWhatIsLeftEndsTheCountdown) {
-  const struct {
-    const char* when;
-    int ticksAtTen;
-    std::int32_t laterPeriod;
-  } cases[] = {
-      {"10 ms left in the first window", 1 + 74, 15},
-      {"10 ms left in the hold", 8 * 76 + 199, 15},
-      {"period longer than a whole window", 1, 1000},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.when);
-    SetUp();
-    ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
-    for (int i = 0; i < c.ticksAtTen; ++i) Tick();
-    tickPeriod = c.laterPeriod;
-    for (int i = 0; i < 1000 && linkTransaction.State() != kTrIdle; ++i) Tick();
-    EXPECT_EQ(linkTransaction.State(), kTrIdle);
-    EXPECT_EQ(frames.size(), 8u);
   }
 }
 
