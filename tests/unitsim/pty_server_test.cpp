@@ -14,46 +14,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-// A served pseudo-terminal and a program on its other side.
-class ServedPtyTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string error;
-    line = ServedLine::OpenPseudoTerminal(error);
-    ASSERT_TRUE(line) << error;
-    server = std::make_unique<UnitServer>(*line, unit, &log);
-  }
-  void TearDown() override { CloseProgramSide(); }
-  void OpenProgramSide(const std::string& path) {
-    program = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(program, 0);
-  }
-  void CloseProgramSide() {
-    if (program >= 0) close(std::exchange(program, -1));
-  }
-  void Send(const Bytes& request) {
-    EXPECT_EQ(write(program, request.data(), request.size()), static_cast<ssize_t>(request.size()));
-  }
-  // Serves until a whole reply frame arrived (or a generous number of rounds passed).
-  Bytes RoundTrip(const Bytes& request, std::size_t replyLength) {
-    Send(request);
-    Bytes received;
-    for (int round = 0; round < 400 && received.size() < replyLength; ++round) {
-      EXPECT_EQ(server->ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server->Error();
-      std::uint8_t buffer[64];
-      const ssize_t count = read(program, buffer, sizeof buffer);
-      if (count > 0) received.insert(received.end(), buffer, buffer + count);
-    }
-    return received;
-  }
-
-  std::unique_ptr<ServedLine> line;
-  int program = -1;
-  UnitModel unit;
-  std::ostringstream log;
-  std::unique_ptr<UnitServer> server;
-};
-
 // A folder of the test's own, removed with everything in it when the test ends, passed or failed.
 struct ScopedDir {
   ScopedDir() { fs::create_directories(path); }
@@ -61,27 +21,76 @@ struct ScopedDir {
   const fs::path path = fs::temp_directory_path() / ("gelvar-link-" + std::to_string(getpid()));
 };
 
-TEST_F(ServedPtyTest, RequestsAreAnsweredOnTheRawProgramSide) {
-  OpenProgramSide(line->DevicePath());
-  termios settings{};
-  ASSERT_EQ(tcgetattr(program, &settings), 0);
-  EXPECT_EQ(settings.c_lflag & (ECHO | ICANON | ISIG), 0U);
-  EXPECT_EQ(settings.c_iflag & (ICRNL | IXON), 0U);
-  EXPECT_EQ(settings.c_oflag & OPOST, 0U);
+// The program's side of the line, closed when the test ends.
+struct ProgramSide {
+  explicit ProgramSide(const std::string& path) : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
+  ~ProgramSide() {
+    if (fd >= 0) close(fd);
+  }
+  // Sends a request and serves until a whole reply frame arrived (or a generous number of rounds passed).
+  Bytes RoundTrip(UnitServer& server, const Bytes& request, std::size_t replyLength) const {
+    EXPECT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    Bytes received;
+    for (int round = 0; round < 400 && received.size() < replyLength; ++round) {
+      EXPECT_EQ(server.ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server.Error();
+      std::uint8_t buffer[64];
+      const ssize_t count = read(fd, buffer, sizeof buffer);
+      if (count > 0) received.insert(received.end(), buffer, buffer + count);
+    }
+    return received;
+  }
+  const int fd;
+};
 
-  // A reply to a program that left before it came is not handed to the next program.
-  Send(EncodeFrame(0x0C01, {}));
-  CloseProgramSide();
+// The program side is raw; a reply to a program that left before it came is not handed to the next
+// program; a device link replaces an old symlink but no other file, goes away with the server, and is
+// left alone once another server took it over (the other targets are made-up paths beside the link,
+// so that none can be the served device); serving ends on a stop signal and on a serial device that
+// hangs up, and one that cannot be opened is named.
+TEST(ServedPtyTest, ServesThePseudoTerminalThroughItsLinkUntilStoppedOrHungUp) {
+  std::string error;
+  auto line = ServedLine::OpenPseudoTerminal(error);
+  ASSERT_TRUE(line) << error;
+  UnitModel unit;
+  std::ostringstream log;
+  auto server = std::make_unique<UnitServer>(*line, unit, &log);
+  {
+    const ProgramSide leaving(line->DevicePath());
+    ASSERT_GE(leaving.fd, 0);
+    termios settings{};
+    ASSERT_EQ(tcgetattr(leaving.fd, &settings), 0);
+    EXPECT_EQ(settings.c_lflag & (ECHO | ICANON | ISIG), 0U);
+    EXPECT_EQ(settings.c_iflag & (ICRNL | IXON), 0U);
+    EXPECT_EQ(settings.c_oflag & OPOST, 0U);
+    EXPECT_EQ(write(leaving.fd, EncodeFrame(0x0C01, {}).data(), 4), 4);
+  }
   for (int round = 0; round < 5; ++round) EXPECT_EQ(server->ServeOnce(-1, 1), UnitServer::Outcome::kServing);
   EXPECT_NE(log.str().find("no program has the line open"), std::string::npos) << log.str();
-  OpenProgramSide(line->DevicePath());
-  EXPECT_EQ(RoundTrip(EncodeFrame(0x0C02, {}), 6), EncodeFrame(0x0C02, {60, 0}));
-  EXPECT_NE(log.str().find("request 0C02 read"), std::string::npos) << log.str();
-}
 
-// Serving ends on a stop signal, and on a serial device that hangs up (one that cannot be opened is named).
-TEST_F(ServedPtyTest, ServingEndsOnAStopSignalOrASerialDeviceThatHangsUp) {
-  std::string error;
+  const ScopedDir dir;
+  const std::string link = dir.path / "unit";
+  const std::string elsewhere = dir.path / "other-device";
+  fs::create_symlink(dir.path / "old-device", link);
+  fs::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
+  auto made = DeviceLink::Create(link, line->DevicePath(), error);
+  ASSERT_TRUE(made) << error;
+  {
+    const ProgramSide program(link);
+    ASSERT_GE(program.fd, 0);
+    EXPECT_EQ(program.RoundTrip(*server, EncodeFrame(0x0C02, {}), 6), EncodeFrame(0x0C02, {60, 0}));
+    EXPECT_NE(log.str().find("request 0C02 read"), std::string::npos) << log.str();
+  }
+  auto other = DeviceLink::Create(link, elsewhere, error);
+  made.reset();
+  EXPECT_EQ(fs::read_symlink(link), elsewhere);
+  other.reset();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  std::ofstream(link) << "keep";
+  EXPECT_FALSE(DeviceLink::Create(link, elsewhere, error));
+  std::string content;
+  std::ifstream(link) >> content;
+  EXPECT_EQ(content, "keep");
+
   const auto stop = StopSignals::Install(error);
   ASSERT_TRUE(stop) << error;
   raise(SIGTERM);
@@ -95,33 +104,6 @@ TEST_F(ServedPtyTest, ServingEndsOnAStopSignalOrASerialDeviceThatHangsUp) {
   line.reset();  // the far end goes away
   EXPECT_EQ(deviceServer.ServeOnce(-1, 1000), UnitServer::Outcome::kFailed);
   EXPECT_EQ(deviceServer.Error(), device->DevicePath() + " hung up");
-}
-
-// The link replaces an old symlink but no other file, goes away with the server, and is left
-// alone once another server took it over. The other targets are made-up paths beside the link, so
-// that none of them can be the served device.
-TEST_F(ServedPtyTest, DeviceLinkNamesTheServedDevice) {
-  const ScopedDir dir;
-  const std::string link = dir.path / "unit";
-  const std::string elsewhere = dir.path / "other-device";
-  fs::create_symlink(dir.path / "old-device", link);
-  fs::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
-  std::string error;
-  auto made = DeviceLink::Create(link, line->DevicePath(), error);
-  ASSERT_TRUE(made) << error;
-  OpenProgramSide(link);
-  EXPECT_EQ(RoundTrip(EncodeFrame(0x0C01, {}), 6), EncodeFrame(0x0C01, {1, 0}));
-  auto other = DeviceLink::Create(link, elsewhere, error);
-  made.reset();
-  EXPECT_EQ(fs::read_symlink(link), elsewhere);
-  other.reset();
-  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-
-  std::ofstream(link) << "keep";
-  EXPECT_FALSE(DeviceLink::Create(link, elsewhere, error));
-  std::string content;
-  std::ifstream(link) >> content;
-  EXPECT_EQ(content, "keep");
 }
 
 }  // namespace

@@ -45,7 +45,6 @@ struct Client {
   int RecordingsStarted() {
     int started = 0;
     for (int i = 0; i < 10; ++i) started += Data(0x0C87, {1, 0, 1, 0}) == Bytes{2, 0};
-    EXPECT_EQ(unit.RecordingRunning(0, nowMs - 500), started > 0);
     return started;
   }
 
@@ -95,29 +94,13 @@ TEST(UnitModelTest, AfterGarbageDataSetsMatchTheTimingAndEndWithAnEmptyReply) {
   ASSERT_EQ(timing.size(), 4U);
   ASSERT_EQ(((timing[0] | timing[1] << 8) + 1) / timing[2], 6);
   EXPECT_EQ(client.Data(0x0D02, {0, 0}), (Bytes{0xB0, 0x04, 0xC2, 0x01})) << "1200 and 450";
-  for (std::uint8_t set = 0; set < 6; ++set) {
-    EXPECT_EQ(client.Data(0x0D02, {set, 0}).size(), 4U);
-    EXPECT_EQ(client.Data(0x0D03, {set, 0}).size(), 2U);
-  }
+  EXPECT_EQ(client.Data(0x0D02, {5, 0}).size(), 4U) << "the last set";
+  EXPECT_EQ(client.Data(0x0D03, {5, 0}).size(), 2U);
   EXPECT_EQ(client.Data(0x0D02, {6, 0}), Bytes{});
   EXPECT_EQ(client.Data(0x0D03, {6, 0}), Bytes{});
   client.unit.SetRecordedSets({{1, 2, 3, 4}}, {});
   EXPECT_EQ(client.Data(0x0D02, {0, 0}), (Bytes{1, 2, 3, 4}));
   EXPECT_EQ(client.Data(0x0D03, {0, 0}), Bytes{});
-}
-
-// Whether the noise before the sound reply frame held type letters; it reaches 0xFF either way.
-bool NoiseHoldsTypeLetters(Client& client) {
-  const Bytes reply = client.Raw(0x3002);
-  EXPECT_EQ(reply.size(), 1008U);
-  EXPECT_EQ(LastFrame(reply).value_or(DecodedFrame{}).data, (Bytes{1, 4, 16, 3}));
-  EXPECT_NE(std::find(reply.begin(), reply.end() - 8, 0xFF), reply.end() - 8);
-  return std::any_of(reply.begin(), reply.end() - 8, IsTypeLetter);
-}
-
-void Noise(UnitFaults& f) {
-  f.noiseRate = 1.0;
-  f.noiseBurstLength = 1000;
 }
 
 // What each fault does to the bytes; a silent unit or object and wrong data counts show in the fault matrix.
@@ -155,13 +138,22 @@ TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
          c.Wait(1);
          EXPECT_EQ(c.Collect().size(), 6U);
        }},
-      {"noise", Noise, [](Client& c) { EXPECT_FALSE(NoiseHoldsTypeLetters(c)); }},
-      {"noise with letters",
+      {"noise",
        [](F& f) {
-         Noise(f);
-         f.noiseMayHoldTypeLetters = true;
+         f.noiseRate = 1.0;
+         f.noiseBurstLength = 1000;
        },
-       [](Client& c) { EXPECT_TRUE(NoiseHoldsTypeLetters(c)); }},
+       [](Client& c) {
+         // The noise before the sound reply frame reaches 0xFF and holds type letters only when allowed.
+         for (const bool letters : {false, true}) {
+           c.unit.Faults().noiseMayHoldTypeLetters = letters;
+           const Bytes reply = c.Raw(0x3002);
+           ASSERT_EQ(reply.size(), 1008U);
+           EXPECT_EQ(LastFrame(reply).value_or(DecodedFrame{}).data, (Bytes{1, 4, 16, 3}));
+           EXPECT_NE(std::find(reply.begin(), reply.end() - 8, 0xFF), reply.end() - 8);
+           EXPECT_EQ(std::any_of(reply.begin(), reply.end() - 8, IsTypeLetter), letters);
+         }
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
