@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <clocale>
-#include <random>
 #include <utility>
 
 #include "common/c_format.h"
@@ -308,35 +307,6 @@ TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
     EXPECT_EQ(rig.controller.Mode(), c.modeAtEnd);
     EXPECT_EQ(std::ranges::count(lines, "E> Error initiating transfer"), 0);
   }
-}
-
-// A unit that garbles, drops, delays and mis-sizes its replies and holds out-of-table values: the
-// readers and the log keep going and nothing breaks.
-TEST(MonitorEndToEnd, MisbehavingUnitBreaksNothing) {
-  MonitorRig rig;
-  unitsim::UnitFaults& faults = rig.Unit().Faults();
-  faults.dropRate = faults.badChecksumRate = faults.badParityRate = faults.cutFrameRate = 0.1;
-  faults.wrongCountRate = faults.noiseRate = 0.2;
-  faults.noiseMayHoldTypeLetters = true;
-  faults.latencyMs = 30;
-  for (const std::uint32_t id : {0x3003u, 0x0C00u, 0x0C80u, 0x0C07u}) {
-    rig.Unit().SetObject(id, Bytes(rig.Unit().Object(id).size(), 0xFF));
-  }
-  rig.Unit().SetObject(0x0C01, {});
-  rig.controller.Command(kCmdReadParameters);
-  ASSERT_TRUE(rig.RunUntilEvents('R', 1, 300000));
-  rig.controller.Command(kCmdStartReadingVariables);
-  rig.LogEveryMinute();
-  std::mt19937 random(7);
-  const int commands[] = {kCmdTestCommunication, kCmdStartCycleSensor1, kCmdSaveParameters, kCmdReadParameters};
-  for (int minute = 0; minute < 10; ++minute) {
-    rig.link.RunFor(60000);
-    rig.controller.Command(commands[random() % 4]);  // menu commands at random moments on top
-  }
-  EXPECT_GT(rig.log.Count('P'), 50);
-  EXPECT_GE(rig.log.Count('L'), 8);
-  EXPECT_LE(rig.controller.MessageText().size(), kMessagePaneLimit);
-  EXPECT_EQ(rig.controller.Mode(), kLoggingVariables);
 }
 
 }  // namespace
