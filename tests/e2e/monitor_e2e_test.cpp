@@ -178,17 +178,6 @@ TEST(MonitorEndToEnd, FirstRecordMidPassTakesThePassBefore) {
   }
 }
 
-TEST(MonitorEndToEnd, UnwritableReportGivesItsBoxAndKeepsWhatWasWritten) {
-  MonitorRig rig;
-  rig.memoryFiles.files = {{rig.view.reportPath, "written before"}};
-  rig.memoryFiles.unwritable = {rig.view.reportPath};
-  rig.controller.Command(kCmdSaveParameters);
-  EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open parameter file: DateiParName\n" +
-                                                      rig.view.reportPath + ": Read-only file system"});
-  EXPECT_EQ(rig.TopLine(), "I> COM Port Opened");
-  EXPECT_EQ(rig.memoryFiles.files[rig.view.reportPath], "written before");
-}
-
 enum class UnitBehaviour { kAnswers, kDropsFirst, kWrongSize, kRefuses, kSilent };
 
 TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {

@@ -88,7 +88,6 @@ class FakeMonitorView : public MonitorView {
 class MemoryFiles : public FileAppender {
  public:
   AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override {
-    ++appends;
     if (unwritable.count(path) != 0) return {AppendStatus::kFailed, "Read-only file system"};
     if (ifMissing == IfMissing::kReport && files.count(path) == 0) return {AppendStatus::kMissing, {}};
     files[path] += bytes;
@@ -96,7 +95,6 @@ class MemoryFiles : public FileAppender {
   }
   std::map<std::string, std::string> files;
   std::set<std::string> unwritable;
-  int appends = 0;
 };
 
 }  // namespace gelvar::testing
