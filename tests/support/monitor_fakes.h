@@ -12,6 +12,9 @@
 
 namespace gelvar::testing {
 
+// The newest line of the message pane.
+inline std::string TopLine(const std::string& paneText) { return paneText.substr(0, paneText.find("\r\n")); }
+
 // Answers every question as told and writes down what the controller asked of it, one word per call.
 class FakeMonitorView : public MonitorView {
  public:
@@ -41,9 +44,7 @@ class FakeMonitorView : public MonitorView {
   }
   void PlayTones(int f1, int ms1, int f2, int ms2) override {
     tones.push_back({f1, ms1, f2, ms2});
-    if (controller == nullptr) return;
-    const std::string& text = controller->MessageText();
-    paneLines.push_back(text.substr(0, text.find("\r\n")));
+    if (controller != nullptr) paneLines.push_back(TopLine(controller->MessageText()));
   }
   int OpenChannel(int channel, int portNumber) override {
     Note("open-channel");
