@@ -10,10 +10,11 @@
 namespace gelvar {
 namespace {
 
-// The model's steps with their replies played in by hand.
+// The model's steps with their replies played in by hand; a step begins unless told to refuse.
 class DeviceModelTest : public ::testing::Test, public StepHost {
  protected:
   int BeginStep(StepHandler, std::uint32_t) override {
+    if (refuse) return kStepRefused;
     request.count = 0;
     return kStepBegun;
   }
@@ -31,6 +32,7 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
   }
   const std::string& Text(int controlId) const { return model.Fields().Text(controlId); }
 
+  bool refuse = false;
   ObjectRequest request{};
   DeviceModel model{*this};
 };
@@ -84,6 +86,18 @@ TEST_F(DeviceModelTest, UnitByteSwitchesLaterTemperaturesToFahrenheit) {
   EXPECT_EQ(Exchange(&DeviceModel::ReadLanguageUnit, 0, {0x01, 0, 0, 0}), kReplyWrongFormat);
   EXPECT_EQ(model.TemperatureUnitCode(), 2) << "a reply of the wrong size changes nothing";
   EXPECT_EQ(Text(1039), "undef.");
+}
+
+TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
+  ASSERT_EQ(model.ReadSensorTemps(1, 0), kStepBegun);
+  refuse = true;
+  EXPECT_EQ(model.ReadSensorTemps(1, 1), kStepRefused);
+  EXPECT_EQ(model.CmdMinHeatTime(1, 1), kStepRefused);
+  EXPECT_EQ(request.count, 0);  // no command bytes slipped into the reading's request
+  request = ObjectRequest{0, 4, 0x0C84, 0, {0x6A, 0x18, 0x6A, 0x18}};
+  EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
+  EXPECT_EQ(Text(1065), " 12.5 \260C");  // sensor 1's field, the step in progress
+  EXPECT_EQ(Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
 }
 
 }  // namespace
