@@ -95,15 +95,6 @@ TEST(LinkEndToEnd, DamagedReplyIsCountedAndTheNextWindowRecovers) {
   }
 }
 
-TEST(LinkEndToEnd, NoiseBetweenFramesDoesNotDisturbThem) {
-  VirtualLink link;
-  link.Unit().Faults().noiseRate = 1.0;
-  link.Unit().Faults().noiseBurstLength = 20;
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(Transact(link, 0x0C84).result, 4);
-  EXPECT_EQ(link.Unit().Requests().size(), 20u);
-  EXPECT_EQ(Stat(kBadFrames), 0);
-}
-
 TEST(LinkEndToEnd, FrameCutHalfWayIsAbortedAndTheNextTransactionSucceeds) {
   VirtualLink link;
   link.Unit().Faults().cutFrameRate = 1.0;

@@ -49,45 +49,37 @@ void ExpectWholeLines(const std::string& text) {
   EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
 }
 
-class LogFileFaults : public ::testing::Test {
- protected:
-  void StartLogging(MonitorRig& rig) {
-    rig.view.logPath = path_;
-    rig.StartLogging();
-  }
-  const TempDir dir_;
-  const std::string path_ = dir_ / "Gelvar.log";
-};
-
-// The set numbers below the counter that are not in the file.
+// The set numbers up to the counter that are not in the file.
 std::string MissingSets(const std::string& text, int setCounter) {
-  std::vector<bool> present(static_cast<std::size_t>(setCounter) + 1);
-  for (const std::string& line : RecordLines(text)) {
-    present.at(static_cast<std::size_t>(RecordSetNumber(line))) = true;
-  }
   std::string missing;
-  for (int set = 1; set <= setCounter; ++set) {
-    if (!present[static_cast<std::size_t>(set)]) missing += CFormat(missing.empty() ? "%05d" : ", %05d", set);
+  int next = 1;
+  for (const std::string& line : RecordLines(text)) {
+    for (; next < RecordSetNumber(line); ++next) missing += CFormat(", %05d", next);
+    next = RecordSetNumber(line) + 1;
   }
-  return missing.empty() ? "none" : missing;
+  for (; next <= setCounter; ++next) missing += CFormat(", %05d", next);
+  return missing.empty() ? "none" : missing.substr(2);
 }
 
-TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
+TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
+  const TempDir dir;
+  const std::string path = dir / "Gelvar.log";
   std::vector<std::vector<std::string>> table = {
       {"Failing write", "Until", "Status 1080 seen", "Records in the file", "Set numbers missing"}};
   for (const bool lasting : {false, true}) {
     for (int n = 1;; ++n) {
       SCOPED_TRACE((lasting ? "lasting failure of write " : "failure of write ") + std::to_string(n));
-      fs::remove(path_);
+      fs::remove(path);
       FailingFiles files(n, lasting);
       MonitorRig rig(&files);
-      StartLogging(rig);
+      rig.view.logPath = path;
+      rig.StartLogging();
       if (n == 1) {
         // The header could not be written: the box, no logging, and once healed a new try works.
         EXPECT_EQ(rig.view.alerts,
-                  std::vector<std::string>{"Error open log file: DateiLogName\n" + path_ + ": Permission denied"});
+                  std::vector<std::string>{"Error open log file: DateiLogName\n" + path + ": Permission denied"});
         EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
-        EXPECT_FALSE(fs::exists(path_));
+        EXPECT_FALSE(fs::exists(path));
         files.healed = true;
         rig.controller.Command(kCmdOpenLogFile);
         rig.controller.Command(kCmdStartLogging);
@@ -106,7 +98,7 @@ TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       const int records = rig.log.Count('L');
       rig.link.RunUntil([&] { return watch() || rig.log.Count('L') > records; }, 2 * 60'000);
 
-      const std::string text = ReadFile(path_);
+      const std::string text = ReadFile(path);
       ExpectWholeLines(text);
       EXPECT_EQ(rig.controller.Mode(), kLoggingVariables);
       table.push_back({n == 1 ? "1 (header)" : CFormat("%d (record %d)", n, n - 1),
@@ -128,45 +120,36 @@ TEST_F(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
 
 // A full disk on the real file system: a write beyond the file size limit stops part-way with EFBIG.
 // The torn record is cut back, so the bytes written before stay as they were and the next record
-// after mending starts on a line of its own.
-TEST_F(LogFileFaults, FullDiskLeavesNoTornLine) {
+// after mending starts on a line of its own. Then the file is deleted (or moved): the next record
+// starts a new file with both header lines, and the pane says so with the error tones.
+TEST(LogFileFaults, FullDiskLeavesNoTornLineAndAMissingFileStartsAgain) {
+  const TempDir dir;
   PosixFileAppender files;
   MonitorRig rig(&files);
-  StartLogging(rig);
+  rig.view.logPath = dir / "Gelvar.log";
+  rig.StartLogging();
   ASSERT_TRUE(rig.RunUntilEvents('L', 2, 2 * 60'000));
-  const std::string before = ReadFile(path_);
-  std::string statusWhileFull;
+  const std::string before = ReadFile(rig.view.logPath);
   {
-    const FileSizeLimit full(fs::file_size(path_) + 100);  // half a record fits, the rest does not
+    const FileSizeLimit full(before.size() + 100);  // half a record fits, the rest does not
     ASSERT_TRUE(rig.RunUntilEvents('L', 3, 2 * 60'000));
-    statusWhileFull = rig.controller.LogStatusText();
+    EXPECT_EQ(rig.controller.LogStatusText(), "Last record failed");
   }
-  EXPECT_EQ(statusWhileFull, "Last record failed");
-  EXPECT_EQ(ReadFile(path_), before);
+  EXPECT_EQ(ReadFile(rig.view.logPath), before);
   ASSERT_TRUE(rig.RunUntilEvents('L', 4, 2 * 60'000));
   EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
-  const std::string text = ReadFile(path_);
+  const std::string text = ReadFile(rig.view.logPath);
   ExpectWholeLines(text);
   EXPECT_TRUE(text.starts_with(before));
-  const std::vector<std::string> records = RecordLines(text);
-  ASSERT_FALSE(records.empty());
-  EXPECT_TRUE(records.back().starts_with("00004; "));
-}
+  EXPECT_TRUE(RecordLines(text).back().starts_with("00004; "));
 
-// A log file deleted (or moved) while logging: the next record starts a new file with both header
-// lines, and the pane says so with the error tones.
-TEST_F(LogFileFaults, AMissingFileStartsAgainWithItsHeader) {
-  PosixFileAppender files;
-  MonitorRig rig(&files);
-  StartLogging(rig);
-  ASSERT_TRUE(rig.RunUntilEvents('L', 1, 60'000));
-  fs::remove(path_);
-  ASSERT_TRUE(rig.RunUntilEvents('L', 2, 6 * 60'000));
-  const std::vector<std::string> lines = FileLines(ReadFile(path_));
+  fs::remove(rig.view.logPath);
+  ASSERT_TRUE(rig.RunUntilEvents('L', 5, 2 * 60'000));
+  const std::vector<std::string> lines = FileLines(ReadFile(rig.view.logPath));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_TRUE(lines[0].starts_with("Logfile Gelvar started ")) << lines[0];
   EXPECT_TRUE(lines[1].starts_with("Set#;Date;Time;")) << lines[1];
-  EXPECT_TRUE(lines[2].starts_with("00002; ")) << lines[2];
+  EXPECT_TRUE(lines[2].starts_with("00005; ")) << lines[2];
   EXPECT_EQ(rig.TopLine(), "E> Logfile missing, new file started");
   EXPECT_EQ(rig.view.tones.back(), (std::vector<int>{2000, 120, 1000, 80}));
   EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");

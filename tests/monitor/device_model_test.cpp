@@ -48,12 +48,7 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
       {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{1030, "    3 \260C"}}},
       {&DeviceModel::ReadHeatingMoistLimit, 0, {0, 0}, {{1031, "00"}}},
       {&DeviceModel::ReadOpHours, 1, {0xFF, 0xFF}, {{1100, "65535 h"}}},
-      {&DeviceModel::ReadSensorType,
-       1,
-       {0, 0},
-       {{1033,
-         "kein F\xFC"
-         "hler"}}},
+      {&DeviceModel::ReadSensorType, 1, {0, 0}, {{1033, "kein F\374hler"}}},
       {&DeviceModel::ReadSensorMoistLimit, 1, {0, 0}, {{1037, "- x -"}}},
       {&DeviceModel::ReadAdmErrFlags, 0, {0, 0, 0xA1, 0x00}, {{1042, "00A1"}}},
       {&DeviceModel::ReadAdmIntState, 0, {3, 7}, {{1043, "M3 - E7"}}},

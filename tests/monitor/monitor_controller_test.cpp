@@ -150,7 +150,7 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
 }
 
 // Cancelled, they begin nothing: the next command begins its own step without refusal. A cancelled
-// file dialog writes nothing.
+// file dialog writes nothing; a report that cannot be written gives its box and no pane line.
 TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
   Rig rig;
   rig.Enter(kPortOpen);
@@ -166,9 +166,15 @@ TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
                 "The test monitor for moisture sensors should be used only by experienced engineers. Start it?", update,
                 update}));
   EXPECT_EQ(rig.controller.Mode(), kPortOpen);
-  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
-  EXPECT_EQ(rig.files.appends, 0);
+  EXPECT_TRUE(rig.files.files.empty());
   EXPECT_FALSE(rig.controller.LogFileChosen());
+
+  rig.view.answerOk = true;
+  rig.files.unwritable = {rig.view.reportPath};
+  rig.controller.Command(kCmdSaveParameters);
+  EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open parameter file: DateiParName\n" +
+                                                      rig.view.reportPath + ": Read-only file system"});
+  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
 }
 
 TEST(MessagePane, NewestLineOnTopWithCrLfCutTo1024AndTwoTones) {

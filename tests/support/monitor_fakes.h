@@ -12,6 +12,9 @@
 
 namespace gelvar::testing {
 
+// The newest line of the message pane.
+inline std::string TopLine(const std::string& paneText) { return paneText.substr(0, paneText.find("\r\n")); }
+
 // Answers every question as told and writes down what the controller asked of it, one word per call.
 class FakeMonitorView : public MonitorView {
  public:
@@ -41,9 +44,7 @@ class FakeMonitorView : public MonitorView {
   }
   void PlayTones(int f1, int ms1, int f2, int ms2) override {
     tones.push_back({f1, ms1, f2, ms2});
-    if (controller == nullptr) return;
-    const std::string& text = controller->MessageText();
-    paneLines.push_back(text.substr(0, text.find("\r\n")));
+    if (controller != nullptr) paneLines.push_back(TopLine(controller->MessageText()));
   }
   int OpenChannel(int channel, int portNumber) override {
     Note("open-channel");
@@ -88,7 +89,6 @@ class FakeMonitorView : public MonitorView {
 class MemoryFiles : public FileAppender {
  public:
   AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override {
-    ++appends;
     if (unwritable.count(path) != 0) return {AppendStatus::kFailed, "Read-only file system"};
     if (ifMissing == IfMissing::kReport && files.count(path) == 0) return {AppendStatus::kMissing, {}};
     files[path] += bytes;
@@ -96,7 +96,6 @@ class MemoryFiles : public FileAppender {
   }
   std::map<std::string, std::string> files;
   std::set<std::string> unwritable;
-  int appends = 0;
 };
 
 }  // namespace gelvar::testing

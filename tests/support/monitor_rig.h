@@ -66,10 +66,7 @@ struct MonitorRig {
   bool RunUntilEvents(char kind, int count, std::int64_t limitMs) {
     return link.RunUntil([&] { return log.Count(kind) >= count; }, limitMs);
   }
-  std::string TopLine() const {
-    const std::string& text = controller.MessageText();
-    return text.substr(0, text.find("\r\n"));
-  }
+  std::string TopLine() const { return testing::TopLine(controller.MessageText()); }
   void LogEveryMinute() {
     view.numberAnswer = 1;
     controller.Command(kCmdSetLogInterval);
