@@ -82,36 +82,15 @@ ProtocolWindow::ProtocolWindow(TimerHost& timers, LinePort& port, LinkInsideWind
   auto* hex = AddCheckBox(this, units, {191, 0, 30, 10}, 1087, QStringLiteral("Hex"), false);
   view_ = AddCheckBox(this, units, {255, 0, 30, 10}, 1085, QStringLiteral("View"), false);
 
-  BuildChannel({0,
-                QStringLiteral("Ch 0"),
-                {155, 10, 65, 60},
-                1079,
-                1083,
-                1080,
-                1009,
-                1010,
-                1011,
-                {161, 20, 25, 9},
-                {191, 20, 25, 9},
-                {161, 55, 35, 9},
-                {161, 30, 55, 10},
-                {161, 40, 55, 10},
-                {195, 55, 20, 10}});
-  BuildChannel({1,
-                QStringLiteral("Ch 1"),
-                {221, 10, 65, 60},
-                1081,
-                1084,
-                1082,
-                1012,
-                1013,
-                1014,
-                {227, 20, 25, 9},
-                {257, 20, 25, 9},
-                {227, 55, 35, 9},
-                {227, 30, 55, 10},
-                {227, 39, 55, 10},
-                {261, 55, 20, 10}});
+  // One channel's controls and places per call, laid out as in the window.
+  // clang-format off
+  BuildChannel({0, QStringLiteral("Ch 0"), {155, 10, 65, 60}, 1079, 1083, 1080, 1009, 1010, 1011,
+                {161, 20, 25, 9}, {191, 20, 25, 9}, {161, 55, 35, 9},
+                {161, 30, 55, 10}, {161, 40, 55, 10}, {195, 55, 20, 10}});
+  BuildChannel({1, QStringLiteral("Ch 1"), {221, 10, 65, 60}, 1081, 1084, 1082, 1012, 1013, 1014,
+                {227, 20, 25, 9}, {257, 20, 25, 9}, {227, 55, 35, 9},
+                {227, 30, 55, 10}, {227, 39, 55, 10}, {261, 55, 20, 10}});
+  // clang-format on
 
   connect(clearTx, &QPushButton::clicked, this, [this] {
     pump_.Tx().Clear();
