@@ -70,9 +70,9 @@ class BytePump {
   void CloseLineFile(int kind, int channel);
 
   // Runs the pump on host until StopRunning: the timer step at the window timer period, and the
-  // receive step whenever the port has bytes waiting (then the timer step leaves the port alone). Start it after the tick, so that a frame the
-  // tick starts leaves at once and a quick reply is in its slot by the next tick. onChanged follows
-  // a timer step that has new trace text to show.
+  // receive step whenever the port has bytes waiting (then the timer step leaves the port alone). Start it after the
+  // tick, so that a frame the tick starts leaves at once and a quick reply is in its slot by the next tick. onChanged
+  // follows a timer step that has new trace text to show.
   void Run(TimerHost& host, std::function<void()> onChanged);
   void StopRunning();
 

@@ -23,12 +23,9 @@ TEST(CoalescedTimerHost, EqualPeriodsRunInOneWakeUpInStartOrder) {
     bool startsE;
     const char* log;
   } cases[] = {
-      {' ', "", false, "A10 B10 C10 A20 B20 C20 D23 "},
-      {'A', "A", false, "A10 B10 C10 B20 C20 D23 "},
-      {'A', "C", false, "A10 B10 A20 B20 D23 "},
-      {'B', "ABC", false, "A10 B10 D23 "},
-      {'A', "", true, "A10 B10 C10 A20 B20 C20 E20 D23 "},
-      {'C', "ABC", true, "A10 B10 C10 E20 D23 "},
+      {' ', "", false, "A10 B10 C10 A20 B20 C20 D23 "},    {'A', "A", false, "A10 B10 C10 B20 C20 D23 "},
+      {'A', "C", false, "A10 B10 A20 B20 D23 "},           {'B', "ABC", false, "A10 B10 D23 "},
+      {'A', "", true, "A10 B10 C10 A20 B20 C20 E20 D23 "}, {'C', "ABC", true, "A10 B10 C10 E20 D23 "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(1, c.actor) + " stops '" + c.stops + "'" + (c.startsE ? ", starts E" : ""));
