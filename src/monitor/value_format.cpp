@@ -35,13 +35,8 @@ std::string OnOffName(unsigned index) { return Lookup({"Off", "On"}, index); }
 
 std::string LanguageName(unsigned index) { return Lookup({"DE", "EN", "FR", "IT"}, index); }
 
-std::string TempUnitName(unsigned index) {
-  return Lookup({"\xB0"
-                 "C",
-                 "\xB0"
-                 "F"},
-                index);
-}
+// \260 (octal, as a C or F after a hex escape would join it) is Windows-1252's degree sign.
+std::string TempUnitName(unsigned index) { return Lookup({"\260C", "\260F"}, index); }
 
 std::string AlarmModeName(unsigned index) { return Lookup({"normal", "inverted"}, index, "error"); }
 
@@ -56,10 +51,7 @@ std::string HeatingStateName(unsigned index) {
 std::string SensorModeName(unsigned index) { return Lookup({"Off", "Temperature", "Moisture", "Temp.+Moist."}, index); }
 
 std::string SensorTypeName(unsigned index) {
-  return Lookup({"kein F\xFC"
-                 "hler",
-                 "K7xx", "K710", "K720/21", "K730", "K740", "K750", "K790"},
-                index);
+  return Lookup({"kein F\374hler", "K7xx", "K710", "K720/21", "K730", "K740", "K750", "K790"}, index);
 }
 
 std::string SensorStateName(unsigned index) {
@@ -109,10 +101,7 @@ int TempTenths(int code, int unitCode) { return unitCode != 0 ? TempTenthsF(code
 std::string TemperatureText(int code, bool withDecimal, int unitCode) {
   if (code >= kTempMarkerFirst && code <= kTempMarkerLast) return MarkerText(code);
   const double degrees = TempTenths(code, unitCode) * 0.1;
-  const char* unit = unitCode != 0 ? "\xB0"
-                                     "F"
-                                   : "\xB0"
-                                     "C";
+  const char* unit = unitCode != 0 ? "\260F" : "\260C";
   if (withDecimal) return CFormat("%5.1f %s", degrees, unit);
   // Whole degrees round halves away from zero (2.5 -> 3, -0.5 -> -1); printf alone would round
   // them to even. std::round keeps the sign of -0.1..-0.4, which then shows as "-0".

@@ -106,9 +106,8 @@ float ResistanceOf(const SensorTestValues& v, std::size_t i) {
 
 std::string SensorTestReport(const SensorTestValues& v, int sensorType) {
   std::string out;
-  AppendCommaLine(out,
-                  "t[s]; Uv[V]; Ush[V];  Ts[\xB0"
-                  "C]; Rs[Ohm]\n");
+  // \260 (octal, as a C or F after a hex escape would join it) is Windows-1252's degree sign.
+  AppendCommaLine(out, "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\n");
   const int rows = std::clamp(v.dataSetTotal, 0, kRecordedSetLimit);
   for (int i = 0; i < rows; ++i) {
     const auto k = static_cast<std::size_t>(i);
@@ -118,9 +117,7 @@ std::string SensorTestReport(const SensorTestValues& v, int sensorType) {
   out += "\r\n";
   AppendCommaLine(out, CFormat("Uo;%7.3f;V\n", v.Uo));
   AppendCommaLine(out, CFormat("Uso;%7.3f;V\n", v.Uso));
-  AppendCommaLine(out, CFormat("To;%+7.3f;\xB0"
-                               "C\n",
-                               v.To));
+  AppendCommaLine(out, CFormat("To;%+7.3f;\260C\n", v.To));
   if (sensorType == 0) {
     AppendCommaLine(out, CFormat("tv;%3d.000;s\n", v.Tv));
     AppendCommaLine(out, CFormat("ti;%3d.000;s\n", v.Ti));
@@ -300,10 +297,7 @@ void SensorTest::TakeReply(int count) {
 }
 
 void SensorTest::TakeSensorTemperature() {
-  pendingLine = CFormat(
-      "Temperature sensor %1d: %4.1f \xB0"
-      "C",
-      SensorNumber(), Celsius(GetDataWord(testRequest, 0)));
+  pendingLine = CFormat("Temperature sensor %1d: %4.1f \260C", SensorNumber(), Celsius(GetDataWord(testRequest, 0)));
   EndSequence();
 }
 
@@ -337,10 +331,7 @@ void SensorTest::TakeSensorState() {
 void SensorTest::TakeStartValues() {
   values.Uo = Hundredths(GetDataWord(testRequest, 0));
   values.To = Celsius(GetDataWord(testRequest, 2));
-  pendingLine = CFormat(
-      "Start values - Uo: %5.2f V, To: % 4.1f \xB0"
-      "C",
-      values.Uo, values.To);
+  pendingLine = CFormat("Start values - Uo: %5.2f V, To: % 4.1f \260C", values.Uo, values.To);
   testStep = 6;
 }
 
@@ -392,10 +383,8 @@ void SensorTest::TakeTemperature(int count) {
   }
   const auto i = static_cast<std::size_t>(dataSetIndex);
   values.Ts[i] = Celsius(GetDataWord(testRequest, 0));
-  pendingLine = CFormat(
-      "N: %03d, Uv: %05.2f V, Us: %05.2f V, Ts: %04.1f \xB0"
-      "C",
-      dataSetIndex, values.Uv[i], values.Us[i], values.Ts[i]);
+  pendingLine = CFormat("N: %03d, Uv: %05.2f V, Us: %05.2f V, Ts: %04.1f \260C", dataSetIndex, values.Uv[i],
+                        values.Us[i], values.Ts[i]);
   dataSetIndex += 1;
   const bool last = dataSetIndex >= kRecordedSetLimit || dataSetIndex >= values.dataSetTotal;
   testStep = last ? 10 : 7;

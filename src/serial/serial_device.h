@@ -41,7 +41,7 @@ class SerialDevice {
   virtual int Write(const std::uint8_t* bytes, int count) = 0;
   virtual int Read(std::uint8_t* bytes, int count) = 0;
   // Bytes in the receive queue, so that reading can stop without a read that finds it empty: 0 when
-  // the device has gone, INT_MAX when the device cannot tell (reads then go on until one finds none).
+  // the device has gone, INT_MAX when the device cannot tell (one read then takes what is there).
   virtual int Waiting() = 0;
   // True once a transfer found the device gone (unplugged, or the far end of a pseudo-terminal
   // closed); reads and writes then move nothing.

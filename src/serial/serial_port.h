@@ -42,8 +42,8 @@ class SerialPort : public LinePort {
   // the old settings could not be put back: the port then stays open.
   int Close() override;
   int Write(const std::uint8_t* bytes, int count) override;
-  // One byte per read of the device, up to maxCount of the bytes waiting; returns at once with what
-  // has arrived.
+  // The bytes waiting, at most maxCount, in one read of the device; returns at once with what has
+  // arrived.
   int Read(std::uint8_t* buffer, int maxCount) override;
 
   // True when the open device has gone away (adapter unplugged, far end closed). The port stays

@@ -123,10 +123,7 @@ void BytePump::OpenLineFile(int kind, int channel, const std::string& fileName) 
   CloseLineFile(kind, channel);
   std::FILE* file = std::fopen(fileName.c_str(), kind == kLineFileTx ? "wb" : "rb");
   if (file == nullptr) {
-    messages_.ShowMessage(
-        "Fehler \xD6"
-        "ffnen: " +
-        fileName);
+    messages_.ShowMessage("Fehler \326ffnen: " + fileName);  // \326: capital O umlaut
     return;
   }
   linkMemory.txRegister = -1;

@@ -107,20 +107,9 @@ class LogParser {
     const std::size_t lead = line.find(kLogUnitLead);
     const std::string_view unit = lead == std::string_view::npos ? "" : line.substr(lead + std::strlen(kLogUnitLead));
     // The unit text is "unknown" for unit codes above 1, which the unit treats as Fahrenheit.
-    const bool celsius = unit ==
-                             "\xB0"
-                             "C" ||
-                         unit ==
-                             "\xC2\xB0"
-                             "C";
-    if (!celsius &&
-        unit !=
-            "\xB0"
-            "F" &&
-        unit !=
-            "\xC2\xB0"
-            "F" &&
-        unit != "unknown") {
+    // \260 is the degree sign: Windows-1252 (the program's logs) or the second byte of UTF-8.
+    const bool celsius = unit == "\260C" || unit == "\302\260C";
+    if (!celsius && unit != "\260F" && unit != "\302\260F" && unit != "unknown") {
       return Fail(CFormat("Line %d names no temperature unit.", number_));
     }
     data_.SetFahrenheit(!celsius);
