@@ -1,0 +1,178 @@
+// The program's Qt frame: its application object, timers and tones, and gelvar-monitor itself as a
+// process on a pseudo-terminal. One application object per process: a MonitorApp for the MonitorApp
+// case, which runs as a second entry of the binary under a German locale, a plain QApplication else.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <semaphore>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "app/monitor_app.h"
+#include "timing/qt_timer_host.h"
+#include "ui/tone_player.h"
+
+namespace gelvar::testing {
+namespace {
+
+// No tool window shows at start, closing the main window ends the program, and numbers and dates stay
+// in the C locale under a German desktop.
+TEST(MonitorApp, StartsWithOnlyTheMainWindowEndsWithItAndKeepsTheCLocale) {
+  auto* app = dynamic_cast<MonitorApp*>(QCoreApplication::instance());
+  if (app == nullptr) GTEST_SKIP() << "needs the MonitorApp test entry";
+  QStringList shown;
+  QTimer::singleShot(50, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (widget->isVisible()) shown << widget->windowTitle();
+    }
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (widget->windowTitle() == QStringLiteral("Gelvar Monitor")) widget->close();
+    }
+  });
+  EXPECT_EQ(app->Startup(), 0);  // returns only when the program ends
+  EXPECT_EQ(shown, QStringList{QStringLiteral("Gelvar Monitor")});
+  if (std::string(std::setlocale(LC_CTYPE, nullptr)).rfind("de_DE", 0) != 0) {
+    GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+  }
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+  EXPECT_STREQ(std::setlocale(LC_TIME, nullptr), "C");
+}
+
+// The byte pump relies on all three: it runs right after the tick it was started after, it is woken
+// when the port has bytes, and a timer may stop itself and others from its own callback.
+TEST(QtTimerHost, EqualTimersFireInStartOrderStopFromACallbackAndWatchesWakeOnArrival) {
+  QtTimerHost host;
+  std::string order;
+  const TimerId first = host.StartTimer(5, [&] { order += 'a'; });
+  TimerId second = -1;
+  second = host.StartTimer(5, [&] {
+    order += 'b';
+    if (order.size() == 20) {
+      host.StopTimer(first);
+      host.StopTimer(second);
+    }
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return order.size() >= 20; }, 5000));
+  QTest::qWait(30);
+  EXPECT_EQ(order, "abababababababababab");
+
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  int woken = 0;
+  const TimerId watch = host.WatchReadable(pipeEnds[0], [&] {
+    char byte;
+    woken += static_cast<int>(::read(pipeEnds[0], &byte, 1));
+  });
+  EXPECT_EQ(::write(pipeEnds[1], "x", 1), 1);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return woken == 1; }, 5000));
+  host.StopWatch(watch);
+  EXPECT_EQ(::write(pipeEnds[1], "y", 1), 1);
+  QTest::qWait(30);
+  EXPECT_EQ(woken, 1);
+  ::close(pipeEnds[0]);
+  ::close(pipeEnds[1]);
+}
+
+// Holds each pair until the test lets it go.
+struct HeldOutput : SoundOutput {
+  void Play(const std::vector<std::int16_t>&, int) override {
+    started.release();
+    released.acquire();
+  }
+  std::counting_semaphore<> started{0};
+  std::counting_semaphore<> released{0};
+};
+
+TEST(TonePlayer, ReturnsAtOnceWhileTheSoundPlaysAndIsSilentWithoutADevice) {
+  auto output = std::make_unique<HeldOutput>();
+  HeldOutput& held = *output;
+  TonePlayer player(std::move(output));
+  player.Play({1000, 10, 2000, 10});
+  held.started.acquire();
+  player.Play({1000, 20, 2000, 20});  // returns although the first pair still sounds
+  held.released.release(2);
+
+  TonePlayer withoutDevice(MakeAlsaOutput());
+  withoutDevice.Play({2000, 120, 1000, 80});
+}
+
+termios Settings(int fd) {
+  termios t;
+  std::memset(&t, 0, sizeof t);  // padding too, for the comparison
+  EXPECT_EQ(::tcgetattr(fd, &t), 0);
+  return t;
+}
+
+// The menu commands come from GELVAR_AUTORUN; a log record shows the whole line path working (Qt
+// timers, the tick, the protocol window's byte pump, the serial port). Ended by a stop signal
+// (systemctl stop, Ctrl-C, logout) the program ends as by Exit: exit status 0, and the device has
+// its settings from before and is no longer exclusive.
+TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePortBack) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const QTemporaryDir dir;
+    const QString link = dir.filePath("unit");
+    QProcess unit;
+    unit.start(GELVAR_UNIT_SIM, {"--link", link});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(link); }, 5000));
+    const int device = ::open(link.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(device, 0);
+    termios cooked = Settings(device);
+    ::cfsetspeed(&cooked, B9600);  // far from what the program sets
+    cooked.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(device, TCSANOW, &cooked), 0);
+    const termios before = Settings(device);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("GELVAR_COM1", link);
+    environment.insert("GELVAR_AUTORUN", "open,log-file,read-variables,log");
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(dir.path());
+    program.start(GELVAR_MONITOR, {});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          QFile log(dir.filePath("Gelvar.log"));
+          return log.open(QIODevice::ReadOnly) && log.readAll().contains("\r\n00001; ");
+        },
+        10000));
+    ::kill(static_cast<pid_t>(program.processId()), signal);
+    EXPECT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    const termios after = Settings(device);
+    EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(device, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(device);
+  }
+}
+
+}  // namespace
+}  // namespace gelvar::testing
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (std::getenv("GELVAR_TEST_MONITOR_APP") != nullptr) {
+    gelvar::MonitorApp app(argc, argv);
+    return RUN_ALL_TESTS();
+  }
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
