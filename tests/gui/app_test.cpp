@@ -3,13 +3,8 @@
 // case, which runs as a second entry of the binary under a German locale, a plain QApplication else.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QWidget>
+#include <QtTest>
+#include <QtWidgets>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>

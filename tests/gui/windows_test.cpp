@@ -5,26 +5,8 @@
 // list, file dialogs, the sensor test, protocol and trend windows).
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QProcess>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScreen>
-#include <QScrollArea>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
+#include <QtTest>
+#include <QtWidgets>
 #include <algorithm>
 #include <cmath>
 #include <deque>
