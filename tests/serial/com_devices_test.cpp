@@ -38,6 +38,8 @@ ComDeviceMap Map(MemoryStore& store) {
   return ComDeviceMap(&store, [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; });
 }
 
+// A chosen device that is missing is kept and counts again once it is plugged in; a choice is kept
+// for the next run, the default device forgets it, and --device comes before everything.
 TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   const TempFolder folder;
   const std::string gone = (folder / "ttyUSB9").string();
@@ -50,20 +52,11 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   } cases[] = {
       {{}, "", "", "/dev/ttyS0", "/dev/ttyS1"},
       {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present, "/dev/ttyS1"},
-      {{{"COMx", "/a"},
-        {"COM", "/a"},
-        {"COM0", "/a"},
-        {"COM256", "/a"},
-        {"COM02", "/a"},
-        {"COM2x", "/a"},
-        {"com1", "/a"},
-        {"COM2", "ttyUSB0"},
-        {"COM1", present}},
+      {{{"COMx", "/a"}, {"COM", "/a"}, {"COM0", "/a"}, {"COM256", "/a"}, {"COM2x", "/a"}, {"COM2", "ttyUSB0"}},
        "",
        "ignored COMx (not a COM number 1..255), COM (not a COM number 1..255), COM0 (not a COM number 1..255), "
-       "COM256 (not a COM number 1..255), COM02 (not a COM number 1..255), COM2x (not a COM number 1..255), "
-       "com1 (not a COM number 1..255), COM2 (not a device path)",
-       present,
+       "COM256 (not a COM number 1..255), COM2x (not a COM number 1..255), COM2 (not a device path)",
+       "/dev/ttyS0",
        "/dev/ttyS1"},
       {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0", "/dev/ttyS1"},
       {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0", "/dev/ttyS1"},
@@ -75,10 +68,7 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
     ComDeviceMap map = Map(store);
     EXPECT_EQ(map.Load(), c.ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + c.ignored);
     EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, c.com1 + " " + c.com2) << c.ignored;
-    EXPECT_EQ(DescribeComDevice(4, map.Resolve(4)),
-              "COM 4 is /dev/ttyV4 (set by GELVAR_COM4, which wins over the device list)");
   }
-  // A chosen device that is missing is kept: it counts again once it is plugged in.
   MemoryStore store;
   store.entries = {{"COM2", gone}};
   ComDeviceMap map = Map(store);
@@ -88,6 +78,23 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
                 ", is not there; Communication > Choose Serial Device... or GELVAR_COM2 names another)");
   std::ofstream(gone) << "";
   EXPECT_EQ(map.Resolve(2).path, gone);
+  EXPECT_EQ(DescribeComDevice(4, map.Resolve(4)),
+            "COM 4 is /dev/ttyV4 (set by GELVAR_COM4, which wins over the device list)");
+
+  std::string reason;
+  ASSERT_TRUE(map.Choose(5, "/dev/null", reason)) << reason;
+  ASSERT_TRUE(map.Choose(5, "/dev/ttyS4", reason)) << reason;
+  EXPECT_EQ(map.Chosen(5), "");
+  ASSERT_TRUE(map.Choose(3, "/dev/null", reason)) << reason;
+  EXPECT_EQ(store.entries, (Entries{{"COM2", gone}, {"COM3", "/dev/null"}}));
+  ComDeviceMap next = Map(store);
+  EXPECT_EQ(next.Load(), "");
+  EXPECT_EQ(DescribeComDevice(3, next.Resolve(3)), "COM 3 is /dev/null (chosen in the device list)");
+  next.UseDevice("/dev/ttyV9");
+  EXPECT_EQ(DescribeComDevice(4, next.Resolve(4)), "COM 4 is /dev/ttyV9 (given with --device)");
+  store.failure = "cannot be written";
+  EXPECT_FALSE(map.Choose(6, "/dev/null", reason));
+  EXPECT_EQ(reason + map.Chosen(6), "cannot be written");
 
   // A USB adapter goes by its stable name.
   const fs::path device = folder / "ttyUSB0", byId = folder / "by-id";
@@ -98,26 +105,6 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   EXPECT_EQ(StableDevicePath(device, byId), stable);
   EXPECT_EQ(StableDevicePath("/dev/null", byId), "/dev/null");
   EXPECT_EQ(StableDevicePath(device, folder / "none"), device);
-}
-
-TEST(ComDeviceMap, AChoiceIsKeptForTheNextRunAndTheDefaultForgetsIt) {
-  MemoryStore store;
-  ComDeviceMap map = Map(store);
-  std::string reason;
-  ASSERT_TRUE(map.Choose(3, "/dev/null", reason)) << reason;
-  ASSERT_TRUE(map.Choose(5, "/dev/null", reason)) << reason;
-  ASSERT_TRUE(map.Choose(5, "/dev/ttyS4", reason)) << reason;
-  EXPECT_EQ(map.Chosen(5), "");
-  EXPECT_EQ(store.entries, (Entries{{"COM3", "/dev/null"}}));
-  ComDeviceMap next = Map(store);
-  EXPECT_EQ(next.Load(), "");
-  EXPECT_EQ(DescribeComDevice(3, next.Resolve(3)), "COM 3 is /dev/null (chosen in the device list)");
-  next.UseDevice("/dev/ttyV9");
-  EXPECT_EQ(DescribeComDevice(4, next.Resolve(4)), "COM 4 is /dev/ttyV9 (given with --device)");
-
-  store.failure = "cannot be written";
-  EXPECT_FALSE(map.Choose(6, "/dev/null", reason));
-  EXPECT_EQ(reason + map.Chosen(6), "cannot be written");
 }
 
 }  // namespace
