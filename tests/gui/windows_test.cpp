@@ -211,7 +211,7 @@ class MonitorWindowTest : public ::testing::Test {
   InputDialog input;
   TonePlayer tones{std::make_unique<SilentOutput>()};
   QTemporaryDir folder;  // the test's files, the chosen devices' settings file among them
-  QtComMappingStore comMappings{folder.filePath(QStringLiteral("gelvar-monitor.conf"))};
+  QtComMappingStore comMappings{folder.filePath(QStringLiteral("gelvar/gelvar-monitor.conf"))};
   ComDeviceMap comDevices{&comMappings};
   FakeDiscovery discovery;
   DeviceChooserDialog chooser{scheduler, discovery, comDevices};
@@ -252,7 +252,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   }
   EXPECT_EQ(shown, menus);
 
-  // The device list follows the plugs, and the choice reaches the COM port field.
+  // The device list follows the plugs, and the choice reaches the COM port field and the next run.
   discovery.devices = {{"/dev/ttyS0", "built-in serial port"}};
   const std::string adapter = LocalPath(folder.filePath(u"usb-FTDI_FT232R_A50285BI"_qs));
   QFile(QString::fromStdString(adapter)).open(QIODevice::WriteOnly);
@@ -268,24 +268,37 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   });
   Command(kCmdChooseSerialDevice);
   EXPECT_TRUE(In(&window, 1073)->toolTip().startsWith(QString::fromStdString("COM 1 is " + adapter + " (chosen")));
+  ComDeviceMap nextRun(&comMappings);
+  EXPECT_EQ(nextRun.Load(), "");
+  EXPECT_EQ(nextRun.Chosen(1), adapter);
+  // The list says when the variable wins; choosing the default device forgets the choice.
   qputenv("GELVAR_COM1", "/dev/ttyV1");
   QString note;
   answers.Then([&](QWidget* dialog) {
     note = Text(dialog, 1121);
-    In<QPushButton>(dialog, 2)->click();
+    In<QTreeWidget>(dialog, 1120)->setCurrentItem(In<QTreeWidget>(dialog, 1120)->topLevelItem(0));
+    In<QPushButton>(dialog, 1)->click();
   });
   Command(kCmdChooseSerialDevice);
   qunsetenv("GELVAR_COM1");
   EXPECT_EQ(note, u"GELVAR_COM1 is set to /dev/ttyV1 and wins over the choice made here."_qs);
+  nextRun.Load();
+  EXPECT_EQ(nextRun.Chosen(1), "");
+  // A folder in the settings file's place is neither read nor written.
+  QtComMappingStore folderStore(folder.path());
+  std::string reason;
+  EXPECT_EQ(ComDeviceMap(&folderStore).Load(),
+            "E> Serial device settings " + LocalPath(folder.path()) + ": is not a file");
+  EXPECT_FALSE(folderStore.Write("COM1", adapter, reason));
 
   // A file dialog starts in the folder of the last file written, not of the last one chosen.
   QTemporaryDir failed;
   QTemporaryDir written;
   files.unwritable.insert(LocalPath(failed.filePath(u"Gelvar.par"_qs)));
   QString box;
-  for (const QString& folder : {failed.path(), written.path(), written.path()}) {
-    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder, u"Gelvar.par"_qs); });
-    if (folder == failed.path()) answers.ThenBox(QMessageBox::Ok, &box);
+  for (const QString& saveIn : {failed.path(), written.path(), written.path()}) {
+    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, saveIn, u"Gelvar.par"_qs); });
+    if (saveIn == failed.path()) answers.ThenBox(QMessageBox::Ok, &box);
     Command(kCmdSaveParameters);
   }
   const QString first = fileDialogStarts.value(0);

@@ -1,6 +1,6 @@
 // SerialPort on real pseudo-terminals: the test holds the master, the port opens the slave through a
 // symlink that GELVAR_COM8 names; a new pair behind it is the adapter plugged in again. termios read
-// through the master describe the slave. And the chosen devices kept in a settings file.
+// through the master describe the slave.
 #include "serial/serial_port.h"
 
 #include <fcntl.h>
@@ -9,7 +9,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QTemporaryDir>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -18,7 +17,6 @@
 #include <vector>
 
 #include "common/temp_folder.h"
-#include "serial/serial_discovery_qt.h"
 
 namespace gelvar::testing {
 namespace {
@@ -155,24 +153,6 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
   EXPECT_FALSE(port.Lost());
   EXPECT_EQ(port.Reopen(), 0) << "a closed port is not reopened";
   EXPECT_EQ(messages_.shown, Texts{}) << "no boxes for a loss, a reopening or a close";
-}
-
-// An empty path removes an entry, and a folder in the file's place is neither read nor written.
-TEST(QtComMappingStore, RemovesAnEntryForAnEmptyPathAndLeavesAFolderAlone) {
-  const QTemporaryDir folder;
-  std::string reason;
-  QtComMappingStore store(folder.filePath(QStringLiteral("gelvar/gelvar-monitor.conf")));
-  ASSERT_TRUE(store.Write("COM3", "/dev/ttyUSB0", reason)) << reason;
-  ASSERT_TRUE(store.Write("COM5", "/dev/ttyUSB1", reason)) << reason;
-  ASSERT_TRUE(store.Write("COM5", "", reason)) << reason;
-  ComMappingStore::Entries entries;
-  ASSERT_TRUE(store.Read(entries, reason)) << reason;
-  EXPECT_EQ(entries, (ComMappingStore::Entries{{"COM3", "/dev/ttyUSB0"}}));
-
-  QtComMappingStore folderStore(folder.path());
-  EXPECT_FALSE(folderStore.Read(entries, reason));
-  EXPECT_FALSE(folderStore.Write("COM1", "/dev/ttyUSB0", reason));
-  EXPECT_EQ(reason, "is not a file");
 }
 
 }  // namespace
