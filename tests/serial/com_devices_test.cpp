@@ -38,8 +38,9 @@ ComDeviceMap Map(MemoryStore& store) {
   return ComDeviceMap(&store, [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; });
 }
 
-// A chosen device that is missing is kept and counts again once it is plugged in; a choice is kept
-// for the next run, the default device forgets it, and --device comes before everything.
+// Kept choices with nonsense among them; then a chosen device that is missing is kept and counts again
+// once it is plugged in, a choice is kept for the next run, the default device forgets it, and
+// --device comes before everything.
 TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   const TempFolder folder;
   const std::string gone = (folder / "ttyUSB9").string();
