@@ -20,10 +20,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-ObjectRequest Request(std::uint32_t id, const Bytes& data = {}, std::uint8_t mask = 0) {
+ObjectRequest Request(std::uint32_t id, const Bytes& data = {}) {
   ObjectRequest r{};
   r.objectId = id;
-  r.mask = mask;
   r.count = static_cast<std::uint8_t>(data.size());
   std::copy_n(data.begin(), std::min<std::size_t>(data.size(), 4), r.data);
   return r;
@@ -150,10 +149,7 @@ TEST_F(Link, DriverAndQueueRefuseWhatComesOutOfTurn) {
 // Without a line a frame is tried four times, each retry after a back-off of 1..16 steps taken from
 // its ID and the tries so far, then dropped.
 TEST_F(Link, SendWithoutLineIsTriedFourTimesAfterItsBackoffsThenDropped) {
-  ObjectRequest first = Request(0x1234);
-  ObjectRequest second = Request(0x3003);
-  ASSERT_EQ(link_post(&first), kLinkOk);
-  ASSERT_EQ(link_post(&second), kLinkOk);
+  for (ObjectRequest r : {Request(0x1234), Request(0x3003)}) ASSERT_EQ(link_post(&r), kLinkOk);
   std::vector<int> startTicks;
   lineUp = false;
   for (int tick = 0, lastFrame = 0; tick < 1000 && Stat(kDropped) == 0; ++tick) {
@@ -200,11 +196,11 @@ TEST_F(Link, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
 TEST_F(Link, ThreeReplySlotsAndTheMask) {
   for (const std::uint32_t id : {0x0C85u, 0x0C95u, 0x0B86u, 0x0C87u}) Reply(id, {static_cast<std::uint8_t>(id), 0});
   EXPECT_EQ(Stat(kSlotOverflows), 1);
-  ObjectRequest exact = Request(0x0C80);
-  EXPECT_EQ(link_fetch(&exact), 0);
-  ObjectRequest masked = Request(0x0C80, {}, 0x0F);
-  EXPECT_EQ(link_fetch(&masked), 0x0C85);
-  EXPECT_EQ(link_fetch(&masked), 0) << "bit 4 is not masked, and the fourth reply was dropped";
+  ObjectRequest asked = Request(0x0C80);
+  EXPECT_EQ(link_fetch(&asked), 0);
+  asked.mask = 0x0F;
+  EXPECT_EQ(link_fetch(&asked), 0x0C85);
+  EXPECT_EQ(link_fetch(&asked), 0) << "bit 4 is not masked, and the fourth reply was dropped";
   for (const std::uint32_t id : {0x0C95u, 0x0B86u}) {
     ObjectRequest r = Request(id);
     EXPECT_EQ(link_fetch(&r), static_cast<int>(id));
@@ -350,9 +346,8 @@ TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
 TEST(LinkEndToEnd, RandomBytesNeverBreakTheStack) {
   VirtualLink link;
   std::mt19937 random(20261206);
-  long fed = 0;
   long badFrames = 0;  // every bad frame, counted from the 8-bit counter's steps
-  while (fed < 300000) {
+  for (long fed = 0; fed < 300000;) {
     const std::uint8_t counterBefore = Stat(kBadFrames);
     for (unsigned n = random() % 41; n > 0; --n, ++fed) FeedBytes({static_cast<std::uint8_t>(random())});
     link.RunFor(10);
