@@ -314,8 +314,8 @@ TEST(LinkEndToEnd, SilentUnitFailsAfterEightWindows) {
   }
 }
 
-// A reply damaged or cut half-way is counted (a cut one aborted after 32 steps) and the request is
-// answered in the next window.
+// A reply damaged or cut half-way is counted (a cut one aborted after 32 steps), the request is
+// answered in the next window and the next transaction goes through as usual.
 TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
   using F = unitsim::UnitFaults;
   const struct {
@@ -338,6 +338,7 @@ TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
     EXPECT_LT(link.Scheduler().NowMs(), 2 * 760) << "answered in the second window";
     EXPECT_EQ(Stat(kBadFrames) + Stat(kAborted), 1);
     EXPECT_EQ(link.Unit().Requests().size(), 2u);
+    EXPECT_EQ(Transact(link, 0x3002).result, 4) << "and the next transaction as usual";
   }
 }
 
