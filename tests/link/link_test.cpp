@@ -51,11 +51,7 @@ class Link : public LinkTest {
   }
   // One tick as the program runs it, then the line, while there is one, as the pump serves it.
   void Tick() {
-    link_step();
-    link_build_frame();
-    link_check_slots();
-    link_timer(static_cast<std::uint32_t>(tickPeriod));
-    linkTransaction.Step();
+    ticker.Tick();
     Bytes sent;
     for (; lineUp && linkMemory.txRegister >= 0; drv_tx_next(0)) {
       sent.push_back(static_cast<std::uint8_t>(linkMemory.txRegister));
@@ -64,6 +60,8 @@ class Link : public LinkTest {
     if (!sent.empty()) frames.push_back(sent);
   }
 
+  VirtualScheduler clock;  // never advanced: the period stays as the test sets it
+  Ticker ticker{clock};
   bool lineUp = true;
   std::vector<Bytes> frames;
 };
