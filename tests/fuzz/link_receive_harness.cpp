@@ -47,10 +47,8 @@ bool ReplyWellFormed(const ObjectRequest& reply) {
 
 // A fetched reply is one of the checked replies that were waiting, under an ID the fetch asked for.
 bool FetchedFromSlot(const ConverterRecord& before, const ObjectRequest& asked, int id, const ObjectRequest& reply) {
-  if (id < 0 || (id >> 8) != static_cast<int>(asked.objectId >> 8) ||
-      ((static_cast<std::uint32_t>(id) ^ asked.objectId) & 0xFF & ~std::uint32_t{asked.mask}) != 0) {
-    return false;
-  }
+  // The two IDs may differ only in the low bits the mask names.
+  if (id < 0 || ((static_cast<std::uint32_t>(id) ^ asked.objectId) & ~std::uint32_t{asked.mask}) != 0) return false;
   for (int slot = 0; slot < 3; ++slot) {
     const int life = before.slotStatus[slot] & 0x3F;
     const int count = 2 * (before.slotStatus[slot] >> 6);
@@ -165,9 +163,8 @@ class LinkRun {
                        : before == kTrIdle ? result == kPollIdle
                        : before == kTrDone ? result == (reply.count & 0x0F) && ReplyWellFormed(reply)
                                            : before == kTrFailed && result == kPollFailed;
-    if (!sound || (result != kPollBusy && before != kTrIdle && (tries != 0 || cycles != 0 || ms != 0))) {
+    if (!sound || (result != kPollBusy && before != kTrIdle && (tries != 0 || cycles != 0 || ms != 0)))
       Fail("Poll answered " + std::to_string(result) + " in state " + std::to_string(before));
-    }
   }
 
   void Fetch() {
@@ -225,9 +222,8 @@ class LinkRun {
       Tick();
       result = linkTransaction.Poll(&reply, nullptr, nullptr, nullptr);
     }
-    if (result != 4 || !std::equal(kProbeData.begin(), kProbeData.end(), reply.data)) {
+    if (result != 4 || !std::equal(kProbeData.begin(), kProbeData.end(), reply.data))
       Fail("the read after the script ended with " + std::to_string(result));
-    }
   }
 
   ScriptReader script_;

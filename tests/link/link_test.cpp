@@ -1,12 +1,18 @@
-// The link stack over a line served by hand: the driver and the converter turn requests into frames
-// and frames into replies, the transaction layer runs one exchange at a time on top. Every frame sent
-// is recorded, and a test may have the unit answer it.
+// The link stack over a line served by hand (Link: the driver and the converter turn requests into
+// frames and frames into replies, the transaction layer runs one exchange at a time on top), then the
+// whole path in virtual time against the simulated unit (LinkEndToEnd), and the fuzz corpora replayed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 
+#include "fuzz/harnesses.h"
 #include "link/transaction.h"
 #include "support/link_fixture.h"
+#include "support/virtual_link.h"
 #include "tick/ticker.h"
 
 namespace gelvar::testing {
@@ -14,16 +20,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-ObjectRequest Request(std::uint32_t id, const Bytes& data = {}, std::uint8_t mask = 0) {
+ObjectRequest Request(std::uint32_t id, const Bytes& data = {}) {
   ObjectRequest r{};
   r.objectId = id;
-  r.mask = mask;
   r.count = static_cast<std::uint8_t>(data.size());
   std::copy_n(data.begin(), std::min<std::size_t>(data.size(), 4), r.data);
   return r;
 }
 
-// queue overflows, dropped, slot overflows, bad frames, receive timeouts
+enum StatIndex { kQueueOverflows, kDropped, kSlotOverflows, kBadFrames, kAborted };
 std::uint8_t Stat(int index) {
   std::uint8_t stats[5] = {};
   link_stats(0, stats);
@@ -44,36 +49,21 @@ class Link : public LinkTest {
     linkMemory.txRegister = -1;  // as the pump leaves it when it opens the line
     frames.clear();
   }
-  // One tick as the program runs it, then the line as the pump serves it.
+  // One tick as the program runs it, then the line, while there is one, as the pump serves it.
   void Tick() {
-    ConverterTick(static_cast<std::uint32_t>(tickPeriod));
-    linkTransaction.Step();
-    const Bytes sent = DrainTx();
-    if (sent.empty()) return;
-    frames.push_back(sent);
-    if (answerId != 0) FeedBytes(EncodeFrame(answerId, replyData));
-  }
-  // Ticks until the transaction leaves Busy and returns the poll's result. Another Start is refused in
-  // every state but Idle, an outcome not yet collected included.
-  int PollUntilDone() {
-    for (int ticks = 0; ticks < 10000; ++ticks, Tick()) {
-      const TransactionState state = linkTransaction.State();
-      if (state != kTrIdle && linkTransaction.Start(0x3002, nullptr) != 0) {
-        ADD_FAILURE() << "a second Start in state " << state;
-        return kPollBusy;
-      }
-      int ms = -1;
-      const int result = linkTransaction.Poll(&reply, nullptr, nullptr, &ms);
-      if (result != kPollBusy) return result;
-      EXPECT_LE(ms, 750) << "left of the reply window";
+    ticker.Tick();
+    Bytes sent;
+    for (; lineUp && linkMemory.txRegister >= 0; drv_tx_next(0)) {
+      sent.push_back(static_cast<std::uint8_t>(linkMemory.txRegister));
+      linkMemory.txRegister = -1;
     }
-    return kPollBusy;
+    if (!sent.empty()) frames.push_back(sent);
   }
 
+  VirtualScheduler clock;  // never advanced: the period stays as the test sets it
+  Ticker ticker{clock};
+  bool lineUp = true;
   std::vector<Bytes> frames;
-  std::uint32_t answerId = 0;  // 0: the unit stays silent
-  Bytes replyData;
-  ObjectRequest reply{};
 };
 
 // One table of frames for both ends of the line: the driver and the simulated unit's codec agree byte
@@ -92,15 +82,13 @@ TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
   };
   unitsim::FrameDecoder decoder;
   std::int64_t nowMs = 0;
-  int rows = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.id);
-    ++rows;
+    const int rows = static_cast<int>(&c - cases) + 1;
     const Bytes data(c.wire.begin() + 3, c.wire.end() - 1);
-    const auto word = static_cast<std::uint16_t>(c.wire[1] << 8 | c.wire[2]);
     EXPECT_EQ(EncodeFrame(c.id, data), c.wire);
     for (int bit = 0; bit < 16; ++bit) {
-      const auto flipped = static_cast<std::uint16_t>(word ^ (1u << bit));
+      const auto flipped = static_cast<std::uint16_t>((c.wire[1] << 8 | c.wire[2]) ^ (1u << bit));
       EXPECT_FALSE(IdWordParityOk(flipped) || unitsim::IdWordParityOk(flipped)) << bit;
     }
     ObjectRequest r = Request(c.id, c.data);
@@ -109,32 +97,27 @@ TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
     for (int i = 0; i < 4; ++i) Tick();
     EXPECT_EQ(frames, std::vector<Bytes>{c.wire});
 
-    Bytes wrongSum(c.wire.begin(), c.wire.end() - 1);
-    wrongSum.push_back(static_cast<std::uint8_t>(c.wire.back() ^ 1));
+    Bytes wrongSum = c.wire;
+    wrongSum.back() ^= 1;
     Bytes wrongParity = c.wire;
     wrongParity[2] ^= 0x01;  // a parity bit: the ID stays, and the sum is made to fit again
     wrongParity.back() = unitsim::ChecksumOf(wrongParity.data(), wrongParity.size() - 1);
     for (const Bytes& frame : {wrongSum, wrongParity, c.wire}) FeedBytes(frame);
-    std::vector<unitsim::DecodedFrame> decoded;
-    const auto toUnit = [&](const Bytes& bytes) {
+    std::vector<std::pair<std::uint32_t, Bytes>> decoded;
+    // A frame cut short is given up after a pause, and the next one read afresh.
+    for (const Bytes& bytes : {wrongSum, wrongParity, Bytes{c.wire[0], c.wire[1]}, c.wire}) {
+      nowMs += unitsim::FrameDecoder::kStallMs + 1;
       for (const std::uint8_t b : bytes) {
-        if (auto d = decoder.Feed(b, nowMs)) decoded.push_back(*d);
+        if (auto d = decoder.Feed(b, nowMs)) decoded.emplace_back(d->objectId, d->data);
       }
-    };
-    toUnit(wrongSum);
-    toUnit(wrongParity);
-    toUnit({c.wire[0], c.wire[1]});  // cut short: after a pause the next frame is read afresh
-    nowMs += unitsim::FrameDecoder::kStallMs + 1;
-    toUnit(c.wire);
-    ASSERT_EQ(decoded.size(), 1u);
-    EXPECT_EQ(decoded[0].objectId, c.id);
-    EXPECT_EQ(decoded[0].data, data);
+    }
+    EXPECT_EQ(decoded, (std::vector<std::pair<std::uint32_t, Bytes>>{{c.id, data}}));
     EXPECT_EQ(std::make_pair(decoder.BadChecksums(), decoder.BadParities()), std::make_pair(rows, rows));
 
     ObjectRequest fresh = Request(c.id);
     EXPECT_EQ(link_fetch(&fresh), 0) << "not before the parity check";
     link_check_slots();
-    EXPECT_EQ(Stat(3), 2 * rows);
+    EXPECT_EQ(Stat(kBadFrames), 2 * rows);
     EXPECT_EQ(link_fetch(&fresh), static_cast<int>(c.id));
     EXPECT_EQ(Bytes(fresh.data, fresh.data + fresh.count), data);
   }
@@ -154,48 +137,32 @@ TEST_F(Link, DriverAndQueueRefuseWhatComesOutOfTurn) {
   EXPECT_EQ(r.count, 0) << "a posted record is handed back without its data count";
   EXPECT_EQ(link_post(&r), kLinkOk);
   EXPECT_EQ(link_post(&r), kLinkRefused);
-  EXPECT_EQ(Stat(0), 1);
+  EXPECT_EQ(Stat(kQueueOverflows), 1);
   for (int i = 0; i < 255; ++i) link_post(&r);
-  EXPECT_EQ(Stat(0), 0);
+  EXPECT_EQ(Stat(kQueueOverflows), 0);
   drv_clear();
   EXPECT_EQ(drv_abort(0), kLinkNotOpen);
 }
 
-TEST_F(Link, SendWithoutLineIsTriedFourTimesThenDropped) {
-  ObjectRequest first = Request(0x1234);
-  ObjectRequest second = Request(0x3003);
-  ASSERT_EQ(link_post(&first), kLinkOk);
-  ASSERT_EQ(link_post(&second), kLinkOk);
-  int starts = 0;
-  for (int tick = 0, lastFrame = 0; tick < 1000 && Stat(1) == 0; ++tick) {
-    ConverterTick();
-    starts += frameNumber != lastFrame;
+// Without a line a frame is tried four times, each retry after a back-off of 1..16 steps taken from
+// its ID and the tries so far, then dropped.
+TEST_F(Link, SendWithoutLineIsTriedFourTimesAfterItsBackoffsThenDropped) {
+  for (ObjectRequest r : {Request(0x1234), Request(0x3003)}) ASSERT_EQ(link_post(&r), kLinkOk);
+  std::vector<int> startTicks;
+  lineUp = false;
+  for (int tick = 0, lastFrame = 0; tick < 1000 && Stat(kDropped) == 0; ++tick) {
+    Tick();
+    if (frameNumber != lastFrame) startTicks.push_back(tick);
     lastFrame = frameNumber;
   }
-  EXPECT_EQ(starts, 4);
-  EXPECT_EQ(Stat(1), 1);
-  linkMemory.txRegister = -1;  // the line is back: the next request goes out
+  // Each retry waits 32 steps of sending and 2 to abort, then its back-off: for 0x1234 after one, two
+  // and three tries 11, 14 and 7 steps.
+  EXPECT_EQ(startTicks, (std::vector<int>{1, 1 + 34 + 11, 46 + 34 + 14, 94 + 34 + 7}));
+  EXPECT_EQ(Stat(kDropped), 1);
+  lineUp = true;  // the line is back: the next request goes out
+  linkMemory.txRegister = -1;
   for (int i = 0; i < 40; ++i) Tick();
   EXPECT_EQ(frames, std::vector<Bytes>{EncodeFrame(0x3003, {})});
-}
-
-TEST_F(Link, BackoffLengthFollowsIdAndTries) {
-  const struct {
-    std::uint32_t id;
-    std::uint8_t tries;
-    int steps;
-  } cases[] = {{0x1234, 0, 5}, {0x1234, 1, 11}, {0x000F, 0, 16}, {0x00F0, 3, 15}};
-  for (const auto& c : cases) {
-    SetUp();
-    ObjectRequest r = Request(c.id);
-    ASSERT_EQ(link_post(&r), kLinkOk);
-    linkMemory.converter.retry = c.tries;
-    link_build_frame();
-    linkMemory.converter.state = kConvRecover;
-    link_step();
-    ASSERT_EQ(linkMemory.converter.state, kConvBackoff);
-    EXPECT_EQ(linkMemory.converter.timer, c.steps) << std::hex << c.id;
-  }
 }
 
 // A reply lives 20 steps of 10 ms; one from 0x0380-0x03FF may be fetched again until then.
@@ -226,12 +193,12 @@ TEST_F(Link, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
 // fetch's mask ignores the low ID bits it names.
 TEST_F(Link, ThreeReplySlotsAndTheMask) {
   for (const std::uint32_t id : {0x0C85u, 0x0C95u, 0x0B86u, 0x0C87u}) Reply(id, {static_cast<std::uint8_t>(id), 0});
-  EXPECT_EQ(Stat(2), 1);
-  ObjectRequest exact = Request(0x0C80);
-  EXPECT_EQ(link_fetch(&exact), 0);
-  ObjectRequest masked = Request(0x0C80, {}, 0x0F);
-  EXPECT_EQ(link_fetch(&masked), 0x0C85);
-  EXPECT_EQ(link_fetch(&masked), 0) << "bit 4 is not masked, and the fourth reply was dropped";
+  EXPECT_EQ(Stat(kSlotOverflows), 1);
+  ObjectRequest asked = Request(0x0C80);
+  EXPECT_EQ(link_fetch(&asked), 0);
+  asked.mask = 0x0F;
+  EXPECT_EQ(link_fetch(&asked), 0x0C85);
+  EXPECT_EQ(link_fetch(&asked), 0) << "bit 4 is not masked, and the fourth reply was dropped";
   for (const std::uint32_t id : {0x0C95u, 0x0B86u}) {
     ObjectRequest r = Request(id);
     EXPECT_EQ(link_fetch(&r), static_cast<int>(id));
@@ -252,25 +219,10 @@ TEST_F(Link, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
   EXPECT_EQ(std::make_pair(frameNumber, int{linkMemory.driver.rxIndex}), std::make_pair(0, 0));
 }
 
-TEST_F(Link, OneAtATimeAndItsReplyCollectedOnce) {
-  EXPECT_EQ(PollUntilDone(), kPollIdle);
-  answerId = 0x0C84;
-  for (const Bytes& data : {Bytes{}, Bytes{7, 8}, Bytes{1, 2, 3, 4}}) {
-    replyData = data;
-    ASSERT_EQ(linkTransaction.Start(0x0C84, nullptr), 1);
-    EXPECT_EQ(linkTransaction.Start(0x3002, nullptr), 0);
-    EXPECT_EQ(PollUntilDone(), static_cast<int>(data.size()));
-    EXPECT_EQ(reply.objectId, 0x0C84u);
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(reply.data[i], i < data.size() ? data[i] : 0);
-    EXPECT_EQ(PollUntilDone(), kPollIdle);
-  }
-  EXPECT_EQ(frames, std::vector<Bytes>(3, EncodeFrame(0x0C84, {})));
-}
-
-// A failure not yet collected is held two seconds, however it came: a silent unit fails in Wait, a
-// closed link in Post, object 0 at once (its reply could not be told from none). The measurement may
-// lengthen the period while a reply window or the hold runs down: a period longer than what is left
-// ends the countdown rather than wrapping it round to weeks.
+// A failure not yet collected is held two seconds, however it came: a silent unit fails in Wait (the
+// later rows), a closed link in Post, object 0 at once (its reply could not be told from none). The
+// measurement may lengthen the period while a reply window or the hold runs down: a period longer than
+// what is left ends the countdown rather than wrapping it round to weeks.
 TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown) {
   const struct {
     const char* how;
@@ -281,7 +233,6 @@ TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown)
     int heldTicks;  // from the switch or the failure, whichever is later
     std::size_t frames;
   } cases[] = {
-      {"silent unit", 0x3003, false, 0, 10, 200, 8},
       {"closed link", 0x3003, true, 0, 10, 200, 0},
       {"object 0", 0, false, 0, 10, 200, 0},
       {"10 ms left in the first window", 0x3003, false, 1 + 74, 15, 133, 8},
@@ -299,9 +250,130 @@ TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown)
     int held = 0;
     for (; held < 1000 && linkTransaction.State() == kTrFailed; ++held) Tick();
     EXPECT_EQ(held, c.heldTicks);
-    EXPECT_EQ(linkTransaction.Poll(&reply, nullptr, nullptr, nullptr), kPollIdle);
+    EXPECT_EQ(linkTransaction.State(), kTrIdle) << "the outcome dropped";
     EXPECT_EQ(frames.size(), c.frames);
   }
+}
+
+struct Outcome {
+  int result = kPollBusy;
+  ObjectRequest reply{};
+  std::int64_t ms = 0;  // polled for; at 10 ms a tenth of it counts the ticks
+};
+
+// Polls the running transaction at every tick until it ends, as a window timer would. Another Start
+// is refused in every state but Idle, an outcome not yet collected included.
+Outcome Finish(VirtualLink& link) {
+  const std::int64_t startMs = link.Scheduler().NowMs();
+  Outcome out;
+  link.RunUntil(
+      [&] {
+        EXPECT_EQ(linkTransaction.Start(0x3002, nullptr), 0) << "in state " << linkTransaction.State();
+        out.result = linkTransaction.Poll(&out.reply, nullptr, nullptr, nullptr);
+        return out.result != kPollBusy;
+      },
+      20000);
+  out.ms = link.Scheduler().NowMs() - startMs;
+  return out;
+}
+
+Outcome Transact(VirtualLink& link, std::uint32_t id) {
+  EXPECT_EQ(linkTransaction.Start(id, nullptr), 1);
+  return Finish(link);
+}
+
+TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
+  // Every object the monitor and the sensor test read.
+  const std::uint32_t ids[] = {0x3003, 0x3000, 0x3001, 0x3002, 0x3008, 0x0C00, 0x0C01, 0x0C02, 0x0C03, 0x0C04,
+                               0x0C05, 0x0C06, 0x0C07, 0x0C08, 0x0C0B, 0x0C0C, 0x0C80, 0x0C81, 0x0C82, 0x0C83,
+                               0x0C84, 0x0C85, 0x0C86, 0x0C90, 0x0C91, 0x0C92, 0x0C93, 0x0C94, 0x0C95, 0x0C96,
+                               0x0D00, 0x0D01, 0x0D04, 0x0D05, 0x0D06, 0x0D07, 0x0D08};
+  VirtualLink link;
+  for (const std::uint32_t id : ids) {
+    const Outcome out = Transact(link, id);
+    const Bytes expected = link.Unit().Object(id);
+    ASSERT_EQ(out.result, static_cast<int>(expected.size())) << std::hex << id;
+    EXPECT_EQ(Bytes(out.reply.data, out.reply.data + out.result), expected) << std::hex << id;
+    // Step posts, build frames, step sends, the pump carries frame and reply, check slots, Step fetches.
+    EXPECT_LE(out.ms, 50) << std::hex << id;
+  }
+  EXPECT_EQ(link.Unit().Requests().size(), std::size(ids)) << "one frame per read";
+  for (int i = kQueueOverflows; i <= kAborted; ++i) EXPECT_EQ(Stat(i), 0) << "counter " << i;
+}
+
+TEST(LinkEndToEnd, SilentUnitFailsAfterEightWindows) {
+  for (const std::int32_t period : {10, 50}) {
+    VirtualLink link(period);
+    link.Unit().Faults().silent = true;
+    const Outcome out = Transact(link, 0x0C01);
+    EXPECT_EQ(out.result, kPollFailed);
+    EXPECT_EQ(link.Unit().Requests().size(), 8u) << "one request per reply window";
+    EXPECT_NEAR(static_cast<double>(out.ms), 8 * (750 + period), 2 * period) << "period " << period;
+  }
+}
+
+// A reply damaged or cut half-way is counted (a cut one aborted after 32 steps), the request is
+// answered in the next window and the next transaction goes through as usual.
+TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
+  using F = unitsim::UnitFaults;
+  const struct {
+    double F::*fault;
+    StatIndex counter;
+    std::int64_t countedMs;  // from Start
+  } cases[] = {
+      {&F::badChecksumRate, kBadFrames, 30},
+      {&F::badParityRate, kBadFrames, 40},     // parity is checked a tick after the sum
+      {&F::cutFrameRate, kAborted, 30 + 330},  // 32 steps after the cut frame began, and the abort
+  };
+  for (const auto& c : cases) {
+    VirtualLink link;
+    link.Unit().Faults().*c.fault = 1.0;
+    ASSERT_EQ(linkTransaction.Start(0x3002, nullptr), 1);
+    ASSERT_TRUE(link.RunUntil([&] { return Stat(c.counter) == 1; }, 1000));
+    EXPECT_EQ(link.Scheduler().NowMs(), c.countedMs) << c.counter;
+    link.Unit().Faults().*c.fault = 0.0;
+    EXPECT_EQ(Finish(link).result, 4);
+    EXPECT_LT(link.Scheduler().NowMs(), 2 * 760) << "answered in the second window";
+    EXPECT_EQ(Stat(kBadFrames) + Stat(kAborted), 1);
+    EXPECT_EQ(link.Unit().Requests().size(), 2u);
+    EXPECT_EQ(Transact(link, 0x3002).result, 4) << "and the next transaction as usual";
+  }
+}
+
+// Garbage on the line: a few hundred thousand random bytes with ticks between them must leave the
+// stack able to complete a normal transaction.
+TEST(LinkEndToEnd, RandomBytesNeverBreakTheStack) {
+  VirtualLink link;
+  std::mt19937 random(20261206);
+  long badFrames = 0;  // every bad frame, counted from the 8-bit counter's steps
+  for (long fed = 0; fed < 300000;) {
+    const std::uint8_t counterBefore = Stat(kBadFrames);
+    for (unsigned n = random() % 41; n > 0; --n, ++fed) FeedBytes({static_cast<std::uint8_t>(random())});
+    link.RunFor(10);
+    badFrames += static_cast<std::uint8_t>(Stat(kBadFrames) - counterBefore);
+  }
+  EXPECT_GT(badFrames, 1000);
+  EXPECT_EQ(Stat(kBadFrames), badFrames % 256) << "the counter wraps";
+  link.RunFor(2000);
+  EXPECT_EQ(Transact(link, 0x3003).result, 2);
+}
+
+// Every input kept in the fuzz corpora (the seeds and those that once found a fault) replays cleanly,
+// in every build, with or without clang.
+TEST(FuzzCorpus, EveryInputReplaysCleanly) {
+  const std::pair<const char*, std::string (*)(const std::uint8_t*, std::size_t)> targets[] = {
+      {"link_receive", fuzz::RunLinkReceiveScript}, {"unit_request", fuzz::RunUnitRequestScript}};
+  for (const auto& [name, run] : targets) {
+    int inputs = 0;
+    for (const auto& file : std::filesystem::directory_iterator(std::filesystem::path(GELVAR_FUZZ_CORPUS_DIR) / name)) {
+      std::ifstream in(file.path(), std::ios::binary);
+      const std::string input{std::istreambuf_iterator<char>(in), {}};
+      EXPECT_EQ(run(reinterpret_cast<const std::uint8_t*>(input.data()), input.size()), "") << file.path();
+      ++inputs;
+    }
+    EXPECT_GE(inputs, 3) << name;
+  }
+  ResetLinkStateForTests();
 }
 
 }  // namespace

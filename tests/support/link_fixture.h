@@ -28,26 +28,7 @@ inline void FeedBytes(const std::vector<std::uint8_t>& bytes) {
   }
 }
 
-// Takes every byte the driver has ready, as the byte pump does.
-inline std::vector<std::uint8_t> DrainTx() {
-  std::vector<std::uint8_t> out;
-  while (linkMemory.txRegister >= 0) {
-    out.push_back(static_cast<std::uint8_t>(linkMemory.txRegister));
-    linkMemory.txRegister = -1;
-    drv_tx_next(0);
-  }
-  return out;
-}
-
 // Frames as the far end builds them: the simulated unit's codec, apart from the driver's.
 using unitsim::EncodeFrame;
-
-// One tick of the link stack with the given period, without the transaction layer.
-inline void ConverterTick(std::uint32_t periodMs = 10) {
-  link_step();
-  link_build_frame();
-  link_check_slots();
-  link_timer(periodMs);
-}
 
 }  // namespace gelvar::testing
