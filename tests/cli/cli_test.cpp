@@ -154,11 +154,9 @@ TEST(TerminalText, IsUtf8FromWindows1252UnlessAlreadyUtf8) {
   }
 }
 
-TEST(Json, EscapesWhatJsonMustAndKeepsOrder) {
+// Each port a line, or one JSON array for scripts.
+TEST(Json, EscapesWhatJsonMustAndListsThePorts) {
   EXPECT_EQ(JsonString("a\"b\\c\r\n\t\x01\xC2\xB0"), "\"a\\\"b\\\\c\\r\\n\\t\\u0001\xC2\xB0\"");
-  JsonObject object;
-  object.String("z", "1").Number("a", -2).Raw("m", JsonArray({"1", JsonString("x")}));
-  EXPECT_EQ(object.Text(), "{\"z\":\"1\",\"a\":-2,\"m\":[1,\"x\"]}");
 
   const std::vector<SerialDeviceEntry> ports = {{"/dev/ttyACM0", "Uno \"R3\""}, {"/dev/ttyS0", "built-in"}};
   EXPECT_EQ(PortListLines(ports, false),
