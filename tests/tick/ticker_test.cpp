@@ -53,7 +53,6 @@ TEST(Ticker, PeriodIsRemeasuredEveryTenSeconds) {
 // starts meanwhile: A at 0 ms, B and C at 3 ms (all 10 ms), D at 3 ms (20 ms); the actor does its
 // deed at its first run, and the log names each run with its virtual time up to 23 ms.
 TEST(CoalescedTimerHost, EqualPeriodsRunInOneWakeUpInStartOrder) {
-  using Timers = std::map<char, TimerId>;
   const struct {
     char actor;
     const char* stops;
@@ -68,7 +67,7 @@ TEST(CoalescedTimerHost, EqualPeriodsRunInOneWakeUpInStartOrder) {
     SCOPED_TRACE(std::string(1, c.actor) + " stops '" + c.stops + "'" + (c.startsE ? ", starts E" : ""));
     VirtualScheduler scheduler;
     CoalescedTimerHost host(scheduler);
-    Timers timers;
+    std::map<char, TimerId> timers;
     std::string log;
     std::function<void(char, std::int32_t)> start = [&](char name, std::int32_t periodMs) {
       timers[name] = host.StartTimer(periodMs, [&, name, acted = false]() mutable {
