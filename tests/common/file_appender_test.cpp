@@ -1,6 +1,4 @@
-// The write seam on the real file system: every way a path can fail names the system's reason,
-// nothing but a regular file or a new name is opened (and nothing waits), and a failed append leaves
-// the file as it was.
+// printf's own formatting, and the write seam on the real file system.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/c_format.h"
 #include "common/file_appender.h"
 #include "common/temp_folder.h"
 #include "support/monitor_rig.h"
@@ -18,6 +17,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Every length modifier, and a result longer than the first buffer.
+TEST(CFormat, FormatsAsPrintfDoesWhateverTheLengthOrSize) {
+  const std::string longText(600, 'x');
+  const std::pair<std::string, std::string> cases[] = {
+      {CFormat("%ld %lld %hd %c", 1L << 40, 1LL << 40, 70000, 'c'), "1099511627776 1099511627776 4464 c"},
+      {CFormat("%s.", longText.c_str()), longText + "."},
+      {CFormat("%04d%%%-3s|%.2f", 7, "ab", 2.5), "0007%ab |2.50"},
+  };
+  for (const auto& [formatted, expected] : cases) EXPECT_EQ(formatted, expected);
+}
+
+// Every way a path can fail names the system's reason, nothing but a regular file or a new name is
+// opened (and nothing waits), and a failed append leaves the file as it was.
 TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
   const TempFolder dir;
   fs::create_directories(dir / "folder");

@@ -98,7 +98,6 @@ TEST_F(BytePumpTest, FramesLeaveWithTheirNumbersInTheTraces) {
   EXPECT_EQ(port.opened, (std::array{2, 19200, 8, 0, 0})) << "19200 baud, 8N1";
   EXPECT_EQ(port.written, frame);
   EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
-  EXPECT_FALSE(pump.Pump()) << "nothing new";
 
   pump.SetHex(true);
   for (const auto& [before, start] : {std::pair{6, "\r\n0007-0["}, std::pair{99999, "\r\n100000-0["}}) {
@@ -221,9 +220,6 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
   Append("p-r", EncodeFrame(0x3002, {1, 4, 3, 16}));
   pump.Pump();
   EXPECT_EQ(linkMemory.converter.slotStatus[0], 0xBF);
-  pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
-  pump.CloseLineFile(kLineFileTx, 0);
-  EXPECT_EQ(pump.LineFileFlags(), kLineFileRx) << "closing P-t leaves P-r in use";
 
   const std::string missing = (dir / "none" / "p-r").string();
   pump.OpenLineFile(kLineFileRx, 0, missing);

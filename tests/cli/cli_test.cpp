@@ -1,0 +1,334 @@
+// gelvar-cli without a process: the command line, the texts for the terminal and for JSON, the
+// console views that stand in for the windows, and the program over the simulated unit in virtual
+// time (what each command prints, writes and ends with).
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <tuple>
+
+#include "cli/cli_options.h"
+#include "cli/console_program.h"
+#include "cli/console_text.h"
+#include "cli/console_view.h"
+#include "cli/field_table.h"
+#include "cli/mqtt_payloads.h"
+#include "cli/port_list.h"
+#include "common/temp_folder.h"
+#include "link/test_support.h"
+#include "monitor/monitor_controller.h"
+#include "monitor/parameter_report.h"
+#include "monitor/variable_log.h"
+#include "support/monitor_fakes.h"
+#include "support/virtual_scheduler.h"
+#include "unitsim/simulated_line.h"
+
+namespace gelvar::testing {
+namespace {
+
+using Args = std::vector<std::string>;
+
+CliOptions Parsed(const Args& args) {
+  CliOptions options;
+  std::string error;
+  EXPECT_TRUE(ParseCliOptions(args, options, error)) << error;
+  return options;
+}
+
+TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
+  const CliOptions log =
+      Parsed({"log", "--json", "--file=x.log", "--com", "7", "--interval", "2", "--for", "1d12h30m45s"});
+  EXPECT_EQ(std::tie(log.command, log.json, log.comPort, log.logFile, log.logMinutes, log.forSeconds),
+            std::make_tuple(CliCommand::kLog, true, 7, std::string("x.log"), 2, 36 * 3600 + 30 * 60 + 45));
+
+  const CliOptions cycle = Parsed({"sensor-test", "start-cycle", "2", "--ta", "1000", "--yes"});
+  EXPECT_EQ(std::tie(cycle.command, cycle.sensor, cycle.ta), std::make_tuple(CliCommand::kSensorStartCycle, 1, 1000));
+  EXPECT_EQ(Parsed({"command", "stop-min-heat"}).deviceCommand, kCmdStopMinHeatTime);
+  EXPECT_EQ(Parsed({"ports", "--device=/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
+  EXPECT_TRUE(Parsed({"read-variables", "--passes", "x", "-h"}).help);
+
+  const std::pair<const char*, MqttTarget> urls[] = {
+      {"mqtt://h", {false, "", "h", 1883, "gelvar"}},
+      {"mqtts://ops@broker.example/site-42/unit", {true, "ops", "broker.example", 8883, "site-42/unit"}},
+      {"mqtt://[::1]:1/p", {false, "", "::1", 1, "p"}},
+  };
+  for (const auto& [url, target] : urls) {
+    const MqttTarget parsed = Parsed({"watch", "--mqtt", url}).mqtt;
+    EXPECT_EQ(std::tie(parsed.tls, parsed.user, parsed.host, parsed.port, parsed.prefix),
+              std::tie(target.tls, target.user, target.host, target.port, target.prefix))
+        << url;
+  }
+}
+
+TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
+  const std::pair<Args, const char*> cases[] = {
+      {{}, "no command given"},
+      {{"tset"}, "unknown command 'tset'"},
+      {{"test", "now"}, "unexpected argument 'now'"},
+      {{"--verbose", "test"}, "unknown option '--verbose'"},
+      {{"--com", "256", "test"}, "--com: '256' is not a COM port number from 1 to 255"},
+      {{"test", "--com"}, "--com needs a COM port number"},
+      {{"log"}, "log needs --file FILE"},
+      {{"log", "--file", ""}, "--file: '' is not a file name"},
+      {{"log", "--file", "l", "--records", "2", "--for", "1h"}, "not both"},
+      {{"log", "--file", "l", "--for", "3651d"}, "--for: '3651d' is not a duration"},
+      {{"log", "--file", "l", "--for", "99999999999999999999s"}, "is not a duration"},
+      {{"command", "factory-settings"}, "Add --yes to confirm."},
+      {{"sensor-test", "temperature", "1"}, "Add --yes to confirm."},
+      {{"--yes", "sensor-test", "temperature"}, "needs the sensor number, 1 or 2"},
+      {{"--yes", "sensor-test", "temperature", "3"}, "needs the sensor number, 1 or 2"},
+      {{"--yes", "sensor-test", "read-recorded"}, "needs --type I or --type II"},
+      {{"watch"}, "watch needs --mqtt URL"},
+      {{"watch", "--mqtt", "http://h/p"}, "--mqtt: unknown scheme 'http' (mqtt or mqtts)"},
+      {{"watch", "--mqtt", "h:1883/p"}, "is not a URL like mqtt://[USER@]HOST[:PORT]/PREFIX"},
+      {{"watch", "--mqtt", "mqtt://h:65536/p"}, "port '65536' is not from 1 to 65535"},
+      {{"watch", "--mqtt", "mqtt://u:pw@h/p"}, "no password in the URL"},
+  };
+  for (const auto& [args, message] : cases) {
+    CliOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseCliOptions(args, options, error)) << message;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+}
+
+// The password is the file's first line, whatever its line end.
+TEST(CliOptions, MqttPasswordFromItsFile) {
+  const TempFolder dir;
+  const std::string path = (dir / "password").string();
+  const struct {
+    std::string user;
+    const char* bytes;  // nullptr: no file
+    std::string password;
+    const char* errorPart;
+  } cases[] = {
+      {"ops", "secret\r\nsecond\n", "secret", ""},
+      {"ops", "", "", ""},
+      {"", "secret\n", "secret", "a password (--mqtt-password-file) needs a user"},
+      {"ops", nullptr, "", "--mqtt-password-file: cannot read '"},
+  };
+  for (const auto& c : cases) {
+    if (c.bytes != nullptr) std::ofstream(path, std::ios::binary) << c.bytes;
+    std::string password, error;
+    const bool read = ReadMqttPassword({false, c.user, "h", 1883, "p"}, path, password, error);
+    std::filesystem::remove(path);
+    EXPECT_EQ(read, *c.errorPart == '\0') << error;
+    EXPECT_EQ(password, c.password);
+    EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+  }
+}
+
+TEST(TerminalText, IsUtf8FromWindows1252UnlessAlreadyUtf8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"  3 \260C", "  3 \302\260C"},                      // the core's degree sign
+      {"Fehler \326ffnen: x", "Fehler \303\226ffnen: x"},  // the pump's message
+      {"\x80\x81\x9F", "\xE2\x82\xAC\xC2\x81\xC5\xB8"},    // euro, free code, Y umlaut
+      // A path the user typed in UTF-8 stays as it is.
+      {"' /tmp/m\xC3\xBCll.log '", "' /tmp/m\xC3\xBCll.log '"},
+      {"\xE0\xA0\x80 \xE2\x80\x99", "\xE0\xA0\x80 \xE2\x80\x99"},  // the lowest three-byte form, a quote
+      // Anything not well-formed UTF-8 is taken as Windows-1252 as a whole.
+      {"\xC3\xBC \xB0", "\xC3\x83\xC2\xBC \xC2\xB0"},
+      {"\xE0\x80\x80", "\xC3\xA0\xE2\x82\xAC\xE2\x82\xAC"},  // overlong
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},      // surrogate
+      {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
+  };
+  for (const auto& [in, terminal] : cases) {
+    EXPECT_EQ(TerminalText(in), terminal);
+    EXPECT_TRUE(IsValidUtf8(TerminalText(in))) << in;
+  }
+}
+
+// Each port a line, or one JSON array for scripts.
+TEST(Json, EscapesWhatJsonMustAndListsThePorts) {
+  EXPECT_EQ(JsonString("a\"b\\c\r\n\t\x01\xC2\xB0"), "\"a\\\"b\\\\c\\r\\n\\t\\u0001\xC2\xB0\"");
+
+  const std::vector<SerialDeviceEntry> ports = {{"/dev/ttyACM0", "Uno \"R3\""}, {"/dev/ttyS0", "built-in"}};
+  EXPECT_EQ(PortListLines(ports, false),
+            (std::vector<std::string>{"/dev/ttyACM0  Uno \"R3\"", "/dev/ttyS0  built-in"}));
+  EXPECT_EQ(PortListLines(ports, true),
+            std::vector<std::string>{"[{\"path\":\"/dev/ttyACM0\",\"description\":\"Uno \\\"R3\\\"\"},"
+                                     "{\"path\":\"/dev/ttyS0\",\"description\":\"built-in\"}]"});
+  EXPECT_EQ(PortListLines({}, true), std::vector<std::string>{"[]"});
+}
+
+// Each answer from the command line is given once; each new entry of the sensor test's pane is handed
+// on once, without its CR LF.
+TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
+  std::ostringstream out, err;
+  Console console(out, err, false);
+  unitsim::UnitModel unit;
+  unitsim::SimulatedLine line(unit, [] { return std::int64_t{0}; });
+  ConsolePumpMessages messages(console);
+  BytePump pump(line, messages);
+  ConsoleView view(console, pump, false);
+  int number = 0;
+  view.AnswerNumber(7);
+  EXPECT_TRUE(view.AskNumber("", number));
+  EXPECT_EQ(number, 7);
+  EXPECT_FALSE(view.AskNumber("", number));
+
+  VirtualScheduler timers;
+  MemoryFiles files;
+  SensorTest test(timers, files);
+  ConsoleSensorView sensorView(console, test);
+  test.logText = "a\r\n";
+  sensorView.Refresh();  // before anyone takes the entries
+  std::vector<std::string> entries;
+  sensorView.onEntry = [&](const std::string& entry) { entries.push_back(entry); };
+  for (const char* pane : {"b\r\na\r\n", "b\r\na\r\n", "x"}) {
+    test.logText = pane;
+    sensorView.Refresh();
+  }
+  EXPECT_EQ(entries, std::vector<std::string>{"b"});
+
+  std::string path;
+  sensorView.AnswerFile("r.dat");
+  EXPECT_TRUE(sensorView.ChooseSaveFile("", "", path));
+  EXPECT_EQ(path, "r.dat");
+  EXPECT_FALSE(sensorView.ChooseSaveFile("", "", path));
+}
+
+// Not read is null; so is a temperature the log writes as -999.0, but not a true -1.0.
+TEST(MqttState, NullForWhatHasNoValue) {
+  DisplayFields fields;
+  VariableSnapshot values;
+  fields.Set(kFieldSlabTemp, "- v -");
+  values.HtgSlGuTemp = -999.0f;
+  fields.Set(kFieldOutdoorTemp, " -1.0 \260F");
+  values.HtgOutTemp = -1.0f;
+  const std::string json = StateJson(fields, values, 1, 0);
+  EXPECT_TRUE(json.starts_with(
+      "{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\302\260F\",\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},"))
+      << json;
+  EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
+  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
+}
+
+struct VirtualCli;
+using Meanwhile = std::function<void(VirtualCli&, int)>;
+
+// One run of the command line args (words split at spaces); meanwhile(second) runs before each
+// simulated second and may raise a stop signal. A run without meanwhile has no signal source at all.
+struct VirtualCli {
+  explicit VirtualCli(const std::string& args, const Meanwhile& meanwhile = nullptr) {
+    ResetLinkStateForTests();
+    CliOptions options;
+    std::string error;
+    std::istringstream words(args);
+    EXPECT_TRUE(ParseCliOptions({std::istream_iterator<std::string>(words), {}}, options, error)) << error;
+    std::function<int()> pendingSignal;
+    if (meanwhile) pendingSignal = [this] { return signal; };
+    ConsoleProgram program(options, scheduler, line, files, console, pendingSignal);
+    program.Start({});
+    for (int second = 0; second < 600 && !program.Finished(); ++second) {
+      if (meanwhile) meanwhile(*this, second);
+      scheduler.RunUntil([&] { return program.Finished(); }, 1000);
+    }
+    status = program.Finished() ? program.ExitStatus() : -1;
+    fields = program.Controller().Fields();
+  }
+
+  VirtualScheduler scheduler;
+  unitsim::UnitModel unit;
+  unitsim::SimulatedLine line{unit, [this] { return scheduler.NowMs(); }};
+  MemoryFiles files;
+  std::ostringstream out, err;
+  Console console{out, err, true};
+  int signal = 0;
+  int status = -1;
+  DisplayFields fields;
+};
+
+std::string FullPath(const std::string& name) { return (std::filesystem::current_path() / name).string(); }
+
+const Meanwhile kSilent = [](VirtualCli& cli, int) { cli.unit.Faults().silent = true; };
+const Meanwhile kFahrenheit = [](VirtualCli& cli, int) { cli.unit.SetObject(0x3003, {0x10, 0x00}); };
+const Meanwhile kUnwritable = [](VirtualCli& cli, int) { cli.files.unwritable.insert(FullPath("r.par")); };
+// The log's file goes read-only once its header is written.
+const Meanwhile kLogLost = [](VirtualCli& cli, int second) {
+  if (second == 1) cli.files.unwritable.insert(FullPath("u.log"));
+};
+const Meanwhile kSignalAt30 = [](VirtualCli& cli, int second) { cli.signal = second >= 30 ? SIGTERM : 0; };
+const Meanwhile kLostAWhile = [](VirtualCli& cli, int second) {
+  if (second == 1) cli.line.Unplug();
+  if (second == 4) cli.line.PlugIn();
+};
+const Meanwhile kManySets = [](VirtualCli& cli, int) {
+  cli.unit.SetObject(0x0D05, {0x2B, 0x01, 0x01, 0x00});  // Ti 299 s, Tm 1 s: N = 300
+  cli.unit.SetRecordedSets(std::vector(300, std::vector<std::uint8_t>{0, 5, 0, 2}),
+                           std::vector(300, std::vector<std::uint8_t>{0x70, 0x17}));
+};
+
+TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
+  const std::string logged = "file: " + FullPath("u.log") + "\nrecords: 1\nunwritten records: 0\n";
+  const char* kStopped = "I> Reading variables stopped\n";
+  const struct {
+    std::string args;
+    Meanwhile meanwhile;
+    int status;
+    std::string outPart;
+    std::string errPart;
+  } cases[] = {
+      {"test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
+      {"--json test", nullptr, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},
+      {"command start-min-heat", nullptr, kExitDone, "result: accepted\n", "I> Minimum Heat Time started"},
+      {"--json command stop-min-heat", nullptr, kExitDone, "{\"command\":\"command stop-min-heat\",",
+       "I> Minimum Heat Time stopped"},
+      {"test", kSilent, kExitUnit, "result: no reply\n", "I> COM Port Opened\nE> No reply from detector unit\n"},
+      {"test", [](VirtualCli& cli, int) { cli.line.Unplug(); }, kExitPort, "", ""},
+      {"test", [](VirtualCli& cli, int) { cli.signal = SIGTERM; }, 128 + SIGTERM, "", ""},
+      {"read-variables --passes 2", nullptr, kExitDone, "\npass: 2\n", kStopped},
+      {"read-variables", kFahrenheit, kExitDone, "\302\260F", ""},
+      {"log --file u.log --records 1", nullptr, kExitDone, logged, kStopped},
+      {"log --file u.log", kSignalAt30, kExitDone, logged, "I> Log stored in file ' " + FullPath("u.log")},
+      {"log --file u.log --records 1", kLogLost, kExitFile, "unwritten records: 1\n", "could not be written to "},
+      {"watch --mqtt mqtt://h/p", kSignalAt30, kExitDone, "", "I> Reading variables started\n"},
+      {"read-parameters --report r.par", kUnwritable, kExitFile, "", "cannot write " + FullPath("r.par")},
+      {"read-variables --passes 3", kLostAWhile, kExitDone, "pass: 3", "E> COM Port Lost\nI> COM Port Reopened\n"},
+      {"--yes sensor-test start-cycle 1 --ta 1", nullptr, kExitDone, "Rs: 2350 Ohm\nRecording sensor 1 completed!\n",
+       ""},
+      {"--json --yes sensor-test temperature 2", nullptr, kExitDone, "\"lines\":[\"Temperature sensor 2:", ""},
+      {"--yes sensor-test temperature 1", kSilent, kExitUnit, "", ""},
+      // More samples than the unit keeps: the progress counts to the sets read.
+      {"--yes sensor-test read-recorded --type II", kManySets, kExitDone, "", "256/256 ["},
+  };
+  for (const auto& c : cases) {
+    const VirtualCli cli(c.args, c.meanwhile);
+    SCOPED_TRACE(c.args);
+    EXPECT_EQ(cli.status, c.status) << cli.err.str();
+    // Lines come once; the progress line is drawn again below each message line.
+    for (const auto& [text, part] : {std::pair{cli.out.str(), c.outPart}, std::pair{cli.err.str(), c.errPart}}) {
+      const std::size_t at = text.find(part);
+      EXPECT_NE(at, std::string::npos) << text;
+      if (part.ends_with('\n')) {
+        EXPECT_EQ(text.find(part, at + 1), std::string::npos) << "twice";
+      }
+    }
+  }
+}
+
+// The files are the core's, at the full paths of the names given.
+TEST(ConsoleProgram, WritesTheCoresFiles) {
+  const VirtualCli parameters("read-parameters --report r.par");
+  std::string lines;
+  for (const std::string& line : FieldLines(parameters.fields, ParameterLabels())) lines += line + "\n";
+  EXPECT_EQ(parameters.out.str(), lines + "report: " + FullPath("r.par") + "\n");
+  EXPECT_EQ(parameters.files.files.at(FullPath("r.par")),
+            ParameterReport(parameters.fields, parameters.scheduler.CalendarTime()));
+  EXPECT_NE(parameters.err.str().find(ProgressText("Reading parameters", kParameterCount, kParameterCount)),
+            std::string::npos);
+
+  const VirtualCli log("log --file u.log --records 1", kFahrenheit);
+  const std::string bytes = log.files.files.at(FullPath("u.log"));
+  EXPECT_TRUE(bytes.starts_with(LogHeader(VirtualScheduler().CalendarTime(), 1) + "00001; ")) << bytes;
+
+  const VirtualCli recorded("--yes sensor-test read-recorded --type II --report s.dat");
+  EXPECT_NE(recorded.out.str().find("report: " + FullPath("s.dat")), std::string::npos);
+  EXPECT_TRUE(recorded.files.files.at(FullPath("s.dat")).starts_with("t[s]; Uv[V];"));
+}
+
+}  // namespace
+}  // namespace gelvar::testing

@@ -1,0 +1,270 @@
+// The simulated unit as the program meets it (frames in, frames out, one request at a time), its
+// command line, and its serving of a pseudo-terminal or serial device.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+#include "common/temp_folder.h"
+#include "unitsim/pty_server.h"
+#include "unitsim/sim_options.h"
+#include "unitsim/unit_model.h"
+
+namespace gelvar::unitsim {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+const Bytes kNoReply{0xEE};
+
+std::optional<DecodedFrame> LastFrame(const Bytes& bytes) {
+  FrameDecoder decoder;
+  std::optional<DecodedFrame> last;
+  for (const std::uint8_t byte : bytes) {
+    if (auto frame = decoder.Feed(byte, 0)) last = frame;
+  }
+  return last;
+}
+
+// Talks to the unit as the program does: one request, then half a second for the reply.
+struct Client {
+  void Send(const Bytes& bytes) {
+    for (const std::uint8_t byte : bytes) unit.Receive(byte, nowMs);
+  }
+  void Wait(std::int64_t ms) { unit.Advance(nowMs += ms); }
+  Bytes Collect() {
+    Bytes bytes(4096);
+    bytes.resize(static_cast<std::size_t>(unit.Transmit(bytes.data(), 4096, nowMs)));
+    return bytes;
+  }
+  Bytes Raw(std::uint32_t objectId, const Bytes& data = {}) {
+    Send(EncodeFrame(objectId, data));
+    Wait(500);
+    return Collect();
+  }
+  Bytes Data(std::uint32_t objectId, const Bytes& data = {}) {
+    const auto reply = LastFrame(Raw(objectId, data));
+    return reply ? reply->data : kNoReply;
+  }
+  // Of ten one-second recordings of sensor 1 asked for, how many were started.
+  int RecordingsStarted() {
+    int started = 0;
+    for (int i = 0; i < 10; ++i) started += Data(0x0C87, {1, 0, 1, 0}) == Bytes{2, 0};
+    return started;
+  }
+
+  UnitModel unit;
+  std::int64_t nowMs = 0;
+};
+
+TEST(UnitModelTest, CommandsRunForTheirTimeAndFactoryResetStopsThem) {
+  Client client;
+  client.unit.SetObject(0x3003, {0x12, 0});
+  EXPECT_EQ(client.Data(0x0C09, {7, 0}), (Bytes{0, 0})) << "no such minimum heat time command";
+  ASSERT_EQ(client.Data(0x0C09, {1, 0}), (Bytes{2, 0}));
+  EXPECT_EQ(client.Data(0x0C00).at(0), 6) << "Heating min.Time";
+  EXPECT_EQ(client.Data(0x0C08), (Bytes{1, 0, 60, 0})) << "relay on, 60 min left";
+  client.Wait(250'000);
+  EXPECT_NE(client.Data(0x0C07), (Bytes{0x84, 0x17, 0x52, 0x17})) << "unpinned temperatures drift";
+
+  ASSERT_EQ(client.Data(0x3004, {1, 0}), (Bytes{2, 0}));
+  EXPECT_EQ(client.Data(0x0C08), (Bytes{0, 0, 0, 0})) << "reset stops the minimum heat time";
+  EXPECT_EQ(client.Data(0x3003), (Bytes{0x01, 0}));
+}
+
+TEST(UnitModelTest, AfterGarbageDataSetsMatchTheTimingAndEndWithAnEmptyReply) {
+  Client client;
+  std::mt19937 random(3);
+  Bytes garbage(4000);
+  for (auto& byte : garbage) byte = static_cast<std::uint8_t>(random());
+  client.Send(garbage);
+  client.Wait(500);
+  client.Collect();
+  client.unit.ClearRequests();
+  const Bytes timing = client.Data(0x0D05);
+  EXPECT_EQ(client.unit.Requests().size(), 1U);
+  ASSERT_EQ(timing.size(), 4U);
+  ASSERT_EQ(((timing[0] | timing[1] << 8) + 1) / timing[2], 6);
+  EXPECT_EQ(client.Data(0x0D02, {0, 0}), (Bytes{0xB0, 0x04, 0xC2, 0x01})) << "1200 and 450";
+  EXPECT_EQ(client.Data(0x0D03, {5, 0}).size(), 2U) << "the last set";
+  EXPECT_EQ(client.Data(0x0D02, {6, 0}), Bytes{});
+}
+
+// What a fault does to the bytes where the link's end-to-end tests and the fault matrix cannot tell:
+// requests dropped, commands refused, noise with or without type letters.
+TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
+  Client dropping;
+  dropping.unit.Faults().dropFirstRequests = 3;
+  EXPECT_EQ(dropping.RecordingsStarted(), 7);
+
+  Client refusing;
+  refusing.unit.Faults().refuseCommands = true;
+  for (const std::uint32_t command : {0x3004, 0x0C09, 0x0C97}) EXPECT_EQ(refusing.Data(command, {1, 0}), (Bytes{0, 0}));
+  EXPECT_EQ(refusing.Data(0x0C00).at(0), 4) << "no minimum heat time runs";
+  EXPECT_EQ(refusing.RecordingsStarted(), 0);
+  EXPECT_EQ(refusing.Data(0x0D02, {0, 0}).size(), 4u) << "a data set read is no command";
+
+  // The noise before the sound reply frame reaches 0xFF and holds type letters only when allowed.
+  Client noisy;
+  noisy.unit.Faults().noiseRate = 1.0;
+  noisy.unit.Faults().noiseBurstLength = 1000;
+  for (const bool letters : {false, true}) {
+    noisy.unit.Faults().noiseMayHoldTypeLetters = letters;
+    const Bytes reply = noisy.Raw(0x3002);
+    ASSERT_EQ(reply.size(), 1008U);
+    EXPECT_EQ(LastFrame(reply).value_or(DecodedFrame{}).data, (Bytes{1, 4, 16, 3}));
+    EXPECT_NE(std::find(reply.begin(), reply.end() - 8, 0xFF), reply.end() - 8);
+    EXPECT_EQ(std::any_of(reply.begin(), reply.end() - 8, IsTypeLetter), letters);
+  }
+}
+
+// Every field, so that an option landing in the wrong one shows.
+auto Fields(const SimOptions& o) {
+  const UnitFaults& f = o.faults;
+  return std::tie(f.silent, f.silentObjects, f.dropFirstRequests, f.dropRate, f.badChecksumRate, f.badParityRate,
+                  f.wrongCountRate, f.cutFrameRate, f.latencyMs, f.noiseRate, f.noiseBurstLength,
+                  f.noiseMayHoldTypeLetters, f.refuseCommands, o.seed, o.linkPath, o.ttyDevice, o.verbose,
+                  o.printPathOnly, o.help);
+}
+
+// Both spellings of a value, "--name value" and "--name=value", each field once.
+TEST(SimOptionsTest, EachOptionSetsItsField) {
+  SimOptions expected;
+  expected.help = expected.verbose = expected.printPathOnly = true;
+  UnitFaults& f = expected.faults;
+  f.silent = f.noiseMayHoldTypeLetters = f.refuseCommands = true;
+  expected.linkPath = "/tmp/a=b";
+  expected.ttyDevice = "/dev/serial-adapter";
+  f.silentObjects = {0x0C01, 0x3FFF};
+  f.dropFirstRequests = 3;
+  f.dropRate = 0.25;
+  f.badChecksumRate = 1.0;
+  f.badParityRate = 0.5;
+  f.wrongCountRate = 0.75;
+  f.cutFrameRate = 0.1;
+  f.noiseRate = 0.5;
+  f.noiseBurstLength = 4096;
+  f.latencyMs = 60000;
+  expected.seed = 4294967295U;
+  SimOptions parsed;
+  std::string error;
+  // clang-format off
+  const std::vector<std::string> args{
+      "-h", "-v", "--print-path-only", "--silent", "--noise-letters", "--refuse-commands", "--link=/tmp/a=b", "--tty",
+      "/dev/serial-adapter", "--silent-object", "0x0C01", "--silent-object=3fFf", "--drop-first", "3", "--drop-rate",
+      "0.25", "--bad-checksum", "1", "--bad-parity=0.5", "--wrong-count", "0.75", "--cut-frames", "1e-1", "--noise",
+      ".5", "--noise-length", "4096", "--latency", "60000", "--seed", "4294967295"};
+  // clang-format on
+  EXPECT_TRUE(ParseSimOptions(args, parsed, error)) << error;
+  EXPECT_EQ(Fields(parsed), Fields(expected));
+}
+
+TEST(SimOptionsTest, BadArgumentsAreNamed) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"--silent=yes"}, "--silent takes no value"},
+      {{"--latency", "60001"}, "--latency: '60001' is not milliseconds"},
+      {{"--latency"}, "--latency needs milliseconds"},
+      {{"--drop-rate", "1.5"}, "--drop-rate: '1.5' is not a share from 0 to 1"},
+      {{"--bad-checksum", "0,5"}, "--bad-checksum: '0,5' is not"},
+      {{"--drop-first", "2147483648"}, "--drop-first: '2147483648' is not a count"},
+  };
+  for (const auto& [args, message] : cases) {
+    SimOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseSimOptions(args, options, error)) << message;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+}
+
+// The program's side of the line, closed when the test ends.
+struct ProgramSide {
+  explicit ProgramSide(const std::string& path) : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
+  ~ProgramSide() {
+    if (fd >= 0) close(fd);
+  }
+  // Sends a request and serves until a whole reply frame arrived (or a generous number of rounds passed).
+  Bytes RoundTrip(UnitServer& server, const Bytes& request, std::size_t replyLength) const {
+    EXPECT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    Bytes received;
+    for (int round = 0; round < 400 && received.size() < replyLength; ++round) {
+      EXPECT_EQ(server.ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server.Error();
+      std::uint8_t buffer[64];
+      const ssize_t count = read(fd, buffer, sizeof buffer);
+      if (count > 0) received.insert(received.end(), buffer, buffer + count);
+    }
+    return received;
+  }
+  const int fd;
+};
+
+// The program side is raw; a reply to a program that left before it came is not handed to the next
+// program; a device link replaces an old symlink but no other file, goes away with the server, and is
+// left alone once another server took it over (the other targets are made-up paths beside the link,
+// so that none can be the served device); serving ends on a stop signal and on a serial device that
+// hangs up, and one that cannot be opened is named.
+TEST(ServedPtyTest, ServesThePseudoTerminalThroughItsLinkUntilStoppedOrHungUp) {
+  std::string error;
+  auto line = ServedLine::OpenPseudoTerminal(error);
+  ASSERT_TRUE(line) << error;
+  UnitModel unit;
+  std::ostringstream log;
+  auto server = std::make_unique<UnitServer>(*line, unit, &log);
+  {
+    const ProgramSide leaving(line->DevicePath());
+    ASSERT_GE(leaving.fd, 0);
+    termios settings{};
+    ASSERT_EQ(tcgetattr(leaving.fd, &settings), 0);
+    EXPECT_EQ(settings.c_lflag & (ECHO | ICANON | ISIG), 0U);
+    EXPECT_EQ(settings.c_iflag & (ICRNL | IXON), 0U);
+    EXPECT_EQ(settings.c_oflag & OPOST, 0U);
+    EXPECT_EQ(write(leaving.fd, EncodeFrame(0x0C01, {}).data(), 4), 4);
+  }
+  for (int round = 0; round < 5; ++round) EXPECT_EQ(server->ServeOnce(-1, 1), UnitServer::Outcome::kServing);
+  EXPECT_NE(log.str().find("no program has the line open"), std::string::npos) << log.str();
+
+  const testing::TempFolder dir;
+  const std::string link = dir / "unit";
+  const std::string elsewhere = dir / "other-device";
+  fs::create_symlink(dir / "old-device", link);
+  fs::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
+  auto made = DeviceLink::Create(link, line->DevicePath(), error);
+  ASSERT_TRUE(made) << error;
+  {
+    const ProgramSide program(link);
+    ASSERT_GE(program.fd, 0);
+    EXPECT_EQ(program.RoundTrip(*server, EncodeFrame(0x0C02, {}), 6), EncodeFrame(0x0C02, {60, 0}));
+    EXPECT_NE(log.str().find("request 0C02 read"), std::string::npos) << log.str();
+  }
+  auto other = DeviceLink::Create(link, elsewhere, error);
+  made.reset();
+  EXPECT_EQ(fs::read_symlink(link), elsewhere);
+  other.reset();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  std::ofstream(link) << "keep";
+  EXPECT_FALSE(DeviceLink::Create(link, elsewhere, error));
+  std::string content;
+  std::ifstream(link) >> content;
+  EXPECT_EQ(content, "keep");
+
+  const auto stop = StopSignals::Install(error);
+  ASSERT_TRUE(stop) << error;
+  raise(SIGTERM);
+  EXPECT_EQ(server->ServeOnce(stop->Fd(), 1000), UnitServer::Outcome::kStopped);
+  EXPECT_FALSE(ServedLine::OpenSerialDevice("/nonexistent/tty", error));
+  EXPECT_EQ(error, "cannot open /nonexistent/tty: No such file or directory");
+  const auto device = ServedLine::OpenSerialDevice(line->DevicePath(), error);
+  ASSERT_TRUE(device) << error;
+  UnitServer deviceServer(*device, unit, nullptr);
+  server.reset();
+  line.reset();  // the far end goes away
+  EXPECT_EQ(deviceServer.ServeOnce(-1, 1000), UnitServer::Outcome::kFailed);
+  EXPECT_EQ(deviceServer.Error(), device->DevicePath() + " hung up");
+}
+
+}  // namespace
+}  // namespace gelvar::unitsim
