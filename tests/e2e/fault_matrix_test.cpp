@@ -8,8 +8,6 @@
 #include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "common/c_format.h"
 #include "support/monitor_rig.h"
@@ -123,12 +121,9 @@ bool NotedOnce(MonitorRig& rig, const std::string& note) {
   return text.find(note) != std::string::npos && text.find(note) == text.rfind(note);
 }
 
-std::string Seconds(std::int64_t ms) { return ms < 0 ? "never" : CFormat("%.1f s", ms / 1000.0); }
-
-std::string Joined(const auto& texts, const std::string& separator) {
-  std::string joined;
-  for (const std::string& text : texts) joined += (joined.empty() ? "" : separator) + text;
-  return joined;
+// The time from fromMs to atMs, when there is such a time.
+std::string Seconds(std::int64_t atMs, std::int64_t fromMs) {
+  return atMs < 0 ? "never" : CFormat("%.1f s", (atMs - fromMs) / 1000.0);
 }
 
 TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
@@ -148,25 +143,22 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     rig.controller.Command(kCmdReadParameters);
     rig.RunUntilEvents('R', 1, kStepLimitMs);
     rig.StartLogging(kStepLimitMs);
-    std::set<std::string> statuses;
-    std::set<int> modes;
-    const auto watchStatus = [&] {
-      statuses.insert(rig.controller.ComStatusText());
-      modes.insert(rig.controller.Mode());
+    std::set<std::pair<std::string, int>> states;  // status 1079 and mode
+    const auto watchStates = [&] {
+      states.emplace(rig.controller.ComStatusText(), rig.controller.Mode());
       return false;
     };
-    rig.link.RunUntil(watchStatus, kFaultMs);
-    EXPECT_EQ(statuses, std::set<std::string>{c.comStatus});
-    EXPECT_EQ(modes, std::set<int>{kLoggingVariables});
+    rig.link.RunUntil(watchStates, kFaultMs);
+    EXPECT_EQ(states, (std::set<std::pair<std::string, int>>{{c.comStatus, kLoggingVariables}}));
 
     std::map<std::string, int> errorLines;  // by kind, without the object ID
     for (const std::string& line : rig.view.paneLines) {
       if (line.starts_with("E> ")) ++errorLines[line.substr(0, line.find(" at ID:"))];
     }
-    std::vector<std::string> errorTexts;
+    std::string errorTexts;
     for (const auto& [kind, count] : errorLines) {
       EXPECT_TRUE(c.allowed.contains(kind)) << kind;
-      errorTexts.push_back(kind + CFormat(" (%d)", count));
+      errorTexts += (errorTexts.empty() ? "" : "<br>") + kind + CFormat(" (%d)", count);
     }
     for (const std::string& kind : c.required) EXPECT_TRUE(errorLines.contains(kind)) << kind;
     const std::vector<Event> steps = rig.log.Of('S');
@@ -203,11 +195,10 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     RunCommand(rig, kCmdStartCycleSensor2);
     EXPECT_EQ(rig.TopLine(), "I> Moisture cycle started");
 
-    table.push_back({c.name, errorTexts.empty() ? "none" : Joined(errorTexts, "<br>"),
+    table.push_back({c.name, errorTexts.empty() ? "none" : errorTexts,
                      CFormat("%d of %d", static_cast<int>(accepted), static_cast<int>(steps.size())),
-                     CFormat("%d (%d)", static_cast<int>(records.size()), static_cast<int>(unread)),
-                     Joined(statuses, ", "), Seconds(readingBackMs < 0 ? -1 : readingBackMs - healedMs),
-                     Seconds(loggingBackMs < 0 ? -1 : loggingBackMs - healedMs)});
+                     CFormat("%d (%d)", static_cast<int>(records.size()), static_cast<int>(unread)), c.comStatus,
+                     Seconds(readingBackMs, healedMs), Seconds(loggingBackMs, healedMs)});
   }
   PublishTable("fault_matrix.md", table);
 }

@@ -134,7 +134,11 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
   for (const std::size_t run : {0u, 1u}) {
     const std::string date = DateText(when[run]), time = TimeText(when[run]);
     EXPECT_EQ(lines[3 * run], "Logfile Gelvar started " + date + " at " + time + ", Temperature Unit: \260C");
-    EXPECT_TRUE(lines[3 * run + 1].starts_with("Set#;Date;Time;"));
+    EXPECT_EQ(lines[3 * run + 1],
+              "Set#;Date;Time;AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;HtgOutTemp;"
+              "HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;S1AmbTemp;S1LastMoist;"
+              "S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;S2SenTemp;S2AmbTemp;S2LastMoist;"
+              "S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;");
     EXPECT_EQ(lines[3 * run + 2], "00001; " + date + "; " + time +
                                       ";161;775;  4;  5;  1;  2;   12,5;   -3,0;  45; 1; 1234; 5678"
                                       ";  8;  2;  1;    0,5;  -10,0; 35;  5; 10; 12,15;2350"

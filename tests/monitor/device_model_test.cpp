@@ -1,3 +1,4 @@
+// The unit's replies as display texts, the temperature texts and the parameter report's bytes.
 #include "monitor/device_model.h"
 
 #include <gtest/gtest.h>
@@ -5,7 +6,9 @@
 #include <map>
 #include <vector>
 
+#include "monitor/parameter_report.h"
 #include "monitor/read_cycle.h"
+#include "monitor/value_format.h"
 
 namespace gelvar {
 namespace {
@@ -98,6 +101,61 @@ TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
   EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
   EXPECT_EQ(Text(1065), " 12.5 \260C");  // sensor 1's field, the step in progress
   EXPECT_EQ(Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
+}
+
+TEST(ValueFormat, TemperatureTexts) {
+  const struct {
+    int code;
+    bool withDecimal;
+    int unit;
+    const char* text;
+  } cases[] = {
+      {6000, true, 0, "  0.0 \260C"},
+      {5998, true, 0, " -0.1 \260C"},
+      {0, true, 0, "-300.0 \260C"},
+      {5600, true, 1, " -3.9 \260F"},
+      {0x7FFB, true, 0, "1338.1 \260C"},
+      {0x7FFC, true, 0, "- ! -"},
+      {0x7FFD, false, 1, "- ^ -"},
+      {2, true, 2, "-507.7 \260F"},  // any unit code but 0 is Fahrenheit
+      // Whole degrees round halves away from zero; -0.2 keeps its sign as printf shows it.
+      {6050, false, 0, "    3 \260C"},
+      {6070, false, 0, "    4 \260C"},
+      {5990, false, 0, "   -1 \260C"},
+      {6010, false, 0, "    1 \260C"},
+      {5996, false, 0, "   -0 \260C"},
+      {6050, true, 0, "  2.5 \260C"},
+      {5650, false, 1, "    1 \260F"},
+      {5672, false, 1, "    3 \260F"},
+      {5683, false, 1, "    4 \260F"},
+      {5638, false, 1, "   -1 \260F"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TemperatureText(c.code, c.withDecimal, c.unit), c.text) << c.code << " unit " << c.unit;
+  }
+}
+
+TEST(ReportAndLog, UnreadParametersGiveACompleteReportOfUndef) {
+  std::tm local{9, 5, 13, 7, 2, 126, 0, 0, -1, 0, nullptr};  // 03/07/26 13:05:09 in local time
+  const std::string expected =
+      "Parameter Gelvar recorded 03/07/26 at 13:05:09\r\nMonitor V1.0\r\n\r\n"
+      "Administration:\r\n"
+      " Mode System:            undef.\r\n Language:               undef.\r\n"
+      " Temp. Unit:             undef.\r\n Alarm Mode:             undef.\r\n\r\n"
+      " SW Version/Build:       undef.\r\n\r\n"
+      "Heating System:\r\n"
+      " Mode Heating:           undef.\r\n Min. Heating Time:      undef.\r\n"
+      " High Temp. Limit:       undef.\r\n Low Temp. Limit:        undef.\r\n"
+      " Idle Temp. Set Point:   undef.\r\n Moisture Limit:         undef.\r\n"
+      " Operation Hours:        undef.\r\n Operation Hours XWK:    undef.\r\n\r\n"
+      "Sensor 1:\r\n"
+      " Type Sensor:            undef.\r\n Mode Sensor:            undef.\r\n"
+      " Moisture Limit:         undef.\r\n\r\n"
+      "Sensor 2:\r\n"
+      " Type Sensor:            undef.\r\n Mode Sensor:            undef.\r\n"
+      " Moisture Limit:         undef.\r\n\r\n"
+      "End Parameter +++\r\n\r\n\r\n";
+  EXPECT_EQ(ParameterReport(DisplayFields(), std::mktime(&local)), expected);
 }
 
 }  // namespace
