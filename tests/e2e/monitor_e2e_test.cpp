@@ -48,16 +48,18 @@ TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParame
   }
 }
 
-// The program stopped for 11 s, or the calendar clock set back or forward, while it reads and logs, just
-// after the tick's period was measured: for five minutes on, passes follow each other as usual and
-// read every value, no request goes out twice, and the records stay a log interval apart in the time
-// the program ran. Passes are paused for 2000 ms: 201 messages count the pause down below zero, the
-// next one begins entry 0.
+// Passes are paused for 2000 ms: 201 messages count the pause down below zero, the next one begins
+// entry 0. Logging started while a step waits for its reply: the first record holds what the pass
+// before read for that step's values, unless that reading failed. Then the program stopped for 11 s, or
+// the calendar clock set back or forward, just after the tick's period was measured: for five minutes
+// on, passes follow each other as usual and read every value, no request goes out twice, and the
+// records stay a log interval apart in the time the program ran.
 TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
   const struct {
     std::int64_t frozenMs;
     std::time_t calendarStepS;
-  } cases[] = {{11000, 0}, {0, -200}, {0, 3600}};
+    bool lastReadFailed;  // of the step in progress when logging starts
+  } cases[] = {{11000, 0, false}, {0, -200, true}, {0, 3600, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(
         CFormat("frozen %d ms, clock set by %d s", static_cast<int>(c.frozenMs), static_cast<int>(c.calendarStepS)));
@@ -65,12 +67,21 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     VirtualScheduler& scheduler = rig.link.Scheduler();
     rig.PinTemperatures();
     rig.Unit().Faults().latencyMs = 100;
-    ASSERT_TRUE(rig.StartLogging());
-    const std::int64_t passEndMs = rig.log.Of('P')[0].ms;
-    ASSERT_EQ(rig.Unit().Requests().size(), 15u);
-    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.Unit().Requests().size() > 15; }, 5000));
+    if (c.lastReadFailed) rig.Unit().Faults().silentObjects = {0x0C84};
+    rig.controller.Command(kCmdStartReadingVariables);
+    ASSERT_TRUE(rig.RunUntilEvents('P', 1, 60000));
+    const std::int64_t passEndMs = scheduler.NowMs();
+    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.Unit().Requests().back().atMs > passEndMs; }, 5000));
     EXPECT_NEAR(rig.Unit().Requests().back().atMs - passEndMs, 2040, 20);
     EXPECT_EQ(rig.Unit().Requests().back().objectId, 0x3000u);
+    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.Unit().Requests().back().objectId == 0x0C84; }, 60000));
+    rig.LogEveryMinute();
+    ASSERT_TRUE(rig.RunUntilEvents('L', 1, 100));
+    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(HoldsUnreadValues(records[0]), c.lastReadFailed) << records[0];
+    EXPECT_EQ(rig.controller.Fields().Text(1065), "undef.") << "the display shows the step in progress";
+    rig.Unit().Faults().silentObjects.clear();
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; }, 80000));
     scheduler.Freeze(c.frozenMs);
     scheduler.SetCalendarBy(c.calendarStepS);
@@ -89,9 +100,9 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
       if (e.kind != 'P') continue;
       EXPECT_LT(e.ms - std::exchange(passStartMs, e.ms), 6000) << "a pass and its pause";
     }
-    const std::vector<Event> records = rig.log.Of('L');
-    for (std::size_t k = 2; k < records.size(); ++k) {
-      const std::int64_t ranMs = records[k].ms - records[k - 1].ms - (k == 2 ? c.frozenMs : 0);
+    const std::vector<Event> written = rig.log.Of('L');
+    for (std::size_t k = 2; k < written.size(); ++k) {
+      const std::int64_t ranMs = written[k].ms - written[k - 1].ms - (k == 2 ? c.frozenMs : 0);
       EXPECT_NEAR(ranMs, 60000, 5000) << "between records " << k << " and " << k + 1;
     }
   }
@@ -151,27 +162,6 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
   std::string fieldsGerman;
   EXPECT_EQ(LogTwoRuns(whenGerman, fieldsGerman), inC);
   EXPECT_EQ(fieldsGerman, fields);
-}
-
-// Logging started while a step waits for its reply: the first record holds what the pass before read
-// for that step's values, unless that reading failed.
-TEST(MonitorEndToEnd, FirstRecordMidPassTakesThePassBefore) {
-  for (const bool lastReadFailed : {false, true}) {
-    SCOPED_TRACE(lastReadFailed ? "last read failed" : "last read fine");
-    MonitorRig rig;
-    rig.PinTemperatures();
-    rig.Unit().Faults().latencyMs = 100;
-    if (lastReadFailed) rig.Unit().Faults().silentObjects = {0x0C84};
-    rig.controller.Command(kCmdStartReadingVariables);
-    ASSERT_TRUE(rig.link.RunUntil(
-        [&] { return rig.log.Count('P') == 1 && rig.Unit().Requests().back().objectId == 0x0C84; }, 60000));
-    rig.LogEveryMinute();
-    ASSERT_TRUE(rig.RunUntilEvents('L', 1, 100));
-    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(HoldsUnreadValues(records[0]), lastReadFailed) << records[0];
-    EXPECT_EQ(rig.controller.Fields().Text(1065), "undef.") << "the display shows the step in progress";
-  }
 }
 
 enum class UnitBehaviour { kAnswers, kDropsFirst, kWrongSize, kRefuses, kSilent };

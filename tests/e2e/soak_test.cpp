@@ -20,15 +20,11 @@ constexpr int kDefaultHours = 24;
 constexpr int kDefaultHours = 2;
 #endif
 
-int SoakHours() {
-  const char* hours = std::getenv("GELVAR_SOAK_HOURS");
-  return hours != nullptr && std::atoi(hours) > 0 ? std::atoi(hours) : kDefaultHours;
-}
-
 // Logging starts at a pass end: the first record is written at once, in the pause before the next pass
 // ends; every later one right at a pass end, on the grid of the first record, whatever passes cost.
 TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
-  const int hours = SoakHours();
+  const char* hoursSet = std::getenv("GELVAR_SOAK_HOURS");
+  const int hours = hoursSet != nullptr && std::atoi(hoursSet) > 0 ? std::atoi(hoursSet) : kDefaultHours;
   const TempDir dir;
   PosixFileAppender files;
   MonitorRig rig(&files);
@@ -70,16 +66,12 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   EXPECT_EQ(malformed, 0);
   EXPECT_EQ(unread, 0);
 
-  const std::vector<Event> steps = rig.log.Of('S');
-  const auto accepted =
-      std::count_if(steps.begin(), steps.end(), [](const Event& e) { return e.outcome == StepOutcome::kAccepted; });
   PublishTable(CFormat("soak_%dh.md", hours),
                {{"Virtual time", "Records", "Set numbers", "Well formed", "With unread values",
                  "Latest record after its minute began", "Steps read", "Wall time"},
                 {CFormat("%d h", hours), CFormat("%d", expected), CFormat("00001-%05d", expected),
                  CFormat("%d", expected - malformed), CFormat("%d", unread), CFormat("%.2f s", latestMs / 1000.0),
-                 CFormat("%d of %d", static_cast<int>(accepted), static_cast<int>(steps.size())),
-                 CFormat("%.1f s", wallSeconds.count())}});
+                 CFormat("%d of %d", rig.log.accepted, rig.log.Count('S')), CFormat("%.1f s", wallSeconds.count())}});
 }
 
 }  // namespace
