@@ -164,37 +164,37 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
   EXPECT_EQ(fieldsGerman, fields);
 }
 
-enum class UnitBehaviour { kAnswers, kDropsFirst, kWrongSize, kRefuses, kSilent };
-
 TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
-  using enum UnitBehaviour;
+  using F = unitsim::UnitFaults;
+  const auto healthy = [](F&) {};
   const struct {
     int command;
     std::uint32_t objectId;
     Bytes data;
-    UnitBehaviour unit;
+    void (*unit)(F&);
     const char* line;
   } cases[] = {
-      {kCmdTestCommunication, 0x3003, {}, kAnswers, "I> Communication OK"},
-      {kCmdStartMinHeatTime, 0x0C09, {1, 0}, kAnswers, "I> Minimum Heat Time started"},
-      {kCmdStopMinHeatTime, 0x0C09, {0, 0}, kAnswers, "I> Minimum Heat Time stopped"},
+      {kCmdTestCommunication, 0x3003, {}, healthy, "I> Communication OK"},
+      {kCmdStartMinHeatTime, 0x0C09, {1, 0}, healthy, "I> Minimum Heat Time started"},
+      {kCmdStopMinHeatTime, 0x0C09, {0, 0}, healthy, "I> Minimum Heat Time stopped"},
       // Asked again with its data: success only once the start reached the unit.
-      {kCmdStartMinHeatTime, 0x0C09, {1, 0}, kDropsFirst, "I> Minimum Heat Time started"},
-      {kCmdStartCycleSensor1, 0x0C87, {1, 0}, kAnswers, "I> Moisture cycle started"},
-      {kCmdFactorySettings, 0x3004, {1, 0}, kAnswers, "I> Factory settings OK"},
-      {kCmdTestCommunication, 0x3003, {}, kWrongSize, "E> Wrong format response at ID: 3003"},
-      {kCmdFactorySettings, 0x3004, {1, 0}, kRefuses, "E> Wrong command response at ID: 3004"},
-      {kCmdTestCommunication, 0x3003, {}, kSilent, "E> No reply from detector unit"},
+      {kCmdStartMinHeatTime, 0x0C09, {1, 0}, [](F& f) { f.dropFirstRequests = 1; }, "I> Minimum Heat Time started"},
+      {kCmdStartCycleSensor1, 0x0C87, {1, 0}, healthy, "I> Moisture cycle started"},
+      {kCmdFactorySettings, 0x3004, {1, 0}, healthy, "I> Factory settings OK"},
+      {kCmdTestCommunication, 0x3003, {}, [](F& f) { f.wrongCountRate = 1.0; }, "E> Wrong format response at ID: 3003"},
+      {kCmdFactorySettings,
+       0x3004,
+       {1, 0},
+       [](F& f) { f.refuseCommands = true; },
+       "E> Wrong command response at ID: 3004"},
+      {kCmdTestCommunication, 0x3003, {}, [](F& f) { f.silent = true; }, "E> No reply from detector unit"},
   };
   for (const auto& c : cases) {
     MonitorRig rig;
-    rig.Unit().Faults().wrongCountRate = c.unit == kWrongSize ? 1.0 : 0.0;
-    rig.Unit().Faults().silent = c.unit == kSilent;
-    rig.Unit().Faults().refuseCommands = c.unit == kRefuses;
-    rig.Unit().Faults().dropFirstRequests = c.unit == kDropsFirst ? 1 : 0;
+    c.unit(rig.Unit().Faults());
     rig.controller.Command(c.command);
     ASSERT_TRUE(rig.RunUntilEvents('S', 1, 10000)) << c.line;
-    ASSERT_EQ(rig.Unit().Requests().size() == 2, c.unit == kDropsFirst) << c.line;
+    ASSERT_EQ(rig.Unit().Requests().size() == 2, rig.Unit().Faults().dropFirstRequests == 1) << c.line;
     for (const auto& request : rig.Unit().Requests()) {
       EXPECT_EQ(request.objectId, c.objectId) << c.line;
       EXPECT_EQ(request.data, c.data) << c.line;
