@@ -126,7 +126,7 @@ std::string LogTwoRuns(std::vector<std::time_t>& when, std::string& fields) {
     rig.controller.Command(kCmdOpenLogFile);
     rig.controller.Command(kCmdStartLogging);
     EXPECT_TRUE(rig.RunUntilEvents('L', run, 1000));
-    when.push_back(rig.log.events.back().when);
+    when.push_back(rig.link.Scheduler().CalendarTime());
   }
   for (const int id : DisplayFields::ControlIds()) fields += rig.controller.Fields().Text(id) + "|";
   return rig.memoryFiles.files[rig.view.logPath];
@@ -167,6 +167,7 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
 TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
   using F = unitsim::UnitFaults;
   const auto healthy = [](F&) {};
+  const auto refusing = [](F& f) { f.refuseCommands = true; };
   const struct {
     int command;
     std::uint32_t objectId;
@@ -182,11 +183,7 @@ TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
       {kCmdStartCycleSensor1, 0x0C87, {1, 0}, healthy, "I> Moisture cycle started"},
       {kCmdFactorySettings, 0x3004, {1, 0}, healthy, "I> Factory settings OK"},
       {kCmdTestCommunication, 0x3003, {}, [](F& f) { f.wrongCountRate = 1.0; }, "E> Wrong format response at ID: 3003"},
-      {kCmdFactorySettings,
-       0x3004,
-       {1, 0},
-       [](F& f) { f.refuseCommands = true; },
-       "E> Wrong command response at ID: 3004"},
+      {kCmdFactorySettings, 0x3004, {1, 0}, refusing, "E> Wrong command response at ID: 3004"},
       {kCmdTestCommunication, 0x3003, {}, [](F& f) { f.silent = true; }, "E> No reply from detector unit"},
   };
   for (const auto& c : cases) {

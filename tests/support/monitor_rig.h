@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,6 @@ struct Event {
   bool written;
   int set;  // of a record
   std::int64_t ms;
-  std::time_t when;
 };
 
 class EventLog : public MonitorListener {
@@ -49,7 +47,7 @@ class EventLog : public MonitorListener {
 
  private:
   void Add(char kind, StepOutcome outcome = StepOutcome::kAccepted, bool written = true, int set = 0) {
-    events.push_back({kind, outcome, written, set, scheduler_.NowMs(), scheduler_.CalendarTime()});
+    events.push_back({kind, outcome, written, set, scheduler_.NowMs()});
     ++counts_[static_cast<unsigned char>(kind)];
   }
   VirtualScheduler& scheduler_;
