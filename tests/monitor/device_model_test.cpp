@@ -69,7 +69,8 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
       {&DeviceModel::ReadLanguageUnit, 0, {0x12, 0}, {{1040, "\260F"}, {1065, " 12.5 \260C"}}},
       {&DeviceModel::ReadHighTempLimit, 0, {0x00, 0x19}, {{1028, "   68 \260F"}}},
       {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{1065, " 32.0 \260F"}}},
-      {&DeviceModel::ReadLanguageUnit, 0, {0x25, 0}, {{1040, "unknown"}}},
+      {&DeviceModel::ReadLanguageUnit, 0, {0x0A, 0}, {{1040, "\260C"}, {1039, "unknown"}}},  // unit: the high nibble
+      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{1065, "  0.0 \260C"}}},
   };
   for (int id : DisplayFields::ControlIds()) EXPECT_EQ(Text(id), "undef.") << id;
   for (const auto& c : cases) {
