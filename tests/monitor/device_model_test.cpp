@@ -120,7 +120,7 @@ TEST(ValueFormat, TemperatureTexts) {
   }
 }
 
-TEST(ReportAndLog, UnreadParametersGiveACompleteReportOfUndef) {
+TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
   std::tm local{9, 5, 13, 7, 2, 126, 0, 0, -1, 0, nullptr};  // 03/07/26 13:05:09 in local time
   const std::string expected =
       "Parameter Gelvar recorded 03/07/26 at 13:05:09\r\nMonitor V1.0\r\n\r\n"
