@@ -241,7 +241,6 @@ struct FailingFiles : MemoryFiles {
 };
 
 TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
-  const std::string path = "Gelvar.log";
   std::vector<std::vector<std::string>> table = {
       {"Failing write", "Until", "Status 1080 seen", "Records in the file", "Set numbers missing"}};
   for (const bool lasting : {false, true}) {
@@ -249,7 +248,7 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       SCOPED_TRACE((lasting ? "lasting failure of write " : "failure of write ") + std::to_string(n));
       FailingFiles files(n, lasting);
       MonitorRig rig(&files);
-      rig.view.logPath = path;
+      const std::string& path = rig.view.logPath;
       rig.StartLogging();
       if (n == 1) {
         // The header could not be written: the box, no logging, and once healed a new try works.
