@@ -1,15 +1,27 @@
+// The reliability runs in virtual time whose tables docs/reliability.md shows.
+//
 // One fault of the unit or of the line per row, in virtual time: what the user sees while it lasts,
 // that the program keeps running and the log keeps its set numbers, and that reading and logging come
-// back by themselves once the unit is healthy again (a lost adapter is found at the next try). The
-// same run prints the table that docs/reliability.md shows.
+// back by themselves once the unit is healthy again (a lost adapter is found at the next try).
+//
+// The log file failing under a running log: every write in turn made to fail, once or until the
+// file is writable again (as SQLite's I/O error tests walk their writes), and a full disk on the real
+// file system. The user sees a failed record in status text 1080, nothing already written is damaged,
+// and logging goes on once the file can be written again.
+//
+// A long logging run in virtual time at one record a minute, against a unit that damages 5 % of its
+// replies. An optimised build logs a whole day in about a second; a debug build (the sanitizer run)
+// logs two hours, since it runs some twenty times slower. GELVAR_SOAK_HOURS sets another length;
+// `make soak` logs a week.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "common/c_format.h"
 #include "support/monitor_rig.h"
@@ -81,6 +93,18 @@ std::vector<FaultCase> Cases() {
   };
 }
 
+// Every line of the file is a header line or a well-formed record, and the set numbers rise.
+void ExpectWholeLines(const std::string& text) {
+  int lastSet = 0;
+  for (const std::string& line : FileLines(text)) {
+    if (line.starts_with("Logfile Gelvar started ") || line.starts_with("Set#;Date;Time;")) continue;
+    EXPECT_TRUE(IsWellFormedRecord(line)) << line;
+    EXPECT_GT(RecordSetNumber(line), lastSet) << line;
+    lastSet = RecordSetNumber(line);
+  }
+  EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
+}
+
 // The end of the first pass after fromMs whose steps were all read; -1 when there is none.
 std::int64_t FirstCleanPassMs(const MonitorRig& rig, std::int64_t fromMs) {
   int accepted = 0;
@@ -123,12 +147,9 @@ bool NotedOnce(MonitorRig& rig, const std::string& note) {
   return text.find(note) != std::string::npos && text.find(note) == text.rfind(note);
 }
 
-std::string Seconds(std::int64_t ms) { return ms < 0 ? "never" : CFormat("%.1f s", ms / 1000.0); }
-
-std::string Joined(const auto& texts, const std::string& separator) {
-  std::string joined;
-  for (const std::string& text : texts) joined += (joined.empty() ? "" : separator) + text;
-  return joined;
+// The time from fromMs to atMs, when there is such a time.
+std::string Seconds(std::int64_t atMs, std::int64_t fromMs) {
+  return atMs < 0 ? "never" : CFormat("%.1f s", (atMs - fromMs) / 1000.0);
 }
 
 TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
@@ -148,38 +169,31 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     rig.controller.Command(kCmdReadParameters);
     rig.RunUntilEvents('R', 1, kStepLimitMs);
     rig.StartLogging(kStepLimitMs);
-    std::set<std::string> statuses;
-    std::set<int> modes;
-    const auto watchStatus = [&] {
-      statuses.insert(rig.controller.ComStatusText());
-      modes.insert(rig.controller.Mode());
+    std::set<std::pair<std::string, int>> states;  // status 1079 and mode
+    const auto watchStates = [&] {
+      states.emplace(rig.controller.ComStatusText(), rig.controller.Mode());
       return false;
     };
-    rig.link.RunUntil(watchStatus, kFaultMs);
-    EXPECT_EQ(statuses, std::set<std::string>{c.comStatus});
-    EXPECT_EQ(modes, std::set<int>{kLoggingVariables});
+    rig.link.RunUntil(watchStates, kFaultMs);
+    EXPECT_EQ(states, (std::set<std::pair<std::string, int>>{{c.comStatus, kLoggingVariables}}));
 
     std::map<std::string, int> errorLines;  // by kind, without the object ID
     for (const std::string& line : rig.view.paneLines) {
       if (line.starts_with("E> ")) ++errorLines[line.substr(0, line.find(" at ID:"))];
     }
-    std::vector<std::string> errorTexts;
+    std::string errorTexts;
     for (const auto& [kind, count] : errorLines) {
       EXPECT_TRUE(c.allowed.contains(kind)) << kind;
-      errorTexts.push_back(kind + CFormat(" (%d)", count));
+      errorTexts += (errorTexts.empty() ? "" : "<br>") + kind + CFormat(" (%d)", count);
     }
     for (const std::string& kind : c.required) EXPECT_TRUE(errorLines.contains(kind)) << kind;
-    const std::vector<Event> steps = rig.log.Of('S');
-    const auto accepted =
-        std::count_if(steps.begin(), steps.end(), [](const Event& e) { return e.outcome == StepOutcome::kAccepted; });
     const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
-    // One record a minute, or at each pass end when passes take longer than that.
+    // One record a minute, or at each pass end when passes take longer than that; none is lost.
     EXPECT_GE(records.size(), 3u);
-    for (std::size_t k = 0; k < records.size(); ++k) {
-      EXPECT_EQ(RecordSetNumber(records[k]), static_cast<int>(k) + 1);
-      EXPECT_TRUE(IsWellFormedRecord(records[k])) << records[k];
-    }
+    ExpectWholeLines(rig.memoryFiles.files[rig.view.logPath]);
+    EXPECT_EQ(std::ssize(records), rig.controller.LogSetCounter());
     const auto unread = std::count_if(records.begin(), records.end(), HoldsUnreadValues);
+    const std::string stepsRead = CFormat("%d of %d", rig.log.accepted, rig.log.Count('S'));
     if (c.required.contains(kNoReplyTest)) {
       EXPECT_EQ(unread, std::ssize(records)) << "no value read while the unit is away";
     }
@@ -203,13 +217,184 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     RunCommand(rig, kCmdStartCycleSensor2);
     EXPECT_EQ(rig.TopLine(), "I> Moisture cycle started");
 
-    table.push_back({c.name, errorTexts.empty() ? "none" : Joined(errorTexts, "<br>"),
-                     CFormat("%d of %d", static_cast<int>(accepted), static_cast<int>(steps.size())),
-                     CFormat("%d (%d)", static_cast<int>(records.size()), static_cast<int>(unread)),
-                     Joined(statuses, ", "), Seconds(readingBackMs < 0 ? -1 : readingBackMs - healedMs),
-                     Seconds(loggingBackMs < 0 ? -1 : loggingBackMs - healedMs)});
+    table.push_back({c.name, errorTexts.empty() ? "none" : errorTexts, stepsRead,
+                     CFormat("%d (%d)", static_cast<int>(records.size()), static_cast<int>(unread)), c.comStatus,
+                     Seconds(readingBackMs, healedMs), Seconds(loggingBackMs, healedMs)});
   }
   PublishTable("fault_matrix.md", table);
+}
+
+// Fails the n-th append (counting from 1), and with `lasting` every one after it until healed. A
+// failed append writes nothing: the file cannot be opened.
+struct FailingFiles : MemoryFiles {
+  FailingFiles(int n, bool lasting) : n(n), lasting(lasting) {}
+  AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override {
+    if (++appends == n && files.contains(path)) before = files.at(path);
+    if (appends == n || (lasting && appends > n && !healed)) return {AppendStatus::kFailed, "Permission denied"};
+    return MemoryFiles::Append(path, bytes, ifMissing);
+  }
+  const int n;
+  const bool lasting;
+  int appends = 0;
+  bool healed = false;
+  std::string before;  // the file before the n-th append
+};
+
+TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
+  std::vector<std::vector<std::string>> table = {
+      {"Failing write", "Until", "Status 1080 seen", "Records in the file", "Set numbers missing"}};
+  for (const bool lasting : {false, true}) {
+    for (int n = 1;; ++n) {
+      SCOPED_TRACE((lasting ? "lasting failure of write " : "failure of write ") + std::to_string(n));
+      FailingFiles files(n, lasting);
+      MonitorRig rig(&files);
+      const std::string& path = rig.view.logPath;
+      rig.StartLogging();
+      if (n == 1) {
+        // The header could not be written: the box, no logging, and once healed a new try works.
+        EXPECT_EQ(rig.view.alerts,
+                  std::vector<std::string>{"Error open log file: DateiLogName\n" + path + ": Permission denied"});
+        EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
+        EXPECT_EQ(files.files.count(path), 0u);
+        files.healed = true;
+        rig.controller.Command(kCmdOpenLogFile);
+        rig.controller.Command(kCmdStartLogging);
+      }
+      std::string statuses = rig.controller.LogStatusText();
+      const auto watch = [&] {
+        const std::string now = rig.controller.LogStatusText();
+        if (!statuses.ends_with(now)) statuses += " \xE2\x86\x92 " + now;
+        return false;
+      };
+      rig.link.RunUntil(watch, 3 * 60'000);
+      files.healed = true;
+      rig.link.RunUntil(watch, 3 * 60'000);
+      if (files.appends < n) break;  // every write has had its turn
+      // One record more, so that the run ends with a record written after the failure.
+      const int records = rig.log.Count('L');
+      rig.link.RunUntil([&] { return watch() || rig.log.Count('L') > records; }, 2 * 60'000);
+
+      const std::string& text = files.files[path];
+      ExpectWholeLines(text);
+      EXPECT_EQ(rig.controller.Mode(), kLoggingVariables);
+      int failed = 0;
+      std::string missing;  // the set numbers of the failed records
+      for (const Event& e : rig.log.Of('L')) {
+        if (e.written) continue;
+        ++failed;
+        missing += (missing.empty() ? "" : ", ") + CFormat("%05d", e.set);
+      }
+      const int inFile = static_cast<int>(RecordLines(text).size());
+      table.push_back({n == 1 ? "1 (header)" : CFormat("%d (record %d)", n, n - 1),
+                       lasting ? "the file is back (3 min)" : "the next write", statuses, CFormat("%d", inFile),
+                       missing.empty() ? "none" : missing});
+      // The failed records' set numbers stay unused; the others are all in the file.
+      EXPECT_EQ(inFile, rig.controller.LogSetCounter() - failed);
+      if (n == 1) continue;
+      EXPECT_TRUE(text.starts_with(files.before)) << "bytes written before the failure are unchanged";
+      EXPECT_EQ(statuses, "Logging Activ \xE2\x86\x92 Last record failed \xE2\x86\x92 Logging Activ");
+      EXPECT_TRUE(lasting ? failed >= 1 : failed == 1) << failed;
+    }
+  }
+  PublishTable("file_faults_seam.md", table);
+}
+
+// A full disk on the real file system: a write beyond the file size limit stops part-way with EFBIG.
+// The torn record is cut back, so the bytes written before stay as they were and the next record
+// after mending starts on a line of its own. Then the file is deleted (or moved): the next record
+// starts a new file with both header lines, and the pane says so with the error tones.
+TEST(LogFileFaults, FullDiskLeavesNoTornLineAndAMissingFileStartsAgain) {
+  const TempDir dir;
+  PosixFileAppender files;
+  MonitorRig rig(&files);
+  rig.view.logPath = dir / "Gelvar.log";
+  rig.StartLogging();
+  ASSERT_TRUE(rig.RunUntilEvents('L', 2, 2 * 60'000));
+  const std::string before = ReadFile(rig.view.logPath);
+  {
+    const FileSizeLimit full(before.size() + 100);  // half a record fits, the rest does not
+    ASSERT_TRUE(rig.RunUntilEvents('L', 3, 2 * 60'000));
+    EXPECT_EQ(rig.controller.LogStatusText(), "Last record failed");
+  }
+  EXPECT_EQ(ReadFile(rig.view.logPath), before);
+  ASSERT_TRUE(rig.RunUntilEvents('L', 4, 2 * 60'000));
+  EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
+  const std::string text = ReadFile(rig.view.logPath);
+  ExpectWholeLines(text);
+  EXPECT_TRUE(text.starts_with(before));
+  EXPECT_TRUE(RecordLines(text).back().starts_with("00004; "));
+
+  std::filesystem::remove(rig.view.logPath);
+  ASSERT_TRUE(rig.RunUntilEvents('L', 5, 2 * 60'000));
+  const std::vector<std::string> lines = FileLines(ReadFile(rig.view.logPath));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(lines[0].starts_with("Logfile Gelvar started ")) << lines[0];
+  EXPECT_TRUE(lines[1].starts_with("Set#;Date;Time;")) << lines[1];
+  EXPECT_TRUE(lines[2].starts_with("00005; ")) << lines[2];
+  EXPECT_EQ(rig.TopLine(), "E> Logfile missing, new file started");
+  EXPECT_EQ(rig.view.tones.back(), (std::vector<int>{2000, 120, 1000, 80}));
+  EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
+}
+
+constexpr std::int64_t kIntervalMs = 60'000;
+#ifdef NDEBUG
+constexpr int kDefaultHours = 24;
+#else
+constexpr int kDefaultHours = 2;
+#endif
+
+// Logging starts at a pass end: the first record is written at once, in the pause before the next pass
+// ends; every later one right at a pass end, on the grid of the first record, whatever passes cost.
+TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
+  const char* hoursSet = std::getenv("GELVAR_SOAK_HOURS");
+  const int hours = hoursSet != nullptr && std::atoi(hoursSet) > 0 ? std::atoi(hoursSet) : kDefaultHours;
+  const TempDir dir;
+  PosixFileAppender files;
+  MonitorRig rig(&files);
+  rig.PinTemperatures();
+  rig.Unit().Faults().badChecksumRate = 0.05;
+  rig.view.logPath = dir / "soak.log";
+  ASSERT_TRUE(rig.StartLogging(60'000));
+
+  const auto wallStart = std::chrono::steady_clock::now();
+  const std::int64_t startMs = rig.link.Scheduler().NowMs();
+  // The record due at the end of the last hour belongs to the next hour.
+  rig.link.RunFor(std::int64_t{hours} * 60 * kIntervalMs - 1);
+  const std::chrono::duration<double> wallSeconds = std::chrono::steady_clock::now() - wallStart;
+
+  const std::vector<std::string> records = RecordLines(ReadFile(rig.view.logPath));
+  const int expected = hours * 60;
+  ASSERT_EQ(static_cast<int>(records.size()), expected);
+  const std::vector<Event> written = rig.log.Of('L');
+  ASSERT_EQ(written.size(), records.size());
+  EXPECT_EQ(written[0].ms, startMs + 10) << "the first record at the first timer message";
+  std::int64_t latestMs = 0;
+  int malformed = 0;
+  int unread = 0;
+  for (std::size_t k = 0, event = 0; k < records.size(); ++k, ++event) {
+    const std::string& line = records[k];
+    ASSERT_EQ(RecordSetNumber(line), static_cast<int>(k) + 1) << line;
+    malformed += !IsWellFormedRecord(line);
+    unread += HoldsUnreadValues(line);
+    // Record k belongs to minute k of the grid, however long it waited there for a pass to end.
+    const std::int64_t dueMs = written[0].ms + static_cast<std::int64_t>(k) * kIntervalMs;
+    EXPECT_GE(written[k].ms, dueMs) << line;
+    EXPECT_LT(written[k].ms, dueMs + kIntervalMs) << line;
+    latestMs = std::max(latestMs, written[k].ms - dueMs);
+    while (rig.log.events[event].kind != 'L') ++event;
+    if (k > 0) {
+      EXPECT_EQ(rig.log.events[event - 1].kind, 'P') << "record " << k + 1 << " right after a pass end";
+    }
+  }
+  EXPECT_EQ(malformed, 0);
+  EXPECT_EQ(unread, 0);
+
+  PublishTable(CFormat("soak_%dh.md", hours),
+               {{"Virtual time", "Records", "Set numbers", "Well formed", "With unread values",
+                 "Latest record after its minute began", "Steps read", "Wall time"},
+                {CFormat("%d h", hours), CFormat("%d", expected), CFormat("00001-%05d", expected),
+                 CFormat("%d", expected - malformed), CFormat("%d", unread), CFormat("%.2f s", latestMs / 1000.0),
+                 CFormat("%d of %d", rig.log.accepted, rig.log.Count('S')), CFormat("%.1f s", wallSeconds.count())}});
 }
 
 }  // namespace

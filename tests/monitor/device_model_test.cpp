@@ -1,3 +1,4 @@
+// The unit's replies as display texts, the temperature texts and the parameter report's bytes.
 #include "monitor/device_model.h"
 
 #include <gtest/gtest.h>
@@ -5,7 +6,9 @@
 #include <map>
 #include <vector>
 
+#include "monitor/parameter_report.h"
 #include "monitor/read_cycle.h"
+#include "monitor/value_format.h"
 
 namespace gelvar {
 namespace {
@@ -62,30 +65,18 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
       {&DeviceModel::ReadSensorTemps, 0, {0x6A, 0x18, 0x68, 0x17}, {{1065, " 12.5 \260C"}, {1063, " -0.4 \260C"}}},
       {&DeviceModel::ReadSensorMoisture, 1, {0, 9, 12, 3}, {{1062, "- ? -"}, {1060, "12 min"}, {1054, "3 min"}}},
       {&DeviceModel::ReadSensorElectric, 0, {0x05, 0x00, 0x39, 0x30}, {{1055, " 0.05 V"}, {1057, "12345"}}},
+      // The unit byte switches later temperatures to Fahrenheit; texts already made keep their unit.
+      {&DeviceModel::ReadLanguageUnit, 0, {0x12, 0}, {{1040, "\260F"}, {1065, " 12.5 \260C"}}},
+      {&DeviceModel::ReadHighTempLimit, 0, {0x00, 0x19}, {{1028, "   68 \260F"}}},
+      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{1065, " 32.0 \260F"}}},
+      {&DeviceModel::ReadLanguageUnit, 0, {0x0A, 0}, {{1040, "\260C"}, {1039, "unknown"}}},  // unit: the high nibble
+      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{1065, "  0.0 \260C"}}},
   };
   for (int id : DisplayFields::ControlIds()) EXPECT_EQ(Text(id), "undef.") << id;
   for (const auto& c : cases) {
     EXPECT_EQ(Exchange(c.handler, c.argument, c.reply), kReplyAccepted);
     for (const auto& [id, text] : c.texts) EXPECT_EQ(Text(id), text) << "field " << id;
   }
-}
-
-TEST_F(DeviceModelTest, UnitByteSwitchesLaterTemperaturesToFahrenheit) {
-  Exchange(&DeviceModel::ReadLanguageUnit, 0, {0x12, 0});
-  EXPECT_EQ(Text(1040), "\260F");
-  Exchange(&DeviceModel::ReadHighTempLimit, 0, {0x00, 0x19});  // 6400
-  EXPECT_EQ(Text(1028), "   68 \260F");
-  Exchange(&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00});  // 6000
-  EXPECT_EQ(Text(1065), " 32.0 \260F");
-  EXPECT_FLOAT_EQ(model.Snapshot().sensor[0].SenTemp, 32.0f);
-
-  Exchange(&DeviceModel::ReadLanguageUnit, 0, {0x25, 0});  // unit nibble 2: unknown
-  EXPECT_EQ(Text(1040), "unknown");
-  EXPECT_EQ(Text(1065), " 32.0 \260F");  // texts already made keep their unit
-
-  EXPECT_EQ(Exchange(&DeviceModel::ReadLanguageUnit, 0, {0x01, 0, 0, 0}), kReplyWrongFormat);
-  EXPECT_EQ(model.TemperatureUnitCode(), 2) << "a reply of the wrong size changes nothing";
-  EXPECT_EQ(Text(1039), "undef.");
 }
 
 TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
@@ -98,6 +89,58 @@ TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
   EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
   EXPECT_EQ(Text(1065), " 12.5 \260C");  // sensor 1's field, the step in progress
   EXPECT_EQ(Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
+}
+
+TEST(ValueFormat, TemperatureTexts) {
+  const struct {
+    int code;
+    bool withDecimal;
+    int unit;
+    const char* text;
+  } cases[] = {
+      {6000, true, 0, "  0.0 \260C"},
+      {0, true, 0, "-300.0 \260C"},
+      {5600, true, 1, " -3.9 \260F"},
+      {0x7FFC, true, 0, "- ! -"},
+      {0x7FFD, false, 1, "- ^ -"},
+      {2, true, 2, "-507.7 \260F"},  // any unit code but 0 is Fahrenheit
+      // Whole degrees round halves away from zero; -0.2 keeps its sign as printf shows it.
+      {6050, false, 0, "    3 \260C"},
+      {6070, false, 0, "    4 \260C"},
+      {5990, false, 0, "   -1 \260C"},
+      {6010, false, 0, "    1 \260C"},
+      {5996, false, 0, "   -0 \260C"},
+      {5650, false, 1, "    1 \260F"},
+      {5672, false, 1, "    3 \260F"},
+      {5683, false, 1, "    4 \260F"},
+      {5638, false, 1, "   -1 \260F"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TemperatureText(c.code, c.withDecimal, c.unit), c.text) << c.code << " unit " << c.unit;
+  }
+}
+
+TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
+  std::tm local{9, 5, 13, 7, 2, 126, 0, 0, -1, 0, nullptr};  // 03/07/26 13:05:09 in local time
+  const std::string expected =
+      "Parameter Gelvar recorded 03/07/26 at 13:05:09\r\nMonitor V1.0\r\n\r\n"
+      "Administration:\r\n"
+      " Mode System:            undef.\r\n Language:               undef.\r\n"
+      " Temp. Unit:             undef.\r\n Alarm Mode:             undef.\r\n\r\n"
+      " SW Version/Build:       undef.\r\n\r\n"
+      "Heating System:\r\n"
+      " Mode Heating:           undef.\r\n Min. Heating Time:      undef.\r\n"
+      " High Temp. Limit:       undef.\r\n Low Temp. Limit:        undef.\r\n"
+      " Idle Temp. Set Point:   undef.\r\n Moisture Limit:         undef.\r\n"
+      " Operation Hours:        undef.\r\n Operation Hours XWK:    undef.\r\n\r\n"
+      "Sensor 1:\r\n"
+      " Type Sensor:            undef.\r\n Mode Sensor:            undef.\r\n"
+      " Moisture Limit:         undef.\r\n\r\n"
+      "Sensor 2:\r\n"
+      " Type Sensor:            undef.\r\n Mode Sensor:            undef.\r\n"
+      " Moisture Limit:         undef.\r\n\r\n"
+      "End Parameter +++\r\n\r\n\r\n";
+  EXPECT_EQ(ParameterReport(DisplayFields(), std::mktime(&local)), expected);
 }
 
 }  // namespace

@@ -5,12 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <memory>
 #include <sstream>
 
-#include "support/monitor_fakes.h"
 #include "support/monitor_rig.h"
-#include "support/virtual_scheduler.h"
 
 namespace gelvar::testing {
 namespace {
@@ -37,12 +34,6 @@ struct Rig {
     }
     EXPECT_EQ(controller.Mode(), mode);
     view.calls.clear();
-  }
-
-  // The lines added to the pane since `before`, newest first.
-  std::vector<std::string> NewLines(const std::string& before) const {
-    const std::string& now = controller.MessageText();
-    return FileLines(now.substr(0, now.size() - before.size()));
   }
 };
 
@@ -88,9 +79,9 @@ TEST(MonitorController, EveryCommandInEveryMode) {
   for (const ModeRow& row : kModeTable) {
     for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
       const std::string where = "command " + std::to_string(row.command) + " in mode " + std::to_string(mode);
-      auto rig = std::make_unique<Rig>();
-      rig->Enter(mode);
-      const std::string before = rig->controller.MessageText();
+      Rig rig;
+      rig.Enter(mode);
+      const std::size_t before = rig.controller.MessageText().size();
 
       std::vector<std::string> lines;
       std::string calls;
@@ -100,19 +91,18 @@ TEST(MonitorController, EveryCommandInEveryMode) {
         if (token[0] == '=') {
           modeAfter = std::stoi(token.substr(1));
         } else if (std::isdigit(static_cast<unsigned char>(token[0]))) {
-          MessageContext context;
-          context.reportFileName = rig->view.reportPath;
-          context.logFileName = rig->view.logPath;
+          const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
           lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
         } else {
           calls += (calls.empty() ? "" : " ") + token;
         }
       }
 
-      EXPECT_TRUE(rig->controller.Command(row.command)) << where;
-      EXPECT_EQ(rig->NewLines(before), lines) << where;
-      EXPECT_EQ(rig->view.calls, calls) << where;
-      EXPECT_EQ(rig->controller.Mode(), modeAfter) << where;
+      EXPECT_TRUE(rig.controller.Command(row.command)) << where;
+      const std::string& pane = rig.controller.MessageText();
+      EXPECT_EQ(FileLines(pane.substr(0, pane.size() - before)), lines) << where;  // the new lines
+      EXPECT_EQ(rig.view.calls, calls) << where;
+      EXPECT_EQ(rig.controller.Mode(), modeAfter) << where;
     }
   }
   EXPECT_FALSE(Rig().controller.Command(32777)) << "not a menu command";
@@ -139,7 +129,7 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
     rig.controller.Command(c.command);
     const bool port = c.command == kCmdSetComPort;
     EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), c.expected) << c.answer;
-    EXPECT_EQ(rig.view.prompts.back(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
+    EXPECT_EQ(rig.view.questions.back(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
     EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * rig.controller.LogMinutes());
     rig.view.openSucceeds = false;
     rig.controller.Command(kCmdOpenComPort);
@@ -150,10 +140,12 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
 }
 
 // Cancelled, they begin nothing: the next command begins its own step without refusal. A cancelled
-// file dialog writes nothing; a report that cannot be written gives its box and no pane line.
+// file dialog writes nothing; a report that cannot be written gives its box and no pane line. The pane
+// shows the newest line on top, each with its tones: falling for an error, rising otherwise.
 TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
   Rig rig;
-  rig.Enter(kPortOpen);
+  rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
+  rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
   rig.view.answerOk = false;
   for (int command : {kCmdFactorySettings, kCmdTestMonitor, kCmdUpdate, kCmdProgramUpdate, kCmdSaveParameters,
                       kCmdOpenLogFile, kCmdTestCommunication}) {
@@ -174,17 +166,11 @@ TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
   rig.controller.Command(kCmdSaveParameters);
   EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open parameter file: DateiParName\n" +
                                                       rig.view.reportPath + ": Read-only file system"});
-  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\n");
+  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
+  EXPECT_EQ(rig.view.tones, (std::vector<std::vector<int>>{{2000, 120, 1000, 80}, {1000, 120, 2000, 80}}));
 }
 
-TEST(MessagePane, NewestLineOnTopWithCrLfCutTo1024AndTwoTones) {
-  Rig rig;
-  rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
-  rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
-  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
-  const std::vector<std::vector<int>> fallingThenRising = {{2000, 120, 1000, 80}, {1000, 120, 2000, 80}};
-  EXPECT_EQ(rig.view.tones, fallingThenRising);
-
+TEST(MessagePane, NewestLineOnTopWithCrLfCutTo1024) {
   MessagePane pane;
   for (int i = 0; i < 100; ++i) pane.Add("I> Reading variables started");
   pane.Add("E> Logging still active");

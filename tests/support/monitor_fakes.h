@@ -27,7 +27,7 @@ class FakeMonitorView : public MonitorView {
   }
   bool AskNumber(const std::string& prompt, int& value) override {
     Note("ask-number");
-    prompts.push_back(prompt);
+    questions.push_back(prompt);
     if (!answerOk) return false;
     value = numberAnswer;
     return true;
@@ -78,8 +78,7 @@ class FakeMonitorView : public MonitorView {
   std::string logPath = "variables.log";
 
   std::string calls;
-  std::vector<std::string> questions;
-  std::vector<std::string> prompts;
+  std::vector<std::string> questions;  // and prompts
   std::vector<std::string> alerts;
   std::vector<std::vector<int>> tones;
   std::vector<int> openedPorts;

@@ -19,9 +19,12 @@ struct Column {
   int decimals;
 };
 // Administration and heating, then sensor 1 and sensor 2 alike.
-constexpr Column kMainColumns[] = {{3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0},
-                                   {7, 1}, {7, 1}, {4, 0}, {2, 0}, {5, 0}, {5, 0}};
-constexpr Column kSensorColumns[] = {{3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1}, {3, 0}, {3, 0}, {3, 0}, {6, 2}, {4, 0}};
+// clang-format off
+constexpr Column kColumns[] = {
+    {3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1}, {4, 0}, {2, 0}, {5, 0}, {5, 0},
+    {3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1}, {3, 0}, {3, 0}, {3, 0}, {6, 2}, {4, 0},
+    {3, 0}, {3, 0}, {3, 0}, {7, 1}, {7, 1}, {3, 0}, {3, 0}, {3, 0}, {6, 2}, {4, 0}};
+// clang-format on
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> parts;
@@ -88,14 +91,10 @@ std::vector<std::string> RecordLines(const std::string& text) {
 
 bool IsWellFormedRecord(const std::string& line) {
   static const std::regex head(R"(^\d{5}; \d\d/\d\d/\d\d; \d\d:\d\d:\d\d;)");
-  std::vector<Column> columns(std::begin(kMainColumns), std::end(kMainColumns));
-  for (int sensor = 0; sensor < 2; ++sensor) {
-    columns.insert(columns.end(), std::begin(kSensorColumns), std::end(kSensorColumns));
-  }
   const std::vector<std::string> fields = Split(line, ";");
-  if (!std::regex_search(line, head) || fields.size() != 3 + columns.size()) return false;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (!IsWellFormedValue(fields[3 + i], columns[i])) return false;
+  if (!std::regex_search(line, head) || fields.size() != 3 + std::size(kColumns)) return false;
+  for (std::size_t i = 0; i < std::size(kColumns); ++i) {
+    if (!IsWellFormedValue(fields[3 + i], kColumns[i])) return false;
   }
   return true;
 }

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -20,17 +19,20 @@ struct Event {
   char kind;  // S step ended, P pass ended, R parameters read, L log record
   StepOutcome outcome;
   bool written;
+  int set;  // of a record
   std::int64_t ms;
-  std::time_t when;
 };
 
 class EventLog : public MonitorListener {
  public:
   explicit EventLog(VirtualScheduler& scheduler) : scheduler_(scheduler) {}
-  void StepEnded(std::uint32_t, StepOutcome outcome) override { Add('S', outcome); }
+  void StepEnded(std::uint32_t, StepOutcome outcome) override {
+    accepted += outcome == StepOutcome::kAccepted;
+    Add('S', outcome);
+  }
   void ParametersRead() override { Add('R'); }
   void VariablePassEnded() override { Add('P'); }
-  void LogRecordWritten(int, bool written) override { Add('L', StepOutcome::kAccepted, written); }
+  void LogRecordWritten(int set, bool written) override { Add('L', StepOutcome::kAccepted, written, set); }
 
   int Count(char kind) const { return counts_[static_cast<unsigned char>(kind)]; }
   std::vector<Event> Of(char kind) const {
@@ -41,10 +43,11 @@ class EventLog : public MonitorListener {
     return found;
   }
   std::vector<Event> events;
+  int accepted = 0;  // steps
 
  private:
-  void Add(char kind, StepOutcome outcome = StepOutcome::kAccepted, bool written = true) {
-    events.push_back({kind, outcome, written, scheduler_.NowMs(), scheduler_.CalendarTime()});
+  void Add(char kind, StepOutcome outcome = StepOutcome::kAccepted, bool written = true, int set = 0) {
+    events.push_back({kind, outcome, written, set, scheduler_.NowMs()});
     ++counts_[static_cast<unsigned char>(kind)];
   }
   VirtualScheduler& scheduler_;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "link/test_support.h"
 #include "support/virtual_scheduler.h"
 #include "tick/ticker.h"
 #include "tools/byte_pump.h"
@@ -17,8 +18,20 @@ namespace gelvar::testing {
 class VirtualLink {
  public:
   // tickPeriodMs is both the tick period and the pump's window timer period at start.
-  explicit VirtualLink(std::int32_t tickPeriodMs = 10, bool openPort = true);
-  ~VirtualLink();
+  explicit VirtualLink(std::int32_t tickPeriodMs = 10, bool openPort = true)
+      : line_(unit_, [this] { return scheduler_.NowMs(); }), pump_(line_, messages_), ticker_(scheduler_) {
+    ResetLinkStateForTests();
+    // As at program start: the tick, then the protocol window's pump, then the link opened.
+    ticker_.Start(tickPeriodMs);
+    pump_.Run(scheduler_, {});
+    StartLink();
+    if (openPort) pump_.OpenChannel(0, 1);
+  }
+  ~VirtualLink() {
+    pump_.CloseChannel(0);
+    ticker_.Stop();
+    pump_.StopRunning();
+  }
 
   VirtualScheduler& Scheduler() { return scheduler_; }
   unitsim::UnitModel& Unit() { return unit_; }

@@ -31,13 +31,6 @@ bool VirtualScheduler::FireNext(std::int64_t limitUs) {
   return true;
 }
 
-void VirtualScheduler::AdvanceBy(std::int64_t ms) {
-  const std::int64_t limitUs = nowUs_ + ms * 1000;
-  while (FireNext(limitUs)) {
-  }
-  nowUs_ = limitUs;
-}
-
 void VirtualScheduler::Freeze(std::int64_t ms) {
   nowUs_ += ms * 1000;
   for (auto& [id, timer] : timers_) timer.dueUs = std::max(timer.dueUs, nowUs_);

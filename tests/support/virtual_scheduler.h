@@ -35,7 +35,9 @@ class VirtualScheduler : public TimerHost {
   std::int64_t NowMs() const { return nowUs_ / 1000; }
 
   // Fires every timer due up to now + ms, then sets the clock to now + ms.
-  void AdvanceBy(std::int64_t ms);
+  void AdvanceBy(std::int64_t ms) {
+    RunUntil([] { return false; }, ms);
+  }
   // Advances timer by timer until done() holds (checked after each firing) or limitMs have passed;
   // returns whether done() held.
   bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs);
