@@ -24,6 +24,7 @@
 #include <set>
 
 #include "common/c_format.h"
+#include "common/temp_folder.h"
 #include "support/monitor_rig.h"
 
 namespace gelvar::testing {
@@ -304,10 +305,10 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
 // after mending starts on a line of its own. Then the file is deleted (or moved): the next record
 // starts a new file with both header lines, and the pane says so with the error tones.
 TEST(LogFileFaults, FullDiskLeavesNoTornLineAndAMissingFileStartsAgain) {
-  const TempDir dir;
+  const TempFolder dir;
   PosixFileAppender files;
   MonitorRig rig(&files);
-  rig.view.logPath = dir / "Gelvar.log";
+  rig.view.logPath = (dir / "Gelvar.log").string();
   rig.StartLogging();
   ASSERT_TRUE(rig.RunUntilEvents('L', 2, 2 * 60'000));
   const std::string before = ReadFile(rig.view.logPath);
@@ -348,12 +349,12 @@ constexpr int kDefaultHours = 2;
 TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const char* hoursSet = std::getenv("GELVAR_SOAK_HOURS");
   const int hours = hoursSet != nullptr && std::atoi(hoursSet) > 0 ? std::atoi(hoursSet) : kDefaultHours;
-  const TempDir dir;
+  const TempFolder dir;
   PosixFileAppender files;
   MonitorRig rig(&files);
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;
-  rig.view.logPath = dir / "soak.log";
+  rig.view.logPath = (dir / "soak.log").string();
   ASSERT_TRUE(rig.StartLogging(60'000));
 
   const auto wallStart = std::chrono::steady_clock::now();

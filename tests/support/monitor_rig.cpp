@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -52,12 +51,6 @@ std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-TempDir::TempDir() : path_((std::filesystem::temp_directory_path() / "gelvar_test_XXXXXX").string()) {
-  if (::mkdtemp(path_.data()) == nullptr) ADD_FAILURE() << "no temporary folder at " << path_;
-}
-
-TempDir::~TempDir() { std::filesystem::remove_all(path_); }
 
 FileSizeLimit::FileSizeLimit(std::uintmax_t bytes) {
   IgnoreFileSizeSignal();

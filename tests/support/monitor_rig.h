@@ -99,20 +99,6 @@ struct MonitorRig {
 
 std::string ReadFile(const std::string& path);
 
-// A new folder under the system's temporary folder, removed with all it holds when the object goes,
-// whether the test passed or not.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 // A full disk on the real file system: while the object lives, a write that would make a file longer
 // than `bytes` stops there and fails with EFBIG, the file size signal ignored as the programs do.
 class FileSizeLimit {
