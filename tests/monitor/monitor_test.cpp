@@ -273,7 +273,8 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
 
 // Cancelled, they begin nothing: the next command begins its own step without refusal. A cancelled
 // file dialog writes nothing; a report that cannot be written gives its box and no pane line. The pane
-// shows the newest line on top, each with its tones: falling for an error, rising otherwise.
+// shows the newest line on top, each with its tones: falling for an error, rising otherwise, and
+// keeps the newest 1024 characters.
 TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
   Rig rig;
   rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
@@ -300,14 +301,9 @@ TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
                                                       rig.view.reportPath + ": Read-only file system"});
   EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
   EXPECT_EQ(rig.view.tones, (std::vector<std::vector<int>>{{2000, 120, 1000, 80}, {1000, 120, 2000, 80}}));
-}
-
-TEST(MessagePane, NewestLineOnTopWithCrLfCutTo1024) {
-  MessagePane pane;
-  for (int i = 0; i < 100; ++i) pane.Add("I> Reading variables started");
-  pane.Add("E> Logging still active");
-  EXPECT_EQ(pane.Text().size(), kMessagePaneLimit);
-  EXPECT_EQ(pane.Text().rfind("E> Logging still active\r\nI> Reading", 0), 0u);
+  for (int i = 0; i < 100; ++i) rig.controller.Command(kCmdOpenComPort);  // E> COM Port already open
+  EXPECT_EQ(rig.controller.MessageText().size(), kMessagePaneLimit);
+  EXPECT_EQ(rig.controller.MessageText().find("Opened"), std::string::npos) << "the oldest lines are cut";
 }
 
 }  // namespace
