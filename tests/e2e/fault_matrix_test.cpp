@@ -108,17 +108,12 @@ void ExpectWholeLines(const std::string& text) {
 
 // The end of the first pass after fromMs whose steps were all read; -1 when there is none.
 std::int64_t FirstCleanPassMs(const MonitorRig& rig, std::int64_t fromMs) {
-  int accepted = 0;
-  bool failed = false;
+  int accepted = 0;  // a pass with a failed step has fewer
   for (const Event& e : rig.log.events) {
-    if (e.kind == 'S') {
-      accepted += e.outcome == StepOutcome::kAccepted;
-      failed |= e.outcome != StepOutcome::kAccepted;
-    } else if (e.kind == 'P') {
-      if (e.ms > fromMs && !failed && accepted == kPassSteps) return e.ms;
-      accepted = 0;
-      failed = false;
-    }
+    if (e.kind == 'S') accepted += e.outcome == StepOutcome::kAccepted;
+    if (e.kind != 'P') continue;
+    if (e.ms > fromMs && accepted == kPassSteps) return e.ms;
+    accepted = 0;
   }
   return -1;
 }
