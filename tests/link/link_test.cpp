@@ -146,7 +146,8 @@ TEST_F(Link, DriverAndQueueRefuseWhatComesOutOfTurn) {
 // Without a line a frame is tried four times, each retry after a back-off of 1..16 steps taken from
 // its ID and the tries so far, then dropped.
 TEST_F(Link, SendWithoutLineIsTriedFourTimesAfterItsBackoffsThenDropped) {
-  for (ObjectRequest r : {Request(0x1234), Request(0x3003)}) ASSERT_EQ(link_post(&r), kLinkOk);
+  ObjectRequest r = Request(0x1234);
+  ASSERT_EQ(link_post(&r), kLinkOk);
   std::vector<int> startTicks;
   lineUp = false;
   for (int tick = 0, lastFrame = 0; tick < 1000 && Stat(kDropped) == 0; ++tick) {
