@@ -135,10 +135,7 @@ TEST(TerminalText, IsUtf8FromWindows1252UnlessAlreadyUtf8) {
       {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},      // surrogate
       {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
   };
-  for (const auto& [in, terminal] : cases) {
-    EXPECT_EQ(TerminalText(in), terminal);
-    EXPECT_TRUE(IsValidUtf8(TerminalText(in))) << in;
-  }
+  for (const auto& [in, terminal] : cases) EXPECT_EQ(TerminalText(in), terminal) << in;
 }
 
 // Each port a line, or one JSON array for scripts.

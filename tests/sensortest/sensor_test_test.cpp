@@ -169,7 +169,6 @@ TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
     EXPECT_EQ(Strings(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(newest.size())), newest);
     EXPECT_EQ(lines.back(), "Start values - Uo: 12.34 V, To:  12.5 \260C");
   }
-  EXPECT_TRUE(view.alerts.empty());
 }
 
 void PressTemperature(SensorTest& t) { t.OnTemperature(0); }
@@ -251,7 +250,6 @@ TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
     ASSERT_TRUE(RunToIdle(1000));
     EXPECT_EQ(RequestedIds(), c.asked);
     EXPECT_EQ(test.logText, std::string(c.line) + "\r\n");
-    EXPECT_TRUE(view.alerts.empty());
   }
 }
 
