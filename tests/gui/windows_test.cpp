@@ -97,7 +97,7 @@ struct SilentOutput : SoundOutput {
   void Play(const std::vector<std::int16_t>&, int) override {}
 };
 
-// Nothing runs until Start(): the tick, the link and the main window with its port closed.
+// The tick, the link and the main window run from the start, the port closed.
 class MonitorWindowTest : public ::testing::Test {
  protected:
   MonitorWindowTest() {
@@ -106,19 +106,16 @@ class MonitorWindowTest : public ::testing::Test {
     protocol.Create();
     window.SetListener(&trends.Recorder());
     window.SetOtherCommands([this](int command) { trends.Command(command, &window); });
+    ticker.Start();
+    StartLink();
+    window.Open();
   }
   ~MonitorWindowTest() override {
     window.hide();
     ResetLinkStateForTests();
   }
 
-  void Start() {
-    ticker.Start();
-    StartLink();
-    window.Open();
-  }
-  void StartWithPortOpen() {
-    Start();
+  void OpenPort() {
     Command(kCmdOpenComPort);
     ASSERT_EQ(window.Controller().Mode(), kPortOpen);
   }
@@ -214,7 +211,6 @@ class MonitorWindowTest : public ::testing::Test {
 };
 
 TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
-  Start();
   EXPECT_EQ(Field(1074), u"5"_qs);  // the log interval
   // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
   const QWidget* content = window.findChild<QScrollArea*>()->widget();
@@ -284,16 +280,15 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
 
   // A file dialog starts in the folder of the last file written, not of the last one chosen.
   QTemporaryDir failed;
-  QTemporaryDir written;
   files.unwritable.insert(LocalPath(failed.filePath(u"Gelvar.par"_qs)));
   QString box;
-  for (const QString& saveIn : {failed.path(), written.path(), written.path()}) {
+  for (const QString& saveIn : {failed.path(), folder.path(), folder.path()}) {
     answers.Then([&](QWidget* dialog) { ChooseFile(dialog, saveIn, u"Gelvar.par"_qs); });
     if (saveIn == failed.path()) answers.ThenBox(QMessageBox::Ok, &box);
     Command(kCmdSaveParameters);
   }
   const QString first = fileDialogStarts.value(0);
-  EXPECT_EQ(fileDialogStarts, (QStringList{first, first, written.path()}));
+  EXPECT_EQ(fileDialogStarts, (QStringList{first, first, folder.path()}));
   EXPECT_TRUE(box.endsWith(u"Gelvar.par: Read-only file system"_qs)) << box.toStdString();
 
   // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
@@ -316,7 +311,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
 }
 
 TEST_F(MonitorWindowTest, OpenPortGoesOnOnlyAfterOkAndFillsTheFieldsAndBars) {
-  StartWithPortOpen();
+  OpenPort();
   const std::size_t requestsBefore = unit.Requests().size();
   QString question;
   answers.ThenBox(QMessageBox::Cancel, &question);
@@ -342,7 +337,7 @@ TEST_F(MonitorWindowTest, OpenPortGoesOnOnlyAfterOkAndFillsTheFieldsAndBars) {
 // Windows-1252; the refreshes of a running step neither check ta again nor touch the field that has
 // the focus. The buttons write the log, and Exit keeps it.
 TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog) {
-  StartWithPortOpen();
+  OpenPort();
   // Each button writes the log; the first was pressed while the description was typed.
   const QString rsh = u"\n\nResistance Shunt - Rsh: "_qs;
   const std::pair<int, QString> buttons[] = {
@@ -379,7 +374,7 @@ TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog)
 
 TEST_F(MonitorWindowTest, ProtocolPanesClearOneAtATimeAndAHiddenWindowCatchesUpWhenShown) {
   inside.show();
-  StartWithPortOpen();
+  OpenPort();
   protocol.show();
   Command(kCmdTestCommunication);
   ASSERT_TRUE(scheduler.RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }, 20000));
@@ -400,7 +395,7 @@ TEST_F(MonitorWindowTest, ProtocolPanesClearOneAtATimeAndAHiddenWindowCatchesUpW
 
 TEST_F(MonitorWindowTest, TrendCollectsFromTheFirstPassAndFollowsTheNewestUntilZoomed) {
   unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
-  StartWithPortOpen();
+  OpenPort();
   Command(kCmdStartReadingVariables);
   const TrendData& data = trends.Data();
   const auto passes = [&](std::size_t count) {
@@ -436,7 +431,6 @@ std::string TwoRecordLog() {
 }
 
 TEST_F(MonitorWindowTest, PlotLogFileDrawsALogAndNamesTheLineOfAnythingElse) {
-  Start();
   QString box;
   for (const std::string& bytes : {std::string("Name;Value\r\n"), TwoRecordLog()}) {
     std::ofstream(LocalPath(folder.filePath(u"plot.log"_qs)), std::ios::binary) << bytes;
