@@ -52,8 +52,7 @@ TEST(QtTimerHost, EqualTimersFireInStartOrderStopFromACallbackAndWatchesWakeOnAr
   QtTimerHost host;
   std::string order;
   const TimerId first = host.StartTimer(5, [&] { order += 'a'; });
-  TimerId second = -1;
-  second = host.StartTimer(5, [&] {
+  const TimerId second = host.StartTimer(5, [&] {
     order += 'b';
     if (order.size() == 20) {
       host.StopTimer(first);
