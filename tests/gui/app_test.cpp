@@ -32,10 +32,9 @@ TEST(MonitorApp, StartsWithOnlyTheMainWindowEndsWithItAndKeepsTheCLocale) {
   QStringList shown;
   QTimer::singleShot(50, [&] {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (widget->isVisible()) shown << widget->windowTitle();
-    }
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (widget->windowTitle() == QStringLiteral("Gelvar Monitor")) widget->close();
+      if (!widget->isVisible()) continue;
+      shown << widget->windowTitle();
+      widget->close();  // the main window: the program ends
     }
   });
   EXPECT_EQ(app->Startup(), 0);  // returns only when the program ends
@@ -53,8 +52,7 @@ TEST(QtTimerHost, EqualTimersFireInStartOrderStopFromACallbackAndWatchesWakeOnAr
   QtTimerHost host;
   std::string order;
   const TimerId first = host.StartTimer(5, [&] { order += 'a'; });
-  TimerId second = -1;
-  second = host.StartTimer(5, [&] {
+  const TimerId second = host.StartTimer(5, [&] {
     order += 'b';
     if (order.size() == 20) {
       host.StopTimer(first);
