@@ -46,29 +46,27 @@ class ModalAnswers : public QObject {
  public:
   using Action = std::function<void(QWidget*)>;
 
-  ModalAnswers() { PollSoon(); }
+  ModalAnswers() { Poll(); }
   ~ModalAnswers() override { EXPECT_TRUE(actions_.empty()) << actions_.size() << " dialog(s) never came up"; }
 
   void Then(Action action) { actions_.push_back(std::move(action)); }
-  // A message box: its text goes to *text, if given, then `button` is clicked.
-  void ThenBox(QMessageBox::StandardButton button, QString* text = nullptr) {
-    Then([=](QWidget* widget) {
+  // A message box: its text goes to boxes, then `button` is clicked.
+  void ThenBox(QMessageBox::StandardButton button) {
+    Then([=, this](QWidget* widget) {
       auto* box = qobject_cast<QMessageBox*>(widget);
       ASSERT_NE(box, nullptr) << "expected a message box, got " << widget->windowTitle().toStdString();
-      if (text != nullptr) *text = box->text();
+      boxes.push_back(box->text().toStdString());
       box->button(button)->click();
     });
   }
 
- private:
-  // A fresh single-shot each time: a repeating timer would not fire again inside the nested loop of
-  // a dialog that its own action opened.
-  void PollSoon() {
-    QTimer::singleShot(2, this, [this] { Poll(); });
-  }
+  std::vector<std::string> boxes;  // the texts of the message boxes answered, in order
 
+ private:
   void Poll() {
-    PollSoon();
+    // A fresh single-shot each time: a repeating timer would not fire again inside the nested loop of
+    // a dialog that its own action opened.
+    QTimer::singleShot(2, this, [this] { Poll(); });
     const QPointer<QDialog> dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr || !dialog->isVisible() || std::ranges::count(running_, dialog.data()) != 0) return;
     if (!actions_.empty()) {
@@ -110,21 +108,12 @@ class MonitorWindowTest : public ::testing::Test {
     StartLink();
     window.Open();
   }
-  ~MonitorWindowTest() override {
-    window.hide();
-    ResetLinkStateForTests();
-  }
 
   void OpenPort() {
     Command(kCmdOpenComPort);
     ASSERT_EQ(window.Controller().Mode(), kPortOpen);
   }
-  void Command(int command) {
-    for (QAction* action : window.findChildren<QAction*>()) {
-      if (action->data().toInt() == command) return action->trigger();
-    }
-    FAIL() << "no menu command " << command;
-  }
+  void Command(int command) { TriggerMenuCommand(window, command); }
   template <typename Control = QWidget>
   static Control* In(const QWidget* parent, int controlId) {
     Control* control = FindControl<Control>(parent, controlId);
@@ -132,9 +121,8 @@ class MonitorWindowTest : public ::testing::Test {
     return control;
   }
   static QString Text(const QWidget* parent, int controlId) {
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(In(parent, controlId))) return edit->toPlainText();
-    if (auto* line = qobject_cast<QLineEdit*>(In(parent, controlId))) return line->text();
-    return In<QLabel>(parent, controlId)->text();
+    const QWidget* control = In(parent, controlId);
+    return control->property(control->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
   }
   QString Field(int controlId) const { return Text(&window, controlId); }
   // Every value field and status text shows what the controller holds; returns how many fields are
@@ -232,11 +220,9 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   };
   QStringList shown;
   for (const QAction* menu : window.findChild<QMenuBar*>()->actions()) {
-    QString items = menu->text() + u':';
-    for (const QAction* item : menu->menu()->actions()) {
-      items += u' ' + (item->isSeparator() ? u"-"_qs : item->text() + u'=' + item->data().toString());
-    }
-    shown << items;
+    shown << menu->text() + u':';
+    for (const QAction* item : menu->menu()->actions())
+      shown.back() += u' ' + (item->isSeparator() ? u"-"_qs : item->text() + u'=' + item->data().toString());
   }
   EXPECT_EQ(shown, menus);
 
@@ -280,19 +266,17 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
 
   // A file dialog starts in the folder of the last file written, not of the last one chosen.
   QTemporaryDir failed;
-  files.unwritable.insert(LocalPath(failed.filePath(u"Gelvar.par"_qs)));
-  QString box;
+  const std::string unwritable = LocalPath(failed.filePath(u"Gelvar.par"_qs));
+  files.unwritable.insert(unwritable);
   for (const QString& saveIn : {failed.path(), folder.path(), folder.path()}) {
     answers.Then([&](QWidget* dialog) { ChooseFile(dialog, saveIn, u"Gelvar.par"_qs); });
-    if (saveIn == failed.path()) answers.ThenBox(QMessageBox::Ok, &box);
+    if (saveIn == failed.path()) answers.ThenBox(QMessageBox::Ok);
     Command(kCmdSaveParameters);
   }
   const QString first = fileDialogStarts.value(0);
   EXPECT_EQ(fileDialogStarts, (QStringList{first, first, folder.path()}));
-  EXPECT_TRUE(box.endsWith(u"Gelvar.par: Read-only file system"_qs)) << box.toStdString();
 
   // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
-  QString refusal;
   answers.Then([&](QWidget* box) {
     auto* edit = In<QLineEdit>(box, 1087);
     for (const QString& typed : {u"abc"_qs, u" 255 "_qs}) {
@@ -301,36 +285,64 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
       In<QPushButton>(box, 1)->click();  // after "abc" the refusal box comes up and is answered in here
     }
   });
-  answers.ThenBox(QMessageBox::Ok, &refusal);
+  answers.ThenBox(QMessageBox::Ok);
   Command(kCmdSetComPort);
-  EXPECT_EQ(refusal, u"Geben Sie bitte eine ganze Zahl ein."_qs);
   EXPECT_EQ(Field(1073), u"255"_qs);
+  EXPECT_EQ(answers.boxes, (std::vector<std::string>{
+                               "Error open parameter file: DateiParName\n" + unwritable + ": Read-only file system",
+                               "Geben Sie bitte eine ganze Zahl ein."}));
   Command(kCmdOpenComPort);
   Command(kCmdChooseSerialDevice);
   EXPECT_TRUE(Field(1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
 }
 
-TEST_F(MonitorWindowTest, OpenPortGoesOnOnlyAfterOkAndFillsTheFieldsAndBars) {
+// The questions go on only after OK. Read Parameters and reading variables fill the fields and run
+// the bars; the trend collects from the first pass, window open or not, leaves a gap for a value not
+// read, and follows the newest point until zoomed.
+TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndTheTrend) {
+  unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
   OpenPort();
   const std::size_t requestsBefore = unit.Requests().size();
-  QString question;
-  answers.ThenBox(QMessageBox::Cancel, &question);
+  answers.ThenBox(QMessageBox::Cancel);
   Command(kCmdFactorySettings);
   scheduler.AdvanceBy(2000);
-  EXPECT_EQ(question, u"Are you shure to reset all parameters to default values?"_qs);
   EXPECT_EQ(unit.Requests().size(), requestsBefore);
   RunWindowAfterOk(kCmdProgramUpdate,
                    [](QWidget* dialog) { EXPECT_EQ(dialog->windowTitle(), u"Gelvar Software-Update"_qs); });
+  EXPECT_EQ(answers.boxes,
+            (std::vector<std::string>{"Are you shure to reset all parameters to default values?",
+                                      "Are you shure you really want to update the software of the detector unit?"}));
 
   Command(kCmdReadParameters);
   EXPECT_EQ(BarPeaks([&] { return window.Controller().Mode() == kPortOpen; }, 20000).at(1077), 17);
   EXPECT_EQ(Field(1040), u"°C"_qs);
   EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
   Command(kCmdStartReadingVariables);
-  const std::map<int, int> peaks = BarPeaks([] { return false; }, 8000);
+  const TrendData& data = trends.Data();
+  const auto passes = [&](std::size_t count) { return [&data, count] { return data.Size() == count; }; };
+  const std::map<int, int> peaks = BarPeaks(passes(2), 120000);
   EXPECT_EQ(peaks.at(1078), 14);
   EXPECT_GT(peaks.at(1081), 1000);
-  EXPECT_EQ(Undefined(), 3);  // the hidden ones
+  EXPECT_EQ(Undefined(), 3 + 2);  // the hidden ones and sensor 2's temperatures
+  ASSERT_EQ(data.Size(), 2u);
+  EXPECT_FALSE(std::isnan(data.Value(kTrendSlabTemp, 1)));
+  EXPECT_TRUE(std::isnan(data.Value(kTrendS2SenTemp, 1)));
+
+  TrendWindow& trend = trends.Live();
+  Command(kCmdShowTrend);
+  ASSERT_TRUE(trend.isVisible());
+  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 2u);
+  In<QCheckBox>(&trend, TrendSeriesBox(kTrendHeatingRelay))->click();
+  ASSERT_TRUE(scheduler.RunUntil(passes(3), 120000));
+  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 3u);
+  EXPECT_EQ(trend.ShownPoints(kTrendHeatingRelay), 0u);
+
+  In<QPushButton>(&trend, kTrendZoomIn)->click();
+  const auto zoomed = trend.VisibleRange();
+  ASSERT_TRUE(scheduler.RunUntil(passes(4), 120000));
+  EXPECT_EQ(trend.VisibleRange(), zoomed);
+  In<QPushButton>(&trend, kTrendFollow)->click();
+  EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
 }
 
 // Reached through its question. The ta field is checked as it is typed, the description kept in
@@ -345,11 +357,10 @@ TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog)
       {1010, u"Record sensor 1 started!"_qs},
       {1009, rsh},
   };
-  QString rangeMessage;
   RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) {
     auto* ta = In<QLineEdit>(dialog, 1014);
     ta->selectAll();
-    answers.ThenBox(QMessageBox::Ok, &rangeMessage);
+    answers.ThenBox(QMessageBox::Ok);
     QTest::keyClicks(ta, u"0"_qs);
     auto* description = In<QLineEdit>(dialog, 1012);
     QApplication::setActiveWindow(dialog);
@@ -368,8 +379,10 @@ TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog)
       EXPECT_TRUE(scheduler.RunUntil([&] { return Text(dialog, 1008).startsWith(logStart); }, 400000)) << button;
     }
   });
-  EXPECT_EQ(rangeMessage, u"Error: Allowed range 1...1000 s"_qs);
   RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(rsh)); });
+  const std::string question =
+      "The test monitor for moisture sensors should be used only by experienced engineers. Start it?";
+  EXPECT_EQ(answers.boxes, (std::vector<std::string>{question, "Error: Allowed range 1...1000 s", question}));
 }
 
 TEST_F(MonitorWindowTest, ProtocolPanesClearOneAtATimeAndAHiddenWindowCatchesUpWhenShown) {
@@ -393,82 +406,45 @@ TEST_F(MonitorWindowTest, ProtocolPanesClearOneAtATimeAndAHiddenWindowCatchesUpW
   EXPECT_TRUE(Text(&protocol, 1020).contains(u"\n0004-0["_qs));
 }
 
-TEST_F(MonitorWindowTest, TrendCollectsFromTheFirstPassAndFollowsTheNewestUntilZoomed) {
-  unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
-  OpenPort();
-  Command(kCmdStartReadingVariables);
-  const TrendData& data = trends.Data();
-  const auto passes = [&](std::size_t count) {
-    return scheduler.RunUntil([&] { return data.Size() == count; }, 120000);
-  };
-  ASSERT_TRUE(passes(2));
-  EXPECT_FALSE(std::isnan(data.Value(kTrendSlabTemp, 1)));
-  EXPECT_TRUE(std::isnan(data.Value(kTrendS2SenTemp, 1)));
-
-  TrendWindow& trend = trends.Live();
-  Command(kCmdShowTrend);
-  ASSERT_TRUE(trend.isVisible());
-  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 2u);
-  In<QCheckBox>(&trend, TrendSeriesBox(kTrendHeatingRelay))->click();
-  ASSERT_TRUE(passes(3));
-  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 3u);
-  EXPECT_EQ(trend.ShownPoints(kTrendHeatingRelay), 0u);
-
-  In<QPushButton>(&trend, kTrendZoomIn)->click();
-  const auto zoomed = trend.VisibleRange();
-  ASSERT_TRUE(passes(4));
-  EXPECT_EQ(trend.VisibleRange(), zoomed);
-  In<QPushButton>(&trend, kTrendFollow)->click();
-  EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
-}
-
-std::string TwoRecordLog() {
+// Plot Log File... and --plot-log without a display read the same files: a log is drawn, anything
+// else is refused with its line named.
+TEST_F(MonitorWindowTest, PlotLogFileDrawsALogInTheWindowAndWithoutADisplayAndNamesTheLineOfAnythingElse) {
   VariableSnapshot values;
   values.HtgSlGuTemp = 2.5f;
-  return LogHeader(1796630400, 0) + LogRecord(1, 1796630400, values) + LogRecord(2, 1796630460, values);
-}
-
-TEST_F(MonitorWindowTest, PlotLogFileDrawsALogAndNamesTheLineOfAnythingElse) {
-  QString box;
-  for (const std::string& bytes : {std::string("Name;Value\r\n"), TwoRecordLog()}) {
-    std::ofstream(LocalPath(folder.filePath(u"plot.log"_qs)), std::ios::binary) << bytes;
-    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
-    if (box.isEmpty()) answers.ThenBox(QMessageBox::Ok, &box);  // only the first file is refused
-    Command(kCmdPlotLogFile);
-  }
-  EXPECT_EQ(box,
-            u"plot.log is not a log file that can be plotted.\n\nLine 1 should start a logging run "
-            u"with \"Logfile Gelvar started ...\"."_qs);
-  EXPECT_TRUE(trends.LogPlot().isVisible());
-  EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
-}
-
-TEST(PlotLogCommand, DrawsWithoutADisplayAndTellsWhatWentWrong) {
-  QTemporaryDir folder;
-  const QString log = folder.filePath(u"run.log"_qs);
-  const QString png = folder.filePath(u"run.png"_qs);
+  const std::string log =
+      LogHeader(1796630400, 0) + LogRecord(1, 1796630400, values) + LogRecord(2, 1796630460, values);
+  const QString path = folder.filePath(u"plot.log"_qs);
+  const QString png = folder.filePath(u"plot.png"_qs);
   const struct {
     std::string bytes;
     QString png;
     int exitCode;
     const char* error;
   } cases[] = {
-      {TwoRecordLog() + "00003; 12/07/26; 10:02:00\r\n", png, 1, "Line 5 has 3 columns; a record has 35."},
-      {TwoRecordLog(), folder.path() + u"/missing/run.png"_qs, 4, "could not be written"},
-      {TwoRecordLog(), png, 0, ""},
+      {"Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
+      {log + "00003; 12/07/26; 10:02:00\r\n", png, 1, "Line 5 has 3 columns; a record has 35."},
+      {log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written"},
+      {log, png, 0, ""},
   };
+  QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) noDisplay.remove(name);
   for (const auto& c : cases) {
-    std::ofstream(LocalPath(log), std::ios::binary) << c.bytes;
+    std::ofstream(LocalPath(path), std::ios::binary) << c.bytes;
     QProcess monitor;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) environment.remove(name);
-    monitor.setProcessEnvironment(environment);
-    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, log, u"--png"_qs, c.png});
+    monitor.setProcessEnvironment(noDisplay);
+    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, path, u"--png"_qs, c.png});
     ASSERT_TRUE(monitor.waitForFinished(30000));
     EXPECT_EQ(monitor.exitCode(), c.exitCode) << c.error;
     EXPECT_TRUE(monitor.readAllStandardError().contains(c.error));
     EXPECT_EQ(QFileInfo(c.png).size() > 0, c.exitCode == 0);
+    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
+    if (c.exitCode == 1) answers.ThenBox(QMessageBox::Ok);
+    Command(kCmdPlotLogFile);
   }
+  const std::string refused = "plot.log is not a log file that can be plotted.\n\n";
+  EXPECT_EQ(answers.boxes, (std::vector<std::string>{refused + cases[0].error, refused + cases[1].error}));
+  EXPECT_TRUE(trends.LogPlot().isVisible());
+  EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
 }
 
 }  // namespace
