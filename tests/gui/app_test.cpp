@@ -7,8 +7,8 @@
 #include <QtWidgets>
 #include <clocale>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <semaphore>
 #include <string>
 
@@ -39,9 +39,7 @@ TEST(MonitorApp, StartsWithOnlyTheMainWindowEndsWithItAndKeepsTheCLocale) {
   });
   EXPECT_EQ(app->Startup(), 0);  // returns only when the program ends
   EXPECT_EQ(shown, QStringList{QStringLiteral("Gelvar Monitor")});
-  if (std::string(std::setlocale(LC_CTYPE, nullptr)).rfind("de_DE", 0) != 0) {
-    GTEST_SKIP() << "de_DE.UTF-8 is not installed";
-  }
+  if (!std::string(std::setlocale(LC_CTYPE, nullptr)).starts_with("de_DE")) GTEST_SKIP() << "no de_DE.UTF-8";
   EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
   EXPECT_STREQ(std::setlocale(LC_TIME, nullptr), "C");
 }
@@ -104,8 +102,7 @@ TEST(TonePlayer, ReturnsAtOnceWhileTheSoundPlaysAndIsSilentWithoutADevice) {
 }
 
 termios Settings(int fd) {
-  termios t;
-  std::memset(&t, 0, sizeof t);  // padding too, for the comparison
+  termios t = termios();  // value-initialised: its padding is zero too, for the comparison
   EXPECT_EQ(::tcgetattr(fd, &t), 0);
   return t;
 }
@@ -133,16 +130,14 @@ TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePor
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("GELVAR_COM1", link);
     environment.insert("GELVAR_AUTORUN", "open,log-file,read-variables,log");
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(environment);
     program.setWorkingDirectory(dir.path());
     program.start(GELVAR_MONITOR, {});
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-          QFile log(dir.filePath("Gelvar.log"));
-          return log.open(QIODevice::ReadOnly) && log.readAll().contains("\r\n00001; ");
-        },
-        10000));
+    const auto logged = [&] {
+      QFile log(dir.filePath("Gelvar.log"));
+      return log.open(QIODevice::ReadOnly) && log.readAll().contains("\r\n00001; ");
+    };
+    EXPECT_TRUE(QTest::qWaitFor(logged, 10000));
     ::kill(static_cast<pid_t>(program.processId()), signal);
     EXPECT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
@@ -162,10 +157,8 @@ TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePor
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (std::getenv("GELVAR_TEST_MONITOR_APP") != nullptr) {
-    gelvar::MonitorApp app(argc, argv);
-    return RUN_ALL_TESTS();
-  }
-  QApplication app(argc, argv);
+  const std::unique_ptr<QApplication> app = qEnvironmentVariableIsSet("GELVAR_TEST_MONITOR_APP")
+                                                ? std::make_unique<gelvar::MonitorApp>(argc, argv)
+                                                : std::make_unique<QApplication>(argc, argv);
   return RUN_ALL_TESTS();
 }
