@@ -40,13 +40,14 @@
 namespace gelvar::testing {
 namespace {
 
-// One queued action per modal dialog, in the order the dialogs come up. A dialog with no action
-// queued, or left open by its action, fails the test and is closed: no test hangs in a modal loop.
+// One queued action per modal dialog, in the order the dialogs come up; each runs inside its dialog's
+// own loop. A dialog with no action queued, or left open by its action, fails the test and is closed:
+// no test hangs in a modal loop.
 class ModalAnswers : public QObject {
  public:
   using Action = std::function<void(QWidget*)>;
 
-  ModalAnswers() { Poll(); }
+  ModalAnswers() { QApplication::instance()->installEventFilter(this); }
   ~ModalAnswers() override { EXPECT_TRUE(actions_.empty()) << actions_.size() << " dialog(s) never came up"; }
 
   void Then(Action action) { actions_.push_back(std::move(action)); }
@@ -63,18 +64,18 @@ class ModalAnswers : public QObject {
   std::vector<std::string> boxes;  // the texts of the message boxes answered, in order
 
  private:
-  void Poll() {
-    // A fresh single-shot each time: a repeating timer would not fire again inside the nested loop of
-    // a dialog that its own action opened.
-    QTimer::singleShot(2, this, [this] { Poll(); });
-    const QPointer<QDialog> dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr || !dialog->isVisible() || std::ranges::count(running_, dialog.data()) != 0) return;
-    if (!actions_.empty()) {
+  bool eventFilter(QObject* object, QEvent* event) override {
+    auto* dialog = qobject_cast<QDialog*>(object);
+    if (event->type() == QEvent::Show && dialog != nullptr && dialog->isModal()) {
+      QTimer::singleShot(0, this, [this, dialog = QPointer<QDialog>(dialog)] { Answer(dialog); });
+    }
+    return false;
+  }
+  void Answer(const QPointer<QDialog>& dialog) {
+    if (dialog != nullptr && !actions_.empty()) {
       const Action action = std::move(actions_.front());
       actions_.pop_front();
-      running_.push_back(dialog);
       action(dialog);
-      running_.pop_back();
     }
     if (dialog != nullptr && dialog->isVisible()) {
       ADD_FAILURE() << "dialog left open: " << dialog->windowTitle().toStdString();
@@ -83,7 +84,6 @@ class ModalAnswers : public QObject {
   }
 
   std::deque<Action> actions_;
-  std::vector<QDialog*> running_;  // whose actions have not returned yet
 };
 
 struct FakeDiscovery : SerialDiscovery {
@@ -140,13 +140,11 @@ class MonitorWindowTest : public ::testing::Test {
   // The highest value each progress bar showed until `done`.
   std::map<int, int> BarPeaks(const std::function<bool()>& done, std::int64_t limitMs) {
     std::map<int, int> peaks;
-    scheduler.RunUntil(
-        [&] {
-          for (const int id : {1077, 1078, 1081})
-            peaks[id] = std::max(peaks[id], In<QProgressBar>(&window, id)->value());
-          return done();
-        },
-        limitMs);
+    const auto watch = [&] {
+      for (const int id : {1077, 1078, 1081}) peaks[id] = std::max(peaks[id], In<QProgressBar>(&window, id)->value());
+      return done();
+    };
+    scheduler.RunUntil(watch, limitMs);
     return peaks;
   }
   // Answers OK to the command's question, works the window it brings up, then closes it.
