@@ -12,6 +12,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <latch>
 #include <map>
 #include <memory>
 #include <vector>
@@ -91,8 +92,11 @@ struct FakeDiscovery : SerialDiscovery {
   std::vector<SerialDeviceEntry> devices;
 };
 
-struct SilentOutput : SoundOutput {
-  void Play(const std::vector<std::int16_t>&, int) override {}
+// Sounds until the test ends: the player returns at once, so the windows go on while a pair sounds.
+struct EndlessOutput : SoundOutput {
+  explicit EndlessOutput(std::latch& testEnd) : testEnd(testEnd) {}
+  void Play(const std::vector<std::int16_t>&, int) override { testEnd.wait(); }
+  std::latch& testEnd;
 };
 
 // The tick, the link and the main window run from the start, the port closed.
@@ -108,6 +112,7 @@ class MonitorWindowTest : public ::testing::Test {
     StartLink();
     window.Open();
   }
+  ~MonitorWindowTest() override { testEnd.count_down(); }
 
   void OpenPort() {
     Command(kCmdOpenComPort);
@@ -184,7 +189,8 @@ class MonitorWindowTest : public ::testing::Test {
   SensorTestDialog sensorDialog{sensorTest};
   UpdateDialog update;
   InputDialog input;
-  TonePlayer tones{std::make_unique<SilentOutput>()};
+  std::latch testEnd{1};
+  TonePlayer tones{std::make_unique<EndlessOutput>(testEnd)};
   QTemporaryDir folder;  // the test's files, the chosen devices' settings file among them
   QtComMappingStore comMappings{folder.filePath(QStringLiteral("gelvar/gelvar-monitor.conf"))};
   ComDeviceMap comDevices{&comMappings};
@@ -244,15 +250,13 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   EXPECT_EQ(nextRun.Chosen(1), adapter);
   // The list says when the variable wins; choosing the default device forgets the choice.
   qputenv("GELVAR_COM1", "/dev/ttyV1");
-  QString note;
   answers.Then([&](QWidget* dialog) {
-    note = Text(dialog, 1121);
+    EXPECT_EQ(Text(dialog, 1121), u"GELVAR_COM1 is set to /dev/ttyV1 and wins over the choice made here."_qs);
     In<QTreeWidget>(dialog, 1120)->setCurrentItem(In<QTreeWidget>(dialog, 1120)->topLevelItem(0));
     In<QPushButton>(dialog, 1)->click();
   });
   Command(kCmdChooseSerialDevice);
   qunsetenv("GELVAR_COM1");
-  EXPECT_EQ(note, u"GELVAR_COM1 is set to /dev/ttyV1 and wins over the choice made here."_qs);
   nextRun.Load();
   EXPECT_EQ(nextRun.Chosen(1), "");
   // A folder in the settings file's place is neither read nor written.
@@ -289,9 +293,6 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   EXPECT_EQ(answers.boxes, (std::vector<std::string>{
                                "Error open parameter file: DateiParName\n" + unwritable + ": Read-only file system",
                                "Geben Sie bitte eine ganze Zahl ein."}));
-  Command(kCmdOpenComPort);
-  Command(kCmdChooseSerialDevice);
-  EXPECT_TRUE(Field(1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
 }
 
 // The questions go on only after OK. Read Parameters and reading variables fill the fields and run
@@ -300,6 +301,8 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
 TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndTheTrend) {
   unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
   OpenPort();
+  Command(kCmdChooseSerialDevice);
+  EXPECT_TRUE(Field(1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
   const std::size_t requestsBefore = unit.Requests().size();
   answers.ThenBox(QMessageBox::Cancel);
   Command(kCmdFactorySettings);
