@@ -66,10 +66,9 @@ class ModalAnswers : public QObject {
 
  private:
   bool eventFilter(QObject* object, QEvent* event) override {
-    auto* dialog = qobject_cast<QDialog*>(object);
-    if (event->type() == QEvent::Show && dialog != nullptr && dialog->isModal()) {
-      QTimer::singleShot(0, this, [this, dialog = QPointer<QDialog>(dialog)] { Answer(dialog); });
-    }
+    const QPointer<QDialog> dialog = qobject_cast<QDialog*>(object);
+    if (event->type() == QEvent::Show && dialog != nullptr && dialog->isModal())
+      QTimer::singleShot(0, this, [this, dialog] { Answer(dialog); });
     return false;
   }
   void Answer(const QPointer<QDialog>& dialog) {
@@ -423,7 +422,6 @@ TEST_F(MonitorWindowTest, PlotLogFileDrawsALogInTheWindowAndWithoutADisplayAndNa
     const char* error;
   } cases[] = {
       {"Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
-      {log + "00003; 12/07/26; 10:02:00\r\n", png, 1, "Line 5 has 3 columns; a record has 35."},
       {log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written"},
       {log, png, 0, ""},
   };
@@ -443,7 +441,7 @@ TEST_F(MonitorWindowTest, PlotLogFileDrawsALogInTheWindowAndWithoutADisplayAndNa
     Command(kCmdPlotLogFile);
   }
   const std::string refused = "plot.log is not a log file that can be plotted.\n\n";
-  EXPECT_EQ(answers.boxes, (std::vector<std::string>{refused + cases[0].error, refused + cases[1].error}));
+  EXPECT_EQ(answers.boxes, std::vector<std::string>{refused + cases[0].error});
   EXPECT_TRUE(trends.LogPlot().isVisible());
   EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
 }
