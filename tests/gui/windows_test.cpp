@@ -66,9 +66,9 @@ class ModalAnswers : public QObject {
 
  private:
   bool eventFilter(QObject* object, QEvent* event) override {
-    const QPointer<QDialog> dialog = qobject_cast<QDialog*>(object);
-    if (event->type() == QEvent::Show && dialog != nullptr && dialog->isModal())
-      QTimer::singleShot(0, this, [this, dialog] { Answer(dialog); });
+    auto* dialog = event->type() == QEvent::Show ? qobject_cast<QDialog*>(object) : nullptr;
+    if (dialog != nullptr && dialog->isModal())
+      QTimer::singleShot(0, this, [this, dialog = QPointer<QDialog>(dialog)] { Answer(dialog); });
     return false;
   }
   void Answer(const QPointer<QDialog>& dialog) {
