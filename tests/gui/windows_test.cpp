@@ -128,16 +128,15 @@ class MonitorWindowTest : public ::testing::Test {
     const QWidget* control = In(parent, controlId);
     return control->property(control->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
   }
-  QString Field(int controlId) const { return Text(&window, controlId); }
   // Every value field and status text shows what the controller holds; returns how many fields are
   // "undef.".
   int Undefined() const {
-    EXPECT_EQ(Field(kStatusComPort), FromWindowsText(window.Controller().ComStatusText()));
-    EXPECT_EQ(Field(kStatusLogging), FromWindowsText(window.Controller().LogStatusText()));
+    EXPECT_EQ(Text(&window, kStatusComPort), FromWindowsText(window.Controller().ComStatusText()));
+    EXPECT_EQ(Text(&window, kStatusLogging), FromWindowsText(window.Controller().LogStatusText()));
     int undefined = 0;
     for (const int id : DisplayFields::ControlIds()) {
-      EXPECT_EQ(Field(id), FromWindowsText(window.Controller().Fields().Text(id))) << id;
-      undefined += Field(id) == u"undef."_qs;
+      EXPECT_EQ(Text(&window, id), FromWindowsText(window.Controller().Fields().Text(id))) << id;
+      undefined += Text(&window, id) == u"undef."_qs;
     }
     return undefined;
   }
@@ -202,7 +201,7 @@ class MonitorWindowTest : public ::testing::Test {
 };
 
 TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
-  EXPECT_EQ(Field(1073) + u'/' + Field(1074), u"1/5"_qs);  // the COM port and the log interval
+  EXPECT_EQ(Text(&window, 1073) + u'/' + Text(&window, 1074), u"1/5"_qs);  // the COM port and the log interval
   // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
   const QWidget* content = window.findChild<QScrollArea*>()->widget();
   EXPECT_TRUE(window.screen()->availableGeometry().contains(QRect(QPoint(), window.size())));
@@ -288,7 +287,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   });
   answers.ThenBox(QMessageBox::Ok);
   Command(kCmdSetComPort);
-  EXPECT_EQ(Field(1073), u"255"_qs);
+  EXPECT_EQ(Text(&window, 1073), u"255"_qs);
   EXPECT_EQ(answers.boxes, (std::vector<std::string>{
                                "Error open parameter file: DateiParName\n" + unwritable + ": Read-only file system",
                                "Geben Sie bitte eine ganze Zahl ein."}));
@@ -301,7 +300,7 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndThe
   unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
   OpenPort();
   Command(kCmdChooseSerialDevice);
-  EXPECT_TRUE(Field(1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
+  EXPECT_TRUE(Text(&window, 1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
   const std::size_t requestsBefore = unit.Requests().size();
   answers.ThenBox(QMessageBox::Cancel);
   Command(kCmdFactorySettings);
@@ -316,7 +315,7 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndThe
   Command(kCmdReadParameters);
   const auto read = [&] { return window.Controller().Mode() == kPortOpen; };
   EXPECT_EQ(BarPeaks(read, 20000), (std::map<int, int>{{1077, 17}, {1078, 0}, {1081, 0}}));
-  EXPECT_EQ(Field(1040), u"°C"_qs);
+  EXPECT_EQ(Text(&window, 1040), u"°C"_qs);
   EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
   Command(kCmdStartReadingVariables);
   const TrendData& data = trends.Data();
