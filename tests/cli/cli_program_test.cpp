@@ -62,12 +62,12 @@ class Child {
   void Signal(int signal) const { ::kill(pid_, signal); }
   // The exit status; -1: killed, or still running after a minute.
   int Wait() {
-    int status = 0;
+    int status = -1;
     for (int i = 0; pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) {
       if (i == 6000) ::kill(pid_, SIGKILL);
       std::this_thread::sleep_for(10ms);
     }
-    if (std::exchange(pid_, -1) < 0) status = -1;
+    pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 

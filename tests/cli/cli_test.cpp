@@ -262,12 +262,16 @@ const Meanwhile kManySets = [](VirtualCli& cli, int) {
 TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
   const std::string logged = "file: " + FullPath("u.log") + "\nrecords: 1\nunwritten records: 0\n";
   const char* kStopped = "I> Reading variables stopped\n";
+  // The log's file is the core's: its header in the unit's temperature unit, then the record.
+  const std::string kFahrenheitLog = LogHeader(VirtualScheduler().CalendarTime(), 1) + "00001; ";
   const struct {
     std::string args;
     Meanwhile meanwhile;
     int status;
     std::string outPart;
     std::string errPart;
+    std::string file = "";  // written at its full path, starting with fileStart
+    std::string fileStart = "";
   } cases[] = {
       {"test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
       {"--json test", nullptr, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},
@@ -279,7 +283,7 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
       {"test", [](VirtualCli& cli, int) { cli.signal = SIGTERM; }, 128 + SIGTERM, "", ""},
       {"read-variables --passes 2", nullptr, kExitDone, "\npass: 2\n", kStopped},
       {"read-variables", kFahrenheit, kExitDone, "\302\260F", ""},
-      {"log --file u.log --records 1", nullptr, kExitDone, logged, kStopped},
+      {"log --file u.log --records 1", kFahrenheit, kExitDone, logged, kStopped, "u.log", kFahrenheitLog},
       {"log --file u.log", kSignalAt30, kExitDone, logged, "I> Log stored in file ' " + FullPath("u.log")},
       {"log --file u.log --records 1", kLogLost, kExitFile, "unwritten records: 1\n", "could not be written to "},
       {"watch --mqtt mqtt://h/p", kSignalAt30, kExitDone, "", "I> Reading variables started\n"},
@@ -290,7 +294,8 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
       {"--json --yes sensor-test temperature 2", nullptr, kExitDone, "\"lines\":[\"Temperature sensor 2:", ""},
       {"--yes sensor-test temperature 1", kSilent, kExitUnit, "", ""},
       // More samples than the unit keeps: the progress counts to the sets read.
-      {"--yes sensor-test read-recorded --type II", kManySets, kExitDone, "", "256/256 ["},
+      {"--yes sensor-test read-recorded --type II --report s.dat", kManySets, kExitDone, "report: " + FullPath("s.dat"),
+       "256/256 [", "s.dat", "t[s]; Uv[V];"},
   };
   for (const auto& c : cases) {
     const VirtualCli cli(c.args, c.meanwhile);
@@ -304,27 +309,19 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
         EXPECT_EQ(text.find(part, at + 1), std::string::npos) << "twice";
       }
     }
+    EXPECT_TRUE(c.file.empty() || cli.files.files.at(FullPath(c.file)).starts_with(c.fileStart));
   }
 }
 
-// The files are the core's, at the full paths of the names given.
-TEST(ConsoleProgram, WritesTheCoresFiles) {
-  const VirtualCli parameters("read-parameters --report r.par");
+// Values go to standard output in window order, the report is the core's.
+TEST(ConsoleProgram, WritesTheCoresParameterReport) {
+  const VirtualCli cli("read-parameters --report r.par");
   std::string lines;
-  for (const std::string& line : FieldLines(parameters.fields, ParameterLabels())) lines += line + "\n";
-  EXPECT_EQ(parameters.out.str(), lines + "report: " + FullPath("r.par") + "\n");
-  EXPECT_EQ(parameters.files.files.at(FullPath("r.par")),
-            ParameterReport(parameters.fields, parameters.scheduler.CalendarTime()));
-  EXPECT_NE(parameters.err.str().find(ProgressText("Reading parameters", kParameterCount, kParameterCount)),
-            std::string::npos);
-
-  const VirtualCli log("log --file u.log --records 1", kFahrenheit);
-  const std::string bytes = log.files.files.at(FullPath("u.log"));
-  EXPECT_TRUE(bytes.starts_with(LogHeader(VirtualScheduler().CalendarTime(), 1) + "00001; ")) << bytes;
-
-  const VirtualCli recorded("--yes sensor-test read-recorded --type II --report s.dat");
-  EXPECT_NE(recorded.out.str().find("report: " + FullPath("s.dat")), std::string::npos);
-  EXPECT_TRUE(recorded.files.files.at(FullPath("s.dat")).starts_with("t[s]; Uv[V];"));
+  for (const std::string& line : FieldLines(cli.fields, ParameterLabels())) lines += line + "\n";
+  EXPECT_EQ(cli.out.str(), lines + "report: " + FullPath("r.par") + "\n");
+  EXPECT_EQ(cli.files.files.at(FullPath("r.par")), ParameterReport(cli.fields, cli.scheduler.CalendarTime()));
+  const std::string progress = ProgressText("Reading parameters", kParameterCount, kParameterCount);
+  EXPECT_NE(cli.err.str().find(progress), std::string::npos);
 }
 
 }  // namespace

@@ -247,31 +247,25 @@ TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown)
   }
 }
 
-struct Outcome {
+// Polls the running transaction at every tick until it ends, as a window timer would, and returns
+// what the poll ended with. Another Start is refused in every state but Idle, an outcome not yet
+// collected included.
+int Finish(VirtualLink& link, ObjectRequest* reply = nullptr) {
+  ObjectRequest ignored{};
   int result = kPollBusy;
-  ObjectRequest reply{};
-  std::int64_t ms = 0;  // polled for; at 10 ms a tenth of it counts the ticks
-};
-
-// Polls the running transaction at every tick until it ends, as a window timer would. Another Start
-// is refused in every state but Idle, an outcome not yet collected included.
-Outcome Finish(VirtualLink& link) {
-  const std::int64_t startMs = link.Scheduler().NowMs();
-  Outcome out;
   link.RunUntil(
       [&] {
         EXPECT_EQ(linkTransaction.Start(0x3002, nullptr), 0) << "in state " << linkTransaction.State();
-        out.result = linkTransaction.Poll(&out.reply, nullptr, nullptr, nullptr);
-        return out.result != kPollBusy;
+        result = linkTransaction.Poll(reply ? reply : &ignored, nullptr, nullptr, nullptr);
+        return result != kPollBusy;
       },
       20000);
-  out.ms = link.Scheduler().NowMs() - startMs;
-  return out;
+  return result;
 }
 
-Outcome Transact(VirtualLink& link, std::uint32_t id) {
+int Transact(VirtualLink& link, std::uint32_t id, ObjectRequest* reply = nullptr) {
   EXPECT_EQ(linkTransaction.Start(id, nullptr), 1);
-  return Finish(link);
+  return Finish(link, reply);
 }
 
 TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
@@ -282,12 +276,13 @@ TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
                                0x0D00, 0x0D01, 0x0D04, 0x0D05, 0x0D06, 0x0D07, 0x0D08};
   VirtualLink link;
   for (const std::uint32_t id : ids) {
-    const Outcome out = Transact(link, id);
-    const Bytes expected = link.Unit().Object(id);
-    ASSERT_EQ(out.result, static_cast<int>(expected.size())) << std::hex << id;
-    EXPECT_EQ(Bytes(out.reply.data, out.reply.data + out.result), expected) << std::hex << id;
+    const std::int64_t startMs = link.Scheduler().NowMs();
+    ObjectRequest reply{};
+    const int result = Transact(link, id, &reply);
+    ASSERT_EQ(result, static_cast<int>(link.Unit().Object(id).size())) << std::hex << id;
+    EXPECT_EQ(Bytes(reply.data, reply.data + result), link.Unit().Object(id)) << std::hex << id;
     // Step posts, build frames, step sends, the pump carries frame and reply, check slots, Step fetches.
-    EXPECT_LE(out.ms, 50) << std::hex << id;
+    EXPECT_LE(link.Scheduler().NowMs() - startMs, 50) << std::hex << id;
   }
   EXPECT_EQ(link.Unit().Requests().size(), std::size(ids)) << "one frame per read";
   for (int i = kQueueOverflows; i <= kAborted; ++i) EXPECT_EQ(Stat(i), 0) << "counter " << i;
@@ -297,10 +292,9 @@ TEST(LinkEndToEnd, SilentUnitFailsAfterEightWindows) {
   for (const std::int32_t period : {10, 50}) {
     VirtualLink link(period);
     link.Unit().Faults().silent = true;
-    const Outcome out = Transact(link, 0x0C01);
-    EXPECT_EQ(out.result, kPollFailed);
+    EXPECT_EQ(Transact(link, 0x0C01), kPollFailed);
     EXPECT_EQ(link.Unit().Requests().size(), 8u) << "one request per reply window";
-    EXPECT_NEAR(static_cast<double>(out.ms), 8 * (750 + period), 2 * period) << "period " << period;
+    EXPECT_NEAR(static_cast<double>(link.Scheduler().NowMs()), 8 * (750 + period), 2 * period) << period;
   }
 }
 
@@ -324,10 +318,10 @@ TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
     ASSERT_TRUE(link.RunUntil([&] { return Stat(c.counter) == 1; }, 1000));
     EXPECT_EQ(link.Scheduler().NowMs(), c.countedMs) << c.counter;
     link.Unit().Faults().*c.fault = 0.0;
-    EXPECT_EQ(Finish(link).result, 4);
+    EXPECT_EQ(Finish(link), 4);
     EXPECT_LT(link.Scheduler().NowMs(), 2 * 760) << "answered in the second window";
     EXPECT_EQ(Stat(kBadFrames) + Stat(kAborted), 1);
-    EXPECT_EQ(Transact(link, 0x3002).result, 4) << "and the next transaction as usual";
+    EXPECT_EQ(Transact(link, 0x3002), 4) << "and the next transaction as usual";
   }
 }
 
@@ -346,7 +340,7 @@ TEST(LinkEndToEnd, RandomBytesNeverBreakTheStack) {
   EXPECT_GT(badFrames, 1000);
   EXPECT_EQ(Stat(kBadFrames), badFrames % 256) << "the counter wraps";
   link.RunFor(2000);
-  EXPECT_EQ(Transact(link, 0x3003).result, 2);
+  EXPECT_EQ(Transact(link, 0x3003), 2);
 }
 
 // Every input kept in the fuzz corpora (the seeds and those that once found a fault) replays cleanly,

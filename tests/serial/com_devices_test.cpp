@@ -48,19 +48,18 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   const struct {
     Entries entries;
     std::string failure;
-    std::string ignored;  // what the "E> " line says after the store's name
-    std::string com1, com2;
+    std::string ignored;   // what the "E> " line says after the store's name
+    std::string resolved;  // COM 1 and COM 2
   } cases[] = {
-      {{}, "", "", "/dev/ttyS0", "/dev/ttyS1"},
-      {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present, "/dev/ttyS1"},
+      {{}, "", "", "/dev/ttyS0 /dev/ttyS1"},
+      {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present + " /dev/ttyS1"},
       {{{"COMx", "/a"}, {"COM", "/a"}, {"COM0", "/a"}, {"COM256", "/a"}, {"COM2x", "/a"}, {"COM2", "ttyUSB0"}},
        "",
        "ignored COMx (not a COM number 1..255), COM (not a COM number 1..255), COM0 (not a COM number 1..255), "
        "COM256 (not a COM number 1..255), COM2x (not a COM number 1..255), COM2 (not a device path)",
-       "/dev/ttyS0",
-       "/dev/ttyS1"},
-      {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0", "/dev/ttyS1"},
-      {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0", "/dev/ttyS1"},
+       "/dev/ttyS0 /dev/ttyS1"},
+      {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0 /dev/ttyS1"},
+      {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0 /dev/ttyS1"},
   };
   for (const auto& c : cases) {
     MemoryStore store;
@@ -68,7 +67,7 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
     store.failure = c.failure;
     ComDeviceMap map = Map(store);
     EXPECT_EQ(map.Load(), c.ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + c.ignored);
-    EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, c.com1 + " " + c.com2) << c.ignored;
+    EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, c.resolved) << c.ignored;
   }
   MemoryStore store;
   store.entries = {{"COM2", gone}};
