@@ -14,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #include "cli/cli_options.h"
 #include "common/temp_folder.h"
@@ -134,11 +135,8 @@ class Broker {
   std::optional<Child> process_;
 };
 
-struct ShellCase {
-  std::string line;
-  int status;
-  std::string errorPart;
-};
+// A bash line, its exit status and a part of its standard error.
+using ShellCase = std::tuple<std::string, int, std::string>;
 
 class CliProgram : public ::testing::Test {
  protected:
@@ -151,9 +149,10 @@ class CliProgram : public ::testing::Test {
   // Runs the bash line, "$0" gelvar-cli and "$1" the test's folder; the status is the first command's.
   // Returns its standard error.
   std::string Shell(const ShellCase& c) {
-    Child run("/bin/bash", {"-c", c.line + "\nexit ${PIPESTATUS[0]}", kCli, (dir / "").parent_path().string()}, env);
-    EXPECT_EQ(run.Wait(), c.status) << c.line << "\n" << run.Err();
-    EXPECT_NE(run.Err().find(c.errorPart), std::string::npos) << c.line << "\n" << run.Err();
+    const auto& [line, status, errorPart] = c;
+    Child run("/bin/bash", {"-c", line + "\nexit ${PIPESTATUS[0]}", kCli, (dir / "").parent_path().string()}, env);
+    EXPECT_EQ(run.Wait(), status) << line << "\n" << run.Err();
+    EXPECT_NE(run.Err().find(errorPart), std::string::npos) << line << "\n" << run.Err();
     return run.Err();
   }
 
@@ -220,7 +219,7 @@ TEST_F(CliProgram, PublishesToABrokerThatComesAndGoes) {
       {"\"$0\" watch" + closed, kExitPort, " not reachable: "},
       {"\"$0\" log --file $1/r.log --records 1" + closed, kExitDone, "; logging goes on, publishing once it is back\n"},
   };
-  for (const ShellCase& c : cases) EXPECT_EQ(Count(Shell(c), "E> MQTT"), 1u) << c.line;
+  for (const ShellCase& c : cases) EXPECT_EQ(Count(Shell(c), "E> MQTT"), 1u) << std::get<0>(c);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "monitor/parameter_report.h"
 #include "monitor/variable_log.h"
 #include "support/monitor_fakes.h"
+#include "support/virtual_link.h"
 #include "support/virtual_scheduler.h"
 #include "unitsim/simulated_line.h"
 
@@ -121,7 +122,7 @@ TEST(CliOptions, MqttPasswordFromItsFile) {
   }
 }
 
-TEST(TerminalText, IsUtf8FromWindows1252UnlessAlreadyUtf8) {
+TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscaped) {
   const std::pair<std::string, std::string> cases[] = {
       {"  3 \260C", "  3 \302\260C"},                      // the core's degree sign
       {"Fehler \326ffnen: x", "Fehler \303\226ffnen: x"},  // the pump's message
@@ -136,10 +137,8 @@ TEST(TerminalText, IsUtf8FromWindows1252UnlessAlreadyUtf8) {
       {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
   };
   for (const auto& [in, terminal] : cases) EXPECT_EQ(TerminalText(in), terminal) << in;
-}
 
-// Each port a line, or one JSON array for scripts.
-TEST(Json, EscapesWhatJsonMustAndListsThePorts) {
+  // For scripts: JSON escapes what it must, and the ports are one JSON array (each a line otherwise).
   EXPECT_EQ(JsonString("a\"b\\c\r\n\t\x01\xC2\xB0"), "\"a\\\"b\\\\c\\r\\n\\t\\u0001\xC2\xB0\"");
 
   const std::vector<SerialDeviceEntry> ports = {{"/dev/ttyACM0", "Uno \"R3\""}, {"/dev/ttyS0", "built-in"}};
@@ -156,11 +155,8 @@ TEST(Json, EscapesWhatJsonMustAndListsThePorts) {
 TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
   std::ostringstream out, err;
   Console console(out, err, false);
-  unitsim::UnitModel unit;
-  unitsim::SimulatedLine line(unit, [] { return std::int64_t{0}; });
-  ConsolePumpMessages messages(console);
-  BytePump pump(line, messages);
-  ConsoleView view(console, pump, false);
+  VirtualLink link;
+  ConsoleView view(console, link.Pump(), false);
   int number = 0;
   view.AnswerNumber(7);
   EXPECT_TRUE(view.AskNumber("", number));
