@@ -208,13 +208,10 @@ using Meanwhile = std::function<void(VirtualCli&, int)>;
 struct VirtualCli {
   explicit VirtualCli(const std::string& args, const Meanwhile& meanwhile = nullptr) {
     ResetLinkStateForTests();
-    CliOptions options;
-    std::string error;
     std::istringstream words(args);
-    EXPECT_TRUE(ParseCliOptions({std::istream_iterator<std::string>(words), {}}, options, error)) << error;
-    std::function<int()> pendingSignal;
-    if (meanwhile) pendingSignal = [this] { return signal; };
-    ConsoleProgram program(options, scheduler, line, files, console, pendingSignal);
+    const std::function<int()> pendingSignal = [this] { return signal; };
+    ConsoleProgram program(Parsed({std::istream_iterator<std::string>(words), {}}), scheduler, line, files, console,
+                           meanwhile ? pendingSignal : nullptr);
     program.Start({});
     for (int second = 0; second < 600 && !program.Finished(); ++second) {
       if (meanwhile) meanwhile(*this, second);

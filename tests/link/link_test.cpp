@@ -268,7 +268,7 @@ int Transact(VirtualLink& link, std::uint32_t id, ObjectRequest* reply = nullptr
   return Finish(link, reply);
 }
 
-TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
+TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicksAndRandomBytesNeverBreakTheStack) {
   // Every object the monitor and the sensor test read.
   const std::uint32_t ids[] = {0x3003, 0x3000, 0x3001, 0x3002, 0x3008, 0x0C00, 0x0C01, 0x0C02, 0x0C03, 0x0C04,
                                0x0C05, 0x0C06, 0x0C07, 0x0C08, 0x0C0B, 0x0C0C, 0x0C80, 0x0C81, 0x0C82, 0x0C83,
@@ -286,6 +286,21 @@ TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
   }
   EXPECT_EQ(link.Unit().Requests().size(), std::size(ids)) << "one frame per read";
   for (int i = kQueueOverflows; i <= kAborted; ++i) EXPECT_EQ(Stat(i), 0) << "counter " << i;
+
+  // Garbage on the line: a few hundred thousand random bytes with ticks between them must leave the
+  // stack able to complete a normal transaction.
+  std::mt19937 random(20261206);
+  long badFrames = 0;  // every bad frame, counted from the 8-bit counter's steps
+  for (long fed = 0; fed < 300000;) {
+    const std::uint8_t counterBefore = Stat(kBadFrames);
+    for (unsigned n = random() % 41; n > 0; --n, ++fed) FeedBytes({static_cast<std::uint8_t>(random())});
+    link.RunFor(10);
+    badFrames += static_cast<std::uint8_t>(Stat(kBadFrames) - counterBefore);
+  }
+  EXPECT_GT(badFrames, 1000);
+  EXPECT_EQ(Stat(kBadFrames), badFrames % 256) << "the counter wraps";
+  link.RunFor(2000);
+  EXPECT_EQ(Transact(link, 0x3003), 2);
 }
 
 TEST(LinkEndToEnd, SilentUnitFailsAfterEightWindows) {
@@ -323,24 +338,6 @@ TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
     EXPECT_EQ(Stat(kBadFrames) + Stat(kAborted), 1);
     EXPECT_EQ(Transact(link, 0x3002), 4) << "and the next transaction as usual";
   }
-}
-
-// Garbage on the line: a few hundred thousand random bytes with ticks between them must leave the
-// stack able to complete a normal transaction.
-TEST(LinkEndToEnd, RandomBytesNeverBreakTheStack) {
-  VirtualLink link;
-  std::mt19937 random(20261206);
-  long badFrames = 0;  // every bad frame, counted from the 8-bit counter's steps
-  for (long fed = 0; fed < 300000;) {
-    const std::uint8_t counterBefore = Stat(kBadFrames);
-    for (unsigned n = random() % 41; n > 0; --n, ++fed) FeedBytes({static_cast<std::uint8_t>(random())});
-    link.RunFor(10);
-    badFrames += static_cast<std::uint8_t>(Stat(kBadFrames) - counterBefore);
-  }
-  EXPECT_GT(badFrames, 1000);
-  EXPECT_EQ(Stat(kBadFrames), badFrames % 256) << "the counter wraps";
-  link.RunFor(2000);
-  EXPECT_EQ(Transact(link, 0x3003), 2);
 }
 
 // Every input kept in the fuzz corpora (the seeds and those that once found a fault) replays cleanly,
