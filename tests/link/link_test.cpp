@@ -46,23 +46,21 @@ class Link : public LinkTest {
     tickPeriod = 10;
     StartLink();
     linkMemory.txRegister = -1;  // as the pump leaves it when it opens the line
-    frames.clear();
+    sent.clear();
   }
   // One tick as the program runs it, then the line, while there is one, as the pump serves it.
   void Tick() {
     ticker.Tick();
-    Bytes sent;
     for (; lineUp && linkMemory.txRegister >= 0; drv_tx_next(0)) {
       sent.push_back(static_cast<std::uint8_t>(linkMemory.txRegister));
       linkMemory.txRegister = -1;
     }
-    if (!sent.empty()) frames.push_back(sent);
   }
 
   VirtualScheduler clock;  // never advanced: the period stays as the test sets it
   Ticker ticker{clock};
   bool lineUp = true;
-  std::vector<Bytes> frames;
+  Bytes sent;
 };
 
 // One table of frames for both ends of the line: the driver and the simulated unit's codec agree byte
@@ -92,9 +90,9 @@ TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
     }
     ObjectRequest r = Request(c.id, c.data);
     ASSERT_EQ(link_post(&r), kLinkOk);
-    frames.clear();
+    sent.clear();
     for (int i = 0; i < 4; ++i) Tick();
-    EXPECT_EQ(frames, std::vector<Bytes>{c.wire});
+    EXPECT_EQ(sent, c.wire);
 
     Bytes wrongSum = c.wire;
     wrongSum.back() ^= 1;
@@ -222,8 +220,8 @@ TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown)
     bool closed;
     int ticksAtTen;  // before the period changes
     std::int32_t laterPeriod;
-    int heldTicks;  // from the switch or the failure, whichever is later
-    std::size_t frames;
+    int heldTicks;       // from the switch or the failure, whichever is later
+    std::size_t frames;  // of four bytes
   } cases[] = {
       {"closed link", 0x3003, true, 0, 10, 200, 0},
       {"object 0", 0, false, 0, 10, 200, 0},
@@ -243,7 +241,7 @@ TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown)
     for (; held < 1000 && linkTransaction.State() == kTrFailed; ++held) Tick();
     EXPECT_EQ(held, c.heldTicks);
     EXPECT_EQ(linkTransaction.State(), kTrIdle) << "the outcome dropped";
-    EXPECT_EQ(frames.size(), c.frames);
+    EXPECT_EQ(sent.size(), 4 * c.frames);
   }
 }
 
