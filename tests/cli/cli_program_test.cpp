@@ -82,11 +82,8 @@ class Child {
 // Polls for up to ten seconds.
 template <typename Condition>
 bool Eventually(Condition condition) {
-  for (int i = 0; i < 1000; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
+  for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(10ms);
+  return condition();
 }
 
 // A mosquitto of the test's own, its files in dir: on free loopback ports a listener for anyone and

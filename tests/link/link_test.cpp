@@ -199,8 +199,7 @@ TEST_F(Link, ThreeReplySlotsAndTheMask) {
 TEST_F(Link, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
   frameNumber = 99999;
   FeedBytes(Bytes{0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91});
-  EXPECT_EQ(linkMemory.rxTrace[0], -100000);
-  EXPECT_EQ(linkMemory.rxTrace[6], -1);
+  EXPECT_EQ(std::make_pair(linkMemory.rxTrace[0], linkMemory.rxTrace[6]), std::make_pair(-100000, -1));
   FeedBytes(Bytes(kTraceSize - 12, 0x00));
   EXPECT_EQ(linkMemory.rxTraceWrite, 0) << "a ring written full circle looks unread";
   FeedBytes({0x01});
