@@ -20,9 +20,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 ObjectRequest Request(std::uint32_t id, const Bytes& data = {}) {
-  ObjectRequest r{};
-  r.objectId = id;
-  r.count = static_cast<std::uint8_t>(data.size());
+  ObjectRequest r{0, static_cast<std::uint8_t>(data.size()), id, 0, {}};
   std::copy_n(data.begin(), std::min<std::size_t>(data.size(), 4), r.data);
   return r;
 }
