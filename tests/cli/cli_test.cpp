@@ -100,25 +100,21 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
 TEST(CliOptions, MqttPasswordFromItsFile) {
   const TempFolder dir;
   const std::string path = (dir / "password").string();
-  const struct {
-    std::string user;
-    const char* bytes;  // nullptr: no file
-    std::string password;
-    const char* errorPart;
-  } cases[] = {
+  // The user, the file's bytes (nullptr: no file), the password read and a part of the error.
+  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
       {"ops", "secret\r\nsecond\n", "secret", ""},
       {"ops", "", "", ""},
       {"", "secret\n", "secret", "a password (--mqtt-password-file) needs a user"},
       {"ops", nullptr, "", "--mqtt-password-file: cannot read '"},
   };
-  for (const auto& c : cases) {
-    if (c.bytes != nullptr) std::ofstream(path, std::ios::binary) << c.bytes;
+  for (const auto& [user, bytes, expected, errorPart] : cases) {
+    if (bytes != nullptr) std::ofstream(path, std::ios::binary) << bytes;
     std::string password, error;
-    const bool read = ReadMqttPassword({false, c.user, "h", 1883, "p"}, path, password, error);
+    const bool read = ReadMqttPassword({false, user, "h", 1883, "p"}, path, password, error);
     std::filesystem::remove(path);
-    EXPECT_EQ(read, *c.errorPart == '\0') << error;
-    EXPECT_EQ(password, c.password);
-    EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+    EXPECT_EQ(read, errorPart.empty()) << error;
+    EXPECT_EQ(password, expected);
+    EXPECT_NE(error.find(errorPart), std::string::npos) << error;
   }
 }
 
@@ -200,12 +196,11 @@ TEST(MqttState, NullForWhatHasNoValue) {
   EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
 }
 
-struct VirtualCli;
-using Meanwhile = std::function<void(VirtualCli&, int)>;
-
 // One run of the command line args (words split at spaces); meanwhile(second) runs before each
 // simulated second and may raise a stop signal. A run without meanwhile has no signal source at all.
 struct VirtualCli {
+  using Meanwhile = std::function<void(VirtualCli&, int)>;
+
   explicit VirtualCli(const std::string& args, const Meanwhile& meanwhile = nullptr) {
     ResetLinkStateForTests();
     std::istringstream words(args);
@@ -234,19 +229,19 @@ struct VirtualCli {
 
 std::string FullPath(const std::string& name) { return (std::filesystem::current_path() / name).string(); }
 
-const Meanwhile kSilent = [](VirtualCli& cli, int) { cli.unit.Faults().silent = true; };
-const Meanwhile kFahrenheit = [](VirtualCli& cli, int) { cli.unit.SetObject(0x3003, {0x10, 0x00}); };
-const Meanwhile kUnwritable = [](VirtualCli& cli, int) { cli.files.unwritable.insert(FullPath("r.par")); };
+const VirtualCli::Meanwhile kSilent = [](VirtualCli& cli, int) { cli.unit.Faults().silent = true; };
+const VirtualCli::Meanwhile kFahrenheit = [](VirtualCli& cli, int) { cli.unit.SetObject(0x3003, {0x10, 0x00}); };
+const VirtualCli::Meanwhile kUnwritable = [](VirtualCli& cli, int) { cli.files.unwritable.insert(FullPath("r.par")); };
 // The log's file goes read-only once its header is written.
-const Meanwhile kLogLost = [](VirtualCli& cli, int second) {
+const VirtualCli::Meanwhile kLogLost = [](VirtualCli& cli, int second) {
   if (second == 1) cli.files.unwritable.insert(FullPath("u.log"));
 };
-const Meanwhile kSignalAt30 = [](VirtualCli& cli, int second) { cli.signal = second >= 30 ? SIGTERM : 0; };
-const Meanwhile kLostAWhile = [](VirtualCli& cli, int second) {
+const VirtualCli::Meanwhile kSignalAt30 = [](VirtualCli& cli, int second) { cli.signal = second >= 30 ? SIGTERM : 0; };
+const VirtualCli::Meanwhile kLostAWhile = [](VirtualCli& cli, int second) {
   if (second == 1) cli.line.Unplug();
   if (second == 4) cli.line.PlugIn();
 };
-const Meanwhile kManySets = [](VirtualCli& cli, int) {
+const VirtualCli::Meanwhile kManySets = [](VirtualCli& cli, int) {
   cli.unit.SetObject(0x0D05, {0x2B, 0x01, 0x01, 0x00});  // Ti 299 s, Tm 1 s: N = 300
   cli.unit.SetRecordedSets(std::vector(300, std::vector<std::uint8_t>{0, 5, 0, 2}),
                            std::vector(300, std::vector<std::uint8_t>{0x70, 0x17}));
@@ -259,7 +254,7 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
   const std::string kFahrenheitLog = LogHeader(VirtualScheduler().CalendarTime(), 1) + "00001; ";
   const struct {
     std::string args;
-    Meanwhile meanwhile;
+    VirtualCli::Meanwhile meanwhile;
     int status;
     std::string outPart;
     std::string errPart;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <tuple>
 
 #include "fuzz/harnesses.h"
 #include "link/transaction.h"
@@ -159,20 +160,17 @@ TEST_F(Link, SendWithoutLineIsTriedFourTimesAfterItsBackoffsThenDropped) {
 
 // A reply lives 20 steps of 10 ms; one from 0x0380-0x03FF may be fetched again until then.
 TEST_F(Link, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
-  const struct {
-    std::uint32_t id;
-    int fetches;
-  } cases[] = {{0x0380, 20}, {0x03FF, 20}, {0x037F, 1}, {0x0400, 1}};
-  for (const auto& c : cases) {
+  const std::pair<std::uint32_t, int> fetchesOf[] = {{0x0380, 20}, {0x03FF, 20}, {0x037F, 1}, {0x0400, 1}};
+  for (const auto& [id, fetches] : fetchesOf) {
     SetUp();
-    Reply(c.id);
-    ObjectRequest r = Request(c.id);
+    Reply(id);
+    ObjectRequest r = Request(id);
     int found = 0;
     for (int step = 0; step < 25; ++step) {
-      found += link_fetch(&r) == static_cast<int>(c.id);
+      found += link_fetch(&r) == static_cast<int>(id);
       link_timer(10);
     }
-    EXPECT_EQ(found, c.fetches) << std::hex << c.id;
+    EXPECT_EQ(found, fetches) << std::hex << id;
     EXPECT_EQ(linkMemory.converter.slotStatus[0], 0) << "slot free after its lifetime";
   }
 }
@@ -312,22 +310,19 @@ TEST(LinkEndToEnd, SilentUnitFailsAfterEightWindows) {
 // answered in the next window and the next transaction goes through as usual.
 TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
   using F = unitsim::UnitFaults;
-  const struct {
-    double F::*fault;
-    StatIndex counter;
-    std::int64_t countedMs;  // from Start
-  } cases[] = {
+  // The fault, the counter that counts it, and when (from Start).
+  const std::tuple<double F::*, StatIndex, std::int64_t> cases[] = {
       {&F::badChecksumRate, kBadFrames, 30},
       {&F::badParityRate, kBadFrames, 40},     // parity is checked a tick after the sum
       {&F::cutFrameRate, kAborted, 30 + 330},  // 32 steps after the cut frame began, and the abort
   };
-  for (const auto& c : cases) {
+  for (const auto& [fault, counter, countedMs] : cases) {
     VirtualLink link;
-    link.Unit().Faults().*c.fault = 1.0;
+    link.Unit().Faults().*fault = 1.0;
     ASSERT_EQ(linkTransaction.Start(0x3002, nullptr), 1);
-    ASSERT_TRUE(link.RunUntil([&] { return Stat(c.counter) == 1; }, 1000));
-    EXPECT_EQ(link.Scheduler().NowMs(), c.countedMs) << c.counter;
-    link.Unit().Faults().*c.fault = 0.0;
+    ASSERT_TRUE(link.RunUntil([&] { return Stat(counter) == 1; }, 1000));
+    EXPECT_EQ(link.Scheduler().NowMs(), countedMs) << counter;
+    link.Unit().Faults().*fault = 0.0;
     EXPECT_EQ(Finish(link), 4);
     EXPECT_LT(link.Scheduler().NowMs(), 2 * 760) << "answered in the second window";
     EXPECT_EQ(Stat(kBadFrames) + Stat(kAborted), 1);

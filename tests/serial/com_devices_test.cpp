@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "common/temp_folder.h"
 
@@ -45,12 +46,9 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   const TempFolder folder;
   const std::string gone = (folder / "ttyUSB9").string();
   const std::string present = "/dev/null";
-  const struct {
-    Entries entries;
-    std::string failure;
-    std::string ignored;   // what the "E> " line says after the store's name
-    std::string resolved;  // COM 1 and COM 2
-  } cases[] = {
+  // The kept entries, the store's failure, what the "E> " line says after the store's name, the
+  // devices of COM 1 and COM 2.
+  const std::tuple<Entries, std::string, std::string, std::string> cases[] = {
       {{}, "", "", "/dev/ttyS0 /dev/ttyS1"},
       {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present + " /dev/ttyS1"},
       {{{"COMx", "/a"}, {"COM", "/a"}, {"COM0", "/a"}, {"COM256", "/a"}, {"COM2x", "/a"}, {"COM2", "ttyUSB0"}},
@@ -61,13 +59,13 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
       {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0 /dev/ttyS1"},
       {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0 /dev/ttyS1"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [entries, failure, ignored, resolved] : cases) {
     MemoryStore store;
-    store.entries = c.entries;
-    store.failure = c.failure;
+    store.entries = entries;
+    store.failure = failure;
     ComDeviceMap map = Map(store);
-    EXPECT_EQ(map.Load(), c.ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + c.ignored);
-    EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, c.resolved) << c.ignored;
+    EXPECT_EQ(map.Load(), ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + ignored);
+    EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, resolved) << ignored;
   }
   MemoryStore store;
   store.entries = {{"COM2", gone}};
