@@ -66,55 +66,51 @@ class Link : public LinkTest {
 // for byte; two parity bits catch every single bit flip of an ID word; a frame with a wrong sum or a
 // wrong parity bit is counted and dropped at either end, and a frame cut short is given up by the unit.
 TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
-  const struct {
-    std::uint32_t id;
-    Bytes data;
-    Bytes wire;
-  } cases[] = {
+  // The ID, the data bytes of the request, the frame on the line.
+  const std::tuple<std::uint32_t, Bytes, Bytes> cases[] = {
       {0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
       {0x0001, {0x12, 0x34, 0x56}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},  // an odd count drops its last byte
       {0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 0x01, 0x02, 0x03, 0x04, 0x90}},
       {0x3FFF, {}, {0x54, 0xFF, 0xFF, 0xAB}},
   };
-  unitsim::FrameDecoder decoder;
-  std::int64_t nowMs = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.id);
-    const int rows = static_cast<int>(&c - cases) + 1;
-    const Bytes data(c.wire.begin() + 3, c.wire.end() - 1);
-    EXPECT_EQ(EncodeFrame(c.id, data), c.wire);
+  for (const auto& [id, request, wire] : cases) {
+    SCOPED_TRACE(id);
+    SetUp();
+    const Bytes data(wire.begin() + 3, wire.end() - 1);
+    EXPECT_EQ(EncodeFrame(id, data), wire);
     for (int bit = 0; bit < 16; ++bit) {
-      const auto flipped = static_cast<std::uint16_t>((c.wire[1] << 8 | c.wire[2]) ^ (1u << bit));
+      const auto flipped = static_cast<std::uint16_t>((wire[1] << 8 | wire[2]) ^ (1u << bit));
       EXPECT_FALSE(IdWordParityOk(flipped) || unitsim::IdWordParityOk(flipped)) << bit;
     }
-    ObjectRequest r = Request(c.id, c.data);
+    ObjectRequest r = Request(id, request);
     ASSERT_EQ(link_post(&r), kLinkOk);
-    sent.clear();
     for (int i = 0; i < 4; ++i) Tick();
-    EXPECT_EQ(sent, c.wire);
+    EXPECT_EQ(sent, wire);
 
-    Bytes wrongSum = c.wire;
+    Bytes wrongSum = wire;
     wrongSum.back() ^= 1;
-    Bytes wrongParity = c.wire;
+    Bytes wrongParity = wire;
     wrongParity[2] ^= 0x01;  // a parity bit: the ID stays, and the sum is made to fit again
     wrongParity.back() = unitsim::ChecksumOf(wrongParity.data(), wrongParity.size() - 1);
-    for (const Bytes& frame : {wrongSum, wrongParity, c.wire}) FeedBytes(frame);
+    for (const Bytes& frame : {wrongSum, wrongParity, wire}) FeedBytes(frame);
     std::vector<std::pair<std::uint32_t, Bytes>> decoded;
+    unitsim::FrameDecoder decoder;
+    std::int64_t nowMs = 0;
     // A frame cut short is given up after a pause, and the next one read afresh.
-    for (const Bytes& bytes : {wrongSum, wrongParity, Bytes{c.wire[0], c.wire[1]}, c.wire}) {
+    for (const Bytes& bytes : {wrongSum, wrongParity, Bytes{wire[0], wire[1]}, wire}) {
       nowMs += unitsim::FrameDecoder::kStallMs + 1;
       for (const std::uint8_t b : bytes) {
         if (auto d = decoder.Feed(b, nowMs)) decoded.emplace_back(d->objectId, d->data);
       }
     }
-    EXPECT_EQ(decoded, (std::vector<std::pair<std::uint32_t, Bytes>>{{c.id, data}}));
-    EXPECT_EQ(std::make_pair(decoder.BadChecksums(), decoder.BadParities()), std::make_pair(rows, rows));
+    EXPECT_EQ(decoded, (std::vector<std::pair<std::uint32_t, Bytes>>{{id, data}}));
+    EXPECT_EQ(std::make_pair(decoder.BadChecksums(), decoder.BadParities()), std::make_pair(1, 1));
 
-    ObjectRequest fresh = Request(c.id);
+    ObjectRequest fresh = Request(id);
     EXPECT_EQ(link_fetch(&fresh), 0) << "not before the parity check";
     link_check_slots();
-    EXPECT_EQ(Stat(kBadFrames), 2 * rows);
-    EXPECT_EQ(link_fetch(&fresh), static_cast<int>(c.id));
+    EXPECT_EQ(Stat(kBadFrames), 2);
+    EXPECT_EQ(link_fetch(&fresh), static_cast<int>(id));
     EXPECT_EQ(Bytes(fresh.data, fresh.data + fresh.count), data);
   }
 }
@@ -209,34 +205,29 @@ TEST_F(Link, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
 // measurement may lengthen the period while a reply window or the hold runs down: a period longer than
 // what is left ends the countdown rather than wrapping it round to weeks.
 TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown) {
-  const struct {
-    const char* how;
-    std::uint32_t id;
-    bool closed;
-    int ticksAtTen;  // before the period changes
-    std::int32_t laterPeriod;
-    int heldTicks;       // from the switch or the failure, whichever is later
-    std::size_t frames;  // of four bytes
-  } cases[] = {
+  // How it fails, the ID, whether the link is closed, ticks at 10 ms before the period changes, the
+  // later period, the ticks the failure is held (from the switch or the failure, whichever is later),
+  // the frames of four bytes sent.
+  const std::tuple<const char*, std::uint32_t, bool, int, std::int32_t, int, std::size_t> cases[] = {
       {"closed link", 0x3003, true, 0, 10, 200, 0},
       {"object 0", 0, false, 0, 10, 200, 0},
       {"10 ms left in the first window", 0x3003, false, 1 + 74, 15, 133, 8},
       {"10 ms left in the hold", 0x3003, false, 8 * 76 + 199, 15, 1, 8},
       {"period longer than a whole window", 0x3003, false, 1, 1000, 2, 8},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.how);
+  for (const auto& [how, id, closed, ticksAtTen, laterPeriod, heldTicks, frames] : cases) {
+    SCOPED_TRACE(how);
     SetUp();
-    if (c.closed) link_reset();
-    ASSERT_EQ(linkTransaction.Start(c.id, nullptr), 1);
-    for (int i = 0; i < c.ticksAtTen; ++i) Tick();
-    tickPeriod = c.laterPeriod;
+    if (closed) link_reset();
+    ASSERT_EQ(linkTransaction.Start(id, nullptr), 1);
+    for (int i = 0; i < ticksAtTen; ++i) Tick();
+    tickPeriod = laterPeriod;
     for (int i = 0; i < 10000 && linkTransaction.State() != kTrFailed; ++i) Tick();
     int held = 0;
     for (; held < 1000 && linkTransaction.State() == kTrFailed; ++held) Tick();
-    EXPECT_EQ(held, c.heldTicks);
+    EXPECT_EQ(held, heldTicks);
     EXPECT_EQ(linkTransaction.State(), kTrIdle) << "the outcome dropped";
-    EXPECT_EQ(sent.size(), 4 * c.frames);
+    EXPECT_EQ(sent.size(), 4 * frames);
   }
 }
 
