@@ -18,6 +18,7 @@ using Entries = ComMappingStore::Entries;
 
 // The kept choices in memory; a store with a failure can be neither read nor written.
 struct MemoryStore : ComMappingStore {
+  MemoryStore(const Entries& kept, const std::string& failing) : entries(kept), failure(failing) {}
   bool Read(Entries& out, std::string& reason) override {
     out = entries;
     reason = failure;
@@ -60,15 +61,12 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
       {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0 /dev/ttyS1"},
   };
   for (const auto& [entries, failure, ignored, resolved] : cases) {
-    MemoryStore store;
-    store.entries = entries;
-    store.failure = failure;
+    MemoryStore store(entries, failure);
     ComDeviceMap map = Map(store);
     EXPECT_EQ(map.Load(), ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + ignored);
     EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, resolved) << ignored;
   }
-  MemoryStore store;
-  store.entries = {{"COM2", gone}};
+  MemoryStore store({{"COM2", gone}}, "");
   ComDeviceMap map = Map(store);
   map.Load();
   EXPECT_EQ(DescribeComDevice(2, map.Resolve(2)),

@@ -98,8 +98,7 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
   SerialPort port(messages_);
   ASSERT_EQ(Open(port), 1);
   const termios t = Settings();
-  EXPECT_EQ(::cfgetispeed(&t), B19200);
-  EXPECT_EQ(::cfgetospeed(&t), B19200);
+  EXPECT_EQ(std::make_pair(::cfgetispeed(&t), ::cfgetospeed(&t)), std::make_pair(speed_t{B19200}, speed_t{B19200}));
   EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD), tcflag_t{CS8 | CLOCAL | CREAD});
   EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
