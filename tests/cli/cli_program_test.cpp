@@ -161,8 +161,6 @@ class CliProgram : public ::testing::Test {
 // Exit statuses, standard output that goes away, and a stop signal.
 TEST_F(CliProgram, JsonOutputAndExitStatuses) {
   const std::string kOutputLost = "gelvar-cli: cannot write standard output\n";
-  const std::string kStopped =
-      "I> Log stored in file ' " + (dir / "s.log").string() + " '\nI> Reading variables stopped\n";
   const ShellCase cases[] = {
       {"GELVAR_COM7=$GELVAR_COM1 GELVAR_COM1= \"$0\" --com 7 test", kExitDone,
        "I> COM Port Opened\nI> Communication OK\n"},
@@ -177,7 +175,7 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
       // A stop signal ends the log cleanly once it has written a record.
       {"\"$0\" log --file $1/s.log & for i in {1..300}; do grep -qs '^00001; ' $1/s.log && break; sleep .1; done\n"
        "kill -TERM $!; wait $!",
-       kExitDone, kStopped},
+       kExitDone, "I> Log stored in file ' " + (dir / "s.log").string() + " '\nI> Reading variables stopped\n"},
   };
   for (const ShellCase& c : cases) Shell(c);
 }

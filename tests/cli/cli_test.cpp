@@ -39,6 +39,8 @@ CliOptions Parsed(const Args& args) {
   return options;
 }
 
+auto Parts(const MqttTarget& t) { return std::make_tuple(t.tls, t.user, t.host, t.port, t.prefix); }
+
 TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
   const CliOptions log =
       Parsed({"log", "--json", "--file=x.log", "--com", "7", "--interval", "2", "--for", "1d12h30m45s"});
@@ -56,12 +58,7 @@ TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
       {"mqtts://ops@broker.example/site-42/unit", {true, "ops", "broker.example", 8883, "site-42/unit"}},
       {"mqtt://[::1]:1/p", {false, "", "::1", 1, "p"}},
   };
-  for (const auto& [url, target] : urls) {
-    const MqttTarget parsed = Parsed({"watch", "--mqtt", url}).mqtt;
-    EXPECT_EQ(std::tie(parsed.tls, parsed.user, parsed.host, parsed.port, parsed.prefix),
-              std::tie(target.tls, target.user, target.host, target.port, target.prefix))
-        << url;
-  }
+  for (const auto& [url, target] : urls) EXPECT_EQ(Parts(Parsed({"watch", "--mqtt", url}).mqtt), Parts(target)) << url;
 }
 
 TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
