@@ -14,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #include "cli/cli_options.h"
 #include "common/temp_folder.h"
@@ -62,12 +63,12 @@ class Child {
   void Signal(int signal) const { ::kill(pid_, signal); }
   // The exit status; -1: killed, or still running after a minute.
   int Wait() {
-    int status = 0;
+    int status = -1;
     for (int i = 0; pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) {
       if (i == 6000) ::kill(pid_, SIGKILL);
       std::this_thread::sleep_for(10ms);
     }
-    if (std::exchange(pid_, -1) < 0) status = -1;
+    pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
@@ -81,11 +82,8 @@ class Child {
 // Polls for up to ten seconds.
 template <typename Condition>
 bool Eventually(Condition condition) {
-  for (int i = 0; i < 1000; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
+  for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(10ms);
+  return condition();
 }
 
 // A mosquitto of the test's own, its files in dir: on free loopback ports a listener for anyone and
@@ -134,11 +132,8 @@ class Broker {
   std::optional<Child> process_;
 };
 
-struct ShellCase {
-  std::string line;
-  int status;
-  std::string errorPart;
-};
+// A bash line, its exit status and a part of its standard error.
+using ShellCase = std::tuple<std::string, int, std::string>;
 
 class CliProgram : public ::testing::Test {
  protected:
@@ -151,9 +146,10 @@ class CliProgram : public ::testing::Test {
   // Runs the bash line, "$0" gelvar-cli and "$1" the test's folder; the status is the first command's.
   // Returns its standard error.
   std::string Shell(const ShellCase& c) {
-    Child run("/bin/bash", {"-c", c.line + "\nexit ${PIPESTATUS[0]}", kCli, (dir / "").parent_path().string()}, env);
-    EXPECT_EQ(run.Wait(), c.status) << c.line << "\n" << run.Err();
-    EXPECT_NE(run.Err().find(c.errorPart), std::string::npos) << c.line << "\n" << run.Err();
+    const auto& [line, status, errorPart] = c;
+    Child run("/bin/bash", {"-c", line + "\nexit ${PIPESTATUS[0]}", kCli, (dir / "").parent_path().string()}, env);
+    EXPECT_EQ(run.Wait(), status) << line << "\n" << run.Err();
+    EXPECT_NE(run.Err().find(errorPart), std::string::npos) << line << "\n" << run.Err();
     return run.Err();
   }
 
@@ -165,8 +161,6 @@ class CliProgram : public ::testing::Test {
 // Exit statuses, standard output that goes away, and a stop signal.
 TEST_F(CliProgram, JsonOutputAndExitStatuses) {
   const std::string kOutputLost = "gelvar-cli: cannot write standard output\n";
-  const std::string kStopped =
-      "I> Log stored in file ' " + (dir / "s.log").string() + " '\nI> Reading variables stopped\n";
   const ShellCase cases[] = {
       {"GELVAR_COM7=$GELVAR_COM1 GELVAR_COM1= \"$0\" --com 7 test", kExitDone,
        "I> COM Port Opened\nI> Communication OK\n"},
@@ -181,7 +175,7 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
       // A stop signal ends the log cleanly once it has written a record.
       {"\"$0\" log --file $1/s.log & for i in {1..300}; do grep -qs '^00001; ' $1/s.log && break; sleep .1; done\n"
        "kill -TERM $!; wait $!",
-       kExitDone, kStopped},
+       kExitDone, "I> Log stored in file ' " + (dir / "s.log").string() + " '\nI> Reading variables stopped\n"},
   };
   for (const ShellCase& c : cases) Shell(c);
 }
@@ -220,7 +214,7 @@ TEST_F(CliProgram, PublishesToABrokerThatComesAndGoes) {
       {"\"$0\" watch" + closed, kExitPort, " not reachable: "},
       {"\"$0\" log --file $1/r.log --records 1" + closed, kExitDone, "; logging goes on, publishing once it is back\n"},
   };
-  for (const ShellCase& c : cases) EXPECT_EQ(Count(Shell(c), "E> MQTT"), 1u) << c.line;
+  for (const ShellCase& c : cases) EXPECT_EQ(Count(Shell(c), "E> MQTT"), 1u) << std::get<0>(c);
 }
 
 }  // namespace

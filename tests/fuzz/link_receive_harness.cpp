@@ -137,9 +137,7 @@ class LinkRun {
 
   // ID word first, then four data bytes; the argument is the count byte.
   ObjectRequest ReadRequest(std::uint8_t count) {
-    ObjectRequest request{};
-    request.objectId = script_.Word();
-    request.count = count;
+    ObjectRequest request{0, count, script_.Word(), 0, {}};
     for (auto& b : request.data) b = script_.Byte();
     return request;
   }
@@ -168,9 +166,7 @@ class LinkRun {
   }
 
   void Fetch() {
-    ObjectRequest asked{};
-    asked.objectId = script_.Word();
-    asked.mask = script_.Byte();
+    const ObjectRequest asked{0, 0, script_.Word(), script_.Byte(), {}};  // the ID word, then the mask
     const ConverterRecord before = linkMemory.converter;
     ObjectRequest reply = asked;
     const int id = link_fetch(&reply);
@@ -207,8 +203,7 @@ class LinkRun {
   // as one frame and its reply, given at once, is handed back.
   void SettleAndRead() {
     tickPeriod = 10;
-    lineConnected_ = true;
-    Pump();
+    SetLine(1);
     for (int i = 0; i < kSettleTickLimit && !AtRest() && fault_.empty(); ++i) Tick();
     if (!AtRest()) return Fail("the stack did not come to rest on a quiet line");
     sent_.clear();

@@ -8,6 +8,7 @@
 namespace gelvar::fuzz {
 namespace {
 
+using unitsim::UnitFaults;
 using unitsim::UnitModel;
 
 // The objects that act on the data they are sent.
@@ -21,6 +22,10 @@ constexpr std::int64_t kQuietMs = kLongestLatencyMs + unitsim::FrameDecoder::kSt
 constexpr std::uint32_t kProbeId = 0x3002;
 // Where the unit's objects live; every one of them keeps its data count whatever it is sent.
 constexpr std::uint32_t kObjectRanges[][2] = {{0x0C00, 0x0D10}, {0x3000, 0x3010}};
+// The fault rates a script sets, from setting 2 on.
+constexpr double UnitFaults::*kRates[] = {&UnitFaults::dropRate,      &UnitFaults::badChecksumRate,
+                                          &UnitFaults::badParityRate, &UnitFaults::wrongCountRate,
+                                          &UnitFaults::cutFrameRate,  &UnitFaults::noiseRate};
 
 class UnitRun {
  public:
@@ -77,24 +82,18 @@ class UnitRun {
 
   // The low bits pick the setting, the next script byte is its value.
   void SetFault(std::uint8_t argument) {
-    unitsim::UnitFaults& faults = unit_.Faults();
+    UnitFaults& faults = unit_.Faults();
     const std::uint8_t value = script_.Byte();
-    const double rate = value / 255.0;
     switch (argument % 11) {
       case 0: faults.silent = (value & 1) != 0; return;
       case 1: faults.dropFirstRequests = value % 4; return;
-      case 2: faults.dropRate = rate; return;
-      case 3: faults.badChecksumRate = rate; return;
-      case 4: faults.badParityRate = rate; return;
-      case 5: faults.wrongCountRate = rate; return;
-      case 6: faults.cutFrameRate = rate; return;
-      case 7: faults.noiseRate = rate; return;
       case 8:
         faults.noiseBurstLength = static_cast<int>(value % (kLongestNoise + 1));
         faults.noiseMayHoldTypeLetters = (value & 0x80) != 0;
         return;
       case 9: faults.latencyMs = static_cast<int>(value * kLongestLatencyMs / 255); return;
-      default: faults.silentObjects.insert(script_.Word() & 0x3FFFU); return;
+      case 10: faults.silentObjects.insert(script_.Word() & 0x3FFFU); return;
+      default: faults.*kRates[argument % 11 - 2] = value / 255.0; return;
     }
   }
 
@@ -108,7 +107,7 @@ class UnitRun {
         })) {
       return Fail(std::to_string(requests.size()) + " requests taken");
     }
-    unit_.Faults() = unitsim::UnitFaults{};
+    unit_.Faults() = UnitFaults{};
     nowMs_ = latestMs_ + kQuietMs;
     std::uint8_t buffer[64];
     std::size_t total = transmitted_;

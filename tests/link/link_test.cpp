@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <tuple>
 
 #include "fuzz/harnesses.h"
 #include "link/transaction.h"
@@ -20,9 +21,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 ObjectRequest Request(std::uint32_t id, const Bytes& data = {}) {
-  ObjectRequest r{};
-  r.objectId = id;
-  r.count = static_cast<std::uint8_t>(data.size());
+  ObjectRequest r{0, static_cast<std::uint8_t>(data.size()), id, 0, {}};
   std::copy_n(data.begin(), std::min<std::size_t>(data.size(), 4), r.data);
   return r;
 }
@@ -46,78 +45,72 @@ class Link : public LinkTest {
     tickPeriod = 10;
     StartLink();
     linkMemory.txRegister = -1;  // as the pump leaves it when it opens the line
-    frames.clear();
+    sent.clear();
   }
   // One tick as the program runs it, then the line, while there is one, as the pump serves it.
   void Tick() {
     ticker.Tick();
-    Bytes sent;
     for (; lineUp && linkMemory.txRegister >= 0; drv_tx_next(0)) {
       sent.push_back(static_cast<std::uint8_t>(linkMemory.txRegister));
       linkMemory.txRegister = -1;
     }
-    if (!sent.empty()) frames.push_back(sent);
   }
 
   VirtualScheduler clock;  // never advanced: the period stays as the test sets it
   Ticker ticker{clock};
   bool lineUp = true;
-  std::vector<Bytes> frames;
+  Bytes sent;
 };
 
 // One table of frames for both ends of the line: the driver and the simulated unit's codec agree byte
 // for byte; two parity bits catch every single bit flip of an ID word; a frame with a wrong sum or a
 // wrong parity bit is counted and dropped at either end, and a frame cut short is given up by the unit.
 TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
-  const struct {
-    std::uint32_t id;
-    Bytes data;
-    Bytes wire;
-  } cases[] = {
+  // The ID, the data bytes of the request, the frame on the line.
+  const std::tuple<std::uint32_t, Bytes, Bytes> cases[] = {
       {0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
       {0x0001, {0x12, 0x34, 0x56}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},  // an odd count drops its last byte
       {0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 0x01, 0x02, 0x03, 0x04, 0x90}},
       {0x3FFF, {}, {0x54, 0xFF, 0xFF, 0xAB}},
   };
-  unitsim::FrameDecoder decoder;
-  std::int64_t nowMs = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.id);
-    const int rows = static_cast<int>(&c - cases) + 1;
-    const Bytes data(c.wire.begin() + 3, c.wire.end() - 1);
-    EXPECT_EQ(EncodeFrame(c.id, data), c.wire);
+  for (const auto& [id, request, wire] : cases) {
+    SCOPED_TRACE(id);
+    SetUp();
+    const Bytes data(wire.begin() + 3, wire.end() - 1);
+    EXPECT_EQ(EncodeFrame(id, data), wire);
     for (int bit = 0; bit < 16; ++bit) {
-      const auto flipped = static_cast<std::uint16_t>((c.wire[1] << 8 | c.wire[2]) ^ (1u << bit));
+      const auto flipped = static_cast<std::uint16_t>((wire[1] << 8 | wire[2]) ^ (1u << bit));
       EXPECT_FALSE(IdWordParityOk(flipped) || unitsim::IdWordParityOk(flipped)) << bit;
     }
-    ObjectRequest r = Request(c.id, c.data);
+    ObjectRequest r = Request(id, request);
     ASSERT_EQ(link_post(&r), kLinkOk);
-    frames.clear();
     for (int i = 0; i < 4; ++i) Tick();
-    EXPECT_EQ(frames, std::vector<Bytes>{c.wire});
+    EXPECT_EQ(sent, wire);
 
-    Bytes wrongSum = c.wire;
+    Bytes wrongSum = wire;
     wrongSum.back() ^= 1;
-    Bytes wrongParity = c.wire;
+    Bytes wrongParity = wire;
     wrongParity[2] ^= 0x01;  // a parity bit: the ID stays, and the sum is made to fit again
     wrongParity.back() = unitsim::ChecksumOf(wrongParity.data(), wrongParity.size() - 1);
-    for (const Bytes& frame : {wrongSum, wrongParity, c.wire}) FeedBytes(frame);
+    for (const Bytes& frame : {wrongSum, wrongParity, wire}) FeedBytes(frame);
     std::vector<std::pair<std::uint32_t, Bytes>> decoded;
+    unitsim::FrameDecoder decoder;
+    std::int64_t nowMs = 0;
     // A frame cut short is given up after a pause, and the next one read afresh.
-    for (const Bytes& bytes : {wrongSum, wrongParity, Bytes{c.wire[0], c.wire[1]}, c.wire}) {
+    for (const Bytes& bytes : {wrongSum, wrongParity, Bytes{wire[0], wire[1]}, wire}) {
       nowMs += unitsim::FrameDecoder::kStallMs + 1;
       for (const std::uint8_t b : bytes) {
         if (auto d = decoder.Feed(b, nowMs)) decoded.emplace_back(d->objectId, d->data);
       }
     }
-    EXPECT_EQ(decoded, (std::vector<std::pair<std::uint32_t, Bytes>>{{c.id, data}}));
-    EXPECT_EQ(std::make_pair(decoder.BadChecksums(), decoder.BadParities()), std::make_pair(rows, rows));
+    EXPECT_EQ(decoded, (std::vector<std::pair<std::uint32_t, Bytes>>{{id, data}}));
+    EXPECT_EQ(std::make_pair(decoder.BadChecksums(), decoder.BadParities()), std::make_pair(1, 1));
 
-    ObjectRequest fresh = Request(c.id);
+    ObjectRequest fresh = Request(id);
     EXPECT_EQ(link_fetch(&fresh), 0) << "not before the parity check";
     link_check_slots();
-    EXPECT_EQ(Stat(kBadFrames), 2 * rows);
-    EXPECT_EQ(link_fetch(&fresh), static_cast<int>(c.id));
+    EXPECT_EQ(Stat(kBadFrames), 2);
+    EXPECT_EQ(link_fetch(&fresh), static_cast<int>(id));
     EXPECT_EQ(Bytes(fresh.data, fresh.data + fresh.count), data);
   }
 }
@@ -163,20 +156,17 @@ TEST_F(Link, SendWithoutLineIsTriedFourTimesAfterItsBackoffsThenDropped) {
 
 // A reply lives 20 steps of 10 ms; one from 0x0380-0x03FF may be fetched again until then.
 TEST_F(Link, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
-  const struct {
-    std::uint32_t id;
-    int fetches;
-  } cases[] = {{0x0380, 20}, {0x03FF, 20}, {0x037F, 1}, {0x0400, 1}};
-  for (const auto& c : cases) {
+  const std::pair<std::uint32_t, int> fetchesOf[] = {{0x0380, 20}, {0x03FF, 20}, {0x037F, 1}, {0x0400, 1}};
+  for (const auto& [id, fetches] : fetchesOf) {
     SetUp();
-    Reply(c.id);
-    ObjectRequest r = Request(c.id);
+    Reply(id);
+    ObjectRequest r = Request(id);
     int found = 0;
     for (int step = 0; step < 25; ++step) {
-      found += link_fetch(&r) == static_cast<int>(c.id);
+      found += link_fetch(&r) == static_cast<int>(id);
       link_timer(10);
     }
-    EXPECT_EQ(found, c.fetches) << std::hex << c.id;
+    EXPECT_EQ(found, fetches) << std::hex << id;
     EXPECT_EQ(linkMemory.converter.slotStatus[0], 0) << "slot free after its lifetime";
   }
 }
@@ -201,8 +191,7 @@ TEST_F(Link, ThreeReplySlotsAndTheMask) {
 TEST_F(Link, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
   frameNumber = 99999;
   FeedBytes(Bytes{0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91});
-  EXPECT_EQ(linkMemory.rxTrace[0], -100000);
-  EXPECT_EQ(linkMemory.rxTrace[6], -1);
+  EXPECT_EQ(std::make_pair(linkMemory.rxTrace[0], linkMemory.rxTrace[6]), std::make_pair(-100000, -1));
   FeedBytes(Bytes(kTraceSize - 12, 0x00));
   EXPECT_EQ(linkMemory.rxTraceWrite, 0) << "a ring written full circle looks unread";
   FeedBytes({0x01});
@@ -216,65 +205,54 @@ TEST_F(Link, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
 // measurement may lengthen the period while a reply window or the hold runs down: a period longer than
 // what is left ends the countdown rather than wrapping it round to weeks.
 TEST_F(Link, UncollectedFailureIsHeldTwoSecondsAndALongerPeriodEndsAnyCountdown) {
-  const struct {
-    const char* how;
-    std::uint32_t id;
-    bool closed;
-    int ticksAtTen;  // before the period changes
-    std::int32_t laterPeriod;
-    int heldTicks;  // from the switch or the failure, whichever is later
-    std::size_t frames;
-  } cases[] = {
+  // How it fails, the ID, whether the link is closed, ticks at 10 ms before the period changes, the
+  // later period, the ticks the failure is held (from the switch or the failure, whichever is later),
+  // the frames of four bytes sent.
+  const std::tuple<const char*, std::uint32_t, bool, int, std::int32_t, int, std::size_t> cases[] = {
       {"closed link", 0x3003, true, 0, 10, 200, 0},
       {"object 0", 0, false, 0, 10, 200, 0},
       {"10 ms left in the first window", 0x3003, false, 1 + 74, 15, 133, 8},
       {"10 ms left in the hold", 0x3003, false, 8 * 76 + 199, 15, 1, 8},
       {"period longer than a whole window", 0x3003, false, 1, 1000, 2, 8},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.how);
+  for (const auto& [how, id, closed, ticksAtTen, laterPeriod, heldTicks, frames] : cases) {
+    SCOPED_TRACE(how);
     SetUp();
-    if (c.closed) link_reset();
-    ASSERT_EQ(linkTransaction.Start(c.id, nullptr), 1);
-    for (int i = 0; i < c.ticksAtTen; ++i) Tick();
-    tickPeriod = c.laterPeriod;
+    if (closed) link_reset();
+    ASSERT_EQ(linkTransaction.Start(id, nullptr), 1);
+    for (int i = 0; i < ticksAtTen; ++i) Tick();
+    tickPeriod = laterPeriod;
     for (int i = 0; i < 10000 && linkTransaction.State() != kTrFailed; ++i) Tick();
     int held = 0;
     for (; held < 1000 && linkTransaction.State() == kTrFailed; ++held) Tick();
-    EXPECT_EQ(held, c.heldTicks);
+    EXPECT_EQ(held, heldTicks);
     EXPECT_EQ(linkTransaction.State(), kTrIdle) << "the outcome dropped";
-    EXPECT_EQ(frames.size(), c.frames);
+    EXPECT_EQ(sent.size(), 4 * frames);
   }
 }
 
-struct Outcome {
+// Polls the running transaction at every tick until it ends, as a window timer would, and returns
+// what the poll ended with. Another Start is refused in every state but Idle, an outcome not yet
+// collected included.
+int Finish(VirtualLink& link, ObjectRequest* reply = nullptr) {
+  ObjectRequest ignored{};
   int result = kPollBusy;
-  ObjectRequest reply{};
-  std::int64_t ms = 0;  // polled for; at 10 ms a tenth of it counts the ticks
-};
-
-// Polls the running transaction at every tick until it ends, as a window timer would. Another Start
-// is refused in every state but Idle, an outcome not yet collected included.
-Outcome Finish(VirtualLink& link) {
-  const std::int64_t startMs = link.Scheduler().NowMs();
-  Outcome out;
   link.RunUntil(
       [&] {
         EXPECT_EQ(linkTransaction.Start(0x3002, nullptr), 0) << "in state " << linkTransaction.State();
-        out.result = linkTransaction.Poll(&out.reply, nullptr, nullptr, nullptr);
-        return out.result != kPollBusy;
+        result = linkTransaction.Poll(reply ? reply : &ignored, nullptr, nullptr, nullptr);
+        return result != kPollBusy;
       },
       20000);
-  out.ms = link.Scheduler().NowMs() - startMs;
-  return out;
+  return result;
 }
 
-Outcome Transact(VirtualLink& link, std::uint32_t id) {
+int Transact(VirtualLink& link, std::uint32_t id, ObjectRequest* reply = nullptr) {
   EXPECT_EQ(linkTransaction.Start(id, nullptr), 1);
-  return Finish(link);
+  return Finish(link, reply);
 }
 
-TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
+TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicksAndRandomBytesNeverBreakTheStack) {
   // Every object the monitor and the sensor test read.
   const std::uint32_t ids[] = {0x3003, 0x3000, 0x3001, 0x3002, 0x3008, 0x0C00, 0x0C01, 0x0C02, 0x0C03, 0x0C04,
                                0x0C05, 0x0C06, 0x0C07, 0x0C08, 0x0C0B, 0x0C0C, 0x0C80, 0x0C81, 0x0C82, 0x0C83,
@@ -282,59 +260,19 @@ TEST(LinkEndToEnd, EveryObjectReadReturnsTheUnitsDataInAFewTicks) {
                                0x0D00, 0x0D01, 0x0D04, 0x0D05, 0x0D06, 0x0D07, 0x0D08};
   VirtualLink link;
   for (const std::uint32_t id : ids) {
-    const Outcome out = Transact(link, id);
-    const Bytes expected = link.Unit().Object(id);
-    ASSERT_EQ(out.result, static_cast<int>(expected.size())) << std::hex << id;
-    EXPECT_EQ(Bytes(out.reply.data, out.reply.data + out.result), expected) << std::hex << id;
+    const std::int64_t startMs = link.Scheduler().NowMs();
+    ObjectRequest reply{};
+    const int result = Transact(link, id, &reply);
+    ASSERT_EQ(result, static_cast<int>(link.Unit().Object(id).size())) << std::hex << id;
+    EXPECT_EQ(Bytes(reply.data, reply.data + result), link.Unit().Object(id)) << std::hex << id;
     // Step posts, build frames, step sends, the pump carries frame and reply, check slots, Step fetches.
-    EXPECT_LE(out.ms, 50) << std::hex << id;
+    EXPECT_LE(link.Scheduler().NowMs() - startMs, 50) << std::hex << id;
   }
   EXPECT_EQ(link.Unit().Requests().size(), std::size(ids)) << "one frame per read";
   for (int i = kQueueOverflows; i <= kAborted; ++i) EXPECT_EQ(Stat(i), 0) << "counter " << i;
-}
 
-TEST(LinkEndToEnd, SilentUnitFailsAfterEightWindows) {
-  for (const std::int32_t period : {10, 50}) {
-    VirtualLink link(period);
-    link.Unit().Faults().silent = true;
-    const Outcome out = Transact(link, 0x0C01);
-    EXPECT_EQ(out.result, kPollFailed);
-    EXPECT_EQ(link.Unit().Requests().size(), 8u) << "one request per reply window";
-    EXPECT_NEAR(static_cast<double>(out.ms), 8 * (750 + period), 2 * period) << "period " << period;
-  }
-}
-
-// A reply damaged or cut half-way is counted (a cut one aborted after 32 steps), the request is
-// answered in the next window and the next transaction goes through as usual.
-TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
-  using F = unitsim::UnitFaults;
-  const struct {
-    double F::*fault;
-    StatIndex counter;
-    std::int64_t countedMs;  // from Start
-  } cases[] = {
-      {&F::badChecksumRate, kBadFrames, 30},
-      {&F::badParityRate, kBadFrames, 40},     // parity is checked a tick after the sum
-      {&F::cutFrameRate, kAborted, 30 + 330},  // 32 steps after the cut frame began, and the abort
-  };
-  for (const auto& c : cases) {
-    VirtualLink link;
-    link.Unit().Faults().*c.fault = 1.0;
-    ASSERT_EQ(linkTransaction.Start(0x3002, nullptr), 1);
-    ASSERT_TRUE(link.RunUntil([&] { return Stat(c.counter) == 1; }, 1000));
-    EXPECT_EQ(link.Scheduler().NowMs(), c.countedMs) << c.counter;
-    link.Unit().Faults().*c.fault = 0.0;
-    EXPECT_EQ(Finish(link).result, 4);
-    EXPECT_LT(link.Scheduler().NowMs(), 2 * 760) << "answered in the second window";
-    EXPECT_EQ(Stat(kBadFrames) + Stat(kAborted), 1);
-    EXPECT_EQ(Transact(link, 0x3002).result, 4) << "and the next transaction as usual";
-  }
-}
-
-// Garbage on the line: a few hundred thousand random bytes with ticks between them must leave the
-// stack able to complete a normal transaction.
-TEST(LinkEndToEnd, RandomBytesNeverBreakTheStack) {
-  VirtualLink link;
+  // Garbage on the line: a few hundred thousand random bytes with ticks between them must leave the
+  // stack able to complete a normal transaction.
   std::mt19937 random(20261206);
   long badFrames = 0;  // every bad frame, counted from the 8-bit counter's steps
   for (long fed = 0; fed < 300000;) {
@@ -346,7 +284,41 @@ TEST(LinkEndToEnd, RandomBytesNeverBreakTheStack) {
   EXPECT_GT(badFrames, 1000);
   EXPECT_EQ(Stat(kBadFrames), badFrames % 256) << "the counter wraps";
   link.RunFor(2000);
-  EXPECT_EQ(Transact(link, 0x3003).result, 2);
+  EXPECT_EQ(Transact(link, 0x3003), 2);
+}
+
+TEST(LinkEndToEnd, SilentUnitFailsAfterEightWindows) {
+  for (const std::int32_t period : {10, 50}) {
+    VirtualLink link(period);
+    link.Unit().Faults().silent = true;
+    EXPECT_EQ(Transact(link, 0x0C01), kPollFailed);
+    EXPECT_EQ(link.Unit().Requests().size(), 8u) << "one request per reply window";
+    EXPECT_NEAR(static_cast<double>(link.Scheduler().NowMs()), 8 * (750 + period), 2 * period) << period;
+  }
+}
+
+// A reply damaged or cut half-way is counted (a cut one aborted after 32 steps), the request is
+// answered in the next window and the next transaction goes through as usual.
+TEST(LinkEndToEnd, DamagedOrCutReplyIsCountedAndTheNextWindowRecovers) {
+  using F = unitsim::UnitFaults;
+  // The fault, the counter that counts it, and when (from Start).
+  const std::tuple<double F::*, StatIndex, std::int64_t> cases[] = {
+      {&F::badChecksumRate, kBadFrames, 30},
+      {&F::badParityRate, kBadFrames, 40},     // parity is checked a tick after the sum
+      {&F::cutFrameRate, kAborted, 30 + 330},  // 32 steps after the cut frame began, and the abort
+  };
+  for (const auto& [fault, counter, countedMs] : cases) {
+    VirtualLink link;
+    link.Unit().Faults().*fault = 1.0;
+    ASSERT_EQ(linkTransaction.Start(0x3002, nullptr), 1);
+    ASSERT_TRUE(link.RunUntil([&] { return Stat(counter) == 1; }, 1000));
+    EXPECT_EQ(link.Scheduler().NowMs(), countedMs) << counter;
+    link.Unit().Faults().*fault = 0.0;
+    EXPECT_EQ(Finish(link), 4);
+    EXPECT_LT(link.Scheduler().NowMs(), 2 * 760) << "answered in the second window";
+    EXPECT_EQ(Stat(kBadFrames) + Stat(kAborted), 1);
+    EXPECT_EQ(Transact(link, 0x3002), 4) << "and the next transaction as usual";
+  }
 }
 
 // Every input kept in the fuzz corpora (the seeds and those that once found a fault) replays cleanly,

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "common/temp_folder.h"
 
@@ -17,6 +18,7 @@ using Entries = ComMappingStore::Entries;
 
 // The kept choices in memory; a store with a failure can be neither read nor written.
 struct MemoryStore : ComMappingStore {
+  MemoryStore(const Entries& kept, const std::string& failing) : entries(kept), failure(failing) {}
   bool Read(Entries& out, std::string& reason) override {
     out = entries;
     reason = failure;
@@ -45,33 +47,26 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   const TempFolder folder;
   const std::string gone = (folder / "ttyUSB9").string();
   const std::string present = "/dev/null";
-  const struct {
-    Entries entries;
-    std::string failure;
-    std::string ignored;  // what the "E> " line says after the store's name
-    std::string com1, com2;
-  } cases[] = {
-      {{}, "", "", "/dev/ttyS0", "/dev/ttyS1"},
-      {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present, "/dev/ttyS1"},
+  // The kept entries, the store's failure, what the "E> " line says after the store's name, the
+  // devices of COM 1 and COM 2.
+  const std::tuple<Entries, std::string, std::string, std::string> cases[] = {
+      {{}, "", "", "/dev/ttyS0 /dev/ttyS1"},
+      {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present + " /dev/ttyS1"},
       {{{"COMx", "/a"}, {"COM", "/a"}, {"COM0", "/a"}, {"COM256", "/a"}, {"COM2x", "/a"}, {"COM2", "ttyUSB0"}},
        "",
        "ignored COMx (not a COM number 1..255), COM (not a COM number 1..255), COM0 (not a COM number 1..255), "
        "COM256 (not a COM number 1..255), COM2x (not a COM number 1..255), COM2 (not a device path)",
-       "/dev/ttyS0",
-       "/dev/ttyS1"},
-      {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0", "/dev/ttyS1"},
-      {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0", "/dev/ttyS1"},
+       "/dev/ttyS0 /dev/ttyS1"},
+      {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0 /dev/ttyS1"},
+      {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0 /dev/ttyS1"},
   };
-  for (const auto& c : cases) {
-    MemoryStore store;
-    store.entries = c.entries;
-    store.failure = c.failure;
+  for (const auto& [entries, failure, ignored, resolved] : cases) {
+    MemoryStore store(entries, failure);
     ComDeviceMap map = Map(store);
-    EXPECT_EQ(map.Load(), c.ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + c.ignored);
-    EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, c.com1 + " " + c.com2) << c.ignored;
+    EXPECT_EQ(map.Load(), ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + ignored);
+    EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, resolved) << ignored;
   }
-  MemoryStore store;
-  store.entries = {{"COM2", gone}};
+  MemoryStore store({{"COM2", gone}}, "");
   ComDeviceMap map = Map(store);
   map.Load();
   EXPECT_EQ(DescribeComDevice(2, map.Resolve(2)),

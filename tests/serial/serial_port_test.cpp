@@ -24,6 +24,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Texts = std::vector<std::string>;
 
+bool operator==(const termios& a, const termios& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 struct RecordingMessages : SerialMessages {
   void ShowError(const std::string& caption, const std::string& text, bool) override {
     shown.push_back(caption + " " + text);
@@ -56,10 +58,6 @@ class SerialPortTest : public ::testing::Test {
     std::memset(&t, 0, sizeof t);  // padding too, for the comparison
     EXPECT_EQ(::tcgetattr(master_, &t), 0);
     return t;
-  }
-  bool SettingsAsBefore() const {
-    const termios now = Settings();
-    return std::memcmp(&now, &before_, sizeof now) == 0;
   }
   int Open(SerialPort& port) { return port.Open(8, 19200, 8, 0, 0); }
 
@@ -100,8 +98,7 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
   SerialPort port(messages_);
   ASSERT_EQ(Open(port), 1);
   const termios t = Settings();
-  EXPECT_EQ(::cfgetispeed(&t), B19200);
-  EXPECT_EQ(::cfgetospeed(&t), B19200);
+  EXPECT_EQ(std::make_pair(::cfgetispeed(&t), ::cfgetospeed(&t)), std::make_pair(speed_t{B19200}, speed_t{B19200}));
   EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD), tcflag_t{CS8 | CLOCAL | CREAD});
   EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL), 0u);
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
@@ -123,11 +120,11 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
   }
   ::setenv(ComVariableName(8).c_str(), link_.c_str(), 1);
   EXPECT_EQ(port.Close(), 1);
-  EXPECT_TRUE(SettingsAsBefore());
+  EXPECT_TRUE(Settings() == before_);
   auto second = std::make_unique<SerialPort>(messages_);
   EXPECT_EQ(Open(*second), 1) << "free again after the close";
   second.reset();
-  EXPECT_TRUE(SettingsAsBefore()) << "put back at destruction too";
+  EXPECT_TRUE(Settings() == before_) << "put back at destruction too";
 
   // Unplugging closes the master, as a pulled adapter or a stopped simulator does.
   messages_.shown.clear();
