@@ -6,6 +6,7 @@
 #include <cctype>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "common/c_format.h"
 #include "monitor/device_model.h"
@@ -38,7 +39,6 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
     std::copy(reply.begin(), reply.end(), request.data);
     return (model.*handler)(2, static_cast<int>(reply.size()));
   }
-  const std::string& Text(int controlId) const { return model.Fields().Text(controlId); }
 
   bool refuse = false;
   ObjectRequest request{};
@@ -46,12 +46,7 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
 };
 
 TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
-  const struct {
-    StepHandler handler;
-    int argument;
-    std::vector<std::uint8_t> reply;
-    std::map<int, std::string> texts;
-  } cases[] = {
+  const std::tuple<StepHandler, int, std::vector<std::uint8_t>, std::map<int, std::string>> cases[] = {
       {&DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{1029, "  -20 \260C"}}},
       {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{1030, "    3 \260C"}}},
       {&DeviceModel::ReadHeatingMoistLimit, 0, {0, 0}, {{1031, "00"}}},
@@ -77,10 +72,10 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
       {&DeviceModel::ReadLanguageUnit, 0, {0x0A, 0}, {{1040, "\260C"}, {1039, "unknown"}}},  // unit: the high nibble
       {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{1065, "  0.0 \260C"}}},
   };
-  for (int id : DisplayFields::ControlIds()) EXPECT_EQ(Text(id), "undef.") << id;
-  for (const auto& c : cases) {
-    EXPECT_EQ(Exchange(c.handler, c.argument, c.reply), kReplyAccepted);
-    for (const auto& [id, text] : c.texts) EXPECT_EQ(Text(id), text) << "field " << id;
+  for (int id : DisplayFields::ControlIds()) EXPECT_EQ(model.Fields().Text(id), "undef.") << id;
+  for (const auto& [handler, argument, reply, texts] : cases) {
+    EXPECT_EQ(Exchange(handler, argument, reply), kReplyAccepted);
+    for (const auto& [id, text] : texts) EXPECT_EQ(model.Fields().Text(id), text) << "field " << id;
   }
 }
 
@@ -92,37 +87,30 @@ TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
   EXPECT_EQ(request.count, 0);  // no command bytes slipped into the reading's request
   request = ObjectRequest{0, 4, 0x0C84, 0, {0x6A, 0x18, 0x6A, 0x18}};
   EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
-  EXPECT_EQ(Text(1065), " 12.5 \260C");  // sensor 1's field, the step in progress
-  EXPECT_EQ(Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
+  EXPECT_EQ(model.Fields().Text(1065), " 12.5 \260C");  // sensor 1's field, the step in progress
+  EXPECT_EQ(model.Fields().Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
 }
 
 TEST(ValueFormat, TemperatureTexts) {
-  const struct {
-    int code;
-    bool withDecimal;
-    int unit;
-    const char* text;
-  } cases[] = {
-      {6000, true, 0, "  0.0 \260C"},
-      {0, true, 0, "-300.0 \260C"},
-      {5600, true, 1, " -3.9 \260F"},
-      {0x7FFC, true, 0, "- ! -"},
-      {0x7FFD, false, 1, "- ^ -"},
-      {2, true, 2, "-507.7 \260F"},  // any unit code but 0 is Fahrenheit
+  const std::pair<std::string, const char*> cases[] = {
+      {TemperatureText(6000, true, 0), "  0.0 \260C"},
+      {TemperatureText(0, true, 0), "-300.0 \260C"},
+      {TemperatureText(5600, true, 1), " -3.9 \260F"},
+      {TemperatureText(0x7FFC, true, 0), "- ! -"},
+      {TemperatureText(0x7FFD, false, 1), "- ^ -"},
+      {TemperatureText(2, true, 2), "-507.7 \260F"},  // any unit code but 0 is Fahrenheit
       // Whole degrees round halves away from zero; -0.2 keeps its sign as printf shows it.
-      {6050, false, 0, "    3 \260C"},
-      {6070, false, 0, "    4 \260C"},
-      {5990, false, 0, "   -1 \260C"},
-      {6010, false, 0, "    1 \260C"},
-      {5996, false, 0, "   -0 \260C"},
-      {5650, false, 1, "    1 \260F"},
-      {5672, false, 1, "    3 \260F"},
-      {5683, false, 1, "    4 \260F"},
-      {5638, false, 1, "   -1 \260F"},
+      {TemperatureText(6050, false, 0), "    3 \260C"},
+      {TemperatureText(6070, false, 0), "    4 \260C"},
+      {TemperatureText(5990, false, 0), "   -1 \260C"},
+      {TemperatureText(6010, false, 0), "    1 \260C"},
+      {TemperatureText(5996, false, 0), "   -0 \260C"},
+      {TemperatureText(5650, false, 1), "    1 \260F"},
+      {TemperatureText(5672, false, 1), "    3 \260F"},
+      {TemperatureText(5683, false, 1), "    4 \260F"},
+      {TemperatureText(5638, false, 1), "   -1 \260F"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(TemperatureText(c.code, c.withDecimal, c.unit), c.text) << c.code << " unit " << c.unit;
-  }
+  for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
 }
 
 TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
@@ -144,6 +132,16 @@ TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
   EXPECT_EQ(ParameterReport(DisplayFields(), std::mktime(&local)), expected + "End Parameter +++\r\n\r\n\r\n");
 }
 
+// The commands that lead from the start to each mode.
+const std::vector<int> kWayToMode[] = {
+    {},
+    {kCmdOpenComPort},
+    {kCmdOpenComPort, kCmdTestCommunication, kCmdTestCommunication},  // the second is refused: still in progress
+    {kCmdOpenComPort, kCmdReadParameters},
+    {kCmdOpenComPort, kCmdStartReadingVariables},
+    {kCmdOpenComPort, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging},
+};
+
 struct Rig {
   FakeMonitorView view;
   VirtualScheduler scheduler;
@@ -153,17 +151,7 @@ struct Rig {
   Rig() { controller.Open(); }
 
   void Enter(int mode) {
-    if (mode >= kPortOpen) controller.Command(kCmdOpenComPort);
-    if (mode == kCommandRunning) {
-      controller.Command(kCmdTestCommunication);
-      controller.Command(kCmdTestCommunication);  // refused: the first step is still in progress
-    }
-    if (mode == kReadingParameters) controller.Command(kCmdReadParameters);
-    if (mode >= kReadingVariables) controller.Command(kCmdStartReadingVariables);
-    if (mode == kLoggingVariables) {
-      controller.Command(kCmdOpenLogFile);
-      controller.Command(kCmdStartLogging);
-    }
+    for (const int command : kWayToMode[mode]) controller.Command(command);
     EXPECT_EQ(controller.Mode(), mode);
     view.calls.clear();
   }
@@ -242,25 +230,20 @@ TEST(MonitorController, EveryCommandInEveryMode) {
 
 // The port rows start from port 9, so that a refused answer cannot look like the default port 1.
 TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
-  const struct {
-    int command;
-    bool ok;
-    int answer;
-    int expected;
-  } cases[] = {
+  const std::tuple<int, bool, int, int> cases[] = {
       {kCmdSetComPort, true, 1, 1},      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 9},
       {kCmdSetComPort, true, 0, 9},      {kCmdSetComPort, false, 7, 9},    {kCmdSetLogInterval, true, 60, 60},
       {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5}, {kCmdSetLogInterval, true, 1, 1},
   };
-  for (const auto& c : cases) {
+  for (const auto& [command, ok, answer, expected] : cases) {
     Rig rig;
     rig.view.numberAnswer = 9;
     rig.controller.Command(kCmdSetComPort);
-    rig.view.answerOk = c.ok;
-    rig.view.numberAnswer = c.answer;
-    rig.controller.Command(c.command);
-    const bool port = c.command == kCmdSetComPort;
-    EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), c.expected) << c.answer;
+    rig.view.answerOk = ok;
+    rig.view.numberAnswer = answer;
+    rig.controller.Command(command);
+    const bool port = command == kCmdSetComPort;
+    EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), expected) << answer;
     EXPECT_EQ(rig.view.questions.back(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
     EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * rig.controller.LogMinutes());
     rig.view.openSucceeds = false;
