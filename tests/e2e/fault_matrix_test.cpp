@@ -118,7 +118,7 @@ std::int64_t FirstCleanPassMs(const MonitorRig& rig, std::int64_t fromMs) {
 
 // The first record after afterMs with every value read; the k-th record event is the k-th record line,
 // as memory files take every record.
-std::int64_t FirstCleanRecordMs(const MonitorRig& rig, std::int64_t afterMs) {
+std::int64_t FirstCleanRecordMs(MonitorRig& rig, std::int64_t afterMs) {
   const std::vector<std::string> records = RecordLines(rig.memoryFiles.files.at(rig.view.logPath));
   const std::vector<Event> written = rig.log.Of('L');
   for (std::size_t k = 0; k < written.size() && k < records.size(); ++k) {

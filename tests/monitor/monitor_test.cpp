@@ -22,11 +22,7 @@ namespace {
 // The model's steps with their replies played in by hand; a step begins unless told to refuse.
 class DeviceModelTest : public ::testing::Test, public StepHost {
  protected:
-  int BeginStep(StepHandler, std::uint32_t) override {
-    if (refuse) return kStepRefused;
-    request.count = 0;
-    return kStepBegun;
-  }
+  int BeginStep(StepHandler, std::uint32_t) override { return refuse ? kStepRefused : kStepBegun; }
   ObjectRequest& StepRequest() override { return request; }
   void CommandReplied() override {}
   void AddMessage(int) override {}

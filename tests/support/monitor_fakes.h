@@ -28,15 +28,13 @@ class FakeMonitorView : public MonitorView {
   bool AskNumber(const std::string& prompt, int& value) override {
     Note("ask-number");
     questions.push_back(prompt);
-    if (!answerOk) return false;
-    value = numberAnswer;
-    return true;
+    if (answerOk) value = numberAnswer;
+    return answerOk;
   }
   bool ChooseFile(FileDialogKind kind, const std::string&, const std::string&, std::string& path) override {
     Note(kind == FileDialogKind::kSave ? "choose-save" : "choose-open");
-    if (!answerOk) return false;
-    path = kind == FileDialogKind::kSave ? reportPath : logPath;
-    return true;
+    if (answerOk) path = kind == FileDialogKind::kSave ? reportPath : logPath;
+    return answerOk;
   }
   void Alert(const std::string& text, BoxIcon) override {
     Note("alert");
@@ -49,8 +47,7 @@ class FakeMonitorView : public MonitorView {
   int OpenChannel(int channel, int portNumber) override {
     Note("open-channel");
     openedPorts.push_back(portNumber);
-    if (pump != nullptr) return pump->OpenChannel(channel, portNumber);
-    return openSucceeds ? 1 : 0;
+    return pump != nullptr ? pump->OpenChannel(channel, portNumber) : openSucceeds;
   }
   void CloseChannel(int channel) override {
     Note("close-channel");

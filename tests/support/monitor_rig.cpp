@@ -93,10 +93,8 @@ bool IsWellFormedRecord(const std::string& line) {
 }
 
 bool HoldsUnreadValues(const std::string& line) {
-  static const std::regex unread(" *-1(,0+)?");
-  const std::vector<std::string> fields = Split(line, ";");
-  return std::any_of(fields.begin() + std::min<std::ptrdiff_t>(3, std::ssize(fields)), fields.end(),
-                     [](const std::string& field) { return std::regex_match(field, unread); });
+  static const std::regex unread("; *-1(,0+)?(;|$)");
+  return std::regex_search(line, unread);
 }
 
 void PublishTable(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
