@@ -153,16 +153,11 @@ struct Rig {
   }
 };
 
-struct ModeRow {
-  int command;
-  std::array<const char*, 6> cells;
-};
-
 constexpr std::array<const char*, 6> InEveryMode(const char* cell) { return {cell, cell, cell, cell, cell, cell}; }
 
 // A cell lists what the command does in that mode: message codes (as lines added to the pane,
 // in order), the view's calls by name, and "=N" for the mode it leaves; otherwise the mode stays.
-const ModeRow kModeTable[] = {
+const std::pair<int, std::array<const char*, 6>> kModeTable[] = {
     {kCmdSetComPort, {"ask-number", "28", "28", "28", "28", "28"}},
     {kCmdOpenComPort, {"open-channel 13 =1", "28", "28", "28", "28", "28"}},
     {kCmdCloseComPort, {"14", "close-channel 14 =0", "20", "20", "20", "20"}},
@@ -192,29 +187,26 @@ const ModeRow kModeTable[] = {
 };
 
 TEST(MonitorController, EveryCommandInEveryMode) {
-  for (const ModeRow& row : kModeTable) {
+  for (const auto& [command, cells] : kModeTable) {
     for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
-      const std::string where = "command " + std::to_string(row.command) + " in mode " + std::to_string(mode);
+      const std::string where = "command " + std::to_string(command) + " in mode " + std::to_string(mode);
       Rig rig;
       rig.Enter(mode);
       const std::size_t before = rig.controller.MessageText().size();
 
+      const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
       std::vector<std::string> lines;
       std::string calls;
       int modeAfter = mode;
-      std::istringstream cell(row.cells[static_cast<std::size_t>(mode)]);
+      std::istringstream cell(cells[static_cast<std::size_t>(mode)]);
       for (std::string token; cell >> token;) {
-        if (token[0] == '=') {
-          modeAfter = std::stoi(token.substr(1));
-        } else if (std::isdigit(static_cast<unsigned char>(token[0]))) {
-          const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
-          lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
-        } else {
-          calls += (calls.empty() ? "" : " ") + token;
-        }
+        const unsigned char first = token[0];
+        if (first == '=') modeAfter = std::stoi(token.substr(1));
+        if (std::isdigit(first)) lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
+        if (std::isalpha(first)) calls += (calls.empty() ? "" : " ") + token;
       }
 
-      EXPECT_TRUE(rig.controller.Command(row.command)) << where;
+      EXPECT_TRUE(rig.controller.Command(command)) << where;
       const std::string& pane = rig.controller.MessageText();
       EXPECT_EQ(FileLines(pane.substr(0, pane.size() - before)), lines) << where;  // the new lines
       EXPECT_EQ(rig.view.calls, calls) << where;
