@@ -253,8 +253,7 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
         EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
         EXPECT_EQ(files.files.count(path), 0u);
         files.healed = true;
-        rig.controller.Command(kCmdOpenLogFile);
-        rig.controller.Command(kCmdStartLogging);
+        rig.LogEveryMinute();
       }
       std::string statuses = rig.controller.LogStatusText();
       const auto watch = [&] {

@@ -59,8 +59,7 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
   // Frozen for, clock set by, and whether the last reading of the step in progress when logging starts failed.
   const std::tuple<std::int64_t, std::time_t, bool> cases[] = {{11000, 0, false}, {0, -200, true}, {0, 3600, false}};
   for (const auto& [frozenMs, calendarStepS, lastReadFailed] : cases) {
-    SCOPED_TRACE(
-        CFormat("frozen %d ms, clock set by %d s", static_cast<int>(frozenMs), static_cast<int>(calendarStepS)));
+    SCOPED_TRACE(::testing::Message() << "frozen " << frozenMs << " ms, clock set by " << calendarStepS << " s");
     MonitorRig rig;
     VirtualScheduler& scheduler = rig.link.Scheduler();
     rig.PinTemperatures();
