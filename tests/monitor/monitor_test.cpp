@@ -1,6 +1,6 @@
-// The main window's core without a line: the unit's replies as display texts, the temperature texts,
-// the parameter report's bytes, and what each command does in each communication mode with the dialogs
-// around them and the message pane. Virtual time never moves here, so no step reaches the link.
+// The main window's core with time standing still: the unit's replies as display texts, the temperature
+// texts, the parameter report's bytes, and what each command does in each communication mode with the
+// dialogs around them and the message pane. Virtual time never moves here, so no step reaches the unit.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -136,20 +136,12 @@ const std::vector<int> kWayToMode[] = {
     {kCmdOpenComPort, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging},
 };
 
-struct Rig {
-  FakeMonitorView view;
-  VirtualScheduler scheduler;
-  MemoryFiles files;
-  MonitorController controller{view, scheduler, files};
-
-  Rig() { controller.Open(); }
-
-  void Enter(int mode) {
-    for (const int command : kWayToMode[mode]) controller.Command(command);
-    EXPECT_EQ(controller.Mode(), mode);
-    view.calls.clear();
-  }
-};
+// The main window as the program starts it, the port still closed, led into the mode.
+void Enter(MonitorRig& rig, int mode) {
+  for (const int command : kWayToMode[mode]) rig.controller.Command(command);
+  EXPECT_EQ(rig.controller.Mode(), mode);
+  rig.view.calls.clear();
+}
 
 constexpr std::array<const char*, 6> InEveryMode(const char* cell) { return {cell, cell, cell, cell, cell, cell}; }
 
@@ -188,8 +180,8 @@ TEST(MonitorController, EveryCommandInEveryMode) {
   for (const auto& [command, cells] : kModeTable) {
     for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
       const std::string where = "command " + std::to_string(command) + " in mode " + std::to_string(mode);
-      Rig rig;
-      rig.Enter(mode);
+      MonitorRig rig(nullptr, false);
+      Enter(rig, mode);
       const std::size_t before = rig.controller.MessageText().size();
 
       const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
@@ -211,7 +203,7 @@ TEST(MonitorController, EveryCommandInEveryMode) {
       EXPECT_EQ(rig.controller.Mode(), modeAfter) << where;
     }
   }
-  EXPECT_FALSE(Rig().controller.Command(32777)) << "not a menu command";
+  EXPECT_FALSE(MonitorRig().controller.Command(32777)) << "not a menu command";
 }
 
 // The port rows start from port 9, so that a refused answer cannot look like the default port 1.
@@ -222,7 +214,7 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
       {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5}, {kCmdSetLogInterval, true, 1, 1},
   };
   for (const auto& [command, ok, answer, expected] : cases) {
-    Rig rig;
+    MonitorRig rig(nullptr, false);
     rig.view.numberAnswer = 9;
     rig.controller.Command(kCmdSetComPort);
     rig.view.answerOk = ok;
@@ -232,7 +224,7 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
     EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), expected) << answer;
     EXPECT_EQ(rig.view.questions.back(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
     EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * rig.controller.LogMinutes());
-    rig.view.openSucceeds = false;
+    rig.link.Line().Unplug();
     rig.controller.Command(kCmdOpenComPort);
     EXPECT_EQ(rig.view.openedPorts, std::vector<int>{rig.controller.ComPortNumber()});
     EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed") << "a failed open changes nothing";
@@ -245,7 +237,7 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
 // shows the newest line on top, each with its tones: falling for an error, rising otherwise, and
 // keeps the newest 1024 characters.
 TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
-  Rig rig;
+  MonitorRig rig(nullptr, false);
   rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
   rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
   rig.view.answerOk = false;
@@ -260,11 +252,11 @@ TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
                 "The test monitor for moisture sensors should be used only by experienced engineers. Start it?", update,
                 update}));
   EXPECT_EQ(rig.controller.Mode(), kPortOpen);
-  EXPECT_TRUE(rig.files.files.empty());
+  EXPECT_TRUE(rig.memoryFiles.files.empty());
   EXPECT_FALSE(rig.controller.LogFileChosen());
 
   rig.view.answerOk = true;
-  rig.files.unwritable = {rig.view.reportPath};
+  rig.memoryFiles.unwritable = {rig.view.reportPath};
   rig.controller.Command(kCmdSaveParameters);
   EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open parameter file: DateiParName\n" +
                                                       rig.view.reportPath + ": Read-only file system"});

@@ -1,4 +1,4 @@
-// A scripted main window, which may reach a virtual line, and an in-memory file system.
+// A scripted main window on a virtual line, and an in-memory file system.
 #pragma once
 
 #include <map>
@@ -47,11 +47,11 @@ class FakeMonitorView : public MonitorView {
   int OpenChannel(int channel, int portNumber) override {
     Note("open-channel");
     openedPorts.push_back(portNumber);
-    return pump != nullptr ? pump->OpenChannel(channel, portNumber) : openSucceeds;
+    return pump->OpenChannel(channel, portNumber);
   }
   void CloseChannel(int channel) override {
     Note("close-channel");
-    if (pump != nullptr) pump->CloseChannel(channel);
+    pump->CloseChannel(channel);
   }
   void ShowProtocolWindow() override { Note("protocol"); }
   void RunSensorTest() override { Note("sensor-test"); }
@@ -62,14 +62,13 @@ class FakeMonitorView : public MonitorView {
 
   void Note(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
 
-  // With a pump, the channel operations reach the virtual line. With a controller, every line the
+  // The channel operations reach the virtual line through the pump. With a controller, every line the
   // message pane got is kept (each comes with its two tones), however long ago it scrolled out.
   BytePump* pump = nullptr;
   const MonitorController* controller = nullptr;
   std::vector<std::string> paneLines;
 
   bool answerOk = true;
-  bool openSucceeds = true;
   int numberAnswer = 7;
   std::string reportPath = "report.par";
   std::string logPath = "variables.log";

@@ -52,14 +52,14 @@ class EventLog : public MonitorListener {
 
 // The program's pieces as they start: pump timer, tick, then the main window with its own timer.
 struct MonitorRig {
-  explicit MonitorRig(FileAppender* files = nullptr)
+  explicit MonitorRig(FileAppender* files = nullptr, bool openPort = true)
       : controller(view, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
     view.pump = &link.Pump();
     view.controller = &controller;
     controller.SetListener(&log);
     link.Pump().SetLineObserver(&controller);
     controller.Open();
-    controller.Command(kCmdOpenComPort);
+    if (openPort) controller.Command(kCmdOpenComPort);
   }
 
   bool RunUntilEvents(char kind, int count, std::int64_t limitMs) {
