@@ -174,7 +174,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     EXPECT_EQ(states, (std::set<std::pair<std::string, int>>{{c.comStatus, kLoggingVariables}}));
 
     std::map<std::string, int> errorLines;  // by kind, without the object ID
-    for (const std::string& line : rig.view.paneLines) {
+    for (const std::string& line : rig.log.messages) {
       if (line.starts_with("E> ")) ++errorLines[line.substr(0, line.find(" at ID:"))];
     }
     std::string errorTexts;

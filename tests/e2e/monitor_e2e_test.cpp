@@ -236,7 +236,7 @@ TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
       rig.controller.Command(command);
       rig.link.RunFor(50);
     }
-    const auto& lines = rig.view.paneLines;
+    const auto& lines = rig.log.messages;
     ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(lines, reply) == 1; }, 5000));
     EXPECT_EQ(rig.controller.Mode(), modeAtReply);
     for (const auto& [command, line] : afterReply) {

@@ -40,10 +40,7 @@ class FakeMonitorView : public MonitorView {
     Note("alert");
     alerts.push_back(text);
   }
-  void PlayTones(int f1, int ms1, int f2, int ms2) override {
-    tones.push_back({f1, ms1, f2, ms2});
-    if (controller != nullptr) paneLines.push_back(TopLine(controller->MessageText()));
-  }
+  void PlayTones(int f1, int ms1, int f2, int ms2) override { tones.push_back({f1, ms1, f2, ms2}); }
   int OpenChannel(int channel, int portNumber) override {
     Note("open-channel");
     openedPorts.push_back(portNumber);
@@ -62,11 +59,7 @@ class FakeMonitorView : public MonitorView {
 
   void Note(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
 
-  // The channel operations reach the virtual line through the pump. With a controller, every line the
-  // message pane got is kept (each comes with its two tones), however long ago it scrolled out.
-  BytePump* pump = nullptr;
-  const MonitorController* controller = nullptr;
-  std::vector<std::string> paneLines;
+  BytePump* pump = nullptr;  // the channel operations reach the virtual line through it
 
   bool answerOk = true;
   int numberAnswer = 7;

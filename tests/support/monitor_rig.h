@@ -33,12 +33,14 @@ class EventLog : public MonitorListener {
   void ParametersRead() override { Add({'R'}); }
   void VariablePassEnded() override { Add({'P'}); }
   void LogRecordWritten(int set, bool written) override { Add({'L', StepOutcome::kAccepted, written, set}); }
+  void MessageAdded(const std::string& line) override { messages.push_back(line); }
 
   // Kept by kind as they come: runs ask after every timer message.
   int Count(char kind) { return static_cast<int>(byKind_[kind].size()); }
   const std::vector<Event>& Of(char kind) { return byKind_[kind]; }
   std::vector<Event> events;
-  int accepted = 0;  // steps
+  int accepted = 0;                   // steps
+  std::vector<std::string> messages;  // every line the message pane got, however long ago it scrolled out
 
  private:
   void Add(Event event) {
@@ -55,7 +57,6 @@ struct MonitorRig {
   explicit MonitorRig(FileAppender* files = nullptr, bool openPort = true)
       : controller(view, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
     view.pump = &link.Pump();
-    view.controller = &controller;
     controller.SetListener(&log);
     link.Pump().SetLineObserver(&controller);
     controller.Open();
