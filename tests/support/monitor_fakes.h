@@ -12,9 +12,6 @@
 
 namespace gelvar::testing {
 
-// The newest line of the message pane.
-inline std::string TopLine(const std::string& paneText) { return paneText.substr(0, paneText.find("\r\n")); }
-
 // Answers every question as told and writes down what the controller asked of it, one word per call.
 class FakeMonitorView : public MonitorView {
  public:

@@ -66,7 +66,8 @@ struct MonitorRig {
   bool RunUntilEvents(char kind, int count, std::int64_t limitMs) {
     return link.RunUntil([&] { return log.Count(kind) >= count; }, limitMs);
   }
-  std::string TopLine() const { return testing::TopLine(controller.MessageText()); }
+  // The newest line of the message pane.
+  std::string TopLine() const { return controller.MessageText().substr(0, controller.MessageText().find("\r\n")); }
   void LogEveryMinute() {
     view.numberAnswer = 1;
     controller.Command(kCmdSetLogInterval);
