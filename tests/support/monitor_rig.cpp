@@ -99,9 +99,8 @@ bool HoldsUnreadValues(const std::string& line) {
 void PublishTable(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
   std::string text;
   const auto add = [&text](const std::vector<std::string>& cells) {
-    text += "|";
-    for (const std::string& cell : cells) text += " " + cell + " |";
-    text += "\n";
+    for (const std::string& cell : cells) text += "| " + cell + " ";
+    text += "|\n";
   };
   add(rows.front());
   add(std::vector<std::string>(rows.front().size(), "---"));
