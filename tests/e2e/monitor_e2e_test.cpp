@@ -121,8 +121,7 @@ std::string LogTwoRuns(std::vector<std::time_t>& when, std::string& fields) {
   EXPECT_TRUE(rig.RunUntilEvents('P', 1, 10000));
   for (const int run : {1, 2}) {
     if (run == 2) rig.controller.Command(kCmdStopLogging);
-    rig.controller.Command(kCmdOpenLogFile);
-    rig.controller.Command(kCmdStartLogging);
+    rig.LogEveryMinute();
     EXPECT_TRUE(rig.RunUntilEvents('L', run, 1000));
     when.push_back(rig.link.Scheduler().CalendarTime());
   }
