@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <tuple>
 #include <utility>
 
 #include "common/c_format.h"
@@ -55,19 +56,15 @@ TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParame
 // on, passes follow each other as usual and read every value, no request goes out twice, and the
 // records stay a log interval apart in the time the program ran.
 TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
-  const struct {
-    std::int64_t frozenMs;
-    std::time_t calendarStepS;
-    bool lastReadFailed;  // of the step in progress when logging starts
-  } cases[] = {{11000, 0, false}, {0, -200, true}, {0, 3600, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(
-        CFormat("frozen %d ms, clock set by %d s", static_cast<int>(c.frozenMs), static_cast<int>(c.calendarStepS)));
+  // Frozen for, clock set by, and whether the last reading of the step in progress when logging starts failed.
+  const std::tuple<std::int64_t, std::time_t, bool> cases[] = {{11000, 0, false}, {0, -200, true}, {0, 3600, false}};
+  for (const auto& [frozenMs, calendarStepS, lastReadFailed] : cases) {
+    SCOPED_TRACE(::testing::Message() << "frozen " << frozenMs << " ms, clock set by " << calendarStepS << " s");
     MonitorRig rig;
     VirtualScheduler& scheduler = rig.link.Scheduler();
     rig.PinTemperatures();
     rig.Unit().Faults().latencyMs = 100;
-    if (c.lastReadFailed) rig.Unit().Faults().silentObjects = {0x0C84};
+    if (lastReadFailed) rig.Unit().Faults().silentObjects = {0x0C84};
     rig.controller.Command(kCmdStartReadingVariables);
     ASSERT_TRUE(rig.RunUntilEvents('P', 1, 60000));
     const std::int64_t passEndMs = scheduler.NowMs();
@@ -79,20 +76,21 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     ASSERT_TRUE(rig.RunUntilEvents('L', 1, 100));
     const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(HoldsUnreadValues(records[0]), c.lastReadFailed) << records[0];
+    EXPECT_EQ(HoldsUnreadValues(records[0]), lastReadFailed) << records[0];
     EXPECT_EQ(rig.controller.Fields().Text(1065), "undef.") << "the display shows the step in progress";
     rig.Unit().Faults().silentObjects.clear();
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; }, 80000));
-    scheduler.Freeze(c.frozenMs);
-    scheduler.SetCalendarBy(c.calendarStepS);
+    scheduler.Freeze(frozenMs);
+    scheduler.SetCalendarBy(calendarStepS);
     const std::int64_t eventMs = scheduler.NowMs();
     const std::size_t requestsBefore = rig.Unit().Requests().size();
     const std::size_t eventsBefore = rig.log.events.size();
     ASSERT_TRUE(rig.RunUntilEvents('L', 7, 6 * 60000));
 
     const auto& requests = rig.Unit().Requests();
-    const auto sameObject = [](const auto& a, const auto& b) { return a.objectId == b.objectId; };
-    EXPECT_EQ(std::adjacent_find(requests.begin() + requestsBefore - 1, requests.end(), sameObject), requests.end());
+    EXPECT_EQ(std::adjacent_find(requests.begin() + requestsBefore - 1, requests.end(),
+                                 [](const auto& a, const auto& b) { return a.objectId == b.objectId; }),
+              requests.end());
     std::int64_t passStartMs = eventMs;
     for (std::size_t i = eventsBefore; i < rig.log.events.size(); ++i) {
       const Event& e = rig.log.events[i];
@@ -102,7 +100,7 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     }
     const std::vector<Event> written = rig.log.Of('L');
     for (std::size_t k = 2; k < written.size(); ++k) {
-      const std::int64_t ranMs = written[k].ms - written[k - 1].ms - (k == 2 ? c.frozenMs : 0);
+      const std::int64_t ranMs = written[k].ms - written[k - 1].ms - (k == 2 ? frozenMs : 0);
       EXPECT_NEAR(ranMs, 60000, 5000) << "between records " << k << " and " << k + 1;
     }
   }
@@ -123,8 +121,7 @@ std::string LogTwoRuns(std::vector<std::time_t>& when, std::string& fields) {
   EXPECT_TRUE(rig.RunUntilEvents('P', 1, 10000));
   for (const int run : {1, 2}) {
     if (run == 2) rig.controller.Command(kCmdStopLogging);
-    rig.controller.Command(kCmdOpenLogFile);
-    rig.controller.Command(kCmdStartLogging);
+    rig.LogEveryMinute();
     EXPECT_TRUE(rig.RunUntilEvents('L', run, 1000));
     when.push_back(rig.link.Scheduler().CalendarTime());
   }
@@ -140,22 +137,20 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
   std::string fields;
   const std::string inC = LogTwoRuns(when, fields);
   EXPECT_NE(fields.find("| 12.5 \260C|"), std::string::npos) << fields;  // a decimal point
-  const std::vector<std::string> lines = FileLines(inC);
-  ASSERT_EQ(lines.size(), 6u) << inC;
-  for (const std::size_t run : {0u, 1u}) {
-    const std::string date = DateText(when[run]), time = TimeText(when[run]);
-    EXPECT_EQ(lines[3 * run], "Logfile Gelvar started " + date + " at " + time + ", Temperature Unit: \260C");
-    EXPECT_EQ(lines[3 * run + 1],
-              "Set#;Date;Time;AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;HtgOutTemp;"
-              "HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;S1AmbTemp;S1LastMoist;"
-              "S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;S2SenTemp;S2AmbTemp;S2LastMoist;"
-              "S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;");
-    EXPECT_EQ(lines[3 * run + 2], "00001; " + date + "; " + time +
-                                      ";161;775;  4;  5;  1;  2;   12,5;   -3,0;  45; 1; 1234; 5678"
-                                      ";  8;  2;  1;    0,5;  -10,0; 35;  5; 10; 12,15;2350"
-                                      ";  3;  0;  0; -999,0; -999,0;  0;  0;  0;  0,05;65535");
+  std::string expected;
+  for (const std::time_t at : when) {
+    const std::string date = DateText(at), time = TimeText(at);
+    expected += "Logfile Gelvar started " + date + " at " + time + ", Temperature Unit: \260C\r\n" +
+                "Set#;Date;Time;AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;HtgOutTemp;"
+                "HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;S1AmbTemp;S1LastMoist;"
+                "S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;S2SenTemp;S2AmbTemp;S2LastMoist;"
+                "S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;\r\n" +
+                "00001; " + date + "; " + time +
+                ";161;775;  4;  5;  1;  2;   12,5;   -3,0;  45; 1; 1234; 5678"
+                ";  8;  2;  1;    0,5;  -10,0; 35;  5; 10; 12,15;2350"
+                ";  3;  0;  0; -999,0; -999,0;  0;  0;  0;  0,05;65535\r\n";
   }
-  EXPECT_TRUE(inC.ends_with("\r\n"));
+  EXPECT_EQ(inC, expected);
 
   ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locale de_DE.UTF-8 is not installed";
   std::vector<std::time_t> whenGerman;
@@ -172,13 +167,8 @@ TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
   const auto healthy = [](F&) {};
   const auto refusing = [](F& f) { f.refuseCommands = true; };
   const auto silent = [](F& f) { f.silent = true; };
-  const struct {
-    int command;
-    std::uint32_t objectId;
-    Bytes data;
-    void (*unit)(F&);
-    const char* line;
-  } cases[] = {
+  // Each command, the object and data its frames carry, the unit's faults, the line at the end.
+  const std::tuple<int, std::uint32_t, Bytes, void (*)(F&), const char*> cases[] = {
       {kCmdTestCommunication, 0x3003, {}, healthy, "I> Communication OK"},
       {kCmdStartMinHeatTime, 0x0C09, {1, 0}, healthy, "I> Minimum Heat Time started"},
       {kCmdStopMinHeatTime, 0x0C09, {0, 0}, healthy, "I> Minimum Heat Time stopped"},
@@ -193,12 +183,12 @@ TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
       {kCmdStartReadingVariables, 0x3000, {}, healthy, "E> Command in progress"},
       {kCmdStartReadingVariables, 0x3000, {}, silent, "E> No reply at ID: 3000"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
+  for (const auto& [command, objectId, data, faults, line] : cases) {
+    SCOPED_TRACE(line);
     MonitorRig rig;
-    c.unit(rig.Unit().Faults());
-    rig.controller.Command(c.command);
-    if (c.command == kCmdStartReadingVariables) {
+    faults(rig.Unit().Faults());
+    rig.controller.Command(command);
+    if (command == kCmdStartReadingVariables) {
       rig.link.RunFor(30);
       rig.controller.Command(kCmdStopReadingVariables);
     }
@@ -210,10 +200,10 @@ TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.controller.Mode() == kPortOpen; }, 10000));
     ASSERT_EQ(rig.Unit().Requests().size() == 2, rig.Unit().Faults().dropFirstRequests == 1);
     for (const auto& request : rig.Unit().Requests()) {
-      EXPECT_EQ(request.objectId, c.objectId);
-      EXPECT_EQ(request.data, c.data);
+      EXPECT_EQ(request.objectId, objectId);
+      EXPECT_EQ(request.data, data);
     }
-    EXPECT_EQ(rig.TopLine(), c.line);
+    EXPECT_EQ(rig.TopLine(), line);
     rig.Unit().Faults() = {};
     rig.link.RunFor(20);
     rig.controller.Command(kCmdStopMinHeatTime);
@@ -224,46 +214,36 @@ TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
 // Readers and logging started while a command waits for a slow unit keep their mode when its reply
 // comes, and are stopped as usual; reading parameters keeps the variables out until it ends.
 TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
-  const struct {
-    std::vector<int> beforeReply;
-    const char* reply;
-    int modeAtReply;
-    std::vector<std::pair<int, const char*>> afterReply;  // each command with the line it adds
-    int modeAtEnd;                                        // twenty seconds on
-  } cases[] = {
-      {{kCmdTestCommunication, kCmdReadParameters},
-       "I> Communication OK",
-       kReadingParameters,
-       {{kCmdStartReadingVariables, "E> Communication in use"}},
-       kPortOpen},
-      {{kCmdStartMinHeatTime, kCmdStartReadingVariables},
-       "I> Minimum Heat Time started",
-       kReadingVariables,
+  // The commands before the reply, the reply and the mode it leaves; then commands, each with the line
+  // it adds, and the mode twenty seconds on.
+  // clang-format off
+  const std::tuple<std::vector<int>, const char*, int, std::vector<std::pair<int, const char*>>, int> cases[] = {
+      {{kCmdTestCommunication, kCmdReadParameters}, "I> Communication OK", kReadingParameters,
+       {{kCmdStartReadingVariables, "E> Communication in use"}}, kPortOpen},
+      {{kCmdStartMinHeatTime, kCmdStartReadingVariables}, "I> Minimum Heat Time started", kReadingVariables,
        {{kCmdStopReadingVariables, "I> Reading variables stopped"}, {kCmdCloseComPort, "I> COM Port Closed"}},
        kPortClosed},
-      {{kCmdFactorySettings, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging},
-       "I> Factory settings OK",
-       kLoggingVariables,
-       {{kCmdStopLogging, "I> Log stored in file ' variables.log '"}},
-       kReadingVariables},
+      {{kCmdFactorySettings, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging}, "I> Factory settings OK",
+       kLoggingVariables, {{kCmdStopLogging, "I> Log stored in file ' variables.log '"}}, kReadingVariables},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.reply);
+  // clang-format on
+  for (const auto& [beforeReply, reply, modeAtReply, afterReply, modeAtEnd] : cases) {
+    SCOPED_TRACE(reply);
     MonitorRig rig;
     rig.Unit().Faults().latencyMs = 500;
-    for (const int command : c.beforeReply) {
+    for (const int command : beforeReply) {
       rig.controller.Command(command);
       rig.link.RunFor(50);
     }
-    const auto& lines = rig.view.paneLines;
-    ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(lines, c.reply) == 1; }, 5000));
-    EXPECT_EQ(rig.controller.Mode(), c.modeAtReply);
-    for (const auto& [command, line] : c.afterReply) {
+    const auto& lines = rig.log.messages;
+    ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(lines, reply) == 1; }, 5000));
+    EXPECT_EQ(rig.controller.Mode(), modeAtReply);
+    for (const auto& [command, line] : afterReply) {
       rig.controller.Command(command);
       EXPECT_EQ(rig.TopLine(), line);
     }
     rig.link.RunFor(20000);
-    EXPECT_EQ(rig.controller.Mode(), c.modeAtEnd);
+    EXPECT_EQ(rig.controller.Mode(), modeAtEnd);
     EXPECT_EQ(std::ranges::count(lines, "E> Error initiating transfer"), 0);
   }
 }

@@ -1,11 +1,12 @@
-// The main window's core without a line: the unit's replies as display texts, the temperature texts,
-// the parameter report's bytes, and what each command does in each communication mode with the dialogs
-// around them and the message pane. Virtual time never moves here, so no step reaches the link.
+// The main window's core with time standing still: the unit's replies as display texts, the temperature
+// texts, the parameter report's bytes, and what each command does in each communication mode with the
+// dialogs around them and the message pane. Virtual time never moves here, so no step reaches the unit.
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "common/c_format.h"
 #include "monitor/device_model.h"
@@ -21,11 +22,7 @@ namespace {
 // The model's steps with their replies played in by hand; a step begins unless told to refuse.
 class DeviceModelTest : public ::testing::Test, public StepHost {
  protected:
-  int BeginStep(StepHandler, std::uint32_t) override {
-    if (refuse) return kStepRefused;
-    request.count = 0;
-    return kStepBegun;
-  }
+  int BeginStep(StepHandler, std::uint32_t) override { return refuse ? kStepRefused : kStepBegun; }
   ObjectRequest& StepRequest() override { return request; }
   void CommandReplied() override {}
   void AddMessage(int) override {}
@@ -38,7 +35,6 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
     std::copy(reply.begin(), reply.end(), request.data);
     return (model.*handler)(2, static_cast<int>(reply.size()));
   }
-  const std::string& Text(int controlId) const { return model.Fields().Text(controlId); }
 
   bool refuse = false;
   ObjectRequest request{};
@@ -46,12 +42,7 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
 };
 
 TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
-  const struct {
-    StepHandler handler;
-    int argument;
-    std::vector<std::uint8_t> reply;
-    std::map<int, std::string> texts;
-  } cases[] = {
+  const std::tuple<StepHandler, int, std::vector<std::uint8_t>, std::map<int, std::string>> cases[] = {
       {&DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{1029, "  -20 \260C"}}},
       {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{1030, "    3 \260C"}}},
       {&DeviceModel::ReadHeatingMoistLimit, 0, {0, 0}, {{1031, "00"}}},
@@ -60,10 +51,8 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
       {&DeviceModel::ReadSensorMoistLimit, 1, {0, 0}, {{1037, "- x -"}}},
       {&DeviceModel::ReadAdmErrFlags, 0, {0, 0, 0xA1, 0x00}, {{1042, "00A1"}}},
       {&DeviceModel::ReadAdmIntState, 0, {3, 7}, {{1043, "M3 - E7"}}},
-      {&DeviceModel::ReadHeatingState,
-       0,
-       {8, 0x01, 0x02, 0x05},
-       {{1045, "Heating(Idel)"}, {1047, " Ta"}, {1048, " S2"}, {1046, " Ta Mx"}}},
+      {&DeviceModel::ReadHeatingState, 0, {8, 0x01, 0x02, 0x05}, {{1045, "Heating(Idel)"}, {1047, " Ta"}}},
+      {&DeviceModel::ReadHeatingState, 0, {8, 0x01, 0x02, 0x05}, {{1048, " S2"}, {1046, " Ta Mx"}}},
       {&DeviceModel::ReadHeatingTemps, 0, {0xFE, 0x7F, 0x10, 0x7F}, {{1049, "- v -"}, {1050, "1326.4 \260C"}}},
       {&DeviceModel::ReadHeatingRelay, 0, {1, 0, 45, 0}, {{1052, "On"}, {1051, "45 min"}}},
       {&DeviceModel::ReadSensorState, 1, {11, 0x01, 0x03, 0}, {{1072, "Moist.Det."}, {1070, " Ts Mb"}, {1068, " M!"}}},
@@ -77,10 +66,10 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
       {&DeviceModel::ReadLanguageUnit, 0, {0x0A, 0}, {{1040, "\260C"}, {1039, "unknown"}}},  // unit: the high nibble
       {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{1065, "  0.0 \260C"}}},
   };
-  for (int id : DisplayFields::ControlIds()) EXPECT_EQ(Text(id), "undef.") << id;
-  for (const auto& c : cases) {
-    EXPECT_EQ(Exchange(c.handler, c.argument, c.reply), kReplyAccepted);
-    for (const auto& [id, text] : c.texts) EXPECT_EQ(Text(id), text) << "field " << id;
+  for (int id : DisplayFields::ControlIds()) EXPECT_EQ(model.Fields().Text(id), "undef.") << id;
+  for (const auto& [handler, argument, reply, texts] : cases) {
+    EXPECT_EQ(Exchange(handler, argument, reply), kReplyAccepted);
+    for (const auto& [id, text] : texts) EXPECT_EQ(model.Fields().Text(id), text) << "field " << id;
   }
 }
 
@@ -92,37 +81,30 @@ TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
   EXPECT_EQ(request.count, 0);  // no command bytes slipped into the reading's request
   request = ObjectRequest{0, 4, 0x0C84, 0, {0x6A, 0x18, 0x6A, 0x18}};
   EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
-  EXPECT_EQ(Text(1065), " 12.5 \260C");  // sensor 1's field, the step in progress
-  EXPECT_EQ(Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
+  EXPECT_EQ(model.Fields().Text(1065), " 12.5 \260C");  // sensor 1's field, the step in progress
+  EXPECT_EQ(model.Fields().Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
 }
 
 TEST(ValueFormat, TemperatureTexts) {
-  const struct {
-    int code;
-    bool withDecimal;
-    int unit;
-    const char* text;
-  } cases[] = {
-      {6000, true, 0, "  0.0 \260C"},
-      {0, true, 0, "-300.0 \260C"},
-      {5600, true, 1, " -3.9 \260F"},
-      {0x7FFC, true, 0, "- ! -"},
-      {0x7FFD, false, 1, "- ^ -"},
-      {2, true, 2, "-507.7 \260F"},  // any unit code but 0 is Fahrenheit
+  const std::pair<std::string, const char*> cases[] = {
+      {TemperatureText(6000, true, 0), "  0.0 \260C"},
+      {TemperatureText(0, true, 0), "-300.0 \260C"},
+      {TemperatureText(5600, true, 1), " -3.9 \260F"},
+      {TemperatureText(0x7FFC, true, 0), "- ! -"},
+      {TemperatureText(0x7FFD, false, 1), "- ^ -"},
+      {TemperatureText(2, true, 2), "-507.7 \260F"},  // any unit code but 0 is Fahrenheit
       // Whole degrees round halves away from zero; -0.2 keeps its sign as printf shows it.
-      {6050, false, 0, "    3 \260C"},
-      {6070, false, 0, "    4 \260C"},
-      {5990, false, 0, "   -1 \260C"},
-      {6010, false, 0, "    1 \260C"},
-      {5996, false, 0, "   -0 \260C"},
-      {5650, false, 1, "    1 \260F"},
-      {5672, false, 1, "    3 \260F"},
-      {5683, false, 1, "    4 \260F"},
-      {5638, false, 1, "   -1 \260F"},
+      {TemperatureText(6050, false, 0), "    3 \260C"},
+      {TemperatureText(6070, false, 0), "    4 \260C"},
+      {TemperatureText(5990, false, 0), "   -1 \260C"},
+      {TemperatureText(6010, false, 0), "    1 \260C"},
+      {TemperatureText(5996, false, 0), "   -0 \260C"},
+      {TemperatureText(5650, false, 1), "    1 \260F"},
+      {TemperatureText(5672, false, 1), "    3 \260F"},
+      {TemperatureText(5683, false, 1), "    4 \260F"},
+      {TemperatureText(5638, false, 1), "   -1 \260F"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(TemperatureText(c.code, c.withDecimal, c.unit), c.text) << c.code << " unit " << c.unit;
-  }
+  for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
 }
 
 TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
@@ -144,41 +126,28 @@ TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
   EXPECT_EQ(ParameterReport(DisplayFields(), std::mktime(&local)), expected + "End Parameter +++\r\n\r\n\r\n");
 }
 
-struct Rig {
-  FakeMonitorView view;
-  VirtualScheduler scheduler;
-  MemoryFiles files;
-  MonitorController controller{view, scheduler, files};
-
-  Rig() { controller.Open(); }
-
-  void Enter(int mode) {
-    if (mode >= kPortOpen) controller.Command(kCmdOpenComPort);
-    if (mode == kCommandRunning) {
-      controller.Command(kCmdTestCommunication);
-      controller.Command(kCmdTestCommunication);  // refused: the first step is still in progress
-    }
-    if (mode == kReadingParameters) controller.Command(kCmdReadParameters);
-    if (mode >= kReadingVariables) controller.Command(kCmdStartReadingVariables);
-    if (mode == kLoggingVariables) {
-      controller.Command(kCmdOpenLogFile);
-      controller.Command(kCmdStartLogging);
-    }
-    EXPECT_EQ(controller.Mode(), mode);
-    view.calls.clear();
-  }
+// The commands that lead from the start to each mode.
+const std::vector<int> kWayToMode[] = {
+    {},
+    {kCmdOpenComPort},
+    {kCmdOpenComPort, kCmdTestCommunication, kCmdTestCommunication},  // the second is refused: still in progress
+    {kCmdOpenComPort, kCmdReadParameters},
+    {kCmdOpenComPort, kCmdStartReadingVariables},
+    {kCmdOpenComPort, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging},
 };
 
-struct ModeRow {
-  int command;
-  std::array<const char*, 6> cells;
-};
+// The main window as the program starts it, the port still closed, led into the mode.
+void Enter(MonitorRig& rig, int mode) {
+  for (const int command : kWayToMode[mode]) rig.controller.Command(command);
+  EXPECT_EQ(rig.controller.Mode(), mode);
+  rig.view.calls.clear();
+}
 
 constexpr std::array<const char*, 6> InEveryMode(const char* cell) { return {cell, cell, cell, cell, cell, cell}; }
 
 // A cell lists what the command does in that mode: message codes (as lines added to the pane,
 // in order), the view's calls by name, and "=N" for the mode it leaves; otherwise the mode stays.
-const ModeRow kModeTable[] = {
+const std::pair<int, std::array<const char*, 6>> kModeTable[] = {
     {kCmdSetComPort, {"ask-number", "28", "28", "28", "28", "28"}},
     {kCmdOpenComPort, {"open-channel 13 =1", "28", "28", "28", "28", "28"}},
     {kCmdCloseComPort, {"14", "close-channel 14 =0", "20", "20", "20", "20"}},
@@ -208,62 +177,54 @@ const ModeRow kModeTable[] = {
 };
 
 TEST(MonitorController, EveryCommandInEveryMode) {
-  for (const ModeRow& row : kModeTable) {
+  for (const auto& [command, cells] : kModeTable) {
     for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
-      const std::string where = "command " + std::to_string(row.command) + " in mode " + std::to_string(mode);
-      Rig rig;
-      rig.Enter(mode);
+      const std::string where = "command " + std::to_string(command) + " in mode " + std::to_string(mode);
+      MonitorRig rig(nullptr, false);
+      Enter(rig, mode);
       const std::size_t before = rig.controller.MessageText().size();
 
+      const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
       std::vector<std::string> lines;
       std::string calls;
       int modeAfter = mode;
-      std::istringstream cell(row.cells[static_cast<std::size_t>(mode)]);
+      std::istringstream cell(cells[static_cast<std::size_t>(mode)]);
       for (std::string token; cell >> token;) {
-        if (token[0] == '=') {
-          modeAfter = std::stoi(token.substr(1));
-        } else if (std::isdigit(static_cast<unsigned char>(token[0]))) {
-          const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
-          lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
-        } else {
-          calls += (calls.empty() ? "" : " ") + token;
-        }
+        const unsigned char first = token[0];
+        if (first == '=') modeAfter = std::stoi(token.substr(1));
+        if (std::isdigit(first)) lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
+        if (std::isalpha(first)) calls += (calls.empty() ? "" : " ") + token;
       }
 
-      EXPECT_TRUE(rig.controller.Command(row.command)) << where;
+      EXPECT_TRUE(rig.controller.Command(command)) << where;
       const std::string& pane = rig.controller.MessageText();
       EXPECT_EQ(FileLines(pane.substr(0, pane.size() - before)), lines) << where;  // the new lines
       EXPECT_EQ(rig.view.calls, calls) << where;
       EXPECT_EQ(rig.controller.Mode(), modeAfter) << where;
     }
   }
-  EXPECT_FALSE(Rig().controller.Command(32777)) << "not a menu command";
+  EXPECT_FALSE(MonitorRig().controller.Command(32777)) << "not a menu command";
 }
 
 // The port rows start from port 9, so that a refused answer cannot look like the default port 1.
 TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
-  const struct {
-    int command;
-    bool ok;
-    int answer;
-    int expected;
-  } cases[] = {
+  const std::tuple<int, bool, int, int> cases[] = {
       {kCmdSetComPort, true, 1, 1},      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 9},
       {kCmdSetComPort, true, 0, 9},      {kCmdSetComPort, false, 7, 9},    {kCmdSetLogInterval, true, 60, 60},
       {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5}, {kCmdSetLogInterval, true, 1, 1},
   };
-  for (const auto& c : cases) {
-    Rig rig;
+  for (const auto& [command, ok, answer, expected] : cases) {
+    MonitorRig rig(nullptr, false);
     rig.view.numberAnswer = 9;
     rig.controller.Command(kCmdSetComPort);
-    rig.view.answerOk = c.ok;
-    rig.view.numberAnswer = c.answer;
-    rig.controller.Command(c.command);
-    const bool port = c.command == kCmdSetComPort;
-    EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), c.expected) << c.answer;
+    rig.view.answerOk = ok;
+    rig.view.numberAnswer = answer;
+    rig.controller.Command(command);
+    const bool port = command == kCmdSetComPort;
+    EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), expected) << answer;
     EXPECT_EQ(rig.view.questions.back(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
     EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * rig.controller.LogMinutes());
-    rig.view.openSucceeds = false;
+    rig.link.Line().Unplug();
     rig.controller.Command(kCmdOpenComPort);
     EXPECT_EQ(rig.view.openedPorts, std::vector<int>{rig.controller.ComPortNumber()});
     EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed") << "a failed open changes nothing";
@@ -276,7 +237,7 @@ TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
 // shows the newest line on top, each with its tones: falling for an error, rising otherwise, and
 // keeps the newest 1024 characters.
 TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
-  Rig rig;
+  MonitorRig rig(nullptr, false);
   rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
   rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
   rig.view.answerOk = false;
@@ -291,11 +252,11 @@ TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
                 "The test monitor for moisture sensors should be used only by experienced engineers. Start it?", update,
                 update}));
   EXPECT_EQ(rig.controller.Mode(), kPortOpen);
-  EXPECT_TRUE(rig.files.files.empty());
+  EXPECT_TRUE(rig.memoryFiles.files.empty());
   EXPECT_FALSE(rig.controller.LogFileChosen());
 
   rig.view.answerOk = true;
-  rig.files.unwritable = {rig.view.reportPath};
+  rig.memoryFiles.unwritable = {rig.view.reportPath};
   rig.controller.Command(kCmdSaveParameters);
   EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open parameter file: DateiParName\n" +
                                                       rig.view.reportPath + ": Read-only file system"});

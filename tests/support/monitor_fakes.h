@@ -1,4 +1,4 @@
-// A scripted main window, which may reach a virtual line, and an in-memory file system.
+// A scripted main window on a virtual line, and an in-memory file system.
 #pragma once
 
 #include <map>
@@ -11,9 +11,6 @@
 #include "tools/byte_pump.h"
 
 namespace gelvar::testing {
-
-// The newest line of the message pane.
-inline std::string TopLine(const std::string& paneText) { return paneText.substr(0, paneText.find("\r\n")); }
 
 // Answers every question as told and writes down what the controller asked of it, one word per call.
 class FakeMonitorView : public MonitorView {
@@ -28,33 +25,27 @@ class FakeMonitorView : public MonitorView {
   bool AskNumber(const std::string& prompt, int& value) override {
     Note("ask-number");
     questions.push_back(prompt);
-    if (!answerOk) return false;
-    value = numberAnswer;
-    return true;
+    if (answerOk) value = numberAnswer;
+    return answerOk;
   }
   bool ChooseFile(FileDialogKind kind, const std::string&, const std::string&, std::string& path) override {
     Note(kind == FileDialogKind::kSave ? "choose-save" : "choose-open");
-    if (!answerOk) return false;
-    path = kind == FileDialogKind::kSave ? reportPath : logPath;
-    return true;
+    if (answerOk) path = kind == FileDialogKind::kSave ? reportPath : logPath;
+    return answerOk;
   }
   void Alert(const std::string& text, BoxIcon) override {
     Note("alert");
     alerts.push_back(text);
   }
-  void PlayTones(int f1, int ms1, int f2, int ms2) override {
-    tones.push_back({f1, ms1, f2, ms2});
-    if (controller != nullptr) paneLines.push_back(TopLine(controller->MessageText()));
-  }
+  void PlayTones(int f1, int ms1, int f2, int ms2) override { tones.push_back({f1, ms1, f2, ms2}); }
   int OpenChannel(int channel, int portNumber) override {
     Note("open-channel");
     openedPorts.push_back(portNumber);
-    if (pump != nullptr) return pump->OpenChannel(channel, portNumber);
-    return openSucceeds ? 1 : 0;
+    return pump->OpenChannel(channel, portNumber);
   }
   void CloseChannel(int channel) override {
     Note("close-channel");
-    if (pump != nullptr) pump->CloseChannel(channel);
+    pump->CloseChannel(channel);
   }
   void ShowProtocolWindow() override { Note("protocol"); }
   void RunSensorTest() override { Note("sensor-test"); }
@@ -65,14 +56,9 @@ class FakeMonitorView : public MonitorView {
 
   void Note(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
 
-  // With a pump, the channel operations reach the virtual line. With a controller, every line the
-  // message pane got is kept (each comes with its two tones), however long ago it scrolled out.
-  BytePump* pump = nullptr;
-  const MonitorController* controller = nullptr;
-  std::vector<std::string> paneLines;
+  BytePump* pump = nullptr;  // the channel operations reach the virtual line through it
 
   bool answerOk = true;
-  bool openSucceeds = true;
   int numberAnswer = 7;
   std::string reportPath = "report.par";
   std::string logPath = "variables.log";

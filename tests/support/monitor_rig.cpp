@@ -39,10 +39,9 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
 bool IsWellFormedValue(const std::string& field, const Column& column) {
   // By the column's number of decimals.
   static const std::regex numbers[] = {std::regex(R"(-?\d+)"), std::regex(R"(-?\d+,\d)"), std::regex(R"(-?\d+,\d\d)")};
-  const std::size_t padding = std::min(field.find_first_not_of(' '), field.size());
+  const std::string number = field.substr(std::min(field.find_first_not_of(' '), field.size()));
   // Right-aligned: padded up to the width exactly, or no padding for a number as wide or wider.
-  return std::regex_match(field.substr(padding), numbers[column.decimals]) &&
-         (padding > 0 ? field.size() == column.width : field.size() >= column.width);
+  return std::regex_match(number, numbers[column.decimals]) && field.size() == std::max(column.width, number.size());
 }
 
 }  // namespace
@@ -93,18 +92,15 @@ bool IsWellFormedRecord(const std::string& line) {
 }
 
 bool HoldsUnreadValues(const std::string& line) {
-  static const std::regex unread(" *-1(,0+)?");
-  const std::vector<std::string> fields = Split(line, ";");
-  return std::any_of(fields.begin() + std::min<std::ptrdiff_t>(3, std::ssize(fields)), fields.end(),
-                     [](const std::string& field) { return std::regex_match(field, unread); });
+  static const std::regex unread("; *-1(,0+)?(;|$)");
+  return std::regex_search(line, unread);
 }
 
 void PublishTable(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
   std::string text;
   const auto add = [&text](const std::vector<std::string>& cells) {
-    text += "|";
-    for (const std::string& cell : cells) text += " " + cell + " |";
-    text += "\n";
+    for (const std::string& cell : cells) text += "| " + cell + " ";
+    text += "|\n";
   };
   add(rows.front());
   add(std::vector<std::string>(rows.front().size(), "---"));

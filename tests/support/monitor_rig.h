@@ -3,9 +3,9 @@
 // the readers of the variable log and the tables the reliability runs publish.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,10 +17,10 @@ namespace gelvar::testing {
 
 struct Event {
   char kind;  // S step ended, P pass ended, R parameters read, L log record
-  StepOutcome outcome;
-  bool written;
-  int set;  // of a record
-  std::int64_t ms;
+  StepOutcome outcome = StepOutcome::kAccepted;
+  bool written = true;
+  int set = 0;  // of a record
+  std::int64_t ms = 0;
 };
 
 class EventLog : public MonitorListener {
@@ -28,48 +28,46 @@ class EventLog : public MonitorListener {
   explicit EventLog(VirtualScheduler& scheduler) : scheduler_(scheduler) {}
   void StepEnded(std::uint32_t, StepOutcome outcome) override {
     accepted += outcome == StepOutcome::kAccepted;
-    Add('S', outcome);
+    Add({'S', outcome});
   }
-  void ParametersRead() override { Add('R'); }
-  void VariablePassEnded() override { Add('P'); }
-  void LogRecordWritten(int set, bool written) override { Add('L', StepOutcome::kAccepted, written, set); }
+  void ParametersRead() override { Add({'R'}); }
+  void VariablePassEnded() override { Add({'P'}); }
+  void LogRecordWritten(int set, bool written) override { Add({'L', StepOutcome::kAccepted, written, set}); }
+  void MessageAdded(const std::string& line) override { messages.push_back(line); }
 
-  int Count(char kind) const { return counts_[static_cast<unsigned char>(kind)]; }
-  std::vector<Event> Of(char kind) const {
-    std::vector<Event> found;
-    for (const Event& e : events) {
-      if (e.kind == kind) found.push_back(e);
-    }
-    return found;
-  }
+  // Kept by kind as they come: runs ask after every timer message.
+  int Count(char kind) { return static_cast<int>(byKind_[kind].size()); }
+  const std::vector<Event>& Of(char kind) { return byKind_[kind]; }
   std::vector<Event> events;
-  int accepted = 0;  // steps
+  int accepted = 0;                   // steps
+  std::vector<std::string> messages;  // every line the message pane got, however long ago it scrolled out
 
  private:
-  void Add(char kind, StepOutcome outcome = StepOutcome::kAccepted, bool written = true, int set = 0) {
-    events.push_back({kind, outcome, written, set, scheduler_.NowMs()});
-    ++counts_[static_cast<unsigned char>(kind)];
+  void Add(Event event) {
+    event.ms = scheduler_.NowMs();
+    events.push_back(event);
+    byKind_[event.kind].push_back(event);
   }
   VirtualScheduler& scheduler_;
-  std::array<int, 256> counts_{};  // kept as events come: runs ask after every timer message
+  std::map<char, std::vector<Event>> byKind_;
 };
 
 // The program's pieces as they start: pump timer, tick, then the main window with its own timer.
 struct MonitorRig {
-  explicit MonitorRig(FileAppender* files = nullptr)
+  explicit MonitorRig(FileAppender* files = nullptr, bool openPort = true)
       : controller(view, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
     view.pump = &link.Pump();
-    view.controller = &controller;
     controller.SetListener(&log);
     link.Pump().SetLineObserver(&controller);
     controller.Open();
-    controller.Command(kCmdOpenComPort);
+    if (openPort) controller.Command(kCmdOpenComPort);
   }
 
   bool RunUntilEvents(char kind, int count, std::int64_t limitMs) {
     return link.RunUntil([&] { return log.Count(kind) >= count; }, limitMs);
   }
-  std::string TopLine() const { return testing::TopLine(controller.MessageText()); }
+  // The newest line of the message pane.
+  std::string TopLine() const { return controller.MessageText().substr(0, controller.MessageText().find("\r\n")); }
   void LogEveryMinute() {
     view.numberAnswer = 1;
     controller.Command(kCmdSetLogInterval);

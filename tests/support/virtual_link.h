@@ -27,11 +27,6 @@ class VirtualLink {
     StartLink();
     if (openPort) pump_.OpenChannel(0, 1);
   }
-  ~VirtualLink() {
-    pump_.CloseChannel(0);
-    ticker_.Stop();
-    pump_.StopRunning();
-  }
 
   VirtualScheduler& Scheduler() { return scheduler_; }
   unitsim::UnitModel& Unit() { return unit_; }
