@@ -18,9 +18,27 @@ namespace gelvar::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using namespace std::string_literals;
 
-class FakePort : public LinePort {
- public:
+// Virtual time that also watches the port for arriving bytes, as the programs' event loop does.
+struct WatchingScheduler : VirtualScheduler {
+  TimerId WatchReadable(std::intptr_t, std::function<void()> onReadable) override {
+    readable = std::move(onReadable);
+    return 1;
+  }
+  void StopWatch(TimerId) override { readable = nullptr; }
+  std::function<void()> readable;
+};
+
+// The fixture is the port (the bytes written, the bytes waiting, a device that goes and comes back),
+// the message box and the line observer.
+class BytePumpTest : public LinkTest, public LinePort, public PumpMessages, public LineObserver {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    StartLink();
+    ASSERT_EQ(pump.OpenChannel(0, 2), 1);
+  }
   int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) override {
     opened = {portNumber, baudRate, byteSize, stopBits, parity};
     return 1;
@@ -43,32 +61,7 @@ class FakePort : public LinePort {
     lost = !deviceBack;
     return deviceBack ? 1 : 0;
   }
-  bool lost = false;
-  bool deviceBack = false;
-  int reopens = 0;
-  std::array<int, 5> opened{};
-  Bytes written;
-  Bytes incoming;
-};
-
-// Virtual time that also watches the port for arriving bytes, as the programs' event loop does.
-struct WatchingScheduler : VirtualScheduler {
-  TimerId WatchReadable(std::intptr_t, std::function<void()> onReadable) override {
-    readable = std::move(onReadable);
-    return 1;
-  }
-  void StopWatch(TimerId) override { readable = nullptr; }
-  std::function<void()> readable;
-};
-
-class BytePumpTest : public LinkTest, public PumpMessages, public LineObserver {
- protected:
-  void SetUp() override {
-    LinkTest::SetUp();
-    StartLink();
-    ASSERT_EQ(pump.OpenChannel(0, 2), 1);
-  }
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  void ShowMessage(const std::string& text) override { seen += text + " "; }
   void LineLost(int portNumber) override { seen += "lost" + std::to_string(portNumber) + " "; }
   void LineBack(int portNumber) override { seen += "back" + std::to_string(portNumber) + " "; }
 
@@ -83,52 +76,50 @@ class BytePumpTest : public LinkTest, public PumpMessages, public LineObserver {
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 
+  bool lost = false;
+  bool deviceBack = false;
+  int reopens = 0;
+  std::array<int, 5> opened{};
+  Bytes written;
+  Bytes incoming;
+  std::string seen;  // messages and line changes
   const TempFolder dir;
   WatchingScheduler host;
-  FakePort port;
-  BytePump pump{port, *this};
-  std::vector<std::string> shown;
-  std::string seen;
+  BytePump pump{*this, *this};
 };
 
-TEST_F(BytePumpTest, FramesLeaveWithTheirNumbersInTheTraces) {
+// A frame leaves 19200 8N1 in one write. The traces number the frames (up to 100000) and
+// show them as the Windows program's text and as pane lines: a line for each frame or note, and a byte
+// without a glyph of its own as a hex escape.
+TEST_F(BytePumpTest, TracesNumberEachFrameAndShowEveryByteLegibly) {
   const Bytes frame = EncodeFrame(0x1234, {});
   StartFrame(frame);
   EXPECT_TRUE(pump.Pump());
-  EXPECT_EQ(port.opened, (std::array{2, 19200, 8, 0, 0})) << "19200 baud, 8N1";
-  EXPECT_EQ(port.written, frame);
+  EXPECT_EQ(opened, (std::array{2, 19200, 8, 0, 0}));
+  EXPECT_EQ(written, frame);
   EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
-
-  pump.SetHex(true);
-  for (const auto& [before, start] : {std::pair{6, "\r\n0007-0["}, std::pair{99999, "\r\n100000-0["}}) {
-    pump.Rx().Clear();
-    frameNumber = before;
-    FeedBytes(frame);
-    pump.Pump();
-    EXPECT_EQ(pump.Rx().Text(), std::string(start) + "54 48 D1 91 ]");
-  }
-}
-
-// The port's bytes in the pane: a line for each frame or note, and a byte without a glyph of its own
-// as a hex escape.
-TEST_F(BytePumpTest, PaneLinesShowEveryByteLegiblyOneFramePerLine) {
   const struct {
     Bytes fed;
+    bool hex;
+    int framesBefore;
     const char* lines;
   } cases[] = {
-      {EncodeFrame(0x3003, {0x2E, 0x00}), "0001-0[U\xC0<0C>.<00>\xAF]"},
-      {{0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
-      {{0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, "A\n0001-0[T<00><05>\xA6]B"},
+      {frame, true, 6, "0007-0[54 48 D1 91 ]"},
+      {frame, true, 99999, "100000-0[54 48 D1 91 ]"},
+      {EncodeFrame(0x3003, {0x2E, 0x00}), false, 0, "0001-0[U\xC0<0C>.<00>\xAF]"},
+      {{0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, false, 0, "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
+      {{0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, false, 0, "A\n0001-0[T<00><05>\xA6]B"},
   };
   for (const auto& c : cases) {
-    ResetLinkStateForTests();
-    StartLink();
     pump.Rx().Clear();
-    port.incoming = c.fed;
+    pump.SetHex(c.hex);
+    frameNumber = c.framesBefore;
+    incoming = c.fed;
     pump.Pump();
     EXPECT_EQ(pump.Rx().PaneLines(), c.lines);
   }
-  port.lost = true;
+  EXPECT_EQ(pump.Rx().Text(), "A\r\n0001-0[T"s + '\0' + "\x05\xA6]B");
+  lost = true;
   pump.Pump();
   EXPECT_EQ(pump.Rx().PaneLines(), "A\n0001-0[T<00><05>\xA6]B\n*** COM2 lost");
 }
@@ -162,40 +153,33 @@ TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
     EXPECT_GT(rx.PaneLines().size(), kTracePaneLimit - 40);
     EXPECT_TRUE(rx.PaneLines().starts_with(c.paneStart)) << rx.PaneLines().substr(0, 20);
   }
-  port.lost = true;
+  lost = true;
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(rx.Text().size(), kTracePaneLimit);
   EXPECT_LE(rx.PaneLines().size(), kTracePaneLimit);
 }
 
-// Between timer messages the port is read as bytes arrive, a bounded share at a time, and not at
-// all while a P-r file comes first; the next timer message shows what was read.
+// Between timer messages the port is read as bytes arrive, a bounded share at a time; the next timer
+// message shows what was read.
 TEST_F(BytePumpTest, ArrivingBytesAreReadABoundedShareAtATimeWhileThePortIsWatched) {
   int refreshes = 0;
   windowTimerPeriod = kStartTickPeriodMs;
   pump.Run(host, [&refreshes] { ++refreshes; });
-  port.incoming = Bytes(300, 0x41);
+  incoming = Bytes(300, 0x41);
   ASSERT_TRUE(host.readable);
   host.readable();
-  EXPECT_EQ(port.incoming.size(), 300u - kReceiveQuota);
+  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota);
   host.AdvanceBy(kStartTickPeriodMs);
   EXPECT_EQ(refreshes, 1) << "the receive step's text is new to the window";
-  EXPECT_EQ(port.incoming.size(), 300u - kReceiveQuota) << "a watched port is read only as bytes arrive";
-
-  Append("p-r", {});
-  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
-  EXPECT_FALSE(host.readable);
-  EXPECT_FALSE(pump.Receive());
-  EXPECT_EQ(port.incoming.size(), 300u - kReceiveQuota);
-  pump.CloseLineFile(kLineFileRx, 0);
-  EXPECT_TRUE(host.readable);
+  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota) << "a watched port is read only as bytes arrive";
   pump.CloseChannel(0);
   EXPECT_FALSE(host.readable);
 }
 
-// A P-t file takes the bytes instead of the port; a P-r file is fed before the port and followed as
-// it grows.
+// A P-t file takes the bytes instead of the port; a P-r file is fed before the port (which is then
+// read only at the timer) and followed as it grows.
 TEST_F(BytePumpTest, LineFilesStandInForThePort) {
+  pump.Run(host, {});
   StartFrame(EncodeFrame(0x0001, {}));
   Append("p-t", {0xEE});
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
@@ -205,13 +189,15 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
   pump.Pump();
   std::ifstream in(dir / "p-t", std::ios::binary);
   EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), frame);
-  EXPECT_TRUE(port.written.empty());
+  EXPECT_TRUE(written.empty());
   pump.CloseLineFile(kLineFileTx, 0);
 
   const Bytes first = EncodeFrame(0x3003, {1, 0});
   Append("p-r", Bytes(first.begin(), first.begin() + 3));
   pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
-  port.incoming = {0x00};
+  incoming = {0x00};
+  EXPECT_FALSE(host.readable);
+  EXPECT_FALSE(pump.Receive());
   pump.Pump();
   EXPECT_EQ(linkMemory.driver.state, kDriverReceiving) << "the port's byte came after the file's";
   Append("p-r", Bytes(first.begin() + 3, first.end()));
@@ -223,8 +209,9 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
 
   const std::string missing = (dir / "none" / "p-r").string();
   pump.OpenLineFile(kLineFileRx, 0, missing);
-  EXPECT_EQ(shown, std::vector<std::string>{"Fehler \326ffnen: " + missing});
+  EXPECT_EQ(seen, "Fehler \326ffnen: " + missing + " ");
   EXPECT_EQ(pump.LineFileFlags(), 0);
+  EXPECT_TRUE(host.readable);
 }
 
 // The device goes away under an open port and comes back: told once each way, tried again once a
@@ -233,7 +220,7 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
   pump.SetLineObserver(this);
   const std::int32_t period = 50;  // not the start period: a second is counted in time, not in messages
   windowTimerPeriod = period;
-  port.lost = true;
+  lost = true;
   EXPECT_TRUE(pump.Pump()) << "the note is new text";
   EXPECT_EQ(pump.Tx().Text(), "\r\n*** COM2 lost");
   for (int i = 0; i < 5000 / period; ++i) {
@@ -242,16 +229,16 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
     ASSERT_EQ(linkMemory.txRegister, -1) << "the driver is never left holding a byte";
   }
   for (int i = 0; i < 1000 / period; ++i) EXPECT_FALSE(pump.Pump()) << "a failed reopening is no news";
-  EXPECT_EQ(port.reopens, 6);
-  port.deviceBack = true;
+  EXPECT_EQ(reopens, 6);
+  deviceBack = true;
   for (int i = 0; i < 1000 / period; ++i) pump.Pump();
   EXPECT_EQ(seen, "lost2 back2 ");
   EXPECT_TRUE(pump.Tx().Text().ends_with("]\r\n*** COM2 reopened"));
-  port.lost = true;
+  lost = true;
   pump.Pump();
   pump.CloseChannel(0);
   for (int i = 0; i < 200; ++i) pump.Pump();
-  EXPECT_EQ(port.reopens, 7) << "closing a lost port ends the reopening";
+  EXPECT_EQ(reopens, 7) << "closing a lost port ends the reopening";
   windowTimerPeriod = kStartTickPeriodMs;
 }
 
