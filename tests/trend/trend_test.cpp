@@ -17,11 +17,8 @@ const std::time_t kStart = 1796630400;  // some day in December 2026
 std::string Header(int unitCode) { return LogHeader(kStart, unitCode); }
 
 std::string Record(int set, int minute, float slab, float outdoor, int relay = 1) {
-  VariableSnapshot v;
-  v.HtgSlGuTemp = slab;
-  v.HtgOutTemp = outdoor;
-  v.HtgOffOn = relay;
-  return LogRecord(set, kStart + minute * 60, v);
+  return LogRecord(set, kStart + minute * 60,
+                   {.HtgSlGuTemp = slab, .HtgOutTemp = outdoor, .HtgOffOn = relay, .sensor = {}});
 }
 
 std::string Values(const TrendData& data, int series) {
