@@ -99,10 +99,8 @@ TEST_F(SensorTestOnUnit, CycleIsFollowedEveryThreeSecondsUntilTheRecordingEnds) 
   const auto& requests = link.Unit().Requests();
   ASSERT_EQ(RequestedIds(), (Ids{0x0C97, 0x0C96, 0x0C90, 0x0C96, 0x0C90, 0x0C96, 0x0C90, 0x0C96, 0x0C90}));
   EXPECT_EQ(requests[0].data, (Bytes{1, 0, 10, 0}));
-  for (std::size_t i = 1; i < requests.size(); i += 2) {
-    EXPECT_GE(requests[i].atMs - requests[i - 1].atMs, 3000) << i;
-    EXPECT_LE(requests[i].atMs - requests[i - 1].atMs, 3100) << i;
-  }
+  for (std::size_t i = 1; i < requests.size(); i += 2)
+    EXPECT_NEAR(requests[i].atMs - requests[i - 1].atMs, 3050, 50) << i;
   const std::string data = "Sensor 2 - Uv: 12.15,  Rs: 2350 Ohm";
   EXPECT_EQ(FileLines(test.logText),
             (Strings{"Recording sensor 2 completed!", data, data, data, data, "Record sensor 2 started!"}));

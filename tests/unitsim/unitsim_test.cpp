@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "common/temp_folder.h"
+#include "support/monitor_rig.h"
 #include "unitsim/pty_server.h"
 #include "unitsim/sim_options.h"
 #include "unitsim/unit_model.h"
@@ -88,12 +89,8 @@ TEST(UnitModelTest, AfterGarbageEachRequestGetsItsReplyAndCommandsRunForTheirTim
 }
 
 // What a fault does to the bytes where the link's end-to-end tests and the fault matrix cannot tell:
-// requests dropped, commands refused, noise with or without type letters.
+// commands refused, noise with or without type letters.
 TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
-  Client dropping;
-  dropping.unit.Faults().dropFirstRequests = 3;
-  for (const auto& reply : {kNoReply, kNoReply, kNoReply, Bytes{2, 0}}) EXPECT_EQ(dropping.Data(0x0C09, {1, 0}), reply);
-
   Client refusing;
   refusing.unit.Faults().refuseCommands = true;
   for (const std::uint32_t command : {0x3004, 0x0C09, 0x0C97}) EXPECT_EQ(refusing.Data(command, {1, 0}), (Bytes{0, 0}));
@@ -219,9 +216,7 @@ TEST(ServedPtyTest, ServesThePseudoTerminalThroughItsLinkUntilStoppedOrHungUp) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
   std::ofstream(link) << "keep";
   EXPECT_FALSE(DeviceLink::Create(link, elsewhere, error));
-  std::string content;
-  std::ifstream(link) >> content;
-  EXPECT_EQ(content, "keep");
+  EXPECT_EQ(testing::ReadFile(link), "keep");
 
   const auto stop = StopSignals::Install(error);
   ASSERT_TRUE(stop) << error;
