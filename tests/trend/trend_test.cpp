@@ -38,35 +38,32 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
       "00002; 12/07/26; 10:05:00;  0;  0;  7;  0;  0;  0;   13,0;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
       "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n";
   const struct {
-    const char* name;
     std::string text;
     int errorLine;  // 0: the file is read
     int series;
     const char* expected;  // the series' values, or the message
   } cases[] = {
-      {"the Windows program's file", windows, 0, kTrendSlabTemp, "12.5 13.0"},
-      {"runs starting above set 1 and skipping a set",
-       Header(0) + Record(3, 0, 1, 2) + Record(5, 2, 2, 2) + Header(0) + Record(1, 10, 3, 2), 0, kTrendSlabTemp,
+      {windows, 0, kTrendSlabTemp, "12.5 13.0"},
+      // Runs starting above set 1 and skipping a set.
+      {Header(0) + Record(3, 0, 1, 2) + Record(5, 2, 2, 2) + Header(0) + Record(1, 10, 3, 2), 0, kTrendSlabTemp,
        "1.0 2.0 - 3.0"},
-      {"-999,0", Header(0) + Record(1, 0, -999, 4) + Record(2, 1, 5, 4), 0, kTrendSlabTemp, "- 5.0"},
-      {"-1,0 with its pair and alone", Header(0) + Record(1, 0, -1, -1) + Record(2, 1, -1, 4), 0, kTrendSlabTemp,
-       "- -1.0"},
-      {"-1 in another column", Header(0) + Record(1, 0, 1, 1, -1) + Record(2, 1, 1, 1, 0), 0, kTrendHeatingRelay,
-       "- 0.0"},
-      {"an older run in another unit", Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0,
-       kTrendSlabTemp, "32.0 - 50.0"},
-      {"a damaged line", Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1), 4,
-       0, "Line 4 has 4 columns; a record has 35."},
-      {"a bad number", Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
+      // -999,0: no plausible temperature.
+      {Header(0) + Record(1, 0, -999, 4) + Record(2, 1, 5, 4), 0, kTrendSlabTemp, "- 5.0"},
+      // -1,0 with its pair and alone, and in another column.
+      {Header(0) + Record(1, 0, -1, -1) + Record(2, 1, -1, 4), 0, kTrendSlabTemp, "- -1.0"},
+      {Header(0) + Record(1, 0, 1, 1, -1) + Record(2, 1, 1, 1, 0), 0, kTrendHeatingRelay, "- 0.0"},
+      // An older run in another unit.
+      {Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0, kTrendSlabTemp, "32.0 - 50.0"},
+      {Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1), 4, 0,
+       "Line 4 has 4 columns; a record has 35."},
+      {Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
        "Line 3, column 10 (HtgSlGuTemp): \"x   1,0\" is no number."},
-      {"not a log", "Name;Value\r\n1;2\r\n", 1, 0,
-       "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
+      {"Name;Value\r\n1;2\r\n", 1, 0, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
     TrendData data;
     const LogReadResult result = ReadLog(c.text, data);
-    EXPECT_EQ(result.line, c.errorLine);
+    EXPECT_EQ(result.line, c.errorLine) << c.expected;
     EXPECT_EQ(result.ok ? Values(data, c.series) : result.message, c.expected);
   }
   TrendData old;
