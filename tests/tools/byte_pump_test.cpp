@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
-#include <iterator>
 #include <map>
 
 #include "common/temp_folder.h"
 #include "support/link_fixture.h"
+#include "support/monitor_rig.h"
 #include "support/virtual_scheduler.h"
 #include "tick/ticker.h"
 #include "tools/byte_pump.h"
@@ -187,8 +187,7 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
   const Bytes frame = EncodeFrame(0x0001, {0x12, 0x34});
   StartFrame(frame);
   pump.Pump();
-  std::ifstream in(dir / "p-t", std::ios::binary);
-  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), frame);
+  EXPECT_EQ(ReadFile(dir / "p-t"), std::string(frame.begin(), frame.end()));
   EXPECT_TRUE(written.empty());
   pump.CloseLineFile(kLineFileTx, 0);
 
