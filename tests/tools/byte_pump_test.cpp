@@ -18,7 +18,6 @@ namespace gelvar::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using namespace std::string_literals;
 
 // Virtual time that also watches the port for arriving bytes, as the programs' event loop does.
 struct WatchingScheduler : VirtualScheduler {
@@ -118,7 +117,7 @@ TEST_F(BytePumpTest, TracesNumberEachFrameAndShowEveryByteLegibly) {
     pump.Pump();
     EXPECT_EQ(pump.Rx().PaneLines(), c.lines);
   }
-  EXPECT_EQ(pump.Rx().Text(), "A\r\n0001-0[T"s + '\0' + "\x05\xA6]B");
+  EXPECT_EQ(pump.Rx().Text(), std::string("A\r\n0001-0[T") + '\0' + "\x05\xA6]B");
   lost = true;
   pump.Pump();
   EXPECT_EQ(pump.Rx().PaneLines(), "A\n0001-0[T<00><05>\xA6]B\n*** COM2 lost");

@@ -156,9 +156,8 @@ struct ProgramSide {
     Bytes received;
     for (int round = 0; round < 400 && received.size() < replyLength; ++round) {
       EXPECT_EQ(server.ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server.Error();
-      std::uint8_t buffer[64];
-      const ssize_t count = read(fd, buffer, sizeof buffer);
-      if (count > 0) received.insert(received.end(), buffer, buffer + count);
+      std::uint8_t byte = 0;
+      if (read(fd, &byte, 1) == 1) received.push_back(byte);
     }
     return received;
   }
