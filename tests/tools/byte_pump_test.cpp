@@ -87,9 +87,9 @@ class BytePumpTest : public LinkTest, public LinePort, public PumpMessages, publ
   BytePump pump{*this, *this};
 };
 
-// A frame leaves 19200 8N1 in one write. The traces number the frames (up to 100000) and
-// show them as the Windows program's text and as pane lines: a line for each frame or note, and a byte
-// without a glyph of its own as a hex escape.
+// A frame leaves at 19200 8N1. The traces number the frames (up to 100000) and show them as the
+// Windows program's text and as pane lines: a line for each frame or note, and a byte without a glyph
+// of its own as a hex escape.
 TEST_F(BytePumpTest, TracesNumberEachFrameAndShowEveryByteLegibly) {
   const Bytes frame = EncodeFrame(0x1234, {});
   StartFrame(frame);
