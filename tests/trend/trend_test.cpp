@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 #include "common/c_format.h"
 #include "monitor/variable_log.h"
@@ -72,8 +71,7 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
 }
 
 TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
-  const float gap = std::numeric_limits<float>::quiet_NaN();
-  const float values[] = {0, 5, 1, gap, 2, 8, 3, 3, 3, 3};
+  const float values[] = {0, 5, 1, NAN, 2, 8, 3, 3, 3, 3};
   TrendData data;
   for (int t = 0; t < 10; ++t) {
     TrendValues v;

@@ -150,17 +150,6 @@ struct ProgramSide {
   ~ProgramSide() {
     if (fd >= 0) close(fd);
   }
-  // Sends a request and serves until a whole reply frame arrived (or a generous number of rounds passed).
-  Bytes RoundTrip(UnitServer& server, const Bytes& request, std::size_t replyLength) const {
-    EXPECT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
-    Bytes received;
-    for (int round = 0; round < 400 && received.size() < replyLength; ++round) {
-      EXPECT_EQ(server.ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server.Error();
-      std::uint8_t byte = 0;
-      if (read(fd, &byte, 1) == 1) received.push_back(byte);
-    }
-    return received;
-  }
   const int fd;
 };
 
@@ -199,7 +188,16 @@ TEST(ServedPtyTest, ServesThePseudoTerminalThroughItsLinkUntilStoppedOrHungUp) {
   {
     const ProgramSide program(link);
     ASSERT_GE(program.fd, 0);
-    EXPECT_EQ(program.RoundTrip(*server, EncodeFrame(0x0C02, {}), 6), EncodeFrame(0x0C02, {60, 0}));
+    const Bytes request = EncodeFrame(0x0C02, {});
+    EXPECT_EQ(write(program.fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    // Served until the whole reply came, or for a generous number of rounds.
+    Bytes received;
+    for (int round = 0; round < 400 && received.size() < 6; ++round) {
+      EXPECT_EQ(server->ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server->Error();
+      std::uint8_t byte = 0;
+      if (read(program.fd, &byte, 1) == 1) received.push_back(byte);
+    }
+    EXPECT_EQ(received, EncodeFrame(0x0C02, {60, 0}));
     EXPECT_NE(log.str().find("request 0C02 read"), std::string::npos) << log.str();
   }
   auto other = DeviceLink::Create(link, elsewhere, error);
