@@ -34,12 +34,9 @@ std::optional<DecodedFrame> LastFrame(const Bytes& bytes) {
 
 // Talks to the unit as the program does: one request, then half a second for the reply.
 struct Client {
-  void Send(const Bytes& bytes) {
-    for (const std::uint8_t byte : bytes) unit.Receive(byte, nowMs);
-  }
   void Wait(std::int64_t ms) { unit.Advance(nowMs += ms); }
   Bytes Raw(std::uint32_t objectId, const Bytes& data = {}) {
-    Send(EncodeFrame(objectId, data));
+    for (const std::uint8_t byte : EncodeFrame(objectId, data)) unit.Receive(byte, nowMs);
     Wait(500);
     Bytes bytes(4096);
     bytes.resize(static_cast<std::size_t>(unit.Transmit(bytes.data(), 4096, nowMs)));
@@ -59,9 +56,7 @@ struct Client {
 TEST(UnitModelTest, AfterGarbageEachRequestGetsItsReplyAndCommandsRunForTheirTime) {
   Client client;
   std::mt19937 random(3);
-  Bytes garbage(4000);
-  for (auto& byte : garbage) byte = static_cast<std::uint8_t>(random());
-  client.Send(garbage);
+  for (int i = 0; i < 4000; ++i) client.unit.Receive(static_cast<std::uint8_t>(random()), 0);
   client.Wait(500);
   client.unit.ClearRequests();
   const struct {
