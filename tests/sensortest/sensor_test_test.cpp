@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/c_format.h"
@@ -71,20 +72,19 @@ class SensorTestOnUnit : public ::testing::Test, public SensorTestView {
 };
 
 TEST_F(SensorTestOnUnit, TaAcceptsOneToThousandSeconds) {
-  const struct {
-    const char* text;
-    int ta;  // 0: refused
-  } cases[] = {{"1000", 1000}, {" 42s", 42}, {"1001", 0}, {"0", 0}, {"", 0}, {"abc", 0}, {"4294967546", 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+  // The text typed and the ta taken (0: refused).
+  const std::tuple<const char*, int> cases[] = {{"1000", 1000}, {" 42s", 42}, {"1001", 0},      {"0", 0},
+                                                {"", 0},        {"abc", 0},   {"4294967546", 0}};
+  for (const auto& [text, ta] : cases) {
+    SCOPED_TRACE(text);
     alerts.clear();
     test.OnTemperature(0);  // back to a known step
-    test.ta2Text = c.text;
+    test.ta2Text = text;
     test.OnTaChanged(1);
     test.OnStartCycle(1);
-    EXPECT_EQ(test.Ta(1), c.ta);
-    EXPECT_EQ(test.TestStep(), c.ta == 0 ? 1 : 2);
-    EXPECT_EQ(alerts, (c.ta == 0 ? Strings{"Error: Allowed range 1...1000 s", "Error: Time setting"} : Strings{}));
+    EXPECT_EQ(test.Ta(1), ta);
+    EXPECT_EQ(test.TestStep(), ta == 0 ? 1 : 2);
+    EXPECT_EQ(alerts, (ta == 0 ? Strings{"Error: Allowed range 1...1000 s", "Error: Time setting"} : Strings{}));
   }
 }
 
@@ -113,12 +113,8 @@ TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
   const Strings typeII = {"", "", "Resistance Shunt - Rsh: 0.47 Ohm", "Kf:   0.01", "max. f(x):   2.50",
                           "max. dER/dt,max: -1.234", "tK:  5.670 s"};
   const auto set = [](int n) { return CFormat("N: %03d, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 \260C", n); };
-  const struct {
-    int sensorType;
-    Bytes timing;  // Tv (Type I only), Ti and Tm
-    int total;
-    Strings newestLines;  // Type II: below its own
-  } cases[] = {
+  // Type, timing (Tv for Type I only, Ti, Tm), N, and the newest log lines (Type II: below its own).
+  const std::tuple<int, Bytes, int, Strings> cases[] = {
       {0, {0x2C, 0x01, 29, 10}, 3, {"", "", "Resistance - Ri =   5.67 R: Rs =  12.34 R", set(2), set(1), set(0),
                                     "Timing - Tv: 300 s, Ti:  29 s, Tm:  10 s, N:   3"}},
       {1, {5, 0, 0, 0}, 0, {set(0)}},
@@ -129,27 +125,27 @@ TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
   // Six sets of voltages; the temperatures go on past 256 sets.
   link.Unit().SetRecordedSets(std::vector<Bytes>(6, Words(1170, 490)), std::vector<Bytes>(300, Word(6018)));
   test.OnTemperature(1);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.total);
+  for (const auto& [sensorType, timing, total, newestLines] : cases) {
+    SCOPED_TRACE(total);
     link.Unit().ClearRequests();
-    link.Unit().SetObject(0x0D05, c.timing);
-    test.OnTypeChanged(c.sensorType);
+    link.Unit().SetObject(0x0D05, timing);
+    test.OnTypeChanged(sensorType);
     test.OnReadRecordedData();
     ASSERT_TRUE(RunToIdle(120000));
 
-    const int sets = std::clamp(c.total, 1, 256);
+    const int sets = std::clamp(total, 1, 256);
     Ids expected = {0x0D00, 0x0D01, 0x0D05};
     for (int i = 0; i < sets; ++i) expected.insert(expected.end(), {0x0D02, 0x0D03});
     expected.push_back(0x0D04);
-    if (c.sensorType == 1) expected.insert(expected.end(), {0x0D07, 0x0D06, 0x0D08});
+    if (sensorType == 1) expected.insert(expected.end(), {0x0D07, 0x0D06, 0x0D08});
     ASSERT_EQ(RequestedIds(), expected);
     EXPECT_EQ(link.Unit().Requests()[static_cast<std::size_t>(2 + 2 * sets)].data,
               (Bytes{static_cast<std::uint8_t>(sets - 1), 0}));
-    const std::string report = SensorTestReport(test.Values(), c.sensorType);
-    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), (c.sensorType == 0 ? 10 : 12) + std::min(c.total, 256));
+    const std::string report = SensorTestReport(test.Values(), sensorType);
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), (sensorType == 0 ? 10 : 12) + std::min(total, 256));
 
-    Strings newest = c.sensorType == 0 ? Strings{} : typeII;
-    newest.insert(newest.end(), c.newestLines.begin(), c.newestLines.end());
+    Strings newest = sensorType == 0 ? Strings{} : typeII;
+    newest.insert(newest.end(), newestLines.begin(), newestLines.end());
     const Strings lines = FileLines(test.logText);
     ASSERT_GE(lines.size(), newest.size());
     EXPECT_EQ(Strings(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(newest.size())), newest);
@@ -164,11 +160,8 @@ void PressReadRecorded(SensorTest& t) { t.OnReadRecordedData(); }
 // A step without reply shows its box once and ends the sequence: timer messages that come while the
 // box is up do not run the step again.
 TEST_F(SensorTestOnUnit, AStepWithoutReplyShowsItsBoxOnce) {
-  const struct {
-    void (*press)(SensorTest&);
-    std::uint32_t objectId;
-    const char* text;
-  } cases[] = {
+  // The button, the object that gets no reply, and the box.
+  const std::tuple<void (*)(SensorTest&), std::uint32_t, const char*> cases[] = {
       {PressTemperature, 0x0C84, "Error at sensor temperature"},
       {PressStartCycle, 0x0C87, "Error at sensor start"},
       {PressStartCycle, 0x0C86, "Error at sensor data"},
@@ -187,18 +180,18 @@ TEST_F(SensorTestOnUnit, AStepWithoutReplyShowsItsBoxOnce) {
   whileAlertShown = [this] {
     for (int i = 0; i < 5; ++i) test.OnTimer();
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [press, objectId, text] : cases) {
+    SCOPED_TRACE(text);
     link.Unit().ClearRequests();
-    link.Unit().Faults().silentObjects = {c.objectId};
+    link.Unit().Faults().silentObjects = {objectId};
     alerts.clear();
-    c.press(test);
+    press(test);
     ASSERT_TRUE(RunToIdle());
     link.RunFor(5000);
-    EXPECT_EQ(alerts, Strings{c.text});
+    EXPECT_EQ(alerts, Strings{text});
     // From its first request on, only the eight posts of its one transaction.
     const Ids ids = RequestedIds();
-    EXPECT_EQ(Ids(std::find(ids.begin(), ids.end(), c.objectId), ids.end()), Ids(8, c.objectId));
+    EXPECT_EQ(Ids(std::find(ids.begin(), ids.end(), objectId), ids.end()), Ids(8, objectId));
   }
 }
 
@@ -256,21 +249,18 @@ TEST_F(SensorTestOnUnit, ReportIsTheSameWhenRequestsAreDroppedAndEachSaveAppends
                             "Rm;  5,670;Ohm\r\n"
                             "Rs; 12,340; Ohm\r\n"
                             "\r\n";
-  const struct {
-    int sensorType;
-    double dropRate;
-    const std::string& report;
-  } cases[] = {{1, 0.0, typeII}, {1, 0.3, typeII}, {0, 0.0, typeI}};
+  // Type, share of requests dropped, the report.
+  const std::tuple<int, double, std::string> cases[] = {{1, 0.0, typeII}, {1, 0.3, typeII}, {0, 0.0, typeI}};
   LoadRecording();
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.dropRate);
+  for (const auto& [sensorType, dropRate, report] : cases) {
+    SCOPED_TRACE(dropRate);
     link.Unit().ClearRequests();
-    link.Unit().Faults().dropRate = c.dropRate;
-    test.OnTypeChanged(c.sensorType);
+    link.Unit().Faults().dropRate = dropRate;
+    test.OnTypeChanged(sensorType);
     test.OnReadRecordedData();
     ASSERT_TRUE(RunToIdle(600000));
-    EXPECT_EQ(SensorTestReport(test.Values(), c.sensorType), c.report);
-    EXPECT_EQ(link.Unit().Requests().size() > 11, c.dropRate > 0) << "dropped requests are asked again";
+    EXPECT_EQ(SensorTestReport(test.Values(), sensorType), report);
+    EXPECT_EQ(link.Unit().Requests().size() > 11, dropRate > 0) << "dropped requests are asked again";
   }
   chosenPath = "report.dat";
   test.SaveReport();

@@ -5,6 +5,7 @@
 #include <array>
 #include <fstream>
 #include <map>
+#include <tuple>
 
 #include "common/temp_folder.h"
 #include "support/link_fixture.h"
@@ -95,25 +96,21 @@ TEST_F(BytePumpTest, TracesNumberEachFrameAndShowEveryByteLegibly) {
   EXPECT_EQ(opened, (std::array{2, 19200, 8, 0, 0}));
   EXPECT_EQ(written, frame);
   EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
-  const struct {
-    Bytes fed;
-    bool hex;
-    int framesBefore;
-    const char* lines;
-  } cases[] = {
+  // Bytes the port gives, hex or not, frames numbered before, the pane lines they give.
+  const std::tuple<Bytes, bool, int, const char*> cases[] = {
       {frame, true, 6, "0007-0[54 48 D1 91 ]"},
       {frame, true, 99999, "100000-0[54 48 D1 91 ]"},
       {EncodeFrame(0x3003, {0x2E, 0x00}), false, 0, "0001-0[U\xC0<0C>.<00>\xAF]"},
       {{0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, false, 0, "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
       {{0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, false, 0, "A\n0001-0[T<00><05>\xA6]B"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [fed, hex, framesBefore, lines] : cases) {
     pump.Rx().Clear();
-    pump.SetHex(c.hex);
-    frameNumber = c.framesBefore;
-    incoming = c.fed;
+    pump.SetHex(hex);
+    frameNumber = framesBefore;
+    incoming = fed;
     pump.Pump();
-    EXPECT_EQ(pump.Rx().PaneLines(), c.lines);
+    EXPECT_EQ(pump.Rx().PaneLines(), lines);
   }
   EXPECT_EQ(pump.Rx().Text(), std::string("A\r\n0001-0[T") + '\0' + "\x05\xA6]B");
   lost = true;
@@ -125,30 +122,25 @@ TEST_F(BytePumpTest, TracesNumberEachFrameAndShowEveryByteLegibly) {
 // whole escapes when one line alone is longer; a pane just at the limit stays whole. A note alone
 // cuts them too.
 TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
-  const struct {
-    Bytes head;
-    Bytes fed;
-    int times;
-    std::size_t textSize;
-    const char* paneStart;
-  } cases[] = {
+  // Bytes fed once, bytes fed again and again, how often, then the text size and the pane start.
+  const std::tuple<Bytes, Bytes, int, std::size_t, const char*> cases[] = {
       {{}, {0x01, 0x02, 0x03}, 1500, kTracePaneLimit, "<"},
       {{}, {'<', 'A', 'A', 'A', 'A', 'A'}, 700, kTracePaneLimit, "<"},
       {{}, EncodeFrame(0x1234, {0x3C, 0x3C}), 300, kTracePaneLimit, "0"},
       {{0x41, 0x54, 0x00, 0x05, 0xA6}, Bytes(163, 'B'), 25, kTracePaneLimit - 5, "A\n0"},
   };
   const TraceText& rx = pump.Rx();
-  for (const auto& c : cases) {
+  for (const auto& [head, fed, times, textSize, paneStart] : cases) {
     pump.Rx().Clear();
-    FeedBytes(c.head);
-    for (int i = 0; i < c.times; ++i) {
-      FeedBytes(c.fed);
+    FeedBytes(head);
+    for (int i = 0; i < times; ++i) {
+      FeedBytes(fed);
       pump.Pump();
       ASSERT_LE(rx.PaneLines().size(), kTracePaneLimit);
     }
-    EXPECT_EQ(rx.Text().size(), c.textSize);
+    EXPECT_EQ(rx.Text().size(), textSize);
     EXPECT_GT(rx.PaneLines().size(), kTracePaneLimit - 40);
-    EXPECT_TRUE(rx.PaneLines().starts_with(c.paneStart)) << rx.PaneLines().substr(0, 20);
+    EXPECT_TRUE(rx.PaneLines().starts_with(paneStart)) << rx.PaneLines().substr(0, 20);
   }
   lost = true;
   EXPECT_TRUE(pump.Pump());

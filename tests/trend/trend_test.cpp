@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "common/c_format.h"
 #include "monitor/variable_log.h"
@@ -36,12 +37,8 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
       "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n"
       "00002; 12/07/26; 10:05:00;  0;  0;  7;  0;  0;  0;   13,0;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
       "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n";
-  const struct {
-    std::string text;
-    int errorLine;  // 0: the file is read
-    int series;
-    const char* expected;  // the series' values, or the message
-  } cases[] = {
+  // The file, the line named in the message (0: the file is read), the series shown, and its values or the message.
+  const std::tuple<std::string, int, int, const char*> cases[] = {
       {windows, 0, kTrendSlabTemp, "12.5 13.0"},
       // Runs starting above set 1 and skipping a set.
       {Header(0) + Record(3, 0, 1, 2) + Record(5, 2, 2, 2) + Header(0) + Record(1, 10, 3, 2), 0, kTrendSlabTemp,
@@ -59,11 +56,11 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
        "Line 3, column 10 (HtgSlGuTemp): \"x   1,0\" is no number."},
       {"Name;Value\r\n1;2\r\n", 1, 0, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
   };
-  for (const auto& c : cases) {
+  for (const auto& [text, errorLine, series, expected] : cases) {
     TrendData data;
-    const LogReadResult result = ReadLog(c.text, data);
-    EXPECT_EQ(result.line, c.errorLine) << c.expected;
-    EXPECT_EQ(result.ok ? Values(data, c.series) : result.message, c.expected);
+    const LogReadResult result = ReadLog(text, data);
+    EXPECT_EQ(result.line, errorLine) << expected;
+    EXPECT_EQ(result.ok ? Values(data, series) : result.message, expected);
   }
   TrendData old;
   ASSERT_TRUE(ReadLog(Header(0) + LogRecord(1, -2073600, {}), old).ok && old.Size() == 1);
@@ -78,26 +75,22 @@ TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
     v.fill(values[t]);
     data.Append(t, v);
   }
-  const struct {
-    double from, to;
-    int columns;
-    bool steps;
-    const char* expected;
-  } cases[] = {
+  // Time from, to, pixel columns, drawn as steps, and the points.
+  const std::tuple<double, double, int, bool, const char*> cases[] = {
       {0, 9, 2, false, "0:0 1:5 3:- 4:2 5:8 6:3"},
       {4.5, 6.5, 10, false, "4:2 5:8 6:3 7:3"},
       {5.5, 9, 100, true, "5:8 6:8 6:3 7:3 8:3 9:3"},
       {20, 30, 10, false, "9:3"},
       {3, 3, 10, false, ""},
   };
-  for (const auto& c : cases) {
-    std::vector<TrendPoint> points = ThinTrend(data, kTrendOutdoorTemp, c.from, c.to, c.columns);
-    if (c.steps) points = AsSteps(points);
+  for (const auto& [from, to, columns, steps, expected] : cases) {
+    std::vector<TrendPoint> points = ThinTrend(data, kTrendOutdoorTemp, from, to, columns);
+    if (steps) points = AsSteps(points);
     std::string text;
     for (const TrendPoint& p : points) {
       text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + (std::isnan(p.value) ? "-" : CFormat("%g", p.value));
     }
-    EXPECT_EQ(text, c.expected) << c.from << ".." << c.to;
+    EXPECT_EQ(text, expected) << from << ".." << to;
   }
 }
 

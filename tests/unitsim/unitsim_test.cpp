@@ -59,11 +59,8 @@ TEST(UnitModelTest, AfterGarbageEachRequestGetsItsReplyAndCommandsRunForTheirTim
   for (int i = 0; i < 4000; ++i) client.unit.Receive(static_cast<std::uint8_t>(random()), 0);
   client.Wait(500);
   client.unit.ClearRequests();
-  const struct {
-    std::uint32_t objectId;
-    Bytes data;
-    Bytes reply;
-  } exchanges[] = {
+  // Object, data sent, data of the reply.
+  const std::tuple<std::uint32_t, Bytes, Bytes> exchanges[] = {
       {0x0D05, {}, {59, 0, 10, 0}},                // Ti 59 s and Tm 10 s: six sets
       {0x0D02, {0, 0}, {0xB0, 0x04, 0xC2, 0x01}},  // 1200 and 450
       {0x0D03, {5, 0}, {0x8E, 0x17}},              // the last set
@@ -74,7 +71,7 @@ TEST(UnitModelTest, AfterGarbageEachRequestGetsItsReplyAndCommandsRunForTheirTim
       {0x3004, {1, 0}, {2, 0}},                    // factory reset
       {0x0C08, {}, {0, 0, 0, 0}},                  // no minimum heat time runs
   };
-  for (const auto& e : exchanges) EXPECT_EQ(client.Data(e.objectId, e.data), e.reply) << std::hex << e.objectId;
+  for (const auto& [id, data, reply] : exchanges) EXPECT_EQ(client.Data(id, data), reply) << std::hex << id;
   EXPECT_EQ(client.unit.Requests().size(), std::size(exchanges)) << "the garbage holds no request";
   client.Wait(250'000);
   EXPECT_NE(client.Data(0x0C07), (Bytes{0x84, 0x17, 0x52, 0x17})) << "unpinned temperatures drift";
