@@ -226,8 +226,7 @@ TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
 TEST_F(SensorTestOnUnit, ReportIsTheSameWhenRequestsAreDroppedAndEachSaveAppendsOne) {
   const std::string head = "t[s]; Uv[V]; Ush[V];  Ts[\260C]; Rs[Ohm]\r\n";
   const std::string startValues =
-      "\r\n"
-      "Uo; 12,340;V\r\n"
+      "\r\nUo; 12,340;V\r\n"
       "Uso; 12,000;V\r\n"
       "To;+12,500;\260C\r\n";
   const std::string typeII = head +

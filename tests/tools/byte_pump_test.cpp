@@ -233,10 +233,9 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
 using LinkInside = LinkTest;
 
 TEST_F(LinkInside, EachFieldShowsItsOwnValueOfChannelZero) {
-  linkMemory.driver = DriverRecord{kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
+  linkMemory.driver = {kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
   // Every counter its own value: state, timeout, the five error counters, queue head, slot statuses.
-  linkMemory.converter =
-      ConverterRecord{kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
+  linkMemory.converter = {kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
   std::map<int, std::string> fields;
   for (const InsideField& field : ReadLinkInside()) fields[field.controlId] = field.text;
   const std::map<int, std::string> expected = {

@@ -20,8 +20,6 @@ namespace gelvar::unitsim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-namespace fs = std::filesystem;
-const Bytes kNoReply{0xEE};
 
 std::optional<DecodedFrame> LastFrame(const Bytes& bytes) {
   FrameDecoder decoder;
@@ -44,7 +42,7 @@ struct Client {
   }
   Bytes Data(std::uint32_t objectId, const Bytes& data = {}) {
     const auto reply = LastFrame(Raw(objectId, data));
-    return reply ? reply->data : kNoReply;
+    return reply ? reply->data : Bytes{0xEE};  // no reply, told apart from an empty one
   }
 
   UnitModel unit;
@@ -173,15 +171,14 @@ TEST(ServedPtyTest, ServesThePseudoTerminalThroughItsLinkUntilStoppedOrHungUp) {
   const testing::TempFolder dir;
   const std::string link = dir / "unit";
   const std::string elsewhere = dir / "other-device";
-  fs::create_symlink(dir / "old-device", link);
-  fs::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
+  std::filesystem::create_symlink(dir / "old-device", link);
+  std::filesystem::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
   auto made = DeviceLink::Create(link, line->DevicePath(), error);
   ASSERT_TRUE(made) << error;
   {
     const ProgramSide program(link);
     ASSERT_GE(program.fd, 0);
-    const Bytes request = EncodeFrame(0x0C02, {});
-    EXPECT_EQ(write(program.fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    EXPECT_EQ(write(program.fd, EncodeFrame(0x0C02, {}).data(), 4), 4);
     // Served until the whole reply came, or for a generous number of rounds.
     Bytes received;
     for (int round = 0; round < 400 && received.size() < 6; ++round) {
@@ -194,9 +191,9 @@ TEST(ServedPtyTest, ServesThePseudoTerminalThroughItsLinkUntilStoppedOrHungUp) {
   }
   auto other = DeviceLink::Create(link, elsewhere, error);
   made.reset();
-  EXPECT_EQ(fs::read_symlink(link), elsewhere);
+  EXPECT_EQ(std::filesystem::read_symlink(link), elsewhere);
   other.reset();
-  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
   std::ofstream(link) << "keep";
   EXPECT_FALSE(DeviceLink::Create(link, elsewhere, error));
   EXPECT_EQ(testing::ReadFile(link), "keep");
