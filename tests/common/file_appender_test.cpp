@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "common/c_format.h"
 #include "common/file_appender.h"
@@ -20,12 +21,9 @@ namespace fs = std::filesystem;
 // Every length modifier, and a result longer than the first buffer.
 TEST(CFormat, FormatsAsPrintfDoesWhateverTheLengthOrSize) {
   const std::string longText(600, 'x');
-  const std::pair<std::string, std::string> cases[] = {
-      {CFormat("%ld %lld %hd %c", 1L << 40, 1LL << 40, 70000, 'c'), "1099511627776 1099511627776 4464 c"},
-      {CFormat("%s.", longText.c_str()), longText + "."},
-      {CFormat("%04d%%%-3s|%.2f", 7, "ab", 2.5), "0007%ab |2.50"},
-  };
-  for (const auto& [formatted, expected] : cases) EXPECT_EQ(formatted, expected);
+  EXPECT_EQ(CFormat("%ld %lld %hd %c", 1L << 40, 1LL << 40, 70000, 'c'), "1099511627776 1099511627776 4464 c");
+  EXPECT_EQ(CFormat("%s.", longText.c_str()), longText + ".");
+  EXPECT_EQ(CFormat("%04d%%%-3s|%.2f", 7, "ab", 2.5), "0007%ab |2.50");
 }
 
 // Every way a path can fail names the system's reason, nothing but a regular file or a new name is
@@ -34,12 +32,8 @@ TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
   const TempFolder dir;
   fs::create_directories(dir / "folder");
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-  const struct {
-    fs::path path;
-    IfMissing ifMissing;
-    AppendStatus status;
-    std::string reason;
-  } cases[] = {
+  // Path, whether a missing file is made, and the outcome with its reason.
+  const std::tuple<fs::path, IfMissing, AppendStatus, std::string> cases[] = {
       {dir / "gone", IfMissing::kReport, AppendStatus::kMissing, ""},
       {dir / "no-folder" / "log", IfMissing::kCreate, AppendStatus::kFailed, "No such file or directory"},
       {dir / "folder", IfMissing::kCreate, AppendStatus::kFailed, "Is a directory"},
@@ -48,13 +42,13 @@ TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
       {"/dev/null", IfMissing::kCreate, AppendStatus::kFailed, "Not a regular file"},
   };
   PosixFileAppender files;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path.string());
-    const AppendResult result = files.Append(c.path.string(), "abc\r\n", c.ifMissing);
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_EQ(result.reason, c.reason);
+  for (const auto& [path, ifMissing, status, reason] : cases) {
+    SCOPED_TRACE(path.string());
+    const AppendResult result = files.Append(path.string(), "abc\r\n", ifMissing);
+    EXPECT_EQ(result.status, status);
+    EXPECT_EQ(result.reason, reason);
     std::error_code nameTooLong;
-    EXPECT_FALSE(fs::is_regular_file(c.path, nameTooLong)) << "no file is made";
+    EXPECT_FALSE(fs::is_regular_file(path, nameTooLong)) << "no file is made";
   }
 
   // A full disk stops the write half-way; the append is cut back to the old bytes.

@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
-#include <iterator>
 #include <map>
+#include <tuple>
 
 #include "common/temp_folder.h"
 #include "support/link_fixture.h"
+#include "support/monitor_rig.h"
 #include "support/virtual_scheduler.h"
 #include "tick/ticker.h"
 #include "tools/byte_pump.h"
@@ -19,8 +20,25 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class FakePort : public LinePort {
- public:
+// Virtual time that also watches the port for arriving bytes, as the programs' event loop does.
+struct WatchingScheduler : VirtualScheduler {
+  TimerId WatchReadable(std::intptr_t, std::function<void()> onReadable) override {
+    readable = std::move(onReadable);
+    return 1;
+  }
+  void StopWatch(TimerId) override { readable = nullptr; }
+  std::function<void()> readable;
+};
+
+// The fixture is the port (the bytes written, the bytes waiting, a device that goes and comes back),
+// the message box and the line observer.
+class BytePumpTest : public LinkTest, public LinePort, public PumpMessages, public LineObserver {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    StartLink();
+    ASSERT_EQ(pump.OpenChannel(0, 2), 1);
+  }
   int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) override {
     opened = {portNumber, baudRate, byteSize, stopBits, parity};
     return 1;
@@ -40,35 +58,9 @@ class FakePort : public LinePort {
   std::intptr_t ArrivalHandle() const override { return lost ? -1 : 7; }
   int Reopen() override {
     ++reopens;
-    lost = !deviceBack;
-    return deviceBack ? 1 : 0;
+    return lost ? 0 : 1;
   }
-  bool lost = false;
-  bool deviceBack = false;
-  int reopens = 0;
-  std::array<int, 5> opened{};
-  Bytes written;
-  Bytes incoming;
-};
-
-// Virtual time that also watches the port for arriving bytes, as the programs' event loop does.
-struct WatchingScheduler : VirtualScheduler {
-  TimerId WatchReadable(std::intptr_t, std::function<void()> onReadable) override {
-    readable = std::move(onReadable);
-    return 1;
-  }
-  void StopWatch(TimerId) override { readable = nullptr; }
-  std::function<void()> readable;
-};
-
-class BytePumpTest : public LinkTest, public PumpMessages, public LineObserver {
- protected:
-  void SetUp() override {
-    LinkTest::SetUp();
-    StartLink();
-    ASSERT_EQ(pump.OpenChannel(0, 2), 1);
-  }
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  void ShowMessage(const std::string& text) override { seen += text + " "; }
   void LineLost(int portNumber) override { seen += "lost" + std::to_string(portNumber) + " "; }
   void LineBack(int portNumber) override { seen += "back" + std::to_string(portNumber) + " "; }
 
@@ -83,52 +75,45 @@ class BytePumpTest : public LinkTest, public PumpMessages, public LineObserver {
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 
+  bool lost = false;  // the device is gone: reopening fails until it is back
+  int reopens = 0;
+  std::array<int, 5> opened{};
+  Bytes written;
+  Bytes incoming;
+  std::string seen;  // messages and line changes
   const TempFolder dir;
   WatchingScheduler host;
-  FakePort port;
-  BytePump pump{port, *this};
-  std::vector<std::string> shown;
-  std::string seen;
+  BytePump pump{*this, *this};
 };
 
-TEST_F(BytePumpTest, FramesLeaveWithTheirNumbersInTheTraces) {
+// A frame leaves at 19200 8N1. The traces number the frames (up to 100000) and show them as the
+// Windows program's text and as pane lines: a line for each frame or note, and a byte without a glyph
+// of its own as a hex escape.
+TEST_F(BytePumpTest, TracesNumberEachFrameAndShowEveryByteLegibly) {
   const Bytes frame = EncodeFrame(0x1234, {});
   StartFrame(frame);
   EXPECT_TRUE(pump.Pump());
-  EXPECT_EQ(port.opened, (std::array{2, 19200, 8, 0, 0})) << "19200 baud, 8N1";
-  EXPECT_EQ(port.written, frame);
+  EXPECT_EQ(opened, (std::array{2, 19200, 8, 0, 0}));
+  EXPECT_EQ(written, frame);
   EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
-
-  pump.SetHex(true);
-  for (const auto& [before, start] : {std::pair{6, "\r\n0007-0["}, std::pair{99999, "\r\n100000-0["}}) {
-    pump.Rx().Clear();
-    frameNumber = before;
-    FeedBytes(frame);
-    pump.Pump();
-    EXPECT_EQ(pump.Rx().Text(), std::string(start) + "54 48 D1 91 ]");
-  }
-}
-
-// The port's bytes in the pane: a line for each frame or note, and a byte without a glyph of its own
-// as a hex escape.
-TEST_F(BytePumpTest, PaneLinesShowEveryByteLegiblyOneFramePerLine) {
-  const struct {
-    Bytes fed;
-    const char* lines;
-  } cases[] = {
-      {EncodeFrame(0x3003, {0x2E, 0x00}), "0001-0[U\xC0<0C>.<00>\xAF]"},
-      {{0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
-      {{0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, "A\n0001-0[T<00><05>\xA6]B"},
+  // Bytes the port gives, hex or not, frames numbered before, the pane lines they give.
+  const std::tuple<Bytes, bool, int, const char*> cases[] = {
+      {frame, true, 6, "0007-0[54 48 D1 91 ]"},
+      {frame, true, 99999, "100000-0[54 48 D1 91 ]"},
+      {EncodeFrame(0x3003, {0x2E, 0x00}), false, 0, "0001-0[U\xC0<0C>.<00>\xAF]"},
+      {{0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, false, 0, "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
+      {{0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, false, 0, "A\n0001-0[T<00><05>\xA6]B"},
   };
-  for (const auto& c : cases) {
-    ResetLinkStateForTests();
-    StartLink();
+  for (const auto& [fed, hex, framesBefore, lines] : cases) {
     pump.Rx().Clear();
-    port.incoming = c.fed;
+    pump.SetHex(hex);
+    frameNumber = framesBefore;
+    incoming = fed;
     pump.Pump();
-    EXPECT_EQ(pump.Rx().PaneLines(), c.lines);
+    EXPECT_EQ(pump.Rx().PaneLines(), lines);
   }
-  port.lost = true;
+  EXPECT_EQ(pump.Rx().Text(), std::string("A\r\n0001-0[T") + '\0' + "\x05\xA6]B");
+  lost = true;
   pump.Pump();
   EXPECT_EQ(pump.Rx().PaneLines(), "A\n0001-0[T<00><05>\xA6]B\n*** COM2 lost");
 }
@@ -137,65 +122,53 @@ TEST_F(BytePumpTest, PaneLinesShowEveryByteLegiblyOneFramePerLine) {
 // whole escapes when one line alone is longer; a pane just at the limit stays whole. A note alone
 // cuts them too.
 TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
-  const struct {
-    Bytes head;
-    Bytes fed;
-    int times;
-    std::size_t textSize;
-    const char* paneStart;
-  } cases[] = {
+  // Bytes fed once, bytes fed again and again, how often, then the text size and the pane start.
+  const std::tuple<Bytes, Bytes, int, std::size_t, const char*> cases[] = {
       {{}, {0x01, 0x02, 0x03}, 1500, kTracePaneLimit, "<"},
       {{}, {'<', 'A', 'A', 'A', 'A', 'A'}, 700, kTracePaneLimit, "<"},
       {{}, EncodeFrame(0x1234, {0x3C, 0x3C}), 300, kTracePaneLimit, "0"},
       {{0x41, 0x54, 0x00, 0x05, 0xA6}, Bytes(163, 'B'), 25, kTracePaneLimit - 5, "A\n0"},
   };
   const TraceText& rx = pump.Rx();
-  for (const auto& c : cases) {
+  for (const auto& [head, fed, times, textSize, paneStart] : cases) {
     pump.Rx().Clear();
-    FeedBytes(c.head);
-    for (int i = 0; i < c.times; ++i) {
-      FeedBytes(c.fed);
+    FeedBytes(head);
+    for (int i = 0; i < times; ++i) {
+      FeedBytes(fed);
       pump.Pump();
       ASSERT_LE(rx.PaneLines().size(), kTracePaneLimit);
     }
-    EXPECT_EQ(rx.Text().size(), c.textSize);
+    EXPECT_EQ(rx.Text().size(), textSize);
     EXPECT_GT(rx.PaneLines().size(), kTracePaneLimit - 40);
-    EXPECT_TRUE(rx.PaneLines().starts_with(c.paneStart)) << rx.PaneLines().substr(0, 20);
+    EXPECT_TRUE(rx.PaneLines().starts_with(paneStart)) << rx.PaneLines().substr(0, 20);
   }
-  port.lost = true;
+  lost = true;
   EXPECT_TRUE(pump.Pump());
   EXPECT_EQ(rx.Text().size(), kTracePaneLimit);
   EXPECT_LE(rx.PaneLines().size(), kTracePaneLimit);
 }
 
-// Between timer messages the port is read as bytes arrive, a bounded share at a time, and not at
-// all while a P-r file comes first; the next timer message shows what was read.
+// Between timer messages the port is read as bytes arrive, a bounded share at a time; the next timer
+// message shows what was read.
 TEST_F(BytePumpTest, ArrivingBytesAreReadABoundedShareAtATimeWhileThePortIsWatched) {
   int refreshes = 0;
   windowTimerPeriod = kStartTickPeriodMs;
   pump.Run(host, [&refreshes] { ++refreshes; });
-  port.incoming = Bytes(300, 0x41);
+  incoming = Bytes(300, 0x41);
   ASSERT_TRUE(host.readable);
   host.readable();
-  EXPECT_EQ(port.incoming.size(), 300u - kReceiveQuota);
+  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota);
   host.AdvanceBy(kStartTickPeriodMs);
   EXPECT_EQ(refreshes, 1) << "the receive step's text is new to the window";
-  EXPECT_EQ(port.incoming.size(), 300u - kReceiveQuota) << "a watched port is read only as bytes arrive";
-
-  Append("p-r", {});
-  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
-  EXPECT_FALSE(host.readable);
-  EXPECT_FALSE(pump.Receive());
-  EXPECT_EQ(port.incoming.size(), 300u - kReceiveQuota);
-  pump.CloseLineFile(kLineFileRx, 0);
-  EXPECT_TRUE(host.readable);
+  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota) << "a watched port is read only as bytes arrive";
   pump.CloseChannel(0);
   EXPECT_FALSE(host.readable);
 }
 
-// A P-t file takes the bytes instead of the port; a P-r file is fed before the port and followed as
-// it grows.
+// A P-t file takes the bytes instead of the port; a P-r file is fed before the port (which is then
+// read only at the timer) and followed as it grows.
 TEST_F(BytePumpTest, LineFilesStandInForThePort) {
+  pump.Run(host, {});
   StartFrame(EncodeFrame(0x0001, {}));
   Append("p-t", {0xEE});
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
@@ -203,15 +176,16 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
   const Bytes frame = EncodeFrame(0x0001, {0x12, 0x34});
   StartFrame(frame);
   pump.Pump();
-  std::ifstream in(dir / "p-t", std::ios::binary);
-  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), frame);
-  EXPECT_TRUE(port.written.empty());
+  EXPECT_EQ(ReadFile(dir / "p-t"), std::string(frame.begin(), frame.end()));
+  EXPECT_TRUE(written.empty());
   pump.CloseLineFile(kLineFileTx, 0);
 
   const Bytes first = EncodeFrame(0x3003, {1, 0});
   Append("p-r", Bytes(first.begin(), first.begin() + 3));
   pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
-  port.incoming = {0x00};
+  incoming = {0x00};
+  EXPECT_FALSE(host.readable);
+  EXPECT_FALSE(pump.Receive());
   pump.Pump();
   EXPECT_EQ(linkMemory.driver.state, kDriverReceiving) << "the port's byte came after the file's";
   Append("p-r", Bytes(first.begin() + 3, first.end()));
@@ -223,8 +197,9 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
 
   const std::string missing = (dir / "none" / "p-r").string();
   pump.OpenLineFile(kLineFileRx, 0, missing);
-  EXPECT_EQ(shown, std::vector<std::string>{"Fehler \326ffnen: " + missing});
+  EXPECT_EQ(seen, "Fehler \326ffnen: " + missing + " ");
   EXPECT_EQ(pump.LineFileFlags(), 0);
+  EXPECT_TRUE(host.readable);
 }
 
 // The device goes away under an open port and comes back: told once each way, tried again once a
@@ -233,7 +208,7 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
   pump.SetLineObserver(this);
   const std::int32_t period = 50;  // not the start period: a second is counted in time, not in messages
   windowTimerPeriod = period;
-  port.lost = true;
+  lost = true;
   EXPECT_TRUE(pump.Pump()) << "the note is new text";
   EXPECT_EQ(pump.Tx().Text(), "\r\n*** COM2 lost");
   for (int i = 0; i < 5000 / period; ++i) {
@@ -242,26 +217,25 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
     ASSERT_EQ(linkMemory.txRegister, -1) << "the driver is never left holding a byte";
   }
   for (int i = 0; i < 1000 / period; ++i) EXPECT_FALSE(pump.Pump()) << "a failed reopening is no news";
-  EXPECT_EQ(port.reopens, 6);
-  port.deviceBack = true;
+  EXPECT_EQ(reopens, 6);
+  lost = false;
   for (int i = 0; i < 1000 / period; ++i) pump.Pump();
   EXPECT_EQ(seen, "lost2 back2 ");
   EXPECT_TRUE(pump.Tx().Text().ends_with("]\r\n*** COM2 reopened"));
-  port.lost = true;
+  lost = true;
   pump.Pump();
   pump.CloseChannel(0);
   for (int i = 0; i < 200; ++i) pump.Pump();
-  EXPECT_EQ(port.reopens, 7) << "closing a lost port ends the reopening";
+  EXPECT_EQ(reopens, 7) << "closing a lost port ends the reopening";
   windowTimerPeriod = kStartTickPeriodMs;
 }
 
 using LinkInside = LinkTest;
 
 TEST_F(LinkInside, EachFieldShowsItsOwnValueOfChannelZero) {
-  linkMemory.driver = DriverRecord{kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
+  linkMemory.driver = {kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
   // Every counter its own value: state, timeout, the five error counters, queue head, slot statuses.
-  linkMemory.converter =
-      ConverterRecord{kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
+  linkMemory.converter = {kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
   std::map<int, std::string> fields;
   for (const InsideField& field : ReadLinkInside()) fields[field.controlId] = field.text;
   const std::map<int, std::string> expected = {

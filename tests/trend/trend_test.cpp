@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
+#include <tuple>
 
 #include "common/c_format.h"
 #include "monitor/variable_log.h"
@@ -17,11 +17,8 @@ const std::time_t kStart = 1796630400;  // some day in December 2026
 std::string Header(int unitCode) { return LogHeader(kStart, unitCode); }
 
 std::string Record(int set, int minute, float slab, float outdoor, int relay = 1) {
-  VariableSnapshot v;
-  v.HtgSlGuTemp = slab;
-  v.HtgOutTemp = outdoor;
-  v.HtgOffOn = relay;
-  return LogRecord(set, kStart + minute * 60, v);
+  return LogRecord(set, kStart + minute * 60,
+                   {.HtgSlGuTemp = slab, .HtgOutTemp = outdoor, .HtgOffOn = relay, .sensor = {}});
 }
 
 std::string Values(const TrendData& data, int series) {
@@ -40,37 +37,30 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
       "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n"
       "00002; 12/07/26; 10:05:00;  0;  0;  7;  0;  0;  0;   13,0;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
       "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n";
-  const struct {
-    const char* name;
-    std::string text;
-    int errorLine;  // 0: the file is read
-    int series;
-    const char* expected;  // the series' values, or the message
-  } cases[] = {
-      {"the Windows program's file", windows, 0, kTrendSlabTemp, "12.5 13.0"},
-      {"runs starting above set 1 and skipping a set",
-       Header(0) + Record(3, 0, 1, 2) + Record(5, 2, 2, 2) + Header(0) + Record(1, 10, 3, 2), 0, kTrendSlabTemp,
+  // The file, the line named in the message (0: the file is read), the series shown, and its values or the message.
+  const std::tuple<std::string, int, int, const char*> cases[] = {
+      {windows, 0, kTrendSlabTemp, "12.5 13.0"},
+      // Runs starting above set 1 and skipping a set.
+      {Header(0) + Record(3, 0, 1, 2) + Record(5, 2, 2, 2) + Header(0) + Record(1, 10, 3, 2), 0, kTrendSlabTemp,
        "1.0 2.0 - 3.0"},
-      {"-999,0", Header(0) + Record(1, 0, -999, 4) + Record(2, 1, 5, 4), 0, kTrendSlabTemp, "- 5.0"},
-      {"-1,0 with its pair and alone", Header(0) + Record(1, 0, -1, -1) + Record(2, 1, -1, 4), 0, kTrendSlabTemp,
-       "- -1.0"},
-      {"-1 in another column", Header(0) + Record(1, 0, 1, 1, -1) + Record(2, 1, 1, 1, 0), 0, kTrendHeatingRelay,
-       "- 0.0"},
-      {"an older run in another unit", Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0,
-       kTrendSlabTemp, "32.0 - 50.0"},
-      {"a damaged line", Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1), 4,
-       0, "Line 4 has 4 columns; a record has 35."},
-      {"a bad number", Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
+      // -999,0: no plausible temperature.
+      {Header(0) + Record(1, 0, -999, 4) + Record(2, 1, 5, 4), 0, kTrendSlabTemp, "- 5.0"},
+      // -1,0 with its pair and alone, and in another column.
+      {Header(0) + Record(1, 0, -1, -1) + Record(2, 1, -1, 4), 0, kTrendSlabTemp, "- -1.0"},
+      {Header(0) + Record(1, 0, 1, 1, -1) + Record(2, 1, 1, 1, 0), 0, kTrendHeatingRelay, "- 0.0"},
+      // An older run in another unit.
+      {Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0, kTrendSlabTemp, "32.0 - 50.0"},
+      {Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1), 4, 0,
+       "Line 4 has 4 columns; a record has 35."},
+      {Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
        "Line 3, column 10 (HtgSlGuTemp): \"x   1,0\" is no number."},
-      {"not a log", "Name;Value\r\n1;2\r\n", 1, 0,
-       "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
+      {"Name;Value\r\n1;2\r\n", 1, 0, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [text, errorLine, series, expected] : cases) {
     TrendData data;
-    const LogReadResult result = ReadLog(c.text, data);
-    EXPECT_EQ(result.line, c.errorLine);
-    EXPECT_EQ(result.ok ? Values(data, c.series) : result.message, c.expected);
+    const LogReadResult result = ReadLog(text, data);
+    EXPECT_EQ(result.line, errorLine) << expected;
+    EXPECT_EQ(result.ok ? Values(data, series) : result.message, expected);
   }
   TrendData old;
   ASSERT_TRUE(ReadLog(Header(0) + LogRecord(1, -2073600, {}), old).ok && old.Size() == 1);
@@ -78,34 +68,29 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
 }
 
 TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
-  const float gap = std::numeric_limits<float>::quiet_NaN();
-  const float values[] = {0, 5, 1, gap, 2, 8, 3, 3, 3, 3};
+  const float values[] = {0, 5, 1, NAN, 2, 8, 3, 3, 3, 3};
   TrendData data;
   for (int t = 0; t < 10; ++t) {
     TrendValues v;
     v.fill(values[t]);
     data.Append(t, v);
   }
-  const struct {
-    double from, to;
-    int columns;
-    bool steps;
-    const char* expected;
-  } cases[] = {
+  // Time from, to, pixel columns, drawn as steps, and the points.
+  const std::tuple<double, double, int, bool, const char*> cases[] = {
       {0, 9, 2, false, "0:0 1:5 3:- 4:2 5:8 6:3"},
       {4.5, 6.5, 10, false, "4:2 5:8 6:3 7:3"},
       {5.5, 9, 100, true, "5:8 6:8 6:3 7:3 8:3 9:3"},
       {20, 30, 10, false, "9:3"},
       {3, 3, 10, false, ""},
   };
-  for (const auto& c : cases) {
-    std::vector<TrendPoint> points = ThinTrend(data, kTrendOutdoorTemp, c.from, c.to, c.columns);
-    if (c.steps) points = AsSteps(points);
+  for (const auto& [from, to, columns, steps, expected] : cases) {
+    std::vector<TrendPoint> points = ThinTrend(data, kTrendOutdoorTemp, from, to, columns);
+    if (steps) points = AsSteps(points);
     std::string text;
     for (const TrendPoint& p : points) {
       text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + (std::isnan(p.value) ? "-" : CFormat("%g", p.value));
     }
-    EXPECT_EQ(text, c.expected) << c.from << ".." << c.to;
+    EXPECT_EQ(text, expected) << from << ".." << to;
   }
 }
 

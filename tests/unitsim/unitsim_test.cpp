@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "common/temp_folder.h"
+#include "support/monitor_rig.h"
 #include "unitsim/pty_server.h"
 #include "unitsim/sim_options.h"
 #include "unitsim/unit_model.h"
@@ -19,8 +20,6 @@ namespace gelvar::unitsim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-namespace fs = std::filesystem;
-const Bytes kNoReply{0xEE};
 
 std::optional<DecodedFrame> LastFrame(const Bytes& bytes) {
   FrameDecoder decoder;
@@ -33,77 +32,56 @@ std::optional<DecodedFrame> LastFrame(const Bytes& bytes) {
 
 // Talks to the unit as the program does: one request, then half a second for the reply.
 struct Client {
-  void Send(const Bytes& bytes) {
-    for (const std::uint8_t byte : bytes) unit.Receive(byte, nowMs);
-  }
   void Wait(std::int64_t ms) { unit.Advance(nowMs += ms); }
-  Bytes Collect() {
+  Bytes Raw(std::uint32_t objectId, const Bytes& data = {}) {
+    for (const std::uint8_t byte : EncodeFrame(objectId, data)) unit.Receive(byte, nowMs);
+    Wait(500);
     Bytes bytes(4096);
     bytes.resize(static_cast<std::size_t>(unit.Transmit(bytes.data(), 4096, nowMs)));
     return bytes;
   }
-  Bytes Raw(std::uint32_t objectId, const Bytes& data = {}) {
-    Send(EncodeFrame(objectId, data));
-    Wait(500);
-    return Collect();
-  }
   Bytes Data(std::uint32_t objectId, const Bytes& data = {}) {
     const auto reply = LastFrame(Raw(objectId, data));
-    return reply ? reply->data : kNoReply;
-  }
-  // Of ten one-second recordings of sensor 1 asked for, how many were started.
-  int RecordingsStarted() {
-    int started = 0;
-    for (int i = 0; i < 10; ++i) started += Data(0x0C87, {1, 0, 1, 0}) == Bytes{2, 0};
-    return started;
+    return reply ? reply->data : Bytes{0xEE};  // no reply, told apart from an empty one
   }
 
   UnitModel unit;
   std::int64_t nowMs = 0;
 };
 
-TEST(UnitModelTest, CommandsRunForTheirTimeAndFactoryResetStopsThem) {
-  Client client;
-  ASSERT_EQ(client.Data(0x0C09, {1, 0}), (Bytes{2, 0}));
-  EXPECT_EQ(client.Data(0x0C00).at(0), 6) << "Heating min.Time";
-  EXPECT_EQ(client.Data(0x0C08), (Bytes{1, 0, 60, 0})) << "relay on, 60 min left";
-  client.Wait(250'000);
-  EXPECT_NE(client.Data(0x0C07), (Bytes{0x84, 0x17, 0x52, 0x17})) << "unpinned temperatures drift";
-
-  ASSERT_EQ(client.Data(0x3004, {1, 0}), (Bytes{2, 0}));
-  EXPECT_EQ(client.Data(0x0C08), (Bytes{0, 0, 0, 0})) << "reset stops the minimum heat time";
-}
-
-TEST(UnitModelTest, AfterGarbageDataSetsMatchTheTimingAndEndWithAnEmptyReply) {
+// After garbage, each request in turn gets its reply: the recorded sets match the timing and end
+// with an empty reply; a command runs for its time and a factory reset stops it.
+TEST(UnitModelTest, AfterGarbageEachRequestGetsItsReplyAndCommandsRunForTheirTime) {
   Client client;
   std::mt19937 random(3);
-  Bytes garbage(4000);
-  for (auto& byte : garbage) byte = static_cast<std::uint8_t>(random());
-  client.Send(garbage);
+  for (int i = 0; i < 4000; ++i) client.unit.Receive(static_cast<std::uint8_t>(random()), 0);
   client.Wait(500);
-  client.Collect();
   client.unit.ClearRequests();
-  const Bytes timing = client.Data(0x0D05);
-  EXPECT_EQ(client.unit.Requests().size(), 1U);
-  ASSERT_EQ(timing.size(), 4U);
-  ASSERT_EQ(((timing[0] | timing[1] << 8) + 1) / timing[2], 6);
-  EXPECT_EQ(client.Data(0x0D02, {0, 0}), (Bytes{0xB0, 0x04, 0xC2, 0x01})) << "1200 and 450";
-  EXPECT_EQ(client.Data(0x0D03, {5, 0}).size(), 2U) << "the last set";
-  EXPECT_EQ(client.Data(0x0D02, {6, 0}), Bytes{});
+  // Object, data sent, data of the reply.
+  const std::tuple<std::uint32_t, Bytes, Bytes> exchanges[] = {
+      {0x0D05, {}, {59, 0, 10, 0}},                // Ti 59 s and Tm 10 s: six sets
+      {0x0D02, {0, 0}, {0xB0, 0x04, 0xC2, 0x01}},  // 1200 and 450
+      {0x0D03, {5, 0}, {0x8E, 0x17}},              // the last set
+      {0x0D02, {6, 0}, {}},                        // past it
+      {0x0C09, {1, 0}, {2, 0}},                    // minimum heat time started
+      {0x0C00, {}, {6, 0, 0, 0}},                  // Heating min.Time
+      {0x0C08, {}, {1, 0, 60, 0}},                 // relay on, 60 min left
+      {0x3004, {1, 0}, {2, 0}},                    // factory reset
+      {0x0C08, {}, {0, 0, 0, 0}},                  // no minimum heat time runs
+  };
+  for (const auto& [id, data, reply] : exchanges) EXPECT_EQ(client.Data(id, data), reply) << std::hex << id;
+  EXPECT_EQ(client.unit.Requests().size(), std::size(exchanges)) << "the garbage holds no request";
+  client.Wait(250'000);
+  EXPECT_NE(client.Data(0x0C07), (Bytes{0x84, 0x17, 0x52, 0x17})) << "unpinned temperatures drift";
 }
 
 // What a fault does to the bytes where the link's end-to-end tests and the fault matrix cannot tell:
-// requests dropped, commands refused, noise with or without type letters.
+// commands refused, noise with or without type letters.
 TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
-  Client dropping;
-  dropping.unit.Faults().dropFirstRequests = 3;
-  EXPECT_EQ(dropping.RecordingsStarted(), 7);
-
   Client refusing;
   refusing.unit.Faults().refuseCommands = true;
   for (const std::uint32_t command : {0x3004, 0x0C09, 0x0C97}) EXPECT_EQ(refusing.Data(command, {1, 0}), (Bytes{0, 0}));
   EXPECT_EQ(refusing.Data(0x0C00).at(0), 4) << "no minimum heat time runs";
-  EXPECT_EQ(refusing.RecordingsStarted(), 0);
   EXPECT_EQ(refusing.Data(0x0D02, {0, 0}).size(), 4u) << "a data set read is no command";
 
   // The noise before the sound reply frame reaches 0xFF and holds type letters only when allowed.
@@ -120,8 +98,9 @@ TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
   }
 }
 
-// Both spellings of a value, "--name value" and "--name=value", each field once.
-TEST(SimOptionsTest, EachOptionSetsItsField) {
+// Both spellings of a value, "--name value" and "--name=value", each field once; a bad argument is
+// named in the message.
+TEST(SimOptionsTest, EachOptionSetsItsFieldAndBadArgumentsAreNamed) {
   SimOptions parsed;
   std::string error;
   // clang-format off
@@ -140,9 +119,7 @@ TEST(SimOptionsTest, EachOptionSetsItsField) {
                      parsed.verbose, parsed.printPathOnly, parsed.help),
             std::make_tuple(true, std::set<std::uint32_t>{0x0C01, 0x3FFF}, 3, 0.25, 1.0, 0.5, 0.75, 0.1, 60000, 0.5,
                             4096, true, true, 4294967295U, "/tmp/a=b", "/dev/serial-adapter", true, true, true));
-}
 
-TEST(SimOptionsTest, BadArgumentsAreNamed) {
   const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"--silent=yes"}, "--silent takes no value"},
       {{"--latency", "60001"}, "--latency: '60001' is not milliseconds"},
@@ -151,10 +128,8 @@ TEST(SimOptionsTest, BadArgumentsAreNamed) {
       {{"--bad-checksum", "0,5"}, "--bad-checksum: '0,5' is not"},
       {{"--drop-first", "2147483648"}, "--drop-first: '2147483648' is not a count"},
   };
-  for (const auto& [args, message] : cases) {
-    SimOptions options;
-    std::string error;
-    EXPECT_FALSE(ParseSimOptions(args, options, error)) << message;
+  for (const auto& [bad, message] : cases) {
+    EXPECT_FALSE(ParseSimOptions(bad, parsed, error)) << message;
     EXPECT_NE(error.find(message), std::string::npos) << error;
   }
 }
@@ -164,18 +139,6 @@ struct ProgramSide {
   explicit ProgramSide(const std::string& path) : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
   ~ProgramSide() {
     if (fd >= 0) close(fd);
-  }
-  // Sends a request and serves until a whole reply frame arrived (or a generous number of rounds passed).
-  Bytes RoundTrip(UnitServer& server, const Bytes& request, std::size_t replyLength) const {
-    EXPECT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
-    Bytes received;
-    for (int round = 0; round < 400 && received.size() < replyLength; ++round) {
-      EXPECT_EQ(server.ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server.Error();
-      std::uint8_t buffer[64];
-      const ssize_t count = read(fd, buffer, sizeof buffer);
-      if (count > 0) received.insert(received.end(), buffer, buffer + count);
-    }
-    return received;
   }
   const int fd;
 };
@@ -208,26 +171,32 @@ TEST(ServedPtyTest, ServesThePseudoTerminalThroughItsLinkUntilStoppedOrHungUp) {
   const testing::TempFolder dir;
   const std::string link = dir / "unit";
   const std::string elsewhere = dir / "other-device";
-  fs::create_symlink(dir / "old-device", link);
-  fs::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
+  std::filesystem::create_symlink(dir / "old-device", link);
+  std::filesystem::create_symlink("stale", link + ".new" + std::to_string(getpid()));  // left by a server that crashed
   auto made = DeviceLink::Create(link, line->DevicePath(), error);
   ASSERT_TRUE(made) << error;
   {
     const ProgramSide program(link);
     ASSERT_GE(program.fd, 0);
-    EXPECT_EQ(program.RoundTrip(*server, EncodeFrame(0x0C02, {}), 6), EncodeFrame(0x0C02, {60, 0}));
+    EXPECT_EQ(write(program.fd, EncodeFrame(0x0C02, {}).data(), 4), 4);
+    // Served until the whole reply came, or for a generous number of rounds.
+    Bytes received;
+    for (int round = 0; round < 400 && received.size() < 6; ++round) {
+      EXPECT_EQ(server->ServeOnce(-1, 5), UnitServer::Outcome::kServing) << server->Error();
+      std::uint8_t byte = 0;
+      if (read(program.fd, &byte, 1) == 1) received.push_back(byte);
+    }
+    EXPECT_EQ(received, EncodeFrame(0x0C02, {60, 0}));
     EXPECT_NE(log.str().find("request 0C02 read"), std::string::npos) << log.str();
   }
   auto other = DeviceLink::Create(link, elsewhere, error);
   made.reset();
-  EXPECT_EQ(fs::read_symlink(link), elsewhere);
+  EXPECT_EQ(std::filesystem::read_symlink(link), elsewhere);
   other.reset();
-  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
   std::ofstream(link) << "keep";
   EXPECT_FALSE(DeviceLink::Create(link, elsewhere, error));
-  std::string content;
-  std::ifstream(link) >> content;
-  EXPECT_EQ(content, "keep");
+  EXPECT_EQ(testing::ReadFile(link), "keep");
 
   const auto stop = StopSignals::Install(error);
   ASSERT_TRUE(stop) << error;
