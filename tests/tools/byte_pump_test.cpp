@@ -20,20 +20,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Virtual time that also watches the port for arriving bytes, as the programs' event loop does.
-struct WatchingScheduler : VirtualScheduler {
-  TimerId WatchReadable(std::intptr_t, std::function<void()> onReadable) override {
-    readable = std::move(onReadable);
-    return 1;
-  }
-  void StopWatch(TimerId) override { readable = nullptr; }
-  std::function<void()> readable;
-};
-
 // The fixture is the port (the bytes written, the bytes waiting, a device that goes and comes back),
-// the message box and the line observer.
-class BytePumpTest : public LinkTest, public LinePort, public PumpMessages, public LineObserver {
- protected:
+// the message box, the line observer, and virtual time that also watches the port for arriving bytes,
+// as the programs' event loop does.
+struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualScheduler {
   void SetUp() override {
     LinkTest::SetUp();
     StartLink();
@@ -63,6 +53,11 @@ class BytePumpTest : public LinkTest, public LinePort, public PumpMessages, publ
   void ShowMessage(const std::string& text) override { seen += text + " "; }
   void LineLost(int portNumber) override { seen += "lost" + std::to_string(portNumber) + " "; }
   void LineBack(int portNumber) override { seen += "back" + std::to_string(portNumber) + " "; }
+  TimerId WatchReadable(std::intptr_t, std::function<void()> onReadable) override {
+    readable = std::move(onReadable);
+    return 1;
+  }
+  void StopWatch(TimerId) override { readable = nullptr; }
 
   // Puts a frame into the transmit buffer and starts it, as the converter does.
   static void StartFrame(const Bytes& frame) {
@@ -71,8 +66,7 @@ class BytePumpTest : public LinkTest, public LinePort, public PumpMessages, publ
     ASSERT_EQ(drv_start_tx(0), kLinkOk);
   }
   void Append(const std::string& name, const Bytes& bytes) {
-    std::ofstream(dir / name, std::ios::binary | std::ios::app)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(dir / name, std::ios::binary | std::ios::app) << std::string(bytes.begin(), bytes.end());
   }
 
   bool lost = false;  // the device is gone: reopening fails until it is back
@@ -81,8 +75,8 @@ class BytePumpTest : public LinkTest, public LinePort, public PumpMessages, publ
   Bytes written;
   Bytes incoming;
   std::string seen;  // messages and line changes
+  std::function<void()> readable;
   const TempFolder dir;
-  WatchingScheduler host;
   BytePump pump{*this, *this};
 };
 
@@ -153,22 +147,22 @@ TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
 TEST_F(BytePumpTest, ArrivingBytesAreReadABoundedShareAtATimeWhileThePortIsWatched) {
   int refreshes = 0;
   windowTimerPeriod = kStartTickPeriodMs;
-  pump.Run(host, [&refreshes] { ++refreshes; });
+  pump.Run(*this, [&refreshes] { ++refreshes; });
   incoming = Bytes(300, 0x41);
-  ASSERT_TRUE(host.readable);
-  host.readable();
+  ASSERT_TRUE(readable);
+  readable();
   EXPECT_EQ(incoming.size(), 300u - kReceiveQuota);
-  host.AdvanceBy(kStartTickPeriodMs);
+  AdvanceBy(kStartTickPeriodMs);
   EXPECT_EQ(refreshes, 1) << "the receive step's text is new to the window";
   EXPECT_EQ(incoming.size(), 300u - kReceiveQuota) << "a watched port is read only as bytes arrive";
   pump.CloseChannel(0);
-  EXPECT_FALSE(host.readable);
+  EXPECT_FALSE(readable);
 }
 
 // A P-t file takes the bytes instead of the port; a P-r file is fed before the port (which is then
 // read only at the timer) and followed as it grows.
 TEST_F(BytePumpTest, LineFilesStandInForThePort) {
-  pump.Run(host, {});
+  pump.Run(*this, {});
   StartFrame(EncodeFrame(0x0001, {}));
   Append("p-t", {0xEE});
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
@@ -184,7 +178,7 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
   Append("p-r", Bytes(first.begin(), first.begin() + 3));
   pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
   incoming = {0x00};
-  EXPECT_FALSE(host.readable);
+  EXPECT_FALSE(readable);
   EXPECT_FALSE(pump.Receive());
   pump.Pump();
   EXPECT_EQ(linkMemory.driver.state, kDriverReceiving) << "the port's byte came after the file's";
@@ -199,7 +193,7 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
   pump.OpenLineFile(kLineFileRx, 0, missing);
   EXPECT_EQ(seen, "Fehler \326ffnen: " + missing + " ");
   EXPECT_EQ(pump.LineFileFlags(), 0);
-  EXPECT_TRUE(host.readable);
+  EXPECT_TRUE(readable);
 }
 
 // The device goes away under an open port and comes back: told once each way, tried again once a
@@ -230,9 +224,7 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
   windowTimerPeriod = kStartTickPeriodMs;
 }
 
-using LinkInside = LinkTest;
-
-TEST_F(LinkInside, EachFieldShowsItsOwnValueOfChannelZero) {
+TEST_F(BytePumpTest, LinkInsideShowsEachFieldsOwnValueOfChannelZero) {
   linkMemory.driver = {kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
   // Every counter its own value: state, timeout, the five error counters, queue head, slot statuses.
   linkMemory.converter = {kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
