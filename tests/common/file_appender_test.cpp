@@ -45,8 +45,7 @@ TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
   for (const auto& [path, ifMissing, status, reason] : cases) {
     SCOPED_TRACE(path.string());
     const AppendResult result = files.Append(path.string(), "abc\r\n", ifMissing);
-    EXPECT_EQ(result.status, status);
-    EXPECT_EQ(result.reason, reason);
+    EXPECT_EQ(std::tie(result.status, result.reason), std::tie(status, reason));
     std::error_code nameTooLong;
     EXPECT_FALSE(fs::is_regular_file(path, nameTooLong)) << "no file is made";
   }
@@ -57,8 +56,7 @@ TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
   {
     const FileSizeLimit full(7);
     const AppendResult result = files.Append(log, "abc\r\n", IfMissing::kReport);
-    EXPECT_EQ(result.status, AppendStatus::kFailed);
-    EXPECT_EQ(result.reason, "File too large");
+    EXPECT_EQ(std::tuple(result.status, result.reason), std::tuple(AppendStatus::kFailed, "File too large"));
   }
   // A program started without standard input gets descriptor 0 for the file.
   const int input = ::dup(STDIN_FILENO);

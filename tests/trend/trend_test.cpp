@@ -21,12 +21,12 @@ std::string Record(int set, int minute, float slab, float outdoor, int relay = 1
                    {.HtgSlGuTemp = slab, .HtgOutTemp = outdoor, .HtgOffOn = relay, .sensor = {}});
 }
 
+// A value as the tables below write it, "-" for none.
+std::string Text(double value) { return std::isnan(value) ? "-" : CFormat("%g", value); }
+
 std::string Values(const TrendData& data, int series) {
   std::string text;
-  for (std::size_t i = 0; i < data.Size(); ++i) {
-    const float value = data.Value(series, i);
-    text += (text.empty() ? "" : " ") + (std::isnan(value) ? "-" : CFormat("%.1f", static_cast<double>(value)));
-  }
+  for (std::size_t i = 0; i < data.Size(); ++i) text += (i == 0 ? "" : " ") + Text(data.Value(series, i));
   return text;
 }
 
@@ -39,17 +39,17 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
       "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n";
   // The file, the line named in the message (0: the file is read), the series shown, and its values or the message.
   const std::tuple<std::string, int, int, const char*> cases[] = {
-      {windows, 0, kTrendSlabTemp, "12.5 13.0"},
+      {windows, 0, kTrendSlabTemp, "12.5 13"},
       // Runs starting above set 1 and skipping a set.
       {Header(0) + Record(3, 0, 1, 2) + Record(5, 2, 2, 2) + Header(0) + Record(1, 10, 3, 2), 0, kTrendSlabTemp,
-       "1.0 2.0 - 3.0"},
+       "1 2 - 3"},
       // -999,0: no plausible temperature.
-      {Header(0) + Record(1, 0, -999, 4) + Record(2, 1, 5, 4), 0, kTrendSlabTemp, "- 5.0"},
+      {Header(0) + Record(1, 0, -999, 4) + Record(2, 1, 5, 4), 0, kTrendSlabTemp, "- 5"},
       // -1,0 with its pair and alone, and in another column.
-      {Header(0) + Record(1, 0, -1, -1) + Record(2, 1, -1, 4), 0, kTrendSlabTemp, "- -1.0"},
-      {Header(0) + Record(1, 0, 1, 1, -1) + Record(2, 1, 1, 1, 0), 0, kTrendHeatingRelay, "- 0.0"},
+      {Header(0) + Record(1, 0, -1, -1) + Record(2, 1, -1, 4), 0, kTrendSlabTemp, "- -1"},
+      {Header(0) + Record(1, 0, 1, 1, -1) + Record(2, 1, 1, 1, 0), 0, kTrendHeatingRelay, "- 0"},
       // An older run in another unit.
-      {Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0, kTrendSlabTemp, "32.0 - 50.0"},
+      {Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0, kTrendSlabTemp, "32 - 50"},
       {Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1), 4, 0,
        "Line 4 has 4 columns; a record has 35."},
       {Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
@@ -87,9 +87,7 @@ TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
     std::vector<TrendPoint> points = ThinTrend(data, kTrendOutdoorTemp, from, to, columns);
     if (steps) points = AsSteps(points);
     std::string text;
-    for (const TrendPoint& p : points) {
-      text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + (std::isnan(p.value) ? "-" : CFormat("%g", p.value));
-    }
+    for (const TrendPoint& p : points) text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + Text(p.value);
     EXPECT_EQ(text, expected) << from << ".." << to;
   }
 }

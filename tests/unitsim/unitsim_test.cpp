@@ -24,9 +24,8 @@ using Bytes = std::vector<std::uint8_t>;
 std::optional<DecodedFrame> LastFrame(const Bytes& bytes) {
   FrameDecoder decoder;
   std::optional<DecodedFrame> last;
-  for (const std::uint8_t byte : bytes) {
+  for (const std::uint8_t byte : bytes)
     if (auto frame = decoder.Feed(byte, 0)) last = frame;
-  }
   return last;
 }
 
