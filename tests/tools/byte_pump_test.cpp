@@ -26,6 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualScheduler {
   void SetUp() override {
     LinkTest::SetUp();
+    windowTimerPeriod = kStartTickPeriodMs;
     StartLink();
     ASSERT_EQ(pump.OpenChannel(0, 2), 1);
   }
@@ -142,27 +143,12 @@ TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
   EXPECT_LE(rx.PaneLines().size(), kTracePaneLimit);
 }
 
-// Between timer messages the port is read as bytes arrive, a bounded share at a time; the next timer
-// message shows what was read.
-TEST_F(BytePumpTest, ArrivingBytesAreReadABoundedShareAtATimeWhileThePortIsWatched) {
-  int refreshes = 0;
-  windowTimerPeriod = kStartTickPeriodMs;
-  pump.Run(*this, [&refreshes] { ++refreshes; });
-  incoming = Bytes(300, 0x41);
-  ASSERT_TRUE(readable);
-  readable();
-  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota);
-  AdvanceBy(kStartTickPeriodMs);
-  EXPECT_EQ(refreshes, 1) << "the receive step's text is new to the window";
-  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota) << "a watched port is read only as bytes arrive";
-  pump.CloseChannel(0);
-  EXPECT_FALSE(readable);
-}
-
 // A P-t file takes the bytes instead of the port; a P-r file is fed before the port (which is then
-// read only at the timer) and followed as it grows.
-TEST_F(BytePumpTest, LineFilesStandInForThePort) {
-  pump.Run(*this, {});
+// read only at the timer) and followed as it grows. Between timer messages the port is read as bytes
+// arrive, a bounded share at a time; the next timer message shows what was read.
+TEST_F(BytePumpTest, LineFilesStandInForThePortAndArrivingBytesAreReadABoundedShareAtATime) {
+  int refreshes = 0;
+  pump.Run(*this, [&refreshes] { ++refreshes; });
   StartFrame(EncodeFrame(0x0001, {}));
   Append("p-t", {0xEE});
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
@@ -193,27 +179,35 @@ TEST_F(BytePumpTest, LineFilesStandInForThePort) {
   pump.OpenLineFile(kLineFileRx, 0, missing);
   EXPECT_EQ(seen, "Fehler \326ffnen: " + missing + " ");
   EXPECT_EQ(pump.LineFileFlags(), 0);
-  EXPECT_TRUE(readable);
+  ASSERT_TRUE(readable);
+
+  incoming = Bytes(300, 0x41);
+  readable();
+  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota);
+  AdvanceBy(kStartTickPeriodMs);
+  EXPECT_EQ(refreshes, 1) << "the receive step's text is new to the window";
+  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota) << "a watched port is read only as bytes arrive";
+  pump.CloseChannel(0);
+  EXPECT_FALSE(readable);
 }
 
 // The device goes away under an open port and comes back: told once each way, tried again once a
 // second whatever the timer period, and the frames meanwhile leave the driver into nothing.
 TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
   pump.SetLineObserver(this);
-  const std::int32_t period = 50;  // not the start period: a second is counted in time, not in messages
-  windowTimerPeriod = period;
+  windowTimerPeriod = 50;  // not the start period: a second is counted in time, not in messages
   lost = true;
   EXPECT_TRUE(pump.Pump()) << "the note is new text";
   EXPECT_EQ(pump.Tx().Text(), "\r\n*** COM2 lost");
-  for (int i = 0; i < 5000 / period; ++i) {
+  for (int i = 0; i < 5000 / windowTimerPeriod; ++i) {
     StartFrame(EncodeFrame(0x1234, {}));
     pump.Pump();
     ASSERT_EQ(linkMemory.txRegister, -1) << "the driver is never left holding a byte";
   }
-  for (int i = 0; i < 1000 / period; ++i) EXPECT_FALSE(pump.Pump()) << "a failed reopening is no news";
+  for (int i = 0; i < 1000 / windowTimerPeriod; ++i) EXPECT_FALSE(pump.Pump()) << "a failed reopening is no news";
   EXPECT_EQ(reopens, 6);
   lost = false;
-  for (int i = 0; i < 1000 / period; ++i) pump.Pump();
+  for (int i = 0; i < 1000 / windowTimerPeriod; ++i) pump.Pump();
   EXPECT_EQ(seen, "lost2 back2 ");
   EXPECT_TRUE(pump.Tx().Text().ends_with("]\r\n*** COM2 reopened"));
   lost = true;
@@ -221,7 +215,6 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
   pump.CloseChannel(0);
   for (int i = 0; i < 200; ++i) pump.Pump();
   EXPECT_EQ(reopens, 7) << "closing a lost port ends the reopening";
-  windowTimerPeriod = kStartTickPeriodMs;
 }
 
 TEST_F(BytePumpTest, LinkInsideShowsEachFieldsOwnValueOfChannelZero) {
