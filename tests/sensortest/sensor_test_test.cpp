@@ -128,9 +128,8 @@ TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
     test.OnReadRecordedData();
     ASSERT_TRUE(RunToIdle(120000));
 
-    const int sets = std::clamp(total, 1, 256);
     Ids expected = {0x0D00, 0x0D01, 0x0D05};
-    for (int i = 0; i < sets; ++i) expected.insert(expected.end(), {0x0D02, 0x0D03});
+    for (int i = 0; i < std::clamp(total, 1, 256); ++i) expected.insert(expected.end(), {0x0D02, 0x0D03});
     expected.push_back(0x0D04);
     if (sensorType == 1) expected.insert(expected.end(), {0x0D07, 0x0D06, 0x0D08});
     ASSERT_EQ(RequestedIds(), expected);

@@ -40,8 +40,8 @@ struct Client {
     return bytes;
   }
   Bytes Data(std::uint32_t objectId, const Bytes& data = {}) {
-    const auto reply = LastFrame(Raw(objectId, data));
-    return reply ? reply->data : Bytes{0xEE};  // no reply, told apart from an empty one
+    // No reply, told apart from an empty one.
+    return LastFrame(Raw(objectId, data)).value_or(DecodedFrame{0, {0xEE}}).data;
   }
 
   UnitModel unit;
@@ -127,10 +127,8 @@ TEST(SimOptionsTest, EachOptionSetsItsFieldAndBadArgumentsAreNamed) {
       {{"--bad-checksum", "0,5"}, "--bad-checksum: '0,5' is not"},
       {{"--drop-first", "2147483648"}, "--drop-first: '2147483648' is not a count"},
   };
-  for (const auto& [bad, message] : cases) {
-    EXPECT_FALSE(ParseSimOptions(bad, parsed, error)) << message;
-    EXPECT_NE(error.find(message), std::string::npos) << error;
-  }
+  for (const auto& [bad, message] : cases)
+    EXPECT_TRUE(!ParseSimOptions(bad, parsed, error) && error.find(message) != std::string::npos) << error;
 }
 
 // The program's side of the line, closed when the test ends.
