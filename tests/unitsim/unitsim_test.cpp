@@ -77,19 +77,18 @@ TEST(UnitModelTest, AfterGarbageEachRequestGetsItsReplyAndCommandsRunForTheirTim
 // What a fault does to the bytes where the link's end-to-end tests and the fault matrix cannot tell:
 // commands refused, noise with or without type letters.
 TEST(UnitFaultsTest, EachFaultDoesWhatItSays) {
-  Client refusing;
-  refusing.unit.Faults().refuseCommands = true;
-  for (const std::uint32_t command : {0x3004, 0x0C09, 0x0C97}) EXPECT_EQ(refusing.Data(command, {1, 0}), (Bytes{0, 0}));
-  EXPECT_EQ(refusing.Data(0x0C00).at(0), 4) << "no minimum heat time runs";
-  EXPECT_EQ(refusing.Data(0x0D02, {0, 0}).size(), 4u) << "a data set read is no command";
+  Client client;
+  client.unit.Faults().refuseCommands = true;
+  for (const std::uint32_t command : {0x3004, 0x0C09, 0x0C97}) EXPECT_EQ(client.Data(command, {1, 0}), (Bytes{0, 0}));
+  EXPECT_EQ(client.Data(0x0C00).at(0), 4) << "no minimum heat time runs";
+  EXPECT_EQ(client.Data(0x0D02, {0, 0}).size(), 4u) << "a data set read is no command";
 
   // The noise before the sound reply frame reaches 0xFF and holds type letters only when allowed.
-  Client noisy;
-  noisy.unit.Faults().noiseRate = 1.0;
-  noisy.unit.Faults().noiseBurstLength = 1000;
+  client.unit.Faults().noiseRate = 1.0;
+  client.unit.Faults().noiseBurstLength = 1000;
   for (const bool letters : {false, true}) {
-    noisy.unit.Faults().noiseMayHoldTypeLetters = letters;
-    const Bytes reply = noisy.Raw(0x3002);
+    client.unit.Faults().noiseMayHoldTypeLetters = letters;
+    const Bytes reply = client.Raw(0x3002);
     ASSERT_EQ(reply.size(), 1008U);
     EXPECT_EQ(LastFrame(reply).value_or(DecodedFrame{}).data, (Bytes{1, 4, 16, 3}));
     EXPECT_NE(std::find(reply.begin(), reply.end() - 8, 0xFF), reply.end() - 8);
