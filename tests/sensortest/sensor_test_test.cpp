@@ -24,15 +24,12 @@ using Bytes = std::vector<std::uint8_t>;
 using Ids = std::vector<std::uint32_t>;
 using Strings = std::vector<std::string>;
 
-Bytes Words(int word0, int word2) {
-  return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8), static_cast<std::uint8_t>(word2),
-          static_cast<std::uint8_t>(word2 >> 8)};
-}
-Bytes Word(int word0) { return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8)}; }
+// Words as the unit sends them, low byte first.
+Bytes Word(int word) { return {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8)}; }
+Bytes Words(int word0, int word2) { return {Word(word0)[0], Word(word0)[1], Word(word2)[0], Word(word2)[1]}; }
 
 // The fixture is the dialog: it records its boxes (question-mark boxes start with "(?) ").
-class SensorTestOnUnit : public ::testing::Test, public SensorTestView {
- protected:
+struct SensorTestOnUnit : ::testing::Test, SensorTestView {
   void SetUp() override { test.Open(*this); }
   void Refresh() override {}
   void Alert(const std::string& text, AlertIcon icon) override {
