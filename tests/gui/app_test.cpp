@@ -63,10 +63,9 @@ TEST(QtTimerHost, EqualTimersFireInStartOrderStopFromACallbackAndWatchesWakeOnAr
   int pipeEnds[2];
   ASSERT_EQ(::pipe(pipeEnds), 0);
   int woken = 0;
-  const TimerId watch = host.WatchReadable(pipeEnds[0], [&] {
-    char byte;
-    woken += static_cast<int>(::read(pipeEnds[0], &byte, 1));
-  });
+  char byte = 0;
+  const TimerId watch =
+      host.WatchReadable(pipeEnds[0], [&] { woken += static_cast<int>(::read(pipeEnds[0], &byte, 1)); });
   EXPECT_EQ(::write(pipeEnds[1], "x", 1), 1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return woken == 1; }, 5000));
   host.StopWatch(watch);
@@ -109,10 +108,9 @@ TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePor
     ASSERT_EQ(::tcsetattr(device, TCSANOW, &cooked), 0);
     const termios before = Settings(device);
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("GELVAR_COM1", link);
-    environment.insert("GELVAR_AUTORUN", "open,log-file,read-variables,log");
-    program.setProcessEnvironment(environment);
+    // Ahead of the inherited ones, so they win.
+    program.setEnvironment(QStringList{"GELVAR_COM1=" + link, "GELVAR_AUTORUN=open,log-file,read-variables,log"} +
+                           QProcess::systemEnvironment());
     program.setWorkingDirectory(dir.path());
     program.start(GELVAR_MONITOR, {});
     const auto logged = [&] {

@@ -15,6 +15,7 @@
 #include <latch>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -67,12 +68,11 @@ class ModalAnswers : public QObject {
  private:
   bool eventFilter(QObject* object, QEvent* event) override {
     auto* dialog = event->type() == QEvent::Show ? qobject_cast<QDialog*>(object) : nullptr;
-    if (dialog != nullptr && dialog->isModal())
-      QTimer::singleShot(0, this, [this, dialog = QPointer<QDialog>(dialog)] { Answer(dialog); });
+    if (dialog != nullptr && dialog->isModal()) QTimer::singleShot(0, dialog, [this, dialog] { Answer(dialog); });
     return false;
   }
   void Answer(const QPointer<QDialog>& dialog) {
-    if (dialog != nullptr && !actions_.empty()) {
+    if (!actions_.empty()) {
       const Action action = std::move(actions_.front());
       actions_.pop_front();
       action(dialog);
@@ -86,11 +86,6 @@ class ModalAnswers : public QObject {
   std::deque<Action> actions_;
 };
 
-struct FakeDiscovery : SerialDiscovery {
-  std::vector<SerialDeviceEntry> Devices() override { return devices; }
-  std::vector<SerialDeviceEntry> devices;
-};
-
 // Sounds until the test ends: the player returns at once, so the windows go on while a pair sounds.
 struct EndlessOutput : SoundOutput {
   explicit EndlessOutput(std::latch& testEnd) : testEnd(testEnd) {}
@@ -98,8 +93,9 @@ struct EndlessOutput : SoundOutput {
   std::latch& testEnd;
 };
 
-// The tick, the link and the main window run from the start, the port closed.
-class MonitorWindowTest : public ::testing::Test {
+// The tick, the link and the main window run from the start, the port closed. The device list finds
+// what `plugged` holds.
+class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
  protected:
   MonitorWindowTest() {
     ResetLinkStateForTests();
@@ -112,6 +108,7 @@ class MonitorWindowTest : public ::testing::Test {
     window.Open();
   }
   ~MonitorWindowTest() override { testEnd.count_down(); }
+  std::vector<SerialDeviceEntry> Devices() override { return plugged; }
 
   void OpenPort() {
     Command(kCmdOpenComPort);
@@ -192,8 +189,8 @@ class MonitorWindowTest : public ::testing::Test {
   QTemporaryDir folder;  // the test's files, the chosen devices' settings file among them
   QtComMappingStore comMappings{folder.filePath(QStringLiteral("gelvar/gelvar-monitor.conf"))};
   ComDeviceMap comDevices{&comMappings};
-  FakeDiscovery discovery;
-  DeviceChooserDialog chooser{scheduler, discovery, comDevices};
+  std::vector<SerialDeviceEntry> plugged;
+  DeviceChooserDialog chooser{scheduler, *this, comDevices};
   MonitorDialog window{
       scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
   TrendWindows trends{window.Controller(), scheduler};
@@ -229,13 +226,13 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   EXPECT_EQ(shown, menus);
 
   // The device list follows the plugs, and the choice reaches the COM port field and the next run.
-  discovery.devices = {{"/dev/ttyS0", "built-in serial port"}};
+  plugged = {{"/dev/ttyS0", "built-in serial port"}};
   const std::string adapter = LocalPath(folder.filePath(u"usb-FTDI_FT232R_A50285BI"_qs));
   QFile(QString::fromStdString(adapter)).open(QIODevice::WriteOnly);
   answers.Then([&](QWidget* dialog) {
     auto* list = In<QTreeWidget>(dialog, 1120);
     ASSERT_EQ(list->topLevelItemCount(), 1);
-    discovery.devices.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
+    plugged.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
     scheduler.AdvanceBy(1000);
     ASSERT_EQ(list->topLevelItemCount(), 2);
     list->setCurrentItem(list->topLevelItem(1));
@@ -273,8 +270,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
     if (saveIn == failed.path()) answers.ThenBox(QMessageBox::Ok);
     Command(kCmdSaveParameters);
   }
-  const QString first = fileDialogStarts.value(0);
-  EXPECT_EQ(fileDialogStarts, (QStringList{first, first, folder.path()}));
+  EXPECT_EQ(fileDialogStarts, (QStringList{fileDialogStarts.value(0), fileDialogStarts.value(0), folder.path()}));
 
   // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
   answers.Then([&](QWidget* box) {
@@ -413,33 +409,29 @@ TEST_F(MonitorWindowTest, PlotLogFileDrawsALogInTheWindowAndWithoutADisplayAndNa
       LogHeader(1796630400, 0) + LogRecord(1, 1796630400, values) + LogRecord(2, 1796630460, values);
   const QString path = folder.filePath(u"plot.log"_qs);
   const QString png = folder.filePath(u"plot.png"_qs);
-  const struct {
-    std::string bytes;
-    QString png;
-    int exitCode;
-    const char* error;
-  } cases[] = {
+  // The file plotted, the picture's path, the exit status, what stderr says.
+  const std::tuple<std::string, QString, int, const char*> cases[] = {
       {"Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
       {log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written"},
       {log, png, 0, ""},
   };
   QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) noDisplay.remove(name);
-  for (const auto& c : cases) {
-    std::ofstream(LocalPath(path), std::ios::binary) << c.bytes;
+  for (const auto& [bytes, picture, exitCode, error] : cases) {
+    std::ofstream(LocalPath(path), std::ios::binary) << bytes;
     QProcess monitor;
     monitor.setProcessEnvironment(noDisplay);
-    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, path, u"--png"_qs, c.png});
+    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, path, u"--png"_qs, picture});
     ASSERT_TRUE(monitor.waitForFinished(30000));
-    EXPECT_EQ(monitor.exitCode(), c.exitCode) << c.error;
-    EXPECT_TRUE(monitor.readAllStandardError().contains(c.error));
-    EXPECT_EQ(QFileInfo(c.png).size() > 0, c.exitCode == 0);
+    EXPECT_EQ(monitor.exitCode(), exitCode) << error;
+    EXPECT_TRUE(monitor.readAllStandardError().contains(error));
+    EXPECT_EQ(QFileInfo(picture).size() > 0, exitCode == 0);
     answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
-    if (c.exitCode == 1) answers.ThenBox(QMessageBox::Ok);
+    if (exitCode == 1) answers.ThenBox(QMessageBox::Ok);
     Command(kCmdPlotLogFile);
   }
-  const std::string refused = "plot.log is not a log file that can be plotted.\n\n";
-  EXPECT_EQ(answers.boxes, std::vector<std::string>{refused + cases[0].error});
+  EXPECT_EQ(answers.boxes, std::vector<std::string>{std::string("plot.log is not a log file that can be plotted.\n\n") +
+                                                    std::get<3>(cases[0])});
   EXPECT_TRUE(trends.LogPlot().isVisible());
   EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
 }
