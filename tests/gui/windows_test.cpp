@@ -339,11 +339,31 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndThe
   EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
 }
 
-// Reached through its question. The ta field is checked as it is typed, the description kept in
-// Windows-1252; the refreshes of a running step neither check ta again nor touch the field that has
+// The protocol panes clear one at a time, and a hidden window catches up when shown. The sensor test
+// window is reached through its question. Its ta field is checked as it is typed, the description kept
+// in Windows-1252; the refreshes of a running step neither check ta again nor touch the field that has
 // the focus. The buttons write the log, and Exit keeps it.
-TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog) {
+TEST_F(MonitorWindowTest, ProtocolPanesCatchUpAndTheSensorTestWindowTakesTypedFieldsAsTyped) {
+  inside.show();
   OpenPort();
+  protocol.show();
+  Command(kCmdTestCommunication);
+  ASSERT_TRUE(scheduler.RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }, 20000));
+  scheduler.AdvanceBy(1000);  // the test is over
+  QTest::mouseClick(In<QAbstractButton>(&protocol, 1077), Qt::LeftButton);
+  EXPECT_TRUE(Text(&protocol, 1019).isEmpty());
+  EXPECT_FALSE(Text(&protocol, 1020).isEmpty());
+
+  QTest::keyClick(&protocol, Qt::Key_Escape);
+  EXPECT_FALSE(protocol.isVisible());
+  unit.Faults().badChecksumRate = 1.0;
+  Command(kCmdTestCommunication);
+  EXPECT_TRUE(scheduler.RunUntil([&] { return Text(&inside, 1047) == u"1"_qs; }, 700));  // "Rf Error"
+  EXPECT_FALSE(Text(&protocol, 1020).contains(u"0004-0["_qs)) << "a hidden window's panes wait until it is shown";
+  protocol.show();
+  EXPECT_TRUE(Text(&protocol, 1020).contains(u"\n0004-0["_qs));
+  unit.Faults().badChecksumRate = 0.0;
+
   // Each button writes the log; the first was pressed while the description was typed.
   const QString rsh = u"\n\nResistance Shunt - Rsh: "_qs;
   const std::pair<int, QString> buttons[] = {
@@ -377,27 +397,6 @@ TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog)
   const std::string question =
       "The test monitor for moisture sensors should be used only by experienced engineers. Start it?";
   EXPECT_EQ(answers.boxes, (std::vector<std::string>{question, "Error: Allowed range 1...1000 s", question}));
-}
-
-TEST_F(MonitorWindowTest, ProtocolPanesClearOneAtATimeAndAHiddenWindowCatchesUpWhenShown) {
-  inside.show();
-  OpenPort();
-  protocol.show();
-  Command(kCmdTestCommunication);
-  ASSERT_TRUE(scheduler.RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }, 20000));
-  scheduler.AdvanceBy(1000);  // the test is over
-  QTest::mouseClick(In<QAbstractButton>(&protocol, 1077), Qt::LeftButton);
-  EXPECT_TRUE(Text(&protocol, 1019).isEmpty());
-  EXPECT_FALSE(Text(&protocol, 1020).isEmpty());
-
-  QTest::keyClick(&protocol, Qt::Key_Escape);
-  EXPECT_FALSE(protocol.isVisible());
-  unit.Faults().badChecksumRate = 1.0;
-  Command(kCmdTestCommunication);
-  EXPECT_TRUE(scheduler.RunUntil([&] { return Text(&inside, 1047) == u"1"_qs; }, 700));  // "Rf Error"
-  EXPECT_FALSE(Text(&protocol, 1020).contains(u"0004-0["_qs)) << "a hidden window's panes wait until it is shown";
-  protocol.show();
-  EXPECT_TRUE(Text(&protocol, 1020).contains(u"\n0004-0["_qs));
 }
 
 // Plot Log File... and --plot-log without a display read the same files: a log is drawn, anything
