@@ -110,10 +110,6 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   ~MonitorWindowTest() override { testEnd.count_down(); }
   std::vector<SerialDeviceEntry> Devices() override { return plugged; }
 
-  void OpenPort() {
-    Command(kCmdOpenComPort);
-    ASSERT_EQ(window.Controller().Mode(), kPortOpen);
-  }
   void Command(int command) { TriggerMenuCommand(window, command); }
   template <typename Control = QWidget>
   static Control* In(const QWidget* parent, int controlId) {
@@ -294,7 +290,8 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
 // read, and follows the newest point until zoomed.
 TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndTheTrend) {
   unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
-  OpenPort();
+  Command(kCmdOpenComPort);
+  ASSERT_EQ(window.Controller().Mode(), kPortOpen);
   Command(kCmdChooseSerialDevice);
   EXPECT_TRUE(Text(&window, 1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
   const std::size_t requestsBefore = unit.Requests().size();
@@ -345,7 +342,8 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndThe
 // the focus. The buttons write the log, and Exit keeps it.
 TEST_F(MonitorWindowTest, ProtocolPanesCatchUpAndTheSensorTestWindowTakesTypedFieldsAsTyped) {
   inside.show();
-  OpenPort();
+  Command(kCmdOpenComPort);
+  ASSERT_EQ(window.Controller().Mode(), kPortOpen);
   protocol.show();
   Command(kCmdTestCommunication);
   ASSERT_TRUE(scheduler.RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }, 20000));
