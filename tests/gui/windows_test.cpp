@@ -193,7 +193,7 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   QStringList fileDialogStarts;  // the folder each file dialog opened in
 };
 
-TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
+TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALog) {
   EXPECT_EQ(Text(&window, 1073) + u'/' + Text(&window, 1074), u"1/5"_qs);  // the COM port and the log interval
   // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
   const QWidget* content = window.findChild<QScrollArea*>()->widget();
@@ -268,6 +268,38 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   }
   EXPECT_EQ(fileDialogStarts, (QStringList{fileDialogStarts.value(0), fileDialogStarts.value(0), folder.path()}));
 
+  // Plot Log File... and --plot-log without a display read the same files: a log is drawn, anything
+  // else is refused with its line named.
+  VariableSnapshot values;
+  values.HtgSlGuTemp = 2.5f;
+  const std::string log =
+      LogHeader(1796630400, 0) + LogRecord(1, 1796630400, values) + LogRecord(2, 1796630460, values);
+  const QString path = folder.filePath(u"plot.log"_qs);
+  const QString png = folder.filePath(u"plot.png"_qs);
+  // The file plotted, the picture's path, the exit status, what stderr says.
+  const std::tuple<std::string, QString, int, std::string> cases[] = {
+      {"Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
+      {log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written"},
+      {log, png, 0, ""},
+  };
+  QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) noDisplay.remove(name);
+  for (const auto& [bytes, picture, exitCode, error] : cases) {
+    std::ofstream(LocalPath(path), std::ios::binary) << bytes;
+    QProcess monitor;
+    monitor.setProcessEnvironment(noDisplay);
+    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, path, u"--png"_qs, picture});
+    ASSERT_TRUE(monitor.waitForFinished(30000));
+    EXPECT_EQ(monitor.exitCode(), exitCode) << error;
+    EXPECT_TRUE(monitor.readAllStandardError().contains(error.c_str()));
+    EXPECT_EQ(QFileInfo(picture).size() > 0, exitCode == 0);
+    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
+    if (exitCode == 1) answers.ThenBox(QMessageBox::Ok);
+    Command(kCmdPlotLogFile);
+  }
+  EXPECT_TRUE(trends.LogPlot().isVisible());
+  EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
+
   // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
   answers.Then([&](QWidget* box) {
     auto* edit = In<QLineEdit>(box, 1087);
@@ -282,6 +314,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   EXPECT_EQ(Text(&window, 1073), u"255"_qs);
   EXPECT_EQ(answers.boxes, (std::vector<std::string>{
                                "Error open parameter file: DateiParName\n" + unwritable + ": Read-only file system",
+                               "plot.log is not a log file that can be plotted.\n\n" + std::get<3>(cases[0]),
                                "Geben Sie bitte eine ganze Zahl ein."}));
 }
 
@@ -395,42 +428,6 @@ TEST_F(MonitorWindowTest, ProtocolPanesCatchUpAndTheSensorTestWindowTakesTypedFi
   const std::string question =
       "The test monitor for moisture sensors should be used only by experienced engineers. Start it?";
   EXPECT_EQ(answers.boxes, (std::vector<std::string>{question, "Error: Allowed range 1...1000 s", question}));
-}
-
-// Plot Log File... and --plot-log without a display read the same files: a log is drawn, anything
-// else is refused with its line named.
-TEST_F(MonitorWindowTest, PlotLogFileDrawsALogInTheWindowAndWithoutADisplayAndNamesTheLineOfAnythingElse) {
-  VariableSnapshot values;
-  values.HtgSlGuTemp = 2.5f;
-  const std::string log =
-      LogHeader(1796630400, 0) + LogRecord(1, 1796630400, values) + LogRecord(2, 1796630460, values);
-  const QString path = folder.filePath(u"plot.log"_qs);
-  const QString png = folder.filePath(u"plot.png"_qs);
-  // The file plotted, the picture's path, the exit status, what stderr says.
-  const std::tuple<std::string, QString, int, const char*> cases[] = {
-      {"Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
-      {log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written"},
-      {log, png, 0, ""},
-  };
-  QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
-  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) noDisplay.remove(name);
-  for (const auto& [bytes, picture, exitCode, error] : cases) {
-    std::ofstream(LocalPath(path), std::ios::binary) << bytes;
-    QProcess monitor;
-    monitor.setProcessEnvironment(noDisplay);
-    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, path, u"--png"_qs, picture});
-    ASSERT_TRUE(monitor.waitForFinished(30000));
-    EXPECT_EQ(monitor.exitCode(), exitCode) << error;
-    EXPECT_TRUE(monitor.readAllStandardError().contains(error));
-    EXPECT_EQ(QFileInfo(picture).size() > 0, exitCode == 0);
-    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
-    if (exitCode == 1) answers.ThenBox(QMessageBox::Ok);
-    Command(kCmdPlotLogFile);
-  }
-  EXPECT_EQ(answers.boxes, std::vector<std::string>{std::string("plot.log is not a log file that can be plotted.\n\n") +
-                                                    std::get<3>(cases[0])});
-  EXPECT_TRUE(trends.LogPlot().isVisible());
-  EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
 }
 
 }  // namespace
