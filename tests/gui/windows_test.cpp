@@ -318,11 +318,14 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
                                "Geben Sie bitte eine ganze Zahl ein."}));
 }
 
-// The questions go on only after OK. Read Parameters and reading variables fill the fields and run
-// the bars; the trend collects from the first pass, window open or not, leaves a gap for a value not
-// read, and follows the newest point until zoomed.
-TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndTheTrend) {
-  unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
+// On an open port the questions go on only after OK. The protocol panes clear one at a time, and a
+// hidden window catches up when shown. The sensor test window's ta field is checked as it is typed,
+// the description kept in Windows-1252; the refreshes of a running step neither check ta again nor
+// touch the field that has the focus; its buttons write the log, and Exit keeps it. Read Parameters
+// and reading variables fill the fields and run the bars; the trend collects from the first pass,
+// window open or not, leaves a gap for a value not read, and follows the newest point until zoomed.
+TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheFieldsTheBarsAndTheTrend) {
+  inside.show();
   Command(kCmdOpenComPort);
   ASSERT_EQ(window.Controller().Mode(), kPortOpen);
   Command(kCmdChooseSerialDevice);
@@ -334,49 +337,7 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndThe
   EXPECT_EQ(unit.Requests().size(), requestsBefore);
   RunWindowAfterOk(kCmdProgramUpdate,
                    [](QWidget* dialog) { EXPECT_EQ(dialog->windowTitle(), u"Gelvar Software-Update"_qs); });
-  EXPECT_EQ(answers.boxes,
-            (std::vector<std::string>{"Are you shure to reset all parameters to default values?",
-                                      "Are you shure you really want to update the software of the detector unit?"}));
 
-  Command(kCmdReadParameters);
-  const auto read = [&] { return window.Controller().Mode() == kPortOpen; };
-  EXPECT_EQ(BarPeaks(read, 20000), (std::map<int, int>{{1077, 17}, {1078, 0}, {1081, 0}}));
-  EXPECT_EQ(Text(&window, 1040), u"°C"_qs);
-  EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
-  Command(kCmdStartReadingVariables);
-  const TrendData& data = trends.Data();
-  const auto passes = [&](std::size_t count) { return [&data, count] { return data.Size() == count; }; };
-  EXPECT_EQ(BarPeaks(passes(2), 120000), (std::map<int, int>{{1077, 17}, {1078, 14}, {1081, 2000}}));
-  EXPECT_EQ(Undefined(), 3 + 2);  // the hidden ones and sensor 2's temperatures
-  ASSERT_EQ(data.Size(), 2u);
-  EXPECT_FALSE(std::isnan(data.Value(kTrendSlabTemp, 1)));
-  EXPECT_TRUE(std::isnan(data.Value(kTrendS2SenTemp, 1)));
-
-  TrendWindow& trend = trends.Live();
-  Command(kCmdShowTrend);
-  ASSERT_TRUE(trend.isVisible());
-  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 2u);
-  In<QCheckBox>(&trend, TrendSeriesBox(kTrendHeatingRelay))->click();
-  ASSERT_TRUE(scheduler.RunUntil(passes(3), 120000));
-  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 3u);
-  EXPECT_EQ(trend.ShownPoints(kTrendHeatingRelay), 0u);
-
-  In<QPushButton>(&trend, kTrendZoomIn)->click();
-  const auto zoomed = trend.VisibleRange();
-  ASSERT_TRUE(scheduler.RunUntil(passes(4), 120000));
-  EXPECT_EQ(trend.VisibleRange(), zoomed);
-  In<QPushButton>(&trend, kTrendFollow)->click();
-  EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
-}
-
-// The protocol panes clear one at a time, and a hidden window catches up when shown. The sensor test
-// window is reached through its question. Its ta field is checked as it is typed, the description kept
-// in Windows-1252; the refreshes of a running step neither check ta again nor touch the field that has
-// the focus. The buttons write the log, and Exit keeps it.
-TEST_F(MonitorWindowTest, ProtocolPanesCatchUpAndTheSensorTestWindowTakesTypedFieldsAsTyped) {
-  inside.show();
-  Command(kCmdOpenComPort);
-  ASSERT_EQ(window.Controller().Mode(), kPortOpen);
   protocol.show();
   Command(kCmdTestCommunication);
   ASSERT_TRUE(scheduler.RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }, 20000));
@@ -427,7 +388,41 @@ TEST_F(MonitorWindowTest, ProtocolPanesCatchUpAndTheSensorTestWindowTakesTypedFi
   RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(rsh)); });
   const std::string question =
       "The test monitor for moisture sensors should be used only by experienced engineers. Start it?";
-  EXPECT_EQ(answers.boxes, (std::vector<std::string>{question, "Error: Allowed range 1...1000 s", question}));
+  EXPECT_EQ(answers.boxes,
+            (std::vector<std::string>{"Are you shure to reset all parameters to default values?",
+                                      "Are you shure you really want to update the software of the detector unit?",
+                                      question, "Error: Allowed range 1...1000 s", question}));
+
+  unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
+  Command(kCmdReadParameters);
+  const auto read = [&] { return window.Controller().Mode() == kPortOpen; };
+  EXPECT_EQ(BarPeaks(read, 20000), (std::map<int, int>{{1077, 17}, {1078, 0}, {1081, 0}}));
+  EXPECT_EQ(Text(&window, 1040), u"°C"_qs);
+  EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
+  Command(kCmdStartReadingVariables);
+  const TrendData& data = trends.Data();
+  const auto passes = [&](std::size_t count) { return [&data, count] { return data.Size() == count; }; };
+  EXPECT_EQ(BarPeaks(passes(2), 120000), (std::map<int, int>{{1077, 17}, {1078, 14}, {1081, 2000}}));
+  EXPECT_EQ(Undefined(), 3 + 2);  // the hidden ones and sensor 2's temperatures
+  ASSERT_EQ(data.Size(), 2u);
+  EXPECT_FALSE(std::isnan(data.Value(kTrendSlabTemp, 1)));
+  EXPECT_TRUE(std::isnan(data.Value(kTrendS2SenTemp, 1)));
+
+  TrendWindow& trend = trends.Live();
+  Command(kCmdShowTrend);
+  ASSERT_TRUE(trend.isVisible());
+  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 2u);
+  In<QCheckBox>(&trend, TrendSeriesBox(kTrendHeatingRelay))->click();
+  ASSERT_TRUE(scheduler.RunUntil(passes(3), 120000));
+  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 3u);
+  EXPECT_EQ(trend.ShownPoints(kTrendHeatingRelay), 0u);
+
+  In<QPushButton>(&trend, kTrendZoomIn)->click();
+  const auto zoomed = trend.VisibleRange();
+  ASSERT_TRUE(scheduler.RunUntil(passes(4), 120000));
+  EXPECT_EQ(trend.VisibleRange(), zoomed);
+  In<QPushButton>(&trend, kTrendFollow)->click();
+  EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
 }
 
 }  // namespace
