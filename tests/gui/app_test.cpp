@@ -63,10 +63,9 @@ TEST(QtTimerHost, EqualTimersFireInStartOrderStopFromACallbackAndWatchesWakeOnAr
   int pipeEnds[2];
   ASSERT_EQ(::pipe(pipeEnds), 0);
   int woken = 0;
-  const TimerId watch = host.WatchReadable(pipeEnds[0], [&] {
-    char byte;
-    woken += static_cast<int>(::read(pipeEnds[0], &byte, 1));
-  });
+  char byte = 0;
+  const TimerId watch =
+      host.WatchReadable(pipeEnds[0], [&] { woken += static_cast<int>(::read(pipeEnds[0], &byte, 1)); });
   EXPECT_EQ(::write(pipeEnds[1], "x", 1), 1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return woken == 1; }, 5000));
   host.StopWatch(watch);
@@ -83,12 +82,6 @@ TEST(TonePlayer, IsSilentWithoutASoundDevice) {
   withoutDevice.Play({2000, 120, 1000, 80});
 }
 
-termios Settings(int fd) {
-  termios t = termios();  // value-initialised: its padding is zero too, for the comparison
-  EXPECT_EQ(::tcgetattr(fd, &t), 0);
-  return t;
-}
-
 // The menu commands come from GELVAR_AUTORUN; a log record shows the whole line path working (Qt
 // timers, the tick, the protocol window's byte pump, the serial port). Ended by a stop signal
 // (systemctl stop, Ctrl-C, logout) the program ends as by Exit: exit status 0, and the device has
@@ -103,16 +96,16 @@ TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePor
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(link); }, 5000));
     const int device = ::open(link.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(device, 0);
-    termios cooked = Settings(device);
-    ::cfsetspeed(&cooked, B9600);  // far from what the program sets
-    cooked.c_lflag |= ICANON | ECHO;
-    ASSERT_EQ(::tcsetattr(device, TCSANOW, &cooked), 0);
-    const termios before = Settings(device);
+    termios before = termios();  // value-initialised: its padding is zero too, for the comparison
+    ASSERT_EQ(::tcgetattr(device, &before), 0);
+    ::cfsetspeed(&before, B9600);  // far from what the program sets
+    before.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(device, TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(device, &before), 0);  // as the device keeps them
     QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("GELVAR_COM1", link);
-    environment.insert("GELVAR_AUTORUN", "open,log-file,read-variables,log");
-    program.setProcessEnvironment(environment);
+    // Ahead of the inherited ones, so they win.
+    program.setEnvironment(QStringList{"GELVAR_COM1=" + link, "GELVAR_AUTORUN=open,log-file,read-variables,log"} +
+                           QProcess::systemEnvironment());
     program.setWorkingDirectory(dir.path());
     program.start(GELVAR_MONITOR, {});
     const auto logged = [&] {
@@ -124,7 +117,8 @@ TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePor
     EXPECT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
-    const termios after = Settings(device);
+    termios after = termios();
+    EXPECT_EQ(::tcgetattr(device, &after), 0);
     EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
     int exclusive = -1;
     EXPECT_EQ(::ioctl(device, TIOCGEXCL, &exclusive), 0);

@@ -15,6 +15,7 @@
 #include <latch>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -67,12 +68,11 @@ class ModalAnswers : public QObject {
  private:
   bool eventFilter(QObject* object, QEvent* event) override {
     auto* dialog = event->type() == QEvent::Show ? qobject_cast<QDialog*>(object) : nullptr;
-    if (dialog != nullptr && dialog->isModal())
-      QTimer::singleShot(0, this, [this, dialog = QPointer<QDialog>(dialog)] { Answer(dialog); });
+    if (dialog != nullptr && dialog->isModal()) QTimer::singleShot(0, dialog, [this, dialog] { Answer(dialog); });
     return false;
   }
   void Answer(const QPointer<QDialog>& dialog) {
-    if (dialog != nullptr && !actions_.empty()) {
+    if (!actions_.empty()) {
       const Action action = std::move(actions_.front());
       actions_.pop_front();
       action(dialog);
@@ -86,11 +86,6 @@ class ModalAnswers : public QObject {
   std::deque<Action> actions_;
 };
 
-struct FakeDiscovery : SerialDiscovery {
-  std::vector<SerialDeviceEntry> Devices() override { return devices; }
-  std::vector<SerialDeviceEntry> devices;
-};
-
 // Sounds until the test ends: the player returns at once, so the windows go on while a pair sounds.
 struct EndlessOutput : SoundOutput {
   explicit EndlessOutput(std::latch& testEnd) : testEnd(testEnd) {}
@@ -98,8 +93,9 @@ struct EndlessOutput : SoundOutput {
   std::latch& testEnd;
 };
 
-// The tick, the link and the main window run from the start, the port closed.
-class MonitorWindowTest : public ::testing::Test {
+// The tick, the link and the main window run from the start, the port closed. The device list finds
+// what `plugged` holds.
+class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
  protected:
   MonitorWindowTest() {
     ResetLinkStateForTests();
@@ -112,11 +108,8 @@ class MonitorWindowTest : public ::testing::Test {
     window.Open();
   }
   ~MonitorWindowTest() override { testEnd.count_down(); }
+  std::vector<SerialDeviceEntry> Devices() override { return plugged; }
 
-  void OpenPort() {
-    Command(kCmdOpenComPort);
-    ASSERT_EQ(window.Controller().Mode(), kPortOpen);
-  }
   void Command(int command) { TriggerMenuCommand(window, command); }
   template <typename Control = QWidget>
   static Control* In(const QWidget* parent, int controlId) {
@@ -192,15 +185,15 @@ class MonitorWindowTest : public ::testing::Test {
   QTemporaryDir folder;  // the test's files, the chosen devices' settings file among them
   QtComMappingStore comMappings{folder.filePath(QStringLiteral("gelvar/gelvar-monitor.conf"))};
   ComDeviceMap comDevices{&comMappings};
-  FakeDiscovery discovery;
-  DeviceChooserDialog chooser{scheduler, discovery, comDevices};
+  std::vector<SerialDeviceEntry> plugged;
+  DeviceChooserDialog chooser{scheduler, *this, comDevices};
   MonitorDialog window{
       scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
   TrendWindows trends{window.Controller(), scheduler};
   QStringList fileDialogStarts;  // the folder each file dialog opened in
 };
 
-TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
+TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALog) {
   EXPECT_EQ(Text(&window, 1073) + u'/' + Text(&window, 1074), u"1/5"_qs);  // the COM port and the log interval
   // On a screen too small for every field (offscreen: 800 x 600) the window fits it and scrolls.
   const QWidget* content = window.findChild<QScrollArea*>()->widget();
@@ -229,13 +222,13 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   EXPECT_EQ(shown, menus);
 
   // The device list follows the plugs, and the choice reaches the COM port field and the next run.
-  discovery.devices = {{"/dev/ttyS0", "built-in serial port"}};
+  plugged = {{"/dev/ttyS0", "built-in serial port"}};
   const std::string adapter = LocalPath(folder.filePath(u"usb-FTDI_FT232R_A50285BI"_qs));
   QFile(QString::fromStdString(adapter)).open(QIODevice::WriteOnly);
   answers.Then([&](QWidget* dialog) {
     auto* list = In<QTreeWidget>(dialog, 1120);
     ASSERT_EQ(list->topLevelItemCount(), 1);
-    discovery.devices.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
+    plugged.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
     scheduler.AdvanceBy(1000);
     ASSERT_EQ(list->topLevelItemCount(), 2);
     list->setCurrentItem(list->topLevelItem(1));
@@ -273,8 +266,39 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
     if (saveIn == failed.path()) answers.ThenBox(QMessageBox::Ok);
     Command(kCmdSaveParameters);
   }
-  const QString first = fileDialogStarts.value(0);
-  EXPECT_EQ(fileDialogStarts, (QStringList{first, first, folder.path()}));
+  EXPECT_EQ(fileDialogStarts, (QStringList{fileDialogStarts.value(0), fileDialogStarts.value(0), folder.path()}));
+
+  // Plot Log File... and --plot-log without a display read the same files: a log is drawn, anything
+  // else is refused with its line named.
+  VariableSnapshot values;
+  values.HtgSlGuTemp = 2.5f;
+  const std::string log =
+      LogHeader(1796630400, 0) + LogRecord(1, 1796630400, values) + LogRecord(2, 1796630460, values);
+  const QString path = folder.filePath(u"plot.log"_qs);
+  const QString png = folder.filePath(u"plot.png"_qs);
+  // The file plotted, the picture's path, the exit status, what stderr says.
+  const std::tuple<std::string, QString, int, std::string> cases[] = {
+      {"Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
+      {log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written"},
+      {log, png, 0, ""},
+  };
+  QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) noDisplay.remove(name);
+  for (const auto& [bytes, picture, exitCode, error] : cases) {
+    std::ofstream(LocalPath(path), std::ios::binary) << bytes;
+    QProcess monitor;
+    monitor.setProcessEnvironment(noDisplay);
+    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, path, u"--png"_qs, picture});
+    ASSERT_TRUE(monitor.waitForFinished(30000));
+    EXPECT_EQ(monitor.exitCode(), exitCode) << error;
+    EXPECT_TRUE(monitor.readAllStandardError().contains(error.c_str()));
+    EXPECT_EQ(QFileInfo(picture).size() > 0, exitCode == 0);
+    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
+    if (exitCode == 1) answers.ThenBox(QMessageBox::Ok);
+    Command(kCmdPlotLogFile);
+  }
+  EXPECT_TRUE(trends.LogPlot().isVisible());
+  EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
 
   // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
   answers.Then([&](QWidget* box) {
@@ -290,15 +314,20 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutAndTheWindowsOwnDialogs) {
   EXPECT_EQ(Text(&window, 1073), u"255"_qs);
   EXPECT_EQ(answers.boxes, (std::vector<std::string>{
                                "Error open parameter file: DateiParName\n" + unwritable + ": Read-only file system",
+                               "plot.log is not a log file that can be plotted.\n\n" + std::get<3>(cases[0]),
                                "Geben Sie bitte eine ganze Zahl ein."}));
 }
 
-// The questions go on only after OK. Read Parameters and reading variables fill the fields and run
-// the bars; the trend collects from the first pass, window open or not, leaves a gap for a value not
-// read, and follows the newest point until zoomed.
-TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndTheTrend) {
-  unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
-  OpenPort();
+// On an open port the questions go on only after OK. The protocol panes clear one at a time, and a
+// hidden window catches up when shown. The sensor test window's ta field is checked as it is typed,
+// the description kept in Windows-1252; the refreshes of a running step neither check ta again nor
+// touch the field that has the focus; its buttons write the log, and Exit keeps it. Read Parameters
+// and reading variables fill the fields and run the bars; the trend collects from the first pass,
+// window open or not, leaves a gap for a value not read, and follows the newest point until zoomed.
+TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheFieldsTheBarsAndTheTrend) {
+  inside.show();
+  Command(kCmdOpenComPort);
+  ASSERT_EQ(window.Controller().Mode(), kPortOpen);
   Command(kCmdChooseSerialDevice);
   EXPECT_TRUE(Text(&window, 1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
   const std::size_t requestsBefore = unit.Requests().size();
@@ -308,46 +337,25 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsAndFillsTheFieldsTheBarsAndThe
   EXPECT_EQ(unit.Requests().size(), requestsBefore);
   RunWindowAfterOk(kCmdProgramUpdate,
                    [](QWidget* dialog) { EXPECT_EQ(dialog->windowTitle(), u"Gelvar Software-Update"_qs); });
-  EXPECT_EQ(answers.boxes,
-            (std::vector<std::string>{"Are you shure to reset all parameters to default values?",
-                                      "Are you shure you really want to update the software of the detector unit?"}));
 
-  Command(kCmdReadParameters);
-  const auto read = [&] { return window.Controller().Mode() == kPortOpen; };
-  EXPECT_EQ(BarPeaks(read, 20000), (std::map<int, int>{{1077, 17}, {1078, 0}, {1081, 0}}));
-  EXPECT_EQ(Text(&window, 1040), u"°C"_qs);
-  EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
-  Command(kCmdStartReadingVariables);
-  const TrendData& data = trends.Data();
-  const auto passes = [&](std::size_t count) { return [&data, count] { return data.Size() == count; }; };
-  EXPECT_EQ(BarPeaks(passes(2), 120000), (std::map<int, int>{{1077, 17}, {1078, 14}, {1081, 2000}}));
-  EXPECT_EQ(Undefined(), 3 + 2);  // the hidden ones and sensor 2's temperatures
-  ASSERT_EQ(data.Size(), 2u);
-  EXPECT_FALSE(std::isnan(data.Value(kTrendSlabTemp, 1)));
-  EXPECT_TRUE(std::isnan(data.Value(kTrendS2SenTemp, 1)));
+  protocol.show();
+  Command(kCmdTestCommunication);
+  ASSERT_TRUE(scheduler.RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }, 20000));
+  scheduler.AdvanceBy(1000);  // the test is over
+  QTest::mouseClick(In<QAbstractButton>(&protocol, 1077), Qt::LeftButton);
+  EXPECT_TRUE(Text(&protocol, 1019).isEmpty());
+  EXPECT_FALSE(Text(&protocol, 1020).isEmpty());
 
-  TrendWindow& trend = trends.Live();
-  Command(kCmdShowTrend);
-  ASSERT_TRUE(trend.isVisible());
-  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 2u);
-  In<QCheckBox>(&trend, TrendSeriesBox(kTrendHeatingRelay))->click();
-  ASSERT_TRUE(scheduler.RunUntil(passes(3), 120000));
-  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 3u);
-  EXPECT_EQ(trend.ShownPoints(kTrendHeatingRelay), 0u);
+  QTest::keyClick(&protocol, Qt::Key_Escape);
+  EXPECT_FALSE(protocol.isVisible());
+  unit.Faults().badChecksumRate = 1.0;
+  Command(kCmdTestCommunication);
+  EXPECT_TRUE(scheduler.RunUntil([&] { return Text(&inside, 1047) == u"1"_qs; }, 700));  // "Rf Error"
+  EXPECT_FALSE(Text(&protocol, 1020).contains(u"0004-0["_qs)) << "a hidden window's panes wait until it is shown";
+  protocol.show();
+  EXPECT_TRUE(Text(&protocol, 1020).contains(u"\n0004-0["_qs));
+  unit.Faults().badChecksumRate = 0.0;
 
-  In<QPushButton>(&trend, kTrendZoomIn)->click();
-  const auto zoomed = trend.VisibleRange();
-  ASSERT_TRUE(scheduler.RunUntil(passes(4), 120000));
-  EXPECT_EQ(trend.VisibleRange(), zoomed);
-  In<QPushButton>(&trend, kTrendFollow)->click();
-  EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
-}
-
-// Reached through its question. The ta field is checked as it is typed, the description kept in
-// Windows-1252; the refreshes of a running step neither check ta again nor touch the field that has
-// the focus. The buttons write the log, and Exit keeps it.
-TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog) {
-  OpenPort();
   // Each button writes the log; the first was pressed while the description was typed.
   const QString rsh = u"\n\nResistance Shunt - Rsh: "_qs;
   const std::pair<int, QString> buttons[] = {
@@ -380,68 +388,41 @@ TEST_F(MonitorWindowTest, SensorTestWindowTakesTypedFieldsAsTypedAndKeepsItsLog)
   RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(rsh)); });
   const std::string question =
       "The test monitor for moisture sensors should be used only by experienced engineers. Start it?";
-  EXPECT_EQ(answers.boxes, (std::vector<std::string>{question, "Error: Allowed range 1...1000 s", question}));
-}
+  EXPECT_EQ(answers.boxes,
+            (std::vector<std::string>{"Are you shure to reset all parameters to default values?",
+                                      "Are you shure you really want to update the software of the detector unit?",
+                                      question, "Error: Allowed range 1...1000 s", question}));
 
-TEST_F(MonitorWindowTest, ProtocolPanesClearOneAtATimeAndAHiddenWindowCatchesUpWhenShown) {
-  inside.show();
-  OpenPort();
-  protocol.show();
-  Command(kCmdTestCommunication);
-  ASSERT_TRUE(scheduler.RunUntil([&] { return Text(&protocol, 1020).endsWith(u']'); }, 20000));
-  scheduler.AdvanceBy(1000);  // the test is over
-  QTest::mouseClick(In<QAbstractButton>(&protocol, 1077), Qt::LeftButton);
-  EXPECT_TRUE(Text(&protocol, 1019).isEmpty());
-  EXPECT_FALSE(Text(&protocol, 1020).isEmpty());
+  unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
+  Command(kCmdReadParameters);
+  const auto read = [&] { return window.Controller().Mode() == kPortOpen; };
+  EXPECT_EQ(BarPeaks(read, 20000), (std::map<int, int>{{1077, 17}, {1078, 0}, {1081, 0}}));
+  EXPECT_EQ(Text(&window, 1040), u"°C"_qs);
+  EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
+  Command(kCmdStartReadingVariables);
+  const TrendData& data = trends.Data();
+  const auto passes = [&](std::size_t count) { return [&data, count] { return data.Size() == count; }; };
+  EXPECT_EQ(BarPeaks(passes(2), 120000), (std::map<int, int>{{1077, 17}, {1078, 14}, {1081, 2000}}));
+  EXPECT_EQ(Undefined(), 3 + 2);  // the hidden ones and sensor 2's temperatures
+  ASSERT_EQ(data.Size(), 2u);
+  EXPECT_FALSE(std::isnan(data.Value(kTrendSlabTemp, 1)));
+  EXPECT_TRUE(std::isnan(data.Value(kTrendS2SenTemp, 1)));
 
-  QTest::keyClick(&protocol, Qt::Key_Escape);
-  EXPECT_FALSE(protocol.isVisible());
-  unit.Faults().badChecksumRate = 1.0;
-  Command(kCmdTestCommunication);
-  EXPECT_TRUE(scheduler.RunUntil([&] { return Text(&inside, 1047) == u"1"_qs; }, 700));  // "Rf Error"
-  EXPECT_FALSE(Text(&protocol, 1020).contains(u"0004-0["_qs)) << "a hidden window's panes wait until it is shown";
-  protocol.show();
-  EXPECT_TRUE(Text(&protocol, 1020).contains(u"\n0004-0["_qs));
-}
+  TrendWindow& trend = trends.Live();
+  Command(kCmdShowTrend);
+  ASSERT_TRUE(trend.isVisible());
+  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 2u);
+  In<QCheckBox>(&trend, TrendSeriesBox(kTrendHeatingRelay))->click();
+  ASSERT_TRUE(scheduler.RunUntil(passes(3), 120000));
+  EXPECT_EQ(trend.ShownPoints(kTrendSlabTemp), 3u);
+  EXPECT_EQ(trend.ShownPoints(kTrendHeatingRelay), 0u);
 
-// Plot Log File... and --plot-log without a display read the same files: a log is drawn, anything
-// else is refused with its line named.
-TEST_F(MonitorWindowTest, PlotLogFileDrawsALogInTheWindowAndWithoutADisplayAndNamesTheLineOfAnythingElse) {
-  VariableSnapshot values;
-  values.HtgSlGuTemp = 2.5f;
-  const std::string log =
-      LogHeader(1796630400, 0) + LogRecord(1, 1796630400, values) + LogRecord(2, 1796630460, values);
-  const QString path = folder.filePath(u"plot.log"_qs);
-  const QString png = folder.filePath(u"plot.png"_qs);
-  const struct {
-    std::string bytes;
-    QString png;
-    int exitCode;
-    const char* error;
-  } cases[] = {
-      {"Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
-      {log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written"},
-      {log, png, 0, ""},
-  };
-  QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
-  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) noDisplay.remove(name);
-  for (const auto& c : cases) {
-    std::ofstream(LocalPath(path), std::ios::binary) << c.bytes;
-    QProcess monitor;
-    monitor.setProcessEnvironment(noDisplay);
-    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, path, u"--png"_qs, c.png});
-    ASSERT_TRUE(monitor.waitForFinished(30000));
-    EXPECT_EQ(monitor.exitCode(), c.exitCode) << c.error;
-    EXPECT_TRUE(monitor.readAllStandardError().contains(c.error));
-    EXPECT_EQ(QFileInfo(c.png).size() > 0, c.exitCode == 0);
-    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
-    if (c.exitCode == 1) answers.ThenBox(QMessageBox::Ok);
-    Command(kCmdPlotLogFile);
-  }
-  const std::string refused = "plot.log is not a log file that can be plotted.\n\n";
-  EXPECT_EQ(answers.boxes, std::vector<std::string>{refused + cases[0].error});
-  EXPECT_TRUE(trends.LogPlot().isVisible());
-  EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
+  In<QPushButton>(&trend, kTrendZoomIn)->click();
+  const auto zoomed = trend.VisibleRange();
+  ASSERT_TRUE(scheduler.RunUntil(passes(4), 120000));
+  EXPECT_EQ(trend.VisibleRange(), zoomed);
+  In<QPushButton>(&trend, kTrendFollow)->click();
+  EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
 }
 
 }  // namespace
