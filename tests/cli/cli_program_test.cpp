@@ -120,8 +120,8 @@ class Broker {
   }
   // The first count messages of topic, retained ones first, as "topic payload" lines.
   std::string Read(const std::string& topic, int count) const {
-    const Strings args = {"-p", std::to_string(ports_[0]), "-t", topic, "-v", "-C", std::to_string(count), "-W", "20"};
-    Child subscriber("/usr/bin/mosquitto_sub", args);
+    Child subscriber("/usr/bin/mosquitto_sub",
+                     {"-p", std::to_string(ports_[0]), "-t", topic, "-v", "-C", std::to_string(count), "-W", "20"});
     subscriber.Wait();
     return subscriber.Out();
   }

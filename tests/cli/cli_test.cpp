@@ -115,7 +115,7 @@ TEST(CliOptions, MqttPasswordFromItsFile) {
   }
 }
 
-TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscaped) {
+TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscapedWithNullForNoValue) {
   const std::pair<std::string, std::string> cases[] = {
       {"  3 \260C", "  3 \302\260C"},                      // the core's degree sign
       {"Fehler \326ffnen: x", "Fehler \303\226ffnen: x"},  // the pump's message
@@ -141,6 +141,21 @@ TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscaped
             std::vector<std::string>{"[{\"path\":\"/dev/ttyACM0\",\"description\":\"Uno \\\"R3\\\"\"},"
                                      "{\"path\":\"/dev/ttyS0\",\"description\":\"built-in\"}]"});
   EXPECT_EQ(PortListLines({}, true), std::vector<std::string>{"[]"});
+
+  // In the published state, not read is null; so is a temperature the log writes as -999.0, but not a
+  // true -1.0.
+  DisplayFields fields;
+  VariableSnapshot values;
+  fields.Set(kFieldSlabTemp, "- v -");
+  values.HtgSlGuTemp = -999.0f;
+  fields.Set(kFieldOutdoorTemp, " -1.0 \260F");
+  values.HtgOutTemp = -1.0f;
+  const std::string json = StateJson(fields, values, 1, 0);
+  EXPECT_TRUE(json.starts_with(
+      "{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\302\260F\",\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},"))
+      << json;
+  EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
+  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
 }
 
 // Each answer from the command line is given once; each new entry of the sensor test's pane is handed
@@ -173,22 +188,6 @@ TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
   sensorView.AnswerFile("r.dat");
   EXPECT_TRUE(sensorView.ChooseSaveFile("", "", path) && path == "r.dat") << path;
   EXPECT_FALSE(sensorView.ChooseSaveFile("", "", path));
-}
-
-// Not read is null; so is a temperature the log writes as -999.0, but not a true -1.0.
-TEST(MqttState, NullForWhatHasNoValue) {
-  DisplayFields fields;
-  VariableSnapshot values;
-  fields.Set(kFieldSlabTemp, "- v -");
-  values.HtgSlGuTemp = -999.0f;
-  fields.Set(kFieldOutdoorTemp, " -1.0 \260F");
-  values.HtgOutTemp = -1.0f;
-  const std::string json = StateJson(fields, values, 1, 0);
-  EXPECT_TRUE(json.starts_with(
-      "{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\302\260F\",\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},"))
-      << json;
-  EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
-  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
 }
 
 // One run of the command line args (words split at spaces); meanwhile(second) runs before each
@@ -251,10 +250,8 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
     std::string args;
     VirtualCli::Meanwhile meanwhile;
     int status;
-    std::string outPart;
-    std::string errPart;
-    std::string file = "";  // written at its full path, starting with fileStart
-    std::string fileStart = "";
+    std::string outPart, errPart;
+    std::string file = "", fileStart = "";  // written at its full path, starting with fileStart
   } cases[] = {
       {"test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
       {"--json test", nullptr, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},

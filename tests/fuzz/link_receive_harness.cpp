@@ -62,7 +62,7 @@ bool FetchedFromSlot(const ConverterRecord& before, const ObjectRequest& asked, 
 
 class LinkRun {
  public:
-  LinkRun(const std::uint8_t* data, std::size_t size) : script_(data, size), ticker_(clock_) {}
+  LinkRun(const std::uint8_t* data, std::size_t size) : script_{data, size}, ticker_(clock_) {}
 
   std::string Run() {
     ResetLinkStateForTests();

@@ -29,7 +29,7 @@ constexpr double UnitFaults::*kRates[] = {&UnitFaults::dropRate,      &UnitFault
 
 class UnitRun {
  public:
-  UnitRun(const std::uint8_t* data, std::size_t size) : script_(data, size) {}
+  UnitRun(const std::uint8_t* data, std::size_t size) : script_{data, size} {}
 
   std::string Run() {
     while (!script_.AtEnd() && fault_.empty()) RunOp(script_.Byte());

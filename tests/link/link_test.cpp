@@ -99,9 +99,8 @@ TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
     // A frame cut short is given up after a pause, and the next one read afresh.
     for (const Bytes& bytes : {wrongSum, wrongParity, Bytes{wire[0], wire[1]}, wire}) {
       nowMs += unitsim::FrameDecoder::kStallMs + 1;
-      for (const std::uint8_t b : bytes) {
+      for (const std::uint8_t b : bytes)
         if (auto d = decoder.Feed(b, nowMs)) decoded.emplace_back(d->objectId, d->data);
-      }
     }
     EXPECT_EQ(decoded, (std::vector<std::pair<std::uint32_t, Bytes>>{{id, data}}));
     EXPECT_EQ(std::make_pair(decoder.BadChecksums(), decoder.BadParities()), std::make_pair(1, 1));
@@ -115,9 +114,20 @@ TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
   }
 }
 
-// The driver takes a frame only while idle and aborts only once opened, on channel 0 alone; the queue
-// holds two requests and counts what it refuses, up to 255.
-TEST_F(Link, DriverAndQueueRefuseWhatComesOutOfTurn) {
+// Frame numbers run from 1 to 100000, and the receive trace is a ring. The driver takes a frame only
+// while idle and aborts only once opened, on channel 0 alone; the queue holds two requests and counts
+// what it refuses, up to 255.
+TEST_F(Link, DriverQueueFrameNumbersAndTraceKeepTheirBounds) {
+  frameNumber = 99999;
+  FeedBytes(Bytes{0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91});
+  EXPECT_EQ(std::make_pair(linkMemory.rxTrace[0], linkMemory.rxTrace[6]), std::make_pair(-100000, -1));
+  FeedBytes(Bytes(kTraceSize - 12, 0x00));
+  EXPECT_EQ(linkMemory.rxTraceWrite, 0) << "a ring written full circle looks unread";
+  FeedBytes({0x01});
+  EXPECT_EQ(linkMemory.rxTraceWrite, 1);
+  link_open(0);  // a reopened line counts its frames and received bytes afresh
+  EXPECT_EQ(std::make_pair(frameNumber, int{linkMemory.driver.rxIndex}), std::make_pair(0, 0));
+
   linkMemory.driver.txBuffer[0] = 0x54;
   EXPECT_EQ(drv_start_tx(1), kLinkRefused);
   EXPECT_EQ(drv_start_tx(0), kLinkOk);
@@ -186,18 +196,6 @@ TEST_F(Link, ThreeReplySlotsAndTheMask) {
     EXPECT_EQ(link_fetch(&r), static_cast<int>(id));
     EXPECT_EQ(Bytes(r.data, r.data + r.count), Bytes({static_cast<std::uint8_t>(id), 0}));
   }
-}
-
-TEST_F(Link, FrameNumbersRunOneTo100000AndTheTraceRingWraps) {
-  frameNumber = 99999;
-  FeedBytes(Bytes{0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91});
-  EXPECT_EQ(std::make_pair(linkMemory.rxTrace[0], linkMemory.rxTrace[6]), std::make_pair(-100000, -1));
-  FeedBytes(Bytes(kTraceSize - 12, 0x00));
-  EXPECT_EQ(linkMemory.rxTraceWrite, 0) << "a ring written full circle looks unread";
-  FeedBytes({0x01});
-  EXPECT_EQ(linkMemory.rxTraceWrite, 1);
-  link_open(0);  // a reopened line counts its frames and received bytes afresh
-  EXPECT_EQ(std::make_pair(frameNumber, int{linkMemory.driver.rxIndex}), std::make_pair(0, 0));
 }
 
 // A failure not yet collected is held two seconds, however it came: a silent unit fails in Wait (the

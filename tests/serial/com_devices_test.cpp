@@ -36,9 +36,8 @@ struct MemoryStore : ComMappingStore {
   std::string failure;
 };
 
-ComDeviceMap Map(MemoryStore& store) {
-  return ComDeviceMap(&store, [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; });
-}
+// The environment names COM 4 alone.
+const auto kVariables = [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; };
 
 // Kept choices with nonsense among them; then a chosen device that is missing is kept and counts again
 // once it is plugged in, a choice is kept for the next run, the default device forgets it, and
@@ -62,12 +61,12 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   };
   for (const auto& [entries, failure, ignored, resolved] : cases) {
     MemoryStore store(entries, failure);
-    ComDeviceMap map = Map(store);
+    ComDeviceMap map(&store, kVariables);
     EXPECT_EQ(map.Load(), ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + ignored);
     EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, resolved) << ignored;
   }
   MemoryStore store({{"COM2", gone}}, "");
-  ComDeviceMap map = Map(store);
+  ComDeviceMap map(&store, kVariables);
   map.Load();
   EXPECT_EQ(DescribeComDevice(2, map.Resolve(2)),
             "COM 2 is /dev/ttyS1 (the device chosen for COM 2, " + gone +
@@ -83,7 +82,7 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   EXPECT_EQ(map.Chosen(5), "");
   ASSERT_TRUE(map.Choose(3, "/dev/null", reason)) << reason;
   EXPECT_EQ(store.entries, (Entries{{"COM2", gone}, {"COM3", "/dev/null"}}));
-  ComDeviceMap next = Map(store);
+  ComDeviceMap next(&store, kVariables);
   EXPECT_EQ(next.Load(), "");
   EXPECT_EQ(DescribeComDevice(3, next.Resolve(3)), "COM 3 is /dev/null (chosen in the device list)");
   next.UseDevice("/dev/ttyV9");
