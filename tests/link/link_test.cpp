@@ -3,7 +3,6 @@
 // whole path in virtual time against the simulated unit (LinkEndToEnd), and the fuzz corpora replayed.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,12 +18,6 @@ namespace gelvar::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-ObjectRequest Request(std::uint32_t id, const Bytes& data = {}) {
-  ObjectRequest r{0, static_cast<std::uint8_t>(data.size()), id, 0, {}};
-  std::copy_n(data.begin(), std::min<std::size_t>(data.size(), 4), r.data);
-  return r;
-}
 
 enum StatIndex { kQueueOverflows, kDropped, kSlotOverflows, kBadFrames, kAborted };
 std::uint8_t Stat(int index) {
@@ -66,14 +59,16 @@ class Link : public LinkTest {
 // for byte; two parity bits catch every single bit flip of an ID word; a frame with a wrong sum or a
 // wrong parity bit is counted and dropped at either end, and a frame cut short is given up by the unit.
 TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
-  // The ID, the data bytes of the request, the frame on the line.
-  const std::tuple<std::uint32_t, Bytes, Bytes> cases[] = {
-      {0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
-      {0x0001, {0x12, 0x34, 0x56}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},  // an odd count drops its last byte
-      {0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 0x01, 0x02, 0x03, 0x04, 0x90}},
-      {0x3FFF, {}, {0x54, 0xFF, 0xFF, 0xAB}},
+  // The request (channel, data count, ID, mask, data), the frame on the line.
+  const std::pair<ObjectRequest, Bytes> cases[] = {
+      {{0, 0, 0x1234, 0, {}}, {0x54, 0x48, 0xD1, 0x91}},
+      // An odd count drops its last byte.
+      {{0, 3, 0x0001, 0, {0x12, 0x34, 0x56}}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+      {{0, 4, 0x0380, 0, {1, 2, 3, 4}}, {0x56, 0x0E, 0x01, 0x01, 0x02, 0x03, 0x04, 0x90}},
+      {{0, 0, 0x3FFF, 0, {}}, {0x54, 0xFF, 0xFF, 0xAB}},
   };
-  for (const auto& [id, request, wire] : cases) {
+  for (const auto& [request, wire] : cases) {
+    const std::uint32_t id = request.objectId;
     SCOPED_TRACE(id);
     SetUp();
     const Bytes data(wire.begin() + 3, wire.end() - 1);
@@ -82,7 +77,7 @@ TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
       const auto flipped = static_cast<std::uint16_t>((wire[1] << 8 | wire[2]) ^ (1u << bit));
       EXPECT_FALSE(IdWordParityOk(flipped) || unitsim::IdWordParityOk(flipped)) << bit;
     }
-    ObjectRequest r = Request(id, request);
+    ObjectRequest r = request;
     ASSERT_EQ(link_post(&r), kLinkOk);
     for (int i = 0; i < 4; ++i) Tick();
     EXPECT_EQ(sent, wire);
@@ -105,7 +100,7 @@ TEST_F(Link, WorkedFramesAgreeAtBothEnds) {
     EXPECT_EQ(decoded, (std::vector<std::pair<std::uint32_t, Bytes>>{{id, data}}));
     EXPECT_EQ(std::make_pair(decoder.BadChecksums(), decoder.BadParities()), std::make_pair(1, 1));
 
-    ObjectRequest fresh = Request(id);
+    ObjectRequest fresh{0, 0, id, 0, {}};
     EXPECT_EQ(link_fetch(&fresh), 0) << "not before the parity check";
     link_check_slots();
     EXPECT_EQ(Stat(kBadFrames), 2);
@@ -134,7 +129,7 @@ TEST_F(Link, DriverQueueFrameNumbersAndTraceKeepTheirBounds) {
   EXPECT_EQ(drv_start_tx(0), kLinkRefused) << "while sending";
   EXPECT_EQ(drv_abort(1), kLinkNotOpen);
 
-  ObjectRequest r = Request(0x3003, {1, 2});
+  ObjectRequest r{0, 2, 0x3003, 0, {1, 2}};
   EXPECT_EQ(link_post(&r), kLinkOk);
   EXPECT_EQ(r.count, 0) << "a posted record is handed back without its data count";
   EXPECT_EQ(link_post(&r), kLinkOk);
@@ -149,7 +144,7 @@ TEST_F(Link, DriverQueueFrameNumbersAndTraceKeepTheirBounds) {
 // Without a line a frame is tried four times, each retry after a back-off of 1..16 steps taken from
 // its ID and the tries so far, then dropped.
 TEST_F(Link, SendWithoutLineIsTriedFourTimesAfterItsBackoffsThenDropped) {
-  ObjectRequest r = Request(0x1234);
+  ObjectRequest r{0, 0, 0x1234, 0, {}};
   ASSERT_EQ(link_post(&r), kLinkOk);
   std::vector<int> startTicks;
   lineUp = false;
@@ -170,7 +165,7 @@ TEST_F(Link, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
   for (const auto& [id, fetches] : fetchesOf) {
     SetUp();
     Reply(id);
-    ObjectRequest r = Request(id);
+    ObjectRequest r{0, 0, id, 0, {}};
     int found = 0;
     for (int step = 0; step < 25; ++step) {
       found += link_fetch(&r) == static_cast<int>(id);
@@ -186,13 +181,13 @@ TEST_F(Link, RepliesLiveTwentyStepsAndSharedOnesAreFetchedAgain) {
 TEST_F(Link, ThreeReplySlotsAndTheMask) {
   for (const std::uint32_t id : {0x0C85u, 0x0C95u, 0x0B86u, 0x0C87u}) Reply(id, {static_cast<std::uint8_t>(id), 0});
   EXPECT_EQ(Stat(kSlotOverflows), 1);
-  ObjectRequest asked = Request(0x0C80);
+  ObjectRequest asked{0, 0, 0x0C80, 0, {}};
   EXPECT_EQ(link_fetch(&asked), 0);
   asked.mask = 0x0F;
   EXPECT_EQ(link_fetch(&asked), 0x0C85);
   EXPECT_EQ(link_fetch(&asked), 0) << "bit 4 is not masked, and the fourth reply was dropped";
   for (const std::uint32_t id : {0x0C95u, 0x0B86u}) {
-    ObjectRequest r = Request(id);
+    ObjectRequest r{0, 0, id, 0, {}};
     EXPECT_EQ(link_fetch(&r), static_cast<int>(id));
     EXPECT_EQ(Bytes(r.data, r.data + r.count), Bytes({static_cast<std::uint8_t>(id), 0}));
   }
