@@ -241,7 +241,16 @@ const VirtualCli::Meanwhile kManySets = [](VirtualCli& cli, int) {
                            std::vector(300, std::vector<std::uint8_t>{0x70, 0x17}));
 };
 
-TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
+TEST(ConsoleProgram, PrintsWritesAndEndsAsEachCommandDid) {
+  // Values go to standard output in window order, the report is the core's.
+  const VirtualCli report("read-parameters --report r.par");
+  std::string lines;
+  for (const std::string& line : FieldLines(report.fields, ParameterLabels())) lines += line + "\n";
+  EXPECT_EQ(report.out.str(), lines + "report: " + FullPath("r.par") + "\n");
+  EXPECT_EQ(report.files.files.at(FullPath("r.par")), ParameterReport(report.fields, report.scheduler.CalendarTime()));
+  const std::string progress = ProgressText("Reading parameters", kParameterCount, kParameterCount);
+  EXPECT_NE(report.err.str().find(progress), std::string::npos);
+
   const std::string logged = "file: " + FullPath("u.log") + "\nrecords: 1\nunwritten records: 0\n";
   const char* kStopped = "I> Reading variables stopped\n";
   // The log's file is the core's: its header in the unit's temperature unit, then the record.
@@ -289,17 +298,6 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
     }
     EXPECT_TRUE(c.file.empty() || cli.files.files.at(FullPath(c.file)).starts_with(c.fileStart));
   }
-}
-
-// Values go to standard output in window order, the report is the core's.
-TEST(ConsoleProgram, WritesTheCoresParameterReport) {
-  const VirtualCli cli("read-parameters --report r.par");
-  std::string lines;
-  for (const std::string& line : FieldLines(cli.fields, ParameterLabels())) lines += line + "\n";
-  EXPECT_EQ(cli.out.str(), lines + "report: " + FullPath("r.par") + "\n");
-  EXPECT_EQ(cli.files.files.at(FullPath("r.par")), ParameterReport(cli.fields, cli.scheduler.CalendarTime()));
-  const std::string progress = ProgressText("Reading parameters", kParameterCount, kParameterCount);
-  EXPECT_NE(cli.err.str().find(progress), std::string::npos);
 }
 
 }  // namespace
