@@ -41,7 +41,7 @@ CliOptions Parsed(const Args& args) {
 
 auto Parts(const MqttTarget& t) { return std::make_tuple(t.tls, t.user, t.host, t.port, t.prefix); }
 
-TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
+TEST(CliOptions, GlobalOptionsGoAnywhereCommandsTakeTheirOwnAndThePasswordIsItsFilesFirstLine) {
   const CliOptions log =
       Parsed({"log", "--json", "--file=x.log", "--com", "7", "--interval", "2", "--for", "1d12h30m45s"});
   EXPECT_EQ(std::tie(log.command, log.json, log.comPort, log.logFile, log.logMinutes, log.forSeconds),
@@ -59,6 +59,25 @@ TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
       {"mqtt://[::1]:1/p", {false, "", "::1", 1, "p"}},
   };
   for (const auto& [url, target] : urls) EXPECT_EQ(Parts(Parsed({"watch", "--mqtt", url}).mqtt), Parts(target)) << url;
+
+  // The password is the file's first line, whatever its line end.
+  const TempFolder dir;
+  const std::string path = (dir / "password").string();
+  // The user, the file's bytes (nullptr: no file), the password read and a part of the error.
+  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
+      {"ops", "secret\r\nsecond\n", "secret", ""},
+      {"ops", "", "", ""},
+      {"", "secret\n", "secret", "a password (--mqtt-password-file) needs a user"},
+      {"ops", nullptr, "", "--mqtt-password-file: cannot read '"},
+  };
+  for (const auto& [user, bytes, expected, errorPart] : cases) {
+    if (bytes != nullptr) std::ofstream(path, std::ios::binary) << bytes;
+    std::string password, error;
+    const bool read = ReadMqttPassword({false, user, "h", 1883, "p"}, path, password, error);
+    std::filesystem::remove(path);
+    EXPECT_EQ(std::make_pair(read, password), std::make_pair(errorPart.empty(), expected)) << error;
+    EXPECT_NE(error.find(errorPart), std::string::npos) << error;
+  }
 }
 
 TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
@@ -90,28 +109,6 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
     std::string error;
     EXPECT_FALSE(ParseCliOptions(args, options, error)) << message;
     EXPECT_NE(error.find(message), std::string::npos) << error;
-  }
-}
-
-// The password is the file's first line, whatever its line end.
-TEST(CliOptions, MqttPasswordFromItsFile) {
-  const TempFolder dir;
-  const std::string path = (dir / "password").string();
-  // The user, the file's bytes (nullptr: no file), the password read and a part of the error.
-  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
-      {"ops", "secret\r\nsecond\n", "secret", ""},
-      {"ops", "", "", ""},
-      {"", "secret\n", "secret", "a password (--mqtt-password-file) needs a user"},
-      {"ops", nullptr, "", "--mqtt-password-file: cannot read '"},
-  };
-  for (const auto& [user, bytes, expected, errorPart] : cases) {
-    if (bytes != nullptr) std::ofstream(path, std::ios::binary) << bytes;
-    std::string password, error;
-    const bool read = ReadMqttPassword({false, user, "h", 1883, "p"}, path, password, error);
-    std::filesystem::remove(path);
-    EXPECT_EQ(read, errorPart.empty()) << error;
-    EXPECT_EQ(password, expected);
-    EXPECT_NE(error.find(errorPart), std::string::npos) << error;
   }
 }
 
@@ -198,9 +195,8 @@ struct VirtualCli {
   explicit VirtualCli(const std::string& args, const Meanwhile& meanwhile = nullptr) {
     ResetLinkStateForTests();
     std::istringstream words(args);
-    const std::function<int()> pendingSignal = [this] { return signal; };
     ConsoleProgram program(Parsed({std::istream_iterator<std::string>(words), {}}), scheduler, line, files, console,
-                           meanwhile ? pendingSignal : nullptr);
+                           meanwhile ? std::function<int()>([this] { return signal; }) : nullptr);
     program.Start({});
     for (int second = 0; second < 600 && !program.Finished(); ++second) {
       if (meanwhile) meanwhile(*this, second);

@@ -32,9 +32,8 @@ const char* BrokenInvariant() {
   if (frameNumber < 0 || frameNumber > 99999) return "frame number out of range";
   if ((conv.retry & 0x0F) >= 4) return "a fifth try";
   if ((conv.retry & 0x80) != 0 && conv.head != conv.tail) return "queue full with head and tail apart";
-  for (const std::uint8_t status : conv.slotStatus) {
+  for (const std::uint8_t status : conv.slotStatus)
     if ((status & 0x3F) > 20 && (status & 0x3F) != 0x3F) return "slot lifetime above 20";
-  }
   if (link_last_error().errorClass != 0) return "the converter met an impossible state";
   return nullptr;
 }

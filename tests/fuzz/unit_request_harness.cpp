@@ -114,12 +114,10 @@ class UnitRun {
     while (const int count = unit_.Transmit(buffer, sizeof buffer, nowMs_)) total += static_cast<std::size_t>(count);
     if (total > requests.size() * kLongestReply) return Fail(std::to_string(total) + " bytes sent");
     static const UnitModel fresh;
-    for (const auto& range : kObjectRanges) {
-      for (std::uint32_t id = range[0]; id < range[1]; ++id) {
+    for (const auto& range : kObjectRanges)
+      for (std::uint32_t id = range[0]; id < range[1]; ++id)
         if (unit_.Object(id).size() != fresh.Object(id).size())
           return Fail("object " + std::to_string(id) + " resized");
-      }
-    }
     unit_.ClearRequests();
     for (std::uint8_t b : unitsim::EncodeFrame(kProbeId, {})) unit_.Receive(b, nowMs_);
     const int count = unit_.Transmit(buffer, sizeof buffer, nowMs_);
