@@ -26,7 +26,6 @@ using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
 const std::string kCli = GELVAR_CLI_PATH;
-const std::string kSim = GELVAR_SIM_PATH;
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t found = 0;
@@ -80,8 +79,7 @@ class Child {
 };
 
 // Polls for up to ten seconds.
-template <typename Condition>
-bool Eventually(Condition condition) {
+bool Eventually(const auto& condition) {
   for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(10ms);
   return condition();
 }
@@ -153,7 +151,7 @@ class CliProgram : public ::testing::Test {
     return run.Err();
   }
 
-  Child sim{kSim, {"--print-path-only"}};
+  Child sim{GELVAR_SIM_PATH, {"--print-path-only"}};
   Strings env;
   const TempFolder dir;
 };

@@ -212,8 +212,7 @@ struct VirtualCli {
   MemoryFiles files;
   std::ostringstream out, err;
   Console console{out, err, true};
-  int signal = 0;
-  int status = -1;
+  int signal = 0, status = -1;
   DisplayFields fields;
 };
 

@@ -45,19 +45,18 @@ const auto kVariables = [](const char* name) { return name == ComVariableName(4)
 TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   const TempFolder folder;
   const std::string gone = (folder / "ttyUSB9").string();
-  const std::string present = "/dev/null";
   // The kept entries, the store's failure, what the "E> " line says after the store's name, the
   // devices of COM 1 and COM 2.
   const std::tuple<Entries, std::string, std::string, std::string> cases[] = {
       {{}, "", "", "/dev/ttyS0 /dev/ttyS1"},
-      {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present + " /dev/ttyS1"},
+      {{{"COM1", "/dev/null"}, {"COM4", "/dev/null"}, {"COM255", "/dev/null"}}, "", "", "/dev/null /dev/ttyS1"},
       {{{"COMx", "/a"}, {"COM", "/a"}, {"COM0", "/a"}, {"COM256", "/a"}, {"COM2x", "/a"}, {"COM2", "ttyUSB0"}},
        "",
        "ignored COMx (not a COM number 1..255), COM (not a COM number 1..255), COM0 (not a COM number 1..255), "
        "COM256 (not a COM number 1..255), COM2x (not a COM number 1..255), COM2 (not a device path)",
        "/dev/ttyS0 /dev/ttyS1"},
       {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0 /dev/ttyS1"},
-      {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0 /dev/ttyS1"},
+      {{{"COM1", "/dev/null"}}, "is not a file", "is not a file", "/dev/ttyS0 /dev/ttyS1"},
   };
   for (const auto& [entries, failure, ignored, resolved] : cases) {
     MemoryStore store(entries, failure);
