@@ -74,8 +74,7 @@ class Child {
  private:
   pid_t pid_ = -1;
   const TempFolder files_;
-  const std::string out_ = files_ / "out";
-  const std::string err_ = files_ / "err";
+  const std::string out_ = files_ / "out", err_ = files_ / "err";
 };
 
 // Polls for up to ten seconds.

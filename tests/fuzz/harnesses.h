@@ -29,8 +29,7 @@ struct ScriptReader {
   }
 
   const std::uint8_t* data;
-  std::size_t size;
-  std::size_t position = 0;
+  std::size_t size, position = 0;
 };
 
 }  // namespace gelvar::fuzz

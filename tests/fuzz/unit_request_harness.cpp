@@ -129,10 +129,8 @@ class UnitRun {
 
   ScriptReader script_;
   UnitModel unit_;
-  std::int64_t nowMs_ = 0;
-  std::int64_t latestMs_ = 0;
-  std::size_t bytesFed_ = 0;
-  std::size_t transmitted_ = 0;
+  std::int64_t nowMs_ = 0, latestMs_ = 0;
+  std::size_t bytesFed_ = 0, transmitted_ = 0;
   std::string fault_;
 };
 
