@@ -49,8 +49,7 @@ bool FetchedFromSlot(const ConverterRecord& before, const ObjectRequest& asked, 
   // The two IDs may differ only in the low bits the mask names.
   if (id < 0 || ((static_cast<std::uint32_t>(id) ^ asked.objectId) & ~std::uint32_t{asked.mask}) != 0) return false;
   for (int slot = 0; slot < 3; ++slot) {
-    const int life = before.slotStatus[slot] & 0x3F;
-    const int count = 2 * (before.slotStatus[slot] >> 6);
+    const int life = before.slotStatus[slot] & 0x3F, count = 2 * (before.slotStatus[slot] >> 6);
     if (life != 0 && life != 0x3F && before.slotIdHigh[slot] * 256 + before.slotIdLow[slot] == id &&
         (reply.count & 0x0F) == count && std::equal(reply.data, reply.data + count, before.slotData[slot])) {
       return ReplyWellFormed(reply);
