@@ -36,7 +36,7 @@ void Reply(std::uint32_t id, const Bytes& data = {}) {
 std::pair<int, Bytes> Fetch(std::uint32_t id, std::uint8_t mask = 0) {
   ObjectRequest r{0, 0, id, mask, {}};
   const int found = link_fetch(&r);
-  return {found, Bytes(r.data, r.data + (r.count & 0x0F))};
+  return {found, Bytes(r.data, r.data + std::min(r.count & 0x0F, 4))};
 }
 
 class Link : public LinkTest {

@@ -55,7 +55,7 @@ class SerialPortTest : public ::testing::Test, public SerialMessages {
   }
   int Open(SerialPort& port) { return port.Open(8, 19200, 8, 0, 0); }
   void ShowError(const std::string& caption, const std::string& text, bool) override {
-    boxes.push_back(caption + " " + text);
+    boxes_.push_back(caption + " " + text);
   }
 
   // Writes bytes both ways, each given up to two seconds to cross: line controls and end-of-file
@@ -85,7 +85,7 @@ class SerialPortTest : public ::testing::Test, public SerialMessages {
   const std::string link_ = dir_ / "ttyGELVAR";
   int master_ = -1;
   termios before_{};
-  Texts boxes;
+  Texts boxes_;
 };
 
 // A raw line for this program alone; a failed open names the device and the reason (held by this
@@ -109,11 +109,11 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
       {file, "Error 2 Error open COM8:\n" + file + ": not a serial device"},
   };
   for (const auto& [device, shown] : cases) {
-    boxes.clear();
+    boxes_.clear();
     ::setenv(ComVariableName(8).c_str(), device.c_str(), 1);
     SerialPort other(*this);
     EXPECT_EQ(Open(other), 0);
-    EXPECT_EQ(boxes, Texts{shown});
+    EXPECT_EQ(boxes_, Texts{shown});
   }
   ::setenv(ComVariableName(8).c_str(), link_.c_str(), 1);
   EXPECT_EQ(port.Close(), 1);
@@ -124,7 +124,7 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
   EXPECT_TRUE(Settings() == before_) << "put back at destruction too";
 
   // Unplugging closes the master, as a pulled adapter or a stopped simulator does.
-  boxes.clear();
+  boxes_.clear();
   ASSERT_EQ(Open(port), 1);
   Unplug();
   std::uint8_t bytes[4] = {1, 2, 3, 4};
@@ -143,7 +143,7 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
   EXPECT_EQ(port.Close(), 1);
   EXPECT_FALSE(port.Lost());
   EXPECT_EQ(port.Reopen(), 0) << "a closed port is not reopened";
-  EXPECT_EQ(boxes, Texts{}) << "no boxes for a loss, a reopening or a close";
+  EXPECT_EQ(boxes_, Texts{}) << "no boxes for a loss, a reopening or a close";
 }
 
 }  // namespace
