@@ -26,7 +26,6 @@ using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
 const std::string kCli = GELVAR_CLI_PATH;
-const std::string kSim = GELVAR_SIM_PATH;
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t found = 0;
@@ -75,13 +74,11 @@ class Child {
  private:
   pid_t pid_ = -1;
   const TempFolder files_;
-  const std::string out_ = files_ / "out";
-  const std::string err_ = files_ / "err";
+  const std::string out_ = files_ / "out", err_ = files_ / "err";
 };
 
 // Polls for up to ten seconds.
-template <typename Condition>
-bool Eventually(Condition condition) {
+bool Eventually(const auto& condition) {
   for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(10ms);
   return condition();
 }
@@ -120,8 +117,8 @@ class Broker {
   }
   // The first count messages of topic, retained ones first, as "topic payload" lines.
   std::string Read(const std::string& topic, int count) const {
-    const Strings args = {"-p", std::to_string(ports_[0]), "-t", topic, "-v", "-C", std::to_string(count), "-W", "20"};
-    Child subscriber("/usr/bin/mosquitto_sub", args);
+    Child subscriber("/usr/bin/mosquitto_sub",
+                     {"-p", std::to_string(ports_[0]), "-t", topic, "-v", "-C", std::to_string(count), "-W", "20"});
     subscriber.Wait();
     return subscriber.Out();
   }
@@ -153,7 +150,7 @@ class CliProgram : public ::testing::Test {
     return run.Err();
   }
 
-  Child sim{kSim, {"--print-path-only"}};
+  Child sim{GELVAR_SIM_PATH, {"--print-path-only"}};
   Strings env;
   const TempFolder dir;
 };

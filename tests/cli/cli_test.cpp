@@ -41,7 +41,7 @@ CliOptions Parsed(const Args& args) {
 
 auto Parts(const MqttTarget& t) { return std::make_tuple(t.tls, t.user, t.host, t.port, t.prefix); }
 
-TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
+TEST(CliOptions, GlobalOptionsGoAnywhereCommandsTakeTheirOwnAndThePasswordIsItsFilesFirstLine) {
   const CliOptions log =
       Parsed({"log", "--json", "--file=x.log", "--com", "7", "--interval", "2", "--for", "1d12h30m45s"});
   EXPECT_EQ(std::tie(log.command, log.json, log.comPort, log.logFile, log.logMinutes, log.forSeconds),
@@ -59,6 +59,25 @@ TEST(CliOptions, GlobalOptionsGoAnywhereAndCommandsTakeTheirOwn) {
       {"mqtt://[::1]:1/p", {false, "", "::1", 1, "p"}},
   };
   for (const auto& [url, target] : urls) EXPECT_EQ(Parts(Parsed({"watch", "--mqtt", url}).mqtt), Parts(target)) << url;
+
+  // The password is the file's first line, whatever its line end.
+  const TempFolder dir;
+  const std::string path = (dir / "password").string();
+  // The user, the file's bytes (nullptr: no file), the password read and a part of the error.
+  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
+      {"ops", "secret\r\nsecond\n", "secret", ""},
+      {"ops", "", "", ""},
+      {"", "secret\n", "secret", "a password (--mqtt-password-file) needs a user"},
+      {"ops", nullptr, "", "--mqtt-password-file: cannot read '"},
+  };
+  for (const auto& [user, bytes, expected, errorPart] : cases) {
+    if (bytes != nullptr) std::ofstream(path, std::ios::binary) << bytes;
+    std::string password, error;
+    const bool read = ReadMqttPassword({false, user, "h", 1883, "p"}, path, password, error);
+    std::filesystem::remove(path);
+    EXPECT_EQ(std::make_pair(read, password), std::make_pair(errorPart.empty(), expected)) << error;
+    EXPECT_NE(error.find(errorPart), std::string::npos) << error;
+  }
 }
 
 TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
@@ -93,29 +112,7 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
   }
 }
 
-// The password is the file's first line, whatever its line end.
-TEST(CliOptions, MqttPasswordFromItsFile) {
-  const TempFolder dir;
-  const std::string path = (dir / "password").string();
-  // The user, the file's bytes (nullptr: no file), the password read and a part of the error.
-  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
-      {"ops", "secret\r\nsecond\n", "secret", ""},
-      {"ops", "", "", ""},
-      {"", "secret\n", "secret", "a password (--mqtt-password-file) needs a user"},
-      {"ops", nullptr, "", "--mqtt-password-file: cannot read '"},
-  };
-  for (const auto& [user, bytes, expected, errorPart] : cases) {
-    if (bytes != nullptr) std::ofstream(path, std::ios::binary) << bytes;
-    std::string password, error;
-    const bool read = ReadMqttPassword({false, user, "h", 1883, "p"}, path, password, error);
-    std::filesystem::remove(path);
-    EXPECT_EQ(read, errorPart.empty()) << error;
-    EXPECT_EQ(password, expected);
-    EXPECT_NE(error.find(errorPart), std::string::npos) << error;
-  }
-}
-
-TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscaped) {
+TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscapedWithNullForNoValue) {
   const std::pair<std::string, std::string> cases[] = {
       {"  3 \260C", "  3 \302\260C"},                      // the core's degree sign
       {"Fehler \326ffnen: x", "Fehler \303\226ffnen: x"},  // the pump's message
@@ -141,6 +138,21 @@ TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscaped
             std::vector<std::string>{"[{\"path\":\"/dev/ttyACM0\",\"description\":\"Uno \\\"R3\\\"\"},"
                                      "{\"path\":\"/dev/ttyS0\",\"description\":\"built-in\"}]"});
   EXPECT_EQ(PortListLines({}, true), std::vector<std::string>{"[]"});
+
+  // In the published state, not read is null; so is a temperature the log writes as -999.0, but not a
+  // true -1.0.
+  DisplayFields fields;
+  VariableSnapshot values;
+  fields.Set(kFieldSlabTemp, "- v -");
+  values.HtgSlGuTemp = -999.0f;
+  fields.Set(kFieldOutdoorTemp, " -1.0 \260F");
+  values.HtgOutTemp = -1.0f;
+  const std::string json = StateJson(fields, values, 1, 0);
+  EXPECT_TRUE(json.starts_with(
+      "{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\302\260F\",\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},"))
+      << json;
+  EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
+  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
 }
 
 // Each answer from the command line is given once; each new entry of the sensor test's pane is handed
@@ -175,22 +187,6 @@ TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
   EXPECT_FALSE(sensorView.ChooseSaveFile("", "", path));
 }
 
-// Not read is null; so is a temperature the log writes as -999.0, but not a true -1.0.
-TEST(MqttState, NullForWhatHasNoValue) {
-  DisplayFields fields;
-  VariableSnapshot values;
-  fields.Set(kFieldSlabTemp, "- v -");
-  values.HtgSlGuTemp = -999.0f;
-  fields.Set(kFieldOutdoorTemp, " -1.0 \260F");
-  values.HtgOutTemp = -1.0f;
-  const std::string json = StateJson(fields, values, 1, 0);
-  EXPECT_TRUE(json.starts_with(
-      "{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\302\260F\",\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},"))
-      << json;
-  EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
-  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
-}
-
 // One run of the command line args (words split at spaces); meanwhile(second) runs before each
 // simulated second and may raise a stop signal. A run without meanwhile has no signal source at all.
 struct VirtualCli {
@@ -199,9 +195,8 @@ struct VirtualCli {
   explicit VirtualCli(const std::string& args, const Meanwhile& meanwhile = nullptr) {
     ResetLinkStateForTests();
     std::istringstream words(args);
-    const std::function<int()> pendingSignal = [this] { return signal; };
     ConsoleProgram program(Parsed({std::istream_iterator<std::string>(words), {}}), scheduler, line, files, console,
-                           meanwhile ? pendingSignal : nullptr);
+                           meanwhile ? std::function<int()>([this] { return signal; }) : nullptr);
     program.Start({});
     for (int second = 0; second < 600 && !program.Finished(); ++second) {
       if (meanwhile) meanwhile(*this, second);
@@ -217,8 +212,7 @@ struct VirtualCli {
   MemoryFiles files;
   std::ostringstream out, err;
   Console console{out, err, true};
-  int signal = 0;
-  int status = -1;
+  int signal = 0, status = -1;
   DisplayFields fields;
 };
 
@@ -242,7 +236,16 @@ const VirtualCli::Meanwhile kManySets = [](VirtualCli& cli, int) {
                            std::vector(300, std::vector<std::uint8_t>{0x70, 0x17}));
 };
 
-TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
+TEST(ConsoleProgram, PrintsWritesAndEndsAsEachCommandDid) {
+  // Values go to standard output in window order, the report is the core's.
+  const VirtualCli report("read-parameters --report r.par");
+  std::string lines;
+  for (const std::string& line : FieldLines(report.fields, ParameterLabels())) lines += line + "\n";
+  EXPECT_EQ(report.out.str(), lines + "report: " + FullPath("r.par") + "\n");
+  EXPECT_EQ(report.files.files.at(FullPath("r.par")), ParameterReport(report.fields, report.scheduler.CalendarTime()));
+  const std::string progress = ProgressText("Reading parameters", kParameterCount, kParameterCount);
+  EXPECT_NE(report.err.str().find(progress), std::string::npos);
+
   const std::string logged = "file: " + FullPath("u.log") + "\nrecords: 1\nunwritten records: 0\n";
   const char* kStopped = "I> Reading variables stopped\n";
   // The log's file is the core's: its header in the unit's temperature unit, then the record.
@@ -251,10 +254,8 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
     std::string args;
     VirtualCli::Meanwhile meanwhile;
     int status;
-    std::string outPart;
-    std::string errPart;
-    std::string file = "";  // written at its full path, starting with fileStart
-    std::string fileStart = "";
+    std::string outPart, errPart;
+    std::string file = "", fileStart = "";  // written at its full path, starting with fileStart
   } cases[] = {
       {"test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
       {"--json test", nullptr, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},
@@ -292,17 +293,6 @@ TEST(ConsoleProgram, PrintsAndEndsAsEachCommandDid) {
     }
     EXPECT_TRUE(c.file.empty() || cli.files.files.at(FullPath(c.file)).starts_with(c.fileStart));
   }
-}
-
-// Values go to standard output in window order, the report is the core's.
-TEST(ConsoleProgram, WritesTheCoresParameterReport) {
-  const VirtualCli cli("read-parameters --report r.par");
-  std::string lines;
-  for (const std::string& line : FieldLines(cli.fields, ParameterLabels())) lines += line + "\n";
-  EXPECT_EQ(cli.out.str(), lines + "report: " + FullPath("r.par") + "\n");
-  EXPECT_EQ(cli.files.files.at(FullPath("r.par")), ParameterReport(cli.fields, cli.scheduler.CalendarTime()));
-  const std::string progress = ProgressText("Reading parameters", kParameterCount, kParameterCount);
-  EXPECT_NE(cli.err.str().find(progress), std::string::npos);
 }
 
 }  // namespace

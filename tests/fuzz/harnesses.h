@@ -19,22 +19,17 @@ std::string RunUnitRequestScript(const std::uint8_t* data, std::size_t size);
 
 // A script is control bytes, each followed by its operands: the operation in the top three bits, its
 // argument in the low five. Past the end every read yields zero, so a cut script still runs to its end.
-class ScriptReader {
- public:
-  ScriptReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-  bool AtEnd() const { return position_ >= size_; }
-  std::uint8_t Byte() { return AtEnd() ? 0 : data_[position_++]; }
+struct ScriptReader {
+  bool AtEnd() const { return position >= size; }
+  std::uint8_t Byte() { return AtEnd() ? 0 : data[position++]; }
   // Big-endian, as ID words go on the line.
   std::uint16_t Word() {
     const std::uint8_t high = Byte();
     return static_cast<std::uint16_t>(high << 8 | Byte());
   }
 
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t position_ = 0;
+  const std::uint8_t* data;
+  std::size_t size, position = 0;
 };
 
 }  // namespace gelvar::fuzz

@@ -32,9 +32,8 @@ const char* BrokenInvariant() {
   if (frameNumber < 0 || frameNumber > 99999) return "frame number out of range";
   if ((conv.retry & 0x0F) >= 4) return "a fifth try";
   if ((conv.retry & 0x80) != 0 && conv.head != conv.tail) return "queue full with head and tail apart";
-  for (const std::uint8_t status : conv.slotStatus) {
+  for (const std::uint8_t status : conv.slotStatus)
     if ((status & 0x3F) > 20 && (status & 0x3F) != 0x3F) return "slot lifetime above 20";
-  }
   if (link_last_error().errorClass != 0) return "the converter met an impossible state";
   return nullptr;
 }
@@ -50,8 +49,7 @@ bool FetchedFromSlot(const ConverterRecord& before, const ObjectRequest& asked, 
   // The two IDs may differ only in the low bits the mask names.
   if (id < 0 || ((static_cast<std::uint32_t>(id) ^ asked.objectId) & ~std::uint32_t{asked.mask}) != 0) return false;
   for (int slot = 0; slot < 3; ++slot) {
-    const int life = before.slotStatus[slot] & 0x3F;
-    const int count = 2 * (before.slotStatus[slot] >> 6);
+    const int life = before.slotStatus[slot] & 0x3F, count = 2 * (before.slotStatus[slot] >> 6);
     if (life != 0 && life != 0x3F && before.slotIdHigh[slot] * 256 + before.slotIdLow[slot] == id &&
         (reply.count & 0x0F) == count && std::equal(reply.data, reply.data + count, before.slotData[slot])) {
       return ReplyWellFormed(reply);
@@ -62,7 +60,7 @@ bool FetchedFromSlot(const ConverterRecord& before, const ObjectRequest& asked, 
 
 class LinkRun {
  public:
-  LinkRun(const std::uint8_t* data, std::size_t size) : script_(data, size), ticker_(clock_) {}
+  LinkRun(const std::uint8_t* data, std::size_t size) : script_{data, size}, ticker_(clock_) {}
 
   std::string Run() {
     ResetLinkStateForTests();

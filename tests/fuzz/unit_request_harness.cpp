@@ -29,7 +29,7 @@ constexpr double UnitFaults::*kRates[] = {&UnitFaults::dropRate,      &UnitFault
 
 class UnitRun {
  public:
-  UnitRun(const std::uint8_t* data, std::size_t size) : script_(data, size) {}
+  UnitRun(const std::uint8_t* data, std::size_t size) : script_{data, size} {}
 
   std::string Run() {
     while (!script_.AtEnd() && fault_.empty()) RunOp(script_.Byte());
@@ -114,12 +114,10 @@ class UnitRun {
     while (const int count = unit_.Transmit(buffer, sizeof buffer, nowMs_)) total += static_cast<std::size_t>(count);
     if (total > requests.size() * kLongestReply) return Fail(std::to_string(total) + " bytes sent");
     static const UnitModel fresh;
-    for (const auto& range : kObjectRanges) {
-      for (std::uint32_t id = range[0]; id < range[1]; ++id) {
+    for (const auto& range : kObjectRanges)
+      for (std::uint32_t id = range[0]; id < range[1]; ++id)
         if (unit_.Object(id).size() != fresh.Object(id).size())
           return Fail("object " + std::to_string(id) + " resized");
-      }
-    }
     unit_.ClearRequests();
     for (std::uint8_t b : unitsim::EncodeFrame(kProbeId, {})) unit_.Receive(b, nowMs_);
     const int count = unit_.Transmit(buffer, sizeof buffer, nowMs_);
@@ -131,10 +129,8 @@ class UnitRun {
 
   ScriptReader script_;
   UnitModel unit_;
-  std::int64_t nowMs_ = 0;
-  std::int64_t latestMs_ = 0;
-  std::size_t bytesFed_ = 0;
-  std::size_t transmitted_ = 0;
+  std::int64_t nowMs_ = 0, latestMs_ = 0;
+  std::size_t bytesFed_ = 0, transmitted_ = 0;
   std::string fault_;
 };
 

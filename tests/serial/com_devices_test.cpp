@@ -36,9 +36,8 @@ struct MemoryStore : ComMappingStore {
   std::string failure;
 };
 
-ComDeviceMap Map(MemoryStore& store) {
-  return ComDeviceMap(&store, [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; });
-}
+// The environment names COM 4 alone.
+const auto kVariables = [](const char* name) { return name == ComVariableName(4) ? "/dev/ttyV4" : nullptr; };
 
 // Kept choices with nonsense among them; then a chosen device that is missing is kept and counts again
 // once it is plugged in, a choice is kept for the next run, the default device forgets it, and
@@ -46,28 +45,27 @@ ComDeviceMap Map(MemoryStore& store) {
 TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   const TempFolder folder;
   const std::string gone = (folder / "ttyUSB9").string();
-  const std::string present = "/dev/null";
   // The kept entries, the store's failure, what the "E> " line says after the store's name, the
   // devices of COM 1 and COM 2.
   const std::tuple<Entries, std::string, std::string, std::string> cases[] = {
       {{}, "", "", "/dev/ttyS0 /dev/ttyS1"},
-      {{{"COM1", present}, {"COM4", present}, {"COM255", present}}, "", "", present + " /dev/ttyS1"},
+      {{{"COM1", "/dev/null"}, {"COM4", "/dev/null"}, {"COM255", "/dev/null"}}, "", "", "/dev/null /dev/ttyS1"},
       {{{"COMx", "/a"}, {"COM", "/a"}, {"COM0", "/a"}, {"COM256", "/a"}, {"COM2x", "/a"}, {"COM2", "ttyUSB0"}},
        "",
        "ignored COMx (not a COM number 1..255), COM (not a COM number 1..255), COM0 (not a COM number 1..255), "
        "COM256 (not a COM number 1..255), COM2x (not a COM number 1..255), COM2 (not a device path)",
        "/dev/ttyS0 /dev/ttyS1"},
       {{{"COM2", gone}}, "", "ignored COM2 (" + gone + " is not there)", "/dev/ttyS0 /dev/ttyS1"},
-      {{{"COM1", present}}, "is not a file", "is not a file", "/dev/ttyS0 /dev/ttyS1"},
+      {{{"COM1", "/dev/null"}}, "is not a file", "is not a file", "/dev/ttyS0 /dev/ttyS1"},
   };
   for (const auto& [entries, failure, ignored, resolved] : cases) {
     MemoryStore store(entries, failure);
-    ComDeviceMap map = Map(store);
+    ComDeviceMap map(&store, kVariables);
     EXPECT_EQ(map.Load(), ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + ignored);
     EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, resolved) << ignored;
   }
   MemoryStore store({{"COM2", gone}}, "");
-  ComDeviceMap map = Map(store);
+  ComDeviceMap map(&store, kVariables);
   map.Load();
   EXPECT_EQ(DescribeComDevice(2, map.Resolve(2)),
             "COM 2 is /dev/ttyS1 (the device chosen for COM 2, " + gone +
@@ -83,7 +81,7 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
   EXPECT_EQ(map.Chosen(5), "");
   ASSERT_TRUE(map.Choose(3, "/dev/null", reason)) << reason;
   EXPECT_EQ(store.entries, (Entries{{"COM2", gone}, {"COM3", "/dev/null"}}));
-  ComDeviceMap next = Map(store);
+  ComDeviceMap next(&store, kVariables);
   EXPECT_EQ(next.Load(), "");
   EXPECT_EQ(DescribeComDevice(3, next.Resolve(3)), "COM 3 is /dev/null (chosen in the device list)");
   next.UseDevice("/dev/ttyV9");

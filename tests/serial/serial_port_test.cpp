@@ -26,14 +26,8 @@ using Texts = std::vector<std::string>;
 
 bool operator==(const termios& a, const termios& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-struct RecordingMessages : SerialMessages {
-  void ShowError(const std::string& caption, const std::string& text, bool) override {
-    shown.push_back(caption + " " + text);
-  }
-  Texts shown;
-};
-
-class SerialPortTest : public ::testing::Test {
+// The fixture keeps the message boxes the port shows.
+class SerialPortTest : public ::testing::Test, public SerialMessages {
  protected:
   SerialPortTest() {
     ::setenv(ComVariableName(8).c_str(), link_.c_str(), 1);
@@ -60,6 +54,9 @@ class SerialPortTest : public ::testing::Test {
     return t;
   }
   int Open(SerialPort& port) { return port.Open(8, 19200, 8, 0, 0); }
+  void ShowError(const std::string& caption, const std::string& text, bool) override {
+    boxes_.push_back(caption + " " + text);
+  }
 
   // Writes bytes both ways, each given up to two seconds to cross: line controls and end-of-file
   // bytes are plain data on a raw line, and a read takes no more than its maximum.
@@ -88,14 +85,14 @@ class SerialPortTest : public ::testing::Test {
   const std::string link_ = dir_ / "ttyGELVAR";
   int master_ = -1;
   termios before_{};
-  RecordingMessages messages_;
+  Texts boxes_;
 };
 
 // A raw line for this program alone; a failed open names the device and the reason (held by this
 // program, missing, or a plain file); the settings are put back. A lost device is held and reopened
 // at the same path with the program's setting.
 TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfterwards) {
-  SerialPort port(messages_);
+  SerialPort port(*this);
   ASSERT_EQ(Open(port), 1);
   const termios t = Settings();
   EXPECT_EQ(std::make_pair(::cfgetispeed(&t), ::cfgetospeed(&t)), std::make_pair(speed_t{B19200}, speed_t{B19200}));
@@ -112,22 +109,22 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
       {file, "Error 2 Error open COM8:\n" + file + ": not a serial device"},
   };
   for (const auto& [device, shown] : cases) {
-    messages_.shown.clear();
+    boxes_.clear();
     ::setenv(ComVariableName(8).c_str(), device.c_str(), 1);
-    SerialPort other(messages_);
+    SerialPort other(*this);
     EXPECT_EQ(Open(other), 0);
-    EXPECT_EQ(messages_.shown, Texts{shown});
+    EXPECT_EQ(boxes_, Texts{shown});
   }
   ::setenv(ComVariableName(8).c_str(), link_.c_str(), 1);
   EXPECT_EQ(port.Close(), 1);
   EXPECT_TRUE(Settings() == before_);
-  auto second = std::make_unique<SerialPort>(messages_);
+  auto second = std::make_unique<SerialPort>(*this);
   EXPECT_EQ(Open(*second), 1) << "free again after the close";
   second.reset();
   EXPECT_TRUE(Settings() == before_) << "put back at destruction too";
 
   // Unplugging closes the master, as a pulled adapter or a stopped simulator does.
-  messages_.shown.clear();
+  boxes_.clear();
   ASSERT_EQ(Open(port), 1);
   Unplug();
   std::uint8_t bytes[4] = {1, 2, 3, 4};
@@ -146,7 +143,7 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
   EXPECT_EQ(port.Close(), 1);
   EXPECT_FALSE(port.Lost());
   EXPECT_EQ(port.Reopen(), 0) << "a closed port is not reopened";
-  EXPECT_EQ(messages_.shown, Texts{}) << "no boxes for a loss, a reopening or a close";
+  EXPECT_EQ(boxes_, Texts{}) << "no boxes for a loss, a reopening or a close";
 }
 
 }  // namespace
