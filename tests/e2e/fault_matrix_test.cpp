@@ -104,27 +104,24 @@ int ExpectWholeLines(const std::string& text) {
   return wellFormed;
 }
 
-// The end of the first pass after fromMs whose steps were all read; -1 when there is none.
-std::int64_t FirstCleanPassMs(const MonitorRig& rig, std::int64_t fromMs) {
+// After fromMs: the end of the first pass whose steps were all read, then the first record after it with
+// every value read (the k-th record event is the k-th record line, as memory files take every record);
+// -1 for one that did not come.
+std::pair<std::int64_t, std::int64_t> BackAfter(const MonitorRig& rig, std::int64_t fromMs) {
+  const std::vector<std::string> records = RecordLines(rig.memoryFiles.files.at(rig.view.logPath));
+  std::int64_t readingMs = -1;
   int accepted = 0;  // a pass with a failed step has fewer
+  std::size_t record = 0;
   for (const Event& e : rig.log.events) {
     if (e.kind == 'S') accepted += e.outcome == StepOutcome::kAccepted;
-    if (e.kind != 'P') continue;
-    if (e.ms > fromMs && accepted == kPassSteps) return e.ms;
-    accepted = 0;
+    if (e.kind == 'P' && readingMs < 0 && e.ms > fromMs && accepted == kPassSteps) readingMs = e.ms;
+    if (e.kind == 'P') accepted = 0;
+    if (e.kind == 'L' && readingMs >= 0 && e.ms > readingMs && !HoldsUnreadValues(records.at(record))) {
+      return {readingMs, e.ms};
+    }
+    record += e.kind == 'L';
   }
-  return -1;
-}
-
-// The first record after afterMs with every value read; the k-th record event is the k-th record line,
-// as memory files take every record.
-std::int64_t FirstCleanRecordMs(MonitorRig& rig, std::int64_t afterMs) {
-  const std::vector<std::string> records = RecordLines(rig.memoryFiles.files.at(rig.view.logPath));
-  const std::vector<Event> written = rig.log.Of('L');
-  for (std::size_t k = 0; k < written.size() && k < records.size(); ++k) {
-    if (written[k].ms > afterMs && !HoldsUnreadValues(records[k])) return written[k].ms;
-  }
-  return -1;
+  return {readingMs, -1};
 }
 
 // Lets a step that has just ended settle before the next command.
@@ -202,8 +199,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Open");
     EXPECT_EQ(NotedOnce(rig, "\r\n*** COM1 reopened"), unplugged);
     rig.link.RunFor(kRecoveryMs - kReopenIntervalMs - 10);
-    const std::int64_t readingBackMs = FirstCleanPassMs(rig, healedMs);
-    const std::int64_t loggingBackMs = readingBackMs < 0 ? -1 : FirstCleanRecordMs(rig, readingBackMs);
+    const auto [readingBackMs, loggingBackMs] = BackAfter(rig, healedMs);
     EXPECT_GE(readingBackMs, 0);
     EXPECT_GE(loggingBackMs, 0);
     rig.controller.Command(kCmdStopLogging);
@@ -362,10 +358,8 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   for (std::size_t k = 0; k < records.size(); ++k) {
     ASSERT_EQ(RecordSetNumber(records[k]), static_cast<int>(k) + 1) << records[k];
     // Record k belongs to minute k of the grid, however long it waited there for a pass to end.
-    const std::int64_t dueMs = written[0].ms + static_cast<std::int64_t>(k) * kIntervalMs;
-    EXPECT_GE(written[k].ms, dueMs) << records[k];
-    EXPECT_LT(written[k].ms, dueMs + kIntervalMs) << records[k];
-    latestMs = std::max(latestMs, written[k].ms - dueMs);
+    EXPECT_EQ((written[k].ms - written[0].ms) / kIntervalMs, static_cast<std::int64_t>(k)) << records[k];
+    latestMs = std::max(latestMs, (written[k].ms - written[0].ms) % kIntervalMs);
   }
   // Every record after the first comes right after a pass end.
   for (std::size_t i = 1; i < rig.log.events.size(); ++i) {
