@@ -161,7 +161,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     RunCommand(rig, kCmdStartCycleSensor1);
     rig.controller.Command(kCmdReadParameters);
     rig.RunUntilEvents('R', 1, kStepLimitMs);
-    rig.StartLogging(kStepLimitMs);
+    rig.StartLogging();
     std::set<std::pair<std::string, int>> states;  // status 1079 and mode
     const auto watchStates = [&] {
       states.emplace(rig.controller.ComStatusText(), rig.controller.Mode());
@@ -338,7 +338,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;
   rig.view.logPath = (dir / "soak.log").string();
-  ASSERT_TRUE(rig.StartLogging(60'000));
+  rig.StartLogging();
 
   const auto wallStart = std::chrono::steady_clock::now();
   const std::int64_t startMs = rig.link.Scheduler().NowMs();

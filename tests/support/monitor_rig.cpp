@@ -44,6 +44,14 @@ bool IsWellFormedValue(const std::string& field, const Column& column) {
   return std::regex_match(number, numbers[column.decimals]) && field.size() == std::max(column.width, number.size());
 }
 
+// The soft limit, up to the hard one.
+bool SetFileSizeLimit(rlim_t bytes) {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = std::min(bytes, limit.rlim_max);
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
 }  // namespace
 
 std::string ReadFile(const std::string& path) {
@@ -53,18 +61,10 @@ std::string ReadFile(const std::string& path) {
 
 FileSizeLimit::FileSizeLimit(std::uintmax_t bytes) {
   IgnoreFileSizeSignal();
-  rlimit limit{};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = bytes;
-  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ADD_FAILURE() << "no file size limit";
+  if (!SetFileSizeLimit(bytes)) ADD_FAILURE() << "no file size limit";
 }
 
-FileSizeLimit::~FileSizeLimit() {
-  rlimit limit{};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = limit.rlim_max;
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-}
+FileSizeLimit::~FileSizeLimit() { SetFileSizeLimit(RLIM_INFINITY); }
 
 std::vector<std::string> FileLines(const std::string& text) {
   std::vector<std::string> lines = Split(text, "\r\n");
@@ -75,9 +75,8 @@ std::vector<std::string> FileLines(const std::string& text) {
 std::vector<std::string> RecordLines(const std::string& text) {
   static const std::regex start(R"(^\d{5};)");
   std::vector<std::string> records;
-  for (const std::string& line : FileLines(text)) {
-    if (std::regex_search(line, start)) records.push_back(line);
-  }
+  std::ranges::copy_if(FileLines(text), std::back_inserter(records),
+                       [](const std::string& line) { return std::regex_search(line, start); });
   return records;
 }
 

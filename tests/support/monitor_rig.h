@@ -74,12 +74,12 @@ struct MonitorRig {
     controller.Command(kCmdOpenLogFile);
     controller.Command(kCmdStartLogging);
   }
-  // Reads variables until the first pass has ended, then logs once a minute.
-  bool StartLogging(std::int64_t firstPassLimitMs = 10'000) {
+  // Reads variables until the first pass has ended (a pass of a unit that never replies takes up to
+  // 200 s), then logs once a minute.
+  void StartLogging() {
     controller.Command(kCmdStartReadingVariables);
-    const bool passEnded = RunUntilEvents('P', 1, firstPassLimitMs);
+    RunUntilEvents('P', 1, 200'000);
     LogEveryMinute();
-    return passEnded;
   }
   unitsim::UnitModel& Unit() { return link.Unit(); }
   // Holds every temperature clear of -1.0, the log's mark for a value not read.
