@@ -97,8 +97,7 @@ int ExpectWholeLines(const std::string& text) {
     const bool whole = IsWellFormedRecord(line);
     EXPECT_TRUE(whole) << line;
     wellFormed += whole;
-    EXPECT_GT(RecordSetNumber(line), lastSet) << line;
-    lastSet = RecordSetNumber(line);
+    EXPECT_GT(RecordSetNumber(line), std::exchange(lastSet, RecordSetNumber(line))) << line;
   }
   EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
   return wellFormed;
@@ -216,19 +215,18 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
   PublishTable("fault_matrix.md", table);
 }
 
-// Fails the n-th append (counting from 1), and with `lasting` every one after it until healed. A
+// Fails the n-th append (counting from 1), and while `lasting` every one after it. A
 // failed append writes nothing: the file cannot be opened. Bytes already written stay, as memory files
 // only append; what the seam shows is how the program goes on.
 struct FailingFiles : MemoryFiles {
   FailingFiles(int n, bool lasting) : n(n), lasting(lasting) {}
   AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override {
-    if (++appends == n || (lasting && appends > n && !healed)) return {AppendStatus::kFailed, "Permission denied"};
+    if (++appends == n || (lasting && appends > n)) return {AppendStatus::kFailed, "Permission denied"};
     return MemoryFiles::Append(path, bytes, ifMissing);
   }
   const int n;
-  const bool lasting;
+  bool lasting;  // until the file is back
   int appends = 0;
-  bool healed = false;
 };
 
 TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
@@ -247,7 +245,7 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
                   std::vector<std::string>{"Error open log file: DateiLogName\n" + path + ": Permission denied"});
         EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
         EXPECT_EQ(files.files.count(path), 0u);
-        files.healed = true;
+        files.lasting = false;
         rig.LogEveryMinute();
       }
       std::string statuses = rig.controller.LogStatusText();
@@ -257,7 +255,7 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
         return false;
       };
       rig.link.RunUntil(watch, 3 * 60'000);
-      files.healed = true;
+      files.lasting = false;
       rig.link.RunUntil(watch, 3 * 60'000);
       if (files.appends < n) break;  // every write has had its turn
       // One record more, so that the run ends with a record written after the failure.

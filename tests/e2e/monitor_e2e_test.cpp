@@ -41,9 +41,8 @@ TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParame
     ASSERT_TRUE(rig.RunUntilEvents('R', 1, 200000));
     EXPECT_EQ(rig.controller.Mode(), kPortOpen);
     std::vector<std::string> lines = {"I> Reading parameters OK"};
-    for (auto id = kParameterIds.rbegin(); silent && id != kParameterIds.rend(); ++id) {
+    for (auto id = kParameterIds.rbegin(); silent && id != kParameterIds.rend(); ++id)
       lines.push_back(CFormat("E> No reply at ID: %04X", static_cast<unsigned>(*id)));
-    }
     lines.push_back("I> COM Port Opened");
     EXPECT_EQ(FileLines(rig.controller.MessageText()), lines);
     for (const auto& [id, text] : expected) EXPECT_EQ(rig.controller.Fields().Text(id), silent ? "undef." : text) << id;

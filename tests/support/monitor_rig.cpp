@@ -105,9 +105,8 @@ void PublishTable(const std::string& name, const std::vector<std::vector<std::st
   add(std::vector<std::string>(rows.front().size(), "---"));
   std::for_each(rows.begin() + 1, rows.end(), add);
   std::cout << text;
-  if (const char* dir = std::getenv("GELVAR_REPORT_DIR"); dir != nullptr && *dir != '\0') {
+  if (const char* dir = std::getenv("GELVAR_REPORT_DIR"); dir != nullptr && *dir != '\0')
     std::ofstream(std::filesystem::path(dir) / name, std::ios::binary) << text;
-  }
 }
 
 }  // namespace gelvar::testing

@@ -38,10 +38,9 @@ void VirtualScheduler::Freeze(std::int64_t ms) {
 
 bool VirtualScheduler::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
   const std::int64_t limitUs = nowUs_ + limitMs * 1000;
-  if (done()) return true;
-  while (FireNext(limitUs)) {
-    if (done()) return true;
-  }
+  bool held = done();
+  while (!held && FireNext(limitUs)) held = done();
+  if (held) return true;
   nowUs_ = limitUs;
   return done();
 }
