@@ -77,9 +77,8 @@ std::vector<FaultCase> Cases() {
          f.dropRate = f.badChecksumRate = f.badParityRate = f.cutFrameRate = 0.1;
          f.wrongCountRate = f.noiseRate = 0.2;
          f.latencyMs = 30;
-         for (const std::uint32_t id : {0x3003u, 0x0C00u, 0x0C80u, 0x0C07u}) {
+         for (const std::uint32_t id : {0x3003u, 0x0C00u, 0x0C80u, 0x0C07u})
            unit.SetObject(id, std::vector<std::uint8_t>(unit.Object(id).size(), 0xFF));
-         }
          unit.SetObject(0x0C01, {});
        },
        {kNoReply, kNoReplyTest, "E> Wrong format response"},
@@ -237,14 +236,13 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       SCOPED_TRACE((lasting ? "lasting failure of write " : "failure of write ") + std::to_string(n));
       FailingFiles files(n, lasting);
       MonitorRig rig(&files);
-      const std::string& path = rig.view.logPath;
       rig.StartLogging();
       if (n == 1) {
         // The header could not be written: the box, no logging, and once healed a new try works.
-        EXPECT_EQ(rig.view.alerts,
-                  std::vector<std::string>{"Error open log file: DateiLogName\n" + path + ": Permission denied"});
+        EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open log file: DateiLogName\n" + rig.view.logPath +
+                                                            ": Permission denied"});
         EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
-        EXPECT_EQ(files.files.count(path), 0u);
+        EXPECT_EQ(files.files.count(rig.view.logPath), 0u);
         files.lasting = false;
         rig.LogEveryMinute();
       }
@@ -262,7 +260,7 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       const int records = rig.log.Count('L');
       rig.link.RunUntil([&] { return watch() || rig.log.Count('L') > records; }, 2 * 60'000);
 
-      const std::string& text = files.files[path];
+      const std::string& text = files.files[rig.view.logPath];
       ExpectWholeLines(text);
       EXPECT_EQ(rig.controller.Mode(), kLoggingVariables);
       int failed = 0;

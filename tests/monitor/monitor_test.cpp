@@ -41,7 +41,7 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
   DeviceModel model{*this};
 };
 
-TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
+TEST_F(DeviceModelTest, RepliesBecomeDisplayTextsAndARefusedBeginLeavesTheStepInProgressAlone) {
   const std::tuple<StepHandler, int, std::vector<std::uint8_t>, std::map<int, std::string>> cases[] = {
       {&DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{1029, "  -20 \260C"}}},
       {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{1030, "    3 \260C"}}},
@@ -71,9 +71,9 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
     EXPECT_EQ(Exchange(handler, argument, reply), kReplyAccepted);
     for (const auto& [id, text] : texts) EXPECT_EQ(model.Fields().Text(id), text) << "field " << id;
   }
-}
 
-TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
+  // A refused begin leaves the step in progress alone.
+  request = ObjectRequest{};
   ASSERT_EQ(model.ReadSensorTemps(1, 0), kStepBegun);
   refuse = true;
   EXPECT_EQ(model.ReadSensorTemps(1, 1), kStepRefused);
