@@ -48,58 +48,15 @@ struct FaultCase {
   const char* comStatus = "COM Port Open";  // status text 1079 while the fault lasts; "COM Port Lost": unplugged
 };
 
-std::vector<FaultCase> Cases() {
-  using Unit = unitsim::UnitModel;
-  using F = unitsim::UnitFaults;
-  const auto rate = [](double F::*field, double value) { return [=](Unit& unit) { unit.Faults().*field = value; }; };
-  const std::set<std::string> noReply = {kNoReply, kNoReplyTest};
-  const std::set<std::string> wrongFormat = {"E> Wrong format response"};
-  const std::set<std::string> wrongCommand = {"E> Wrong command response"};
-  return {
-      {"unit silent", [](Unit& unit) { unit.Faults().silent = true; }, noReply, noReply},
-      {"one object silent (0C84)", [](Unit& unit) { unit.Faults().silentObjects = {0x0C84}; }, {kNoReply}, {kNoReply}},
-      {"bad checksum 1 %", rate(&F::badChecksumRate, 0.01), {}, {}},
-      {"bad checksum 10 %", rate(&F::badChecksumRate, 0.1), {}, {}},
-      {"bad checksum 50 %", rate(&F::badChecksumRate, 0.5), noReply, {}},
-      {"bad parity 1 %", rate(&F::badParityRate, 0.01), {}, {}},
-      {"bad parity 10 %", rate(&F::badParityRate, 0.1), {}, {}},
-      {"bad parity 50 %", rate(&F::badParityRate, 0.5), noReply, {}},
-      {"wrong data count 10 %", rate(&F::wrongCountRate, 0.1), wrongFormat, wrongFormat},
-      {"commands refused", [](Unit& unit) { unit.Faults().refuseCommands = true; }, wrongCommand, wrongCommand},
-      {"reply after 700 ms", [](Unit& unit) { unit.Faults().latencyMs = 700; }, {}, {}},
-      {"reply after 800 ms", [](Unit& unit) { unit.Faults().latencyMs = 800; }, {}, {}},
-      {"noise bursts 10 %", rate(&F::noiseRate, 0.1), {}, {}},
-      {"frames cut half-way 10 %", rate(&F::cutFrameRate, 0.1), {}, {}},
-      {"unit unplugged with its adapter", [](Unit&) {}, noReply, noReply, "COM Port Lost"},
-      {"all faults at once, out-of-table values",
-       [](Unit& unit) {
-         F& f = unit.Faults();
-         f.dropRate = f.badChecksumRate = f.badParityRate = f.cutFrameRate = 0.1;
-         f.wrongCountRate = f.noiseRate = 0.2;
-         f.latencyMs = 30;
-         for (const std::uint32_t id : {0x3003u, 0x0C00u, 0x0C80u, 0x0C07u})
-           unit.SetObject(id, std::vector<std::uint8_t>(unit.Object(id).size(), 0xFF));
-         unit.SetObject(0x0C01, {});
-       },
-       {kNoReply, kNoReplyTest, "E> Wrong format response"},
-       {}},
-  };
-}
-
-// Every line of the file is a header line or a well-formed record, and the set numbers rise. Returns
-// the number of well-formed records.
-int ExpectWholeLines(const std::string& text) {
+// Every line of the file is a header line or a well-formed record, and the set numbers rise.
+void ExpectWholeLines(const std::string& text) {
   int lastSet = 0;
-  int wellFormed = 0;
   for (const std::string& line : FileLines(text)) {
     if (line.starts_with("Logfile Gelvar started ") || line.starts_with("Set#;Date;Time;")) continue;
-    const bool whole = IsWellFormedRecord(line);
-    EXPECT_TRUE(whole) << line;
-    wellFormed += whole;
+    EXPECT_TRUE(IsWellFormedRecord(line)) << line;
     EXPECT_GT(RecordSetNumber(line), std::exchange(lastSet, RecordSetNumber(line))) << line;
   }
   EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
-  return wellFormed;
 }
 
 // After fromMs: the end of the first pass whose steps were all read, then the first record after it with
@@ -142,10 +99,46 @@ std::string Seconds(std::int64_t atMs, std::int64_t fromMs) {
 }
 
 TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
+  using Unit = unitsim::UnitModel;
+  using F = unitsim::UnitFaults;
+  const auto rate = [](double F::*field, double value) { return [=](Unit& unit) { unit.Faults().*field = value; }; };
+  const std::set<std::string> noReply = {kNoReply, kNoReplyTest};
+  const std::set<std::string> wrongFormat = {"E> Wrong format response"};
+  const std::set<std::string> wrongCommand = {"E> Wrong command response"};
+  const FaultCase cases[] = {
+      {"unit silent", [](Unit& unit) { unit.Faults().silent = true; }, noReply, noReply},
+      {"one object silent (0C84)", [](Unit& unit) { unit.Faults().silentObjects = {0x0C84}; }, {kNoReply}, {kNoReply}},
+      {"bad checksum 1 %", rate(&F::badChecksumRate, 0.01), {}, {}},
+      {"bad checksum 10 %", rate(&F::badChecksumRate, 0.1), {}, {}},
+      {"bad checksum 50 %", rate(&F::badChecksumRate, 0.5), noReply, {}},
+      {"bad parity 1 %", rate(&F::badParityRate, 0.01), {}, {}},
+      {"bad parity 10 %", rate(&F::badParityRate, 0.1), {}, {}},
+      {"bad parity 50 %", rate(&F::badParityRate, 0.5), noReply, {}},
+      {"wrong data count 10 %", rate(&F::wrongCountRate, 0.1), wrongFormat, wrongFormat},
+      {"commands refused", [](Unit& unit) { unit.Faults().refuseCommands = true; }, wrongCommand, wrongCommand},
+      {"reply after 700 ms", [](Unit& unit) { unit.Faults().latencyMs = 700; }, {}, {}},
+      {"reply after 800 ms", [](Unit& unit) { unit.Faults().latencyMs = 800; }, {}, {}},
+      {"noise bursts 10 %", rate(&F::noiseRate, 0.1), {}, {}},
+      {"frames cut half-way 10 %", rate(&F::cutFrameRate, 0.1), {}, {}},
+      {"unit unplugged with its adapter", [](Unit&) {}, noReply, noReply, "COM Port Lost"},
+      {"all faults at once, out-of-table values",
+       [](Unit& unit) {
+         F& f = unit.Faults();
+         f.dropRate = f.badChecksumRate = f.badParityRate = f.cutFrameRate = 0.1;
+         f.wrongCountRate = f.noiseRate = 0.2;
+         f.latencyMs = 30;
+         for (const std::uint32_t id : {0x3003u, 0x0C00u, 0x0C80u, 0x0C07u})
+           unit.SetObject(id, std::vector<std::uint8_t>(unit.Object(id).size(), 0xFF));
+         unit.SetObject(0x0C01, {});
+       },
+       {kNoReply, kNoReplyTest, "E> Wrong format response"},
+       {}},
+  };
+
   std::vector<std::vector<std::string>> table = {{"Fault", "Error lines in the pane under the fault", "Steps read",
                                                   "Records (with unread values)", "Status 1079", "Reading back after",
                                                   "Logging back after"}};
-  for (const FaultCase& c : Cases()) {
+  for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.name);
     MonitorRig rig;
     rig.PinTemperatures();
@@ -184,7 +177,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     ExpectWholeLines(rig.memoryFiles.files[rig.view.logPath]);
     EXPECT_EQ(std::ssize(records), rig.controller.LogSetCounter());
     const auto unread = std::count_if(records.begin(), records.end(), HoldsUnreadValues);
-    const std::string stepsRead = CFormat("%d of %d", rig.log.accepted, rig.log.Count('S'));
+    const std::string stepsRead = CFormat("%d of %d", rig.log.Accepted(), rig.log.Count('S'));
     if (c.required.contains(kNoReplyTest)) {
       EXPECT_EQ(unread, std::ssize(records)) << "no value read while the unit is away";
     }
@@ -346,7 +339,8 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const std::vector<std::string> records = RecordLines(text);
   const int expected = hours * 60;
   ASSERT_EQ(static_cast<int>(records.size()), expected);
-  const int wellFormed = ExpectWholeLines(text);
+  ExpectWholeLines(text);
+  const int wellFormed = static_cast<int>(std::ranges::count_if(records, IsWellFormedRecord));
   const std::vector<Event> written = rig.log.Of('L');
   ASSERT_EQ(written.size(), records.size());
   EXPECT_EQ(written[0].ms, startMs + 10) << "the first record at the first timer message";
@@ -371,7 +365,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
         "Latest record after its minute began", "Steps read", "Wall time"},
        {CFormat("%d h", hours), CFormat("%d", expected), CFormat("00001-%05d", expected), CFormat("%d", wellFormed),
         CFormat("%d", static_cast<int>(unread)), CFormat("%.2f s", latestMs / 1000.0),
-        CFormat("%d of %d", rig.log.accepted, rig.log.Count('S')), CFormat("%.1f s", wallSeconds.count())}});
+        CFormat("%d of %d", rig.log.Accepted(), rig.log.Count('S')), CFormat("%.1f s", wallSeconds.count())}});
 }
 
 }  // namespace
