@@ -162,9 +162,8 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     EXPECT_EQ(states, (std::set<std::pair<std::string, int>>{{c.comStatus, kLoggingVariables}}));
 
     std::map<std::string, int> errorLines;  // by kind, without the object ID
-    for (const std::string& line : rig.log.messages) {
+    for (const std::string& line : rig.log.messages)
       if (line.starts_with("E> ")) ++errorLines[line.substr(0, line.find(" at ID:"))];
-    }
     std::string errorTexts;
     for (const auto& [kind, count] : errorLines) {
       EXPECT_TRUE(c.allowed.contains(kind)) << kind;
@@ -258,9 +257,8 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       EXPECT_EQ(rig.controller.Mode(), kLoggingVariables);
       int failed = 0;
       std::string missing;  // the set numbers of the failed records
-      for (const Event& e : rig.log.Of('L')) {
+      for (const Event& e : rig.log.Of('L'))
         if (!e.written) missing += (failed++ == 0 ? "" : ", ") + CFormat("%05d", e.set);
-      }
       const int inFile = static_cast<int>(RecordLines(text).size());
       table.push_back({n == 1 ? "1 (header)" : CFormat("%d (record %d)", n, n - 1),
                        lasting ? "the file is back (3 min)" : "the next write", statuses, CFormat("%d", inFile),
