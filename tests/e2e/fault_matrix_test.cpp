@@ -23,6 +23,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <utility>
 
 #include "common/c_format.h"
 #include "common/temp_folder.h"

@@ -72,8 +72,8 @@ struct MonitorRig {
     controller.Command(kCmdOpenLogFile);
     controller.Command(kCmdStartLogging);
   }
-  // Reads variables until the first pass has ended (a pass of a unit that never replies takes up to
-  // 200 s), then logs once a minute.
+  // Reads variables until the first pass has ended (or 200 s have passed, time enough even for a unit
+  // that never replies), then logs once a minute.
   void StartLogging() {
     controller.Command(kCmdStartReadingVariables);
     RunUntilEvents('P', 1, 200'000);
