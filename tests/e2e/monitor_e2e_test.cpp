@@ -98,9 +98,8 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
       EXPECT_LT(e.ms - std::exchange(passStartMs, e.ms), 6000) << "a pass and its pause";
     }
     const std::vector<Event> written = rig.log.Of('L');
-    for (std::size_t k = 2; k < written.size(); ++k) {
+    for (std::size_t k = 2; k < written.size(); ++k)
       EXPECT_NEAR(written[k].ms - written[k - 1].ms - (k == 2 ? frozenMs : 0), 60000, 5000) << "record " << k + 1;
-    }
   }
 }
 

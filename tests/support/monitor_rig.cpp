@@ -36,7 +36,7 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
   return parts;
 }
 
-bool IsWellFormedValue(const std::string& field, const Column& column) {
+bool IsWellFormedValue(const Column& column, const std::string& field) {
   // By the column's number of decimals.
   static const std::regex numbers[] = {std::regex(R"(-?\d+)"), std::regex(R"(-?\d+,\d)"), std::regex(R"(-?\d+,\d\d)")};
   const std::string number = field.substr(std::min(field.find_first_not_of(' '), field.size()));
@@ -55,8 +55,7 @@ bool SetFileSizeLimit(rlim_t bytes) {
 }  // namespace
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 FileSizeLimit::FileSizeLimit(std::uintmax_t bytes) {
@@ -84,10 +83,7 @@ bool IsWellFormedRecord(const std::string& line) {
   static const std::regex head(R"(^\d{5}; \d\d/\d\d/\d\d; \d\d:\d\d:\d\d;)");
   const std::vector<std::string> fields = Split(line, ";");
   if (!std::regex_search(line, head) || fields.size() != 3 + std::size(kColumns)) return false;
-  for (std::size_t i = 0; i < std::size(kColumns); ++i) {
-    if (!IsWellFormedValue(fields[3 + i], kColumns[i])) return false;
-  }
-  return true;
+  return std::equal(std::begin(kColumns), std::end(kColumns), fields.begin() + 3, IsWellFormedValue);
 }
 
 bool HoldsUnreadValues(const std::string& line) {
