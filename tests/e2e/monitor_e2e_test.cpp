@@ -82,7 +82,7 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; }, 80000));
     scheduler.Freeze(frozenMs);
     scheduler.SetCalendarBy(calendarStepS);
-    const std::int64_t eventMs = scheduler.NowMs();
+    std::int64_t passStartMs = scheduler.NowMs();
     const std::size_t requestsBefore = rig.Unit().Requests().size();
     const std::size_t eventsBefore = rig.log.events.size();
     ASSERT_TRUE(rig.RunUntilEvents('L', 7, 6 * 60000));
@@ -91,7 +91,6 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     EXPECT_EQ(std::adjacent_find(requests.begin() + requestsBefore - 1, requests.end(),
                                  [](const auto& a, const auto& b) { return a.objectId == b.objectId; }),
               requests.end());
-    std::int64_t passStartMs = eventMs;
     for (const Event& e : rig.log.events | std::views::drop(eventsBefore)) {
       EXPECT_EQ(e.outcome, StepOutcome::kAccepted) << e.ms;
       if (e.kind != 'P') continue;
