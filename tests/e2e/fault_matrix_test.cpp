@@ -23,6 +23,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <utility>
 
 #include "common/c_format.h"
 #include "common/temp_folder.h"
@@ -48,83 +49,35 @@ struct FaultCase {
   const char* comStatus = "COM Port Open";  // status text 1079 while the fault lasts; "COM Port Lost": unplugged
 };
 
-std::vector<FaultCase> Cases() {
-  using Unit = unitsim::UnitModel;
-  using F = unitsim::UnitFaults;
-  const auto rate = [](double F::*field, double value) { return [=](Unit& unit) { unit.Faults().*field = value; }; };
-  const std::set<std::string> noReply = {kNoReply, kNoReplyTest};
-  const std::set<std::string> wrongFormat = {"E> Wrong format response"};
-  const std::set<std::string> wrongCommand = {"E> Wrong command response"};
-  return {
-      {"unit silent", [](Unit& unit) { unit.Faults().silent = true; }, noReply, noReply},
-      {"one object silent (0C84)", [](Unit& unit) { unit.Faults().silentObjects = {0x0C84}; }, {kNoReply}, {kNoReply}},
-      {"bad checksum 1 %", rate(&F::badChecksumRate, 0.01), {}, {}},
-      {"bad checksum 10 %", rate(&F::badChecksumRate, 0.1), {}, {}},
-      {"bad checksum 50 %", rate(&F::badChecksumRate, 0.5), noReply, {}},
-      {"bad parity 1 %", rate(&F::badParityRate, 0.01), {}, {}},
-      {"bad parity 10 %", rate(&F::badParityRate, 0.1), {}, {}},
-      {"bad parity 50 %", rate(&F::badParityRate, 0.5), noReply, {}},
-      {"wrong data count 10 %", rate(&F::wrongCountRate, 0.1), wrongFormat, wrongFormat},
-      {"commands refused", [](Unit& unit) { unit.Faults().refuseCommands = true; }, wrongCommand, wrongCommand},
-      {"reply after 700 ms", [](Unit& unit) { unit.Faults().latencyMs = 700; }, {}, {}},
-      {"reply after 800 ms", [](Unit& unit) { unit.Faults().latencyMs = 800; }, {}, {}},
-      {"noise bursts 10 %", rate(&F::noiseRate, 0.1), {}, {}},
-      {"frames cut half-way 10 %", rate(&F::cutFrameRate, 0.1), {}, {}},
-      {"unit unplugged with its adapter", [](Unit&) {}, noReply, noReply, "COM Port Lost"},
-      {"all faults at once, out-of-table values",
-       [](Unit& unit) {
-         F& f = unit.Faults();
-         f.dropRate = f.badChecksumRate = f.badParityRate = f.cutFrameRate = 0.1;
-         f.wrongCountRate = f.noiseRate = 0.2;
-         f.latencyMs = 30;
-         for (const std::uint32_t id : {0x3003u, 0x0C00u, 0x0C80u, 0x0C07u}) {
-           unit.SetObject(id, std::vector<std::uint8_t>(unit.Object(id).size(), 0xFF));
-         }
-         unit.SetObject(0x0C01, {});
-       },
-       {kNoReply, kNoReplyTest, "E> Wrong format response"},
-       {}},
-  };
-}
-
-// Every line of the file is a header line or a well-formed record, and the set numbers rise. Returns
-// the number of well-formed records.
-int ExpectWholeLines(const std::string& text) {
+// Every line of the file is a header line or a well-formed record, and the set numbers rise.
+void ExpectWholeLines(const std::string& text) {
   int lastSet = 0;
-  int wellFormed = 0;
   for (const std::string& line : FileLines(text)) {
     if (line.starts_with("Logfile Gelvar started ") || line.starts_with("Set#;Date;Time;")) continue;
-    const bool whole = IsWellFormedRecord(line);
-    EXPECT_TRUE(whole) << line;
-    wellFormed += whole;
-    EXPECT_GT(RecordSetNumber(line), lastSet) << line;
-    lastSet = RecordSetNumber(line);
+    EXPECT_TRUE(IsWellFormedRecord(line)) << line;
+    EXPECT_GT(RecordSetNumber(line), std::exchange(lastSet, RecordSetNumber(line))) << line;
   }
   EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
-  return wellFormed;
 }
 
-// The end of the first pass after fromMs whose steps were all read; -1 when there is none.
-std::int64_t FirstCleanPassMs(const MonitorRig& rig, std::int64_t fromMs) {
+// After fromMs: the end of the first pass whose steps were all read, then the first record after it with
+// every value read (the k-th record event is the k-th record line, as memory files take every record);
+// -1 for one that did not come.
+std::pair<std::int64_t, std::int64_t> BackAfter(const MonitorRig& rig, std::int64_t fromMs) {
+  const std::vector<std::string> records = RecordLines(rig.memoryFiles.files.at(rig.view.logPath));
+  std::int64_t readingMs = -1;
   int accepted = 0;  // a pass with a failed step has fewer
+  std::size_t record = 0;
   for (const Event& e : rig.log.events) {
     if (e.kind == 'S') accepted += e.outcome == StepOutcome::kAccepted;
-    if (e.kind != 'P') continue;
-    if (e.ms > fromMs && accepted == kPassSteps) return e.ms;
-    accepted = 0;
+    if (e.kind == 'P' && readingMs < 0 && e.ms > fromMs && accepted == kPassSteps) readingMs = e.ms;
+    if (e.kind == 'P') accepted = 0;
+    if (e.kind == 'L' && readingMs >= 0 && e.ms > readingMs && !HoldsUnreadValues(records.at(record))) {
+      return {readingMs, e.ms};
+    }
+    record += e.kind == 'L';
   }
-  return -1;
-}
-
-// The first record after afterMs with every value read; the k-th record event is the k-th record line,
-// as memory files take every record.
-std::int64_t FirstCleanRecordMs(MonitorRig& rig, std::int64_t afterMs) {
-  const std::vector<std::string> records = RecordLines(rig.memoryFiles.files.at(rig.view.logPath));
-  const std::vector<Event> written = rig.log.Of('L');
-  for (std::size_t k = 0; k < written.size() && k < records.size(); ++k) {
-    if (written[k].ms > afterMs && !HoldsUnreadValues(records[k])) return written[k].ms;
-  }
-  return -1;
+  return {readingMs, -1};
 }
 
 // Lets a step that has just ended settle before the next command.
@@ -147,10 +100,46 @@ std::string Seconds(std::int64_t atMs, std::int64_t fromMs) {
 }
 
 TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
+  using Unit = unitsim::UnitModel;
+  using F = unitsim::UnitFaults;
+  const auto rate = [](double F::*field, double value) { return [=](Unit& unit) { unit.Faults().*field = value; }; };
+  const std::set<std::string> noReply = {kNoReply, kNoReplyTest};
+  const std::set<std::string> wrongFormat = {"E> Wrong format response"};
+  const std::set<std::string> wrongCommand = {"E> Wrong command response"};
+  const FaultCase cases[] = {
+      {"unit silent", [](Unit& unit) { unit.Faults().silent = true; }, noReply, noReply},
+      {"one object silent (0C84)", [](Unit& unit) { unit.Faults().silentObjects = {0x0C84}; }, {kNoReply}, {kNoReply}},
+      {"bad checksum 1 %", rate(&F::badChecksumRate, 0.01), {}, {}},
+      {"bad checksum 10 %", rate(&F::badChecksumRate, 0.1), {}, {}},
+      {"bad checksum 50 %", rate(&F::badChecksumRate, 0.5), noReply, {}},
+      {"bad parity 1 %", rate(&F::badParityRate, 0.01), {}, {}},
+      {"bad parity 10 %", rate(&F::badParityRate, 0.1), {}, {}},
+      {"bad parity 50 %", rate(&F::badParityRate, 0.5), noReply, {}},
+      {"wrong data count 10 %", rate(&F::wrongCountRate, 0.1), wrongFormat, wrongFormat},
+      {"commands refused", [](Unit& unit) { unit.Faults().refuseCommands = true; }, wrongCommand, wrongCommand},
+      {"reply after 700 ms", [](Unit& unit) { unit.Faults().latencyMs = 700; }, {}, {}},
+      {"reply after 800 ms", [](Unit& unit) { unit.Faults().latencyMs = 800; }, {}, {}},
+      {"noise bursts 10 %", rate(&F::noiseRate, 0.1), {}, {}},
+      {"frames cut half-way 10 %", rate(&F::cutFrameRate, 0.1), {}, {}},
+      {"unit unplugged with its adapter", [](Unit&) {}, noReply, noReply, "COM Port Lost"},
+      {"all faults at once, out-of-table values",
+       [](Unit& unit) {
+         F& f = unit.Faults();
+         f.dropRate = f.badChecksumRate = f.badParityRate = f.cutFrameRate = 0.1;
+         f.wrongCountRate = f.noiseRate = 0.2;
+         f.latencyMs = 30;
+         for (const std::uint32_t id : {0x3003u, 0x0C00u, 0x0C80u, 0x0C07u})
+           unit.SetObject(id, std::vector<std::uint8_t>(unit.Object(id).size(), 0xFF));
+         unit.SetObject(0x0C01, {});
+       },
+       {kNoReply, kNoReplyTest, "E> Wrong format response"},
+       {}},
+  };
+
   std::vector<std::vector<std::string>> table = {{"Fault", "Error lines in the pane under the fault", "Steps read",
                                                   "Records (with unread values)", "Status 1079", "Reading back after",
                                                   "Logging back after"}};
-  for (const FaultCase& c : Cases()) {
+  for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.name);
     MonitorRig rig;
     rig.PinTemperatures();
@@ -164,7 +153,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     RunCommand(rig, kCmdStartCycleSensor1);
     rig.controller.Command(kCmdReadParameters);
     rig.RunUntilEvents('R', 1, kStepLimitMs);
-    rig.StartLogging(kStepLimitMs);
+    rig.StartLogging();
     std::set<std::pair<std::string, int>> states;  // status 1079 and mode
     const auto watchStates = [&] {
       states.emplace(rig.controller.ComStatusText(), rig.controller.Mode());
@@ -174,9 +163,8 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     EXPECT_EQ(states, (std::set<std::pair<std::string, int>>{{c.comStatus, kLoggingVariables}}));
 
     std::map<std::string, int> errorLines;  // by kind, without the object ID
-    for (const std::string& line : rig.log.messages) {
+    for (const std::string& line : rig.log.messages)
       if (line.starts_with("E> ")) ++errorLines[line.substr(0, line.find(" at ID:"))];
-    }
     std::string errorTexts;
     for (const auto& [kind, count] : errorLines) {
       EXPECT_TRUE(c.allowed.contains(kind)) << kind;
@@ -189,7 +177,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     ExpectWholeLines(rig.memoryFiles.files[rig.view.logPath]);
     EXPECT_EQ(std::ssize(records), rig.controller.LogSetCounter());
     const auto unread = std::count_if(records.begin(), records.end(), HoldsUnreadValues);
-    const std::string stepsRead = CFormat("%d of %d", rig.log.accepted, rig.log.Count('S'));
+    const std::string stepsRead = CFormat("%d of %d", rig.log.Accepted(), rig.log.Count('S'));
     if (c.required.contains(kNoReplyTest)) {
       EXPECT_EQ(unread, std::ssize(records)) << "no value read while the unit is away";
     }
@@ -202,8 +190,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Open");
     EXPECT_EQ(NotedOnce(rig, "\r\n*** COM1 reopened"), unplugged);
     rig.link.RunFor(kRecoveryMs - kReopenIntervalMs - 10);
-    const std::int64_t readingBackMs = FirstCleanPassMs(rig, healedMs);
-    const std::int64_t loggingBackMs = readingBackMs < 0 ? -1 : FirstCleanRecordMs(rig, readingBackMs);
+    const auto [readingBackMs, loggingBackMs] = BackAfter(rig, healedMs);
     EXPECT_GE(readingBackMs, 0);
     EXPECT_GE(loggingBackMs, 0);
     rig.controller.Command(kCmdStopLogging);
@@ -220,19 +207,18 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
   PublishTable("fault_matrix.md", table);
 }
 
-// Fails the n-th append (counting from 1), and with `lasting` every one after it until healed. A
+// Fails the n-th append (counting from 1), and while `lasting` every one after it. A
 // failed append writes nothing: the file cannot be opened. Bytes already written stay, as memory files
 // only append; what the seam shows is how the program goes on.
 struct FailingFiles : MemoryFiles {
   FailingFiles(int n, bool lasting) : n(n), lasting(lasting) {}
   AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override {
-    if (++appends == n || (lasting && appends > n && !healed)) return {AppendStatus::kFailed, "Permission denied"};
+    if (++appends == n || (lasting && appends > n)) return {AppendStatus::kFailed, "Permission denied"};
     return MemoryFiles::Append(path, bytes, ifMissing);
   }
   const int n;
-  const bool lasting;
+  bool lasting;  // until the file is back
   int appends = 0;
-  bool healed = false;
 };
 
 TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
@@ -243,15 +229,14 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       SCOPED_TRACE((lasting ? "lasting failure of write " : "failure of write ") + std::to_string(n));
       FailingFiles files(n, lasting);
       MonitorRig rig(&files);
-      const std::string& path = rig.view.logPath;
       rig.StartLogging();
       if (n == 1) {
         // The header could not be written: the box, no logging, and once healed a new try works.
-        EXPECT_EQ(rig.view.alerts,
-                  std::vector<std::string>{"Error open log file: DateiLogName\n" + path + ": Permission denied"});
+        EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open log file: DateiLogName\n" + rig.view.logPath +
+                                                            ": Permission denied"});
         EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
-        EXPECT_EQ(files.files.count(path), 0u);
-        files.healed = true;
+        EXPECT_EQ(files.files.count(rig.view.logPath), 0u);
+        files.lasting = false;
         rig.LogEveryMinute();
       }
       std::string statuses = rig.controller.LogStatusText();
@@ -261,21 +246,20 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
         return false;
       };
       rig.link.RunUntil(watch, 3 * 60'000);
-      files.healed = true;
+      files.lasting = false;
       rig.link.RunUntil(watch, 3 * 60'000);
       if (files.appends < n) break;  // every write has had its turn
       // One record more, so that the run ends with a record written after the failure.
       const int records = rig.log.Count('L');
       rig.link.RunUntil([&] { return watch() || rig.log.Count('L') > records; }, 2 * 60'000);
 
-      const std::string& text = files.files[path];
+      const std::string& text = files.files[rig.view.logPath];
       ExpectWholeLines(text);
       EXPECT_EQ(rig.controller.Mode(), kLoggingVariables);
       int failed = 0;
       std::string missing;  // the set numbers of the failed records
-      for (const Event& e : rig.log.Of('L')) {
+      for (const Event& e : rig.log.Of('L'))
         if (!e.written) missing += (failed++ == 0 ? "" : ", ") + CFormat("%05d", e.set);
-      }
       const int inFile = static_cast<int>(RecordLines(text).size());
       table.push_back({n == 1 ? "1 (header)" : CFormat("%d (record %d)", n, n - 1),
                        lasting ? "the file is back (3 min)" : "the next write", statuses, CFormat("%d", inFile),
@@ -342,7 +326,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;
   rig.view.logPath = (dir / "soak.log").string();
-  ASSERT_TRUE(rig.StartLogging(60'000));
+  rig.StartLogging();
 
   const auto wallStart = std::chrono::steady_clock::now();
   const std::int64_t startMs = rig.link.Scheduler().NowMs();
@@ -354,7 +338,8 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const std::vector<std::string> records = RecordLines(text);
   const int expected = hours * 60;
   ASSERT_EQ(static_cast<int>(records.size()), expected);
-  const int wellFormed = ExpectWholeLines(text);
+  ExpectWholeLines(text);
+  const int wellFormed = static_cast<int>(std::ranges::count_if(records, IsWellFormedRecord));
   const std::vector<Event> written = rig.log.Of('L');
   ASSERT_EQ(written.size(), records.size());
   EXPECT_EQ(written[0].ms, startMs + 10) << "the first record at the first timer message";
@@ -362,10 +347,8 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   for (std::size_t k = 0; k < records.size(); ++k) {
     ASSERT_EQ(RecordSetNumber(records[k]), static_cast<int>(k) + 1) << records[k];
     // Record k belongs to minute k of the grid, however long it waited there for a pass to end.
-    const std::int64_t dueMs = written[0].ms + static_cast<std::int64_t>(k) * kIntervalMs;
-    EXPECT_GE(written[k].ms, dueMs) << records[k];
-    EXPECT_LT(written[k].ms, dueMs + kIntervalMs) << records[k];
-    latestMs = std::max(latestMs, written[k].ms - dueMs);
+    EXPECT_EQ((written[k].ms - written[0].ms) / kIntervalMs, static_cast<std::int64_t>(k)) << records[k];
+    latestMs = std::max(latestMs, (written[k].ms - written[0].ms) % kIntervalMs);
   }
   // Every record after the first comes right after a pass end.
   for (std::size_t i = 1; i < rig.log.events.size(); ++i) {
@@ -381,7 +364,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
         "Latest record after its minute began", "Steps read", "Wall time"},
        {CFormat("%d h", hours), CFormat("%d", expected), CFormat("00001-%05d", expected), CFormat("%d", wellFormed),
         CFormat("%d", static_cast<int>(unread)), CFormat("%.2f s", latestMs / 1000.0),
-        CFormat("%d of %d", rig.log.accepted, rig.log.Count('S')), CFormat("%.1f s", wallSeconds.count())}});
+        CFormat("%d of %d", rig.log.Accepted(), rig.log.Count('S')), CFormat("%.1f s", wallSeconds.count())}});
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <ranges>
 #include <tuple>
 #include <utility>
 
@@ -40,9 +41,8 @@ TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParame
     ASSERT_TRUE(rig.RunUntilEvents('R', 1, 200000));
     EXPECT_EQ(rig.controller.Mode(), kPortOpen);
     std::vector<std::string> lines = {"I> Reading parameters OK"};
-    for (auto id = kParameterIds.rbegin(); silent && id != kParameterIds.rend(); ++id) {
+    for (auto id = kParameterIds.rbegin(); silent && id != kParameterIds.rend(); ++id)
       lines.push_back(CFormat("E> No reply at ID: %04X", static_cast<unsigned>(*id)));
-    }
     lines.push_back("I> COM Port Opened");
     EXPECT_EQ(FileLines(rig.controller.MessageText()), lines);
     for (const auto& [id, text] : expected) EXPECT_EQ(rig.controller.Fields().Text(id), silent ? "undef." : text) << id;
@@ -82,7 +82,7 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; }, 80000));
     scheduler.Freeze(frozenMs);
     scheduler.SetCalendarBy(calendarStepS);
-    const std::int64_t eventMs = scheduler.NowMs();
+    std::int64_t passStartMs = scheduler.NowMs();
     const std::size_t requestsBefore = rig.Unit().Requests().size();
     const std::size_t eventsBefore = rig.log.events.size();
     ASSERT_TRUE(rig.RunUntilEvents('L', 7, 6 * 60000));
@@ -91,26 +91,24 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     EXPECT_EQ(std::adjacent_find(requests.begin() + requestsBefore - 1, requests.end(),
                                  [](const auto& a, const auto& b) { return a.objectId == b.objectId; }),
               requests.end());
-    std::int64_t passStartMs = eventMs;
-    for (std::size_t i = eventsBefore; i < rig.log.events.size(); ++i) {
-      const Event& e = rig.log.events[i];
+    for (const Event& e : rig.log.events | std::views::drop(eventsBefore)) {
       EXPECT_EQ(e.outcome, StepOutcome::kAccepted) << e.ms;
       if (e.kind != 'P') continue;
       EXPECT_LT(e.ms - std::exchange(passStartMs, e.ms), 6000) << "a pass and its pause";
     }
     const std::vector<Event> written = rig.log.Of('L');
-    for (std::size_t k = 2; k < written.size(); ++k) {
-      const std::int64_t ranMs = written[k].ms - written[k - 1].ms - (k == 2 ? frozenMs : 0);
-      EXPECT_NEAR(ranMs, 60000, 5000) << "between records " << k << " and " << k + 1;
-    }
+    for (std::size_t k = 2; k < written.size(); ++k)
+      EXPECT_NEAR(written[k].ms - written[k - 1].ms - (k == 2 ? frozenMs : 0), 60000, 5000) << "record " << k + 1;
   }
 }
 
 // One pass of a unit whose every variable is pinned, then two logging runs of one record each into
-// one file; their times go to `when`, and every field's text to `fields`. Temperature codes from 0x7F00 up
+// one file: the file, every field's text, and the runs' start times. Temperature codes from 0x7F00 up
 // log as -999,0.
-std::string LogTwoRuns(std::vector<std::time_t>& when, std::string& fields) {
+std::tuple<std::string, std::string, std::vector<std::time_t>> LogTwoRuns() {
   MonitorRig rig;
+  std::string fields;
+  std::vector<std::time_t> when;
   const std::pair<std::uint32_t, Bytes> objects[] = {
       {0x3000, {1, 0, 0xA1, 0}},   {0x3001, {3, 7}},       {0x0C00, {4, 1, 2, 5}},          {0x0C07, Words(6250, 5940)},
       {0x0C08, {1, 0, 45, 0}},     {0x0C80, {8, 1, 2, 0}}, {0x0C84, Words(6010, 5800)},     {0x0C85, {35, 0, 5, 10}},
@@ -126,16 +124,15 @@ std::string LogTwoRuns(std::vector<std::time_t>& when, std::string& fields) {
     when.push_back(rig.link.Scheduler().CalendarTime());
   }
   for (const int id : DisplayFields::ControlIds()) fields += rig.controller.Fields().Text(id) + "|";
-  return rig.memoryFiles.files[rig.view.logPath];
+  return {rig.memoryFiles.files[rig.view.logPath], fields, when};
 }
 
 TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) {
   struct CLocaleAtEnd {
     ~CLocaleAtEnd() { std::setlocale(LC_ALL, "C"); }
   } restore;
-  std::vector<std::time_t> when;
-  std::string fields;
-  const std::string inC = LogTwoRuns(when, fields);
+  const auto inC = LogTwoRuns();
+  const auto& [file, fields, when] = inC;
   EXPECT_NE(fields.find("| 12.5 \260C|"), std::string::npos) << fields;  // a decimal point
   std::string expected;
   for (const std::time_t at : when) {
@@ -150,13 +147,10 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
                 ";  8;  2;  1;    0,5;  -10,0; 35;  5; 10; 12,15;2350"
                 ";  3;  0;  0; -999,0; -999,0;  0;  0;  0;  0,05;65535\r\n";
   }
-  EXPECT_EQ(inC, expected);
+  EXPECT_EQ(file, expected);
 
   ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locale de_DE.UTF-8 is not installed";
-  std::vector<std::time_t> whenGerman;
-  std::string fieldsGerman;
-  EXPECT_EQ(LogTwoRuns(whenGerman, fieldsGerman), inC);
-  EXPECT_EQ(fieldsGerman, fields);
+  EXPECT_EQ(LogTwoRuns(), inC);
 }
 
 // Each command, while its step is on the line, makes the next one refused; that command leaves the step as
@@ -199,10 +193,8 @@ TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
     EXPECT_EQ(rig.TopLine(), "E> Command in progress");
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.controller.Mode() == kPortOpen; }, 10000));
     ASSERT_EQ(rig.Unit().Requests().size() == 2, rig.Unit().Faults().dropFirstRequests == 1);
-    for (const auto& request : rig.Unit().Requests()) {
-      EXPECT_EQ(request.objectId, objectId);
-      EXPECT_EQ(request.data, data);
-    }
+    for (const auto& request : rig.Unit().Requests())
+      EXPECT_EQ(std::tie(request.objectId, request.data), std::tie(objectId, data));
     EXPECT_EQ(rig.TopLine(), line);
     rig.Unit().Faults() = {};
     rig.link.RunFor(20);
@@ -235,8 +227,7 @@ TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
       rig.controller.Command(command);
       rig.link.RunFor(50);
     }
-    const auto& lines = rig.log.messages;
-    ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(lines, reply) == 1; }, 5000));
+    ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(rig.log.messages, reply) == 1; }, 5000));
     EXPECT_EQ(rig.controller.Mode(), modeAtReply);
     for (const auto& [command, line] : afterReply) {
       rig.controller.Command(command);
@@ -244,7 +235,7 @@ TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
     }
     rig.link.RunFor(20000);
     EXPECT_EQ(rig.controller.Mode(), modeAtEnd);
-    EXPECT_EQ(std::ranges::count(lines, "E> Error initiating transfer"), 0);
+    EXPECT_EQ(std::ranges::count(rig.log.messages, "E> Error initiating transfer"), 0);
   }
 }
 

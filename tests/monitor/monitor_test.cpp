@@ -41,7 +41,7 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
   DeviceModel model{*this};
 };
 
-TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
+TEST_F(DeviceModelTest, RepliesBecomeDisplayTextsAndARefusedBeginLeavesTheStepInProgressAlone) {
   const std::tuple<StepHandler, int, std::vector<std::uint8_t>, std::map<int, std::string>> cases[] = {
       {&DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{1029, "  -20 \260C"}}},
       {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{1030, "    3 \260C"}}},
@@ -71,9 +71,9 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTexts) {
     EXPECT_EQ(Exchange(handler, argument, reply), kReplyAccepted);
     for (const auto& [id, text] : texts) EXPECT_EQ(model.Fields().Text(id), text) << "field " << id;
   }
-}
 
-TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
+  // A refused begin leaves the step in progress alone.
+  request = ObjectRequest{};
   ASSERT_EQ(model.ReadSensorTemps(1, 0), kStepBegun);
   refuse = true;
   EXPECT_EQ(model.ReadSensorTemps(1, 1), kStepRefused);
@@ -85,23 +85,17 @@ TEST_F(DeviceModelTest, RefusedBeginLeavesTheStepInProgressAlone) {
   EXPECT_EQ(model.Fields().Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
 }
 
+// Any unit code but 0 is Fahrenheit. Whole degrees round halves away from zero; -0.2 keeps its sign as
+// printf shows it.
 TEST(ValueFormat, TemperatureTexts) {
   const std::pair<std::string, const char*> cases[] = {
-      {TemperatureText(6000, true, 0), "  0.0 \260C"},
-      {TemperatureText(0, true, 0), "-300.0 \260C"},
-      {TemperatureText(5600, true, 1), " -3.9 \260F"},
-      {TemperatureText(0x7FFC, true, 0), "- ! -"},
-      {TemperatureText(0x7FFD, false, 1), "- ^ -"},
-      {TemperatureText(2, true, 2), "-507.7 \260F"},  // any unit code but 0 is Fahrenheit
-      // Whole degrees round halves away from zero; -0.2 keeps its sign as printf shows it.
-      {TemperatureText(6050, false, 0), "    3 \260C"},
-      {TemperatureText(6070, false, 0), "    4 \260C"},
-      {TemperatureText(5990, false, 0), "   -1 \260C"},
-      {TemperatureText(6010, false, 0), "    1 \260C"},
-      {TemperatureText(5996, false, 0), "   -0 \260C"},
-      {TemperatureText(5650, false, 1), "    1 \260F"},
-      {TemperatureText(5672, false, 1), "    3 \260F"},
-      {TemperatureText(5683, false, 1), "    4 \260F"},
+      {TemperatureText(6000, true, 0), "  0.0 \260C"},  {TemperatureText(0, true, 0), "-300.0 \260C"},
+      {TemperatureText(5600, true, 1), " -3.9 \260F"},  {TemperatureText(0x7FFC, true, 0), "- ! -"},
+      {TemperatureText(0x7FFD, false, 1), "- ^ -"},     {TemperatureText(2, true, 2), "-507.7 \260F"},
+      {TemperatureText(6050, false, 0), "    3 \260C"}, {TemperatureText(6070, false, 0), "    4 \260C"},
+      {TemperatureText(5990, false, 0), "   -1 \260C"}, {TemperatureText(6010, false, 0), "    1 \260C"},
+      {TemperatureText(5996, false, 0), "   -0 \260C"}, {TemperatureText(5650, false, 1), "    1 \260F"},
+      {TemperatureText(5672, false, 1), "    3 \260F"}, {TemperatureText(5683, false, 1), "    4 \260F"},
       {TemperatureText(5638, false, 1), "   -1 \260F"},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
@@ -136,71 +130,65 @@ const std::vector<int> kWayToMode[] = {
     {kCmdOpenComPort, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging},
 };
 
-// The main window as the program starts it, the port still closed, led into the mode.
-void Enter(MonitorRig& rig, int mode) {
-  for (const int command : kWayToMode[mode]) rig.controller.Command(command);
-  EXPECT_EQ(rig.controller.Mode(), mode);
-  rig.view.calls.clear();
-}
-
 constexpr std::array<const char*, 6> InEveryMode(const char* cell) { return {cell, cell, cell, cell, cell, cell}; }
 
-// A cell lists what the command does in that mode: message codes (as lines added to the pane,
+// A cell lists what the commands do in that mode: message codes (as lines added to the pane,
 // in order), the view's calls by name, and "=N" for the mode it leaves; otherwise the mode stays.
-const std::pair<int, std::array<const char*, 6>> kModeTable[] = {
-    {kCmdSetComPort, {"ask-number", "28", "28", "28", "28", "28"}},
-    {kCmdOpenComPort, {"open-channel 13 =1", "28", "28", "28", "28", "28"}},
-    {kCmdCloseComPort, {"14", "close-channel 14 =0", "20", "20", "20", "20"}},
-    {kCmdTestCommunication, {"15", "", "20", "20", "20", "20"}},
-    {kCmdShowProtocolWindow, InEveryMode("protocol")},
-    {kCmdExit, InEveryMode("close-channel end")},
-    {kCmdStartMinHeatTime, {"15", "", "24", "20", "20", "20"}},
-    {kCmdStopMinHeatTime, {"15", "", "24", "20", "20", "20"}},
-    {kCmdStartCycleSensor1, {"15", "", "24", "20", "20", "20"}},
-    {kCmdStartCycleSensor2, {"15", "", "24", "20", "20", "20"}},
-    {kCmdFactorySettings, {"15", "ask-ok", "24", "20", "20", "20"}},
-    {kCmdReadParameters, {"15", "=3", "20", "5", "20", "20"}},
-    {kCmdSaveParameters, {"choose-save 7", "choose-save 7", "choose-save 7", "5", "choose-save 7", "choose-save 7"}},
-    {kCmdStartReadingVariables, {"15", "9 =4", "20", "20", "8", "20"}},
-    {kCmdStopReadingVariables, {"23", "23", "23", "23", "10 =1", "22"}},
-    {kCmdSetLogInterval, InEveryMode("ask-number")},
-    {kCmdOpenLogFile, {"choose-open", "choose-open", "choose-open", "choose-open", "choose-open", "22"}},
-    {kCmdStartLogging, {"15", "23", "23", "23", "21", "22"}},
-    {kCmdStopLogging, {"26", "26", "26", "26", "26", "11 =4"}},
-    {kCmdTestMonitor, {"15", "ask-ok sensor-test", "20", "20", "20", "20"}},
-    {kCmdUpdate, {"15", "ask-ok update", "20", "20", "20", "20"}},
-    {kCmdProgramUpdate, {"15", "ask-ok update", "20", "20", "20", "20"}},
-    {kCmdUnused1, InEveryMode("")},
-    {kCmdUnused2, InEveryMode("")},
-    {kCmdShowReadMe, InEveryMode("readme")},
-    {kCmdAbout, InEveryMode("about")},
+const std::pair<std::vector<int>, std::array<const char*, 6>> kModeTable[] = {
+    {{kCmdSetComPort}, {"ask-number", "28", "28", "28", "28", "28"}},
+    {{kCmdOpenComPort}, {"open-channel 13 =1", "28", "28", "28", "28", "28"}},
+    {{kCmdCloseComPort}, {"14", "close-channel 14 =0", "20", "20", "20", "20"}},
+    {{kCmdTestCommunication}, {"15", "", "20", "20", "20", "20"}},
+    {{kCmdShowProtocolWindow}, InEveryMode("protocol")},
+    {{kCmdExit}, InEveryMode("close-channel end")},
+    {{kCmdStartMinHeatTime, kCmdStopMinHeatTime, kCmdStartCycleSensor1, kCmdStartCycleSensor2},
+     {"15", "", "24", "20", "20", "20"}},
+    {{kCmdFactorySettings}, {"15", "ask-ok", "24", "20", "20", "20"}},
+    {{kCmdReadParameters}, {"15", "=3", "20", "5", "20", "20"}},
+    {{kCmdSaveParameters}, {"choose-save 7", "choose-save 7", "choose-save 7", "5", "choose-save 7", "choose-save 7"}},
+    {{kCmdStartReadingVariables}, {"15", "9 =4", "20", "20", "8", "20"}},
+    {{kCmdStopReadingVariables}, {"23", "23", "23", "23", "10 =1", "22"}},
+    {{kCmdSetLogInterval}, InEveryMode("ask-number")},
+    {{kCmdOpenLogFile}, {"choose-open", "choose-open", "choose-open", "choose-open", "choose-open", "22"}},
+    {{kCmdStartLogging}, {"15", "23", "23", "23", "21", "22"}},
+    {{kCmdStopLogging}, {"26", "26", "26", "26", "26", "11 =4"}},
+    {{kCmdTestMonitor}, {"15", "ask-ok sensor-test", "20", "20", "20", "20"}},
+    {{kCmdUpdate, kCmdProgramUpdate}, {"15", "ask-ok update", "20", "20", "20", "20"}},
+    {{kCmdUnused1, kCmdUnused2}, InEveryMode("")},
+    {{kCmdShowReadMe}, InEveryMode("readme")},
+    {{kCmdAbout}, InEveryMode("about")},
 };
 
+// Each command from the main window as the program starts it, the port still closed, led into each mode.
 TEST(MonitorController, EveryCommandInEveryMode) {
-  for (const auto& [command, cells] : kModeTable) {
+  for (const auto& [commands, cells] : kModeTable) {
     for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
-      const std::string where = "command " + std::to_string(command) + " in mode " + std::to_string(mode);
-      MonitorRig rig(nullptr, false);
-      Enter(rig, mode);
-      const std::size_t before = rig.controller.MessageText().size();
+      for (const int command : commands) {
+        const std::string where = "command " + std::to_string(command) + " in mode " + std::to_string(mode);
+        MonitorRig rig(nullptr, false);
+        for (const int step : kWayToMode[mode]) rig.controller.Command(step);
+        EXPECT_EQ(rig.controller.Mode(), mode);
+        rig.view.calls.clear();
+        const std::size_t before = rig.controller.MessageText().size();
 
-      const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
-      std::vector<std::string> lines;
-      std::string calls;
-      int modeAfter = mode;
-      std::istringstream cell(cells[static_cast<std::size_t>(mode)]);
-      for (std::string token; cell >> token;) {
-        const unsigned char first = token[0];
-        if (first == '=') modeAfter = std::stoi(token.substr(1));
-        if (std::isdigit(first)) lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
-        if (std::isalpha(first)) calls += (calls.empty() ? "" : " ") + token;
+        const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
+        std::vector<std::string> lines;
+        std::string calls;
+        int modeAfter = mode;
+        std::istringstream cell(cells[static_cast<std::size_t>(mode)]);
+        for (std::string token; cell >> token;) {
+          const unsigned char first = token[0];
+          if (first == '=') modeAfter = std::stoi(token.substr(1));
+          if (std::isdigit(first)) lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
+          if (std::isalpha(first)) calls += (calls.empty() ? "" : " ") + token;
+        }
+
+        EXPECT_TRUE(rig.controller.Command(command)) << where;
+        const std::string& pane = rig.controller.MessageText();
+        EXPECT_EQ(FileLines(pane.substr(0, pane.size() - before)), lines) << where;  // the new lines
+        EXPECT_EQ(rig.view.calls, calls) << where;
+        EXPECT_EQ(rig.controller.Mode(), modeAfter) << where;
       }
-
-      EXPECT_TRUE(rig.controller.Command(command)) << where;
-      const std::string& pane = rig.controller.MessageText();
-      EXPECT_EQ(FileLines(pane.substr(0, pane.size() - before)), lines) << where;  // the new lines
-      EXPECT_EQ(rig.view.calls, calls) << where;
-      EXPECT_EQ(rig.controller.Mode(), modeAfter) << where;
     }
   }
   EXPECT_FALSE(MonitorRig().controller.Command(32777)) << "not a menu command";
@@ -242,9 +230,8 @@ TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
   rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
   rig.view.answerOk = false;
   for (int command : {kCmdFactorySettings, kCmdTestMonitor, kCmdUpdate, kCmdProgramUpdate, kCmdSaveParameters,
-                      kCmdOpenLogFile, kCmdTestCommunication}) {
+                      kCmdOpenLogFile, kCmdTestCommunication})
     rig.controller.Command(command);
-  }
   const std::string update = "Are you shure you really want to update the software of the detector unit?";
   EXPECT_EQ(rig.view.questions,
             (std::vector<std::string>{

@@ -36,7 +36,7 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
   return parts;
 }
 
-bool IsWellFormedValue(const std::string& field, const Column& column) {
+bool IsWellFormedValue(const Column& column, const std::string& field) {
   // By the column's number of decimals.
   static const std::regex numbers[] = {std::regex(R"(-?\d+)"), std::regex(R"(-?\d+,\d)"), std::regex(R"(-?\d+,\d\d)")};
   const std::string number = field.substr(std::min(field.find_first_not_of(' '), field.size()));
@@ -44,27 +44,26 @@ bool IsWellFormedValue(const std::string& field, const Column& column) {
   return std::regex_match(number, numbers[column.decimals]) && field.size() == std::max(column.width, number.size());
 }
 
+// The soft limit, up to the hard one.
+bool SetFileSizeLimit(rlim_t bytes) {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = std::min(bytes, limit.rlim_max);
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
 }  // namespace
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 FileSizeLimit::FileSizeLimit(std::uintmax_t bytes) {
   IgnoreFileSizeSignal();
-  rlimit limit{};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = bytes;
-  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ADD_FAILURE() << "no file size limit";
+  if (!SetFileSizeLimit(bytes)) ADD_FAILURE() << "no file size limit";
 }
 
-FileSizeLimit::~FileSizeLimit() {
-  rlimit limit{};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = limit.rlim_max;
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-}
+FileSizeLimit::~FileSizeLimit() { SetFileSizeLimit(RLIM_INFINITY); }
 
 std::vector<std::string> FileLines(const std::string& text) {
   std::vector<std::string> lines = Split(text, "\r\n");
@@ -75,9 +74,8 @@ std::vector<std::string> FileLines(const std::string& text) {
 std::vector<std::string> RecordLines(const std::string& text) {
   static const std::regex start(R"(^\d{5};)");
   std::vector<std::string> records;
-  for (const std::string& line : FileLines(text)) {
-    if (std::regex_search(line, start)) records.push_back(line);
-  }
+  std::ranges::copy_if(FileLines(text), std::back_inserter(records),
+                       [](const std::string& line) { return std::regex_search(line, start); });
   return records;
 }
 
@@ -85,10 +83,7 @@ bool IsWellFormedRecord(const std::string& line) {
   static const std::regex head(R"(^\d{5}; \d\d/\d\d/\d\d; \d\d:\d\d:\d\d;)");
   const std::vector<std::string> fields = Split(line, ";");
   if (!std::regex_search(line, head) || fields.size() != 3 + std::size(kColumns)) return false;
-  for (std::size_t i = 0; i < std::size(kColumns); ++i) {
-    if (!IsWellFormedValue(fields[3 + i], kColumns[i])) return false;
-  }
-  return true;
+  return std::equal(std::begin(kColumns), std::end(kColumns), fields.begin() + 3, IsWellFormedValue);
 }
 
 bool HoldsUnreadValues(const std::string& line) {
@@ -106,9 +101,8 @@ void PublishTable(const std::string& name, const std::vector<std::vector<std::st
   add(std::vector<std::string>(rows.front().size(), "---"));
   std::for_each(rows.begin() + 1, rows.end(), add);
   std::cout << text;
-  if (const char* dir = std::getenv("GELVAR_REPORT_DIR"); dir != nullptr && *dir != '\0') {
+  if (const char* dir = std::getenv("GELVAR_REPORT_DIR"); dir != nullptr && *dir != '\0')
     std::ofstream(std::filesystem::path(dir) / name, std::ios::binary) << text;
-  }
 }
 
 }  // namespace gelvar::testing

@@ -3,6 +3,7 @@
 // the readers of the variable log and the tables the reliability runs publish.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -26,10 +27,7 @@ struct Event {
 class EventLog : public MonitorListener {
  public:
   explicit EventLog(VirtualScheduler& scheduler) : scheduler_(scheduler) {}
-  void StepEnded(std::uint32_t, StepOutcome outcome) override {
-    accepted += outcome == StepOutcome::kAccepted;
-    Add({'S', outcome});
-  }
+  void StepEnded(std::uint32_t, StepOutcome outcome) override { Add({'S', outcome}); }
   void ParametersRead() override { Add({'R'}); }
   void VariablePassEnded() override { Add({'P'}); }
   void LogRecordWritten(int set, bool written) override { Add({'L', StepOutcome::kAccepted, written, set}); }
@@ -38,8 +36,8 @@ class EventLog : public MonitorListener {
   // Kept by kind as they come: runs ask after every timer message.
   int Count(char kind) { return static_cast<int>(byKind_[kind].size()); }
   const std::vector<Event>& Of(char kind) { return byKind_[kind]; }
+  int Accepted() { return static_cast<int>(std::ranges::count(Of('S'), StepOutcome::kAccepted, &Event::outcome)); }
   std::vector<Event> events;
-  int accepted = 0;                   // steps
   std::vector<std::string> messages;  // every line the message pane got, however long ago it scrolled out
 
  private:
@@ -74,12 +72,12 @@ struct MonitorRig {
     controller.Command(kCmdOpenLogFile);
     controller.Command(kCmdStartLogging);
   }
-  // Reads variables until the first pass has ended, then logs once a minute.
-  bool StartLogging(std::int64_t firstPassLimitMs = 10'000) {
+  // Reads variables until the first pass has ended (or 200 s have passed, time enough even for a unit
+  // that never replies), then logs once a minute.
+  void StartLogging() {
     controller.Command(kCmdStartReadingVariables);
-    const bool passEnded = RunUntilEvents('P', 1, firstPassLimitMs);
+    RunUntilEvents('P', 1, 200'000);
     LogEveryMinute();
-    return passEnded;
   }
   unitsim::UnitModel& Unit() { return link.Unit(); }
   // Holds every temperature clear of -1.0, the log's mark for a value not read.

@@ -12,10 +12,8 @@ TimerId VirtualScheduler::StartTimer(std::int32_t periodMs, std::function<void()
 }
 
 void VirtualScheduler::SetActualPeriodUs(TimerId id, std::int64_t periodUs) {
-  auto it = timers_.find(id);
-  if (it == timers_.end() || periodUs <= 0) return;
-  it->second.dueUs += periodUs - it->second.periodUs;
-  it->second.periodUs = periodUs;
+  Timer& timer = timers_.at(id);
+  timer.dueUs += periodUs - std::exchange(timer.periodUs, periodUs);
 }
 
 bool VirtualScheduler::FireNext(std::int64_t limitUs) {
@@ -38,10 +36,9 @@ void VirtualScheduler::Freeze(std::int64_t ms) {
 
 bool VirtualScheduler::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
   const std::int64_t limitUs = nowUs_ + limitMs * 1000;
-  if (done()) return true;
-  while (FireNext(limitUs)) {
-    if (done()) return true;
-  }
+  bool held = done();
+  while (!held && FireNext(limitUs)) held = done();
+  if (held) return true;
   nowUs_ = limitUs;
   return done();
 }

@@ -29,7 +29,7 @@ class VirtualScheduler : public TimerHost {
   void Freeze(std::int64_t ms);
 
   // Lets a timer fire at another period than it asked for, as a loaded machine would (the tick
-  // measurement then sees fewer ticks). Periods are in microseconds.
+  // measurement then sees fewer ticks). Periods are in microseconds; the timer must be running.
   void SetActualPeriodUs(TimerId id, std::int64_t periodUs);
 
   std::int64_t NowMs() const { return nowUs_ / 1000; }
