@@ -49,15 +49,20 @@ struct FaultCase {
   const char* comStatus = "COM Port Open";  // status text 1079 while the fault lasts; "COM Port Lost": unplugged
 };
 
-// Every line of the file is a header line or a well-formed record, and the set numbers rise.
-void ExpectWholeLines(const std::string& text) {
+// Every line of the file is a header line or a well-formed record, and the set numbers rise. Returns
+// the number of well-formed records.
+int ExpectWholeLines(const std::string& text) {
   int lastSet = 0;
+  int wellFormed = 0;
   for (const std::string& line : FileLines(text)) {
     if (line.starts_with("Logfile Gelvar started ") || line.starts_with("Set#;Date;Time;")) continue;
-    EXPECT_TRUE(IsWellFormedRecord(line)) << line;
+    const bool whole = IsWellFormedRecord(line);
+    EXPECT_TRUE(whole) << line;
+    wellFormed += whole;
     EXPECT_GT(RecordSetNumber(line), std::exchange(lastSet, RecordSetNumber(line))) << line;
   }
   EXPECT_TRUE(text.empty() || text.ends_with("\r\n"));
+  return wellFormed;
 }
 
 // After fromMs: the end of the first pass whose steps were all read, then the first record after it with
@@ -338,8 +343,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const std::vector<std::string> records = RecordLines(text);
   const int expected = hours * 60;
   ASSERT_EQ(static_cast<int>(records.size()), expected);
-  ExpectWholeLines(text);
-  const int wellFormed = static_cast<int>(std::ranges::count_if(records, IsWellFormedRecord));
+  const int wellFormed = ExpectWholeLines(text);
   const std::vector<Event> written = rig.log.Of('L');
   ASSERT_EQ(written.size(), records.size());
   EXPECT_EQ(written[0].ms, startMs + 10) << "the first record at the first timer message";

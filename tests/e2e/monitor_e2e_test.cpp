@@ -21,11 +21,6 @@ const std::vector<std::uint32_t> kParameterIds = {0x3003, 0x0C01, 0x0C81, 0x3000
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Words(int word0, int word2) {
-  return {static_cast<std::uint8_t>(word0), static_cast<std::uint8_t>(word0 >> 8), static_cast<std::uint8_t>(word2),
-          static_cast<std::uint8_t>(word2 >> 8)};
-}
-
 TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParameterInListOrder) {
   const std::pair<int, const char*> expected[] = {
       {1039, "EN"},          {1040, "\260C"},        {1026, "Active"},      {1032, "K720/21"},

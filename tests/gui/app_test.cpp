@@ -103,9 +103,10 @@ TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePor
     ASSERT_EQ(::tcsetattr(device, TCSANOW, &before), 0);
     ASSERT_EQ(::tcgetattr(device, &before), 0);  // as the device keeps them
     QProcess program;
-    // Ahead of the inherited ones, so they win.
-    program.setEnvironment(QStringList{"GELVAR_COM1=" + link, "GELVAR_AUTORUN=open,log-file,read-variables,log"} +
-                           QProcess::systemEnvironment());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("GELVAR_COM1", link);
+    environment.insert("GELVAR_AUTORUN", "open,log-file,read-variables,log");
+    program.setProcessEnvironment(environment);
     program.setWorkingDirectory(dir.path());
     program.start(GELVAR_MONITOR, {});
     const auto logged = [&] {

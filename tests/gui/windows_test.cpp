@@ -228,6 +228,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
   answers.Then([&](QWidget* dialog) {
     auto* list = In<QTreeWidget>(dialog, 1120);
     ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_TRUE(list->topLevelItem(0)->isSelected()) << "the device of COM 1 now";
     plugged.push_back({adapter, "FTDI FT232R USB UART, serial A50285BI"});
     scheduler.AdvanceBy(1000);
     ASSERT_EQ(list->topLevelItemCount(), 2);

@@ -51,6 +51,7 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTextsAndARefusedBeginLeavesTheStepIn
       {&DeviceModel::ReadSensorMoistLimit, 1, {0, 0}, {{1037, "- x -"}}},
       {&DeviceModel::ReadAdmErrFlags, 0, {0, 0, 0xA1, 0x00}, {{1042, "00A1"}}},
       {&DeviceModel::ReadAdmIntState, 0, {3, 7}, {{1043, "M3 - E7"}}},
+      // The heating state's four texts from one reply, in two rows to keep each on a line.
       {&DeviceModel::ReadHeatingState, 0, {8, 0x01, 0x02, 0x05}, {{1045, "Heating(Idel)"}, {1047, " Ta"}}},
       {&DeviceModel::ReadHeatingState, 0, {8, 0x01, 0x02, 0x05}, {{1048, " S2"}, {1046, " Ta Mx"}}},
       {&DeviceModel::ReadHeatingTemps, 0, {0xFE, 0x7F, 0x10, 0x7F}, {{1049, "- v -"}, {1050, "1326.4 \260C"}}},

@@ -24,10 +24,6 @@ using Bytes = std::vector<std::uint8_t>;
 using Ids = std::vector<std::uint32_t>;
 using Strings = std::vector<std::string>;
 
-// Words as the unit sends them, low byte first.
-Bytes Word(int word) { return {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8)}; }
-Bytes Words(int word0, int word2) { return {Word(word0)[0], Word(word0)[1], Word(word2)[0], Word(word2)[1]}; }
-
 // The fixture is the dialog: it records its boxes (question-mark boxes start with "(?) ").
 struct SensorTestOnUnit : ::testing::Test, SensorTestView {
   void SetUp() override { test.Open(*this); }

@@ -1,4 +1,5 @@
-// Every link test starts from the state the program starts from.
+// Every link test starts from the state the program starts from, and leaves it so: the window timers
+// too, which a test may have set to another period.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,14 +11,19 @@
 #include "link/driver.h"
 #include "link/link_memory.h"
 #include "link/test_support.h"
+#include "timing/tick_period.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar::testing {
 
 class LinkTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetLinkStateForTests(); }
-  void TearDown() override { ResetLinkStateForTests(); }
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+  static void Reset() {
+    ResetLinkStateForTests();
+    windowTimerPeriod = kStartTickPeriodMs;
+  }
 };
 
 // Feeds bytes to the driver as the byte pump does.

@@ -16,6 +16,14 @@
 
 namespace gelvar::testing {
 
+// Words as the unit sends them, low byte first.
+inline std::vector<std::uint8_t> Word(int word) {
+  return {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8)};
+}
+inline std::vector<std::uint8_t> Words(int word0, int word2) {
+  return {Word(word0)[0], Word(word0)[1], Word(word2)[0], Word(word2)[1]};
+}
+
 struct Event {
   char kind;  // S step ended, P pass ended, R parameters read, L log record
   StepOutcome outcome = StepOutcome::kAccepted;
@@ -82,8 +90,7 @@ struct MonitorRig {
   unitsim::UnitModel& Unit() { return link.Unit(); }
   // Holds every temperature clear of -1.0, the log's mark for a value not read.
   void PinTemperatures() {
-    const std::vector<std::uint8_t> tenAndMinusFive = {0x38, 0x18, 0x0C, 0x17};  // codes 6200, 5900
-    for (const std::uint32_t id : {0x0C07u, 0x0C84u, 0x0C94u}) Unit().SetObject(id, tenAndMinusFive);
+    for (const std::uint32_t id : {0x0C07u, 0x0C84u, 0x0C94u}) Unit().SetObject(id, Words(6200, 5900));  // 10, -5
   }
 
   VirtualLink link{10, false};

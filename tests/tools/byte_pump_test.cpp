@@ -26,7 +26,6 @@ using Bytes = std::vector<std::uint8_t>;
 struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualScheduler {
   void SetUp() override {
     LinkTest::SetUp();
-    windowTimerPeriod = kStartTickPeriodMs;
     StartLink();
     ASSERT_EQ(pump.OpenChannel(0, 2), 1);
   }
