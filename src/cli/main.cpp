@@ -8,6 +8,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <optional>
 
@@ -19,7 +20,7 @@
 #include "serial/serial_discovery_qt.h"
 #include "serial/serial_port.h"
 #include "timing/coalesced_timer_host.h"
-#include "timing/qt_timer_host.h"
+#include "timing/epoll_timer_host.h"
 
 namespace {
 
@@ -87,9 +88,7 @@ int main(int argc, char* argv[]) {
   InstallStopSignals();
   gelvar::IgnoreFileSizeSignal();
 
-  // Qt's own event loop rather than glib's: a wake-up every 10 ms costs a sixth less, and nothing in
-  // this program needs glib.
-  qputenv("QT_NO_GLIB", "1");
+  // For the port list and the stored COM mappings only: the program runs on its own event loop.
   QCoreApplication app(argc, argv);
   // Qt has taken the C library's locale from the environment; numbers and dates in texts and files
   // must not follow it.
@@ -97,9 +96,9 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_TIME, "C");
 
   gelvar::Console console(std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
-  gelvar::QtTimerHost qtTimers;
+  gelvar::EpollTimerHost loop;
   // The tick, the pump and the read cycle share one wake-up every 10 ms instead of one each.
-  gelvar::CoalescedTimerHost timers(qtTimers);
+  gelvar::CoalescedTimerHost timers(loop);
   gelvar::PosixFileAppender files;
   if (options.command == gelvar::CliCommand::kListPorts) {
     gelvar::QtSerialDiscovery discovery;
@@ -128,8 +127,13 @@ int main(int argc, char* argv[]) {
     }
     program.AlsoTell(&*publisher);
   }
-  program.Start([] { QCoreApplication::quit(); });
-  if (!program.Finished()) app.exec();
+  program.Start([&loop] { loop.Quit(); });
+  if (!program.Finished() && !loop.Run()) {
+    // Not seen in practice (poll(2) fails only for want of memory): the port can no longer be served.
+    console.Err(std::string("gelvar-cli: cannot wait for the port: ") + std::strerror(errno));
+    if (publisher) publisher->Stop();
+    return gelvar::kExitPort;
+  }
   if (publisher) publisher->Stop();
   return Ended(program.ExitStatus(), gelvar::OutputIsResult(options.command));
 }
