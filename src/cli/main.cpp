@@ -1,4 +1,4 @@
-// gelvar-cli: the monitor on the Qt core event loop, without a display.
+// gelvar-cli: the monitor without a display, on an event loop of its own.
 #include <QCoreApplication>
 
 #include <fcntl.h>
@@ -129,7 +129,8 @@ int main(int argc, char* argv[]) {
   }
   program.Start([&loop] { loop.Quit(); });
   if (!program.Finished() && !loop.Run()) {
-    // Not seen in practice (poll(2) fails only for want of memory): the port can no longer be served.
+    // Not seen in practice (the kernel is out of memory or of file handles): the port can no longer be
+    // served.
     console.Err(std::string("gelvar-cli: cannot wait for the port: ") + std::strerror(errno));
     if (publisher) publisher->Stop();
     return gelvar::kExitPort;
