@@ -13,6 +13,8 @@
 
 #include "timing/timer_host.h"
 
+struct epoll_event;
+
 namespace gelvar {
 
 class EpollTimerHost : public TimerHost {
@@ -51,6 +53,9 @@ class EpollTimerHost : public TimerHost {
   // Waits for the next deadline or a watched handle, then runs the watches that woke and the timers
   // that are due, watches first, so that bytes that came are taken before a tick looks for them.
   bool RunOnce();
+  // epoll_pwait2, or where the kernel refuses it, ppoll on the epoll handle: the ready events, 0 at
+  // the deadline, -1 with errno set.
+  int Wait(epoll_event* events, const timespec* wait);
   std::int64_t NextDueNs() const;
   void RunWatch(TimerId id);
   void RunDueTimers(std::int64_t nowNs);
@@ -63,6 +68,7 @@ class EpollTimerHost : public TimerHost {
   std::deque<Watch> watches_;
   TimerId nextId_ = 1;
   bool quit_ = false;
+  bool pwait2Refused_ = false;
 };
 
 }  // namespace gelvar

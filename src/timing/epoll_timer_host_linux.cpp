@@ -1,5 +1,6 @@
 #include "timing/epoll_timer_host.h"
 
+#include <poll.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
@@ -89,11 +90,25 @@ bool EpollTimerHost::RunOnce() {
     wait = {static_cast<std::time_t>(leftNs / kNsPerSecond), static_cast<long>(leftNs % kNsPerSecond)};
   }
   epoll_event events[kEventsPerPass];
-  const int ready = ::epoll_pwait2(epoll_, events, kEventsPerPass, dueNs != kNever ? &wait : nullptr, nullptr);
+  const int ready = Wait(events, dueNs != kNever ? &wait : nullptr);
   if (ready < 0) return errno == EINTR;
   for (int i = 0; i < ready; ++i) RunWatch(static_cast<TimerId>(events[i].data.u64));
   RunDueTimers(NowNs());
   return true;
+}
+
+int EpollTimerHost::Wait(epoll_event* events, const timespec* wait) {
+  if (!pwait2Refused_) {
+    const int ready = ::epoll_pwait2(epoll_, events, kEventsPerPass, wait, nullptr);
+    if (ready >= 0 || (errno != ENOSYS && errno != EPERM)) return ready;
+    // Kernels before 5.11, and sandboxes that filter the call (valgrind, some containers), refuse it.
+    pwait2Refused_ = true;
+  }
+  // The epoll handle is readable while a watched handle is: one wait with the deadline to the
+  // nanosecond, then a look that does not wait.
+  pollfd epollReadable{epoll_, POLLIN, 0};
+  const int ready = ::ppoll(&epollReadable, 1, wait, nullptr);
+  return ready <= 0 ? ready : ::epoll_wait(epoll_, events, kEventsPerPass, 0);
 }
 
 std::int64_t EpollTimerHost::NextDueNs() const {
