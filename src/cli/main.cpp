@@ -128,13 +128,14 @@ int main(int argc, char* argv[]) {
     program.AlsoTell(&*publisher);
   }
   program.Start([&loop] { loop.Quit(); });
-  if (!program.Finished() && !loop.Run()) {
+  const bool waited = program.Finished() || loop.Run();
+  const int waitError = errno;
+  if (publisher) publisher->Stop();
+  if (!waited) {
     // Not seen in practice (the kernel is out of memory or of file handles): the port can no longer be
     // served.
-    console.Err(std::string("gelvar-cli: cannot wait for the port: ") + std::strerror(errno));
-    if (publisher) publisher->Stop();
+    console.Err(std::string("gelvar-cli: cannot wait for the port: ") + std::strerror(waitError));
     return gelvar::kExitPort;
   }
-  if (publisher) publisher->Stop();
   return Ended(program.ExitStatus(), gelvar::OutputIsResult(options.command));
 }

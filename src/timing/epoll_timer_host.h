@@ -26,10 +26,8 @@ class EpollTimerHost : public TimerHost {
 
   TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) override;
   void StopTimer(TimerId id) override;
-  std::time_t CalendarTime() const override;
   TimerId WatchReadable(std::intptr_t handle, std::function<void()> onReadable) override;
   void StopWatch(TimerId id) override;
-  std::int64_t MonotonicMs() const override;
 
   // Runs what is due until Quit, or until nothing is left to wait for. Returns false, with errno set,
   // when the kernel refuses to wait (a signal is not a refusal).

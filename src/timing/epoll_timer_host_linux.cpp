@@ -44,8 +44,6 @@ void EpollTimerHost::StopTimer(TimerId id) {
   }
 }
 
-std::time_t EpollTimerHost::CalendarTime() const { return std::time(nullptr); }
-
 TimerId EpollTimerHost::WatchReadable(std::intptr_t handle, std::function<void()> onReadable) {
   epoll_event event{};
   // Level-triggered: bytes left unread wake the next wait too. A hung-up or failed handle wakes it
@@ -65,8 +63,6 @@ void EpollTimerHost::StopWatch(TimerId id) {
     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, watch.handle, nullptr);
   }
 }
-
-std::int64_t EpollTimerHost::MonotonicMs() const { return NowNs() / kNsPerMs; }
 
 bool EpollTimerHost::Run() {
   if (epoll_ < 0) {

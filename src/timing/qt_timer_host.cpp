@@ -3,7 +3,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <chrono>
 #include <utility>
 
 namespace gelvar {
@@ -43,13 +42,6 @@ void QtTimerHost::StopWatch(TimerId id) {
   it->second->setEnabled(false);
   it->second->deleteLater();
   watches_.erase(it);
-}
-
-std::time_t QtTimerHost::CalendarTime() const { return std::time(nullptr); }
-
-std::int64_t QtTimerHost::MonotonicMs() const {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
 }  // namespace gelvar

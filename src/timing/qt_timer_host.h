@@ -22,10 +22,8 @@ class QtTimerHost : public TimerHost {
 
   TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) override;
   void StopTimer(TimerId id) override;
-  std::time_t CalendarTime() const override;
   TimerId WatchReadable(std::intptr_t handle, std::function<void()> onReadable) override;
   void StopWatch(TimerId id) override;
-  std::int64_t MonotonicMs() const override;
 
  private:
   QObject owner_;  // parent of every timer: a stopped timer may still be inside its own signal

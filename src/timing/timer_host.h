@@ -20,16 +20,17 @@ class TimerHost {
   virtual TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) = 0;
   virtual void StopTimer(TimerId id) = 0;
 
-  // Calendar time in whole seconds, for the files' time stamps. It may be set back or forward.
-  virtual std::time_t CalendarTime() const = 0;
+  // Calendar time in whole seconds, for the files' time stamps. It may be set back or forward. The
+  // system's clock unless the host keeps time of its own (the tests' virtual scheduler).
+  virtual std::time_t CalendarTime() const;
 
   // Calls onReadable on the timers' thread whenever `handle` (a file descriptor on POSIX) has bytes
   // waiting, until StopWatch. A host that cannot watch returns -1, and its users live on their timers.
   virtual TimerId WatchReadable(std::intptr_t /*handle*/, std::function<void()> /*onReadable*/) { return -1; }
   virtual void StopWatch(TimerId /*id*/) {}
   // Milliseconds of a clock that only runs forward and is never set: the tick measures its period
-  // with it.
-  virtual std::int64_t MonotonicMs() const = 0;
+  // with it. The system's monotonic clock unless the host keeps time of its own.
+  virtual std::int64_t MonotonicMs() const;
 };
 
 }  // namespace gelvar

@@ -88,15 +88,13 @@ TEST(EpollTimerHost, RunsWatchesBeforeTimersInStartOrderUntilNothingIsLeft) {
   int pipeEnds[2];
   ASSERT_EQ(::pipe(pipeEnds), 0);
   std::string order;
-  TimerId watch = -1;
-  watch = host.WatchReadable(pipeEnds[0], [&] {
+  const TimerId watch = host.WatchReadable(pipeEnds[0], [&] {
     char byte = 0;
     if (::read(pipeEnds[0], &byte, 1) == 1) order += byte;
     host.StopWatch(watch);
   });
   const TimerId first = host.StartTimer(5, [&] { order += 'a'; });
-  TimerId second = -1;
-  second = host.StartTimer(5, [&] {
+  const TimerId second = host.StartTimer(5, [&] {
     order += 'b';
     if (order.size() == 6) {
       ASSERT_EQ(::write(pipeEnds[1], "x", 1), 1);
