@@ -24,12 +24,12 @@
 #include <utility>
 #include <vector>
 
-#include "serial/serial_port.h"
-#include "tick/ticker.h"
-#include "timing/qt_timer_host.h"
-#include "tools/link_inside_window.h"
-#include "tools/protocol_window.h"
-#include "ui/widget_support.h"
+#include "core/serial/serial_port.h"
+#include "core/tick/ticker.h"
+#include "qt/qt_timer_host.h"
+#include "gui/tools/link_inside_window.h"
+#include "gui/tools/protocol_window.h"
+#include "gui/ui/widget_support.h"
 
 namespace gelvar {
 namespace {

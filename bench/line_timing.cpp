@@ -19,13 +19,13 @@
 #include <vector>
 
 #include "cli/console_view.h"
-#include "common/file_appender.h"
-#include "link/transaction.h"
-#include "monitor/monitor_controller.h"
-#include "serial/serial_port.h"
-#include "tick/ticker.h"
-#include "timing/qt_timer_host.h"
-#include "tools/byte_pump.h"
+#include "core/common/file_appender.h"
+#include "core/link/transaction.h"
+#include "core/monitor/monitor_controller.h"
+#include "core/serial/serial_port.h"
+#include "core/tick/ticker.h"
+#include "qt/qt_timer_host.h"
+#include "core/line/byte_pump.h"
 
 namespace gelvar {
 namespace {

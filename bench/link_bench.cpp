@@ -2,15 +2,15 @@
 // and the log record. None of them may take a noticeable share of a 10 ms tick.
 #include <benchmark/benchmark.h>
 
-#include "common/c_format.h"
-#include "link/converter.h"
-#include "link/driver.h"
-#include "link/link_memory.h"
-#include "link/test_support.h"
-#include "link/transaction.h"
-#include "monitor/device_model.h"
-#include "monitor/variable_log.h"
-#include "tick/ticker.h"
+#include "core/common/c_format.h"
+#include "core/link/converter.h"
+#include "core/link/driver.h"
+#include "core/link/link_memory.h"
+#include "core/link/test_support.h"
+#include "core/link/transaction.h"
+#include "core/monitor/device_model.h"
+#include "core/monitor/variable_log.h"
+#include "core/tick/ticker.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <numbers>
 
-#include "trend/trend_data.h"
+#include "core/trend/trend_data.h"
 
 namespace gelvar {
 

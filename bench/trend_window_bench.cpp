@@ -5,7 +5,7 @@
 #include <QApplication>
 
 #include "bench/trend_week.h"
-#include "trend/trend_window.h"
+#include "gui/trend/trend_window.h"
 
 namespace gelvar {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "tools/line_port.h"
+#include "core/line/line_port.h"
 #include "unitsim/unit_model.h"
 
 namespace gelvar::unitsim {

@@ -20,7 +20,7 @@ for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
 cd "$root"
 for dpi in 96 120; do
   GELVAR_COM1="$link" QT_FONT_DPI=$dpi xvfb-run -a -s "-screen 0 1366x706x24" \
-    "$build/src/app/gelvar-monitor" --screenshot-tour="$work/$dpi"
+    "$build/src/gui/gelvar-monitor" --screenshot-tour="$work/$dpi"
 done
 mv "$work/96/screen.png" "$shots/screen-100-percent.png"
 mv "$work/120/screen.png" "$shots/screen-125-percent.png"

@@ -5,7 +5,7 @@
 #include <set>
 #include <string_view>
 
-#include "monitor/monitor_controller.h"
+#include "core/monitor/monitor_controller.h"
 
 namespace gelvar {
 namespace {

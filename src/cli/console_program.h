@@ -12,11 +12,11 @@
 #include "cli/console.h"
 #include "cli/console_text.h"
 #include "cli/console_view.h"
-#include "common/file_appender.h"
-#include "monitor/monitor_controller.h"
-#include "sensortest/sensor_test.h"
-#include "tick/ticker.h"
-#include "tools/byte_pump.h"
+#include "core/common/file_appender.h"
+#include "core/monitor/monitor_controller.h"
+#include "core/sensorcheck/sensor_sequence.h"
+#include "core/tick/ticker.h"
+#include "core/line/byte_pump.h"
 
 namespace gelvar {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "common/windows_1252.h"
+#include "core/common/windows_1252.h"
 
 namespace gelvar {
 namespace {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "cli/console.h"
-#include "monitor/monitor_controller.h"
-#include "sensortest/sensor_test.h"
-#include "serial/serial_port.h"
-#include "tools/byte_pump.h"
+#include "core/monitor/monitor_controller.h"
+#include "core/sensorcheck/sensor_sequence.h"
+#include "core/serial/serial_port.h"
+#include "core/line/byte_pump.h"
 
 namespace gelvar {
 

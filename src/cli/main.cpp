@@ -16,11 +16,11 @@
 #include "cli/console_text.h"
 #include "cli/mqtt_publisher.h"
 #include "cli/port_list.h"
-#include "common/file_appender.h"
-#include "serial/serial_discovery_qt.h"
-#include "serial/serial_port.h"
-#include "timing/coalesced_timer_host.h"
-#include "timing/epoll_timer_host.h"
+#include "core/common/file_appender.h"
+#include "qt/serial_discovery_qt.h"
+#include "core/serial/serial_port.h"
+#include "core/timing/coalesced_timer_host.h"
+#include "os/epoll_timer_host.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "cli/console_text.h"
 #include "cli/field_table.h"
-#include "common/c_format.h"
-#include "monitor/value_format.h"
-#include "monitor/variable_log.h"
+#include "core/common/c_format.h"
+#include "core/monitor/value_format.h"
+#include "core/monitor/variable_log.h"
 
 namespace gelvar {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/device_model.h"
+#include "core/monitor/device_model.h"
 
 namespace gelvar {
 

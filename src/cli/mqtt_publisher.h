@@ -8,8 +8,8 @@
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/mqtt_client.h"
-#include "monitor/monitor_controller.h"
-#include "timing/timer_host.h"
+#include "core/monitor/monitor_controller.h"
+#include "core/timing/timer_host.h"
 
 namespace gelvar {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/com_devices.h"
+#include "core/serial/com_devices.h"
 
 namespace gelvar {
 

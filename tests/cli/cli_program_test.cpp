@@ -17,7 +17,7 @@
 #include <tuple>
 
 #include "cli/cli_options.h"
-#include "common/temp_folder.h"
+#include "core/common/temp_folder.h"
 
 namespace gelvar::testing {
 namespace {

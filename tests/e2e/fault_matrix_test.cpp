@@ -25,8 +25,8 @@
 #include <set>
 #include <utility>
 
-#include "common/c_format.h"
-#include "common/temp_folder.h"
+#include "core/common/c_format.h"
+#include "core/common/temp_folder.h"
 #include "support/monitor_rig.h"
 
 namespace gelvar::testing {

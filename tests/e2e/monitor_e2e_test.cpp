@@ -8,8 +8,8 @@
 #include <tuple>
 #include <utility>
 
-#include "common/c_format.h"
-#include "monitor/value_format.h"
+#include "core/common/c_format.h"
+#include "core/monitor/value_format.h"
 #include "support/monitor_rig.h"
 
 namespace gelvar::testing {

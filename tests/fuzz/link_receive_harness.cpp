@@ -2,13 +2,13 @@
 #include <vector>
 
 #include "fuzz/harnesses.h"
-#include "link/converter.h"
-#include "link/driver.h"
-#include "link/link_memory.h"
-#include "link/test_support.h"
-#include "link/transaction.h"
+#include "core/link/converter.h"
+#include "core/link/driver.h"
+#include "core/link/link_memory.h"
+#include "core/link/test_support.h"
+#include "core/link/transaction.h"
 #include "support/virtual_scheduler.h"
-#include "tick/ticker.h"
+#include "core/tick/ticker.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar::fuzz {

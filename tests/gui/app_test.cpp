@@ -16,9 +16,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "app/monitor_app.h"
-#include "timing/qt_timer_host.h"
-#include "ui/tone_player.h"
+#include "gui/app/monitor_app.h"
+#include "qt/qt_timer_host.h"
+#include "gui/ui/tone_player.h"
 
 namespace gelvar::testing {
 namespace {

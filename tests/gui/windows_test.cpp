@@ -20,24 +20,24 @@
 
 #include <unistd.h>
 
-#include "link/test_support.h"
-#include "monitor/device_chooser_dialog.h"
-#include "monitor/input_dialog.h"
-#include "monitor/monitor_dialog.h"
-#include "monitor/variable_log.h"
-#include "sensortest/sensor_test_dialog.h"
-#include "serial/serial_discovery_qt.h"
+#include "core/link/test_support.h"
+#include "gui/monitor/device_chooser_dialog.h"
+#include "gui/monitor/input_dialog.h"
+#include "gui/monitor/monitor_dialog.h"
+#include "core/monitor/variable_log.h"
+#include "gui/sensorcheck/sensor_test_dialog.h"
+#include "qt/serial_discovery_qt.h"
 #include "support/monitor_fakes.h"
 #include "support/virtual_scheduler.h"
-#include "tick/ticker.h"
-#include "tools/link_inside_window.h"
-#include "tools/protocol_window.h"
-#include "trend/trend_windows.h"
-#include "ui/tone_player.h"
-#include "ui/widget_support.h"
+#include "core/tick/ticker.h"
+#include "gui/tools/link_inside_window.h"
+#include "gui/tools/protocol_window.h"
+#include "gui/trend/trend_windows.h"
+#include "gui/ui/tone_player.h"
+#include "gui/ui/widget_support.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"
-#include "update/update_dialog.h"
+#include "gui/update/update_dialog.h"
 
 namespace gelvar::testing {
 namespace {

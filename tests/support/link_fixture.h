@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "link/converter.h"
-#include "link/driver.h"
-#include "link/link_memory.h"
-#include "link/test_support.h"
-#include "timing/tick_period.h"
+#include "core/link/converter.h"
+#include "core/link/driver.h"
+#include "core/link/link_memory.h"
+#include "core/link/test_support.h"
+#include "core/timing/tick_period.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar::testing {

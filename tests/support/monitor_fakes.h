@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/file_appender.h"
-#include "monitor/monitor_controller.h"
-#include "tools/byte_pump.h"
+#include "core/common/file_appender.h"
+#include "core/monitor/monitor_controller.h"
+#include "core/line/byte_pump.h"
 
 namespace gelvar::testing {
 

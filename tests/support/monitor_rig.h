@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/monitor_controller.h"
+#include "core/monitor/monitor_controller.h"
 #include "support/monitor_fakes.h"
 #include "support/virtual_link.h"
 

@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
-#include "link/test_support.h"
+#include "core/link/test_support.h"
 #include "support/virtual_scheduler.h"
-#include "tick/ticker.h"
-#include "tools/byte_pump.h"
+#include "core/tick/ticker.h"
+#include "core/line/byte_pump.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-#include "timing/timer_host.h"
+#include "core/timing/timer_host.h"
 
 namespace gelvar::testing {
 

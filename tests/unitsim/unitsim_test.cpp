@@ -10,7 +10,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "common/temp_folder.h"
+#include "core/common/temp_folder.h"
 #include "support/monitor_rig.h"
 #include "unitsim/pty_server.h"
 #include "unitsim/sim_options.h"

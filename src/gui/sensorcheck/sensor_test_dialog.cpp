@@ -1,0 +1,171 @@
+#include "gui/sensorcheck/sensor_test_dialog.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "gui/ui/widget_support.h"
+
+namespace gelvar {
+namespace {
+
+enum : int {
+  kIdCancel = 2,
+  kIdCycles = 1002,
+  kIdRefused = 1003,
+  kIdWaited = 1004,
+  kIdDataSet = 1005,
+  kIdSaveReport = 1007,
+  kIdLogPane = 1008,
+  kIdReadRecorded = 1009,
+  kIdStartCycle1 = 1010,
+  kIdStartCycle2 = 1011,
+  kIdDescription = 1012,
+  kIdTa1 = 1013,
+  kIdTa2 = 1014,
+  kIdTemperature1 = 1015,
+  kIdTemperature2 = 1016,
+  kIdTypeI = 1097,
+  kIdTypeII = 1098,
+};
+
+QLineEdit* NewNumberField(int controlId) {
+  auto* field = Numbered(new QLineEdit, controlId);
+  field->setReadOnly(true);
+  field->setAlignment(Qt::AlignRight);
+  return field;
+}
+
+QLabel* NewLabel(const char* text) { return new QLabel(QString::fromLatin1(text)); }
+
+}  // namespace
+
+// The log pane on the left, the controls in one column on the right, in the order they are used.
+// Laid out by Qt rather than at fixed places, so that no button text is cut in a wider font.
+SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(parent), test_(test) {
+  setWindowTitle(QStringLiteral("Gelvar Sensor Test Monitor"));
+  const DialogUnits units(font());
+
+  logPane_ = Numbered(new QPlainTextEdit, kIdLogPane);
+  logPane_->setReadOnly(true);
+  logPane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  logPane_->setMinimumSize(units.Size(178, 231));
+
+  auto* typeBox = new QGroupBox(QStringLiteral("Select Type"));
+  auto* typeRow = new QHBoxLayout(typeBox);
+  for (int type = 0; type < 2; ++type) {
+    type_[type] = Numbered(new QRadioButton(type == 0 ? QStringLiteral("Type I") : QStringLiteral("Type II")),
+                           type == 0 ? kIdTypeI : kIdTypeII);
+    typeRow->addWidget(type_[type]);
+    connect(type_[type], &QRadioButton::clicked, this, [this, type] { test_.OnTypeChanged(type); });
+  }
+
+  const auto button = [this](int controlId, const char* text, auto onClick) {
+    auto* control = Numbered(new QPushButton(QString::fromLatin1(text)), controlId);
+    control->setAutoDefault(false);
+    connect(control, &QPushButton::clicked, this, onClick);
+    return control;
+  };
+  auto* column = new QGridLayout;
+  column->addWidget(typeBox, 0, 0, 1, 3);
+  int row = 1;
+  // Blank rows part the column into what belongs together.
+  const int gap = units.Size(0, 3).height();
+  const auto addGap = [&] { column->setRowMinimumHeight(row++, gap); };
+  for (int sensor = 0; sensor < 2; ++sensor) {
+    addGap();
+    column->addWidget(new QLabel(QStringLiteral("Sensor %1").arg(sensor + 1)), row, 0, 1, 2);
+    column->addWidget(button(sensor == 0 ? kIdTemperature1 : kIdTemperature2, "Temperature",
+                             [this, sensor] { test_.OnTemperature(sensor); }),
+                      row++, 2);
+    column->addWidget(NewLabel("ta [s]"), row, 0);
+    column->addWidget(NewTaField(sensor == 0 ? kIdTa1 : kIdTa2, sensor), row, 1);
+    column->addWidget(button(sensor == 0 ? kIdStartCycle1 : kIdStartCycle2, "Start Cycle",
+                             [this, sensor] { test_.OnStartCycle(sensor); }),
+                      row++, 2);
+  }
+  addGap();
+  column->addWidget(button(kIdReadRecorded, "Read Recorded Data", [this] { test_.OnReadRecordedData(); }), row++, 0, 1,
+                    3);
+  addGap();
+
+  const auto counter = [&](const char* label, int controlId) {
+    QLineEdit* field = NewNumberField(controlId);
+    column->addWidget(NewLabel(label), row, 0, 1, 2);
+    column->addWidget(field, row++, 2);
+    return field;
+  };
+  cycles_ = counter("Error Rcv", kIdCycles);
+  refused_ = counter("Errror Tx", kIdRefused);
+  waited_ = counter("Timeout Rx", kIdWaited);
+  dataSet_ = counter("Data Set", kIdDataSet);
+
+  addGap();
+  column->addWidget(NewLabel("Sensor Type, Description"), row++, 0, 1, 3);
+  description_ = Numbered(new QLineEdit, kIdDescription);
+  connect(description_, &QLineEdit::textEdited, this,
+          [this](const QString& text) { test_.description = ToWindowsText(text); });
+  column->addWidget(description_, row++, 0, 1, 3);
+  column->setRowStretch(row++, 1);
+  auto* save = button(kIdSaveReport, "Save Report", [this] { test_.SaveReport(); });
+  save->setDefault(true);
+  column->addWidget(save, row++, 0, 1, 3);
+  column->addWidget(button(kIdCancel, "Exit", [this] { reject(); }), row++, 0, 1, 3);
+
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(logPane_, 1);
+  layout->addLayout(column);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QLineEdit* SensorTestDialog::NewTaField(int controlId, int sensor) {
+  QLineEdit* field = Numbered(new QLineEdit, controlId);
+  field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
+  ta_[sensor] = field;
+  // Only what the user types is checked: a refresh that writes the same text back must not raise
+  // the range message again.
+  connect(field, &QLineEdit::textEdited, this, [this, sensor](const QString& text) {
+    (sensor == 0 ? test_.ta1Text : test_.ta2Text) = ToWindowsText(text);
+    test_.OnTaChanged(sensor);
+  });
+  return field;
+}
+
+void SensorTestDialog::Run() {
+  test_.Open(*this);
+  CenterOverActiveWindow(this);
+  exec();
+  test_.Close();
+}
+
+void SensorTestDialog::Refresh() {
+  const QString log = WithQtLineEnds(FromWindowsText(test_.logText));
+  if (logPane_->toPlainText() != log) logPane_->setPlainText(log);
+  ShowText(cycles_, QString::number(test_.cyclesShown));
+  ShowText(refused_, QString::number(test_.refusedShown));
+  ShowText(waited_, QString::number(test_.waitedShown));
+  ShowText(dataSet_, QString::number(test_.dataSetShown));
+  ShowText(description_, FromWindowsText(test_.description));
+  ShowText(ta_[0], FromWindowsText(test_.ta1Text));
+  ShowText(ta_[1], FromWindowsText(test_.ta2Text));
+  type_[test_.sensorType == 0 ? 0 : 1]->setChecked(true);
+}
+
+void SensorTestDialog::Alert(const std::string& text, AlertIcon icon) {
+  ShowAppMessage(this, FromPathText(text), icon == AlertIcon::kQuestion ? QMessageBox::Question : QMessageBox::Warning);
+}
+
+bool SensorTestDialog::ChooseSaveFile(const std::string& defaultName, const std::string& extension, std::string& path) {
+  const QString chosen =
+      ChooseFilePath(this, FileAccess::kSave, FromWindowsText(defaultName), FromWindowsText(extension));
+  if (chosen.isEmpty()) return false;
+  path = LocalPath(chosen);
+  return true;
+}
+
+}  // namespace gelvar

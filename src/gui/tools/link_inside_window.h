@@ -1,0 +1,35 @@
+// "Zeb Inside": the link's driver and converter state of channel 0, refreshed at every timer message
+// while the window is visible, and when it is shown. It only reads the link.
+#pragma once
+
+#include <QDialog>
+
+#include <map>
+
+#include "core/timing/timer_host.h"
+
+class QLineEdit;
+
+namespace gelvar {
+
+class LinkInsideWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit LinkInsideWindow(TimerHost& timers);
+  ~LinkInsideWindow() override;
+
+  // Starts the refresh timer at the window timer period; the window stays as it is (hidden at first).
+  void Create();
+  void Refresh();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  TimerHost& timers_;
+  TimerId refreshTimer_ = -1;
+  std::map<int, QLineEdit*> firstColumn_;  // by control number
+};
+
+}  // namespace gelvar
