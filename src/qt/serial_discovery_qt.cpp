@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace gelvar {
 namespace {
@@ -36,6 +37,33 @@ std::string Describe(const QSerialPortInfo& info, const std::string& path) {
                                                   : QStringLiteral("serial port"));
   }
   return parts.join(QStringLiteral(", ")).toStdString();
+}
+
+constexpr std::string_view kCannotBeRead = "cannot be read: ";
+
+// At most one byte more than a settings file may hold, so that a larger file shows as one.
+bool ReadRegularFile(int fd, std::string& text, std::string& reason) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    reason = "is not a regular file";
+    return false;
+  }
+  text.resize(ComMappingStore::kMaxBytes + 1);
+  std::size_t size = 0;
+  while (size < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
+    if (n == 0) break;
+    if (n > 0) {
+      size += static_cast<std::size_t>(n);
+    } else if (errno != EINTR) {
+      reason = std::string(kCannotBeRead) + std::strerror(errno);
+      return false;
+    }
+  }
+  text.resize(size);
+  if (size <= ComMappingStore::kMaxBytes) return true;
+  reason = "is larger than 64 KiB (not a settings file of this program)";
+  return false;
 }
 
 }  // namespace
@@ -71,32 +99,12 @@ bool QtComMappingStore::Read(std::string& text, std::string& reason) {
       return true;
     }
     reason = error == ENOENT ? "is a symbolic link to a file that is not there"
-                             : std::string("cannot be read: ") + std::strerror(error);
+                             : std::string(kCannotBeRead) + std::strerror(error);
     return false;
   }
-  struct stat info {};
-  std::string bytes(ComMappingStore::kMaxBytes + 1, '\0');
-  std::size_t size = 0;
-  int error = ::fstat(fd, &info) == 0 ? 0 : errno;
-  const bool regular = error == 0 && S_ISREG(info.st_mode);
-  while (regular && error == 0 && size < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
-    if (n == 0) break;
-    if (n > 0) size += static_cast<std::size_t>(n);
-    if (n < 0 && errno != EINTR) error = errno;
-  }
+  const bool read = ReadRegularFile(fd, text, reason);
   ::close(fd);
-  if (error != 0) {
-    reason = std::string("cannot be read: ") + std::strerror(error);
-  } else if (!regular) {
-    reason = "is not a regular file";
-  } else if (size > ComMappingStore::kMaxBytes) {
-    reason = "is larger than 64 KiB (not a settings file of this program)";
-  } else {
-    text.assign(bytes, 0, size);
-    return true;
-  }
-  return false;
+  return read;
 }
 
 // Written whole or not at all (a full disk or a crash leaves the old file), into the file a symbolic
