@@ -1,17 +1,23 @@
 #include "qt/serial_discovery_qt.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSerialPortInfo>
-#include <QSettings>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
 
 namespace gelvar {
 namespace {
-
-const QString kGroup = QStringLiteral("SerialDevices");
 
 std::string LocalText(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
@@ -31,6 +37,33 @@ std::string Describe(const QSerialPortInfo& info, const std::string& path) {
                                                   : QStringLiteral("serial port"));
   }
   return parts.join(QStringLiteral(", ")).toStdString();
+}
+
+constexpr std::string_view kCannotBeRead = "cannot be read: ";
+
+// At most one byte more than a settings file may hold, so that a larger file shows as one.
+bool ReadRegularFile(int fd, std::string& text, std::string& reason) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    reason = "is not a regular file";
+    return false;
+  }
+  text.resize(ComMappingStore::kMaxBytes + 1);
+  std::size_t size = 0;
+  while (size < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
+    if (n == 0) break;
+    if (n > 0) {
+      size += static_cast<std::size_t>(n);
+    } else if (errno != EINTR) {
+      reason = std::string(kCannotBeRead) + std::strerror(errno);
+      return false;
+    }
+  }
+  text.resize(size);
+  if (size <= ComMappingStore::kMaxBytes) return true;
+  reason = "is larger than 64 KiB (not a settings file of this program)";
+  return false;
 }
 
 }  // namespace
@@ -53,40 +86,37 @@ QString QtComMappingStore::UserFile() {
 
 std::string QtComMappingStore::Location() const { return LocalText(file_); }
 
-// A file that cannot be read is never written either: that would lose the entries it holds.
-bool QtComMappingStore::Readable(QSettings& settings, std::string& reason) const {
-  const QFileInfo file(file_);
-  if (file.exists() && !(file.isFile() && file.isReadable())) {
-    reason = file.isFile() ? "cannot be read" : "is not a file";
+// Opened without waiting and its type asked of what was opened: a named pipe in the file's place
+// would otherwise hold the program in open() for good.
+bool QtComMappingStore::Read(std::string& text, std::string& reason) {
+  const std::string path = Location();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat link {};
+    if (error == ENOENT && ::lstat(path.c_str(), &link) != 0) {
+      text.clear();  // nothing chosen yet
+      return true;
+    }
+    reason = error == ENOENT ? "is a symbolic link to a file that is not there"
+                             : std::string(kCannotBeRead) + std::strerror(error);
     return false;
   }
-  if (settings.status() == QSettings::NoError) return true;
-  reason = "is not a settings file";
-  return false;
+  const bool read = ReadRegularFile(fd, text, reason);
+  ::close(fd);
+  return read;
 }
 
-bool QtComMappingStore::Read(Entries& entries, std::string& reason) {
-  QSettings settings(file_, QSettings::IniFormat);
-  if (!Readable(settings, reason)) return false;
-  settings.beginGroup(kGroup);
-  for (const QString& key : settings.childKeys()) {
-    entries.emplace_back(key.toStdString(), LocalText(settings.value(key).toString()));
+// Written whole or not at all (a full disk or a crash leaves the old file), into the file a symbolic
+// link names.
+bool QtComMappingStore::Write(const std::string& text, std::string& reason) {
+  QDir().mkpath(QFileInfo(file_).absolutePath());
+  QSaveFile file(file_);
+  if (file.open(QIODevice::WriteOnly) &&
+      file.write(text.data(), static_cast<qint64>(text.size())) == qint64(text.size()) && file.commit()) {
+    return true;
   }
-  return true;
-}
-
-bool QtComMappingStore::Write(const std::string& name, const std::string& path, std::string& reason) {
-  QSettings settings(file_, QSettings::IniFormat);
-  if (!Readable(settings, reason)) return false;
-  settings.beginGroup(kGroup);
-  if (path.empty()) {
-    settings.remove(QString::fromStdString(name));
-  } else {
-    settings.setValue(QString::fromStdString(name), QFile::decodeName(path.c_str()));
-  }
-  settings.sync();
-  if (settings.status() == QSettings::NoError) return true;
-  reason = "cannot be written";
+  reason = "cannot be written: " + file.errorString().toStdString();
   return false;
 }
 

@@ -1,5 +1,5 @@
 // The serial devices present, through Qt's serial port info, and the chosen devices kept per user in
-// the desktop's config folder, through QSettings.
+// the desktop's config folder.
 #pragma once
 
 #include <QString>
@@ -7,8 +7,6 @@
 #include <utility>
 
 #include "core/serial/com_devices.h"
-
-class QSettings;
 
 namespace gelvar {
 
@@ -25,13 +23,11 @@ class QtComMappingStore : public ComMappingStore {
   static QString UserFile();
 
   explicit QtComMappingStore(QString file = UserFile()) : file_(std::move(file)) {}
-  bool Read(Entries& entries, std::string& reason) override;
-  bool Write(const std::string& name, const std::string& path, std::string& reason) override;
+  bool Read(std::string& text, std::string& reason) override;
+  bool Write(const std::string& text, std::string& reason) override;
   std::string Location() const override;
 
  private:
-  bool Readable(QSettings& settings, std::string& reason) const;
-
   QString file_;
 };
 

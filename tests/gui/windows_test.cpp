@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <latch>
@@ -18,29 +19,35 @@
 #include <tuple>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/link/test_support.h"
+#include "core/monitor/variable_log.h"
+#include "core/tick/ticker.h"
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
-#include "core/monitor/variable_log.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
-#include "qt/serial_discovery_qt.h"
-#include "support/monitor_fakes.h"
-#include "support/virtual_scheduler.h"
-#include "core/tick/ticker.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
 #include "gui/trend/trend_windows.h"
 #include "gui/ui/tone_player.h"
 #include "gui/ui/widget_support.h"
+#include "gui/update/update_dialog.h"
+#include "qt/serial_discovery_qt.h"
+#include "support/monitor_fakes.h"
+#include "support/virtual_scheduler.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"
-#include "gui/update/update_dialog.h"
 
 namespace gelvar::testing {
 namespace {
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
 
 // One queued action per modal dialog, in the order the dialogs come up; each runs inside its dialog's
 // own loop. A dialog with no action queued, or left open by its action, fails the test and is closed:
@@ -251,12 +258,20 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
   qunsetenv("GELVAR_COM1");
   nextRun.Load();
   EXPECT_EQ(nextRun.Chosen(1), "");
-  // A folder in the settings file's place is neither read nor written.
-  QtComMappingStore folderStore(folder.path());
-  std::string reason;
-  EXPECT_EQ(ComDeviceMap(&folderStore).Load(),
-            "E> Serial device settings " + LocalPath(folder.path()) + ": is not a file");
-  EXPECT_FALSE(folderStore.Write("COM1", adapter, reason));
+  // A file that would not read back the same is left as it is, and the box says why and where.
+  const std::string settings = comMappings.Location();
+  std::ofstream(settings) << "[SerialDevices]\n# my comment\n";
+  answers.Then([&](QWidget* dialog) {
+    In<QTreeWidget>(dialog, 1120)->setCurrentItem(In<QTreeWidget>(dialog, 1120)->topLevelItem(1));
+    In<QPushButton>(dialog, 1)->click();
+  });
+  answers.ThenBox(QMessageBox::Ok);
+  Command(kCmdChooseSerialDevice);
+  EXPECT_EQ(answers.boxes, std::vector<std::string>{"The device for COM 1 could not be remembered: " + settings +
+                                                    ": line 2 (a comment: # my comment) would be lost; the file is "
+                                                    "left as it is"});
+  answers.boxes.clear();
+  EXPECT_EQ(FileBytes(settings), "[SerialDevices]\n# my comment\n");
 
   // A file dialog starts in the folder of the last file written, not of the last one chosen.
   QTemporaryDir failed;
@@ -424,6 +439,53 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
   EXPECT_EQ(trend.VisibleRange(), zoomed);
   In<QPushButton>(&trend, kTrendFollow)->click();
   EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
+}
+
+// What stands in the settings file's place and why it is neither read nor written: the "E> " line at
+// the start and the reason a choice gives both name the file, which stays as it was.
+TEST(QtComMappingStore, WhatIsNotAFileOfItsOwnIsNeitherReadNorWritten) {
+  namespace fs = std::filesystem;
+  const QTemporaryDir folder;
+  const std::string file = LocalPath(folder.filePath(u"gelvar-monitor.conf"_qs));
+  // How the file's place is filled, the reason, what is there afterwards.
+  const std::tuple<std::function<void()>, std::string, fs::file_type> cases[] = {
+      {[&] { fs::create_directory(file); }, "is not a regular file", fs::file_type::directory},
+      {[&] { ::mkfifo(file.c_str(), 0600); }, "is not a regular file", fs::file_type::fifo},
+      {[&] { fs::create_symlink(file + ".gone", file); }, "is a symbolic link to a file that is not there",
+       fs::file_type::symlink},
+      {[&] { fs::create_symlink(file, file); }, "cannot be read: Too many levels of symbolic links",
+       fs::file_type::symlink},
+      {[&] { std::ofstream(file) << std::string(64 * 1024 + 1, '\n'); },
+       "is larger than 64 KiB (not a settings file of this program)", fs::file_type::regular},
+  };
+  ::alarm(60);  // a pipe opened to be read waits for a writer for good, and the alarm ends the test run
+  for (const auto& [put, refused, type] : cases) {
+    fs::remove_all(file);
+    put();
+    QtComMappingStore store(QString::fromStdString(file));
+    ComDeviceMap devices(&store);
+    EXPECT_EQ(devices.Load(), "E> Serial device settings " + file + ": " + refused);
+    std::string reason;
+    EXPECT_FALSE(devices.Choose(1, "/dev/null", reason));
+    EXPECT_EQ(reason, file + ": " + refused);
+    EXPECT_EQ(fs::symlink_status(file).type(), type) << refused;
+  }
+  ::alarm(0);
+  EXPECT_EQ(fs::file_size(file), 64u * 1024 + 1);
+
+  // A missing folder is made; a symbolic link stays one, and the file it names is written.
+  const std::string target = LocalPath(folder.filePath(u"kept.conf"_qs));
+  const std::string link = LocalPath(folder.filePath(u"new/gelvar/gelvar-monitor.conf"_qs));
+  std::ofstream(target) << "[SerialDevices]\nCOM1=/dev/null\n";
+  QtComMappingStore store(QString::fromStdString(link));
+  std::string reason;
+  ASSERT_TRUE(ComDeviceMap(&store).Choose(2, "/dev/zero", reason)) << reason;
+  EXPECT_EQ(FileBytes(link), "[SerialDevices]\nCOM2=/dev/zero\n");
+  fs::remove(link);
+  fs::create_symlink(target, link);
+  ASSERT_TRUE(ComDeviceMap(&store).Choose(2, "/dev/zero", reason)) << reason;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(FileBytes(target), "[SerialDevices]\nCOM1=/dev/null\nCOM2=/dev/zero\n");
 }
 
 }  // namespace

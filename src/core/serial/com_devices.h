@@ -3,6 +3,7 @@
 // of devices present and the remembered choices come through the two small interfaces below.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <string>
@@ -23,15 +24,20 @@ class SerialDiscovery {
   virtual std::vector<SerialDeviceEntry> Devices() = 0;
 };
 
-// Where the chosen devices are kept: one entry per COM number, "COM3" -> "/dev/serial/by-id/...".
+// Where the chosen devices are kept: a small settings file of this program,
+//   [SerialDevices]
+//   COM3=/dev/serial/by-id/...
+// which ComDeviceMap reads and writes; the store only moves its bytes.
 class ComMappingStore {
  public:
-  using Entries = std::vector<std::pair<std::string, std::string>>;
+  // Far more than 255 entries need: a larger file is not one of this program's and is not read.
+  static constexpr std::size_t kMaxBytes = 64 * 1024;
+
   virtual ~ComMappingStore() = default;
-  // Every entry as stored, nonsense included; false with the reason when the store cannot be read.
-  virtual bool Read(Entries& entries, std::string& reason) = 0;
-  // Sets the entry `name`; an empty path removes it. False with the reason when it cannot be written.
-  virtual bool Write(const std::string& name, const std::string& path, std::string& reason) = 0;
+  // The file's bytes, empty when there is no file yet; false with the reason when it cannot be read.
+  virtual bool Read(std::string& text, std::string& reason) = 0;
+  // Replaces the file's bytes; false with the reason when they cannot be written.
+  virtual bool Write(const std::string& text, std::string& reason) = 0;
   // The store's file, for messages.
   virtual std::string Location() const = 0;
 };
@@ -62,20 +68,24 @@ class ComDeviceMap {
   using Environment = std::function<const char*(const char*)>;
   explicit ComDeviceMap(ComMappingStore* store = nullptr, Environment environment = {});
 
-  // Reads the chosen devices. Entries that are not a COM number 1..255 with an absolute path are
-  // ignored, and so, while it is missing, is a chosen device that is not there; the returned
-  // "E> " line names them. Empty when everything could be used.
+  // Reads the chosen devices. Lines that are not an entry of [SerialDevices] (comments aside) and
+  // entries that are not a COM number 1..255 with an absolute path are ignored, and so, while it is
+  // missing, is a chosen device that is not there; the returned "E> " line names the first of them.
+  // Empty when everything could be used.
   std::string Load();
   // One device for every COM number, ahead of everything else (gelvar-cli --device).
   void UseDevice(std::string path) { deviceOption_ = std::move(path); }
 
   ComDevice Resolve(int portNumber) const;
-  // Remembers path for COM n (the default device forgets the choice); false with the reason.
+  // Remembers path for COM n (the default device forgets the choice); false with the reason and the
+  // store's file. A file that would not read back the same apart from this entry is left as it is.
   bool Choose(int portNumber, const std::string& path, std::string& reason);
   // The device chosen for COM n, empty when none.
   std::string Chosen(int portNumber) const;
 
  private:
+  bool Remember(const std::string& name, const std::string& path, std::string& reason);
+
   ComMappingStore* store_;
   Environment environment_;
   std::map<int, std::string> chosen_;
