@@ -56,7 +56,8 @@ class MqttClient {
   // Not retained; the newest few are held while the broker is away, those not acknowledged with them.
   void Publish(MqttMessage message);
   std::vector<Report> TakeReports();
-  // Sends the will itself, disconnects and ends the thread.
+  // Sends the will itself, gives the broker up to 2 s to acknowledge it, disconnects and ends the
+  // thread.
   void Stop();
 
  private:
