@@ -103,7 +103,7 @@ int main(int argc, char* argv[]) {
   if (options.command == gelvar::CliCommand::kListPorts) {
     gelvar::QtSerialDiscovery discovery;
     for (const std::string& line : gelvar::PortListLines(discovery.Devices(), options.json)) console.Out(line);
-    return gelvar::kExitDone;
+    return Ended(gelvar::kExitDone, true);
   }
   // COM numbers map to devices as in the window program.
   gelvar::QtComMappingStore comMappings;

@@ -76,6 +76,7 @@ void MqttPublisher::ShowReports() {
         away_ = true;
         if (onCannotPublish) onCannotPublish();
         break;
+      case MqttClient::Event::kNotSent: console_.Err("E> " + broker + ": cannot publish to " + report.reason); break;
     }
   }
 }

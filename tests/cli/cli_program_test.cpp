@@ -4,19 +4,23 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <thread>
 #include <tuple>
 
 #include "cli/cli_options.h"
+#include "cli/mqtt_client.h"
 #include "core/common/temp_folder.h"
 
 namespace gelvar::testing {
@@ -83,8 +87,98 @@ bool Eventually(const auto& condition) {
   return condition();
 }
 
+// A socket listening on a free loopback port; the kernel takes connections, nobody answers them.
+class SilentListener {
+ public:
+  SilentListener() {
+    sockaddr_in address = Loopback(0);
+    socklen_t size = sizeof address;
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), size);
+    ::listen(socket_, 8);
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+  }
+  ~SilentListener() { ::close(socket_); }
+  static sockaddr_in Loopback(int port) {
+    return {.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+  }
+
+  const int socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int port = 0;
+};
+
+// Forwards loopback connections to a port. Stalled, it takes no connections and moves no bytes, as a
+// network that stops forwarding; once it resumes, the connections that stalled are gone with what
+// they held, and new ones are forwarded.
+class StallingProxy {
+ public:
+  explicit StallingProxy(int to) : to_(to) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~StallingProxy() {
+    stop_ = true;
+    thread_.join();
+    for (const auto& [from, peer] : peers_) ::close(from);
+  }
+  void Stall(bool stalled) { stalled_ = stalled; }
+  int Port() const { return listener_.port; }
+
+ private:
+  void Run() {
+    for (bool dropping = false; !stop_;) {
+      if (stalled_) {
+        dropping = true;
+        std::this_thread::sleep_for(10ms);
+        continue;
+      }
+      if (std::exchange(dropping, false)) {
+        while (!peers_.empty()) Close(peers_.begin()->first);
+      }
+      std::vector<pollfd> polled = {{listener_.socket_, POLLIN, 0}};
+      for (const auto& [from, peer] : peers_) polled.push_back({from, POLLIN, 0});
+      ::poll(polled.data(), polled.size(), 10);
+      for (const pollfd& ready : polled) {
+        if (ready.revents == 0) continue;
+        if (ready.fd == listener_.socket_) {
+          Accept();
+        } else if (!Forward(ready.fd)) {
+          Close(ready.fd);
+        }
+      }
+    }
+  }
+  void Accept() {
+    const int client = ::accept(listener_.socket_, nullptr, nullptr);
+    const int broker = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = SilentListener::Loopback(to_);
+    ::connect(broker, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    peers_[client] = broker;
+    peers_[broker] = client;
+  }
+  bool Forward(int from) {
+    char bytes[4096];
+    const ssize_t count = ::read(from, bytes, sizeof bytes);
+    return count > 0 && ::write(peers_.at(from), bytes, count) == count;
+  }
+  void Close(int from) {
+    if (!peers_.contains(from)) return;  // closed with its peer in this round
+    const int peer = peers_.at(from);
+    peers_.erase(from);
+    peers_.erase(peer);
+    ::close(from);
+    ::close(peer);
+  }
+
+  const int to_;
+  SilentListener listener_;
+  std::map<int, int> peers_;
+  std::atomic<bool> stalled_ = false, stop_ = false;
+  std::thread thread_;
+};
+
 // A mosquitto of the test's own, its files in dir: on free loopback ports a listener for anyone and
-// one for the user "ops" with the password "secret"; a third port has no listener.
+// one for the user "ops" with the password "secret"; a third port has no listener, a fourth one
+// takes connections and never answers.
 class Broker {
  public:
   explicit Broker(const TempFolder& dir) : config_(dir / "broker.conf") {
@@ -111,10 +205,12 @@ class Broker {
     EXPECT_TRUE(Eventually([&] { return process_->Err().find(" running\n") != std::string::npos; }));
   }
   void Stop() { process_.reset(); }
-  // mqtt://[user@]127.0.0.1:PORT/prefix on listener 0 (anyone), 1 (ops) or 2 (none).
+  // mqtt://[user@]127.0.0.1:PORT/prefix on listener 0 (anyone), 1 (ops), 2 (none) or 3 (silent).
   std::string Url(int listener, const std::string& prefix, const std::string& user = "") const {
-    return "mqtt://" + user + "127.0.0.1:" + std::to_string(ports_[listener]) + "/" + prefix;
+    const int port = listener == 3 ? silent_.port : ports_[listener];
+    return "mqtt://" + user + "127.0.0.1:" + std::to_string(port) + "/" + prefix;
   }
+  int Port() const { return ports_[0]; }
   // The first count messages of topic, retained ones first, as "topic payload" lines.
   std::string Read(const std::string& topic, int count) const {
     Child subscriber("/usr/bin/mosquitto_sub",
@@ -126,6 +222,7 @@ class Broker {
  private:
   std::string config_;
   int ports_[3] = {};
+  const SilentListener silent_;
   std::optional<Child> process_;
 };
 
@@ -166,6 +263,13 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
       {"\"$0\" read-parameters --passes 2", kExitUsage, "--passes does not go with 'read-parameters'\nTry"},
       {"\"$0\" --json read-parameters >/dev/full", kExitFile, kOutputLost},
       {"\"$0\" test >&-", kExitFile, kOutputLost},
+      {"\"$0\" ports >/dev/full", kExitFile, kOutputLost},
+      {"\"$0\" --json ports >&-", kExitFile, kOutputLost},
+      // A password file that never ends or never answers is refused before anything is opened.
+      {"\"$0\" watch --mqtt mqtt://ops@127.0.0.1/x --mqtt-password-file /dev/zero", kExitUsage,
+       "gelvar-cli: --mqtt-password-file: '/dev/zero' is not a regular file\n"},
+      {"mkfifo $1/fifo; \"$0\" watch --mqtt mqtt://ops@127.0.0.1/x --mqtt-password-file $1/fifo", kExitUsage,
+       "' is not a regular file\n"},
       // The log's result is its file; a reader that goes away stops nothing.
       {"\"$0\" log --file $1/p.log --records 1 >/dev/full", kExitDone, "I> Log stored in file"},
       {"\"$0\" log --file $1/p.log --records 1 2>&1 | head -c1", kExitDone, ""},
@@ -210,8 +314,43 @@ TEST_F(CliProgram, PublishesToABrokerThatComesAndGoes) {
       {"GELVAR_MQTT_PASSWORD=wrong \"$0\" log --file $1/r.log --records 1" + locked, kExitDone, kRefused},
       {"\"$0\" watch" + closed, kExitPort, " not reachable: "},
       {"\"$0\" log --file $1/r.log --records 1" + closed, kExitDone, "; logging goes on, publishing once it is back\n"},
+      {"\"$0\" watch --mqtt " + broker.Url(3, "x"), kExitPort, " not reachable: no answer to CONNECT within 30 s\n"},
   };
   for (const ShellCase& c : cases) EXPECT_EQ(Count(Shell(c), "E> MQTT"), 1u) << std::get<0>(c);
+}
+
+// Reports of client until one of kind comes, for up to seconds.
+std::optional<MqttClient::Report> Awaited(MqttClient& client, MqttClient::Event kind, int seconds) {
+  for (int i = 0; i < seconds * 10; ++i) {
+    for (const MqttClient::Report& report : client.TakeReports()) {
+      if (report.event == kind) return report;
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+  return std::nullopt;
+}
+
+// A link that stops forwarding keeps the socket open: the client finds out by the missing
+// acknowledgements, and what it sent into the link arrives once the link is back.
+TEST_F(CliProgram, LinesSentIntoAStalledLinkAreToldLostAndArriveWhenItIsBack) {
+  Broker broker(dir);
+  StallingProxy proxy(broker.Port());
+  MqttClient client({{false, "", "127.0.0.1", proxy.Port(), "half"}, "", "", {"half/status", "offline"}});
+  std::string error;
+  ASSERT_TRUE(client.Start(error)) << error;
+  ASSERT_TRUE(Awaited(client, MqttClient::Event::kConnected, 10));
+  Child subscriber("/usr/bin/mosquitto_sub",
+                   {"-p", std::to_string(broker.Port()), "-t", "half/messages", "-C", "3", "-W", "90"});
+  proxy.Stall(true);
+  for (const char* line : {"line 2", "line 3", "line 4"}) client.Publish({"half/messages", line});
+  const std::optional<MqttClient::Report> lost = Awaited(client, MqttClient::Event::kLost, 40);
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->reason, "no answer from the broker within 30 s");
+  proxy.Stall(false);
+  EXPECT_TRUE(Awaited(client, MqttClient::Event::kConnected, 40));
+  EXPECT_EQ(subscriber.Wait(), 0);
+  EXPECT_EQ(subscriber.Out(), "line 2\nline 3\nline 4\n");
+  client.Stop();
 }
 
 }  // namespace

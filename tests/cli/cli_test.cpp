@@ -2,11 +2,13 @@
 // console views that stand in for the windows, and the program over the simulated unit in virtual
 // time (what each command prints, writes and ends with).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <tuple>
 
@@ -57,23 +59,41 @@ TEST(CliOptions, GlobalOptionsGoAnywhereCommandsTakeTheirOwnAndThePasswordIsItsF
       {"mqtt://h", {false, "", "h", 1883, "gelvar"}},
       {"mqtts://ops@broker.example/site-42/unit", {true, "ops", "broker.example", 8883, "site-42/unit"}},
       {"mqtt://[::1]:1/p", {false, "", "::1", 1, "p"}},
+      {"mqtt://h/m\xC3\xBCll/\xE2\x82\xAC", {false, "", "h", 1883, "m\xC3\xBCll/\xE2\x82\xAC"}},
+      {"mqtt://h/a$b", {false, "", "h", 1883, "a$b"}},
   };
   for (const auto& [url, target] : urls) EXPECT_EQ(Parts(Parsed({"watch", "--mqtt", url}).mqtt), Parts(target)) << url;
+
+  // The longest prefix leaves room for the longest topic under it.
+  const std::string longest(65279, 'p');
+  EXPECT_EQ(Parsed({"watch", "--mqtt", "mqtt://h/" + longest}).mqtt.prefix, longest);
+  for (const MqttMessage& config : DiscoveryConfigs(longest, 0)) EXPECT_LE(config.topic.size(), 65535u);
 
   // The password is the file's first line, whatever its line end.
   const TempFolder dir;
   const std::string path = (dir / "password").string();
-  // The user, the file's bytes (nullptr: no file), the password read and a part of the error.
-  const std::tuple<std::string, const char*, std::string, std::string> cases[] = {
-      {"ops", "secret\r\nsecond\n", "secret", ""},
-      {"ops", "", "", ""},
-      {"", "secret\n", "secret", "a password (--mqtt-password-file) needs a user"},
-      {"ops", nullptr, "", "--mqtt-password-file: cannot read '"},
+  const std::string fifo = (dir / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string kLongest(65535, 'x');
+  // The user, the file (empty: path), its bytes (none: no file), the password read and a part of the
+  // error.
+  const std::tuple<std::string, std::string, std::optional<std::string>, std::string, std::string> cases[] = {
+      {"ops", "", "secret\r\nsecond\n", "secret", ""},
+      {"ops", "", kLongest + "\r\n", kLongest, ""},
+      {"ops", "", "", "", "' has no password on its first line"},
+      {"ops", "", "\r\nsecret\n", "", "' has no password on its first line"},
+      {"ops", "", kLongest + "x", "", "the password (--mqtt-password-file) is longer than 65535 bytes"},
+      {"", "", "secret\n", "", "a password (--mqtt-password-file) needs a user"},
+      {"ops", "", std::nullopt, "", "--mqtt-password-file: cannot read '"},
+      // Endless, or never answering.
+      {"ops", "/dev/zero", std::nullopt, "", "--mqtt-password-file: '/dev/zero' is not a regular file"},
+      {"ops", fifo, std::nullopt, "", "' is not a regular file"},
+      {"ops", (dir / ".").string(), std::nullopt, "", "' is not a regular file"},
   };
-  for (const auto& [user, bytes, expected, errorPart] : cases) {
-    if (bytes != nullptr) std::ofstream(path, std::ios::binary) << bytes;
+  for (const auto& [user, file, bytes, expected, errorPart] : cases) {
+    if (bytes) std::ofstream(path, std::ios::binary) << *bytes;
     std::string password, error;
-    const bool read = ReadMqttPassword({false, user, "h", 1883, "p"}, path, password, error);
+    const bool read = ReadMqttPassword({false, user, "h", 1883, "p"}, file.empty() ? path : file, password, error);
     std::filesystem::remove(path);
     EXPECT_EQ(std::make_pair(read, password), std::make_pair(errorPart.empty(), expected)) << error;
     EXPECT_NE(error.find(errorPart), std::string::npos) << error;
@@ -81,7 +101,7 @@ TEST(CliOptions, GlobalOptionsGoAnywhereCommandsTakeTheirOwnAndThePasswordIsItsF
 }
 
 TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
-  const std::pair<Args, const char*> cases[] = {
+  const std::pair<Args, std::string> cases[] = {
       {{}, "no command given"},
       {{"tset"}, "unknown command 'tset'"},
       {{"test", "now"}, "unexpected argument 'now'"},
@@ -103,12 +123,31 @@ TEST(CliOptions, RefusedUsageNamesWhatIsWrong) {
       {{"watch", "--mqtt", "h:1883/p"}, "is not a URL like mqtt://[USER@]HOST[:PORT]/PREFIX"},
       {{"watch", "--mqtt", "mqtt://h:65536/p"}, "port '65536' is not from 1 to 65535"},
       {{"watch", "--mqtt", "mqtt://u:pw@h/p"}, "no password in the URL"},
+      // Topics the library or the broker would drop without a word.
+      {{"watch", "--mqtt", "mqtt://h/tab\tx"}, "--mqtt: prefix 'tab\\x09x' has U+0009, a control character"},
+      {{"watch", "--mqtt", "mqtt://h/a\xC2\x9B"}, "prefix 'a\\xC2\\x9B' has U+009B, a control character"},
+      {{"watch", "--mqtt", "mqtt://h/a\xEF\xBF\xBF"}, "prefix 'a\xEF\xBF\xBF' has U+FFFF, a noncharacter"},
+      {{"watch", "--mqtt", "mqtt://h/a\xFF"}, "prefix 'a\\xFF' is not UTF-8"},
+      {{"watch", "--mqtt", "mqtt://h/" + std::string(65280, 'x')},
+       "' has 65280 bytes: topics under it would pass MQTT's limit of 65535 (65279 at most for the prefix)"},
+      {{"watch", "--mqtt", "mqtt://h/$SYS/x"}, "prefix '$SYS/x' starts with '$', which the broker keeps for itself"},
+      {{"watch", "--mqtt", "mqtt://u\x01@h/p"}, "the user name has U+0001, a control character"},
+      {{"watch", "--mqtt", "mqtt://h\n/p"}, "host 'h\\x0A' has U+000A, a control character"},
+      {{"watch", "--mqtt", "mqtt://" + std::string(254, 'h') + "/p"}, "' has 254 bytes, more than 253"},
+      {{"watch", "--mqtt", "mqtt://::1/x"}, "'::1' is an IPv6 address without brackets: write '[::1]'"},
+      // What is quoted back is short, escaped, and without what comes before an '@'.
+      {{"watch", "--mqtt", "mqtt:/ops:S3cr3t@h/x"}, "--mqtt: '***@h/x' is not a URL like"},
+      {{"watch", "--mqtt", "ops:S3cr3t@mqtt://h/x"}, "unknown scheme '***@mqtt' (mqtt or mqtts)"},
+      {{"watch", "--mqtt", "\x1B[2J" + std::string(100, 'y')},
+       "--mqtt: '\\x1B[2J" + std::string(56, 'y') + "...' is not a URL like"},
   };
   for (const auto& [args, message] : cases) {
     CliOptions options;
     std::string error;
     EXPECT_FALSE(ParseCliOptions(args, options, error)) << message;
     EXPECT_NE(error.find(message), std::string::npos) << error;
+    EXPECT_LT(error.size(), 200u) << error;
+    EXPECT_EQ(error.find("S3cr3t"), std::string::npos) << error;
   }
 }
 
