@@ -8,17 +8,20 @@
 #include <clocale>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "core/monitor/variable_log.h"
 #include "gui/app/monitor_app.h"
-#include "qt/qt_timer_host.h"
 #include "gui/ui/tone_player.h"
+#include "qt/qt_timer_host.h"
 
 namespace gelvar::testing {
 namespace {
@@ -125,6 +128,57 @@ TEST(PseudoTerminalPath, MonitorLogsFromTheSimulatedUnitAndAStopSignalPutsThePor
     EXPECT_EQ(::ioctl(device, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
     ::close(device);
+  }
+}
+
+// Without a display: --help, --version and a mistake are answered before Qt starts, a plot takes
+// both option forms and leaves standard error to its own messages, and a picture that cannot be
+// written whole (a file size limit) is not there at all.
+TEST(MonitorProgram, AnswersItsCommandLineWithoutADisplayAndWritesAPictureWholeOrNot) {
+  const QTemporaryDir dir;
+  const QString log = dir.filePath("ok.log");
+  const QString png = dir.filePath("ok.png");
+  std::ofstream(log.toStdString(), std::ios::binary)
+      << LogHeader(1796630400, 0) + LogRecord(1, 1796630400, {}) + LogRecord(2, 1796630460, {});
+  QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) noDisplay.remove(name);
+  // The arguments, the file size limit (0: none), the exit status, the start of standard output and
+  // of standard error, the files in the folder afterwards.
+  const std::tuple<QStringList, rlim_t, int, std::string, std::string, QStringList> cases[] = {
+      {{"--help"}, 0, 0, "Usage: gelvar-monitor [--plot-log FILE --png OUT.png]\n", "", {"ok.log"}},
+      {{"--version"}, 0, 0, "gelvar-monitor 1.0.0\n", "", {"ok.log"}},
+      {{"--frobnicate"},
+       0,
+       2,
+       "",
+       "gelvar-monitor: unknown option '--frobnicate'\n\nUsage: gelvar-monitor",
+       {"ok.log"}},
+      {{"--plot-log", log}, 0, 2, "", "gelvar-monitor: --plot-log needs --png\n", {"ok.log"}},
+      {{"--plot-log", log, "--png", png},
+       1024,
+       4,
+       "",
+       "gelvar-monitor: the picture " + png.toStdString() + " could not be written: File too large\n",
+       {"ok.log"}},
+      {{"--plot-log=" + log, "--png=" + png}, 0, 0, "", "", {"ok.log", "ok.png"}},
+  };
+  for (const auto& [arguments, sizeLimit, exitCode, out, error, files] : cases) {
+    SCOPED_TRACE(arguments.join(' ').toStdString());
+    QProcess monitor;
+    monitor.setProcessEnvironment(noDisplay);
+    monitor.setChildProcessModifier([limit = sizeLimit] {
+      const rlimit size{limit, limit};
+      if (limit != 0) ::setrlimit(RLIMIT_FSIZE, &size);
+    });
+    monitor.start(GELVAR_MONITOR, arguments);
+    ASSERT_TRUE(monitor.waitForFinished(30000));
+    EXPECT_EQ(monitor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(monitor.exitCode(), exitCode);
+    EXPECT_TRUE(monitor.readAllStandardOutput().startsWith(out.c_str()));
+    const std::string said = monitor.readAllStandardError().toStdString();
+    EXPECT_EQ(error.empty() ? said : said.substr(0, error.size()), error) << "standard error as a whole";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).join(' '), files.join(' '))
+        << "nothing half-written, nothing left beside";
   }
 }
 

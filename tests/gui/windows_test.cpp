@@ -5,6 +5,8 @@
 // list, file dialogs, the sensor test, protocol and trend windows).
 #include <gtest/gtest.h>
 
+#include <QChartView>
+#include <QValueAxis>
 #include <QtTest>
 #include <QtWidgets>
 #include <algorithm>
@@ -285,36 +287,61 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
   EXPECT_EQ(fileDialogStarts, (QStringList{fileDialogStarts.value(0), fileDialogStarts.value(0), folder.path()}));
 
   // Plot Log File... and --plot-log without a display read the same files: a log is drawn, anything
-  // else is refused with its line named.
+  // else is refused with its line named or the system's reason. The picture is a regular file or a
+  // new name, never the log.
   VariableSnapshot values;
   values.HtgSlGuTemp = 2.5f;
   const std::string log =
       LogHeader(1796630400, 0) + LogRecord(1, 1796630400, values) + LogRecord(2, 1796630460, values);
+  std::string infinite = log + LogRecord(3, 1796630520, values);
+  infinite.replace(infinite.rfind("    2,5"), 7, "    inf");
   const QString path = folder.filePath(u"plot.log"_qs);
   const QString png = folder.filePath(u"plot.png"_qs);
-  // The file plotted, the picture's path, the exit status, what stderr says.
-  const std::tuple<std::string, QString, int, std::string> cases[] = {
-      {"Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
-      {log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written"},
-      {log, png, 0, ""},
+  const QString pipe = folder.filePath(u"pipe.png"_qs);
+  ASSERT_EQ(::mkfifo(LocalPath(pipe).c_str(), 0600), 0);
+  const QString memory = folder.filePath(u"mem.log"_qs);  // a file that looks regular and fails when read
+  ASSERT_TRUE(QFile::link(u"/proc/self/mem"_qs, memory));
+  // The file plotted (plot.log holds the bytes), the picture's path, the exit status, what stderr says.
+  const std::tuple<QString, std::string, QString, int, std::string> cases[] = {
+      {path, "Name;Value\r\n", png, 1, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
+      {memory, log, png, 1, "The file could not be read: Input/output error."},
+      {path, infinite, png, 1, "Line 5, column 10 (HtgSlGuTemp): \"    inf\" is no number."},
+      {path, log, folder.path() + u"/missing/plot.png"_qs, 4, "could not be written: No such file or directory"},
+      {path, log, path, 4, "could not be written: It is the log file"},
+      {path, log, pipe, 4, "could not be written: Not a regular file"},
+      {path, log, png, 0, ""},
   };
   QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) noDisplay.remove(name);
-  for (const auto& [bytes, picture, exitCode, error] : cases) {
+  for (const auto& [plotted, bytes, picture, exitCode, error] : cases) {
     std::ofstream(LocalPath(path), std::ios::binary) << bytes;
     QProcess monitor;
     monitor.setProcessEnvironment(noDisplay);
-    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, path, u"--png"_qs, picture});
+    monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, plotted, u"--png"_qs, picture});
     ASSERT_TRUE(monitor.waitForFinished(30000));
     EXPECT_EQ(monitor.exitCode(), exitCode) << error;
-    EXPECT_TRUE(monitor.readAllStandardError().contains(error.c_str()));
-    EXPECT_EQ(QFileInfo(picture).size() > 0, exitCode == 0);
-    answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
+    EXPECT_TRUE(monitor.readAllStandardError().contains(error.c_str())) << error;
+    EXPECT_EQ(QFileInfo(picture).isFile() && QImageReader(picture).format() == "png", exitCode == 0) << error;
+    answers.Then(
+        [&](QWidget* dialog) { ChooseFile(dialog, QFileInfo(plotted).path(), QFileInfo(plotted).fileName()); });
     if (exitCode == 1) answers.ThenBox(QMessageBox::Ok);
     Command(kCmdPlotLogFile);
   }
   EXPECT_TRUE(trends.LogPlot().isVisible());
   EXPECT_EQ(trends.LogPlot().ShownPoints(kTrendSlabTemp), 2u);
+  // A temperature that only leaves float's range when an older run is converted to the newest run's
+  // unit is a gap; the axis still fits the other values.
+  values.HtgSlGuTemp = 3e38f;
+  std::ofstream(LocalPath(path), std::ios::binary) << log + LogHeader(1796630520, 0) +
+                                                          LogRecord(1, 1796630520, values) + LogHeader(1796630580, 1) +
+                                                          LogRecord(1, 1796630580, {});
+  answers.Then([&](QWidget* dialog) { ChooseFile(dialog, folder.path(), u"plot.log"_qs); });
+  Command(kCmdPlotLogFile);
+  const auto* temperatures =
+      qobject_cast<QValueAxis*>(trends.LogPlot().findChildren<QChartView*>().at(0)->chart()->axes(Qt::Vertical).at(0));
+  EXPECT_LT(temperatures->min(), 36.5) << "2.5 degrees Celsius";
+  EXPECT_GT(temperatures->max(), 36.5);
+  EXPECT_LT(temperatures->max() - temperatures->min(), 10.0);
 
   // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
   answers.Then([&](QWidget* box) {
@@ -330,7 +357,9 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
   EXPECT_EQ(Text(&window, 1073), u"255"_qs);
   EXPECT_EQ(answers.boxes, (std::vector<std::string>{
                                "Error open parameter file: DateiParName\n" + unwritable + ": Read-only file system",
-                               "plot.log is not a log file that can be plotted.\n\n" + std::get<3>(cases[0]),
+                               "plot.log is not a log file that can be plotted.\n\n" + std::get<4>(cases[0]),
+                               "mem.log is not a log file that can be plotted.\n\n" + std::get<4>(cases[1]),
+                               "plot.log is not a log file that can be plotted.\n\n" + std::get<4>(cases[2]),
                                "Geben Sie bitte eine ganze Zahl ein."}));
 }
 

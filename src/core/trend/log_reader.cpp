@@ -1,11 +1,16 @@
 #include "core/trend/log_reader.h"
 
+#include <cerrno>
+#include <cfloat>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <limits>
+#include <memory>
 #include <vector>
 
 #include "core/common/c_format.h"
@@ -16,6 +21,10 @@ namespace {
 
 constexpr int kFirstValueColumn = 3;  // Set#, Date and Time come first
 constexpr float kNotReadTemp = -1.0f;
+// The longest line the log writer writes, its CR counted: the reader never holds more of a line.
+constexpr std::size_t kLongestLine = kLogRecordLimit;
+// Echoed input: a damaged field can be megabytes of anything, escape sequences included.
+constexpr std::size_t kExcerptLimit = 24;
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -48,6 +57,11 @@ bool ParseInt(std::string_view text, int& value) {
   return !text.empty() && std::from_chars(text.data(), end, value).ptr == end;
 }
 
+// One or two digits, no sign: each part of the log's date and time.
+bool ParseTwoDigits(std::string_view text, int& value) {
+  return text.size() <= 2 && text.find_first_not_of("0123456789") == std::string_view::npos && ParseInt(text, value);
+}
+
 // "MM/DD/YY" and "HH:MM:SS" in local time; two-digit years from 69 on are 19xx.
 bool ParseTime(std::string_view date, std::string_view time, double& seconds) {
   const std::vector<std::string_view> d = Split(Trim(date), '/');
@@ -55,7 +69,8 @@ bool ParseTime(std::string_view date, std::string_view time, double& seconds) {
   int f[6] = {};
   if (d.size() != 3 || t.size() != 3) return false;
   for (int i = 0; i < 3; ++i) {
-    if (!ParseInt(d[static_cast<std::size_t>(i)], f[i]) || !ParseInt(t[static_cast<std::size_t>(i)], f[3 + i])) {
+    if (!ParseTwoDigits(d[static_cast<std::size_t>(i)], f[i]) ||
+        !ParseTwoDigits(t[static_cast<std::size_t>(i)], f[3 + i])) {
       return false;
     }
   }
@@ -69,7 +84,23 @@ bool ParseTime(std::string_view date, std::string_view time, double& seconds) {
   local.tm_isdst = -1;
   if (f[0] < 1 || f[0] > 12 || f[1] < 1 || f[1] > 31 || f[3] > 23 || f[4] > 59 || f[5] > 60) return false;
   seconds = static_cast<double>(std::mktime(&local));
-  return true;
+  return local.tm_mday == f[1];  // mktime moves February 30 into March
+}
+
+// A field as a message may show it: the first characters, anything but printable ASCII escaped.
+std::string Excerpt(std::string_view field) {
+  std::string shown;
+  for (const char c : field.substr(0, kExcerptLimit)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      shown += "\\\\";
+    } else if (byte < 0x20 || byte > 0x7e) {
+      shown += CFormat("\\x%02x", byte);
+    } else {
+      shown += c;
+    }
+  }
+  return field.size() > kExcerptLimit ? shown + "..." : shown;
 }
 
 std::string ColumnName(int column) { return std::string(Split(kLogColumns, ';')[static_cast<std::size_t>(column)]); }
@@ -89,6 +120,11 @@ class LogParser {
       return Fail(CFormat("Line %d should start a logging run with \"%s...\".", number, kLogHeaderStart));
     }
     return Record(line);
+  }
+
+  bool TooLong(int number) {
+    number_ = number;
+    return Fail(CFormat("Line %d is longer than a record can be.", number));
   }
 
   LogReadResult Finish() {
@@ -133,32 +169,49 @@ class LogParser {
     }
     int setNumber = 0;
     double time = 0;
-    if (!ParseInt(Trim(fields[0]), setNumber)) return BadColumn(0, fields[0]);
+    if (!ParseInt(Trim(fields[0]), setNumber)) return BadColumn(0, fields[0], "is no number");
     if (!ParseTime(fields[1], fields[2], time)) {
-      return Fail(CFormat("Line %d: \"%s;%s\" is no date and time.", number_, std::string(fields[1]).c_str(),
-                          std::string(fields[2]).c_str()));
+      return Fail(CFormat("Line %d: \"%s;%s\" is no date and time.", number_, Excerpt(fields[1]).c_str(),
+                          Excerpt(fields[2]).c_str()));
     }
     double values[kLogColumnCount - kFirstValueColumn];
     for (int column = kFirstValueColumn; column < kLogColumnCount; ++column) {
       const std::string_view field = fields[static_cast<std::size_t>(column)];
-      if (!ParseNumber(field, values[column - kFirstValueColumn])) return BadColumn(column, field);
+      double& value = values[column - kFirstValueColumn];
+      if (!ParseNumber(field, value) || !std::isfinite(value)) return BadColumn(column, field, "is no number");
     }
-    const VariableSnapshot snapshot = SnapshotOf(values);
+    int unfit = -1;
+    const VariableSnapshot snapshot = SnapshotOf(values, unfit);
+    if (unfit >= 0) {
+      const int column = kFirstValueColumn + unfit;
+      return BadColumn(column, fields[static_cast<std::size_t>(column)], "is out of range");
+    }
     data_.Append(time, TrendValuesOf(snapshot, PairsRead(snapshot)));
     ++result_.records;
     return true;
   }
 
-  bool BadColumn(int column, std::string_view field) {
-    return Fail(CFormat("Line %d, column %d (%s): \"%s\" is no number.", number_, column + 1,
-                        ColumnName(column).c_str(), std::string(field).c_str()));
+  bool BadColumn(int column, std::string_view field, const char* why) {
+    return Fail(CFormat("Line %d, column %d (%s): \"%s\" %s.", number_, column + 1, ColumnName(column).c_str(),
+                        Excerpt(field).c_str(), why));
   }
 
-  // The record's values in the order of the columns, which is the snapshot's order.
-  static VariableSnapshot SnapshotOf(const double* values) {
-    std::size_t next = 0;
-    auto i = [&] { return static_cast<std::int32_t>(values[next++]); };
-    auto f = [&] { return static_cast<float>(values[next++]); };
+  // The record's values in the order of the columns, which is the snapshot's order. unfit is the
+  // first value its field cannot hold (counted from the first value column); it is taken as 0.
+  static VariableSnapshot SnapshotOf(const double* values, int& unfit) {
+    int next = 0;
+    auto take = [&](double low, double high) {
+      const double value = values[next];
+      const bool fits = value >= low && value <= high;
+      if (!fits && unfit < 0) unfit = next;
+      ++next;
+      return fits ? value : 0.0;
+    };
+    auto i = [&] {
+      using Limits = std::numeric_limits<std::int32_t>;
+      return static_cast<std::int32_t>(take(Limits::min(), Limits::max()));
+    };
+    auto f = [&] { return static_cast<float>(take(-FLT_MAX, FLT_MAX)); };
     auto sensor = [&] { return SensorLogValues{i(), i(), i(), f(), f(), i(), i(), i(), f(), i()}; };
     return VariableSnapshot{i(), i(), i(), i(), i(), i(), f(), f(), i(), i(), i(), i(), {sensor(), sensor()}};
   }
@@ -177,18 +230,46 @@ class LogParser {
   bool expectColumns_ = false;
 };
 
+// Hands the parser whole lines from text that comes in pieces, holding at most one line.
+class LineFeed {
+ public:
+  explicit LineFeed(LogParser& parser) : parser_(parser) {}
+
+  // False once the parser has refused a line.
+  bool Take(std::string_view text) {
+    while (ok_ && !text.empty()) {
+      const std::size_t end = text.find('\n');
+      const std::string_view part = text.substr(0, end);
+      if (pending_.size() + part.size() > kLongestLine) return ok_ = parser_.TooLong(number_ + 1);
+      pending_ += part;
+      if (end == std::string_view::npos) break;
+      ok_ = parser_.Line(++number_, pending_);
+      pending_.clear();
+      text.remove_prefix(end + 1);
+    }
+    return ok_;
+  }
+
+  // The last line needs no line end.
+  LogReadResult Finish() {
+    if (ok_ && !pending_.empty()) parser_.Line(++number_, pending_);
+    return parser_.Finish();
+  }
+
+ private:
+  LogParser& parser_;
+  std::string pending_;
+  int number_ = 0;
+  bool ok_ = true;
+};
+
 }  // namespace
 
 LogReadResult ReadLog(std::string_view text, TrendData& data) {
   LogParser parser(data);
-  int number = 0;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    if (!parser.Line(++number, text.substr(start, end - start))) break;
-    start = end + 1;
-  }
-  return parser.Finish();
+  LineFeed feed(parser);
+  feed.Take(text);
+  return feed.Finish();
 }
 
 LogReadResult ReadLogFile(const std::string& path, TrendData& data) {
@@ -200,13 +281,21 @@ LogReadResult ReadLogFile(const std::string& path, TrendData& data) {
     failed.message = "It is not a file that can be read.";
     return failed;
   }
-  std::ifstream file(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (!file.is_open() || file.bad()) {
-    failed.message = "The file could not be read.";
+  // Read in pieces: files in /proc look regular and can be endless or fail half-way.
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  LogParser parser(data);
+  LineFeed feed(parser);
+  std::vector<char> piece(64 * 1024);
+  std::size_t got = 0;
+  errno = 0;
+  while (file != nullptr && (got = std::fread(piece.data(), 1, piece.size(), file.get())) > 0) {
+    if (!feed.Take({piece.data(), got})) return feed.Finish();
+  }
+  if (file == nullptr || std::ferror(file.get()) != 0) {
+    failed.message = std::string("The file could not be read: ") + std::strerror(errno) + ".";
     return failed;
   }
-  return ReadLog(text, data);
+  return feed.Finish();
 }
 
 }  // namespace gelvar

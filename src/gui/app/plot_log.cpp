@@ -5,8 +5,7 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
-#include <string>
+#include <filesystem>
 
 #include "core/trend/log_reader.h"
 #include "gui/trend/trend_window.h"
@@ -14,37 +13,28 @@
 namespace gelvar {
 namespace {
 
-constexpr char kPlotLogOption[] = "--plot-log";
-constexpr char kPngOption[] = "--png";
+// Standard error is the script's: Qt's warnings about a window that is never shown mean nothing there.
+void QtErrorsOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+int PictureFailed(const std::string& pngPath, const QString& reason) {
+  std::fprintf(stderr, "gelvar-monitor: the picture %s could not be written: %s\n", pngPath.c_str(),
+               qPrintable(reason));
+  return kPlotPngFailed;
+}
 
 }  // namespace
 
-bool PlotLogRequested(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], kPlotLogOption) == 0) return true;
-  }
-  return false;
-}
-
-int PlotLogToPng(int argc, char** argv) {
-  std::string logPath;
-  std::string pngPath;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], kPlotLogOption) == 0) {
-      logPath = argv[i + 1];
-    } else if (std::strcmp(argv[i], kPngOption) == 0) {
-      pngPath = argv[i + 1];
-    }
-  }
-  if (logPath.empty() || pngPath.empty() || argc != 5) {
-    std::fprintf(stderr, "usage: gelvar-monitor --plot-log FILE --png OUT.png\n");
-    return kPlotUsage;
-  }
+int PlotLogToPng(const std::string& logPath, const std::string& pngPath, int& argc, char** argv) {
+  std::error_code error;
+  if (std::filesystem::equivalent(logPath, pngPath, error)) return PictureFailed(pngPath, "It is the log file");
   // Scripts run without a desktop as often as with one.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
+  qInstallMessageHandler(QtErrorsOnly);
   QApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
   std::setlocale(LC_TIME, "C");
@@ -62,10 +52,8 @@ int PlotLogToPng(int argc, char** argv) {
   window.resize(1280, 900);
   window.show();
   QApplication::processEvents();
-  if (!window.SavePng(QString::fromLocal8Bit(pngPath.c_str()))) {
-    std::fprintf(stderr, "gelvar-monitor: the picture %s could not be written\n", pngPath.c_str());
-    return kPlotPngFailed;
-  }
+  QString reason;
+  if (!window.SavePng(QString::fromLocal8Bit(pngPath.c_str()), reason)) return PictureFailed(pngPath, reason);
   return kPlotDone;
 }
 

@@ -1,14 +1,17 @@
 #include "gui/trend/trend_window.h"
 
+#include <QBuffer>
 #include <QCategoryAxis>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -127,6 +130,16 @@ struct AxisSpan {
     axis->setRange(low - room, high + room);
   }
 };
+
+// A write can stop half-way (at a size limit) without a reason; the next one then gives the system's.
+bool WriteAll(QSaveFile& file, const QByteArray& bytes) {
+  for (qint64 done = 0; done < bytes.size();) {
+    const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+    if (written <= 0) return false;
+    done += written;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -309,8 +322,11 @@ void TrendWindow::Redraw() {
     line.reserve(static_cast<qsizetype>(points.size()));
     AxisSpan& span = spans[static_cast<std::size_t>(TrendSeriesKind(s))];
     for (const TrendPoint& p : points) {
-      line.append(QPointF(p.time * 1000, p.value));
-      if (!std::isnan(p.value) && p.time >= from && p.time <= to) span.Take(p.value);
+      // A value past float's range (a huge temperature converted to Fahrenheit) would take the axis
+      // with it, and every other line of the chart: it is a gap.
+      const double value = std::isfinite(p.value) ? p.value : std::nan("");
+      line.append(QPointF(p.time * 1000, value));
+      if (!std::isnan(value) && p.time >= from && p.time <= to) span.Take(value);
     }
     series.line->replace(line);
   }
@@ -322,15 +338,27 @@ void TrendWindow::Redraw() {
       data_->Fahrenheit() ? QStringLiteral("Temperature [\u00B0F]") : QStringLiteral("Temperature [\u00B0C]"));
 }
 
-bool TrendWindow::SavePng(const QString& path) {
+bool TrendWindow::SavePng(const QString& path, QString& reason) {
+  const QFileInfo existing(path);
+  if (existing.exists() && !existing.isFile()) {
+    reason = QStringLiteral("Not a regular file");  // renamed over, a pipe or a device would be gone
+    return false;
+  }
   Redraw();
-  return chartArea_->grab().save(path, "PNG");
+  QByteArray png;
+  QBuffer buffer(&png);
+  chartArea_->grab().save(&buffer, "PNG");  // in memory: only the file below can fail, with the system's reason
+  QSaveFile file(path);
+  if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && WriteAll(file, png) && file.commit()) return true;
+  reason = file.errorString();
+  return false;
 }
 
 void TrendWindow::SavePngAsked() {
   const QString path = ChooseFilePath(this, FileAccess::kSave, QStringLiteral("trend.png"), QStringLiteral("png"));
   if (path.isEmpty()) return;
-  if (!SavePng(path)) ShowAppMessage(this, QStringLiteral("The picture could not be written to %1.").arg(path));
+  QString reason;
+  if (!SavePng(path, reason)) ShowAppMessage(this, QStringLiteral("The picture could not be written to %1.").arg(path));
 }
 
 }  // namespace gelvar

@@ -47,8 +47,9 @@ class TrendWindow : public QWidget {
   void Plot(TrendData data, const QString& title);
   void DataChanged();
 
-  // The charts as a picture; false when the file could not be written.
-  bool SavePng(const QString& path);
+  // The charts as a picture, written beside path and renamed over it, so that a write that fails
+  // leaves what was there. Only a regular file or a new name; false with the reason otherwise.
+  bool SavePng(const QString& path, QString& reason);
 
   bool Following() const { return follow_; }
   // Seconds since the epoch.

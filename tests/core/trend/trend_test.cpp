@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 
 #include "core/common/c_format.h"
@@ -19,6 +21,18 @@ std::string Header(int unitCode) { return LogHeader(kStart, unitCode); }
 std::string Record(int set, int minute, float slab, float outdoor, int relay = 1) {
   return LogRecord(set, kStart + minute * 60,
                    {.HtgSlGuTemp = slab, .HtgOutTemp = outdoor, .HtgOffOn = relay, .sensor = {}});
+}
+
+// The record with the text of one field (0 is Set#) replaced.
+std::string WithField(std::string record, int column, const std::string& text) {
+  std::size_t start = 0;
+  for (int i = 0; i < column; ++i) start = record.find(';', start) + 1;
+  return record.replace(start, record.find_first_of(";\r", start) - start, text);
+}
+
+// A record of the second minute with the date and time fields as given.
+std::string DatedRecord(const std::string& date, const std::string& time) {
+  return WithField(WithField(Record(2, 1, 1, 1), 1, date), 2, time);
 }
 
 // A value as the tables below write it, "-" for none.
@@ -55,6 +69,32 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
       {Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
        "Line 3, column 10 (HtgSlGuTemp): \"x   1,0\" is no number."},
       {"Name;Value\r\n1;2\r\n", 1, 0, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
+      // Numbers that no column holds, between good records.
+      {Header(0) + Record(1, 0, 1, 1) + WithField(Record(2, 1, 1, 1), 9, "    inf") + Record(3, 2, 1, 1), 4, 0,
+       "Line 4, column 10 (HtgSlGuTemp): \"    inf\" is no number."},
+      {Header(0) + Record(1, 0, 1, 1) + WithField(Record(2, 1, 1, 1), 12, "nan"), 4, 0,
+       "Line 4, column 13 (HtgOffOn): \"nan\" is no number."},
+      {Header(0) + Record(1, 0, 1, 1) + WithField(Record(2, 1, 1, 1), 9, "1e39"), 4, 0,
+       "Line 4, column 10 (HtgSlGuTemp): \"1e39\" is out of range."},
+      {Header(0) + Record(1, 0, 1, 1) + WithField(Record(2, 1, 1, 1), 13, "3000000000"), 4, 0,
+       "Line 4, column 14 (HtgOpHours): \"3000000000\" is out of range."},
+      // Dates and times that no clock shows.
+      {Header(0) + Record(1, 0, 1, 1) + DatedRecord(" 12/07/26", " -5:-9:-1"), 4, 0,
+       "Line 4: \" 12/07/26; -5:-9:-1\" is no date and time."},
+      {Header(0) + Record(1, 0, 1, 1) + DatedRecord(" 12/07/99999999", " 10:01:00"), 4, 0,
+       "Line 4: \" 12/07/99999999; 10:01:00\" is no date and time."},
+      {Header(0) + Record(1, 0, 1, 1) + DatedRecord(" 02/30/26", " 10:01:00"), 4, 0,
+       "Line 4: \" 02/30/26; 10:01:00\" is no date and time."},
+      // What is echoed is short and shows control characters escaped; a line longer than any record
+      // is refused whatever it holds, and one just as long as the longest is read.
+      {Header(0) + WithField(Record(1, 0, 1, 1), 13, "\x1b[31m" + std::string(300, 'A')), 3, 0,
+       "Line 3, column 14 (HtgOpHours): \"\\x1b[31mAAAAAAAAAAAAAAAAAAA...\" is no number."},
+      {Header(0) + WithField(Record(1, 0, 1, 1), 13, "\\\t\xb0"), 3, 0,
+       "Line 3, column 14 (HtgOpHours): \"\\\\\\x09\\xb0\" is no number."},
+      {Header(0) + Record(1, 0, 1, 1) + WithField(Record(2, 1, 1, 1), 13, std::string(2000, '9')), 4, 0,
+       "Line 4 is longer than a record can be."},
+      {Header(0) + WithField(Record(1, 0, 7, 1), 13, std::string(1024 - Record(1, 0, 7, 1).size(), ' ') + "    0"), 0,
+       kTrendSlabTemp, "7"},
   };
   for (const auto& [text, errorLine, series, expected] : cases) {
     TrendData data;
@@ -65,6 +105,28 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
   TrendData old;
   ASSERT_TRUE(ReadLog(Header(0) + LogRecord(1, -2073600, {}), old).ok && old.Size() == 1);
   EXPECT_LT(old.Time(0), 0) << "a two-digit year from 69 on is 19xx";
+}
+
+// Files are read in pieces, so a line may begin in one and end in the next; a file that looks regular
+// but cannot be read through (/proc) says why, and nothing is thrown.
+TEST(LogReader, ReadsAFileInPiecesAndTellsWhyItCannot) {
+  const std::string bigLog = std::filesystem::temp_directory_path() / "gelvar-trend-test.log";
+  std::string text = Header(0);
+  for (int set = 1; set <= 400; ++set) text += Record(set, set, 1, 1);  // 85 kB
+  std::ofstream(bigLog, std::ios::binary) << text;
+  // The file, and the records read or the message.
+  const std::pair<std::string, std::string> cases[] = {
+      {bigLog, "400"},
+      {"/proc/self/mem", "The file could not be read: Input/output error."},
+      {"/proc/self/pagemap", "Line 1 is longer than a record can be."},
+      {"/proc/self", "It is not a file that can be read."},
+  };
+  for (const auto& [path, expected] : cases) {
+    TrendData data;
+    const LogReadResult result = ReadLogFile(path, data);
+    EXPECT_EQ(result.ok ? std::to_string(result.records) : result.message, expected) << path;
+  }
+  std::filesystem::remove(bigLog);
 }
 
 TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
