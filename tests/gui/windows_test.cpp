@@ -22,6 +22,7 @@
 
 #include "core/link/test_support.h"
 #include "gui/monitor/device_chooser_dialog.h"
+#include "gui/monitor/field_controls.h"
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
 #include "core/monitor/variable_log.h"
@@ -127,8 +128,9 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
     EXPECT_EQ(Text(&window, kStatusComPort), FromWindowsText(window.Controller().ComStatusText()));
     EXPECT_EQ(Text(&window, kStatusLogging), FromWindowsText(window.Controller().LogStatusText()));
     int undefined = 0;
-    for (const int id : DisplayFields::ControlIds()) {
-      EXPECT_EQ(Text(&window, id), FromWindowsText(window.Controller().Fields().Text(id))) << id;
+    for (const FieldControl& control : FieldControls()) {
+      const int id = control.controlId;
+      EXPECT_EQ(Text(&window, id), FromWindowsText(ControlText(window.Controller().Fields(), id))) << id;
       undefined += Text(&window, id) == u"undef."_qs;
     }
     return undefined;
