@@ -241,6 +241,23 @@ TEST(JsonValues, RecordedDataGivesTimingSamplesAndResultsAsNumbers) {
             "\"tK\":\"s\",\"Rsh\":\"Ohm\"}}");
 }
 
+TEST(JsonValues, RecordedDataOfTypeTwoHasNoTvAndItsOwnResults) {
+  SensorTestValues values;
+  values.Tv = 30;
+  values.Ti = 9;
+  values.Tm = 5;
+  values.dERdt = -0.125f;
+  values.tK = 1.5f;
+  values.Kf = 2.25f;
+  values.Rm = 100.0f;
+  const std::string json = RecordedDataJson(values, 0, 1);
+  EXPECT_TRUE(
+      json.starts_with("{\"timing\":{\"Ti\":9,\"Tm\":5,\"N\":0},\"samples\":[],"
+                       "\"results\":{\"Uo\":0.000,\"Uso\":0.000,\"To\":0.000,\"dERdt\":-0.125,"
+                       "\"tK\":1.500,\"fx\":0.000,\"K\":2.250,\"Rsh\":100.000},"))
+      << json;
+}
+
 TEST(JsonValues, ErrorNamesTheCommandItsStatusAndMessages) {
   EXPECT_EQ(
       ErrorJson("test", 3, {"Error 1: Error open COM1:", "  \"x\""}),
