@@ -84,7 +84,7 @@ enum class FieldKind : std::uint8_t {
 };
 
 enum class ReadState : std::uint8_t {
-  kNotRead,  // never, or its step is under way
+  kNotRead,  // never, its step is under way, or no reply came (only the read cycle sees that)
   kRead,
   kFailed,  // the reply had the wrong format
 };
@@ -103,6 +103,7 @@ std::string ReadText(Field field, const FieldValue& value);
 // A temperature code without a temperature, which the log writes as -999.0.
 bool IsMissingTemperature(int code);
 
+// Every field's value as the last step for it left it.
 class DisplayFields {
  public:
   const FieldValue& Value(Field field) const { return values_[static_cast<std::size_t>(field)]; }
