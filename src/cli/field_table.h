@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "core/monitor/device_model.h"
+#include "cli/console_text.h"
+#include "core/monitor/field_values.h"
 
 namespace gelvar {
 
 struct FieldLabel {
-  int controlId;
+  Field field;
   std::string label;  // unique among all fields
 };
 
@@ -21,7 +22,10 @@ const std::vector<FieldLabel>& VariableLabels();
 
 // "label: text" per field, UTF-8.
 std::vector<std::string> FieldLines(const DisplayFields& fields, const std::vector<FieldLabel>& labels);
-// {"label":"text",...}
+// {"AdmErrFlg":161,...}: each field's JSON value under its log column name (see ValueJson).
+void AddFieldValues(JsonObject& object, const DisplayFields& fields, const std::vector<FieldLabel>& labels);
 std::string FieldJson(const DisplayFields& fields, const std::vector<FieldLabel>& labels);
+// {"HtgSlGuTemp":"°C","HtgRemHtime":"min",...}: the unit of each field that has one and was read.
+std::string UnitsJson(const DisplayFields& fields, const std::vector<FieldLabel>& labels);
 
 }  // namespace gelvar

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/monitor/device_model.h"
+#include "core/monitor/field_values.h"
 
 namespace gelvar {
 
@@ -15,10 +15,9 @@ struct MqttMessage {
   std::string payload;
 };
 
-// {"time":"2026-12-07T01:02:03Z","unit":"°C","AdmErrFlg":{"text":"0000","value":0},...}: every log
-// column with its display text and log value, temperatures in unit (code, 0 Celsius). A value not
-// read, or a temperature the log writes as -999.0, is null.
-std::string StateJson(const DisplayFields& fields, const VariableSnapshot& values, int unitCode, std::time_t time);
+// {"time":"2026-12-07T01:02:03Z","units":{"HtgSlGuTemp":"°C",...},"AdmErrFlg":0,...}: the values of
+// every log column as gelvar-cli --json read-variables gives a pass.
+std::string StateJson(const DisplayFields& fields, std::time_t time);
 
 // Retained configs under homeassistant/ that make the unit at prefix one device with its measured
 // temperatures, moisture, voltages and heating relay, all read from prefix/state.

@@ -35,8 +35,7 @@ void MqttPublisher::Stop() {
 void MqttPublisher::VariablePassEnded() {
   const int unitCode = controller_.TemperatureUnitCode();
   if (unitCode != greetedUnit_) Greet(unitCode);
-  client_.PublishLatest({options_.mqtt.prefix + "/state",
-                         StateJson(controller_.Fields(), controller_.Snapshot(), unitCode, timers_.CalendarTime())});
+  client_.PublishLatest({options_.mqtt.prefix + "/state", StateJson(controller_.Fields(), timers_.CalendarTime())});
 }
 
 void MqttPublisher::MessageAdded(const std::string& line) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <tuple>
@@ -17,6 +18,7 @@
 #include "cli/console_text.h"
 #include "cli/console_view.h"
 #include "cli/field_table.h"
+#include "cli/json_values.h"
 #include "cli/mqtt_payloads.h"
 #include "cli/port_list.h"
 #include "core/common/temp_folder.h"
@@ -177,21 +179,128 @@ TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscaped
             std::vector<std::string>{"[{\"path\":\"/dev/ttyACM0\",\"description\":\"Uno \\\"R3\\\"\"},"
                                      "{\"path\":\"/dev/ttyS0\",\"description\":\"built-in\"}]"});
   EXPECT_EQ(PortListLines({}, true), std::vector<std::string>{"[]"});
+}
 
-  // In the published state, not read is null; so is a temperature the log writes as -999.0, but not a
-  // true -1.0.
+constexpr auto kRead = ReadState::kRead;
+
+struct ValueRow {
+  const char* name;
+  Field field;
+  FieldValue value;
+  const char* json;
+};
+
+void PrintTo(const ValueRow& row, std::ostream* out) { *out << row.name; }
+
+class ValueJsonTest : public ::testing::TestWithParam<ValueRow> {};
+
+TEST_P(ValueJsonTest, IsTheValueOfItsKind) {
+  EXPECT_EQ(ValueJson(GetParam().field, GetParam().value), GetParam().json);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ValueJsonTest,
+    ::testing::Values(
+        ValueRow{"NotReadIsNull", Field::kOpHours, {1234, 0, ReadState::kNotRead}, "null"},
+        ValueRow{"FailedIsNull", Field::kHeatingRelay, {1, 0, ReadState::kFailed}, "null"},
+        ValueRow{"TemperatureInTheScaleItWasReadIn", Field::kOutdoorTemp, {5600, 1, kRead}, "-3.9"},
+        ValueRow{"WholeDegreeParameterKeepsItsTenths", Field::kHighTempLimit, {6050, 0, kRead}, "2.5"},
+        ValueRow{"TemperatureMarkerIsNull", Field::kSlabTemp, {0x7FFE, 0, kRead}, "null"},
+        ValueRow{"TemperatureBelowTheMarkersIsNull", Field::kS2Temp, {0x7F00, 0, kRead}, "null"},
+        ValueRow{
+            "StateHasUtf8TextAndCode", Field::kS1Type, {0, 0, kRead}, "{\"text\":\"kein F\303\274hler\",\"code\":0}"},
+        ValueRow{"UnknownStateKeepsItsCode", Field::kHeatingRelay, {2, 0, kRead}, "{\"text\":\"unknown\",\"code\":2}"},
+        ValueRow{"VoltsFromHundredths", Field::kS2Voltage, {5, 0, kRead}, "0.05"},
+        ValueRow{"FlagsAreTheirBits", Field::kAdmErrorFlags, {0xA1, 0, kRead}, "161"},
+        ValueRow{"MoistureWithoutAReadingIsZero", Field::kS1LastMoisture, {0, 0, kRead}, "0"},
+        ValueRow{"VersionIsItsText", Field::kVersion, {0x03100401, 0, kRead}, "\"1.04 B0316\""}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(JsonValues, PassKeysAreTheLogColumnsInTheirOrder) {
+  std::string keys;
+  for (const FieldLabel& label : VariableLabels()) keys += std::string(FieldName(label.field)) + ";";
+  EXPECT_EQ(keys,
+            "AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;HtgOutTemp;"
+            "HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;S1AmbTemp;S1LastMoist;"
+            "S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;S2SenTemp;S2AmbTemp;S2LastMoist;"
+            "S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;");
+}
+
+TEST(JsonValues, UnitsAreThoseOfTheValuesReadTemperaturesInTheirScale) {
   DisplayFields fields;
-  VariableSnapshot values;
-  fields.Set(kFieldSlabTemp, "- v -");
-  values.HtgSlGuTemp = -999.0f;
-  fields.Set(kFieldOutdoorTemp, " -1.0 \260F");
-  values.HtgOutTemp = -1.0f;
-  const std::string json = StateJson(fields, values, 1, 0);
-  EXPECT_TRUE(json.starts_with(
-      "{\"time\":\"1970-01-01T00:00:00Z\",\"unit\":\"\302\260F\",\"AdmErrFlg\":{\"text\":\"undef.\",\"value\":null},"))
+  fields.SetRead(Field::kSlabTemp, 6250, 1);
+  fields.SetRead(Field::kRemHeatTime, 45);
+  fields.SetRead(Field::kS1Voltage, 1215);
+  fields.SetRead(Field::kOpHours, 1234);
+  fields.SetRead(Field::kHeatingState, 4);
+  fields.SetState(Field::kS1Voltage, ReadState::kFailed);
+  EXPECT_EQ(UnitsJson(fields, VariableLabels()),
+            "{\"HtgSlGuTemp\":\"\302\260F\",\"HtgRemHtime\":\"min\",\"HtgOpHours\":\"h\"}");
+}
+
+TEST(JsonValues, MqttStateIsTheTimeTheUnitsAndThePassValues) {
+  DisplayFields fields;
+  fields.SetRead(Field::kHeatingState, 4);
+  fields.SetRead(Field::kSlabTemp, 6250);
+  const std::string json = StateJson(fields, 0);
+  EXPECT_TRUE(
+      json.starts_with("{\"time\":\"1970-01-01T00:00:00Z\",\"units\":{\"HtgSlGuTemp\":\"\302\260C\"},"
+                       "\"AdmErrFlg\":null,\"AdmIntStat\":null,\"HtgState\":{\"text\":\"Active\",\"code\":4},"))
       << json;
-  EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
-  EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
+  EXPECT_NE(json.find(",\"HtgSlGuTemp\":12.5,"), std::string::npos) << json;
+  EXPECT_TRUE(json.ends_with(",\"S2Volt\":null,\"S2CharVal\":null}")) << json;
+}
+
+TEST(JsonValues, DiscoveryTakesANumberAsItIsAndAStateByItsCode) {
+  std::map<std::string, std::string> configs;
+  for (const MqttMessage& m : DiscoveryConfigs("site/unit", 1)) configs[m.topic] = m.payload;
+  const std::string relay = configs["homeassistant/binary_sensor/gelvar_site_unit/HtgOffOn/config"];
+  const std::string slab = configs["homeassistant/sensor/gelvar_site_unit/HtgSlGuTemp/config"];
+  EXPECT_NE(relay.find("\"value_template\":\"{{ value_json.HtgOffOn.code }}\""), std::string::npos) << relay;
+  EXPECT_NE(slab.find("\"value_template\":\"{{ value_json.HtgSlGuTemp }}\""), std::string::npos) << slab;
+  EXPECT_NE(slab.find("\"unit_of_measurement\":\"\302\260F\""), std::string::npos) << slab;
+}
+
+TEST(JsonValues, RecordedDataGivesTimingSamplesAndResultsAsNumbers) {
+  SensorTestValues values;
+  values.Tv = 30;
+  values.Ti = 9;
+  values.Tm = 5;
+  values.dataSetTotal = 2;
+  values.Uv[0] = 12.15f;
+  values.Us[0] = 3.5f;
+  values.Ts[0] = -1.25f;
+  values.Rm = 100.0f;
+  EXPECT_EQ(RecordedDataJson(values, 1, 0),
+            "{\"timing\":{\"Tv\":30,\"Ti\":9,\"Tm\":5,\"N\":2},"
+            "\"samples\":[{\"t\":5,\"Uv\":12.15,\"Us\":3.50,\"Ts\":-1.25}],"
+            "\"results\":{\"Uo\":0.000,\"Uso\":0.000,\"To\":0.000,\"Rm\":100.000,\"Rs\":0.000},"
+            "\"units\":{\"t\":\"s\",\"Uv\":\"V\",\"Us\":\"V\",\"Ts\":\"\302\260C\",\"Uo\":\"V\",\"Uso\":\"V\","
+            "\"To\":\"\302\260C\",\"Tv\":\"s\",\"Ti\":\"s\",\"Tm\":\"s\",\"Rm\":\"Ohm\",\"Rs\":\"Ohm\","
+            "\"tK\":\"s\",\"Rsh\":\"Ohm\"}}");
+}
+
+TEST(JsonValues, RecordedDataOfTypeTwoHasNoTvAndItsOwnResults) {
+  SensorTestValues values;
+  values.Tv = 30;
+  values.Ti = 9;
+  values.Tm = 5;
+  values.dERdt = -0.125f;
+  values.tK = 1.5f;
+  values.Kf = 2.25f;
+  values.Rm = 100.0f;
+  const std::string json = RecordedDataJson(values, 0, 1);
+  EXPECT_TRUE(
+      json.starts_with("{\"timing\":{\"Ti\":9,\"Tm\":5,\"N\":0},\"samples\":[],"
+                       "\"results\":{\"Uo\":0.000,\"Uso\":0.000,\"To\":0.000,\"dERdt\":-0.125,"
+                       "\"tK\":1.500,\"fx\":0.000,\"K\":2.250,\"Rsh\":100.000},"))
+      << json;
+}
+
+TEST(JsonValues, ErrorNamesTheCommandItsStatusAndMessages) {
+  EXPECT_EQ(
+      ErrorJson("test", 3, {"Error 1: Error open COM1:", "  \"x\""}),
+      "{\"command\":\"test\",\"error\":{\"status\":3,\"messages\":[\"Error 1: Error open COM1:\",\"  \\\"x\\\"\"]}}");
 }
 
 // Each answer from the command line is given once; each new entry of the sensor test's pane is handed

@@ -22,12 +22,27 @@ const std::vector<std::uint32_t> kParameterIds = {0x3003, 0x0C01, 0x0C81, 0x3000
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParameterInListOrder) {
-  const std::pair<int, const char*> expected[] = {
-      {1039, "EN"},          {1040, "\260C"},        {1026, "Active"},      {1032, "K720/21"},
-      {1038, "On"},          {1027, "60 min"},       {1033, "K720/21"},     {1044, "1.04 B0316"},
-      {1028, "    3 \260C"}, {1034, "Temp.+Moist."}, {1029, "  -15 \260C"}, {1035, "Temp.+Moist."},
-      {1030, "   -3 \260C"}, {1036, "40"},           {1031, "50"},          {1037, "40"},
-      {1102, "normal"},      {1100, "1234 h"},       {1101, "5678 h"},      {1049, "undef."},
+  const std::pair<Field, const char*> expected[] = {
+      {Field::kLanguage, "EN"},
+      {Field::kTempUnit, "\260C"},
+      {Field::kModeHeating, "Active"},
+      {Field::kS1Type, "K720/21"},
+      {Field::kModeSystem, "On"},
+      {Field::kMinHeatingTime, "60 min"},
+      {Field::kS2Type, "K720/21"},
+      {Field::kVersion, "1.04 B0316"},
+      {Field::kHighTempLimit, "    3 \260C"},
+      {Field::kS1Mode, "Temp.+Moist."},
+      {Field::kLowTempLimit, "  -15 \260C"},
+      {Field::kS2Mode, "Temp.+Moist."},
+      {Field::kIdleTemp, "   -3 \260C"},
+      {Field::kS1MoistLimit, "40"},
+      {Field::kHeatingMoistLimit, "50"},
+      {Field::kS2MoistLimit, "40"},
+      {Field::kAlarmMode, "normal"},
+      {Field::kOpHours, "1234 h"},
+      {Field::kOpHoursXWK, "5678 h"},
+      {Field::kSlabTemp, "undef."},
   };
   for (const bool silent : {false, true}) {
     MonitorRig rig;
@@ -40,7 +55,8 @@ TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParame
       lines.push_back(CFormat("E> No reply at ID: %04X", static_cast<unsigned>(*id)));
     lines.push_back("I> COM Port Opened");
     EXPECT_EQ(FileLines(rig.controller.MessageText()), lines);
-    for (const auto& [id, text] : expected) EXPECT_EQ(rig.controller.Fields().Text(id), silent ? "undef." : text) << id;
+    for (const auto& [field, text] : expected)
+      EXPECT_EQ(rig.controller.Fields().Text(field), silent ? "undef." : text) << FieldName(field);
   }
 }
 
@@ -72,7 +88,7 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(HoldsUnreadValues(records[0]), lastReadFailed) << records[0];
-    EXPECT_EQ(rig.controller.Fields().Text(1065), "undef.") << "the display shows the step in progress";
+    EXPECT_EQ(rig.controller.Fields().Text(Field::kS1Temp), "undef.") << "the display shows the step in progress";
     rig.Unit().Faults().silentObjects.clear();
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; }, 80000));
     scheduler.Freeze(frozenMs);
@@ -118,7 +134,7 @@ std::tuple<std::string, std::string, std::vector<std::time_t>> LogTwoRuns() {
     EXPECT_TRUE(rig.RunUntilEvents('L', run, 1000));
     when.push_back(rig.link.Scheduler().CalendarTime());
   }
-  for (const int id : DisplayFields::ControlIds()) fields += rig.controller.Fields().Text(id) + "|";
+  for (const Field field : AllFields()) fields += rig.controller.Fields().Text(field) + "|";
   return {rig.memoryFiles.files[rig.view.logPath], fields, when};
 }
 

@@ -28,6 +28,7 @@
 #include "core/monitor/variable_log.h"
 #include "core/tick/ticker.h"
 #include "gui/monitor/device_chooser_dialog.h"
+#include "gui/monitor/field_controls.h"
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
@@ -136,8 +137,9 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
     EXPECT_EQ(Text(&window, kStatusComPort), FromWindowsText(window.Controller().ComStatusText()));
     EXPECT_EQ(Text(&window, kStatusLogging), FromWindowsText(window.Controller().LogStatusText()));
     int undefined = 0;
-    for (const int id : DisplayFields::ControlIds()) {
-      EXPECT_EQ(Text(&window, id), FromWindowsText(window.Controller().Fields().Text(id))) << id;
+    for (const FieldControl& control : FieldControls()) {
+      const int id = control.controlId;
+      EXPECT_EQ(Text(&window, id), FromWindowsText(ControlText(window.Controller().Fields(), id))) << id;
       undefined += Text(&window, id) == u"undef."_qs;
     }
     return undefined;
@@ -443,12 +445,22 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
   const auto read = [&] { return window.Controller().Mode() == kPortOpen; };
   EXPECT_EQ(BarPeaks(read, 20000), (std::map<int, int>{{1077, 17}, {1078, 0}, {1081, 0}}));
   EXPECT_EQ(Text(&window, 1040), u"°C"_qs);
+  // Each control shows its own field.
+  const std::pair<int, QString> parameters[] = {
+      {1039, u"EN"_qs},          {1026, u"Active"_qs},       {1032, u"K720/21"_qs},      {1038, u"On"_qs},
+      {1027, u"60 min"_qs},      {1033, u"K720/21"_qs},      {1044, u"1.04 B0316"_qs},   {1028, u"    3 °C"_qs},
+      {1034, u"Temp.+Moist."_qs}, {1029, u"  -15 °C"_qs},    {1035, u"Temp.+Moist."_qs}, {1030, u"   -3 °C"_qs},
+      {1036, u"40"_qs},          {1031, u"50"_qs},           {1037, u"40"_qs},           {1102, u"normal"_qs},
+      {1100, u"1234 h"_qs},      {1101, u"5678 h"_qs},
+  };
+  for (const auto& [id, text] : parameters) EXPECT_EQ(Text(&window, id), text) << id;
   EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours
   Command(kCmdStartReadingVariables);
   const TrendData& data = trends.Data();
   const auto passes = [&](std::size_t count) { return [&data, count] { return data.Size() == count; }; };
   EXPECT_EQ(BarPeaks(passes(2), 120000), (std::map<int, int>{{1077, 17}, {1078, 14}, {1081, 2000}}));
   EXPECT_EQ(Undefined(), 3 + 2);  // the hidden ones and sensor 2's temperatures
+  for (const int id : {1041, 1076, 1083, 1064, 1066}) EXPECT_EQ(Text(&window, id), u"undef."_qs) << id;
   ASSERT_EQ(data.Size(), 2u);
   EXPECT_FALSE(std::isnan(data.Value(kTrendSlabTemp, 1)));
   EXPECT_TRUE(std::isnan(data.Value(kTrendS2SenTemp, 1)));

@@ -1,14 +1,12 @@
-// What the main window knows of the detector unit: the object IDs, one display text per value field,
-// the numbers kept for the variable log, and the step handlers that ask the unit for an object and
-// decode its reply.
+// What the main window knows of the detector unit: the object IDs, and the step handlers that ask the
+// unit for an object and decode its reply into the value fields.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <initializer_list>
-#include <string>
 
 #include "core/link/converter.h"
+#include "core/monitor/field_values.h"
 
 namespace gelvar {
 
@@ -42,100 +40,6 @@ enum ObjectId : std::uint32_t {
   kIdMoistureCycle = 0x0C87,
 };
 inline constexpr std::uint32_t kSensorIdMask = 0x70;
-
-// Value fields by control ID. A sensor-2 field is its sensor-1 field + 1.
-enum FieldId : int {
-  kFieldModeHeating = 1026,
-  kFieldMinHeatingTime = 1027,
-  kFieldHighTempLimit = 1028,
-  kFieldLowTempLimit = 1029,
-  kFieldIdleTemp = 1030,
-  kFieldHeatingMoistLimit = 1031,
-  kFieldSensorType = 1032,
-  kFieldSensorMode = 1034,
-  kFieldSensorMoistLimit = 1036,
-  kFieldModeSystem = 1038,
-  kFieldLanguage = 1039,
-  kFieldTempUnit = 1040,
-  kFieldStateControl = 1041,  // hidden, never read
-  kFieldAdmErrorFlags = 1042,
-  kFieldInternalState = 1043,
-  kFieldVersion = 1044,
-  kFieldHeatingState = 1045,
-  kFieldHeatingErrorFlags = 1046,
-  kFieldHeatingTempFlags = 1047,
-  kFieldHeatingMoistFlags = 1048,
-  kFieldSlabTemp = 1049,
-  kFieldOutdoorTemp = 1050,
-  kFieldRemHeatTime = 1051,
-  kFieldHeatingRelay = 1052,
-  kFieldSensorInhibitTemp = 1053,
-  kFieldSensorVoltage = 1055,
-  kFieldSensorCharValue = 1057,
-  kFieldSensorInhibitMoist = 1059,
-  kFieldSensorLastMoisture = 1061,
-  kFieldSensorAmbientTemp = 1063,
-  kFieldSensorTemp = 1065,
-  kFieldSensorFlags = 1067,
-  kFieldSensorErrorFlags = 1069,
-  kFieldSensorState = 1071,
-  kFieldStateDisplay = 1076,      // hidden, never read
-  kFieldIdleLowTempLimit = 1083,  // hidden, never read
-  kFieldOpHours = 1100,
-  kFieldOpHoursXWK = 1101,
-  kFieldAlarmMode = 1102,
-};
-
-constexpr int SensorField(FieldId sensor1Field, int sensor) { return sensor1Field + sensor; }
-
-inline constexpr std::size_t kDisplayFieldCount = 52;
-
-// One text per value field of the main window, "undef." until read.
-class DisplayFields {
- public:
-  DisplayFields();
-
-  static const std::array<int, kDisplayFieldCount>& ControlIds();
-  // Empty for a control ID that is not a value field.
-  const std::string& Text(int controlId) const;
-  void Set(int controlId, std::string text);
-
- private:
-  std::array<std::string, kDisplayFieldCount> texts_;
-};
-
-// The numbers of one variable pass as the log writes them; the defaults mean "not read".
-struct SensorLogValues {
-  std::int32_t State = -1;
-  std::int32_t Error = -1;
-  std::int32_t Flags = -1;
-  float SenTemp = -1.0f;
-  float AmbTemp = -1.0f;
-  std::int32_t LastMoist = -1;
-  std::int32_t ItimMois = -1;
-  std::int32_t ItimTemp = -1;
-  float Volt = -1.0f;
-  std::int32_t CharVal = -2;
-};
-
-struct VariableSnapshot {
-  std::int32_t AdmErrFlg = -1;
-  std::int32_t AdmIntStat = -1;
-  std::int32_t HtgState = -1;
-  std::int32_t HtgErrFlg = -1;
-  std::int32_t HtgTempFlg = -1;
-  std::int32_t HtgMoisFlg = -1;
-  float HtgSlGuTemp = -1.0f;
-  float HtgOutTemp = -1.0f;
-  std::int32_t HtgRemHtime = -1;
-  std::int32_t HtgOffOn = -1;
-  std::int32_t HtgOpHours = -1;
-  std::int32_t HtgOpHoursXWK = -1;
-  SensorLogValues sensor[2];
-};
-
-// Codes from 0x7F00 up have no plausible temperature; the log shows them as -999.0.
-float TempLogValue(int code, int unitCode);
 
 enum CommunicationMode : int {
   kPortClosed = 0,
@@ -222,25 +126,26 @@ class DeviceModel {
     std::uint32_t objectId;
     int replyCount;
   };
+  using FieldList = std::initializer_list<Field>;  // sensor 1's in a per-sensor step
 
   // BeginStep, keeping the log values from before the step when it begins.
   int Begin(const StepDescription& step, const VariableSnapshot& before);
-  template <typename Prepare, typename Decode>
-  int Run(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode);
-  template <typename Prepare, typename Decode>
-  int RunSensor(int phase, int value, const StepDescription& step, Prepare prepare, Decode decode);
+  // Marks the step's fields not read when it begins, and failed when its reply has the wrong format.
+  template <typename Decode>
+  int Run(int phase, int value, const StepDescription& step, FieldList fields, Decode decode, int sensor = 0);
+  template <typename Decode>
+  int RunSensor(int phase, int value, const StepDescription& step, FieldList fields, Decode decode);
   // Sends byte 0 = dataByte (byte 1 = 0) unless dataByte is negative; decide maps an accepted-size
   // reply to the result.
   template <typename Decide>
   int RunCommand(int phase, int value, const StepDescription& step, int dataByte, Decide decide);
 
-  void Undefine(std::initializer_list<int> controlIds);
-  std::string Temperature(int code, bool withDecimal) const;
-  float TemperatureLog(int code) const { return TempLogValue(code, temperatureUnitCode_); }
+  void Mark(FieldList fields, int sensor, ReadState state);
+  void SetTemperature(Field field, int code) { fields_.SetRead(field, code, temperatureUnitCode_); }
 
   StepHost& host_;
   DisplayFields fields_;
-  VariableSnapshot snapshot_;
+  VariableSnapshot snapshot_;  // LogValues(fields_), made again whenever a step changes them
   VariableSnapshot beforeStep_;
   int temperatureUnitCode_ = 0;
   int pendingArgument_ = 0;

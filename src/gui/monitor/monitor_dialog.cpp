@@ -27,6 +27,7 @@
 
 #include "gui/monitor/about_dialog.h"
 #include "gui/monitor/device_chooser_dialog.h"
+#include "gui/monitor/field_controls.h"
 #include "gui/monitor/input_dialog.h"
 #include "core/serial/com_devices.h"
 #include "gui/tools/protocol_window.h"
@@ -469,9 +470,9 @@ void MonitorDialog::keyPressEvent(QKeyEvent* event) {
 
 void MonitorDialog::Refresh() {
   // A step changes a field or two: only those are converted and written.
-  const DisplayFields& texts = controller_.Fields();
+  const DisplayFields& values = controller_.Fields();
   for (const auto& [controlId, field] : fields_) {
-    const std::string& text = texts.Text(controlId);
+    const std::string text = ControlText(values, controlId);
     const auto [shown, first] = shownFields_.try_emplace(controlId, text);
     if (!first && shown->second == text) continue;
     shown->second = text;

@@ -42,35 +42,62 @@ class DeviceModelTest : public ::testing::Test, public StepHost {
 };
 
 TEST_F(DeviceModelTest, RepliesBecomeDisplayTextsAndARefusedBeginLeavesTheStepInProgressAlone) {
-  const std::tuple<StepHandler, int, std::vector<std::uint8_t>, std::map<int, std::string>> cases[] = {
-      {&DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{1029, "  -20 \260C"}}},
-      {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{1030, "    3 \260C"}}},
-      {&DeviceModel::ReadHeatingMoistLimit, 0, {0, 0}, {{1031, "00"}}},
-      {&DeviceModel::ReadOpHours, 1, {0xFF, 0xFF}, {{1100, "65535 h"}}},
-      {&DeviceModel::ReadSensorType, 1, {0, 0}, {{1033, "kein F\374hler"}}},
-      {&DeviceModel::ReadSensorMoistLimit, 1, {0, 0}, {{1037, "- x -"}}},
-      {&DeviceModel::ReadAdmErrFlags, 0, {0, 0, 0xA1, 0x00}, {{1042, "00A1"}}},
-      {&DeviceModel::ReadAdmIntState, 0, {3, 7}, {{1043, "M3 - E7"}}},
+  const std::tuple<StepHandler, int, std::vector<std::uint8_t>, std::map<Field, std::string>> cases[] = {
+      {&DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{Field::kLowTempLimit, "  -20 \260C"}}},
+      {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{Field::kIdleTemp, "    3 \260C"}}},
+      {&DeviceModel::ReadHeatingMoistLimit, 0, {0, 0}, {{Field::kHeatingMoistLimit, "00"}}},
+      {&DeviceModel::ReadOpHours, 1, {0xFF, 0xFF}, {{Field::kOpHours, "65535 h"}}},
+      {&DeviceModel::ReadSensorType, 1, {0, 0}, {{Field::kS2Type, "kein F\374hler"}}},
+      {&DeviceModel::ReadSensorMoistLimit, 1, {0, 0}, {{Field::kS2MoistLimit, "- x -"}}},
+      {&DeviceModel::ReadAdmErrFlags, 0, {0, 0, 0xA1, 0x00}, {{Field::kAdmErrorFlags, "00A1"}}},
+      {&DeviceModel::ReadAdmIntState, 0, {3, 7}, {{Field::kInternalState, "M3 - E7"}}},
       // The heating state's four texts from one reply, in two rows to keep each on a line.
-      {&DeviceModel::ReadHeatingState, 0, {8, 0x01, 0x02, 0x05}, {{1045, "Heating(Idel)"}, {1047, " Ta"}}},
-      {&DeviceModel::ReadHeatingState, 0, {8, 0x01, 0x02, 0x05}, {{1048, " S2"}, {1046, " Ta Mx"}}},
-      {&DeviceModel::ReadHeatingTemps, 0, {0xFE, 0x7F, 0x10, 0x7F}, {{1049, "- v -"}, {1050, "1326.4 \260C"}}},
-      {&DeviceModel::ReadHeatingRelay, 0, {1, 0, 45, 0}, {{1052, "On"}, {1051, "45 min"}}},
-      {&DeviceModel::ReadSensorState, 1, {11, 0x01, 0x03, 0}, {{1072, "Moist.Det."}, {1070, " Ts Mb"}, {1068, " M!"}}},
-      {&DeviceModel::ReadSensorTemps, 0, {0x6A, 0x18, 0x68, 0x17}, {{1065, " 12.5 \260C"}, {1063, " -0.4 \260C"}}},
-      {&DeviceModel::ReadSensorMoisture, 1, {0, 9, 12, 3}, {{1062, "- ? -"}, {1060, "12 min"}, {1054, "3 min"}}},
-      {&DeviceModel::ReadSensorElectric, 0, {0x05, 0x00, 0x39, 0x30}, {{1055, " 0.05 V"}, {1057, "12345"}}},
+      {&DeviceModel::ReadHeatingState,
+       0,
+       {8, 0x01, 0x02, 0x05},
+       {{Field::kHeatingState, "Heating(Idel)"}, {Field::kHeatingTempFlags, " Ta"}}},
+      {&DeviceModel::ReadHeatingState,
+       0,
+       {8, 0x01, 0x02, 0x05},
+       {{Field::kHeatingMoistFlags, " S2"}, {Field::kHeatingErrorFlags, " Ta Mx"}}},
+      {&DeviceModel::ReadHeatingTemps,
+       0,
+       {0xFE, 0x7F, 0x10, 0x7F},
+       {{Field::kSlabTemp, "- v -"}, {Field::kOutdoorTemp, "1326.4 \260C"}}},
+      {&DeviceModel::ReadHeatingRelay,
+       0,
+       {1, 0, 45, 0},
+       {{Field::kHeatingRelay, "On"}, {Field::kRemHeatTime, "45 min"}}},
+      {&DeviceModel::ReadSensorState,
+       1,
+       {11, 0x01, 0x03, 0},
+       {{Field::kS2State, "Moist.Det."}, {Field::kS2ErrorFlags, " Ts Mb"}, {Field::kS2Flags, " M!"}}},
+      {&DeviceModel::ReadSensorTemps,
+       0,
+       {0x6A, 0x18, 0x68, 0x17},
+       {{Field::kS1Temp, " 12.5 \260C"}, {Field::kS1AmbientTemp, " -0.4 \260C"}}},
+      {&DeviceModel::ReadSensorMoisture,
+       1,
+       {0, 9, 12, 3},
+       {{Field::kS2LastMoisture, "- ? -"}, {Field::kS2InhibitMoist, "12 min"}, {Field::kS2InhibitTemp, "3 min"}}},
+      {&DeviceModel::ReadSensorElectric,
+       0,
+       {0x05, 0x00, 0x39, 0x30},
+       {{Field::kS1Voltage, " 0.05 V"}, {Field::kS1CharValue, "12345"}}},
       // The unit byte switches later temperatures to Fahrenheit; texts already made keep their unit.
-      {&DeviceModel::ReadLanguageUnit, 0, {0x12, 0}, {{1040, "\260F"}, {1065, " 12.5 \260C"}}},
-      {&DeviceModel::ReadHighTempLimit, 0, {0x00, 0x19}, {{1028, "   68 \260F"}}},
-      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{1065, " 32.0 \260F"}}},
-      {&DeviceModel::ReadLanguageUnit, 0, {0x0A, 0}, {{1040, "\260C"}, {1039, "unknown"}}},  // unit: the high nibble
-      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{1065, "  0.0 \260C"}}},
+      {&DeviceModel::ReadLanguageUnit, 0, {0x12, 0}, {{Field::kTempUnit, "\260F"}, {Field::kS1Temp, " 12.5 \260C"}}},
+      {&DeviceModel::ReadHighTempLimit, 0, {0x00, 0x19}, {{Field::kHighTempLimit, "   68 \260F"}}},
+      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{Field::kS1Temp, " 32.0 \260F"}}},
+      {&DeviceModel::ReadLanguageUnit,
+       0,
+       {0x0A, 0},
+       {{Field::kTempUnit, "\260C"}, {Field::kLanguage, "unknown"}}},  // unit: the high nibble
+      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{Field::kS1Temp, "  0.0 \260C"}}},
   };
-  for (int id : DisplayFields::ControlIds()) EXPECT_EQ(model.Fields().Text(id), "undef.") << id;
+  for (Field field : AllFields()) EXPECT_EQ(model.Fields().Text(field), "undef.") << FieldName(field);
   for (const auto& [handler, argument, reply, texts] : cases) {
     EXPECT_EQ(Exchange(handler, argument, reply), kReplyAccepted);
-    for (const auto& [id, text] : texts) EXPECT_EQ(model.Fields().Text(id), text) << "field " << id;
+    for (const auto& [field, text] : texts) EXPECT_EQ(model.Fields().Text(field), text) << FieldName(field);
   }
 
   // A refused begin leaves the step in progress alone.
@@ -82,8 +109,21 @@ TEST_F(DeviceModelTest, RepliesBecomeDisplayTextsAndARefusedBeginLeavesTheStepIn
   EXPECT_EQ(request.count, 0);  // no command bytes slipped into the reading's request
   request = ObjectRequest{0, 4, 0x0C84, 0, {0x6A, 0x18, 0x6A, 0x18}};
   EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
-  EXPECT_EQ(model.Fields().Text(1065), " 12.5 \260C");  // sensor 1's field, the step in progress
-  EXPECT_EQ(model.Fields().Text(1066), "undef.");       // sensor 2's was only marked by the refused begin
+  EXPECT_EQ(model.Fields().Text(Field::kS1Temp), " 12.5 \260C");  // sensor 1's field, the step in progress
+  EXPECT_EQ(model.Fields().Text(Field::kS2Temp), "undef.");       // sensor 2's was only marked by the refused begin
+}
+
+// A reply of the wrong size leaves the step's fields failed: the window shows "undef.", the log -1,
+// whatever they held before.
+TEST_F(DeviceModelTest, AWrongSizedReplyLeavesTheStepsFieldsFailed) {
+  ASSERT_EQ(Exchange(&DeviceModel::ReadHeatingRelay, 0, {1, 0, 45, 0}), kReplyAccepted);
+  EXPECT_EQ(Exchange(&DeviceModel::ReadHeatingRelay, 0, {1, 0}), kReplyWrongFormat);
+  for (const Field field : {Field::kHeatingRelay, Field::kRemHeatTime}) {
+    EXPECT_EQ(model.Fields().Value(field).state, ReadState::kFailed) << FieldName(field);
+    EXPECT_EQ(model.Fields().Text(field), "undef.") << FieldName(field);
+  }
+  EXPECT_EQ(model.Snapshot().HtgOffOn, -1);
+  EXPECT_EQ(model.Snapshot().HtgRemHtime, -1);
 }
 
 // Any unit code but 0 is Fahrenheit. Whole degrees round halves away from zero; -0.2 keeps its sign as
