@@ -81,10 +81,9 @@ TEST_P(RoundTimeStepTest, IsWholeSecondsMinutesHoursDaysOrWeeks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Spans, RoundTimeStepTest,
-                         ::testing::Values(StepRow{"TenSeconds", 10, 8, 2}, StepRow{"TenMinutes", 600, 8, 120},
-                                           StepRow{"AnHour", 3600, 7, 600},
+                         ::testing::Values(StepRow{"TenSeconds", 10, 8, 2}, StepRow{"AnHour", 3600, 7, 600},
                                            StepRow{"TwentyNineHours", 104400, 7, 21600},
-                                           StepRow{"AWeek", 604800, 8, 86400}, StepRow{"AMonth", 2592000, 8, 604800},
+                                           StepRow{"AMonth", 2592000, 8, 604800},
                                            StepRow{"AYear", 31536000, 10, 6048000}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -116,6 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
                                "2026-12-04 23:59:56, 2026-12-04 23:59:58, 2026-12-05 00:00:00, 2026-12-05 00:00:02"},
                       TicksRow{"WeeksFromMonday", "2026-12-01 12:00:00", "2026-12-20 00:00:00", 604800,
                                "2026-12-07 00:00:00, 2026-12-14 00:00:00"},
+                      TicksRow{"HalfHoursOverTheEndOfSummerTime", "2026-10-25 01:45:00", "2026-10-25 03:15:00", 1800,
+                               "2026-10-25 02:00:00, 2026-10-25 02:30:00, 2026-10-25 02:00:00, 2026-10-25 02:30:00, "
+                               "2026-10-25 03:00:00"},
                       TicksRow{"TwelveHoursOverTheEndOfSummerTime", "2026-10-24 22:00:00", "2026-10-26 02:00:00", 43200,
                                "2026-10-25 00:00:00, 2026-10-25 12:00:00, 2026-10-26 00:00:00"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -73,14 +73,6 @@ TEST(TrendWindow, APassWithNoNeighbourIsDrawnAsAMark) {
   EXPECT_EQ(window.ShownMarks(kTrendHeatingRelay), 1u);
 }
 
-TEST(TrendWindow, LinesOfTwoPassesOrMoreHaveNoMarks) {
-  TrendWindow window(QStringLiteral("Trend"));
-  window.Plot(Day(), QStringLiteral("day.log"));
-  Show(window, QSize(1000, 600));
-  EXPECT_GT(window.ShownPoints(kTrendSlabTemp), 2u);
-  EXPECT_EQ(window.ShownMarks(kTrendSlabTemp), 0u);
-}
-
 // Readouts written in UTC.
 class TrendCursor : public ::testing::Test {
  protected:

@@ -9,7 +9,8 @@ namespace {
 
 // Quotients a hair off a whole number are that number: 0.3 / 0.1 is 2.9999999999999996.
 constexpr double kRounding = 1e-9;
-constexpr double kDay = 86400;
+constexpr double kHour = 3600;
+constexpr double kDay = 24 * kHour;
 constexpr double kWeek = 7 * kDay;
 // The epoch fell on a Thursday; weeks are counted from Monday.
 constexpr double kFirstMonday = 4 * kDay;
@@ -78,10 +79,19 @@ std::vector<double> TimeTicks(double from, double to, double step) {
   std::vector<double> ticks;
   if (!(step > 0) || !(to >= from)) return ticks;
   const double anchor = step >= kWeek ? kFirstMonday : 0;
-  double wall = std::ceil((WallTime(from) - anchor) / step) * step + anchor;
-  for (double time = FromWallTime(wall); time <= to; time = FromWallTime(wall += step)) {
-    // Around a change of daylight saving time two wall-clock instants can be one.
-    if (time >= from && (ticks.empty() || time > ticks.back())) ticks.push_back(time);
+  const double firstWall = std::ceil((WallTime(from) - anchor) / step) * step + anchor;
+  if (step <= kHour) {
+    // Steps of up to an hour stay round when the clock is put forward or back an hour.
+    for (double time = FromWallTime(firstWall); time <= to; time += step) {
+      if (time >= from) ticks.push_back(time);
+    }
+    return ticks;
+  }
+  // Longer steps are counted on the wall clock: 6-hour ticks stay at 00:00, 06:00 ... on a day of
+  // 23 or 25 hours.
+  for (double wall = firstWall; wall <= WallTime(to) + step; wall += step) {
+    const double time = FromWallTime(wall);
+    if (time >= from && time <= to && (ticks.empty() || time > ticks.back())) ticks.push_back(time);
   }
   return ticks;
 }
@@ -107,7 +117,7 @@ TimeAxisPlan PlanTimeAxis(double from, double to, double width, double gap,
   // them, so the room per label only grows and the plan ends.
   double room = labelWidth(TimeLabelFormat(from, to, 60));
   for (;;) {
-    const int maxSteps = std::max(1, static_cast<int>(width / (room + gap)));
+    const int maxSteps = std::max(1, static_cast<int>(width / std::max(1.0, room + gap)));
     const double step = RoundTimeStep(to - from, maxSteps);
     const char* format = TimeLabelFormat(from, to, step);
     const double needed = labelWidth(format);

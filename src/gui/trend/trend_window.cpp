@@ -2,7 +2,6 @@
 
 #include <QCategoryAxis>
 #include <QCheckBox>
-#include <QDebug>
 #include <QGraphicsLayout>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
@@ -93,10 +92,9 @@ struct TrendWindow::AxisSpan {
     high = std::max(high, value);
   }
   void ApplyTo(QValueAxis* axis, double plotHeight) const {
-    const double room = low <= high ? std::max((high - low) * 0.03, 0.5) : 0;
+    const double room = low <= high ? std::max((high - low) * 0.03, 0.5) : 0;  // nothing drawn: 0 to 1
     const int maxSteps = static_cast<int>(plotHeight / (QFontMetricsF(axis->labelsFont()).height() * kTickSpacing));
-    const ValueTicks ticks =
-        low <= high ? RoundValueTicks(low - room, high + room, maxSteps) : RoundValueTicks(0, 1, maxSteps);
+    const ValueTicks ticks = RoundValueTicks(low - room, high + room, maxSteps);
     axis->setTickAnchor(0);
     axis->setTickInterval(ticks.step);
     axis->setLabelFormat(QStringLiteral("%.%1f").arg(ticks.decimals));
@@ -117,8 +115,8 @@ constexpr QSize kWindowSize(1280, 680);  // fits a 1366 x 768 screen less a pane
 constexpr int kRelayChartHeight = 130;
 constexpr qreal kMarkSize = 7;
 constexpr QMargins kChartMargins(4, 4, 4, 4);
-constexpr double kSamePixel = 1e-3;
-constexpr qreal kCursorZ = 10;  // above the series
+constexpr double kSamePixel = 1e-3;  // margins closer than this to those set are those
+constexpr qreal kCursorZ = 10;       // above the series
 constexpr char kCursorTimeFormat[] = "%Y-%m-%d %H:%M:%S";
 
 int ChartOf(TrendKind kind) {
