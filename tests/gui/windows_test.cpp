@@ -343,7 +343,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
       qobject_cast<QValueAxis*>(trends.LogPlot().findChildren<QChartView*>().at(0)->chart()->axes(Qt::Vertical).at(0));
   EXPECT_LT(temperatures->min(), 36.5) << "2.5 degrees Celsius";
   EXPECT_GT(temperatures->max(), 36.5);
-  EXPECT_LT(temperatures->max() - temperatures->min(), 10.0);
+  EXPECT_LE(temperatures->max() - temperatures->min(), 10.0) << "round ticks of a few degrees, not float's range";
 
   // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
   answers.Then([&](QWidget* box) {
@@ -447,11 +447,11 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
   EXPECT_EQ(Text(&window, 1040), u"°C"_qs);
   // Each control shows its own field.
   const std::pair<int, QString> parameters[] = {
-      {1039, u"EN"_qs},          {1026, u"Active"_qs},       {1032, u"K720/21"_qs},      {1038, u"On"_qs},
-      {1027, u"60 min"_qs},      {1033, u"K720/21"_qs},      {1044, u"1.04 B0316"_qs},   {1028, u"    3 °C"_qs},
-      {1034, u"Temp.+Moist."_qs}, {1029, u"  -15 °C"_qs},    {1035, u"Temp.+Moist."_qs}, {1030, u"   -3 °C"_qs},
-      {1036, u"40"_qs},          {1031, u"50"_qs},           {1037, u"40"_qs},           {1102, u"normal"_qs},
-      {1100, u"1234 h"_qs},      {1101, u"5678 h"_qs},
+      {1039, u"EN"_qs},           {1026, u"Active"_qs},   {1032, u"K720/21"_qs},      {1038, u"On"_qs},
+      {1027, u"60 min"_qs},       {1033, u"K720/21"_qs},  {1044, u"1.04 B0316"_qs},   {1028, u"    3 °C"_qs},
+      {1034, u"Temp.+Moist."_qs}, {1029, u"  -15 °C"_qs}, {1035, u"Temp.+Moist."_qs}, {1030, u"   -3 °C"_qs},
+      {1036, u"40"_qs},           {1031, u"50"_qs},       {1037, u"40"_qs},           {1102, u"normal"_qs},
+      {1100, u"1234 h"_qs},       {1101, u"5678 h"_qs},
   };
   for (const auto& [id, text] : parameters) EXPECT_EQ(Text(&window, id), text) << id;
   EXPECT_EQ(Undefined(), 52 - 19);  // the parameters and the operating hours

@@ -130,6 +130,7 @@ class LogParser {
   LogReadResult Finish() {
     if (result_.ok && expectColumns_) Fail(CFormat("The column names should follow line %d.", number_));
     if (result_.ok && result_.runs == 0) Fail("The file holds no logging run.");
+    if (result_.ok && result_.records == 0) Fail("The file holds no records.");
     return result_;
   }
 

@@ -148,6 +148,24 @@ std::vector<TrendPoint> ThinTrend(const TrendData& data, int series, double from
   return out;
 }
 
+std::vector<TrendPoint> LonePoints(const std::vector<TrendPoint>& points) {
+  std::vector<TrendPoint> out;
+  const auto joined = [&](std::size_t i) { return i < points.size() && !std::isnan(points[i].value); };
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (joined(i) && !joined(i - 1) && !joined(i + 1)) out.push_back(points[i]);
+  }
+  return out;
+}
+
+std::size_t NearestIndex(const TrendData& data, double time) {
+  const std::size_t size = data.Size();
+  if (size == 0) return 0;
+  std::size_t index = FirstIndex(data, [time](double t) { return t <= time; });
+  if (index == size || (index > 0 && time - data.Time(index - 1) <= data.Time(index) - time)) --index;
+  while (index + 1 < size && data.Time(index + 1) == data.Time(index)) ++index;
+  return index;
+}
+
 std::vector<TrendPoint> AsSteps(const std::vector<TrendPoint>& points) {
   std::vector<TrendPoint> out;
   out.reserve(points.size() * 2);

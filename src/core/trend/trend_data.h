@@ -77,6 +77,13 @@ struct TrendPoint {
 // each side so that the lines run to the edges.
 std::vector<TrendPoint> ThinTrend(const TrendData& data, int series, double from, double to, int columns);
 
+// The points of a thinned series that no line reaches, with a gap or nothing on either side: a run
+// of one record, or the first pass read. They are drawn as marks of their own.
+std::vector<TrendPoint> LonePoints(const std::vector<TrendPoint>& points);
+
+// The pass nearest to `time` (of two at one time, the later: the one after a break); Size() when empty.
+std::size_t NearestIndex(const TrendData& data, double time);
+
 // A switched value drawn as steps: each change happens at its point's time, flat in between.
 std::vector<TrendPoint> AsSteps(const std::vector<TrendPoint>& points);
 

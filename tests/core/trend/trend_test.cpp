@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <tuple>
+#include <vector>
 
 #include "core/common/c_format.h"
 #include "core/monitor/variable_log.h"
@@ -152,6 +153,34 @@ TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
     for (const TrendPoint& p : points) text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + Text(p.value);
     EXPECT_EQ(text, expected) << from << ".." << to;
   }
+}
+
+TEST(LonePoints, AreThePointsNoLineReaches) {
+  const std::tuple<const char*, std::vector<TrendPoint>, const char*> cases[] = {
+      {"one point", {{0, 1}}, "0:1"},
+      {"a line", {{0, 1}, {1, 2}}, ""},
+      {"between gaps", {{0, 1}, {1, NAN}, {2, 3}, {3, NAN}, {4, 5}, {5, 6}}, "0:1 2:3"},
+      {"a gap alone", {{0, NAN}}, ""},
+  };
+  for (const auto& [name, points, expected] : cases) {
+    std::string text;
+    for (const TrendPoint& p : LonePoints(points))
+      text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + Text(p.value);
+    EXPECT_EQ(text, expected) << name;
+  }
+}
+
+TEST(NearestIndex, IsThePassClosestInTimeAndAfterABreakTheOneRead) {
+  TrendData data;
+  TrendValues v;
+  v.fill(1);
+  data.Append(10, v);
+  data.Append(20, v);
+  data.BreakLine();
+  data.Append(40, v);  // index 3, after the break's gap at index 2
+  const std::tuple<double, std::size_t> cases[] = {{0, 0}, {14, 0}, {15, 0}, {16, 1}, {31, 3}, {40, 3}, {99, 3}};
+  for (const auto& [time, expected] : cases) EXPECT_EQ(NearestIndex(data, time), expected) << time;
+  EXPECT_EQ(NearestIndex(TrendData(), 5), 0u) << "none";
 }
 
 }  // namespace
