@@ -17,8 +17,8 @@
 #include <unistd.h>
 
 #include "gui/app/monitor_app.h"
-#include "qt/qt_timer_host.h"
 #include "gui/ui/tone_player.h"
+#include "qt/qt_timer_host.h"
 
 namespace gelvar::testing {
 namespace {
@@ -78,7 +78,7 @@ TEST(QtTimerHost, EqualTimersFireInStartOrderStopFromACallbackAndWatchesWakeOnAr
 
 // The player's returning at once while a pair sounds is shown by the window tests.
 TEST(TonePlayer, IsSilentWithoutASoundDevice) {
-  TonePlayer withoutDevice(MakeAlsaOutput());
+  TonePlayer withoutDevice(OpenSoundOutput());
   withoutDevice.Play({2000, 120, 1000, 80});
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "core/serial/serial_device.h"
+
 namespace gelvar {
 namespace {
 
@@ -35,8 +37,6 @@ bool Present(const std::string& path) {
 }  // namespace
 
 std::string ComVariableName(int portNumber) { return "GELVAR_COM" + std::to_string(portNumber); }
-
-std::string DefaultComDevice(int portNumber) { return "/dev/ttyS" + std::to_string(portNumber - 1); }
 
 std::string StableDevicePath(const std::string& path, const std::string& byIdFolder) {
   std::error_code error;
