@@ -20,12 +20,12 @@
 
 #include "cli/console_view.h"
 #include "core/common/file_appender.h"
+#include "core/line/byte_pump.h"
 #include "core/link/transaction.h"
 #include "core/monitor/monitor_controller.h"
 #include "core/serial/serial_port.h"
 #include "core/tick/ticker.h"
 #include "qt/qt_timer_host.h"
-#include "core/line/byte_pump.h"
 
 namespace gelvar {
 namespace {
@@ -317,7 +317,7 @@ class LineTiming : private MonitorListener {
   ConsolePumpMessages pumpMessages_;
   BytePump pump_;
   Ticker ticker_;
-  PosixFileAppender files_;
+  DiskFileAppender files_;
   ConsoleView view_;
   MonitorController controller_;
   TimerId stepTimer_ = -1;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/common/c_number.h"
+
 namespace gelvar::unitsim {
 
 namespace {
@@ -20,7 +22,7 @@ bool WholeNumber(std::string_view text, T& value, int base = 10) {
   const char* end = text.data() + text.size();
   std::from_chars_result result{};
   if constexpr (std::is_floating_point_v<T>) {
-    result = std::from_chars(text.data(), end, value);
+    result = DoubleFromChars(text.data(), end, value);
   } else {
     result = std::from_chars(text.data(), end, value, base);
   }

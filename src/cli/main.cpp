@@ -1,15 +1,12 @@
 // gelvar-cli: the monitor without a display, on an event loop of its own.
 #include <QCoreApplication>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 #include "cli/console_program.h"
@@ -17,41 +14,20 @@
 #include "cli/mqtt_publisher.h"
 #include "cli/port_list.h"
 #include "core/common/file_appender.h"
-#include "qt/serial_discovery_qt.h"
+#include "core/common/standard_streams.h"
+#include "core/common/stop_signals.h"
 #include "core/serial/serial_port.h"
 #include "core/timing/coalesced_timer_host.h"
-#include "os/epoll_timer_host.h"
+#include "core/timing/event_loop.h"
+#include "qt/serial_discovery_qt.h"
 
 namespace {
-
-volatile std::sig_atomic_t stopSignal = 0;
-
-void OnStopSignal(int signal) { stopSignal = signal; }
-
-// The first stop signal ends the command cleanly at the next timer message; a second one, should
-// that hang, ends the program at once.
-void InstallStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-// A standard stream closed by the caller would hand its number to the next file opened, the serial
-// port, and what is printed would go to the unit. /dev/null, read-only, holds the place instead: a
-// write to it fails as it should.
-void HoldClosedStandardStreams() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) ::open("/dev/null", O_RDONLY);
-  }
-}
 
 // True when everything printed reached standard output; closing tells of a write that failed late.
 bool CloseStandardOutput() {
   std::cout.flush();
   const bool written = !std::cout.fail() && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-  return ::close(STDOUT_FILENO) == 0 && written;
+  return gelvar::CloseStandardOutputHandle() && written;
 }
 
 // The exit status once standard output is closed: a command whose result is what it prints has
@@ -65,10 +41,10 @@ int Ended(int status, bool outputIsResult) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  HoldClosedStandardStreams();
-  // A reader of the output that goes away must not end a run: the write fails (EPIPE) instead, and
-  // logging goes on.
-  std::signal(SIGPIPE, SIG_IGN);
+  gelvar::HoldClosedStandardStreams();
+  // A reader of the output that goes away must not end a run: the write fails instead, and logging
+  // goes on.
+  gelvar::IgnoreVanishedReaders();
   gelvar::CliOptions options;
   std::string error;
   if (!gelvar::ParseCliOptions({argv + 1, argv + argc}, options, error)) {
@@ -85,7 +61,8 @@ int main(int argc, char* argv[]) {
     std::cerr << "gelvar-cli: " << error << "\n";
     return gelvar::kExitUsage;
   }
-  InstallStopSignals();
+  // The first stop signal ends the command cleanly at the next timer message.
+  const std::unique_ptr<gelvar::StopSignals> stopSignals = gelvar::CatchStopSignals();
   gelvar::IgnoreFileSizeSignal();
 
   // For the port list and the stored COM mappings only: the program runs on its own event loop.
@@ -95,11 +72,11 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   std::setlocale(LC_TIME, "C");
 
-  gelvar::Console console(std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
-  gelvar::EpollTimerHost loop;
+  gelvar::Console console(std::cout, std::cerr, gelvar::StandardErrorIsTerminal());
+  const std::unique_ptr<gelvar::EventLoop> loop = gelvar::MakeEventLoop();
   // The tick, the pump and the read cycle share one wake-up every 10 ms instead of one each.
-  gelvar::CoalescedTimerHost timers(loop);
-  gelvar::PosixFileAppender files;
+  gelvar::CoalescedTimerHost timers(*loop);
+  gelvar::DiskFileAppender files;
   if (options.command == gelvar::CliCommand::kListPorts) {
     gelvar::QtSerialDiscovery discovery;
     for (const std::string& line : gelvar::PortListLines(discovery.Devices(), options.json)) console.Out(line);
@@ -116,7 +93,8 @@ int main(int argc, char* argv[]) {
   gelvar::ConsoleSerialMessages serialMessages(console);
   // Before the program, which holds it: the port is put back and closed after the pump has stopped.
   gelvar::SerialPort port(serialMessages, comDevices);
-  gelvar::ConsoleProgram program(options, timers, port, files, console, [] { return static_cast<int>(stopSignal); });
+  gelvar::ConsoleProgram program(options, timers, port, files, console,
+                                 [&stopSignals] { return stopSignals ? stopSignals->Latest() : 0; });
   std::optional<gelvar::MqttPublisher> publisher;
   if (!options.mqttUrl.empty()) {
     publisher.emplace(options, std::move(mqttPassword), program.Controller(), timers, console);
@@ -127,8 +105,8 @@ int main(int argc, char* argv[]) {
     }
     program.AlsoTell(&*publisher);
   }
-  program.Start([&loop] { loop.Quit(); });
-  const bool waited = program.Finished() || loop.Run();
+  program.Start([&loop] { loop->Quit(); });
+  const bool waited = program.Finished() || loop->Run();
   const int waitError = errno;
   if (publisher) publisher->Stop();
   if (!waited) {

@@ -11,13 +11,13 @@
 #include <deque>
 #include <functional>
 
-#include "core/timing/timer_host.h"
+#include "core/timing/event_loop.h"
 
 struct epoll_event;
 
 namespace gelvar {
 
-class EpollTimerHost : public TimerHost {
+class EpollTimerHost : public EventLoop {
  public:
   EpollTimerHost();
   ~EpollTimerHost() override;
@@ -29,10 +29,8 @@ class EpollTimerHost : public TimerHost {
   TimerId WatchReadable(std::intptr_t handle, std::function<void()> onReadable) override;
   void StopWatch(TimerId id) override;
 
-  // Runs what is due until Quit, or until nothing is left to wait for. Returns false, with errno set,
-  // when the kernel refuses to wait (a signal is not a refusal).
-  bool Run();
-  void Quit() { quit_ = true; }
+  bool Run() override;
+  void Quit() override { quit_ = true; }
 
  private:
   struct Timer {

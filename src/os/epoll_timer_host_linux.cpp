@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <memory>
 #include <utility>
 
 namespace gelvar {
@@ -138,5 +139,7 @@ void EpollTimerHost::Tidy() {
   std::erase_if(timers_, [](const Timer& timer) { return timer.id == kStopped; });
   std::erase_if(watches_, [](const Watch& watch) { return watch.id == kStopped; });
 }
+
+std::unique_ptr<EventLoop> MakeEventLoop() { return std::make_unique<EpollTimerHost>(); }
 
 }  // namespace gelvar

@@ -33,7 +33,7 @@ int WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-AppendResult PosixFileAppender::Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) {
+AppendResult DiskFileAppender::Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) {
   // Asked before the opening, so that a named pipe or a device is not opened at all: a pipe without
   // a reader would block the program for good.
   struct stat info {};

@@ -199,6 +199,8 @@ class PosixSerialDevice : public SerialDevice {
 
 }  // namespace
 
+std::string DefaultComDevice(int portNumber) { return "/dev/ttyS" + std::to_string(portNumber - 1); }
+
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFailure& failure) {
   // Non-blocking, so that neither the open nor any read waits for the modem lines or for data.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

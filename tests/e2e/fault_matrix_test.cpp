@@ -285,7 +285,7 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
 // starts a new file with both header lines, and the pane says so with the error tones.
 TEST(LogFileFaults, FullDiskLeavesNoTornLineAndAMissingFileStartsAgain) {
   const TempFolder dir;
-  PosixFileAppender files;
+  DiskFileAppender files;
   MonitorRig rig(&files);
   rig.view.logPath = (dir / "Gelvar.log").string();
   rig.StartLogging();
@@ -326,7 +326,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   const char* hoursSet = std::getenv("GELVAR_SOAK_HOURS");
   const int hours = hoursSet != nullptr && std::atoi(hoursSet) > 0 ? std::atoi(hoursSet) : kDefaultHours;
   const TempFolder dir;
-  PosixFileAppender files;
+  DiskFileAppender files;
   MonitorRig rig(&files);
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;

@@ -81,7 +81,7 @@ TEST(QtTimerHost, EqualTimersFireInStartOrderStopFromACallbackAndWatchesWakeOnAr
 
 // The player's returning at once while a pair sounds is shown by the window tests.
 TEST(TonePlayer, IsSilentWithoutASoundDevice) {
-  TonePlayer withoutDevice(MakeAlsaOutput());
+  TonePlayer withoutDevice(OpenSoundOutput());
   withoutDevice.Play({2000, 120, 1000, 80});
 }
 

@@ -31,7 +31,8 @@ inline std::string FileErrorText(const std::string& fixedText, const std::string
   return fixedText + "\n" + path + ": " + reason;
 }
 
-class PosixFileAppender : public FileAppender {
+// The files on disk, through the system's own calls (one file per system: file_appender_posix.cpp).
+class DiskFileAppender : public FileAppender {
  public:
   AppendResult Append(const std::string& path, const std::string& bytes, IfMissing ifMissing) override;
 };

@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "core/serial/serial_device.h"
+
 namespace gelvar {
 namespace {
 
@@ -197,8 +199,6 @@ class IgnoredList {
 }  // namespace
 
 std::string ComVariableName(int portNumber) { return "GELVAR_COM" + std::to_string(portNumber); }
-
-std::string DefaultComDevice(int portNumber) { return "/dev/ttyS" + std::to_string(portNumber - 1); }
 
 std::string StableDevicePath(const std::string& path, const std::string& byIdFolder) {
   std::error_code error;

@@ -44,8 +44,6 @@ class ComMappingStore {
 
 // "GELVAR_COM<n>": the environment variable that names the device of COM n.
 std::string ComVariableName(int portNumber);
-// The platform's own device of COM n; no range check is made on n.
-std::string DefaultComDevice(int portNumber);
 // The /dev/serial/by-id name of a device, which stays the same when a USB adapter is plugged into
 // another socket; the path itself when the folder holds no name for it.
 std::string StableDevicePath(const std::string& path, const std::string& byIdFolder = "/dev/serial/by-id");

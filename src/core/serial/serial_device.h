@@ -51,6 +51,9 @@ class SerialDevice {
   virtual std::intptr_t ArrivalHandle() const = 0;
 };
 
+// The system's own device of COM n; no range check is made on n.
+std::string DefaultComDevice(int portNumber);
+
 // Opens the device at `path` for this program alone; null, with the failure, when it cannot.
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFailure& failure);
 

@@ -26,7 +26,8 @@ int SerialPort::Open(int portNumber, int baudRate, int byteSize, int stopBits, i
   // Undo the opening first: when that fails too, its warning comes before the open error.
   Close();
   // The default device is rarely the right one for a USB adapter.
-  if (resolved.source == ComSource::kDefault) failure.reason += "\n" + DescribeComDevice(portNumber, resolved);
+  if (resolved.source == ComSource::kDefault)
+    failure.reason.append("\n").append(DescribeComDevice(portNumber, resolved));
   ShowFailure(firstLine, failure, false);
   return 0;
 }

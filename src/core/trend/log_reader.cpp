@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/common/c_format.h"
+#include "core/common/c_number.h"
 #include "core/monitor/variable_log.h"
 
 namespace gelvar {
@@ -49,7 +50,7 @@ bool ParseNumber(std::string_view text, double& value) {
     if (c == ',') c = '.';
   }
   const char* end = number.data() + number.size();
-  return !number.empty() && std::from_chars(number.data(), end, value).ptr == end;
+  return !number.empty() && DoubleFromChars(number.data(), end, value).ptr == end;
 }
 
 bool ParseInt(std::string_view text, int& value) {

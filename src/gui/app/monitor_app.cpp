@@ -5,7 +5,7 @@
 
 #include "gui/app/autorun.h"
 #include "gui/app/screenshot_tour.h"
-#include "qt/stop_signals.h"
+#include "qt/qt_stop_signals.h"
 #include "core/common/file_appender.h"
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/input_dialog.h"
@@ -39,7 +39,7 @@ struct MonitorApp::GlobalObjects {
         sensorTestDialog(sensorTest),
         deviceChooser(timers, serialDiscovery, comDevices),
         protocolWindow(timers, serialPort, linkInsideWindow),
-        tonePlayer(MakeAlsaOutput()),
+        tonePlayer(OpenSoundOutput()),
         monitorDialog(timers, files, tonePlayer,
                       {protocolWindow, [this] { sensorTestDialog.Run(); }, updateDialog, inputDialog, deviceChooser}),
         linkInsideWindow(timers),
@@ -48,7 +48,7 @@ struct MonitorApp::GlobalObjects {
     monitorDialog.SetOtherCommands([this](int command) { trends.Command(command, &monitorDialog); });
   }
 
-  PosixFileAppender diskFiles;
+  DiskFileAppender diskFiles;
   FolderMemoryFiles files;
   QtComMappingStore comMappings;
   ComDeviceMap comDevices;  // the devices behind the COM numbers, for the port and the device list
@@ -94,7 +94,7 @@ int MonitorApp::Startup() {
   setQuitOnLastWindowClosed(false);
   connect(&mainWindow, &QDialog::finished, this, &QCoreApplication::quit);
   // Ended by a signal, the program ends as by Exit: the port is put back and closed.
-  const StopSignals stopSignals([&mainWindow] { TriggerMenuCommand(mainWindow, kCmdExit); });
+  const QtStopSignals stopSignals([&mainWindow] { TriggerMenuCommand(mainWindow, kCmdExit); });
   if (const char* autorun = std::getenv(kAutorunVariable)) StartAutorun(mainWindow, autorun);
   mainWindow.Open();
   const QString tourFolder = ScreenshotTourFolder(arguments());

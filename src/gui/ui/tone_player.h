@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/common/sound_output.h"
 #include "core/common/tone_pair.h"
 
 namespace gelvar {
@@ -20,17 +21,7 @@ inline constexpr int kToneSampleRate = 48000;
 // milliseconds so that no click marks the edges.
 std::vector<std::int16_t> SynthesizeTones(const TonePair& tones, int sampleRate);
 
-// Where the samples go. Play blocks until they have sounded (or failed to); it runs on the player's
-// own thread, never on the GUI thread.
-class SoundOutput {
- public:
-  virtual ~SoundOutput() = default;
-  virtual void Play(const std::vector<std::int16_t>& samples, int sampleRate) = 0;
-};
-
-// The default ALSA device, opened for each pair; where there is no sound device it stays silent.
-std::unique_ptr<SoundOutput> MakeAlsaOutput();
-
+// Plays on a thread of its own, never on the GUI thread.
 class TonePlayer {
  public:
   explicit TonePlayer(std::unique_ptr<SoundOutput> output);

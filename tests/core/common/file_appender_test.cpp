@@ -28,7 +28,7 @@ TEST(CFormat, FormatsAsPrintfDoesWhateverTheLengthOrSize) {
 
 // Every way a path can fail names the system's reason, nothing but a regular file or a new name is
 // opened (and nothing waits), and a failed append leaves the file as it was.
-TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
+TEST(DiskFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
   const TempFolder dir;
   fs::create_directories(dir / "folder");
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
@@ -41,7 +41,7 @@ TEST(PosixFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
       {dir / "pipe", IfMissing::kCreate, AppendStatus::kFailed, "Not a regular file"},  // no reader: would block
       {"/dev/null", IfMissing::kCreate, AppendStatus::kFailed, "Not a regular file"},
   };
-  PosixFileAppender files;
+  DiskFileAppender files;
   for (const auto& [path, ifMissing, status, reason] : cases) {
     SCOPED_TRACE(path.string());
     const AppendResult result = files.Append(path.string(), "abc\r\n", ifMissing);

@@ -36,18 +36,26 @@ std::string DatedRecord(const std::string& date, const std::string& time) {
   return WithField(WithField(Record(2, 1, 1, 1), 1, date), 2, time);
 }
 
+std::string Overwritten(std::string line, std::size_t at, char c) {
+  line.at(at) = c;
+  return line;
+}
+
 // A value as the tables below write it, "-" for none.
 std::string Text(double value) { return std::isnan(value) ? "-" : CFormat("%g", value); }
 
 std::string Values(const TrendData& data, int series) {
   std::string text;
-  for (std::size_t i = 0; i < data.Size(); ++i) text += (i == 0 ? "" : " ") + Text(data.Value(series, i));
+  for (std::size_t i = 0; i < data.Size(); ++i) {
+    if (i != 0) text += ' ';
+    text += Text(data.Value(series, i));
+  }
   return text;
 }
 
 TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
   const std::string windows =
-      "Logfile Gelvar started 12/07/26 at 10:00:00, Temperature Unit: \260C\r\n" + std::string(kLogColumns) +
+      std::string("Logfile Gelvar started 12/07/26 at 10:00:00, Temperature Unit: \260C\r\n") + kLogColumns +
       "\r\n00001; 12/07/26; 10:00:00;  0;  0;  7;  0;  0;  0;   12,5;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
       "    2,5;    1,0; 45;  0;  0; 12,34; 1500;  5;  0;  0;    3,0;    1,5; 50;  0;  0; 12,30; 1490\r\n"
       "00002; 12/07/26; 10:05:00;  0;  0;  7;  0;  0;  0;   13,0;   -3,0;   0; 1;  123;  456;  5;  0;  0;"
@@ -67,7 +75,7 @@ TEST(LogReader, ReadsRunsGapsAndUnitsAndNamesTheDamagedLine) {
       {Header(0) + Record(1, 0, 0, 0) + Header(1) + Record(1, 5, 50, 50), 0, kTrendSlabTemp, "32 - 50"},
       {Header(0) + Record(1, 0, 1, 1) + "00002; 12/07/26; 10:01:00;  0\r\n" + Record(3, 2, 1, 1), 4, 0,
        "Line 4 has 4 columns; a record has 35."},
-      {Header(0) + Record(1, 0, 1, 1).replace(50, 1, "x"), 3, 0,
+      {Header(0) + Overwritten(Record(1, 0, 1, 1), 50, 'x'), 3, 0,
        "Line 3, column 10 (HtgSlGuTemp): \"x   1,0\" is no number."},
       {"Name;Value\r\n1;2\r\n", 1, 0, "Line 1 should start a logging run with \"Logfile Gelvar started ...\"."},
       // Numbers that no column holds, between good records.
@@ -150,7 +158,10 @@ TEST(ThinTrend, KeepsLowestAndHighestPerColumnAndTheGaps) {
     std::vector<TrendPoint> points = ThinTrend(data, kTrendOutdoorTemp, from, to, columns);
     if (steps) points = AsSteps(points);
     std::string text;
-    for (const TrendPoint& p : points) text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + Text(p.value);
+    for (const TrendPoint& p : points) {
+      if (!text.empty()) text += ' ';
+      text.append(CFormat("%g:", p.time)).append(Text(p.value));
+    }
     EXPECT_EQ(text, expected) << from << ".." << to;
   }
 }
