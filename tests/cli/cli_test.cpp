@@ -19,7 +19,6 @@
 #include "cli/port_list.h"
 #include "core/common/temp_folder.h"
 #include "core/link/test_support.h"
-#include "core/monitor/monitor_controller.h"
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/variable_log.h"
 #include "support/monitor_fakes.h"
@@ -49,7 +48,7 @@ TEST(CliOptions, GlobalOptionsGoAnywhereCommandsTakeTheirOwnAndThePasswordIsItsF
 
   const CliOptions cycle = Parsed({"sensor-test", "start-cycle", "2", "--ta", "1000", "--yes"});
   EXPECT_EQ(std::tie(cycle.command, cycle.sensor, cycle.ta), std::make_tuple(CliCommand::kSensorStartCycle, 1, 1000));
-  EXPECT_EQ(Parsed({"command", "stop-min-heat"}).deviceCommand, kCmdStopMinHeatTime);
+  EXPECT_EQ(Parsed({"command", "stop-min-heat"}).deviceCommand, DeviceCommand::kStopMinHeatTime);
   EXPECT_EQ(Parsed({"ports", "--device=/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
   EXPECT_TRUE(Parsed({"read-variables", "--passes", "x", "-h"}).help);
 
@@ -160,13 +159,6 @@ TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscaped
 TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
   std::ostringstream out, err;
   Console console(out, err, false);
-  VirtualLink link;
-  ConsoleView view(console, link.Pump(), false);
-  int number = 0;
-  view.AnswerNumber(7);
-  EXPECT_TRUE(view.AskNumber("", number) && number == 7) << number;
-  EXPECT_FALSE(view.AskNumber("", number));
-
   VirtualScheduler timers;
   MemoryFiles files;
   SensorTest test(timers, files);
@@ -203,7 +195,7 @@ struct VirtualCli {
       scheduler.RunUntil([&] { return program.Finished(); }, 1000);
     }
     status = program.Finished() ? program.ExitStatus() : -1;
-    fields = program.Controller().Fields();
+    fields = program.Core().Fields();
   }
 
   VirtualScheduler scheduler;

@@ -10,6 +10,7 @@
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
+#include "gui/monitor/monitor_ids.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
 #include "qt/serial_discovery_qt.h"
 #include "gui/serial/serial_messages_qt.h"
@@ -43,8 +44,8 @@ struct MonitorApp::GlobalObjects {
         monitorDialog(timers, files, tonePlayer,
                       {protocolWindow, [this] { sensorTestDialog.Run(); }, updateDialog, inputDialog, deviceChooser}),
         linkInsideWindow(timers),
-        trends(monitorDialog.Controller(), timers) {
-    monitorDialog.SetListener(&trends.Recorder());
+        trends(monitorDialog.Core(), timers) {
+    monitorDialog.AddListener(trends.Recorder());
     monitorDialog.SetOtherCommands([this](int command) { trends.Command(command, &monitorDialog); });
   }
 

@@ -14,6 +14,7 @@
 
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
+#include "gui/monitor/monitor_ids.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
@@ -70,7 +71,7 @@ class ScreenshotTour : public QObject {
   QString SensorLog() const { return FindControl<QPlainTextEdit>(&windows_.sensorTest, 1008)->toPlainText(); }
 
   void Plan() {
-    const MonitorController& controller = windows_.main.Controller();
+    const Monitor& controller = windows_.main.Core();
     Command(kCmdChooseSerialDevice);
     Wait(500);
     Save(windows_.deviceChooser, "device-chooser.png");
