@@ -53,18 +53,7 @@ ConsoleProgram::ConsoleProgram(const CliOptions& options, TimerHost& timers, Lin
       ticker_(timers),
       unitLine_(pump_),
       monitor_(unitLine_, timers, files),
-      sensorTest_(timers, files),
-      sensorView_(console, sensorTest_) {
-  sensorView_.onEntry = [this](const std::string& entry) {
-    for (const std::string& line : EntryLines(entry)) {
-      sensorLines_.push_back(line);
-      if (options_.json) {
-        sensorLinesJson_.push_back(JsonString(line));
-      } else {
-        console_.Out(line);
-      }
-    }
-  };
+      sensorTest_(timers, files) {
   monitor_.AddListener(*this);
   pump_.SetLineObserver(&monitor_);
   json_.String("command", options_.commandName);
@@ -287,7 +276,7 @@ void ConsoleProgram::RunSensorTest() {
   Do([this] {
     const Result result = monitor_.SensorTest(Question(kSensorTestQuestion));
     if (result.status != Status::kDone) return NothingStarted(result);
-    sensorTest_.Open(sensorView_);
+    sensorTest_.Open(*this);
     sensorTestOpen_ = true;
   });
   Do([this] { TriggerSensorTest(); });
@@ -302,40 +291,35 @@ void ConsoleProgram::RunSensorTest() {
     console_.Progress("");
     const bool rejected = std::any_of(sensorLines_.begin(), sensorLines_.end(),
                                       [](const std::string& line) { return line.starts_with("Error"); });
-    if (sensorView_.AlertCount() != sensorAlertsBefore_ || rejected) unitFailed_ = true;
+    if (sensorFailed_ || rejected) unitFailed_ = true;
     if (!options_.reportFile.empty()) SaveSensorReport();
   });
 }
 
 void ConsoleProgram::TriggerSensorTest() {
-  sensorAlertsBefore_ = sensorView_.AlertCount();
   const int sensor = options_.sensor;
   switch (options_.command) {
-    case CliCommand::kSensorTemperature: sensorTest_.OnTemperature(sensor); break;
+    case CliCommand::kSensorTemperature: sensorTest_.ReadTemperature(sensor); break;
     case CliCommand::kSensorStartCycle:
-      if (options_.ta != 0) {
-        (sensor == 0 ? sensorTest_.ta1Text : sensorTest_.ta2Text) = std::to_string(options_.ta);
-        sensorTest_.OnTaChanged(sensor);
-      }
-      sensorTest_.OnStartCycle(sensor);
+      if (options_.ta != 0) SensorFailure(sensorTest_.SetTa(sensor, std::to_string(options_.ta)));
+      SensorFailure(sensorTest_.StartCycle(sensor));
       break;
     default:
-      sensorTest_.OnTypeChanged(options_.sensorType);
-      sensorTest_.OnReadRecordedData();
+      sensorTest_.SetSensorType(options_.sensorType);
+      sensorTest_.ReadRecordedData();
       break;
   }
 }
 
+void ConsoleProgram::SensorFailure(const Result& result) {
+  if (result.status == Status::kFailed) StepFailed(result.error);
+}
+
 void ConsoleProgram::SaveSensorReport() {
   const std::string path = FullPath(options_.reportFile);
-  const int fileAlerts = sensorView_.FileAlertCount();
-  sensorView_.AnswerFile(path);
-  sensorTest_.SaveReport();
-  if (sensorView_.FileAlertCount() != fileAlerts) {
-    FileFailed(path);
-  } else {
-    Value("report", TerminalText(path));
-  }
+  if (!FileWritten(sensorTest_.SaveReport(Given(path)), path)) return;
+  console_.Err(kProgram + TerminalText(kSensorReportSaved + path));
+  Value("report", TerminalText(path));
 }
 
 void ConsoleProgram::NothingStarted(const Result& result) {
@@ -431,6 +415,22 @@ void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
 void ConsoleProgram::PortLost() { console_.Err("E> COM Port Lost"); }
 
 void ConsoleProgram::PortBack() { console_.Err("I> COM Port Reopened"); }
+
+void ConsoleProgram::EntryAdded(const std::string& entry) {
+  for (const std::string& line : EntryLines(entry)) {
+    sensorLines_.push_back(line);
+    if (options_.json) {
+      sensorLinesJson_.push_back(JsonString(line));
+    } else {
+      console_.Out(line);
+    }
+  }
+}
+
+void ConsoleProgram::StepFailed(const std::string& text) {
+  sensorFailed_ = true;
+  console_.Err(kProgram + TerminalText(text));
+}
 
 // The console has no speaker: its signal for a new message is the message's line.
 void ConsoleProgram::MessageAdded(int /*code*/, const std::string& line, TonePair /*tones*/) {

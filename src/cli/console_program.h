@@ -20,7 +20,7 @@
 
 namespace gelvar {
 
-class ConsoleProgram : private MonitorEvents {
+class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
  public:
   // port is channel 0's line; pendingSignal returns a stop signal that has arrived, or 0.
   ConsoleProgram(const CliOptions& options, TimerHost& timers, LinePort& port, FileAppender& files, Console& console,
@@ -66,6 +66,8 @@ class ConsoleProgram : private MonitorEvents {
   void OpenLogFile();
   void RunSensorTest();
   void TriggerSensorTest();
+  // Says why, when the sensor test refused or failed; the unit has then failed.
+  void SensorFailure(const Result& result);
   void SaveSensorReport();
   // The question was declined, or the link was busy: the command started nothing that could end.
   void NothingStarted(const Result& result);
@@ -88,6 +90,10 @@ class ConsoleProgram : private MonitorEvents {
   void PortLost() override;
   void PortBack() override;
 
+  // SensorSequenceEvents: the entries, line by line, on standard output or into the JSON object.
+  void EntryAdded(const std::string& entry) override;
+  void StepFailed(const std::string& text) override;
+
   const CliOptions options_;
   TimerHost& timers_;
   Console& console_;
@@ -99,8 +105,7 @@ class ConsoleProgram : private MonitorEvents {
   Ticker ticker_;
   PumpUnitLine unitLine_;
   Monitor monitor_;
-  SensorTest sensorTest_;
-  ConsoleSensorView sensorView_;
+  SensorSequence sensorTest_;
   TimerId scriptTimer_ = -1;
 
   std::vector<Step> script_;
@@ -130,7 +135,7 @@ class ConsoleProgram : private MonitorEvents {
   int unwrittenRecords_ = 0;
   std::time_t logDeadline_ = 0;
   bool sensorTestOpen_ = false;
-  int sensorAlertsBefore_ = 0;
+  bool sensorFailed_ = false;
   std::vector<std::string> sensorLines_;
   std::vector<std::string> sensorLinesJson_;
 };

@@ -1,6 +1,5 @@
-// gelvar-cli without a process: the command line, the texts for the terminal and for JSON, the
-// console views that stand in for the windows, and the program over the simulated unit in virtual
-// time (what each command prints, writes and ends with).
+// gelvar-cli without a process: the command line, the texts for the terminal and for JSON, and the
+// program over the simulated unit in virtual time (what each command prints, writes and ends with).
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -13,7 +12,6 @@
 #include "cli/cli_options.h"
 #include "cli/console_program.h"
 #include "cli/console_text.h"
-#include "cli/console_view.h"
 #include "cli/field_table.h"
 #include "cli/mqtt_payloads.h"
 #include "cli/port_list.h"
@@ -152,31 +150,6 @@ TEST(ConsoleText, TerminalIsUtf8FromWindows1252UnlessAlreadyUtf8AndJsonIsEscaped
       << json;
   EXPECT_NE(json.find("\"HtgSlGuTemp\":{\"text\":\"- v -\",\"value\":null}"), std::string::npos);
   EXPECT_NE(json.find("\"HtgOutTemp\":{\"text\":\" -1.0 \302\260F\",\"value\":-1.0}"), std::string::npos);
-}
-
-// Each answer from the command line is given once; each new entry of the sensor test's pane is handed
-// on once, without its CR LF.
-TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
-  std::ostringstream out, err;
-  Console console(out, err, false);
-  VirtualScheduler timers;
-  MemoryFiles files;
-  SensorTest test(timers, files);
-  ConsoleSensorView sensorView(console, test);
-  test.logText = "a\r\n";
-  sensorView.Refresh();  // before anyone takes the entries
-  std::vector<std::string> entries;
-  sensorView.onEntry = [&](const std::string& entry) { entries.push_back(entry); };
-  for (const char* pane : {"b\r\na\r\n", "b\r\na\r\n", "x"}) {
-    test.logText = pane;
-    sensorView.Refresh();
-  }
-  EXPECT_EQ(entries, std::vector<std::string>{"b"});
-
-  std::string path;
-  sensorView.AnswerFile("r.dat");
-  EXPECT_TRUE(sensorView.ChooseSaveFile("", "", path) && path == "r.dat") << path;
-  EXPECT_FALSE(sensorView.ChooseSaveFile("", "", path));
 }
 
 // One run of the command line args (words split at spaces); meanwhile(second) runs before each

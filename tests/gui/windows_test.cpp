@@ -177,7 +177,7 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   Ticker ticker{scheduler};
   MemoryFiles files;
   FolderMemoryFiles folderMemory{files};  // as the program composes them
-  SensorTest sensorTest{scheduler, folderMemory};
+  SensorSequence sensorTest{scheduler, folderMemory};
   SensorTestDialog sensorDialog{sensorTest};
   UpdateDialog update;
   InputDialog input;
@@ -377,7 +377,7 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
     In<QAbstractButton>(dialog, 1016)->click();
     QTest::sendKeyEvent(QTest::Click, description, Qt::Key_unknown, u"\u20AC\u03A9"_qs, Qt::NoModifier);
     scheduler.AdvanceBy(1000);
-    EXPECT_EQ(sensorTest.description, "\x80?");
+    EXPECT_EQ(sensorTest.Description(), "\x80?");
     EXPECT_EQ(description->text(), u"\u20AC\u03A9"_qs);
     ta->selectAll();
     QTest::keyClicks(ta, u"1000"_qs);  // 1, 10, 100, 1000: all in range
