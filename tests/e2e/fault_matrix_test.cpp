@@ -6,7 +6,7 @@
 //
 // The log file failing under a running log: every write in turn made to fail, once or until the
 // file is writable again (as SQLite's I/O error tests walk their writes), and a full disk on the real
-// file system. The user sees a failed record in status text 1080, nothing already written is damaged,
+// file system. The user sees a failed record in the log status text, nothing already written is damaged,
 // and logging goes on once the file can be written again.
 //
 // A long logging run in virtual time at one record a minute, against a unit that damages 5 % of its
@@ -46,7 +46,7 @@ struct FaultCase {
   std::function<void(unitsim::UnitModel&)> inject;
   std::set<std::string> allowed;            // error lines the pane may show under the fault, without the ID
   std::set<std::string> required;           // error lines it must show
-  const char* comStatus = "COM Port Open";  // status text 1079 while the fault lasts; "COM Port Lost": unplugged
+  const char* comStatus = "COM Port Open";  // the COM status text while the fault lasts; "COM Port Lost": unplugged
 };
 
 // Every line of the file is a header line or a well-formed record, and the set numbers rise. Returns
@@ -142,7 +142,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
   };
 
   std::vector<std::vector<std::string>> table = {{"Fault", "Error lines in the pane under the fault", "Steps read",
-                                                  "Records (with unread values)", "Status 1079", "Reading back after",
+                                                  "Records (with unread values)", "COM status", "Reading back after",
                                                   "Logging back after"}};
   for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -159,7 +159,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     rig.monitor.ReadParameters();
     rig.RunUntilEvents('R', 1, kStepLimitMs);
     rig.StartLogging();
-    std::set<std::pair<std::string, int>> states;  // status 1079 and mode
+    std::set<std::pair<std::string, int>> states;  // COM status and mode
     const auto watchStates = [&] {
       states.emplace(rig.monitor.ComStatus().text, rig.monitor.Mode());
       return false;
@@ -228,7 +228,7 @@ struct FailingFiles : MemoryFiles {
 
 TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
   std::vector<std::vector<std::string>> table = {
-      {"Failing write", "Until", "Status 1080 seen", "Records in the file", "Set numbers missing"}};
+      {"Failing write", "Until", "Log status seen", "Records in the file", "Set numbers missing"}};
   for (const bool lasting : {false, true}) {
     for (int n = 1;; ++n) {
       SCOPED_TRACE((lasting ? "lasting failure of write " : "failure of write ") + std::to_string(n));
