@@ -20,7 +20,6 @@
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/variable_log.h"
 #include "support/monitor_fakes.h"
-#include "support/virtual_link.h"
 #include "support/virtual_scheduler.h"
 #include "unitsim/simulated_line.h"
 

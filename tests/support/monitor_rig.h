@@ -25,7 +25,7 @@ inline std::vector<std::uint8_t> Words(int word0, int word2) {
 }
 
 struct Event {
-  char kind;  // S step ended, P pass ended, R parameters read, L log record
+  char kind;  // S step ended, P pass ended, R parameters read, L log record, - port lost, + port back
   StepOutcome outcome = StepOutcome::kAccepted;
   bool written = true;
   int set = 0;  // of a record
@@ -39,6 +39,8 @@ class EventLog : public MonitorEvents {
   void ParametersRead() override { Add({'R'}); }
   void VariablePassEnded() override { Add({'P'}); }
   void LogRecordWritten(int set, bool written) override { Add({'L', StepOutcome::kAccepted, written, set}); }
+  void PortLost() override { Add({'-'}); }
+  void PortBack() override { Add({'+'}); }
   void MessageAdded(int, const std::string& line, TonePair pair) override {
     messages.push_back(line);
     tones.push_back({pair.frequency1, pair.milliseconds1, pair.frequency2, pair.milliseconds2});

@@ -312,5 +312,28 @@ TEST(Monitor, MessagesGoOnTopWithTheirTonesAndThePaneKeepsItsLimit) {
   EXPECT_EQ(rig.monitor.MessageText().find("Opened"), std::string::npos) << "the oldest lines are cut";
 }
 
+// Every listener hears every event until it is removed. The port's device going and coming back are
+// events besides the COM status, and change nothing else.
+TEST(Monitor, EveryListenerIsToldUntilRemoved) {
+  MonitorRig rig;
+  EventLog second(rig.link.Scheduler());
+  rig.monitor.AddListener(second);
+  rig.monitor.LineLost(1);
+  EXPECT_EQ(std::string(rig.monitor.ComStatus().text), "COM Port Lost");
+  EXPECT_EQ(rig.monitor.ComStatus().kind, StatusKind::kFault);
+  rig.monitor.LineBack(1);
+  EXPECT_EQ(std::string(rig.monitor.ComStatus().text), "COM Port Open");
+  rig.monitor.OpenPort();
+  rig.monitor.RemoveListener(second);
+  rig.monitor.ClosePort();
+
+  EXPECT_EQ(second.Count('-'), 1);
+  EXPECT_EQ(second.Count('+'), 1);
+  EXPECT_EQ(second.messages, std::vector<std::string>{"E> COM Port already open"});
+  EXPECT_EQ(rig.log.messages,
+            (std::vector<std::string>{"I> COM Port Opened", "E> COM Port already open", "I> COM Port Closed"}));
+  EXPECT_EQ(rig.monitor.Mode(), kPortClosed);
+}
+
 }  // namespace
 }  // namespace gelvar::testing
