@@ -183,7 +183,7 @@ class LineTiming : private MonitorEvents {
     BeginParameters();
   }
 
-  // (b) Read Parameters, then one variable pass, each from its menu command to its last step.
+  // (b) Read Parameters, then one variable pass, each from its call to its last step.
   void BeginParameters() {
     BeginRun();
     monitor_.ReadParameters();
