@@ -52,7 +52,8 @@ struct ProgressRanges {
 class MonitorEvents {
  public:
   virtual ~MonitorEvents() = default;
-  // A new line at the top of the message pane, and the tones that go with it.
+  // A new line at the top of the message pane, and the tones that go with it; code 0 for a line of
+  // the program's own.
   virtual void MessageAdded(int /*code*/, const std::string& /*line*/, TonePair /*tones*/) {}
   virtual void FieldsChanged() {}
   virtual void ProgressChanged() {}
