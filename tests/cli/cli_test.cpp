@@ -241,6 +241,8 @@ TEST(ConsoleProgram, PrintsWritesAndEndsAsEachCommandDid) {
        ""},
       {"--json --yes sensor-test temperature 2", nullptr, kExitDone, "\"lines\":[\"Temperature sensor 2:", ""},
       {"--yes sensor-test temperature 1", kSilent, kExitUnit, "", ""},
+      {"--yes sensor-test start-cycle 2", [](VirtualCli& cli, int) { cli.unit.Faults().refuseCommands = true; },
+       kExitUnit, "Error 3 start sensor 2 !\n", ""},
       // More samples than the unit keeps: the progress counts to the sets read.
       {"--yes sensor-test read-recorded --type II --report s.dat", kManySets, kExitDone, "report: " + FullPath("s.dat"),
        "256/256 [", "s.dat", "t[s]; Uv[V];"},
