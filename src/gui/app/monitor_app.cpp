@@ -54,7 +54,7 @@ struct MonitorApp::GlobalObjects {
   QtComMappingStore comMappings;
   ComDeviceMap comDevices;  // the devices behind the COM numbers, for the port and the device list
   QtSerialMessages serialMessages;
-  SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
+  SerialPort serialPort;      // puts back and closes the port, if still open, when the program ends
   SensorSequence sensorTest;  // the sequence and its values stay from one opening of the dialog to the next
   SensorTestDialog sensorTestDialog;
   UpdateDialog updateDialog;
