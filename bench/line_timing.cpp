@@ -18,11 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_text.h"
 #include "cli/console_view.h"
 #include "core/common/file_appender.h"
 #include "core/line/byte_pump.h"
 #include "core/link/transaction.h"
-#include "core/monitor/monitor_controller.h"
+#include "core/monitor/monitor.h"
 #include "core/serial/serial_port.h"
 #include "core/tick/ticker.h"
 #include "qt/qt_timer_host.h"
@@ -105,7 +106,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return !options.device.empty() && options.reads > 0 && options.minutes >= 0;
 }
 
-class LineTiming : private MonitorListener {
+class LineTiming : private MonitorEvents {
  public:
   LineTiming(const Options& options, TimerHost& timers, LinePort& port, Console& console)
       : options_(options),
@@ -114,14 +115,14 @@ class LineTiming : private MonitorListener {
         pumpMessages_(console),
         pump_(port_, pumpMessages_),
         ticker_(timers),
-        view_(console, pump_, true),
-        controller_(view_, timers, files_) {
-    view_.Attach(controller_);
-    controller_.SetListener(this);
+        console_(console),
+        unitLine_(pump_),
+        monitor_(unitLine_, timers, files_) {
+    monitor_.AddListener(*this);
     ticker_.SetMeasurementObserver([this](std::int32_t period, std::int32_t ticks) { Measured(period, ticks); });
   }
   ~LineTiming() override {
-    controller_.SetListener(nullptr);
+    monitor_.RemoveListener(*this);
     if (stepTimer_ >= 0) timers_.StopTimer(stepTimer_);
   }
 
@@ -133,9 +134,8 @@ class LineTiming : private MonitorListener {
     pump_.Run(timers_, {});
     lastMeasurement_ = Clock::now();
     StartLink();
-    controller_.Open();
-    controller_.Command(kCmdOpenComPort);
-    if (controller_.Mode() != kPortOpen) return Fail("the port did not open");
+    monitor_.Start();
+    if (monitor_.OpenPort().status != gelvar::Status::kDone) return Fail("the port did not open");
     stepTimer_ = timers_.StartTimer(windowTimerPeriod, [this] { Step(); });
     Enter(&LineTiming::Reads);
   }
@@ -183,22 +183,21 @@ class LineTiming : private MonitorListener {
     BeginParameters();
   }
 
-  // (b) Read Parameters, then one variable pass, each from its menu command to its last step.
+  // (b) Read Parameters, then one variable pass, each from its call to its last step.
   void BeginParameters() {
     BeginRun();
-    controller_.Command(kCmdReadParameters);
+    monitor_.ReadParameters();
     Enter(&LineTiming::Parameters);
   }
   void Parameters() {
     if (!parametersRead_) return;
     EndRun("Read Parameters", kParameterFloorMessages);
-    view_.AnswerNumber(1);
-    controller_.Command(kCmdSetLogInterval);
-    view_.AnswerFile(LogPath());
-    controller_.Command(kCmdOpenLogFile);
-    if (!controller_.LogFileChosen()) return Fail("cannot write the log file " + LogPath());
+    monitor_.SetLogInterval(Given(1));
+    if (monitor_.OpenLogFile(Given(LogPath())).status != gelvar::Status::kDone) {
+      return Fail("cannot write the log file " + LogPath());
+    }
     BeginRun();
-    controller_.Command(kCmdStartReadingVariables);
+    monitor_.StartReadingVariables();
     Enter(&LineTiming::FirstPass);
   }
   void FirstPass() {
@@ -206,7 +205,7 @@ class LineTiming : private MonitorListener {
     EndRun("One variable pass", kPassFloorMessages);
     PrintRuns();
     if (options_.minutes == 0) return Finish();
-    controller_.Command(kCmdStartLogging);
+    monitor_.StartLogging();
     logStart_ = Clock::now();
     measurements_.clear();
     std::cout << "\n(c) Tick re-measurements while reading variables and logging once a minute, " << options_.minutes
@@ -215,12 +214,12 @@ class LineTiming : private MonitorListener {
   }
   void Logging() {
     if (MsSince(logStart_) < options_.minutes * 60000.0) return;
-    controller_.Command(kCmdStopLogging);
+    monitor_.StopLogging();
     PrintMeasurements();
     Finish();
   }
   void Finish() {
-    controller_.Command(kCmdStopReadingVariables);
+    monitor_.StopReadingVariables();
     Quit();
   }
 
@@ -298,7 +297,8 @@ class LineTiming : private MonitorListener {
     return (std::filesystem::temp_directory_path() / "gelvar_line_timing.log").string();
   }
 
-  // MonitorListener.
+  // MonitorEvents. The message lines go to standard error, as gelvar-cli shows them.
+  void MessageAdded(int, const std::string& line, TonePair) override { console_.Err(TerminalText(line)); }
   void StepEnded(std::uint32_t, StepOutcome outcome) override {
     if (outcome != StepOutcome::kAccepted) ++failedSteps_;
   }
@@ -318,8 +318,9 @@ class LineTiming : private MonitorListener {
   BytePump pump_;
   Ticker ticker_;
   DiskFileAppender files_;
-  ConsoleView view_;
-  MonitorController controller_;
+  Console& console_;
+  PumpUnitLine unitLine_;
+  Monitor monitor_;
   TimerId stepTimer_ = -1;
   Phase phase_ = nullptr;
   Clock::time_point phaseStart_;

@@ -5,8 +5,6 @@
 #include <set>
 #include <string_view>
 
-#include "core/monitor/monitor_controller.h"
-
 namespace gelvar {
 namespace {
 
@@ -82,7 +80,7 @@ struct CommandEntry {
   const char* word;
   const char* subcommand;  // or nullptr
   CliCommand command;
-  int deviceCommand;
+  DeviceCommand deviceCommand;
   bool takesSensor;
   std::vector<std::string_view> options;
   const char* confirmation;  // why --yes is needed, or nullptr
@@ -94,14 +92,14 @@ constexpr const char* kSensorTestConfirmation =
 
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> kCommands = {
-      {"ports", nullptr, CliCommand::kListPorts, 0, false, {}, nullptr},
-      {"test", nullptr, CliCommand::kTest, 0, false, {}, nullptr},
-      {"read-parameters", nullptr, CliCommand::kReadParameters, 0, false, {"--report"}, nullptr},
-      {"read-variables", nullptr, CliCommand::kReadVariables, 0, false, {"--passes"}, nullptr},
+      {"ports", nullptr, CliCommand::kListPorts, {}, false, {}, nullptr},
+      {"test", nullptr, CliCommand::kTest, {}, false, {}, nullptr},
+      {"read-parameters", nullptr, CliCommand::kReadParameters, {}, false, {"--report"}, nullptr},
+      {"read-variables", nullptr, CliCommand::kReadVariables, {}, false, {"--passes"}, nullptr},
       {"log",
        nullptr,
        CliCommand::kLog,
-       0,
+       {},
        false,
        {"--file", "--interval", "--records", "--for", "--mqtt", "--mqtt-password-file", "--mqtt-cafile",
         "--ha-discovery"},
@@ -109,21 +107,27 @@ const std::vector<CommandEntry>& Commands() {
       {"watch",
        nullptr,
        CliCommand::kWatch,
-       0,
+       {},
        false,
        {"--mqtt", "--mqtt-password-file", "--mqtt-cafile", "--ha-discovery"},
        nullptr},
-      {"command", "start-min-heat", CliCommand::kDeviceCommand, kCmdStartMinHeatTime, false, {}, nullptr},
-      {"command", "stop-min-heat", CliCommand::kDeviceCommand, kCmdStopMinHeatTime, false, {}, nullptr},
-      {"command", "cycle-sensor1", CliCommand::kDeviceCommand, kCmdStartCycleSensor1, false, {}, nullptr},
-      {"command", "cycle-sensor2", CliCommand::kDeviceCommand, kCmdStartCycleSensor2, false, {}, nullptr},
-      {"command", "factory-settings", CliCommand::kDeviceCommand, kCmdFactorySettings, false, {}, kFactoryConfirmation},
-      {"sensor-test", "temperature", CliCommand::kSensorTemperature, 0, true, {}, kSensorTestConfirmation},
-      {"sensor-test", "start-cycle", CliCommand::kSensorStartCycle, 0, true, {"--ta"}, kSensorTestConfirmation},
+      {"command", "start-min-heat", CliCommand::kDeviceCommand, DeviceCommand::kStartMinHeatTime, false, {}, nullptr},
+      {"command", "stop-min-heat", CliCommand::kDeviceCommand, DeviceCommand::kStopMinHeatTime, false, {}, nullptr},
+      {"command", "cycle-sensor1", CliCommand::kDeviceCommand, DeviceCommand::kStartCycleSensor1, false, {}, nullptr},
+      {"command", "cycle-sensor2", CliCommand::kDeviceCommand, DeviceCommand::kStartCycleSensor2, false, {}, nullptr},
+      {"command",
+       "factory-settings",
+       CliCommand::kDeviceCommand,
+       DeviceCommand::kFactorySettings,
+       false,
+       {},
+       kFactoryConfirmation},
+      {"sensor-test", "temperature", CliCommand::kSensorTemperature, {}, true, {}, kSensorTestConfirmation},
+      {"sensor-test", "start-cycle", CliCommand::kSensorStartCycle, {}, true, {"--ta"}, kSensorTestConfirmation},
       {"sensor-test",
        "read-recorded",
        CliCommand::kSensorReadRecorded,
-       0,
+       {},
        false,
        {"--type", "--report"},
        kSensorTestConfirmation},

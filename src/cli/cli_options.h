@@ -34,6 +34,15 @@ enum CliExitStatus : int {
 // stops them nor fails them.
 inline bool OutputIsResult(CliCommand command) { return command != CliCommand::kLog && command != CliCommand::kWatch; }
 
+// What `command` asks of the unit.
+enum class DeviceCommand {
+  kStartMinHeatTime,
+  kStopMinHeatTime,
+  kStartCycleSensor1,
+  kStartCycleSensor2,
+  kFactorySettings,
+};
+
 struct CliOptions {
   int comPort = 1;
   std::string device;  // opened whatever the COM number; empty: the COM number's device
@@ -43,7 +52,7 @@ struct CliOptions {
 
   CliCommand command = CliCommand::kNone;
   std::string commandName;  // the command words as typed, e.g. "sensor-test temperature"
-  int deviceCommand = 0;    // the menu command of a `command` run
+  DeviceCommand deviceCommand = DeviceCommand::kStartMinHeatTime;  // of a `command` run
 
   std::string reportFile;  // empty: no report
   std::string logFile;

@@ -10,6 +10,7 @@ namespace gelvar {
 namespace {
 
 constexpr int kSignalExitBase = 128;
+constexpr const char* kProgram = "gelvar-cli: ";
 
 const char* OutcomeText(StepOutcome outcome) {
   switch (outcome) {
@@ -50,33 +51,17 @@ ConsoleProgram::ConsoleProgram(const CliOptions& options, TimerHost& timers, Lin
       pumpMessages_(console),
       pump_(port, pumpMessages_),
       ticker_(timers),
-      view_(console, pump_, options.yes),
-      controller_(view_, timers, files),
-      sensorTest_(timers, files),
-      sensorView_(console, sensorTest_) {
-  view_.Attach(controller_);
-  view_.onRunSensorTest = [this] {
-    sensorTest_.Open(sensorView_);
-    sensorTestOpen_ = true;
-  };
-  sensorView_.onEntry = [this](const std::string& entry) {
-    for (const std::string& line : EntryLines(entry)) {
-      sensorLines_.push_back(line);
-      if (options_.json) {
-        sensorLinesJson_.push_back(JsonString(line));
-      } else {
-        console_.Out(line);
-      }
-    }
-  };
-  controller_.SetListener(this);
-  pump_.SetLineObserver(this);
+      unitLine_(pump_),
+      monitor_(unitLine_, timers, files),
+      sensorTest_(timers, files) {
+  monitor_.AddListener(*this);
+  pump_.SetLineObserver(&monitor_);
   json_.String("command", options_.commandName);
 }
 
 ConsoleProgram::~ConsoleProgram() {
   pump_.SetLineObserver(nullptr);
-  controller_.SetListener(nullptr);
+  monitor_.RemoveListener(*this);
   if (scriptTimer_ >= 0) timers_.StopTimer(scriptTimer_);
 }
 
@@ -88,7 +73,7 @@ void ConsoleProgram::Start(std::function<void()> onFinished) {
   ticker_.Start(kStartTickPeriodMs);
   pump_.Run(timers_, {});
   StartLink();
-  controller_.Open();
+  monitor_.Start();
   BuildScript();
   scriptTimer_ = timers_.StartTimer(tickPeriod, [this] { Advance(); });
 }
@@ -148,8 +133,8 @@ void ConsoleProgram::Finish() {
 void ConsoleProgram::BuildScript() {
   Do([this] { OpenPort(); });
   switch (options_.command) {
-    case CliCommand::kTest: RunCommandStep(kCmdTestCommunication); break;
-    case CliCommand::kDeviceCommand: RunCommandStep(options_.deviceCommand); break;
+    case CliCommand::kTest: RunCommandStep([this] { return monitor_.TestCommunication(); }); break;
+    case CliCommand::kDeviceCommand: RunCommandStep([this] { return BeginDeviceCommand(); }); break;
     case CliCommand::kReadParameters: ReadParameters(); break;
     case CliCommand::kReadVariables:
       ReadTemperatureUnit();
@@ -171,35 +156,49 @@ void ConsoleProgram::BuildScript() {
 }
 
 void ConsoleProgram::OpenPort() {
-  if (options_.comPort != kDefaultComPort) {
-    view_.AnswerNumber(options_.comPort);
-    controller_.Command(kCmdSetComPort);
-  }
-  controller_.Command(kCmdOpenComPort);
-  if (controller_.Mode() != kPortOpen) {
+  if (options_.comPort != kDefaultComPort) monitor_.SetComPort(Given(options_.comPort));
+  if (monitor_.OpenPort().status != Status::kDone) {
     portFailed_ = true;
     Stop();
   }
 }
 
-void ConsoleProgram::RunCommandStep(int commandId) {
-  AwaitCommandStep(commandId);
+void ConsoleProgram::RunCommandStep(std::function<Result()> begin) {
+  AwaitCommandStep(std::move(begin));
   Do([this] { Value("result", OutcomeText(lastOutcome_)); });
 }
 
-void ConsoleProgram::AwaitCommandStep(int commandId) {
-  Do([this, commandId] {
+void ConsoleProgram::AwaitCommandStep(std::function<Result()> begin) {
+  Do([this, begin = std::move(begin)] {
     stepsAwaited_ = stepsEnded_ + 1;
-    controller_.Command(commandId);
-    if (view_.Declined() || controller_.Mode() == kCommandRunning) NothingStarted();
+    const Result result = begin();
+    if (result.status != Status::kStarted) NothingStarted(result);
   });
   WaitFor([this] { return stepsEnded_ >= stepsAwaited_; });
+}
+
+Result ConsoleProgram::BeginDeviceCommand() {
+  switch (options_.deviceCommand) {
+    case DeviceCommand::kStartMinHeatTime: return monitor_.StartMinHeatTime();
+    case DeviceCommand::kStopMinHeatTime: return monitor_.StopMinHeatTime();
+    case DeviceCommand::kStartCycleSensor1: return monitor_.StartMoistureCycle(0);
+    case DeviceCommand::kStartCycleSensor2: return monitor_.StartMoistureCycle(1);
+    case DeviceCommand::kFactorySettings: return monitor_.FactorySettings(Question(kFactorySettingsQuestion));
+  }
+  return Result::Cancelled();
+}
+
+Confirm ConsoleProgram::Question(const char* text) {
+  return [this, text] {
+    console_.Err(kProgram + TerminalText(text) + (options_.yes ? " OK (--yes)" : " Cancelled (no --yes)"));
+    return options_.yes;
+  };
 }
 
 // Test Communication stores the unit's temperature unit, as the window learns it before the user
 // reads variables; without it they would be shown and logged in Celsius whatever the unit is set to.
 void ConsoleProgram::ReadTemperatureUnit() {
-  AwaitCommandStep(kCmdTestCommunication);
+  AwaitCommandStep([this] { return monitor_.TestCommunication(); });
   Do([this] {
     if (lastOutcome_ != StepOutcome::kAccepted) Stop();
   });
@@ -210,16 +209,16 @@ void ConsoleProgram::ReadParameters() {
     stepsAwaited_ = stepsEnded_ + static_cast<int>(kParameterCount);
     readingParameters_ = true;
     console_.Progress(ProgressText("Reading parameters", 0, static_cast<int>(kParameterCount)));
-    controller_.Command(kCmdReadParameters);
+    monitor_.ReadParameters();
   });
   WaitFor([this] { return parametersRead_; });
   Do([this] {
     readingParameters_ = false;
     console_.Progress("");
     if (options_.json) {
-      json_.Raw("parameters", FieldJson(controller_.Fields(), ParameterLabels()));
+      json_.Raw("parameters", FieldJson(monitor_.Fields(), ParameterLabels()));
     } else {
-      for (const std::string& line : FieldLines(controller_.Fields(), ParameterLabels())) console_.Out(line);
+      for (const std::string& line : FieldLines(monitor_.Fields(), ParameterLabels())) console_.Out(line);
     }
     if (!options_.reportFile.empty()) SaveParameterReport();
   });
@@ -227,23 +226,16 @@ void ConsoleProgram::ReadParameters() {
 
 void ConsoleProgram::SaveParameterReport() {
   const std::string path = FullPath(options_.reportFile);
-  const int alerts = view_.AlertCount();
-  view_.AnswerFile(path);
-  controller_.Command(kCmdSaveParameters);
-  if (view_.AlertCount() != alerts) {
-    FileFailed(path);
-  } else {
-    Value("report", TerminalText(path));
-  }
+  if (FileWritten(monitor_.SaveParameters(Given(path)), path)) Value("report", TerminalText(path));
 }
 
 void ConsoleProgram::ReadVariables() {
-  Do([this] { controller_.Command(kCmdStartReadingVariables); });
+  Do([this] { monitor_.StartReadingVariables(); });
   WaitFor([this] { return passes_ >= options_.passes; });
 }
 
 void ConsoleProgram::Watch() {
-  Do([this] { controller_.Command(kCmdStartReadingVariables); });
+  Do([this] { monitor_.StartReadingVariables(); });
   WaitFor([] { return false; });
 }
 
@@ -254,16 +246,13 @@ void ConsoleProgram::PublishingFailed() {
 
 void ConsoleProgram::Log() {
   if (options_.logMinutes != 0) {
-    Do([this] {
-      view_.AnswerNumber(options_.logMinutes);
-      controller_.Command(kCmdSetLogInterval);
-    });
+    Do([this] { monitor_.SetLogInterval(Given(options_.logMinutes)); });
   }
   Do([this] { OpenLogFile(); });
   // The first record holds a whole pass.
   WaitFor([this] { return passes_ >= 1; });
   Do([this] {
-    controller_.Command(kCmdStartLogging);
+    monitor_.StartLogging();
     if (options_.forSeconds != 0) logDeadline_ = timers_.CalendarTime() + static_cast<std::time_t>(options_.forSeconds);
   });
   WaitFor([this] {
@@ -274,22 +263,21 @@ void ConsoleProgram::Log() {
 
 void ConsoleProgram::OpenLogFile() {
   logPath_ = FullPath(options_.logFile);
-  view_.AnswerFile(logPath_);
-  controller_.Command(kCmdOpenLogFile);
-  if (!controller_.LogFileChosen()) {
-    FileFailed(logPath_);
+  if (!FileWritten(monitor_.OpenLogFile(Given(logPath_)), logPath_)) {
     Stop();
     return;
   }
   logFileOpened_ = true;
   Value("file", TerminalText(logPath_));
-  controller_.Command(kCmdStartReadingVariables);
+  monitor_.StartReadingVariables();
 }
 
 void ConsoleProgram::RunSensorTest() {
   Do([this] {
-    controller_.Command(kCmdTestMonitor);
-    if (!sensorTestOpen_) NothingStarted();
+    const Result result = monitor_.SensorTest(Question(kSensorTestQuestion));
+    if (result.status != Status::kDone) return NothingStarted(result);
+    sensorTest_.Open(*this);
+    sensorTestOpen_ = true;
   });
   Do([this] { TriggerSensorTest(); });
   WaitFor([this] {
@@ -303,46 +291,48 @@ void ConsoleProgram::RunSensorTest() {
     console_.Progress("");
     const bool rejected = std::any_of(sensorLines_.begin(), sensorLines_.end(),
                                       [](const std::string& line) { return line.starts_with("Error"); });
-    if (sensorView_.AlertCount() != sensorAlertsBefore_ || rejected) unitFailed_ = true;
+    if (sensorFailed_ || rejected) unitFailed_ = true;
     if (!options_.reportFile.empty()) SaveSensorReport();
   });
 }
 
 void ConsoleProgram::TriggerSensorTest() {
-  sensorAlertsBefore_ = sensorView_.AlertCount();
   const int sensor = options_.sensor;
   switch (options_.command) {
-    case CliCommand::kSensorTemperature: sensorTest_.OnTemperature(sensor); break;
+    case CliCommand::kSensorTemperature: sensorTest_.ReadTemperature(sensor); break;
     case CliCommand::kSensorStartCycle:
-      if (options_.ta != 0) {
-        (sensor == 0 ? sensorTest_.ta1Text : sensorTest_.ta2Text) = std::to_string(options_.ta);
-        sensorTest_.OnTaChanged(sensor);
-      }
-      sensorTest_.OnStartCycle(sensor);
+      if (options_.ta != 0) SensorFailure(sensorTest_.SetTa(sensor, std::to_string(options_.ta)));
+      SensorFailure(sensorTest_.StartCycle(sensor));
       break;
     default:
-      sensorTest_.OnTypeChanged(options_.sensorType);
-      sensorTest_.OnReadRecordedData();
+      sensorTest_.SetSensorType(options_.sensorType);
+      sensorTest_.ReadRecordedData();
       break;
   }
+}
+
+void ConsoleProgram::SensorFailure(const Result& result) {
+  if (result.status == Status::kFailed) StepFailed(result.error);
 }
 
 void ConsoleProgram::SaveSensorReport() {
   const std::string path = FullPath(options_.reportFile);
-  const int fileAlerts = sensorView_.FileAlertCount();
-  sensorView_.AnswerFile(path);
-  sensorTest_.SaveReport();
-  if (sensorView_.FileAlertCount() != fileAlerts) {
-    FileFailed(path);
-  } else {
-    Value("report", TerminalText(path));
-  }
+  if (!FileWritten(sensorTest_.SaveReport(Given(path)), path)) return;
+  console_.Err(kProgram + TerminalText(kSensorReportSaved + path));
+  Value("report", TerminalText(path));
 }
 
-void ConsoleProgram::NothingStarted() {
-  declined_ = view_.Declined();
+void ConsoleProgram::NothingStarted(const Result& result) {
+  declined_ = result.status == Status::kCancelled;
   unitFailed_ = !declined_;
   Stop();
+}
+
+bool ConsoleProgram::FileWritten(const Result& result, const std::string& path) {
+  if (result.status == Status::kDone) return true;
+  console_.Err(kProgram + TerminalText(result.error));
+  FileFailed(path);
+  return false;
 }
 
 void ConsoleProgram::FileFailed(const std::string& path) {
@@ -355,13 +345,13 @@ void ConsoleProgram::WindDown() {
     sensorTest_.Close();
     sensorTestOpen_ = false;
   }
-  if (controller_.Mode() == kLoggingVariables) controller_.Command(kCmdStopLogging);
-  if (controller_.Mode() == kReadingVariables) controller_.Command(kCmdStopReadingVariables);
+  if (monitor_.Mode() == kLoggingVariables) monitor_.StopLogging();
+  if (monitor_.Mode() == kReadingVariables) monitor_.StopReadingVariables();
   if (logFileOpened_) {
     Value("records", records_);
     Value("unwritten records", unwrittenRecords_);
   }
-  controller_.Command(kCmdExit);
+  monitor_.Exit();
 }
 
 void ConsoleProgram::Value(const std::string& label, const std::string& utf8) {
@@ -387,8 +377,7 @@ std::string ConsoleProgram::FullPath(const std::string& path) const {
   return error ? path : full.string();
 }
 
-void ConsoleProgram::StepEnded(std::uint32_t objectId, StepOutcome outcome) {
-  if (alsoTell_ != nullptr) alsoTell_->StepEnded(objectId, outcome);
+void ConsoleProgram::StepEnded(std::uint32_t /*objectId*/, StepOutcome outcome) {
   ++stepsEnded_;
   lastOutcome_ = outcome;
   if (outcome != StepOutcome::kAccepted) unitFailed_ = true;
@@ -398,26 +387,21 @@ void ConsoleProgram::StepEnded(std::uint32_t objectId, StepOutcome outcome) {
   }
 }
 
-void ConsoleProgram::ParametersRead() {
-  if (alsoTell_ != nullptr) alsoTell_->ParametersRead();
-  parametersRead_ = true;
-}
+void ConsoleProgram::ParametersRead() { parametersRead_ = true; }
 
 void ConsoleProgram::VariablePassEnded() {
-  if (alsoTell_ != nullptr) alsoTell_->VariablePassEnded();
   ++passes_;
   if (options_.command != CliCommand::kReadVariables || passes_ > options_.passes) return;
   if (options_.json) {
-    passesJson_.push_back(FieldJson(controller_.Fields(), VariableLabels()));
+    passesJson_.push_back(FieldJson(monitor_.Fields(), VariableLabels()));
     return;
   }
   if (passes_ > 1) console_.Out("");
   Value("pass", passes_);
-  for (const std::string& line : FieldLines(controller_.Fields(), VariableLabels())) console_.Out(line);
+  for (const std::string& line : FieldLines(monitor_.Fields(), VariableLabels())) console_.Out(line);
 }
 
 void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
-  if (alsoTell_ != nullptr) alsoTell_->LogRecordWritten(setNumber, written);
   ++records_;
   if (!written) {
     ++unwrittenRecords_;
@@ -428,18 +412,29 @@ void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
   console_.Progress("Logging: " + std::to_string(records_) + (records_ == 1 ? " record" : " records"));
 }
 
-void ConsoleProgram::LineLost(int portNumber) {
-  controller_.LineLost(portNumber);
-  console_.Err("E> COM Port Lost");
+void ConsoleProgram::PortLost() { console_.Err("E> COM Port Lost"); }
+
+void ConsoleProgram::PortBack() { console_.Err("I> COM Port Reopened"); }
+
+void ConsoleProgram::EntryAdded(const std::string& entry) {
+  for (const std::string& line : EntryLines(entry)) {
+    sensorLines_.push_back(line);
+    if (options_.json) {
+      sensorLinesJson_.push_back(JsonString(line));
+    } else {
+      console_.Out(line);
+    }
+  }
 }
 
-void ConsoleProgram::LineBack(int portNumber) {
-  controller_.LineBack(portNumber);
-  console_.Err("I> COM Port Reopened");
+void ConsoleProgram::StepFailed(const std::string& text) {
+  sensorFailed_ = true;
+  console_.Err(kProgram + TerminalText(text));
 }
 
-void ConsoleProgram::MessageAdded(const std::string& line) {
-  if (alsoTell_ != nullptr) alsoTell_->MessageAdded(line);
+// The console has no speaker: its signal for a new message is the message's line.
+void ConsoleProgram::MessageAdded(int /*code*/, const std::string& line, TonePair /*tones*/) {
+  console_.Err(TerminalText(line.substr(0, line.find("\r\n"))));
 }
 
 }  // namespace gelvar

@@ -1,6 +1,6 @@
-// gelvar-cli's program: the window program's pieces (byte pump, tick, main window controller,
-// sensor test) with console views, driven through the controller's menu commands by a short script
-// per command line. Free of Qt: the program supplies the timers and the port.
+// gelvar-cli's program: the window program's pieces (byte pump, tick, monitor, sensor test), driven
+// through the monitor's operations by a short script per command line. Free of Qt: the program
+// supplies the timers and the port.
 #pragma once
 
 #include <ctime>
@@ -13,14 +13,14 @@
 #include "cli/console_text.h"
 #include "cli/console_view.h"
 #include "core/common/file_appender.h"
-#include "core/monitor/monitor_controller.h"
+#include "core/line/byte_pump.h"
+#include "core/monitor/monitor.h"
 #include "core/sensorcheck/sensor_sequence.h"
 #include "core/tick/ticker.h"
-#include "core/line/byte_pump.h"
 
 namespace gelvar {
 
-class ConsoleProgram : private MonitorListener, private LineObserver {
+class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
  public:
   // port is channel 0's line; pendingSignal returns a stop signal that has arrived, or 0.
   ConsoleProgram(const CliOptions& options, TimerHost& timers, LinePort& port, FileAppender& files, Console& console,
@@ -34,9 +34,9 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   void Start(std::function<void()> onFinished);
   bool Finished() const { return finished_; }
   int ExitStatus() const;
-  const MonitorController& Controller() const { return controller_; }
-  // A second listener, told everything the program is told.
-  void AlsoTell(MonitorListener* listener) { alsoTell_ = listener; }
+  const Monitor& Core() const { return monitor_; }
+  // Another listener to the monitor, such as the MQTT publisher.
+  void AddListener(MonitorEvents& listener) { monitor_.AddListener(listener); }
   // watch cannot publish, which is all it is for: it ends as if the port could not be opened.
   void PublishingFailed();
 
@@ -52,8 +52,11 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
 
   void BuildScript();
   void OpenPort();
-  void RunCommandStep(int commandId);
-  void AwaitCommandStep(int commandId);
+  void RunCommandStep(std::function<Result()> begin);
+  void AwaitCommandStep(std::function<Result()> begin);
+  Result BeginDeviceCommand();
+  // Answers the window's OK/Cancel question with --yes, and says so on standard error.
+  Confirm Question(const char* text);
   void ReadTemperatureUnit();
   void ReadParameters();
   void SaveParameterReport();
@@ -63,9 +66,13 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   void OpenLogFile();
   void RunSensorTest();
   void TriggerSensorTest();
+  // Says why, when the sensor test refused or failed; the unit has then failed.
+  void SensorFailure(const Result& result);
   void SaveSensorReport();
   // The question was declined, or the link was busy: the command started nothing that could end.
-  void NothingStarted();
+  void NothingStarted(const Result& result);
+  // False, after saying so, when the file named by path could not be written.
+  bool FileWritten(const Result& result, const std::string& path);
   void FileFailed(const std::string& path);
   void WindDown();
 
@@ -74,31 +81,31 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   void Value(const std::string& label, long long number);
   std::string FullPath(const std::string& path) const;
 
-  // MonitorListener.
+  // MonitorEvents. Message lines and the port's comings and goings go to standard error.
   void StepEnded(std::uint32_t objectId, StepOutcome outcome) override;
   void ParametersRead() override;
   void VariablePassEnded() override;
   void LogRecordWritten(int setNumber, bool written) override;
-  void MessageAdded(const std::string& line) override;
+  void MessageAdded(int code, const std::string& line, TonePair tones) override;
+  void PortLost() override;
+  void PortBack() override;
 
-  // LineObserver: the controller's status, and a line each on standard error.
-  void LineLost(int portNumber) override;
-  void LineBack(int portNumber) override;
+  // SensorSequenceEvents: the entries, line by line, on standard output or into the JSON object.
+  void EntryAdded(const std::string& entry) override;
+  void StepFailed(const std::string& text) override;
 
   const CliOptions options_;
   TimerHost& timers_;
   Console& console_;
   std::function<int()> pendingSignal_;
   std::function<void()> onFinished_;
-  MonitorListener* alsoTell_ = nullptr;
 
   ConsolePumpMessages pumpMessages_;
   BytePump pump_;
   Ticker ticker_;
-  ConsoleView view_;
-  MonitorController controller_;
-  SensorTest sensorTest_;
-  ConsoleSensorView sensorView_;
+  PumpUnitLine unitLine_;
+  Monitor monitor_;
+  SensorSequence sensorTest_;
   TimerId scriptTimer_ = -1;
 
   std::vector<Step> script_;
@@ -128,7 +135,7 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   int unwrittenRecords_ = 0;
   std::time_t logDeadline_ = 0;
   bool sensorTestOpen_ = false;
-  int sensorAlertsBefore_ = 0;
+  bool sensorFailed_ = false;
   std::vector<std::string> sensorLines_;
   std::vector<std::string> sensorLinesJson_;
 };

@@ -97,13 +97,13 @@ int main(int argc, char* argv[]) {
                                  [&stopSignals] { return stopSignals ? stopSignals->Latest() : 0; });
   std::optional<gelvar::MqttPublisher> publisher;
   if (!options.mqttUrl.empty()) {
-    publisher.emplace(options, std::move(mqttPassword), program.Controller(), timers, console);
+    publisher.emplace(options, std::move(mqttPassword), program.Core(), timers, console);
     if (options.command == gelvar::CliCommand::kWatch) publisher->onCannotPublish = [&] { program.PublishingFailed(); };
     if (!publisher->Start(error)) {
       console.Err("gelvar-cli: " + error);
       return gelvar::kExitUsage;
     }
-    program.AlsoTell(&*publisher);
+    program.AddListener(*publisher);
   }
   program.Start([&loop] { loop->Quit(); });
   const bool waited = program.Finished() || loop->Run();

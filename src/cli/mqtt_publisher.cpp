@@ -9,10 +9,10 @@ constexpr std::int32_t kReportPollMs = 250;
 
 }  // namespace
 
-MqttPublisher::MqttPublisher(const CliOptions& options, std::string password, const MonitorController& controller,
-                             TimerHost& timers, Console& console)
+MqttPublisher::MqttPublisher(const CliOptions& options, std::string password, const Monitor& monitor, TimerHost& timers,
+                             Console& console)
     : options_(options),
-      controller_(controller),
+      monitor_(monitor),
       timers_(timers),
       console_(console),
       client_({options.mqtt, std::move(password), options.mqttCaFile, {options.mqtt.prefix + "/status", "offline"}}) {}
@@ -20,7 +20,7 @@ MqttPublisher::MqttPublisher(const CliOptions& options, std::string password, co
 MqttPublisher::~MqttPublisher() { Stop(); }
 
 bool MqttPublisher::Start(std::string& error) {
-  Greet(controller_.TemperatureUnitCode());
+  Greet(monitor_.TemperatureUnitCode());
   if (!client_.Start(error)) return false;
   reportTimer_ = timers_.StartTimer(kReportPollMs, [this] { ShowReports(); });
   return true;
@@ -33,12 +33,12 @@ void MqttPublisher::Stop() {
 }
 
 void MqttPublisher::VariablePassEnded() {
-  const int unitCode = controller_.TemperatureUnitCode();
+  const int unitCode = monitor_.TemperatureUnitCode();
   if (unitCode != greetedUnit_) Greet(unitCode);
-  client_.PublishLatest({options_.mqtt.prefix + "/state", StateJson(controller_.Fields(), timers_.CalendarTime())});
+  client_.PublishLatest({options_.mqtt.prefix + "/state", StateJson(monitor_.Fields(), timers_.CalendarTime())});
 }
 
-void MqttPublisher::MessageAdded(const std::string& line) {
+void MqttPublisher::MessageAdded(int /*code*/, const std::string& line, TonePair /*tones*/) {
   client_.Publish({options_.mqtt.prefix + "/messages", Cp1252ToUtf8(line)});
 }
 

@@ -8,14 +8,14 @@
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "cli/mqtt_client.h"
-#include "core/monitor/monitor_controller.h"
+#include "core/monitor/monitor.h"
 #include "core/timing/timer_host.h"
 
 namespace gelvar {
 
-class MqttPublisher : public MonitorListener {
+class MqttPublisher : public MonitorEvents {
  public:
-  MqttPublisher(const CliOptions& options, std::string password, const MonitorController& controller, TimerHost& timers,
+  MqttPublisher(const CliOptions& options, std::string password, const Monitor& monitor, TimerHost& timers,
                 Console& console);
   ~MqttPublisher() override;
   MqttPublisher(const MqttPublisher&) = delete;
@@ -29,14 +29,14 @@ class MqttPublisher : public MonitorListener {
   std::function<void()> onCannotPublish;
 
   void VariablePassEnded() override;
-  void MessageAdded(const std::string& line) override;
+  void MessageAdded(int code, const std::string& line, TonePair tones) override;
 
  private:
   void Greet(int unitCode);
   void ShowReports();
 
   const CliOptions& options_;
-  const MonitorController& controller_;
+  const Monitor& monitor_;
   TimerHost& timers_;
   Console& console_;
   MqttClient client_;

@@ -1,6 +1,5 @@
-// gelvar-cli without a process: the command line, the texts for the terminal and for JSON, the
-// console views that stand in for the windows, and the program over the simulated unit in virtual
-// time (what each command prints, writes and ends with).
+// gelvar-cli without a process: the command line, the texts for the terminal and for JSON, and the
+// program over the simulated unit in virtual time (what each command prints, writes and ends with).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -16,18 +15,15 @@
 #include "cli/cli_options.h"
 #include "cli/console_program.h"
 #include "cli/console_text.h"
-#include "cli/console_view.h"
 #include "cli/field_table.h"
 #include "cli/json_values.h"
 #include "cli/mqtt_payloads.h"
 #include "cli/port_list.h"
 #include "core/common/temp_folder.h"
 #include "core/link/test_support.h"
-#include "core/monitor/monitor_controller.h"
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/variable_log.h"
 #include "support/monitor_fakes.h"
-#include "support/virtual_link.h"
 #include "support/virtual_scheduler.h"
 #include "unitsim/simulated_line.h"
 
@@ -53,7 +49,7 @@ TEST(CliOptions, GlobalOptionsGoAnywhereCommandsTakeTheirOwnAndThePasswordIsItsF
 
   const CliOptions cycle = Parsed({"sensor-test", "start-cycle", "2", "--ta", "1000", "--yes"});
   EXPECT_EQ(std::tie(cycle.command, cycle.sensor, cycle.ta), std::make_tuple(CliCommand::kSensorStartCycle, 1, 1000));
-  EXPECT_EQ(Parsed({"command", "stop-min-heat"}).deviceCommand, kCmdStopMinHeatTime);
+  EXPECT_EQ(Parsed({"command", "stop-min-heat"}).deviceCommand, DeviceCommand::kStopMinHeatTime);
   EXPECT_EQ(Parsed({"ports", "--device=/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
   EXPECT_TRUE(Parsed({"read-variables", "--passes", "x", "-h"}).help);
 
@@ -303,38 +299,6 @@ TEST(JsonValues, ErrorNamesTheCommandItsStatusAndMessages) {
       "{\"command\":\"test\",\"error\":{\"status\":3,\"messages\":[\"Error 1: Error open COM1:\",\"  \\\"x\\\"\"]}}");
 }
 
-// Each answer from the command line is given once; each new entry of the sensor test's pane is handed
-// on once, without its CR LF.
-TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
-  std::ostringstream out, err;
-  Console console(out, err, false);
-  VirtualLink link;
-  ConsoleView view(console, link.Pump(), false);
-  int number = 0;
-  view.AnswerNumber(7);
-  EXPECT_TRUE(view.AskNumber("", number) && number == 7) << number;
-  EXPECT_FALSE(view.AskNumber("", number));
-
-  VirtualScheduler timers;
-  MemoryFiles files;
-  SensorTest test(timers, files);
-  ConsoleSensorView sensorView(console, test);
-  test.logText = "a\r\n";
-  sensorView.Refresh();  // before anyone takes the entries
-  std::vector<std::string> entries;
-  sensorView.onEntry = [&](const std::string& entry) { entries.push_back(entry); };
-  for (const char* pane : {"b\r\na\r\n", "b\r\na\r\n", "x"}) {
-    test.logText = pane;
-    sensorView.Refresh();
-  }
-  EXPECT_EQ(entries, std::vector<std::string>{"b"});
-
-  std::string path;
-  sensorView.AnswerFile("r.dat");
-  EXPECT_TRUE(sensorView.ChooseSaveFile("", "", path) && path == "r.dat") << path;
-  EXPECT_FALSE(sensorView.ChooseSaveFile("", "", path));
-}
-
 // One run of the command line args (words split at spaces); meanwhile(second) runs before each
 // simulated second and may raise a stop signal. A run without meanwhile has no signal source at all.
 struct VirtualCli {
@@ -351,7 +315,7 @@ struct VirtualCli {
       scheduler.RunUntil([&] { return program.Finished(); }, 1000);
     }
     status = program.Finished() ? program.ExitStatus() : -1;
-    fields = program.Controller().Fields();
+    fields = program.Core().Fields();
   }
 
   VirtualScheduler scheduler;
@@ -425,6 +389,8 @@ TEST(ConsoleProgram, PrintsWritesAndEndsAsEachCommandDid) {
        ""},
       {"--json --yes sensor-test temperature 2", nullptr, kExitDone, "\"lines\":[\"Temperature sensor 2:", ""},
       {"--yes sensor-test temperature 1", kSilent, kExitUnit, "", ""},
+      {"--yes sensor-test start-cycle 2", [](VirtualCli& cli, int) { cli.unit.Faults().refuseCommands = true; },
+       kExitUnit, "Error 3 start sensor 2 !\n", ""},
       // More samples than the unit keeps: the progress counts to the sets read.
       {"--yes sensor-test read-recorded --type II --report s.dat", kManySets, kExitDone, "report: " + FullPath("s.dat"),
        "256/256 [", "s.dat", "t[s]; Uv[V];"},

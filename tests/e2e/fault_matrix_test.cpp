@@ -6,7 +6,7 @@
 //
 // The log file failing under a running log: every write in turn made to fail, once or until the
 // file is writable again (as SQLite's I/O error tests walk their writes), and a full disk on the real
-// file system. The user sees a failed record in status text 1080, nothing already written is damaged,
+// file system. The user sees a failed record in the log status text, nothing already written is damaged,
 // and logging goes on once the file can be written again.
 //
 // A long logging run in virtual time at one record a minute, against a unit that damages 5 % of its
@@ -46,7 +46,7 @@ struct FaultCase {
   std::function<void(unitsim::UnitModel&)> inject;
   std::set<std::string> allowed;            // error lines the pane may show under the fault, without the ID
   std::set<std::string> required;           // error lines it must show
-  const char* comStatus = "COM Port Open";  // status text 1079 while the fault lasts; "COM Port Lost": unplugged
+  const char* comStatus = "COM Port Open";  // the COM status text while the fault lasts; "COM Port Lost": unplugged
 };
 
 // Every line of the file is a header line or a well-formed record, and the set numbers rise. Returns
@@ -69,7 +69,7 @@ int ExpectWholeLines(const std::string& text) {
 // every value read (the k-th record event is the k-th record line, as memory files take every record);
 // -1 for one that did not come.
 std::pair<std::int64_t, std::int64_t> BackAfter(const MonitorRig& rig, std::int64_t fromMs) {
-  const std::vector<std::string> records = RecordLines(rig.memoryFiles.files.at(rig.view.logPath));
+  const std::vector<std::string> records = RecordLines(rig.memoryFiles.files.at(rig.logPath));
   std::int64_t readingMs = -1;
   int accepted = 0;  // a pass with a failed step has fewer
   std::size_t record = 0;
@@ -86,9 +86,9 @@ std::pair<std::int64_t, std::int64_t> BackAfter(const MonitorRig& rig, std::int6
 }
 
 // Lets a step that has just ended settle before the next command.
-void RunCommand(MonitorRig& rig, int command) {
+void RunCommand(MonitorRig& rig, Operation operation) {
   const int before = rig.log.Count('S');
-  rig.controller.Command(command);
+  operation(rig);
   rig.RunUntilEvents('S', before + 1, kStepLimitMs);
   rig.link.RunFor(50);
 }
@@ -142,7 +142,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
   };
 
   std::vector<std::vector<std::string>> table = {{"Fault", "Error lines in the pane under the fault", "Steps read",
-                                                  "Records (with unread values)", "Status 1079", "Reading back after",
+                                                  "Records (with unread values)", "COM status", "Reading back after",
                                                   "Logging back after"}};
   for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -153,15 +153,15 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     const bool unplugged = c.comStatus != std::string("COM Port Open");
     if (unplugged) rig.link.Line().Unplug();
     // Under the fault: two commands, the parameters, then reading and logging for a while.
-    RunCommand(rig, kCmdTestCommunication);
+    RunCommand(rig, op::TestCommunication);
     EXPECT_EQ(NotedOnce(rig, "\r\n*** COM1 lost"), unplugged);
-    RunCommand(rig, kCmdStartCycleSensor1);
-    rig.controller.Command(kCmdReadParameters);
+    RunCommand(rig, op::StartCycleSensor1);
+    rig.monitor.ReadParameters();
     rig.RunUntilEvents('R', 1, kStepLimitMs);
     rig.StartLogging();
-    std::set<std::pair<std::string, int>> states;  // status 1079 and mode
+    std::set<std::pair<std::string, int>> states;  // COM status and mode
     const auto watchStates = [&] {
-      states.emplace(rig.controller.ComStatusText(), rig.controller.Mode());
+      states.emplace(rig.monitor.ComStatus().text, rig.monitor.Mode());
       return false;
     };
     rig.link.RunUntil(watchStates, kFaultMs);
@@ -176,11 +176,11 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
       errorTexts += (errorTexts.empty() ? "" : "<br>") + kind + CFormat(" (%d)", count);
     }
     for (const std::string& kind : c.required) EXPECT_TRUE(errorLines.contains(kind)) << kind;
-    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
+    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.logPath]);
     // One record a minute, or at each pass end when passes take longer than that; none is lost.
     EXPECT_GE(records.size(), 3u);
-    ExpectWholeLines(rig.memoryFiles.files[rig.view.logPath]);
-    EXPECT_EQ(std::ssize(records), rig.controller.LogSetCounter());
+    ExpectWholeLines(rig.memoryFiles.files[rig.logPath]);
+    EXPECT_EQ(std::ssize(records), rig.monitor.LogSetCounter());
     const auto unread = std::count_if(records.begin(), records.end(), HoldsUnreadValues);
     const std::string stepsRead = CFormat("%d of %d", rig.log.Accepted(), rig.log.Count('S'));
     if (c.required.contains(kNoReplyTest)) {
@@ -192,17 +192,17 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     rig.Unit().Faults() = {};
     rig.link.Line().PlugIn();
     rig.link.RunFor(kReopenIntervalMs + 10);
-    EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Open");
+    EXPECT_EQ(rig.monitor.ComStatus().text, "COM Port Open");
     EXPECT_EQ(NotedOnce(rig, "\r\n*** COM1 reopened"), unplugged);
     rig.link.RunFor(kRecoveryMs - kReopenIntervalMs - 10);
     const auto [readingBackMs, loggingBackMs] = BackAfter(rig, healedMs);
     EXPECT_GE(readingBackMs, 0);
     EXPECT_GE(loggingBackMs, 0);
-    rig.controller.Command(kCmdStopLogging);
-    rig.controller.Command(kCmdStopReadingVariables);
-    rig.link.RunUntil([&] { return rig.controller.Mode() == kPortOpen && rig.log.events.back().kind != 'S'; }, 10'000);
+    rig.monitor.StopLogging();
+    rig.monitor.StopReadingVariables();
+    rig.link.RunUntil([&] { return rig.monitor.Mode() == kPortOpen && rig.log.events.back().kind != 'S'; }, 10'000);
     rig.link.RunFor(50);
-    RunCommand(rig, kCmdStartCycleSensor2);
+    RunCommand(rig, op::StartCycleSensor2);
     EXPECT_EQ(rig.TopLine(), "I> Moisture cycle started");
 
     table.push_back({c.name, errorTexts.empty() ? "none" : errorTexts, stepsRead,
@@ -228,7 +228,7 @@ struct FailingFiles : MemoryFiles {
 
 TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
   std::vector<std::vector<std::string>> table = {
-      {"Failing write", "Until", "Status 1080 seen", "Records in the file", "Set numbers missing"}};
+      {"Failing write", "Until", "Log status seen", "Records in the file", "Set numbers missing"}};
   for (const bool lasting : {false, true}) {
     for (int n = 1;; ++n) {
       SCOPED_TRACE((lasting ? "lasting failure of write " : "failure of write ") + std::to_string(n));
@@ -237,16 +237,16 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       rig.StartLogging();
       if (n == 1) {
         // The header could not be written: the box, no logging, and once healed a new try works.
-        EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open log file: DateiLogName\n" + rig.view.logPath +
-                                                            ": Permission denied"});
+        EXPECT_EQ(rig.fileErrors, std::vector<std::string>{"Error open log file: DateiLogName\n" + rig.logPath +
+                                                           ": Permission denied"});
         EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
-        EXPECT_EQ(files.files.count(rig.view.logPath), 0u);
+        EXPECT_EQ(files.files.count(rig.logPath), 0u);
         files.lasting = false;
         rig.LogEveryMinute();
       }
-      std::string statuses = rig.controller.LogStatusText();
+      std::string statuses = rig.monitor.LogStatus().text;
       const auto watch = [&] {
-        const std::string now = rig.controller.LogStatusText();
+        const std::string now = rig.monitor.LogStatus().text;
         if (!statuses.ends_with(now)) statuses += " \xE2\x86\x92 " + now;
         return false;
       };
@@ -258,9 +258,9 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
       const int records = rig.log.Count('L');
       rig.link.RunUntil([&] { return watch() || rig.log.Count('L') > records; }, 2 * 60'000);
 
-      const std::string& text = files.files[rig.view.logPath];
+      const std::string& text = files.files[rig.logPath];
       ExpectWholeLines(text);
-      EXPECT_EQ(rig.controller.Mode(), kLoggingVariables);
+      EXPECT_EQ(rig.monitor.Mode(), kLoggingVariables);
       int failed = 0;
       std::string missing;  // the set numbers of the failed records
       for (const Event& e : rig.log.Of('L'))
@@ -270,7 +270,7 @@ TEST(LogFileFaults, EachWriteInTurnFailsOnceOrUntilTheFileIsBack) {
                        lasting ? "the file is back (3 min)" : "the next write", statuses, CFormat("%d", inFile),
                        missing.empty() ? "none" : missing});
       // The failed records' set numbers stay unused; the others are all in the file.
-      EXPECT_EQ(inFile, rig.controller.LogSetCounter() - failed);
+      EXPECT_EQ(inFile, rig.monitor.LogSetCounter() - failed);
       if (n == 1) continue;
       EXPECT_EQ(statuses, "Logging Activ \xE2\x86\x92 Last record failed \xE2\x86\x92 Logging Activ");
       EXPECT_TRUE(lasting ? failed >= 1 : failed == 1) << failed;
@@ -287,30 +287,30 @@ TEST(LogFileFaults, FullDiskLeavesNoTornLineAndAMissingFileStartsAgain) {
   const TempFolder dir;
   DiskFileAppender files;
   MonitorRig rig(&files);
-  rig.view.logPath = (dir / "Gelvar.log").string();
+  rig.logPath = (dir / "Gelvar.log").string();
   rig.StartLogging();
   ASSERT_TRUE(rig.RunUntilEvents('L', 2, 2 * 60'000));
-  const std::string before = ReadFile(rig.view.logPath);
+  const std::string before = ReadFile(rig.logPath);
   {
     const FileSizeLimit full(before.size() + 100);  // half a record fits, the rest does not
     ASSERT_TRUE(rig.RunUntilEvents('L', 3, 2 * 60'000));
-    EXPECT_EQ(rig.controller.LogStatusText(), "Last record failed");
+    EXPECT_EQ(rig.monitor.LogStatus().text, "Last record failed");
   }
-  EXPECT_EQ(ReadFile(rig.view.logPath), before);
+  EXPECT_EQ(ReadFile(rig.logPath), before);
   ASSERT_TRUE(rig.RunUntilEvents('L', 4, 2 * 60'000));
-  EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
-  const std::string text = ReadFile(rig.view.logPath);
+  EXPECT_EQ(rig.monitor.LogStatus().text, "Logging Activ");
+  const std::string text = ReadFile(rig.logPath);
   ExpectWholeLines(text);
   ASSERT_TRUE(text.starts_with(before));
   EXPECT_TRUE(RecordLines(text).back().starts_with("00004; "));
 
-  std::filesystem::remove(rig.view.logPath);
+  std::filesystem::remove(rig.logPath);
   ASSERT_TRUE(rig.RunUntilEvents('L', 5, 2 * 60'000));
   const std::regex restarted("Logfile Gelvar started [^\r]*\r\nSet#;Date;Time;[^\r]*\r\n00005; [^\r]*\r\n");
-  EXPECT_TRUE(std::regex_match(ReadFile(rig.view.logPath), restarted)) << ReadFile(rig.view.logPath);
+  EXPECT_TRUE(std::regex_match(ReadFile(rig.logPath), restarted)) << ReadFile(rig.logPath);
   EXPECT_EQ(rig.TopLine(), "E> Logfile missing, new file started");
-  EXPECT_EQ(rig.view.tones.back(), (std::vector<int>{2000, 120, 1000, 80}));
-  EXPECT_EQ(rig.controller.LogStatusText(), "Logging Activ");
+  EXPECT_EQ(rig.log.tones.back(), (std::vector<int>{2000, 120, 1000, 80}));
+  EXPECT_EQ(rig.monitor.LogStatus().text, "Logging Activ");
 }
 
 constexpr std::int64_t kIntervalMs = 60'000;
@@ -330,7 +330,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   MonitorRig rig(&files);
   rig.PinTemperatures();
   rig.Unit().Faults().badChecksumRate = 0.05;
-  rig.view.logPath = (dir / "soak.log").string();
+  rig.logPath = (dir / "soak.log").string();
   rig.StartLogging();
 
   const auto wallStart = std::chrono::steady_clock::now();
@@ -339,7 +339,7 @@ TEST(Soak, OneWellFormedRecordPerMinuteWithoutGapsOrRepeats) {
   rig.link.RunFor(std::int64_t{hours} * 60 * kIntervalMs - 1);
   const std::chrono::duration<double> wallSeconds = std::chrono::steady_clock::now() - wallStart;
 
-  const std::string text = ReadFile(rig.view.logPath);
+  const std::string text = ReadFile(rig.logPath);
   const std::vector<std::string> records = RecordLines(text);
   const int expected = hours * 60;
   ASSERT_EQ(static_cast<int>(records.size()), expected);

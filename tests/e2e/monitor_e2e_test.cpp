@@ -47,16 +47,16 @@ TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParame
   for (const bool silent : {false, true}) {
     MonitorRig rig;
     rig.Unit().Faults().silent = silent;
-    rig.controller.Command(kCmdReadParameters);
+    rig.monitor.ReadParameters();
     ASSERT_TRUE(rig.RunUntilEvents('R', 1, 200000));
-    EXPECT_EQ(rig.controller.Mode(), kPortOpen);
+    EXPECT_EQ(rig.monitor.Mode(), kPortOpen);
     std::vector<std::string> lines = {"I> Reading parameters OK"};
     for (auto id = kParameterIds.rbegin(); silent && id != kParameterIds.rend(); ++id)
       lines.push_back(CFormat("E> No reply at ID: %04X", static_cast<unsigned>(*id)));
     lines.push_back("I> COM Port Opened");
-    EXPECT_EQ(FileLines(rig.controller.MessageText()), lines);
+    EXPECT_EQ(FileLines(rig.monitor.MessageText()), lines);
     for (const auto& [field, text] : expected)
-      EXPECT_EQ(rig.controller.Fields().Text(field), silent ? "undef." : text) << FieldName(field);
+      EXPECT_EQ(rig.monitor.Fields().Text(field), silent ? "undef." : text) << FieldName(field);
   }
 }
 
@@ -76,7 +76,7 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     rig.PinTemperatures();
     rig.Unit().Faults().latencyMs = 100;
     if (lastReadFailed) rig.Unit().Faults().silentObjects = {0x0C84};
-    rig.controller.Command(kCmdStartReadingVariables);
+    rig.monitor.StartReadingVariables();
     ASSERT_TRUE(rig.RunUntilEvents('P', 1, 60000));
     const std::int64_t passEndMs = scheduler.NowMs();
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.Unit().Requests().back().atMs > passEndMs; }, 5000));
@@ -85,10 +85,10 @@ TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.Unit().Requests().back().objectId == 0x0C84; }, 60000));
     rig.LogEveryMinute();
     ASSERT_TRUE(rig.RunUntilEvents('L', 1, 100));
-    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.view.logPath]);
+    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.logPath]);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(HoldsUnreadValues(records[0]), lastReadFailed) << records[0];
-    EXPECT_EQ(rig.controller.Fields().Text(Field::kS1Temp), "undef.") << "the display shows the step in progress";
+    EXPECT_EQ(rig.monitor.Fields().Text(Field::kS1Temp), "undef.") << "the display shows the step in progress";
     rig.Unit().Faults().silentObjects.clear();
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; }, 80000));
     scheduler.Freeze(frozenMs);
@@ -126,16 +126,16 @@ std::tuple<std::string, std::string, std::vector<std::time_t>> LogTwoRuns() {
       {0x0C86, Words(1215, 2350)}, {0x0C90, {3, 0, 0, 0}}, {0x0C94, Words(0x7FFE, 0x7F00)}, {0x0C95, {0, 0, 0, 0}},
       {0x0C96, Words(5, 65535)}};
   for (const auto& [id, data] : objects) rig.Unit().SetObject(id, data);
-  rig.controller.Command(kCmdStartReadingVariables);
+  rig.monitor.StartReadingVariables();
   EXPECT_TRUE(rig.RunUntilEvents('P', 1, 10000));
   for (const int run : {1, 2}) {
-    if (run == 2) rig.controller.Command(kCmdStopLogging);
+    if (run == 2) rig.monitor.StopLogging();
     rig.LogEveryMinute();
     EXPECT_TRUE(rig.RunUntilEvents('L', run, 1000));
     when.push_back(rig.link.Scheduler().CalendarTime());
   }
-  for (const Field field : AllFields()) fields += rig.controller.Fields().Text(field) + "|";
-  return {rig.memoryFiles.files[rig.view.logPath], fields, when};
+  for (const Field field : AllFields()) fields += rig.monitor.Fields().Text(field) + "|";
+  return {rig.memoryFiles.files[rig.logPath], fields, when};
 }
 
 TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) {
@@ -164,7 +164,7 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
   EXPECT_EQ(LogTwoRuns(), inC);
 }
 
-// Each command, while its step is on the line, makes the next one refused; that command leaves the step as
+// Each operation, while its step is on the line, makes the next one refused; that command leaves the step as
 // it was. The mode ends with the step however it ends (a reading left over by Stop Reading Variables
 // included), and once the unit is healthy the next command goes through.
 TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
@@ -173,43 +173,43 @@ TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
   const auto refusing = [](F& f) { f.refuseCommands = true; };
   const auto silent = [](F& f) { f.silent = true; };
   // Each command, the object and data its frames carry, the unit's faults, the line at the end.
-  const std::tuple<int, std::uint32_t, Bytes, void (*)(F&), const char*> cases[] = {
-      {kCmdTestCommunication, 0x3003, {}, healthy, "I> Communication OK"},
-      {kCmdStartMinHeatTime, 0x0C09, {1, 0}, healthy, "I> Minimum Heat Time started"},
-      {kCmdStopMinHeatTime, 0x0C09, {0, 0}, healthy, "I> Minimum Heat Time stopped"},
+  const std::tuple<Operation, std::uint32_t, Bytes, void (*)(F&), const char*> cases[] = {
+      {op::TestCommunication, 0x3003, {}, healthy, "I> Communication OK"},
+      {op::StartMinHeatTime, 0x0C09, {1, 0}, healthy, "I> Minimum Heat Time started"},
+      {op::StopMinHeatTime, 0x0C09, {0, 0}, healthy, "I> Minimum Heat Time stopped"},
       // Asked again with its data: success only once the start reached the unit.
-      {kCmdStartMinHeatTime, 0x0C09, {1, 0}, [](F& f) { f.dropFirstRequests = 1; }, "I> Minimum Heat Time started"},
-      {kCmdStartCycleSensor1, 0x0C87, {1, 0}, healthy, "I> Moisture cycle started"},
-      {kCmdFactorySettings, 0x3004, {1, 0}, healthy, "I> Factory settings OK"},
-      {kCmdTestCommunication, 0x3003, {}, [](F& f) { f.wrongCountRate = 1.0; }, "E> Wrong format response at ID: 3003"},
-      {kCmdFactorySettings, 0x3004, {1, 0}, refusing, "E> Wrong command response at ID: 3004"},
-      {kCmdTestCommunication, 0x3003, {}, silent, "E> No reply from detector unit"},
-      {kCmdStartMinHeatTime, 0x0C09, {1, 0}, silent, "E> No reply at ID: 0C09"},
-      {kCmdStartReadingVariables, 0x3000, {}, healthy, "E> Command in progress"},
-      {kCmdStartReadingVariables, 0x3000, {}, silent, "E> No reply at ID: 3000"},
+      {op::StartMinHeatTime, 0x0C09, {1, 0}, [](F& f) { f.dropFirstRequests = 1; }, "I> Minimum Heat Time started"},
+      {op::StartCycleSensor1, 0x0C87, {1, 0}, healthy, "I> Moisture cycle started"},
+      {op::FactorySettings, 0x3004, {1, 0}, healthy, "I> Factory settings OK"},
+      {op::TestCommunication, 0x3003, {}, [](F& f) { f.wrongCountRate = 1.0; }, "E> Wrong format response at ID: 3003"},
+      {op::FactorySettings, 0x3004, {1, 0}, refusing, "E> Wrong command response at ID: 3004"},
+      {op::TestCommunication, 0x3003, {}, silent, "E> No reply from detector unit"},
+      {op::StartMinHeatTime, 0x0C09, {1, 0}, silent, "E> No reply at ID: 0C09"},
+      {op::StartReadingVariables, 0x3000, {}, healthy, "E> Command in progress"},
+      {op::StartReadingVariables, 0x3000, {}, silent, "E> No reply at ID: 3000"},
   };
-  for (const auto& [command, objectId, data, faults, line] : cases) {
+  for (const auto& [operation, objectId, data, faults, line] : cases) {
     SCOPED_TRACE(line);
     MonitorRig rig;
     faults(rig.Unit().Faults());
-    rig.controller.Command(command);
-    if (command == kCmdStartReadingVariables) {
+    operation(rig);
+    if (operation == op::StartReadingVariables) {
       rig.link.RunFor(30);
-      rig.controller.Command(kCmdStopReadingVariables);
+      rig.monitor.StopReadingVariables();
     }
-    rig.controller.Command(kCmdStopMinHeatTime);
+    rig.monitor.StopMinHeatTime();
     EXPECT_EQ(rig.TopLine(), "E> Error initiating transfer");
-    ASSERT_EQ(rig.controller.Mode(), kCommandRunning);
-    rig.controller.Command(kCmdStopMinHeatTime);
+    ASSERT_EQ(rig.monitor.Mode(), kCommandRunning);
+    rig.monitor.StopMinHeatTime();
     EXPECT_EQ(rig.TopLine(), "E> Command in progress");
-    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.controller.Mode() == kPortOpen; }, 10000));
+    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.monitor.Mode() == kPortOpen; }, 10000));
     ASSERT_EQ(rig.Unit().Requests().size() == 2, rig.Unit().Faults().dropFirstRequests == 1);
     for (const auto& request : rig.Unit().Requests())
       EXPECT_EQ(std::tie(request.objectId, request.data), std::tie(objectId, data));
     EXPECT_EQ(rig.TopLine(), line);
     rig.Unit().Faults() = {};
     rig.link.RunFor(20);
-    rig.controller.Command(kCmdStopMinHeatTime);
+    rig.monitor.StopMinHeatTime();
     ASSERT_TRUE(rig.link.RunUntil([&] { return rig.TopLine() == "I> Minimum Heat Time stopped"; }, 10000));
   }
 }
@@ -220,32 +220,32 @@ TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
   // The commands before the reply, the reply and the mode it leaves; then commands, each with the line
   // it adds, and the mode twenty seconds on.
   // clang-format off
-  const std::tuple<std::vector<int>, const char*, int, std::vector<std::pair<int, const char*>>, int> cases[] = {
-      {{kCmdTestCommunication, kCmdReadParameters}, "I> Communication OK", kReadingParameters,
-       {{kCmdStartReadingVariables, "E> Communication in use"}}, kPortOpen},
-      {{kCmdStartMinHeatTime, kCmdStartReadingVariables}, "I> Minimum Heat Time started", kReadingVariables,
-       {{kCmdStopReadingVariables, "I> Reading variables stopped"}, {kCmdCloseComPort, "I> COM Port Closed"}},
+  const std::tuple<std::vector<Operation>, const char*, int, std::vector<std::pair<Operation, const char*>>, int> cases[] = {
+      {{op::TestCommunication, op::ReadParameters}, "I> Communication OK", kReadingParameters,
+       {{op::StartReadingVariables, "E> Communication in use"}}, kPortOpen},
+      {{op::StartMinHeatTime, op::StartReadingVariables}, "I> Minimum Heat Time started", kReadingVariables,
+       {{op::StopReadingVariables, "I> Reading variables stopped"}, {op::ClosePort, "I> COM Port Closed"}},
        kPortClosed},
-      {{kCmdFactorySettings, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging}, "I> Factory settings OK",
-       kLoggingVariables, {{kCmdStopLogging, "I> Log stored in file ' variables.log '"}}, kReadingVariables},
+      {{op::FactorySettings, op::StartReadingVariables, op::OpenLogFile, op::StartLogging}, "I> Factory settings OK",
+       kLoggingVariables, {{op::StopLogging, "I> Log stored in file ' variables.log '"}}, kReadingVariables},
   };
   // clang-format on
   for (const auto& [beforeReply, reply, modeAtReply, afterReply, modeAtEnd] : cases) {
     SCOPED_TRACE(reply);
     MonitorRig rig;
     rig.Unit().Faults().latencyMs = 500;
-    for (const int command : beforeReply) {
-      rig.controller.Command(command);
+    for (const Operation operation : beforeReply) {
+      operation(rig);
       rig.link.RunFor(50);
     }
     ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(rig.log.messages, reply) == 1; }, 5000));
-    EXPECT_EQ(rig.controller.Mode(), modeAtReply);
-    for (const auto& [command, line] : afterReply) {
-      rig.controller.Command(command);
+    EXPECT_EQ(rig.monitor.Mode(), modeAtReply);
+    for (const auto& [operation, line] : afterReply) {
+      operation(rig);
       EXPECT_EQ(rig.TopLine(), line);
     }
     rig.link.RunFor(20000);
-    EXPECT_EQ(rig.controller.Mode(), modeAtEnd);
+    EXPECT_EQ(rig.monitor.Mode(), modeAtEnd);
     EXPECT_EQ(std::ranges::count(rig.log.messages, "E> Error initiating transfer"), 0);
   }
 }

@@ -1,6 +1,6 @@
 // The program's windows on a simulated unit in virtual time, the tick and every window timer on a
 // VirtualScheduler. Tests use the windows as the user does: menu commands and controls by number,
-// modal dialogs answered through ModalAnswers. What the commands do is the controller's; these show
+// modal dialogs answered through ModalAnswers. What the commands do is the monitor's; these show
 // the windows wired to it, and what only a window has (its menu and layout, the input box, the device
 // list, file dialogs, the sensor test, protocol and trend windows).
 #include <gtest/gtest.h>
@@ -31,6 +31,7 @@
 #include "gui/monitor/field_controls.h"
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
+#include "gui/monitor/monitor_ids.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
@@ -111,7 +112,7 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
     ResetLinkStateForTests();
     tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
     protocol.Create();
-    window.SetListener(&trends.Recorder());
+    window.AddListener(trends.Recorder());
     window.SetOtherCommands([this](int command) { trends.Command(command, &window); });
     ticker.Start();
     StartLink();
@@ -131,15 +132,15 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
     const QWidget* control = In(parent, controlId);
     return control->property(control->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
   }
-  // Every value field and status text shows what the controller holds; returns how many fields are
+  // Every value field and status text shows what the monitor holds; returns how many fields are
   // "undef.".
   int Undefined() const {
-    EXPECT_EQ(Text(&window, kStatusComPort), FromWindowsText(window.Controller().ComStatusText()));
-    EXPECT_EQ(Text(&window, kStatusLogging), FromWindowsText(window.Controller().LogStatusText()));
+    EXPECT_EQ(Text(&window, kStatusComPort), FromWindowsText(window.Core().ComStatus().text));
+    EXPECT_EQ(Text(&window, kStatusLogging), FromWindowsText(window.Core().LogStatus().text));
     int undefined = 0;
     for (const FieldControl& control : FieldControls()) {
       const int id = control.controlId;
-      EXPECT_EQ(Text(&window, id), FromWindowsText(ControlText(window.Controller().Fields(), id))) << id;
+      EXPECT_EQ(Text(&window, id), FromWindowsText(ControlText(window.Core().Fields(), id))) << id;
       undefined += Text(&window, id) == u"undef."_qs;
     }
     return undefined;
@@ -187,7 +188,7 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   Ticker ticker{scheduler};
   MemoryFiles files;
   FolderMemoryFiles folderMemory{files};  // as the program composes them
-  SensorTest sensorTest{scheduler, folderMemory};
+  SensorSequence sensorTest{scheduler, folderMemory};
   SensorTestDialog sensorDialog{sensorTest};
   UpdateDialog update;
   InputDialog input;
@@ -200,7 +201,7 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   DeviceChooserDialog chooser{scheduler, *this, comDevices};
   MonitorDialog window{
       scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
-  TrendWindows trends{window.Controller(), scheduler};
+  TrendWindows trends{window.Core(), scheduler};
   QStringList fileDialogStarts;  // the folder each file dialog opened in
 };
 
@@ -345,7 +346,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
   EXPECT_GT(temperatures->max(), 36.5);
   EXPECT_LE(temperatures->max() - temperatures->min(), 10.0) << "round ticks of a few degrees, not float's range";
 
-  // The input box refuses anything but a whole number and stays open; the ranges are the controller's.
+  // The input box refuses anything but a whole number and stays open; the ranges are the monitor's.
   answers.Then([&](QWidget* box) {
     auto* edit = In<QLineEdit>(box, 1087);
     for (const QString& typed : {u"abc"_qs, u" 255 "_qs}) {
@@ -374,7 +375,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
 TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheFieldsTheBarsAndTheTrend) {
   inside.show();
   Command(kCmdOpenComPort);
-  ASSERT_EQ(window.Controller().Mode(), kPortOpen);
+  ASSERT_EQ(window.Core().Mode(), kPortOpen);
   Command(kCmdChooseSerialDevice);
   EXPECT_TRUE(Text(&window, 1082).startsWith(u"E> COM Port already open\n"_qs)) << "the newest message is on top";
   const std::size_t requestsBefore = unit.Requests().size();
@@ -422,7 +423,7 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
     In<QAbstractButton>(dialog, 1016)->click();
     QTest::sendKeyEvent(QTest::Click, description, Qt::Key_unknown, u"\u20AC\u03A9"_qs, Qt::NoModifier);
     scheduler.AdvanceBy(1000);
-    EXPECT_EQ(sensorTest.description, "\x80?");
+    EXPECT_EQ(sensorTest.Description(), "\x80?");
     EXPECT_EQ(description->text(), u"\u20AC\u03A9"_qs);
     ta->selectAll();
     QTest::keyClicks(ta, u"1000"_qs);  // 1, 10, 100, 1000: all in range
@@ -442,7 +443,7 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
 
   unit.Faults().silentObjects.insert(0x0C94);  // sensor 2's temperatures
   Command(kCmdReadParameters);
-  const auto read = [&] { return window.Controller().Mode() == kPortOpen; };
+  const auto read = [&] { return window.Core().Mode() == kPortOpen; };
   EXPECT_EQ(BarPeaks(read, 20000), (std::map<int, int>{{1077, 17}, {1078, 0}, {1081, 0}}));
   EXPECT_EQ(Text(&window, 1040), u"°C"_qs);
   // Each control shows its own field.

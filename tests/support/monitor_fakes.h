@@ -1,4 +1,4 @@
-// A scripted main window on a virtual line, and an in-memory file system.
+// The monitor's line on a virtual link, and an in-memory file system.
 #pragma once
 
 #include <map>
@@ -7,67 +7,31 @@
 #include <vector>
 
 #include "core/common/file_appender.h"
-#include "core/monitor/monitor_controller.h"
 #include "core/line/byte_pump.h"
+#include "core/monitor/monitor.h"
 
 namespace gelvar::testing {
 
-// Answers every question as told and writes down what the controller asked of it, one word per call.
-class FakeMonitorView : public MonitorView {
+// The unit's line through the byte pump, noting each call ("open", "close") and the ports asked for.
+class RecordingLine : public UnitLine {
  public:
-  void Refresh() override {}
-  void ProgressChanged() override {}
-  bool AskOkCancel(const std::string& text, BoxIcon, DefaultButton) override {
-    Note("ask-ok");
-    questions.push_back(text);
-    return answerOk;
+  RecordingLine(BytePump& pump, std::string& calls) : line_(pump), calls_(calls) {}
+  bool Open(int comPort) override {
+    Note(calls_, "open");
+    openedPorts.push_back(comPort);
+    return line_.Open(comPort);
   }
-  bool AskNumber(const std::string& prompt, int& value) override {
-    Note("ask-number");
-    questions.push_back(prompt);
-    if (answerOk) value = numberAnswer;
-    return answerOk;
+  void Close() override {
+    Note(calls_, "close");
+    line_.Close();
   }
-  bool ChooseFile(FileDialogKind kind, const std::string&, const std::string&, std::string& path) override {
-    Note(kind == FileDialogKind::kSave ? "choose-save" : "choose-open");
-    if (answerOk) path = kind == FileDialogKind::kSave ? reportPath : logPath;
-    return answerOk;
-  }
-  void Alert(const std::string& text, BoxIcon) override {
-    Note("alert");
-    alerts.push_back(text);
-  }
-  void PlayTones(int f1, int ms1, int f2, int ms2) override { tones.push_back({f1, ms1, f2, ms2}); }
-  int OpenChannel(int channel, int portNumber) override {
-    Note("open-channel");
-    openedPorts.push_back(portNumber);
-    return pump->OpenChannel(channel, portNumber);
-  }
-  void CloseChannel(int channel) override {
-    Note("close-channel");
-    pump->CloseChannel(channel);
-  }
-  void ShowProtocolWindow() override { Note("protocol"); }
-  void RunSensorTest() override { Note("sensor-test"); }
-  void RunUpdateDialog() override { Note("update"); }
-  void ShowAbout() override { Note("about"); }
-  void ShowReadMe() override { Note("readme"); }
-  void EndDialog() override { Note("end"); }
+  static void Note(std::string& calls, const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
 
-  void Note(const std::string& call) { calls += (calls.empty() ? "" : " ") + call; }
-
-  BytePump* pump = nullptr;  // the channel operations reach the virtual line through it
-
-  bool answerOk = true;
-  int numberAnswer = 7;
-  std::string reportPath = "report.par";
-  std::string logPath = "variables.log";
-
-  std::string calls;
-  std::vector<std::string> questions;  // and prompts
-  std::vector<std::string> alerts;
-  std::vector<std::vector<int>> tones;
   std::vector<int> openedPorts;
+
+ private:
+  PumpUnitLine line_;
+  std::string& calls_;
 };
 
 // Files as strings; paths in `unwritable` cannot be opened.

@@ -1,6 +1,6 @@
-// The main window's logic on the whole virtual link: the controller with the scripted window, whose
-// channel operations reach the byte pump, and a listener that notes what the sequencer did when. Also
-// the readers of the variable log and the tables the reliability runs publish.
+// The monitor on the whole virtual link, with a listener that notes what it told when and answers
+// that note when they are asked for. Also the readers of the variable log and the tables the
+// reliability runs publish.
 #pragma once
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/monitor/monitor_controller.h"
+#include "core/monitor/monitor.h"
 #include "support/monitor_fakes.h"
 #include "support/virtual_link.h"
 
@@ -25,21 +25,26 @@ inline std::vector<std::uint8_t> Words(int word0, int word2) {
 }
 
 struct Event {
-  char kind;  // S step ended, P pass ended, R parameters read, L log record
+  char kind;  // S step ended, P pass ended, R parameters read, L log record, - port lost, + port back
   StepOutcome outcome = StepOutcome::kAccepted;
   bool written = true;
   int set = 0;  // of a record
   std::int64_t ms = 0;
 };
 
-class EventLog : public MonitorListener {
+class EventLog : public MonitorEvents {
  public:
   explicit EventLog(VirtualScheduler& scheduler) : scheduler_(scheduler) {}
   void StepEnded(std::uint32_t, StepOutcome outcome) override { Add({'S', outcome}); }
   void ParametersRead() override { Add({'R'}); }
   void VariablePassEnded() override { Add({'P'}); }
   void LogRecordWritten(int set, bool written) override { Add({'L', StepOutcome::kAccepted, written, set}); }
-  void MessageAdded(const std::string& line) override { messages.push_back(line); }
+  void PortLost() override { Add({'-'}); }
+  void PortBack() override { Add({'+'}); }
+  void MessageAdded(int, const std::string& line, TonePair pair) override {
+    messages.push_back(line);
+    tones.push_back({pair.frequency1, pair.milliseconds1, pair.frequency2, pair.milliseconds2});
+  }
 
   // Kept by kind as they come: runs ask after every timer message.
   int Count(char kind) { return static_cast<int>(byKind_[kind].size()); }
@@ -47,6 +52,7 @@ class EventLog : public MonitorListener {
   int Accepted() { return static_cast<int>(std::ranges::count(Of('S'), StepOutcome::kAccepted, &Event::outcome)); }
   std::vector<Event> events;
   std::vector<std::string> messages;  // every line the message pane got, however long ago it scrolled out
+  std::vector<std::vector<int>> tones;
 
  private:
   void Add(Event event) {
@@ -58,32 +64,51 @@ class EventLog : public MonitorListener {
   std::map<char, std::vector<Event>> byKind_;
 };
 
-// The program's pieces as they start: pump timer, tick, then the main window with its own timer.
+// The program's pieces as they start: pump timer, tick, then the monitor with its own timer.
 struct MonitorRig {
   explicit MonitorRig(FileAppender* files = nullptr, bool openPort = true)
-      : controller(view, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
-    view.pump = &link.Pump();
-    controller.SetListener(&log);
-    link.Pump().SetLineObserver(&controller);
-    controller.Open();
-    if (openPort) controller.Command(kCmdOpenComPort);
+      : monitor(line, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
+    monitor.AddListener(log);
+    link.Pump().SetLineObserver(&monitor);
+    monitor.Start();
+    if (openPort) monitor.OpenPort();
   }
+
+  // Answers that note "ask" in calls when they are asked.
+  template <class T>
+  Answer<T> Asked(std::optional<T> value) {
+    return [this, value] {
+      RecordingLine::Note(calls, "ask");
+      return value;
+    };
+  }
+  Confirm Asked(bool ok) {
+    return [this, ok] {
+      RecordingLine::Note(calls, "ask");
+      return ok;
+    };
+  }
+  Result OpenLogFile() {
+    Result result = monitor.OpenLogFile(Given(logPath));
+    if (result.status == Status::kFailed) fileErrors.push_back(result.error);
+    return result;
+  }
+  Result SaveParameters() { return monitor.SaveParameters(Given(reportPath)); }
 
   bool RunUntilEvents(char kind, int count, std::int64_t limitMs) {
     return link.RunUntil([&] { return log.Count(kind) >= count; }, limitMs);
   }
   // The newest line of the message pane.
-  std::string TopLine() const { return controller.MessageText().substr(0, controller.MessageText().find("\r\n")); }
+  std::string TopLine() const { return monitor.MessageText().substr(0, monitor.MessageText().find("\r\n")); }
   void LogEveryMinute() {
-    view.numberAnswer = 1;
-    controller.Command(kCmdSetLogInterval);
-    controller.Command(kCmdOpenLogFile);
-    controller.Command(kCmdStartLogging);
+    monitor.SetLogInterval(Given(1));
+    OpenLogFile();
+    monitor.StartLogging();
   }
   // Reads variables until the first pass has ended (or 200 s have passed, time enough even for a unit
   // that never replies), then logs once a minute.
   void StartLogging() {
-    controller.Command(kCmdStartReadingVariables);
+    monitor.StartReadingVariables();
     RunUntilEvents('P', 1, 200'000);
     LogEveryMinute();
   }
@@ -93,12 +118,35 @@ struct MonitorRig {
     for (const std::uint32_t id : {0x0C07u, 0x0C84u, 0x0C94u}) Unit().SetObject(id, Words(6200, 5900));  // 10, -5
   }
 
+  std::string reportPath = "report.par";
+  std::string logPath = "variables.log";
+  std::string calls;                    // the line's and the answers', one word each
+  std::vector<std::string> fileErrors;  // the boxes of the log files that could not be opened
   VirtualLink link{10, false};
-  FakeMonitorView view;
+  RecordingLine line{link.Pump(), calls};
   MemoryFiles memoryFiles;
   EventLog log{link.Scheduler()};
-  MonitorController controller;
+  Monitor monitor;
 };
+
+// The operations by name, answered as the rig answers, for tables of them.
+using Operation = Result (*)(MonitorRig&);
+namespace op {
+inline Result OpenPort(MonitorRig& r) { return r.monitor.OpenPort(); }
+inline Result ClosePort(MonitorRig& r) { return r.monitor.ClosePort(); }
+inline Result TestCommunication(MonitorRig& r) { return r.monitor.TestCommunication(); }
+inline Result StartMinHeatTime(MonitorRig& r) { return r.monitor.StartMinHeatTime(); }
+inline Result StopMinHeatTime(MonitorRig& r) { return r.monitor.StopMinHeatTime(); }
+inline Result StartCycleSensor1(MonitorRig& r) { return r.monitor.StartMoistureCycle(0); }
+inline Result StartCycleSensor2(MonitorRig& r) { return r.monitor.StartMoistureCycle(1); }
+inline Result FactorySettings(MonitorRig& r) { return r.monitor.FactorySettings(Yes()); }
+inline Result ReadParameters(MonitorRig& r) { return r.monitor.ReadParameters(); }
+inline Result StartReadingVariables(MonitorRig& r) { return r.monitor.StartReadingVariables(); }
+inline Result StopReadingVariables(MonitorRig& r) { return r.monitor.StopReadingVariables(); }
+inline Result OpenLogFile(MonitorRig& r) { return r.OpenLogFile(); }
+inline Result StartLogging(MonitorRig& r) { return r.monitor.StartLogging(); }
+inline Result StopLogging(MonitorRig& r) { return r.monitor.StopLogging(); }
+}  // namespace op
 
 std::string ReadFile(const std::string& path);
 

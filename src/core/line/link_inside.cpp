@@ -8,30 +8,30 @@
 
 namespace gelvar {
 
-std::array<InsideField, kInsideFieldCount> ReadLinkInside() {
+std::array<std::string, kInsideValueCount> ReadLinkInside() {
   const DriverRecord& driver = linkMemory.driver;
   std::uint8_t stats[5] = {};
   link_stats(0, stats);
   std::uint8_t status[4] = {};
   link_status(0, status);
   const auto number = [](int value) { return CFormat("%d", value); };
-  return {{
-      {1042, number(driver.state)},
-      {1043, CFormat("%02X", driver.control)},
-      {1044, number(0)},  // the driver keeps no receive counter
-      {1045, number(driver.txIndex)},
-      {1060, number(0)},  // nor a checksum index
-      {1046, number(driver.rxIndex)},
-      {1070, number(stats[0])},
-      {1050, number(stats[1])},
-      {1048, number(stats[2])},
-      {1047, number(stats[3])},
-      {1049, number(stats[4])},
-      {1066, number(status[0])},
-      {1068, number(status[1])},
-      {1064, number(status[2])},
-      {1062, number(status[3])},
-  }};
+  std::array<std::string, kInsideValueCount> texts;
+  texts[kDriverState] = number(driver.state);
+  texts[kDriverControl] = CFormat("%02X", driver.control);
+  texts[kRxCounter] = number(0);  // the driver keeps no receive counter
+  texts[kTxIndex] = number(driver.txIndex);
+  texts[kChecksumIndex] = number(0);  // nor a checksum index
+  texts[kRxIndex] = number(driver.rxIndex);
+  texts[kConverterState] = number(status[0]);
+  texts[kConverterTimeout] = number(status[1]);
+  texts[kTxFifoUsed] = number(status[2]);
+  texts[kRxFifoUsed] = number(status[3]);
+  texts[kTxFifoOverflows] = number(stats[0]);
+  texts[kTxErrors] = number(stats[1]);
+  texts[kRxOverflows] = number(stats[2]);
+  texts[kRxFifoErrors] = number(stats[3]);
+  texts[kRxErrors] = number(stats[4]);
+  return texts;
 }
 
 }  // namespace gelvar

@@ -3,18 +3,32 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 
 namespace gelvar {
 
-struct InsideField {
-  int controlId;
-  std::string text;
+// The values of the window's first column in its order: the driver's, then the converter's.
+enum InsideValue : std::size_t {
+  kDriverState,
+  kDriverControl,
+  kRxCounter,
+  kTxIndex,
+  kChecksumIndex,
+  kRxIndex,
+  kConverterState,
+  kConverterTimeout,
+  kTxFifoUsed,
+  kRxFifoUsed,
+  kTxFifoOverflows,
+  kTxErrors,
+  kRxErrors,
+  kRxOverflows,
+  kRxFifoErrors,
+  kInsideValueCount,
 };
 
-inline constexpr int kInsideFieldCount = 15;
-
-// The first column of the diagnostics window, one entry per value field.
-std::array<InsideField, kInsideFieldCount> ReadLinkInside();
+// One text per value, indexed by InsideValue.
+std::array<std::string, kInsideValueCount> ReadLinkInside();
 
 }  // namespace gelvar

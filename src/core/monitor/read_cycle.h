@@ -35,7 +35,7 @@ enum class StepOutcome {
   kNothingRunning,  // the transaction had nothing for the step (its outcome was lost)
 };
 
-// What the sequencer asks of the window around it.
+// What the sequencer asks of the monitor around it.
 class ReadCycleHost {
  public:
   virtual ~ReadCycleHost() = default;
@@ -51,10 +51,10 @@ class ReadCycleHost {
 
 // Positions of the four progress bars.
 struct ProgressValues {
-  int parameters = 0;  // 1077: index of the last finished parameter entry
-  int variables = 0;   // 1078: index of the last finished variable entry
-  int pause = 0;       // 1081: milliseconds of the pause between passes
-  int logging = 0;     // 1084: seconds of the log interval
+  int parameters = 0;  // index of the last finished parameter entry
+  int variables = 0;   // index of the last finished variable entry
+  int pause = 0;       // milliseconds of the pause between passes
+  int logging = 0;     // seconds of the log interval
   bool operator==(const ProgressValues&) const = default;
 };
 

@@ -1,6 +1,7 @@
 #include "core/sensorcheck/sensor_sequence.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/common/c_format.h"
 #include "core/link/transaction.h"
@@ -135,78 +136,71 @@ std::string SensorTestReport(const SensorTestValues& v, int sensorType) {
   return out;
 }
 
-SensorTest::~SensorTest() { Close(); }
+SensorSequence::~SensorSequence() { Close(); }
 
-void SensorTest::Open(SensorTestView& view) {
+void SensorSequence::Open(SensorSequenceEvents& listener) {
   Close();
-  view_ = &view;
-  view_->Refresh();
-  OnTaChanged(0);
-  OnTaChanged(1);
+  listener_ = &listener;
   timer_ = timers_.StartTimer(tickPeriod, [this] { OnTimer(); });
   pendingLine.clear();
 }
 
-void SensorTest::Close() {
+void SensorSequence::Close() {
   if (timer_ >= 0) timers_.StopTimer(timer_);
   timer_ = -1;
-  view_ = nullptr;
+  listener_ = nullptr;
 }
 
-void SensorTest::ShowAlert(const std::string& text, AlertIcon icon) {
-  if (view_ != nullptr) view_->Alert(text, icon);
-}
-
-void SensorTest::OnTemperature(int sensor) {
+Result SensorSequence::ReadTemperature(int sensor) {
   requestPending = 0;
   sensorIndex = sensor;
   testStep = 1;
+  return Result::Started();
 }
 
-void SensorTest::OnStartCycle(int sensor) {
+Result SensorSequence::StartCycle(int sensor) {
   const int ta = Ta(sensor);
-  if (!TaInRange(ta)) {
-    ShowAlert("Error: Time setting", AlertIcon::kExclamation);
-    return;
-  }
+  if (!TaInRange(ta)) return Result::Failed("Error: Time setting");
   testStep = 2;
   requestPending = 0;
   sensorIndex = sensor;
   cycleTime = ta;
+  return Result::Started();
 }
 
-void SensorTest::OnReadRecordedData() {
+Result SensorSequence::ReadRecordedData() {
   values.Uv.fill(0.0f);
   values.Us.fill(0.0f);
   values.Ts.fill(0.0f);
-  logText.clear();
+  logText_.clear();
   testStep = 5;
   requestPending = 0;
   dataSetIndex = 0;
   values.dataSetTotal = 0;
+  return Result::Started();
 }
 
-void SensorTest::OnTypeChanged(int type) { sensorType = type; }
-
-void SensorTest::OnTaChanged(int sensor) {
-  const long long n = LeadingNumber(sensor == 0 ? ta1Text : ta2Text);
-  int& ta = sensor == 0 ? ta1 : ta2;
+Result SensorSequence::SetTa(int sensor, const std::string& text) {
+  taText_[Index(sensor)] = text;
+  const long long n = LeadingNumber(text);
+  int& ta = ta_[Index(sensor)];
   ta = TaInRange(n) ? static_cast<int>(n) : 0;
-  if (ta == 0) ShowAlert("Error: Allowed range 1...1000 s", AlertIcon::kExclamation);
+  if (ta == 0) return Result::Failed("Error: Allowed range 1...1000 s");
+  return Result::Done();
 }
 
-void SensorTest::OnTimer() {
+void SensorSequence::OnTimer() {
   if (testStep == 0) return;
   RunStep();
-  if (!pendingLine.empty()) {
-    logText = pendingLine + "\r\n" + logText;
-    pendingLine.clear();
-  }
-  dataSetShown = dataSetIndex;
-  if (view_ != nullptr) view_->Refresh();
+  dataSetShown_ = dataSetIndex;
+  const std::string entry = std::exchange(pendingLine, {});
+  if (!entry.empty()) logText_ = entry + "\r\n" + logText_;
+  if (listener_ == nullptr) return;
+  if (!entry.empty()) listener_->EntryAdded(entry);
+  listener_->Changed();
 }
 
-void SensorTest::RunStep() {
+void SensorSequence::RunStep() {
   if (testStep == kFinalStep) {
     pendingLine.clear();
     testStep = 0;
@@ -219,7 +213,7 @@ void SensorTest::RunStep() {
     if (testStep != 3 || CountdownElapsed()) BeginRequest();
     return;
   }
-  const int result = linkTransaction.Poll(&testRequest, &refusedShown, &cyclesShown, &waitedShown);
+  const int result = linkTransaction.Poll(&testRequest, &refused_, &cycles_, &waited_);
   if (result == kPollBusy) return;
   const StepInfo& info = InfoOf(testStep);
   if (result == info.replyCount || (result == 0 && info.takesEmpty)) {
@@ -232,21 +226,21 @@ void SensorTest::RunStep() {
 
 // The cycle's wait runs down by the current tick period per timer message. Once less than one tick
 // is left it stays elapsed, also when the tick period grows in the meantime.
-bool SensorTest::CountdownElapsed() {
+bool SensorSequence::CountdownElapsed() {
   const auto tick = static_cast<std::uint32_t>(tickPeriod);
   if (waitCountdown >= tick) waitCountdown -= tick;
   return waitCountdown < tick;
 }
 
-bool SensorTest::OwnTransactionRuns() const {
+bool SensorSequence::OwnTransactionRuns() const {
   return ownTransaction_ != 0 && linkTransaction.CurrentNumber() == ownTransaction_;
 }
 
-void SensorTest::BeginRequest() {
+void SensorSequence::BeginRequest() {
   if (OwnTransactionRuns()) {
     // An earlier step's: let it end and drop its reply.
     ObjectRequest discarded{};
-    linkTransaction.Poll(&discarded, &refusedShown, &cyclesShown, &waitedShown);
+    linkTransaction.Poll(&discarded, &refused_, &cycles_, &waited_);
     return;
   }
   const std::uint32_t objectId = BuildRequest();
@@ -256,7 +250,7 @@ void SensorTest::BeginRequest() {
   requestPending = 1;
 }
 
-std::uint32_t SensorTest::BuildRequest() {
+std::uint32_t SensorSequence::BuildRequest() {
   const StepInfo& info = InfoOf(testStep);
   switch (info.data) {
     case RequestData::kCycleStart:
@@ -270,14 +264,14 @@ std::uint32_t SensorTest::BuildRequest() {
   return InsertField(info.objectId, kSensorField, static_cast<std::uint32_t>(sensorIndex));
 }
 
-void SensorTest::FailStep() {
+void SensorSequence::FailStep() {
   // The box may run a nested event loop; the step must not run again behind it.
   const char* text = InfoOf(testStep).errorText;
   EndSequence();
-  ShowAlert(text, AlertIcon::kExclamation);
+  if (listener_ != nullptr) listener_->StepFailed(text);
 }
 
-void SensorTest::TakeReply(int count) {
+void SensorSequence::TakeReply(int count) {
   switch (testStep) {
     case 1: return TakeSensorTemperature();
     case 2: return TakeCycleStart();
@@ -296,12 +290,12 @@ void SensorTest::TakeReply(int count) {
   }
 }
 
-void SensorTest::TakeSensorTemperature() {
+void SensorSequence::TakeSensorTemperature() {
   pendingLine = CFormat("Temperature sensor %1d: %4.1f \260C", SensorNumber(), Celsius(GetDataWord(testRequest, 0)));
   EndSequence();
 }
 
-void SensorTest::TakeCycleStart() {
+void SensorSequence::TakeCycleStart() {
   if (GetDataByte(testRequest, 0) != kCycleStarted) {
     pendingLine = CFormat("Error 3 start sensor %1d !", SensorNumber());
     EndSequence();
@@ -312,13 +306,13 @@ void SensorTest::TakeCycleStart() {
   testStep = 3;
 }
 
-void SensorTest::TakeSensorData() {
+void SensorSequence::TakeSensorData() {
   pendingLine = CFormat("Sensor %1d - Uv: %5.2f,  Rs: %4d Ohm", SensorNumber(), Hundredths(GetDataWord(testRequest, 0)),
                         GetDataWord(testRequest, 2));
   testStep = 4;
 }
 
-void SensorTest::TakeSensorState() {
+void SensorSequence::TakeSensorState() {
   if (GetDataByte(testRequest, 0) == kSensorStateRecording) {
     waitCountdown = kCycleWaitMs;
     testStep = 3;
@@ -328,14 +322,14 @@ void SensorTest::TakeSensorState() {
   EndSequence();
 }
 
-void SensorTest::TakeStartValues() {
+void SensorSequence::TakeStartValues() {
   values.Uo = Hundredths(GetDataWord(testRequest, 0));
   values.To = Celsius(GetDataWord(testRequest, 2));
   pendingLine = CFormat("Start values - Uo: %5.2f V, To: % 4.1f \260C", values.Uo, values.To);
   testStep = 6;
 }
 
-void SensorTest::TakeHundredths() {
+void SensorSequence::TakeHundredths() {
   const auto* entry = std::find_if(kHundredthsSteps.begin(), kHundredthsSteps.end(),
                                    [this](const HundredthsStep& h) { return h.step == testStep; });
   float& value = values.*(entry->value);
@@ -344,9 +338,9 @@ void SensorTest::TakeHundredths() {
   testStep = entry->next;
 }
 
-void SensorTest::TakeTiming() {
+void SensorSequence::TakeTiming() {
   SensorTestValues& v = values;
-  if (sensorType == 0) {
+  if (sensorType_ == 0) {
     v.Tv = GetDataWord(testRequest, 0);
     v.Ti = GetDataByte(testRequest, 2);
     v.Tm = GetDataByte(testRequest, 3);
@@ -356,7 +350,7 @@ void SensorTest::TakeTiming() {
   }
   // Without a set interval there is nothing to divide by: no data sets, yet set 0 is still read.
   v.dataSetTotal = v.Tm == 0 ? 0 : static_cast<int>(static_cast<unsigned>(v.Ti + 1) / static_cast<unsigned>(v.Tm));
-  if (sensorType == 0) {
+  if (sensorType_ == 0) {
     pendingLine = CFormat("Timing - Tv: %3d s, Ti: %3d s, Tm: %3d s, N: %3d", v.Tv, v.Ti, v.Tm, v.dataSetTotal);
   } else {
     pendingLine = CFormat("Timing - Ti: %3d s, Tm: %3d s, N: %3d", v.Ti, v.Tm, v.dataSetTotal);
@@ -364,7 +358,7 @@ void SensorTest::TakeTiming() {
   testStep = 7;
 }
 
-void SensorTest::TakeVoltages(int count) {
+void SensorSequence::TakeVoltages(int count) {
   const auto i = static_cast<std::size_t>(dataSetIndex);
   if (count == 0) {
     pendingLine = "no voltages received";
@@ -375,7 +369,7 @@ void SensorTest::TakeVoltages(int count) {
   testStep = 8;
 }
 
-void SensorTest::TakeTemperature(int count) {
+void SensorSequence::TakeTemperature(int count) {
   if (count == 0) {
     pendingLine = "no temperature received";
     testStep = 10;
@@ -390,10 +384,10 @@ void SensorTest::TakeTemperature(int count) {
   testStep = last ? 10 : 7;
 }
 
-void SensorTest::TakeResults() {
+void SensorSequence::TakeResults() {
   const int word0 = GetDataWord(testRequest, 0);
   const int word2 = GetDataWord(testRequest, 2);
-  if (sensorType == 0) {
+  if (sensorType_ == 0) {
     values.Rs = Hundredths(word0);
     values.Rm = Hundredths(word2);
     pendingLine = CFormat("\r\n\r\nResistance - Ri = %6.2f R: Rs = %6.2f R", values.Rm, values.Rs);
@@ -406,16 +400,14 @@ void SensorTest::TakeResults() {
   testStep = 11;
 }
 
-void SensorTest::SaveReport() {
-  std::string path;
-  if (view_ == nullptr || !view_->ChooseSaveFile("report.dat", "dat", path)) return;
-  reportFileName = path;
-  const AppendResult result = files_.Append(path, SensorTestReport(values, sensorType), IfMissing::kCreate);
-  if (!result.Written()) {
-    ShowAlert(FileErrorText("Error open file: DateiDatName", path, result.reason), AlertIcon::kQuestion);
-    return;
-  }
-  ShowAlert("Report saved in file " + path, AlertIcon::kExclamation);
+Result SensorSequence::SaveReport(const Answer<std::string>& path) {
+  const std::optional<std::string> chosen = path();
+  if (!chosen) return Result::Cancelled();
+  reportFileName = *chosen;
+  const AppendResult result = files_.Append(reportFileName, SensorTestReport(values, sensorType_), IfMissing::kCreate);
+  if (!result.Written())
+    return Result::Failed(FileErrorText("Error open file: DateiDatName", reportFileName, result.reason));
+  return Result::Done();
 }
 
 }  // namespace gelvar

@@ -1,6 +1,6 @@
 // The sensor test: short request/reply sequences against one sensor of the unit (temperature, a
-// measuring cycle, the data recorded during the last cycle) and the test report. Window-free: the
-// dialog binds the public members below to its controls and forwards its events to the handlers.
+// measuring cycle, the data recorded during the last cycle) and the test report. Window-free: each
+// thing a user can do is a named operation; new log entries and failed steps come as events.
 #pragma once
 
 #include <array>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/common/file_appender.h"
+#include "core/common/operation.h"
 #include "core/link/converter.h"
 #include "core/timing/timer_host.h"
 
@@ -15,18 +16,22 @@ namespace gelvar {
 
 inline constexpr int kRecordedSetLimit = 256;
 
-enum class AlertIcon { kExclamation, kQuestion };
+inline constexpr const char* kSensorReportDefaultName = "report.dat";
+inline constexpr const char* kSensorReportDefaultExtension = "dat";
+// What the front ends say once a report is saved, the file's path after it.
+inline constexpr const char* kSensorReportSaved = "Report saved in file ";
 
-// What the sensor test needs of its dialog.
-class SensorTestView {
+// What the sequence tells its front end while it is open. Every method has an empty default.
+class SensorSequenceEvents {
  public:
-  virtual ~SensorTestView() = default;
-  // Writes the bound members into the controls.
-  virtual void Refresh() = 0;
-  // A message box with an OK button. It may run a nested event loop in which timer messages arrive.
-  virtual void Alert(const std::string& text, AlertIcon icon) = 0;
-  // Save As without overwrite prompt; false when the user cancels.
-  virtual bool ChooseSaveFile(const std::string& defaultName, const std::string& extension, std::string& path) = 0;
+  virtual ~SensorSequenceEvents() = default;
+  // A new entry on top of the log (Windows-1252; an entry may hold CR LF inside).
+  virtual void EntryAdded(const std::string& /*entry*/) {}
+  // A timer message ran a step: the log, the counters or the data set may have changed.
+  virtual void Changed() {}
+  // A step got no fitting reply; the sequence has ended. Shown in a box, which may run a nested
+  // event loop in which timer messages arrive.
+  virtual void StepFailed(const std::string& /*text*/) {}
 };
 
 // Everything a recorded test yields; the report is written from it.
@@ -53,49 +58,48 @@ struct SensorTestValues {
 // Type I, anything else Type II.
 std::string SensorTestReport(const SensorTestValues& values, int sensorType);
 
-class SensorTest {
+class SensorSequence {
  public:
   // The steps run on the one link transaction, shared with the main window; the report goes
   // through files.
-  SensorTest(TimerHost& timers, FileAppender& files) : timers_(timers), files_(files) {}
-  ~SensorTest();
-  SensorTest(const SensorTest&) = delete;
-  SensorTest& operator=(const SensorTest&) = delete;
+  SensorSequence(TimerHost& timers, FileAppender& files) : timers_(timers), files_(files) {}
+  ~SensorSequence();
+  SensorSequence(const SensorSequence&) = delete;
+  SensorSequence& operator=(const SensorSequence&) = delete;
 
-  // Bound to the dialog's controls. The dialog writes what the user changes (ta texts, type,
-  // description) into these as it changes, before it calls the matching handler, so they hold the
-  // controls' state whenever a handler or timer message runs; Refresh() shows them again.
-  std::string logText;
-  int dataSetShown = 0;
-  int refusedShown = 0;
-  int waitedShown = 0;
-  int cyclesShown = 0;
-  std::string description;
-  int sensorType = 1;  // radio group: 0 Type I, 1 Type II
-  std::string ta1Text = "250";
-  std::string ta2Text = "250";
-
-  // The dialog opens: refreshes it, validates both ta fields, starts the timer at the current tick
-  // period. The view must outlive the matching Close().
-  void Open(SensorTestView& view);
+  // The dialog opens: starts the timer at the current tick period. The listener must outlive the
+  // matching Close().
+  void Open(SensorSequenceEvents& listener);
   // The dialog closes: the timer stops, everything else stays for the next Open.
   void Close();
 
-  void OnTemperature(int sensor);  // sensor 0 or 1
-  void OnStartCycle(int sensor);
-  void OnReadRecordedData();
-  void OnTypeChanged(int type);
-  void OnTaChanged(int sensor);
+  Result ReadTemperature(int sensor);  // sensor 0 or 1
+  // Fails with its box's text when the sensor's ta is not valid.
+  Result StartCycle(int sensor);
+  Result ReadRecordedData();
+  // ta as typed, in seconds; fails with its box's text outside 1..1000, and ta is then 0.
+  Result SetTa(int sensor, const std::string& text);
+  void SetSensorType(int type) { sensorType_ = type; }  // 0 Type I, 1 Type II
+  void SetDescription(const std::string& text) { description_ = text; }
+  Result SaveReport(const Answer<std::string>& path);
   void OnTimer();
-  void SaveReport();
 
+  const std::string& LogText() const { return logText_; }
+  int DataSetShown() const { return dataSetShown_; }
+  int Refused() const { return refused_; }
+  int Waited() const { return waited_; }
+  int Cycles() const { return cycles_; }
+  const std::string& Description() const { return description_; }
+  int SensorType() const { return sensorType_; }
+  const std::string& TaText(int sensor) const { return taText_[Index(sensor)]; }
+  int Ta(int sensor) const { return ta_[Index(sensor)]; }
   int TestStep() const { return testStep; }
-  int Ta(int sensor) const { return sensor == 0 ? ta1 : ta2; }
   int DataSetIndex() const { return dataSetIndex; }
   const SensorTestValues& Values() const { return values; }
   const std::string& ReportFileName() const { return reportFileName; }
 
  private:
+  static std::size_t Index(int sensor) { return sensor == 0 ? 0 : 1; }
   void RunStep();
   bool OwnTransactionRuns() const;
   bool CountdownElapsed();
@@ -104,7 +108,6 @@ class SensorTest {
   void TakeReply(int count);
   void FailStep();
   void EndSequence() { testStep = 14; }
-  void ShowAlert(const std::string& text, AlertIcon icon);
   int SensorNumber() const { return sensorIndex + 1; }
 
   void TakeSensorTemperature();
@@ -120,14 +123,22 @@ class SensorTest {
 
   TimerHost& timers_;
   FileAppender& files_;
-  SensorTestView* view_ = nullptr;
+  SensorSequenceEvents* listener_ = nullptr;
   TimerId timer_ = -1;
   // The number of the transaction this test started last. A step polls only that one, so that it takes
   // no reply of the main window's; a later step lets it end before it starts its own.
   std::uint32_t ownTransaction_ = 0;
 
-  int ta1 = 0;
-  int ta2 = 0;
+  std::string logText_;
+  int dataSetShown_ = 0;
+  int refused_ = 0;
+  int waited_ = 0;
+  int cycles_ = 0;
+  std::string description_;
+  int sensorType_ = 1;
+  std::array<std::string, 2> taText_ = {"250", "250"};
+  std::array<int, 2> ta_ = {250, 250};
+
   int testStep = 0;
   int requestPending = 0;
   int sensorIndex = 0;

@@ -14,8 +14,8 @@ void TrendRecorder::StepEnded(std::uint32_t objectId, StepOutcome outcome) {
 }
 
 void TrendRecorder::VariablePassEnded() {
-  data_.SetFahrenheit(controller_.TemperatureUnitCode() != 0);
-  data_.Append(static_cast<double>(clock_.CalendarTime()), TrendValuesOf(controller_.Snapshot(), pairsRead_));
+  data_.SetFahrenheit(monitor_.TemperatureUnitCode() != 0);
+  data_.Append(static_cast<double>(clock_.CalendarTime()), TrendValuesOf(monitor_.Snapshot(), pairsRead_));
   if (onPoint_) onPoint_();
 }
 

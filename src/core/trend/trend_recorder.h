@@ -3,15 +3,15 @@
 
 #include <functional>
 
-#include "core/monitor/monitor_controller.h"
+#include "core/monitor/monitor.h"
 #include "core/timing/timer_host.h"
 #include "core/trend/trend_data.h"
 
 namespace gelvar {
 
-class TrendRecorder : public MonitorListener {
+class TrendRecorder : public MonitorEvents {
  public:
-  TrendRecorder(const MonitorController& controller, const TimerHost& clock) : controller_(controller), clock_(clock) {}
+  TrendRecorder(const Monitor& monitor, const TimerHost& clock) : monitor_(monitor), clock_(clock) {}
 
   const TrendData& Data() const { return data_; }
   // Called after every new point (a window that shows the trend redraws).
@@ -22,7 +22,7 @@ class TrendRecorder : public MonitorListener {
   void VariableReadingStarted() override { data_.BreakLine(); }
 
  private:
-  const MonitorController& controller_;
+  const Monitor& monitor_;
   const TimerHost& clock_;
   TrendData data_;
   TemperaturePairsRead pairsRead_{};

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "core/monitor/monitor_controller.h"
+#include "gui/monitor/monitor_ids.h"
 #include "gui/ui/widget_support.h"
 
 namespace gelvar {

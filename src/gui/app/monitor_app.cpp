@@ -10,6 +10,7 @@
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
+#include "gui/monitor/monitor_ids.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
 #include "qt/serial_discovery_qt.h"
 #include "gui/serial/serial_messages_qt.h"
@@ -43,8 +44,8 @@ struct MonitorApp::GlobalObjects {
         monitorDialog(timers, files, tonePlayer,
                       {protocolWindow, [this] { sensorTestDialog.Run(); }, updateDialog, inputDialog, deviceChooser}),
         linkInsideWindow(timers),
-        trends(monitorDialog.Controller(), timers) {
-    monitorDialog.SetListener(&trends.Recorder());
+        trends(monitorDialog.Core(), timers) {
+    monitorDialog.AddListener(trends.Recorder());
     monitorDialog.SetOtherCommands([this](int command) { trends.Command(command, &monitorDialog); });
   }
 
@@ -53,8 +54,8 @@ struct MonitorApp::GlobalObjects {
   QtComMappingStore comMappings;
   ComDeviceMap comDevices;  // the devices behind the COM numbers, for the port and the device list
   QtSerialMessages serialMessages;
-  SerialPort serialPort;  // puts back and closes the port, if still open, when the program ends
-  SensorTest sensorTest;  // the sequence and its values stay from one opening of the dialog to the next
+  SerialPort serialPort;      // puts back and closes the port, if still open, when the program ends
+  SensorSequence sensorTest;  // the sequence and its values stay from one opening of the dialog to the next
   SensorTestDialog sensorTestDialog;
   UpdateDialog updateDialog;
   InputDialog inputDialog;

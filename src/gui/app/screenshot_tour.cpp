@@ -14,6 +14,7 @@
 
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
+#include "gui/monitor/monitor_ids.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
@@ -70,7 +71,7 @@ class ScreenshotTour : public QObject {
   QString SensorLog() const { return FindControl<QPlainTextEdit>(&windows_.sensorTest, 1008)->toPlainText(); }
 
   void Plan() {
-    const MonitorController& controller = windows_.main.Controller();
+    const Monitor& monitor = windows_.main.Core();
     Command(kCmdChooseSerialDevice);
     Wait(500);
     Save(windows_.deviceChooser, "device-chooser.png");
@@ -79,13 +80,13 @@ class ScreenshotTour : public QObject {
     Command(kCmdTestCommunication);
     Wait(1000);
     Command(kCmdReadParameters);
-    WaitUntil([&] { return controller.Mode() == kPortOpen; });
+    WaitUntil([&] { return monitor.Mode() == kPortOpen; });
     Wait(300);
     Save(windows_.main, "main-window-parameters.png");
 
     Command(kCmdStartReadingVariables);
     // In the pause after the first pass: every variable shown, the pause bar half-way.
-    WaitUntil([&] { return controller.Progress().pause >= 1000; });
+    WaitUntil([&] { return monitor.Progress().pause >= 1000; });
     Save(windows_.main, "main-window-variables.png");
     SaveScreen("screen.png");
 

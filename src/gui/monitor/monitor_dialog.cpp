@@ -25,11 +25,14 @@
 #include <algorithm>
 #include <span>
 
+#include "core/monitor/parameter_report.h"
+#include "core/monitor/variable_log.h"
+#include "core/serial/com_devices.h"
 #include "gui/monitor/about_dialog.h"
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/field_controls.h"
 #include "gui/monitor/input_dialog.h"
-#include "core/serial/com_devices.h"
+#include "gui/monitor/monitor_ids.h"
 #include "gui/tools/protocol_window.h"
 #include "gui/ui/tone_player.h"
 #include "gui/ui/widget_support.h"
@@ -307,21 +310,12 @@ void SetRange(QProgressBar* bar, int maximum) {
   if (bar->maximum() != maximum) bar->setRange(0, maximum);
 }
 
-QMessageBox::Icon ToQtIcon(BoxIcon icon) {
-  switch (icon) {
-    case BoxIcon::kQuestion: return QMessageBox::Question;
-    case BoxIcon::kExclamation: return QMessageBox::Warning;
-    case BoxIcon::kStop: return QMessageBox::Critical;
-  }
-  return QMessageBox::NoIcon;
-}
-
 // A status text in its colour: green while the port is open or a log runs, red when the device
 // has gone or a log record was lost.
-void ShowStatusText(QLabel* label, const std::string& text, StatusKind kind) {
-  label->setText(FromWindowsText(text));
+void ShowStatusText(QLabel* label, StatusText status) {
+  label->setText(FromWindowsText(status.text));
   QString styleSheet;
-  switch (kind) {
+  switch (status.kind) {
     case StatusKind::kPlain: break;
     case StatusKind::kGood: styleSheet = QStringLiteral("color: #1a7f37; font-weight: bold;"); break;
     case StatusKind::kFault: styleSheet = QStringLiteral("color: #c62828; font-weight: bold;"); break;
@@ -336,7 +330,7 @@ QString ComPortHint(const ComDeviceMap& devices, int portNumber) {
 }  // namespace
 
 MonitorDialog::MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows)
-    : tones_(tones), windows_(windows), controller_(*this, timers, files) {
+    : tones_(tones), windows_(windows), monitor_(*this, timers, files) {
   setWindowTitle(QString::fromLatin1(kAppTitle));
   setWindowIcon(AppIcon());
   setWindowFlag(Qt::WindowMinimizeButtonHint);
@@ -360,14 +354,18 @@ MonitorDialog::MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer&
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setMenuBar(menuBar);
   layout->addWidget(scroll);
-  windows_.protocol.SetLineObserver(&controller_);
+  monitor_.AddListener(*this);
+  windows_.protocol.SetLineObserver(&monitor_);
   Refresh();
 }
 
-MonitorDialog::~MonitorDialog() { windows_.protocol.SetLineObserver(nullptr); }
+MonitorDialog::~MonitorDialog() {
+  windows_.protocol.SetLineObserver(nullptr);
+  monitor_.RemoveListener(*this);
+}
 
 void MonitorDialog::Open() {
-  controller_.Open();
+  monitor_.Start();
   FitScreen();
   show();
 }
@@ -393,7 +391,7 @@ void MonitorDialog::BuildMenu(QMenuBar* menuBar) {
       action->setToolTip(QString::fromLatin1(item.hint));
       const int command = item.command;
       connect(action, &QAction::triggered, this, [this, command] {
-        if (!controller_.Command(command) && otherCommands_) otherCommands_(command);
+        if (!RunCommand(command) && otherCommands_) otherCommands_(command);
       });
     }
   }
@@ -470,7 +468,7 @@ void MonitorDialog::keyPressEvent(QKeyEvent* event) {
 
 void MonitorDialog::Refresh() {
   // A step changes a field or two: only those are converted and written.
-  const DisplayFields& values = controller_.Fields();
+  const DisplayFields& values = monitor_.Fields();
   for (const auto& [controlId, field] : fields_) {
     const std::string text = ControlText(values, controlId);
     const auto [shown, first] = shownFields_.try_emplace(controlId, text);
@@ -478,20 +476,20 @@ void MonitorDialog::Refresh() {
     shown->second = text;
     ShowText(field, FromWindowsText(text));
   }
-  if (shownPane_ != controller_.MessageText()) {
-    shownPane_ = controller_.MessageText();
+  if (shownPane_ != monitor_.MessageText()) {
+    shownPane_ = monitor_.MessageText();
     pane_->setPlainText(WithQtLineEnds(FromPathText(shownPane_)));
   }
 
-  const int portNumber = controller_.ComPortNumber();
+  const int portNumber = monitor_.ComPortNumber();
   ShowText(comPort_, QString::number(portNumber));
   comPort_->setToolTip(ComPortHint(windows_.deviceChooser.Devices(), portNumber));
-  ShowText(logMinutes_, QString::number(controller_.LogMinutes()));
-  ShowText(logSetCounter_, QString::number(controller_.LogSetCounter()));
-  ShowStatusText(comStatus_, controller_.ComStatusText(), controller_.ComStatusKind());
-  ShowStatusText(logStatus_, controller_.LogStatusText(), controller_.LogStatusKind());
+  ShowText(logMinutes_, QString::number(monitor_.LogMinutes()));
+  ShowText(logSetCounter_, QString::number(monitor_.LogSetCounter()));
+  ShowStatusText(comStatus_, monitor_.ComStatus());
+  ShowStatusText(logStatus_, monitor_.LogStatus());
 
-  const ProgressRanges ranges = controller_.ProgressRange();
+  const ProgressRanges ranges = monitor_.ProgressRange();
   SetRange(progress_.parameters, ranges.parameters);
   SetRange(progress_.variables, ranges.variables);
   SetRange(progress_.pause, ranges.pause);
@@ -500,57 +498,112 @@ void MonitorDialog::Refresh() {
 }
 
 void MonitorDialog::ProgressChanged() {
-  const ProgressValues& values = controller_.Progress();
+  const ProgressValues& values = monitor_.Progress();
   progress_.parameters->setValue(values.parameters);
   progress_.variables->setValue(values.variables);
   progress_.pause->setValue(values.pause);
   progress_.logging->setValue(values.logging);
 }
 
-bool MonitorDialog::AskOkCancel(const std::string& text, BoxIcon icon, DefaultButton defaultButton) {
-  QMessageBox box(ToQtIcon(icon), QString::fromLatin1(kAppTitle), FromWindowsText(text),
-                  QMessageBox::Ok | QMessageBox::Cancel, this);
-  box.setDefaultButton(defaultButton == DefaultButton::kOk ? QMessageBox::Ok : QMessageBox::Cancel);
-  return box.exec() == QMessageBox::Ok;
-}
-
-bool MonitorDialog::AskNumber(const std::string& prompt, int& value) {
-  return windows_.input.Ask(FromWindowsText(prompt), value);
-}
-
-bool MonitorDialog::ChooseFile(FileDialogKind kind, const std::string& defaultName, const std::string& defaultExtension,
-                               std::string& path) {
-  const QString chosen = ChooseFilePath(this, kind == FileDialogKind::kSave ? FileAccess::kSave : FileAccess::kOpen,
-                                        FromWindowsText(defaultName), FromWindowsText(defaultExtension));
-  if (chosen.isEmpty()) return false;
-  path = LocalPath(chosen);
+bool MonitorDialog::RunCommand(int command) {
+  using Box = QMessageBox;
+  switch (command) {
+    case kCmdSetComPort: monitor_.SetComPort(AskNumber("Set COM Port (1..255):", monitor_.ComPortNumber())); break;
+    case kCmdChooseSerialDevice: ChooseSerialDevice(); break;
+    case kCmdOpenComPort: monitor_.OpenPort(); break;
+    case kCmdCloseComPort: monitor_.ClosePort(); break;
+    case kCmdTestCommunication: monitor_.TestCommunication(); break;
+    case kCmdShowProtocolWindow: ShowProtocolWindow(); break;
+    case kCmdExit: Exit(); break;
+    case kCmdStartMinHeatTime: monitor_.StartMinHeatTime(); break;
+    case kCmdStopMinHeatTime: monitor_.StopMinHeatTime(); break;
+    case kCmdStartCycleSensor1: monitor_.StartMoistureCycle(0); break;
+    case kCmdStartCycleSensor2: monitor_.StartMoistureCycle(1); break;
+    case kCmdFactorySettings:
+      monitor_.FactorySettings(AskOkCancel(kFactorySettingsQuestion, Box::Question, Box::Ok));
+      break;
+    case kCmdReadParameters: monitor_.ReadParameters(); break;
+    case kCmdSaveParameters:
+      ShowFileError(
+          monitor_.SaveParameters(ChooseFile(FileAccess::kSave, kReportDefaultName, kReportDefaultExtension)));
+      break;
+    case kCmdStartReadingVariables: monitor_.StartReadingVariables(); break;
+    case kCmdStopReadingVariables: monitor_.StopReadingVariables(); break;
+    case kCmdSetLogInterval:
+      monitor_.SetLogInterval(AskNumber("Set Log Intervall (1..60 min):", monitor_.LogMinutes()));
+      break;
+    case kCmdOpenLogFile:
+      ShowFileError(monitor_.OpenLogFile(ChooseFile(FileAccess::kOpen, kLogDefaultName, kLogDefaultExtension)));
+      break;
+    case kCmdStartLogging: monitor_.StartLogging(); break;
+    case kCmdStopLogging: monitor_.StopLogging(); break;
+    case kCmdTestMonitor:
+      if (monitor_.SensorTest(AskOkCancel(kSensorTestQuestion, Box::Warning, Box::Cancel)).status == Status::kDone) {
+        windows_.runSensorTest();
+      }
+      break;
+    case kCmdProgramUpdate:
+      if (monitor_.Update(AskOkCancel(kUpdateQuestion, Box::Critical, Box::Cancel)).status == Status::kDone) {
+        windows_.update.Run();
+      }
+      break;
+    case kCmdShowReadMe: ShowReadMe(); break;
+    case kCmdAbout: ShowAbout(); break;
+    default: return false;
+  }
   return true;
 }
 
-void MonitorDialog::Alert(const std::string& text, BoxIcon icon) {
-  ShowAppMessage(this, FromPathText(text), ToQtIcon(icon));
+void MonitorDialog::ChooseSerialDevice() {
+  if (monitor_.MayChooseSerialDevice().status == Status::kDone) windows_.deviceChooser.Run(monitor_.ComPortNumber());
+  // The port number's hint names the device chosen.
+  Refresh();
 }
 
-void MonitorDialog::PlayTones(int frequency1, int milliseconds1, int frequency2, int milliseconds2) {
-  tones_.Play({frequency1, milliseconds1, frequency2, milliseconds2});
+Confirm MonitorDialog::AskOkCancel(const char* text, QMessageBox::Icon icon,
+                                   QMessageBox::StandardButton defaultButton) {
+  return [this, text, icon, defaultButton] {
+    QMessageBox box(icon, QString::fromLatin1(kAppTitle), FromWindowsText(text), QMessageBox::Ok | QMessageBox::Cancel,
+                    this);
+    box.setDefaultButton(defaultButton);
+    return box.exec() == QMessageBox::Ok;
+  };
 }
 
-int MonitorDialog::OpenChannel(int channel, int portNumber) {
-  return windows_.protocol.OpenChannel(channel, portNumber);
+Answer<int> MonitorDialog::AskNumber(const char* prompt, int value) {
+  return [this, prompt, value]() mutable -> std::optional<int> {
+    if (!windows_.input.Ask(FromWindowsText(prompt), value)) return std::nullopt;
+    return value;
+  };
 }
 
-void MonitorDialog::CloseChannel(int channel) { windows_.protocol.CloseChannel(channel); }
+Answer<std::string> MonitorDialog::ChooseFile(FileAccess access, const char* defaultName,
+                                              const char* defaultExtension) {
+  return [this, access, defaultName, defaultExtension]() -> std::optional<std::string> {
+    const QString chosen =
+        ChooseFilePath(this, access, FromWindowsText(defaultName), FromWindowsText(defaultExtension));
+    if (chosen.isEmpty()) return std::nullopt;
+    return LocalPath(chosen);
+  };
+}
+
+void MonitorDialog::ShowFileError(const Result& result) {
+  if (result.status == Status::kFailed) ShowAppMessage(this, FromPathText(result.error), QMessageBox::Question);
+}
+
+void MonitorDialog::MessageAdded(int /*code*/, const std::string& /*line*/, TonePair tones) {
+  tones_.Play(tones);
+  Refresh();
+}
+
+bool MonitorDialog::Open(int comPort) { return windows_.protocol.OpenChannel(0, comPort) != 0; }
+
+void MonitorDialog::Close() { windows_.protocol.CloseChannel(0); }
 
 void MonitorDialog::ShowProtocolWindow() {
   windows_.protocol.show();
   windows_.protocol.raise();
 }
-
-void MonitorDialog::ChooseSerialDevice(int portNumber) { windows_.deviceChooser.Run(portNumber); }
-
-void MonitorDialog::RunSensorTest() { windows_.runSensorTest(); }
-
-void MonitorDialog::RunUpdateDialog() { windows_.update.Run(); }
 
 void MonitorDialog::ShowAbout() {
   AboutDialog about(this);
@@ -578,6 +631,9 @@ void MonitorDialog::ShowReadMe() {
                  QStringLiteral("The help file %1 was not found.\n\nLooked for:\n%2").arg(name, tried.join(u'\n')));
 }
 
-void MonitorDialog::EndDialog() { accept(); }
+void MonitorDialog::Exit() {
+  monitor_.Exit();
+  accept();
+}
 
 }  // namespace gelvar

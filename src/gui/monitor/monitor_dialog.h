@@ -1,6 +1,7 @@
 // "Gelvar Monitor", the program's main window: every parameter and variable of the unit in read-only
 // fields, the message pane, the COM port and log settings, four progress bars and the menu. The
-// behaviour lives in MonitorController; the window shows its state and answers its questions.
+// behaviour lives in Monitor; the window maps its menu commands to the monitor's operations, asks the
+// questions they need and shows what the monitor tells.
 #pragma once
 
 #include <QDialog>
@@ -10,8 +11,9 @@
 #include <string>
 
 #include "core/common/file_appender.h"
-#include "core/monitor/monitor_controller.h"
+#include "core/monitor/monitor.h"
 #include "core/timing/timer_host.h"
+#include "gui/ui/widget_support.h"
 
 class QLabel;
 class QLineEdit;
@@ -27,7 +29,7 @@ class ProtocolWindow;
 class TonePlayer;
 class UpdateDialog;
 
-class MonitorDialog : public QDialog, private MonitorView {
+class MonitorDialog : public QDialog, private MonitorEvents, private UnitLine {
   Q_OBJECT
 
  public:
@@ -46,11 +48,11 @@ class MonitorDialog : public QDialog, private MonitorView {
   // Starts the window's timer at the current tick period and shows the window.
   void Open();
 
-  const MonitorController& Controller() const { return controller_; }
+  const Monitor& Core() const { return monitor_; }
   // A line of the program's own in the message pane, such as settings that could not be used.
-  void AddLine(const std::string& line) { controller_.AddLine(line); }
-  void SetListener(MonitorListener* listener) { controller_.SetListener(listener); }
-  // Runs the menu commands the controller does not know.
+  void AddLine(const std::string& line) { monitor_.AddLine(line); }
+  void AddListener(MonitorEvents& listener) { monitor_.AddListener(listener); }
+  // Runs the menu commands that are not the main window's.
   void SetOtherCommands(std::function<void(int)> run) { otherCommands_ = std::move(run); }
 
  protected:
@@ -71,24 +73,32 @@ class MonitorDialog : public QDialog, private MonitorView {
   QWidget* BuildParameters();
   QWidget* BuildVariables();
 
-  // MonitorView.
-  void Refresh() override;
+  // One menu command; false when it is not the main window's.
+  bool RunCommand(int command);
+  void ChooseSerialDevice();
+  // A modal question with OK and Cancel, asked when the monitor allows the operation.
+  Confirm AskOkCancel(const char* text, QMessageBox::Icon icon, QMessageBox::StandardButton defaultButton);
+  // The input box, showing the current value.
+  Answer<int> AskNumber(const char* prompt, int value);
+  Answer<std::string> ChooseFile(FileAccess access, const char* defaultName, const char* defaultExtension);
+  // The file's error box, when the file could not be written.
+  void ShowFileError(const Result& result);
+  void ShowProtocolWindow();
+  void ShowAbout();
+  void ShowReadMe();
+  void Exit();
+
+  void Refresh();
+
+  // MonitorEvents.
+  void MessageAdded(int code, const std::string& line, TonePair tones) override;
+  void FieldsChanged() override { Refresh(); }
   void ProgressChanged() override;
-  bool AskOkCancel(const std::string& text, BoxIcon icon, DefaultButton defaultButton) override;
-  bool AskNumber(const std::string& prompt, int& value) override;
-  bool ChooseFile(FileDialogKind kind, const std::string& defaultName, const std::string& defaultExtension,
-                  std::string& path) override;
-  void Alert(const std::string& text, BoxIcon icon) override;
-  void PlayTones(int frequency1, int milliseconds1, int frequency2, int milliseconds2) override;
-  int OpenChannel(int channel, int portNumber) override;
-  void CloseChannel(int channel) override;
-  void ShowProtocolWindow() override;
-  void ChooseSerialDevice(int portNumber) override;
-  void RunSensorTest() override;
-  void RunUpdateDialog() override;
-  void ShowAbout() override;
-  void ShowReadMe() override;
-  void EndDialog() override;
+  void StatusChanged() override { Refresh(); }
+
+  // UnitLine: the protocol window's channel 0.
+  bool Open(int comPort) override;
+  void Close() override;
 
   TonePlayer& tones_;
   Windows windows_;
@@ -104,7 +114,7 @@ class MonitorDialog : public QDialog, private MonitorView {
   QLabel* logStatus_ = nullptr;
   Progress progress_;
   std::function<void(int)> otherCommands_;
-  MonitorController controller_;  // last: its timer calls into the widgets above
+  Monitor monitor_;  // last: its timer calls into the widgets above
 };
 
 }  // namespace gelvar

@@ -47,7 +47,7 @@ QLabel* NewLabel(const char* text) { return new QLabel(QString::fromLatin1(text)
 
 // The log pane on the left, the controls in one column on the right, in the order they are used.
 // Laid out by Qt rather than at fixed places, so that no button text is cut in a wider font.
-SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(parent), test_(test) {
+SensorTestDialog::SensorTestDialog(SensorSequence& test, QWidget* parent) : QDialog(parent), test_(test) {
   setWindowTitle(QStringLiteral("Gelvar Sensor Test Monitor"));
   const DialogUnits units(font());
 
@@ -62,7 +62,7 @@ SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(
     type_[type] = Numbered(new QRadioButton(type == 0 ? QStringLiteral("Type I") : QStringLiteral("Type II")),
                            type == 0 ? kIdTypeI : kIdTypeII);
     typeRow->addWidget(type_[type]);
-    connect(type_[type], &QRadioButton::clicked, this, [this, type] { test_.OnTypeChanged(type); });
+    connect(type_[type], &QRadioButton::clicked, this, [this, type] { test_.SetSensorType(type); });
   }
 
   const auto button = [this](int controlId, const char* text, auto onClick) {
@@ -81,16 +81,16 @@ SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(
     addGap();
     column->addWidget(new QLabel(QStringLiteral("Sensor %1").arg(sensor + 1)), row, 0, 1, 2);
     column->addWidget(button(sensor == 0 ? kIdTemperature1 : kIdTemperature2, "Temperature",
-                             [this, sensor] { test_.OnTemperature(sensor); }),
+                             [this, sensor] { test_.ReadTemperature(sensor); }),
                       row++, 2);
     column->addWidget(NewLabel("ta [s]"), row, 0);
     column->addWidget(NewTaField(sensor == 0 ? kIdTa1 : kIdTa2, sensor), row, 1);
     column->addWidget(button(sensor == 0 ? kIdStartCycle1 : kIdStartCycle2, "Start Cycle",
-                             [this, sensor] { test_.OnStartCycle(sensor); }),
+                             [this, sensor] { ShowFailure(test_.StartCycle(sensor)); }),
                       row++, 2);
   }
   addGap();
-  column->addWidget(button(kIdReadRecorded, "Read Recorded Data", [this] { test_.OnReadRecordedData(); }), row++, 0, 1,
+  column->addWidget(button(kIdReadRecorded, "Read Recorded Data", [this] { test_.ReadRecordedData(); }), row++, 0, 1,
                     3);
   addGap();
 
@@ -109,10 +109,10 @@ SensorTestDialog::SensorTestDialog(SensorTest& test, QWidget* parent) : QDialog(
   column->addWidget(NewLabel("Sensor Type, Description"), row++, 0, 1, 3);
   description_ = Numbered(new QLineEdit, kIdDescription);
   connect(description_, &QLineEdit::textEdited, this,
-          [this](const QString& text) { test_.description = ToWindowsText(text); });
+          [this](const QString& text) { test_.SetDescription(ToWindowsText(text)); });
   column->addWidget(description_, row++, 0, 1, 3);
   column->setRowStretch(row++, 1);
-  auto* save = button(kIdSaveReport, "Save Report", [this] { test_.SaveReport(); });
+  auto* save = button(kIdSaveReport, "Save Report", [this] { SaveReport(); });
   save->setDefault(true);
   column->addWidget(save, row++, 0, 1, 3);
   column->addWidget(button(kIdCancel, "Exit", [this] { reject(); }), row++, 0, 1, 3);
@@ -129,14 +129,15 @@ QLineEdit* SensorTestDialog::NewTaField(int controlId, int sensor) {
   ta_[sensor] = field;
   // Only what the user types is checked: a refresh that writes the same text back must not raise
   // the range message again.
-  connect(field, &QLineEdit::textEdited, this, [this, sensor](const QString& text) {
-    (sensor == 0 ? test_.ta1Text : test_.ta2Text) = ToWindowsText(text);
-    test_.OnTaChanged(sensor);
-  });
+  connect(field, &QLineEdit::textEdited, this,
+          [this, sensor](const QString& text) { ShowFailure(test_.SetTa(sensor, ToWindowsText(text))); });
   return field;
 }
 
+// The ta fields are checked again as the window opens, before its timer runs.
 void SensorTestDialog::Run() {
+  Refresh();
+  for (int sensor = 0; sensor < 2; ++sensor) ShowFailure(test_.SetTa(sensor, test_.TaText(sensor)));
   test_.Open(*this);
   CenterOverActiveWindow(this);
   exec();
@@ -144,28 +145,38 @@ void SensorTestDialog::Run() {
 }
 
 void SensorTestDialog::Refresh() {
-  const QString log = WithQtLineEnds(FromWindowsText(test_.logText));
+  const QString log = WithQtLineEnds(FromWindowsText(test_.LogText()));
   if (logPane_->toPlainText() != log) logPane_->setPlainText(log);
-  ShowText(cycles_, QString::number(test_.cyclesShown));
-  ShowText(refused_, QString::number(test_.refusedShown));
-  ShowText(waited_, QString::number(test_.waitedShown));
-  ShowText(dataSet_, QString::number(test_.dataSetShown));
-  ShowText(description_, FromWindowsText(test_.description));
-  ShowText(ta_[0], FromWindowsText(test_.ta1Text));
-  ShowText(ta_[1], FromWindowsText(test_.ta2Text));
-  type_[test_.sensorType == 0 ? 0 : 1]->setChecked(true);
+  ShowText(cycles_, QString::number(test_.Cycles()));
+  ShowText(refused_, QString::number(test_.Refused()));
+  ShowText(waited_, QString::number(test_.Waited()));
+  ShowText(dataSet_, QString::number(test_.DataSetShown()));
+  ShowText(description_, FromWindowsText(test_.Description()));
+  ShowText(ta_[0], FromWindowsText(test_.TaText(0)));
+  ShowText(ta_[1], FromWindowsText(test_.TaText(1)));
+  type_[test_.SensorType() == 0 ? 0 : 1]->setChecked(true);
 }
 
-void SensorTestDialog::Alert(const std::string& text, AlertIcon icon) {
-  ShowAppMessage(this, FromPathText(text), icon == AlertIcon::kQuestion ? QMessageBox::Question : QMessageBox::Warning);
+void SensorTestDialog::ShowFailure(const Result& result) {
+  if (result.status == Status::kFailed) ShowAppMessage(this, FromPathText(result.error), QMessageBox::Warning);
 }
 
-bool SensorTestDialog::ChooseSaveFile(const std::string& defaultName, const std::string& extension, std::string& path) {
-  const QString chosen =
-      ChooseFilePath(this, FileAccess::kSave, FromWindowsText(defaultName), FromWindowsText(extension));
-  if (chosen.isEmpty()) return false;
-  path = LocalPath(chosen);
-  return true;
+void SensorTestDialog::StepFailed(const std::string& text) {
+  ShowAppMessage(this, FromPathText(text), QMessageBox::Warning);
+}
+
+void SensorTestDialog::SaveReport() {
+  const Result result = test_.SaveReport([this]() -> std::optional<std::string> {
+    const QString chosen = ChooseFilePath(this, FileAccess::kSave, FromWindowsText(kSensorReportDefaultName),
+                                          FromWindowsText(kSensorReportDefaultExtension));
+    if (chosen.isEmpty()) return std::nullopt;
+    return LocalPath(chosen);
+  });
+  if (result.status == Status::kDone) {
+    ShowAppMessage(this, FromPathText(kSensorReportSaved + test_.ReportFileName()), QMessageBox::Warning);
+  } else if (result.status == Status::kFailed) {
+    ShowAppMessage(this, FromPathText(result.error), QMessageBox::Question);
+  }
 }
 
 }  // namespace gelvar

@@ -1,5 +1,5 @@
-// "Gelvar Sensor Test Monitor": the modal window over SensorTest. It binds the test's members to its
-// controls and hands every click and edit to the test; the sequence itself lives in SensorTest.
+// "Gelvar Sensor Test Monitor": the modal window over SensorSequence. It shows the sequence's values
+// in its controls, hands every click and edit to the sequence's operations and shows their boxes.
 #pragma once
 
 #include <QDialog>
@@ -14,24 +14,29 @@ class QRadioButton;
 
 namespace gelvar {
 
-class SensorTestDialog : public QDialog, private SensorTestView {
+class SensorTestDialog : public QDialog, private SensorSequenceEvents {
   Q_OBJECT
 
  public:
-  explicit SensorTestDialog(SensorTest& test, QWidget* parent = nullptr);
+  explicit SensorTestDialog(SensorSequence& test, QWidget* parent = nullptr);
 
   // Runs the window modally. Closing it stops only its timer: the log, the values read and a
   // running sequence are there again at the next Run.
   void Run();
 
  private:
-  void Refresh() override;
-  void Alert(const std::string& text, AlertIcon icon) override;
-  bool ChooseSaveFile(const std::string& defaultName, const std::string& extension, std::string& path) override;
+  void Refresh();
+  // The box of a failed operation, if it failed.
+  void ShowFailure(const Result& result);
+  void SaveReport();
+
+  // SensorSequenceEvents.
+  void Changed() override { Refresh(); }
+  void StepFailed(const std::string& text) override;
 
   QLineEdit* NewTaField(int controlId, int sensor);
 
-  SensorTest& test_;
+  SensorSequence& test_;
   QPlainTextEdit* logPane_ = nullptr;
   QLineEdit* cycles_ = nullptr;
   QLineEdit* refused_ = nullptr;

@@ -23,6 +23,7 @@ struct FieldRow {
   bool isText = false;  // a text field starts empty, a number field at 0
 };
 
+// In the order of InsideValue, whose values the first column shows.
 const FieldRow kRows[] = {
     {"Zustand", {5, 10}, 1042, {50, 10}, 1051, {75, 10}},
     {"Control", {5, 25}, 1043, {50, 25}, 1052, {75, 25}, true},
@@ -65,7 +66,7 @@ LinkInsideWindow::LinkInsideWindow(TimerHost& timers)
     AddControl<QLabel>(this, units, {row.labelAt.x(), row.labelAt.y(), labelWidth, 8}, 0, QString::fromUtf8(row.label));
     // The first column shows channel 0 from the first refresh on; the second stays as built.
     const QString start = row.isText ? QString() : QStringLiteral("0");
-    firstColumn_[row.firstId] = AddField(this, units, row.firstAt, row.firstId, start);
+    firstColumn_.push_back(AddField(this, units, row.firstAt, row.firstId, start));
     AddField(this, units, row.secondAt, row.secondId, start);
   }
 }
@@ -86,9 +87,8 @@ void LinkInsideWindow::showEvent(QShowEvent* event) {
 }
 
 void LinkInsideWindow::Refresh() {
-  for (const InsideField& field : ReadLinkInside()) {
-    ShowText(firstColumn_.at(field.controlId), FromWindowsText(field.text));
-  }
+  const auto texts = ReadLinkInside();
+  for (std::size_t i = 0; i < texts.size(); ++i) ShowText(firstColumn_.at(i), FromWindowsText(texts[i]));
 }
 
 }  // namespace gelvar

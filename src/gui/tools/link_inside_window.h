@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include <map>
+#include <vector>
 
 #include "core/timing/timer_host.h"
 
@@ -29,7 +29,7 @@ class LinkInsideWindow : public QDialog {
  private:
   TimerHost& timers_;
   TimerId refreshTimer_ = -1;
-  std::map<int, QLineEdit*> firstColumn_;  // by control number
+  std::vector<QLineEdit*> firstColumn_;  // by InsideValue
 };
 
 }  // namespace gelvar

@@ -4,12 +4,13 @@
 
 #include "core/monitor/variable_log.h"
 #include "core/trend/log_reader.h"
+#include "gui/monitor/monitor_ids.h"
 #include "gui/ui/widget_support.h"
 
 namespace gelvar {
 
-TrendWindows::TrendWindows(const MonitorController& controller, const TimerHost& clock)
-    : recorder_(controller, clock), live_(QStringLiteral("Trend")), logPlot_(QStringLiteral("Log File")) {
+TrendWindows::TrendWindows(const Monitor& monitor, const TimerHost& clock)
+    : recorder_(monitor, clock), live_(QStringLiteral("Trend")), logPlot_(QStringLiteral("Log File")) {
   live_.Follow(recorder_.Data());
   recorder_.SetOnPoint([this] { live_.DataChanged(); });
 }

@@ -11,9 +11,9 @@ namespace gelvar {
 
 class TrendWindows {
  public:
-  TrendWindows(const MonitorController& controller, const TimerHost& clock);
+  TrendWindows(const Monitor& monitor, const TimerHost& clock);
 
-  MonitorListener& Recorder() { return recorder_; }
+  MonitorEvents& Recorder() { return recorder_; }
   const TrendData& Data() const { return recorder_.Data(); }
   // Show Trend and Plot Log File; other commands are not theirs.
   void Command(int command, QWidget* parent);

@@ -1,6 +1,6 @@
-// The main window's core with time standing still: the unit's replies as display texts, the temperature
-// texts, the parameter report's bytes, and what each command does in each communication mode with the
-// dialogs around them and the message pane. Virtual time never moves here, so no step reaches the unit.
+// The monitor with time standing still: the unit's replies as display texts, the temperature texts,
+// the parameter report's bytes, and what each operation does in each communication mode with the
+// answers it asks for and the message pane. Virtual time never moves here, so no step reaches the unit.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -10,7 +10,7 @@
 
 #include "core/common/c_format.h"
 #include "core/monitor/device_model.h"
-#include "core/monitor/monitor_controller.h"
+#include "core/monitor/monitor.h"
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/read_cycle.h"
 #include "core/monitor/value_format.h"
@@ -161,138 +161,218 @@ TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
   EXPECT_EQ(ParameterReport(DisplayFields(), std::mktime(&local)), expected + "End Parameter +++\r\n\r\n\r\n");
 }
 
-// The commands that lead from the start to each mode.
-const std::vector<int> kWayToMode[] = {
+// The operations that lead from the start to each mode.
+const std::vector<Operation> kWayToMode[] = {
     {},
-    {kCmdOpenComPort},
-    {kCmdOpenComPort, kCmdTestCommunication, kCmdTestCommunication},  // the second is refused: still in progress
-    {kCmdOpenComPort, kCmdReadParameters},
-    {kCmdOpenComPort, kCmdStartReadingVariables},
-    {kCmdOpenComPort, kCmdStartReadingVariables, kCmdOpenLogFile, kCmdStartLogging},
+    {op::OpenPort},
+    {op::OpenPort, op::TestCommunication, op::TestCommunication},  // the second is refused: still in progress
+    {op::OpenPort, op::ReadParameters},
+    {op::OpenPort, op::StartReadingVariables},
+    {op::OpenPort, op::StartReadingVariables, op::OpenLogFile, op::StartLogging},
 };
 
 constexpr std::array<const char*, 6> InEveryMode(const char* cell) { return {cell, cell, cell, cell, cell, cell}; }
 
-// A cell lists what the commands do in that mode: message codes (as lines added to the pane,
-// in order), the view's calls by name, and "=N" for the mode it leaves; otherwise the mode stays.
-const std::pair<std::vector<int>, std::array<const char*, 6>> kModeTable[] = {
-    {{kCmdSetComPort}, {"ask-number", "28", "28", "28", "28", "28"}},
-    {{kCmdOpenComPort}, {"open-channel 13 =1", "28", "28", "28", "28", "28"}},
-    {{kCmdCloseComPort}, {"14", "close-channel 14 =0", "20", "20", "20", "20"}},
-    {{kCmdTestCommunication}, {"15", "", "20", "20", "20", "20"}},
-    {{kCmdShowProtocolWindow}, InEveryMode("protocol")},
-    {{kCmdExit}, InEveryMode("close-channel end")},
-    {{kCmdStartMinHeatTime, kCmdStopMinHeatTime, kCmdStartCycleSensor1, kCmdStartCycleSensor2},
-     {"15", "", "24", "20", "20", "20"}},
-    {{kCmdFactorySettings}, {"15", "ask-ok", "24", "20", "20", "20"}},
-    {{kCmdReadParameters}, {"15", "=3", "20", "5", "20", "20"}},
-    {{kCmdSaveParameters}, {"choose-save 7", "choose-save 7", "choose-save 7", "5", "choose-save 7", "choose-save 7"}},
-    {{kCmdStartReadingVariables}, {"15", "9 =4", "20", "20", "8", "20"}},
-    {{kCmdStopReadingVariables}, {"23", "23", "23", "23", "10 =1", "22"}},
-    {{kCmdSetLogInterval}, InEveryMode("ask-number")},
-    {{kCmdOpenLogFile}, {"choose-open", "choose-open", "choose-open", "choose-open", "choose-open", "22"}},
-    {{kCmdStartLogging}, {"15", "23", "23", "23", "21", "22"}},
-    {{kCmdStopLogging}, {"26", "26", "26", "26", "26", "11 =4"}},
-    {{kCmdTestMonitor}, {"15", "ask-ok sensor-test", "20", "20", "20", "20"}},
-    {{kCmdUpdate, kCmdProgramUpdate}, {"15", "ask-ok update", "20", "20", "20", "20"}},
-    {{kCmdUnused1, kCmdUnused2}, InEveryMode("")},
-    {{kCmdShowReadMe}, InEveryMode("readme")},
-    {{kCmdAbout}, InEveryMode("about")},
+struct ModeRow {
+  const char* name;
+  std::function<Result(MonitorRig&)> run;
+  std::array<const char*, 6> cells;
 };
 
-// Each command from the main window as the program starts it, the port still closed, led into each mode.
-TEST(MonitorController, EveryCommandInEveryMode) {
-  for (const auto& [commands, cells] : kModeTable) {
-    for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
-      for (const int command : commands) {
-        const std::string where = "command " + std::to_string(command) + " in mode " + std::to_string(mode);
-        MonitorRig rig(nullptr, false);
-        for (const int step : kWayToMode[mode]) rig.controller.Command(step);
-        EXPECT_EQ(rig.controller.Mode(), mode);
-        rig.view.calls.clear();
-        const std::size_t before = rig.controller.MessageText().size();
+// A cell: the result's status, then the line's calls and the questions asked ("ask") in order,
+// message codes as the lines added to the pane in order (a refusal's code is its result's too), and
+// "=N" for the mode it leaves; otherwise the mode stays. The answers are all yes.
+const ModeRow kModeTable[] = {
+    {"SetComPort",
+     [](MonitorRig& r) { return r.monitor.SetComPort(r.Asked(std::optional(7))); },
+     {"done ask", "refused 28", "refused 28", "refused 28", "refused 28", "refused 28"}},
+    {"MayChooseSerialDevice",
+     [](MonitorRig& r) { return r.monitor.MayChooseSerialDevice(); },
+     {"done", "refused 28", "refused 28", "refused 28", "refused 28", "refused 28"}},
+    {"OpenPort",
+     op::OpenPort,
+     {"done open 13 =1", "refused 28", "refused 28", "refused 28", "refused 28", "refused 28"}},
+    {"ClosePort",
+     op::ClosePort,
+     {"done 14", "done close 14 =0", "refused 20", "refused 20", "refused 20", "refused 20"}},
+    {"TestCommunication",
+     op::TestCommunication,
+     {"refused 15", "started", "refused 20", "refused 20", "refused 20", "refused 20"}},
+    {"StartMinHeatTime",
+     op::StartMinHeatTime,
+     {"refused 15", "started", "refused 24", "refused 20", "refused 20", "refused 20"}},
+    {"StopMinHeatTime",
+     op::StopMinHeatTime,
+     {"refused 15", "started", "refused 24", "refused 20", "refused 20", "refused 20"}},
+    {"StartCycleSensor2",
+     op::StartCycleSensor2,
+     {"refused 15", "started", "refused 24", "refused 20", "refused 20", "refused 20"}},
+    {"FactorySettings",
+     [](MonitorRig& r) { return r.monitor.FactorySettings(r.Asked(true)); },
+     {"refused 15", "started ask", "refused 24", "refused 20", "refused 20", "refused 20"}},
+    {"ReadParameters",
+     op::ReadParameters,
+     {"refused 15", "started =3", "refused 20", "refused 5", "refused 20", "refused 20"}},
+    {"SaveParameters",
+     [](MonitorRig& r) { return r.monitor.SaveParameters(r.Asked(std::optional(r.reportPath))); },
+     {"done ask 7", "done ask 7", "done ask 7", "refused 5", "done ask 7", "done ask 7"}},
+    {"StartReadingVariables",
+     op::StartReadingVariables,
+     {"refused 15", "started 9 =4", "refused 20", "refused 20", "refused 8", "refused 20"}},
+    {"StopReadingVariables",
+     op::StopReadingVariables,
+     {"refused 23", "refused 23", "refused 23", "refused 23", "done 10 =1", "refused 22"}},
+    {"SetLogInterval", [](MonitorRig& r) { return r.monitor.SetLogInterval(r.Asked(std::optional(7))); },
+     InEveryMode("done ask")},
+    {"OpenLogFile",
+     [](MonitorRig& r) { return r.monitor.OpenLogFile(r.Asked(std::optional(r.logPath))); },
+     {"done ask", "done ask", "done ask", "done ask", "done ask", "refused 22"}},
+    {"StartLogging",
+     op::StartLogging,
+     {"refused 15", "refused 23", "refused 23", "refused 23", "refused 21", "refused 22"}},
+    {"StopLogging",
+     op::StopLogging,
+     {"refused 26", "refused 26", "refused 26", "refused 26", "refused 26", "done 11 =4"}},
+    {"SensorTest",
+     [](MonitorRig& r) { return r.monitor.SensorTest(r.Asked(true)); },
+     {"refused 15", "done ask", "refused 20", "refused 20", "refused 20", "refused 20"}},
+    {"Update",
+     [](MonitorRig& r) { return r.monitor.Update(r.Asked(true)); },
+     {"refused 15", "done ask", "refused 20", "refused 20", "refused 20", "refused 20"}},
+    {"Exit",
+     [](MonitorRig& r) {
+       r.monitor.Exit();
+       return Result::Done();
+     },
+     InEveryMode("done close")},
+};
 
-        const MessageContext context{.reportFileName = rig.view.reportPath, .logFileName = rig.view.logPath};
-        std::vector<std::string> lines;
-        std::string calls;
-        int modeAfter = mode;
-        std::istringstream cell(cells[static_cast<std::size_t>(mode)]);
-        for (std::string token; cell >> token;) {
-          const unsigned char first = token[0];
-          if (first == '=') modeAfter = std::stoi(token.substr(1));
-          if (std::isdigit(first)) lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
-          if (std::isalpha(first)) calls += (calls.empty() ? "" : " ") + token;
-        }
+const std::map<std::string, Status> kStatusWords = {
+    {"done", Status::kDone}, {"started", Status::kStarted}, {"refused", Status::kRefused}};
 
-        EXPECT_TRUE(rig.controller.Command(command)) << where;
-        const std::string& pane = rig.controller.MessageText();
-        EXPECT_EQ(FileLines(pane.substr(0, pane.size() - before)), lines) << where;  // the new lines
-        EXPECT_EQ(rig.view.calls, calls) << where;
-        EXPECT_EQ(rig.controller.Mode(), modeAfter) << where;
-      }
+class EveryOperationInEveryMode : public ::testing::TestWithParam<ModeRow> {};
+
+// Each operation as the program starts it, the port still closed, led into each mode.
+TEST_P(EveryOperationInEveryMode, RefusesOrActsAsItsModeSays) {
+  const ModeRow& row = GetParam();
+  for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    MonitorRig rig(nullptr, false);
+    for (const Operation step : kWayToMode[mode]) step(rig);
+    ASSERT_EQ(rig.monitor.Mode(), mode);
+    rig.calls.clear();
+    const std::size_t before = rig.monitor.MessageText().size();
+
+    const MessageContext context{.reportFileName = rig.reportPath, .logFileName = rig.logPath};
+    std::vector<std::string> lines;
+    std::string calls;
+    Result expected = Result::Done();
+    int modeAfter = mode;
+    std::istringstream cell(row.cells[static_cast<std::size_t>(mode)]);
+    std::string status;
+    cell >> status;
+    expected.status = kStatusWords.at(status);
+    for (std::string token; cell >> token;) {
+      const unsigned char first = token[0];
+      if (first == '=') modeAfter = std::stoi(token.substr(1));
+      if (std::isdigit(first)) lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
+      if (std::isdigit(first) && expected.status == Status::kRefused) expected.code = std::stoi(token);
+      if (std::isalpha(first)) calls += (calls.empty() ? "" : " ") + token;
     }
+
+    EXPECT_EQ(row.run(rig), expected);
+    const std::string& pane = rig.monitor.MessageText();
+    EXPECT_EQ(FileLines(pane.substr(0, pane.size() - before)), lines);  // the new lines
+    EXPECT_EQ(rig.calls, calls);
+    EXPECT_EQ(rig.monitor.Mode(), modeAfter);
   }
-  EXPECT_FALSE(MonitorRig().controller.Command(32777)) << "not a menu command";
 }
+
+INSTANTIATE_TEST_SUITE_P(Monitor, EveryOperationInEveryMode, ::testing::ValuesIn(kModeTable),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The port rows start from port 9, so that a refused answer cannot look like the default port 1.
-TEST(MonitorController, InputBoxesKeepTheirRangesAndOpenUsesTheChosenPort) {
-  const std::tuple<int, bool, int, int> cases[] = {
-      {kCmdSetComPort, true, 1, 1},      {kCmdSetComPort, true, 255, 255}, {kCmdSetComPort, true, 256, 9},
-      {kCmdSetComPort, true, 0, 9},      {kCmdSetComPort, false, 7, 9},    {kCmdSetLogInterval, true, 60, 60},
-      {kCmdSetLogInterval, true, 61, 5}, {kCmdSetLogInterval, true, 0, 5}, {kCmdSetLogInterval, true, 1, 1},
+TEST(Monitor, NumberAnswersKeepTheirRangesAndOpenUsesTheChosenPort) {
+  struct Case {
+    bool port;
+    std::optional<int> answer;
+    int expected;
   };
-  for (const auto& [command, ok, answer, expected] : cases) {
+  const Case cases[] = {
+      {true, 1, 1},    {true, 255, 255}, {true, 256, 9}, {true, 0, 9},  {true, std::nullopt, 9},
+      {false, 60, 60}, {false, 61, 5},   {false, 0, 5},  {false, 1, 1},
+  };
+  for (const auto& [port, answer, expected] : cases) {
+    SCOPED_TRACE(answer.value_or(-1));
     MonitorRig rig(nullptr, false);
-    rig.view.numberAnswer = 9;
-    rig.controller.Command(kCmdSetComPort);
-    rig.view.answerOk = ok;
-    rig.view.numberAnswer = answer;
-    rig.controller.Command(command);
-    const bool port = command == kCmdSetComPort;
-    EXPECT_EQ(port ? rig.controller.ComPortNumber() : rig.controller.LogMinutes(), expected) << answer;
-    EXPECT_EQ(rig.view.questions.back(), port ? "Set COM Port (1..255):" : "Set Log Intervall (1..60 min):");
-    EXPECT_EQ(rig.controller.ProgressRange().logging, 60 * rig.controller.LogMinutes());
+    rig.monitor.SetComPort(Given(9));
+    const Answer<int> given = [answer] { return answer; };
+    const Result result = port ? rig.monitor.SetComPort(given) : rig.monitor.SetLogInterval(given);
+    EXPECT_EQ(result.status, answer == expected ? Status::kDone : Status::kCancelled);
+    EXPECT_EQ(port ? rig.monitor.ComPortNumber() : rig.monitor.LogMinutes(), expected);
+    EXPECT_EQ(rig.monitor.ProgressRange().logging, 60 * rig.monitor.LogMinutes());
     rig.link.Line().Unplug();
-    rig.controller.Command(kCmdOpenComPort);
-    EXPECT_EQ(rig.view.openedPorts, std::vector<int>{rig.controller.ComPortNumber()});
-    EXPECT_EQ(rig.controller.ComStatusText(), "COM Port Closed") << "a failed open changes nothing";
-    EXPECT_EQ(rig.controller.MessageText(), "");
+    EXPECT_EQ(rig.monitor.OpenPort(), Result::Failed({}));
+    EXPECT_EQ(rig.line.openedPorts, std::vector<int>{rig.monitor.ComPortNumber()});
+    EXPECT_EQ(std::string(rig.monitor.ComStatus().text), "COM Port Closed") << "a failed open changes nothing";
+    EXPECT_EQ(rig.monitor.MessageText(), "");
   }
 }
 
-// Cancelled, they begin nothing: the next command begins its own step without refusal. A cancelled
-// file dialog writes nothing; a report that cannot be written gives its box and no pane line. The pane
-// shows the newest line on top, each with its tones: falling for an error, rising otherwise, and
-// keeps the newest 1024 characters.
-TEST(MonitorController, CancelledQuestionsAndDialogsDoNothing) {
-  MonitorRig rig(nullptr, false);
-  rig.controller.Command(kCmdTestCommunication);  // E> COM Port NOT Open
-  rig.controller.Command(kCmdOpenComPort);        // I> COM Port Opened
-  rig.view.answerOk = false;
-  for (int command : {kCmdFactorySettings, kCmdTestMonitor, kCmdUpdate, kCmdProgramUpdate, kCmdSaveParameters,
-                      kCmdOpenLogFile, kCmdTestCommunication})
-    rig.controller.Command(command);
-  const std::string update = "Are you shure you really want to update the software of the detector unit?";
-  EXPECT_EQ(rig.view.questions,
-            (std::vector<std::string>{
-                "Are you shure to reset all parameters to default values?",
-                "The test monitor for moisture sensors should be used only by experienced engineers. Start it?", update,
-                update}));
-  EXPECT_EQ(rig.controller.Mode(), kPortOpen);
+// Answered no, they begin nothing: the next operation begins its own step without refusal. A file
+// not chosen writes nothing; a report that cannot be written fails with its box's text and adds no
+// pane line.
+TEST(Monitor, CancelledAnswersDoNothingAndAnUnwritableFileFailsWithItsBox) {
+  MonitorRig rig;
+  EXPECT_EQ(rig.monitor.FactorySettings([] { return false; }), Result::Cancelled());
+  EXPECT_EQ(rig.monitor.SensorTest([] { return false; }), Result::Cancelled());
+  EXPECT_EQ(rig.monitor.Update([] { return false; }), Result::Cancelled());
+  EXPECT_EQ(rig.monitor.SaveParameters([] { return std::optional<std::string>(); }), Result::Cancelled());
+  EXPECT_EQ(rig.monitor.OpenLogFile([] { return std::optional<std::string>(); }), Result::Cancelled());
+  EXPECT_EQ(rig.monitor.TestCommunication(), Result::Started());
   EXPECT_TRUE(rig.memoryFiles.files.empty());
-  EXPECT_FALSE(rig.controller.LogFileChosen());
+  EXPECT_FALSE(rig.monitor.LogFileChosen());
 
-  rig.view.answerOk = true;
-  rig.memoryFiles.unwritable = {rig.view.reportPath};
-  rig.controller.Command(kCmdSaveParameters);
-  EXPECT_EQ(rig.view.alerts, std::vector<std::string>{"Error open parameter file: DateiParName\n" +
-                                                      rig.view.reportPath + ": Read-only file system"});
-  EXPECT_EQ(rig.controller.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
-  EXPECT_EQ(rig.view.tones, (std::vector<std::vector<int>>{{2000, 120, 1000, 80}, {1000, 120, 2000, 80}}));
-  for (int i = 0; i < 100; ++i) rig.controller.Command(kCmdOpenComPort);  // E> COM Port already open
-  EXPECT_EQ(rig.controller.MessageText().size(), kMessagePaneLimit);
-  EXPECT_EQ(rig.controller.MessageText().find("Opened"), std::string::npos) << "the oldest lines are cut";
+  rig.memoryFiles.unwritable = {rig.reportPath};
+  EXPECT_EQ(rig.SaveParameters(),
+            Result::Failed("Error open parameter file: DateiParName\nreport.par: Read-only file system"));
+  EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\n");
+}
+
+// The pane shows the newest line on top, each with its tones: falling for an error, rising otherwise,
+// and keeps the newest 1024 characters.
+TEST(Monitor, MessagesGoOnTopWithTheirTonesAndThePaneKeepsItsLimit) {
+  MonitorRig rig(nullptr, false);
+  rig.monitor.TestCommunication();  // E> COM Port NOT Open
+  rig.monitor.OpenPort();           // I> COM Port Opened
+  EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
+  EXPECT_EQ(rig.log.tones, (std::vector<std::vector<int>>{{2000, 120, 1000, 80}, {1000, 120, 2000, 80}}));
+  for (int i = 0; i < 100; ++i) rig.monitor.OpenPort();  // E> COM Port already open
+  EXPECT_EQ(rig.monitor.MessageText().size(), kMessagePaneLimit);
+  EXPECT_EQ(rig.monitor.MessageText().find("Opened"), std::string::npos) << "the oldest lines are cut";
+}
+
+// Every listener hears every event until it is removed. The port's device going and coming back are
+// events besides the COM status, and change nothing else.
+TEST(Monitor, EveryListenerIsToldUntilRemoved) {
+  MonitorRig rig;
+  EventLog second(rig.link.Scheduler());
+  rig.monitor.AddListener(second);
+  rig.monitor.LineLost(1);
+  EXPECT_EQ(std::string(rig.monitor.ComStatus().text), "COM Port Lost");
+  EXPECT_EQ(rig.monitor.ComStatus().kind, StatusKind::kFault);
+  rig.monitor.LineBack(1);
+  EXPECT_EQ(std::string(rig.monitor.ComStatus().text), "COM Port Open");
+  rig.monitor.OpenPort();
+  rig.monitor.RemoveListener(second);
+  rig.monitor.ClosePort();
+
+  EXPECT_EQ(second.Count('-'), 1);
+  EXPECT_EQ(second.Count('+'), 1);
+  EXPECT_EQ(second.messages, std::vector<std::string>{"E> COM Port already open"});
+  EXPECT_EQ(rig.log.messages,
+            (std::vector<std::string>{"I> COM Port Opened", "E> COM Port already open", "I> COM Port Closed"}));
+  EXPECT_EQ(rig.monitor.Mode(), kPortClosed);
 }
 
 }  // namespace

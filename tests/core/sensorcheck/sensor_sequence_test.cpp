@@ -1,5 +1,5 @@
-// The sensor test with its dialog open on a view that records its boxes, on the whole link path to a
-// simulated unit in virtual time.
+// The sensor test open with a listener that records its entries and failed steps, on the whole link
+// path to a simulated unit in virtual time.
 #include "core/sensorcheck/sensor_sequence.h"
 
 #include <gtest/gtest.h>
@@ -24,18 +24,17 @@ using Bytes = std::vector<std::uint8_t>;
 using Ids = std::vector<std::uint32_t>;
 using Strings = std::vector<std::string>;
 
-// The fixture is the dialog: it records its boxes (question-mark boxes start with "(?) ").
-struct SensorTestOnUnit : ::testing::Test, SensorTestView {
+// The fixture is the dialog: it records the entries and the failures it would show in boxes.
+struct SensorTestOnUnit : ::testing::Test, SensorSequenceEvents {
   void SetUp() override { test.Open(*this); }
-  void Refresh() override {}
-  void Alert(const std::string& text, AlertIcon icon) override {
-    alerts.push_back(icon == AlertIcon::kQuestion ? "(?) " + text : text);
+  void EntryAdded(const std::string& entry) override { entries.push_back(entry); }
+  void StepFailed(const std::string& text) override {
+    alerts.push_back(text);
     if (whileAlertShown) whileAlertShown();
   }
-  bool ChooseSaveFile(const std::string& defaultName, const std::string& extension, std::string& path) override {
-    asked = defaultName + " " + extension;
-    path = chosenPath;
-    return !chosenPath.empty();
+  // Notes a failed operation's text with the step failures.
+  void Note(const Result& result) {
+    if (result.status == Status::kFailed) alerts.push_back(result.error);
   }
 
   bool RunToIdle(std::int64_t limitMs = 60000) {
@@ -55,13 +54,12 @@ struct SensorTestOnUnit : ::testing::Test, SensorTestView {
     link.Unit().SetRecordedSets({Words(1000, 800), Words(900, 0)}, {Word(6100), Word(5900)});
   }
 
+  Strings entries;
   Strings alerts;
   std::function<void()> whileAlertShown;  // the message box's own event loop
-  std::string chosenPath;                 // empty: the user cancels
-  std::string asked;
   VirtualLink link;
   MemoryFiles files;
-  SensorTest test{link.Scheduler(), files};
+  SensorSequence test{link.Scheduler(), files};
 };
 
 // Ta takes 1 to 1000 s. The unit then stays in state 11 (recording) for a while; the cycle is followed
@@ -74,10 +72,9 @@ TEST_F(SensorTestOnUnit, TaAcceptsOneToThousandSecondsAndTheCycleIsFollowedEvery
   for (const auto& [text, ta] : cases) {
     SCOPED_TRACE(text);
     alerts.clear();
-    test.OnTemperature(0);  // back to a known step
-    test.ta2Text = text;
-    test.OnTaChanged(1);
-    test.OnStartCycle(1);
+    test.ReadTemperature(0);  // back to a known step
+    Note(test.SetTa(1, text));
+    Note(test.StartCycle(1));
     EXPECT_EQ(test.Ta(1), ta);
     EXPECT_EQ(test.TestStep(), ta == 0 ? 1 : 2);
     EXPECT_EQ(alerts, (ta == 0 ? Strings{"Error: Allowed range 1...1000 s", "Error: Time setting"} : Strings{}));
@@ -90,8 +87,10 @@ TEST_F(SensorTestOnUnit, TaAcceptsOneToThousandSecondsAndTheCycleIsFollowedEvery
   for (std::size_t i = 1; i < requests.size(); i += 2)
     EXPECT_NEAR(requests[i].atMs - requests[i - 1].atMs, 3050, 50) << i;
   const std::string data = "Sensor 2 - Uv: 12.15,  Rs: 2350 Ohm";
-  EXPECT_EQ(FileLines(test.logText),
+  EXPECT_EQ(FileLines(test.LogText()),
             (Strings{"Recording sensor 2 completed!", data, data, data, data, "Record sensor 2 started!"}));
+  EXPECT_EQ(entries, (Strings{"Record sensor 2 started!", data, data, data, data, "Recording sensor 2 completed!"}))
+      << "each entry told once, as it comes";
 }
 
 // Tm = 0 gives N = 0 and still reads set 0; N above 256 reads 256 sets. The recorded data are the
@@ -112,13 +111,13 @@ TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
   LoadRecording();
   // Six sets of voltages; the temperatures go on past 256 sets.
   link.Unit().SetRecordedSets(std::vector<Bytes>(6, Words(1170, 490)), std::vector<Bytes>(300, Word(6018)));
-  test.OnTemperature(1);
+  test.ReadTemperature(1);
   for (const auto& [sensorType, timing, total, newestLines] : cases) {
     SCOPED_TRACE(total);
     link.Unit().ClearRequests();
     link.Unit().SetObject(0x0D05, timing);
-    test.OnTypeChanged(sensorType);
-    test.OnReadRecordedData();
+    test.SetSensorType(sensorType);
+    test.ReadRecordedData();
     ASSERT_TRUE(RunToIdle(120000));
 
     Ids expected = {0x0D00, 0x0D01, 0x0D05};
@@ -131,22 +130,22 @@ TEST_F(SensorTestOnUnit, RecordedDataReadsTheSetsTheTimingCallsFor) {
 
     Strings newest = sensorType == 0 ? Strings{} : typeII;
     newest.insert(newest.end(), newestLines.begin(), newestLines.end());
-    const Strings lines = FileLines(test.logText);
+    const Strings lines = FileLines(test.LogText());
     ASSERT_GE(lines.size(), newest.size());
     EXPECT_EQ(Strings(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(newest.size())), newest);
     EXPECT_EQ(lines.back(), "Start values - Uo: 12.34 V, To:  12.5 \260C");
   }
 }
 
-void PressTemperature(SensorTest& t) { t.OnTemperature(0); }
-void PressStartCycle(SensorTest& t) { t.OnStartCycle(0); }
-void PressReadRecorded(SensorTest& t) { t.OnReadRecordedData(); }
+Result PressTemperature(SensorSequence& t) { return t.ReadTemperature(0); }
+Result PressStartCycle(SensorSequence& t) { return t.StartCycle(0); }
+Result PressReadRecorded(SensorSequence& t) { return t.ReadRecordedData(); }
 
 // A step without reply shows its box once and ends the sequence: timer messages that come while the
 // box is up do not run the step again.
 TEST_F(SensorTestOnUnit, AStepWithoutReplyShowsItsBoxOnce) {
   // The button, the object that gets no reply, and the box.
-  const std::tuple<void (*)(SensorTest&), std::uint32_t, const char*> cases[] = {
+  const std::tuple<Result (*)(SensorSequence&), std::uint32_t, const char*> cases[] = {
       {PressTemperature, 0x0C84, "Error at sensor temperature"},
       {PressStartCycle, 0x0C87, "Error at sensor start"},
       {PressStartCycle, 0x0C86, "Error at sensor data"},
@@ -170,7 +169,7 @@ TEST_F(SensorTestOnUnit, AStepWithoutReplyShowsItsBoxOnce) {
     link.Unit().ClearRequests();
     link.Unit().Faults().silentObjects = {objectId};
     alerts.clear();
-    press(test);
+    EXPECT_EQ(press(test), Result::Started());
     ASSERT_TRUE(RunToIdle());
     link.RunFor(5000);
     EXPECT_EQ(alerts, Strings{text});
@@ -187,11 +186,11 @@ TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
   link.Unit().SetObject(0x0C84, Words(5999, 0));
   link.Unit().SetObject(0x0C94, Words(5800, 0));
   link.Unit().Faults().latencyMs = 300;
-  test.OnTemperature(0);
+  test.ReadTemperature(0);
   link.RunFor(50);
-  test.OnTemperature(1);
+  test.ReadTemperature(1);
   ASSERT_TRUE(RunToIdle(1000));
-  test.OnTemperature(0);
+  test.ReadTemperature(0);
   link.RunFor(50);
   test.Close();
   link.RunFor(3000);  // its outcome is held 2 s, then lost
@@ -202,7 +201,7 @@ TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
   EXPECT_EQ(linkTransaction.Poll(&reply, nullptr, nullptr, nullptr), 2) << "the reply stays its owner's";
   ASSERT_TRUE(RunToIdle(1000));
   EXPECT_EQ(RequestedIds(), (Ids{0x0C84, 0x0C94, 0x0C84, 0x3003, 0x0C84}));
-  EXPECT_EQ(FileLines(test.logText),
+  EXPECT_EQ(FileLines(test.LogText()),
             (Strings{"Temperature sensor 1:  0.0 \260C", "Temperature sensor 2: -10.0 \260C"}));
 }
 
@@ -240,23 +239,19 @@ TEST_F(SensorTestOnUnit, ReportIsTheSameWhenRequestsAreDroppedAndEachSaveAppends
     SCOPED_TRACE(dropRate);
     link.Unit().ClearRequests();
     link.Unit().Faults().dropRate = dropRate;
-    test.OnTypeChanged(sensorType);
-    test.OnReadRecordedData();
+    test.SetSensorType(sensorType);
+    test.ReadRecordedData();
     ASSERT_TRUE(RunToIdle(600000));
     EXPECT_EQ(SensorTestReport(test.Values(), sensorType), report);
     EXPECT_EQ(link.Unit().Requests().size() > 11, dropRate > 0) << "dropped requests are asked again";
   }
-  chosenPath = "report.dat";
-  test.SaveReport();
-  test.SaveReport();
+  EXPECT_EQ(test.SaveReport(Given(std::string("report.dat"))), Result::Done());
+  EXPECT_EQ(test.SaveReport(Given(std::string("report.dat"))), Result::Done());
   files.unwritable.insert("report.dat");
-  test.SaveReport();
-  chosenPath.clear();
-  test.SaveReport();
+  EXPECT_EQ(test.SaveReport(Given(std::string("report.dat"))),
+            Result::Failed("Error open file: DateiDatName\nreport.dat: Read-only file system"));
+  EXPECT_EQ(test.SaveReport([] { return std::optional<std::string>(); }), Result::Cancelled());
   EXPECT_EQ(files.files, (std::map<std::string, std::string>{{"report.dat", typeI + typeI}}));
-  EXPECT_EQ(asked, "report.dat dat");
-  EXPECT_EQ(alerts, (Strings{"Report saved in file report.dat", "Report saved in file report.dat",
-                             "(?) Error open file: DateiDatName\nreport.dat: Read-only file system"}));
 }
 
 }  // namespace
