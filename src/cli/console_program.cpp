@@ -48,11 +48,11 @@ ConsoleProgram::ConsoleProgram(const CliOptions& options, TimerHost& timers, Lin
       console_(console),
       pendingSignal_(std::move(pendingSignal)),
       pumpMessages_(console),
-      pump_(port, pumpMessages_),
-      ticker_(timers),
+      pump_(link_, port, pumpMessages_),
+      ticker_(link_, timers),
       view_(console, pump_, options.yes),
-      controller_(view_, timers, files),
-      sensorTest_(timers, files),
+      controller_(link_, view_, timers, files),
+      sensorTest_(link_, timers, files),
       sensorView_(console, sensorTest_) {
   view_.Attach(controller_);
   view_.onRunSensorTest = [this] {
@@ -83,14 +83,12 @@ ConsoleProgram::~ConsoleProgram() {
 void ConsoleProgram::Start(std::function<void()> onFinished) {
   onFinished_ = std::move(onFinished);
   // As the window program starts: the tick, the protocol window's pump, the link, the main window.
-  tickPeriod = kStartTickPeriodMs;
-  windowTimerPeriod = tickPeriod;
   ticker_.Start(kStartTickPeriodMs);
   pump_.Run(timers_, {});
-  StartLink();
+  StartLink(link_);
   controller_.Open();
   BuildScript();
-  scriptTimer_ = timers_.StartTimer(tickPeriod, [this] { Advance(); });
+  scriptTimer_ = timers_.StartTimer(link_.periods.tick, [this] { Advance(); });
 }
 
 int ConsoleProgram::ExitStatus() const {

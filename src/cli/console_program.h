@@ -13,10 +13,11 @@
 #include "cli/console_text.h"
 #include "cli/console_view.h"
 #include "core/common/file_appender.h"
+#include "core/line/byte_pump.h"
+#include "core/link/link.h"
 #include "core/monitor/monitor_controller.h"
 #include "core/sensorcheck/sensor_sequence.h"
 #include "core/tick/ticker.h"
-#include "core/line/byte_pump.h"
 
 namespace gelvar {
 
@@ -93,6 +94,7 @@ class ConsoleProgram : private MonitorListener, private LineObserver {
   MonitorListener* alsoTell_ = nullptr;
 
   ConsolePumpMessages pumpMessages_;
+  Link link_;
   BytePump pump_;
   Ticker ticker_;
   ConsoleView view_;

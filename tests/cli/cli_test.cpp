@@ -18,7 +18,6 @@
 #include "cli/mqtt_payloads.h"
 #include "cli/port_list.h"
 #include "core/common/temp_folder.h"
-#include "core/link/test_support.h"
 #include "core/monitor/monitor_controller.h"
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/variable_log.h"
@@ -169,7 +168,7 @@ TEST(ConsoleView, AnswersOnceAndHandsOnNewEntriesOnce) {
 
   VirtualScheduler timers;
   MemoryFiles files;
-  SensorTest test(timers, files);
+  SensorTest test(link.LinkState(), timers, files);
   ConsoleSensorView sensorView(console, test);
   test.logText = "a\r\n";
   sensorView.Refresh();  // before anyone takes the entries
@@ -193,7 +192,6 @@ struct VirtualCli {
   using Meanwhile = std::function<void(VirtualCli&, int)>;
 
   explicit VirtualCli(const std::string& args, const Meanwhile& meanwhile = nullptr) {
-    ResetLinkStateForTests();
     std::istringstream words(args);
     ConsoleProgram program(Parsed({std::istream_iterator<std::string>(words), {}}), scheduler, line, files, console,
                            meanwhile ? std::function<int()>([this] { return signal; }) : nullptr);

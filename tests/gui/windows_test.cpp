@@ -20,24 +20,24 @@
 
 #include <unistd.h>
 
-#include "core/link/test_support.h"
+#include "core/link/link.h"
+#include "core/monitor/variable_log.h"
+#include "core/tick/ticker.h"
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
-#include "core/monitor/variable_log.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
-#include "qt/serial_discovery_qt.h"
-#include "support/monitor_fakes.h"
-#include "support/virtual_scheduler.h"
-#include "core/tick/ticker.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
 #include "gui/trend/trend_windows.h"
 #include "gui/ui/tone_player.h"
 #include "gui/ui/widget_support.h"
+#include "gui/update/update_dialog.h"
+#include "qt/serial_discovery_qt.h"
+#include "support/monitor_fakes.h"
+#include "support/virtual_scheduler.h"
 #include "unitsim/simulated_line.h"
 #include "unitsim/unit_model.h"
-#include "gui/update/update_dialog.h"
 
 namespace gelvar::testing {
 namespace {
@@ -98,13 +98,11 @@ struct EndlessOutput : SoundOutput {
 class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
  protected:
   MonitorWindowTest() {
-    ResetLinkStateForTests();
-    tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
     protocol.Create();
     window.SetListener(&trends.Recorder());
     window.SetOtherCommands([this](int command) { trends.Command(command, &window); });
     ticker.Start();
-    StartLink();
+    StartLink(link);
     window.Open();
   }
   ~MonitorWindowTest() override { testEnd.count_down(); }
@@ -171,12 +169,13 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   VirtualScheduler scheduler;
   unitsim::UnitModel unit;
   unitsim::SimulatedLine line{unit, [this] { return scheduler.NowMs(); }};
-  LinkInsideWindow inside{scheduler};
-  ProtocolWindow protocol{scheduler, line, inside};
-  Ticker ticker{scheduler};
+  Link link;
+  LinkInsideWindow inside{link, scheduler};
+  ProtocolWindow protocol{link, scheduler, line, inside};
+  Ticker ticker{link, scheduler};
   MemoryFiles files;
   FolderMemoryFiles folderMemory{files};  // as the program composes them
-  SensorTest sensorTest{scheduler, folderMemory};
+  SensorTest sensorTest{link, scheduler, folderMemory};
   SensorTestDialog sensorDialog{sensorTest};
   UpdateDialog update;
   InputDialog input;
@@ -188,7 +187,7 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   std::vector<SerialDeviceEntry> plugged;
   DeviceChooserDialog chooser{scheduler, *this, comDevices};
   MonitorDialog window{
-      scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
+      link, scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
   TrendWindows trends{window.Controller(), scheduler};
   QStringList fileDialogStarts;  // the folder each file dialog opened in
 };

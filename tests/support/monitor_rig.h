@@ -61,7 +61,7 @@ class EventLog : public MonitorListener {
 // The program's pieces as they start: pump timer, tick, then the main window with its own timer.
 struct MonitorRig {
   explicit MonitorRig(FileAppender* files = nullptr, bool openPort = true)
-      : controller(view, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
+      : controller(link.LinkState(), view, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
     view.pump = &link.Pump();
     controller.SetListener(&log);
     link.Pump().SetLineObserver(&controller);

@@ -7,6 +7,8 @@
 
 namespace gelvar {
 
+struct Link;
+
 struct InsideField {
   int controlId;
   std::string text;
@@ -15,6 +17,6 @@ struct InsideField {
 inline constexpr int kInsideFieldCount = 15;
 
 // The first column of the diagnostics window, one entry per value field.
-std::array<InsideField, kInsideFieldCount> ReadLinkInside();
+std::array<InsideField, kInsideFieldCount> ReadLinkInside(const Link& link);
 
 }  // namespace gelvar

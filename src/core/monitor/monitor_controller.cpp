@@ -1,8 +1,8 @@
 #include "core/monitor/monitor_controller.h"
 
+#include "core/link/link.h"
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/variable_log.h"
-#include "core/timing/tick_period.h"
 
 namespace gelvar {
 namespace {
@@ -40,12 +40,13 @@ constexpr const char* kUpdateQuestion = "Are you shure you really want to update
 
 }  // namespace
 
-MonitorController::MonitorController(MonitorView& view, TimerHost& timers, FileAppender& files)
-    : view_(view),
+MonitorController::MonitorController(Link& link, MonitorView& view, TimerHost& timers, FileAppender& files)
+    : link_(link),
+      view_(view),
       timers_(timers),
       files_(files),
       model_(*this),
-      cycle_(model_, *this),
+      cycle_(link, model_, *this),
       comStatus_(kComPortClosed),
       logStatus_(kNoLogging) {}
 
@@ -54,7 +55,7 @@ MonitorController::~MonitorController() {
 }
 
 void MonitorController::Open() {
-  if (timer_ < 0) timer_ = timers_.StartTimer(tickPeriod, [this] { OnTimer(); });
+  if (timer_ < 0) timer_ = timers_.StartTimer(link_.periods.tick, [this] { OnTimer(); });
   mode_ = kPortClosed;
   view_.Refresh();
 }

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "core/common/file_appender.h"
+#include "core/line/line_port.h"
 #include "core/monitor/device_model.h"
 #include "core/monitor/message_pane.h"
 #include "core/monitor/monitor_view.h"
 #include "core/monitor/read_cycle.h"
 #include "core/timing/timer_host.h"
-#include "core/line/line_port.h"
 
 namespace gelvar {
 
@@ -83,7 +83,7 @@ struct ProgressRanges {
 // once the device is back; while it is gone their steps find no reply.
 class MonitorController : public LineObserver, private StepHost, private ReadCycleHost {
  public:
-  MonitorController(MonitorView& view, TimerHost& timers, FileAppender& files);
+  MonitorController(Link& link, MonitorView& view, TimerHost& timers, FileAppender& files);
   ~MonitorController() override;
   MonitorController(const MonitorController&) = delete;
   MonitorController& operator=(const MonitorController&) = delete;
@@ -162,6 +162,7 @@ class MonitorController : public LineObserver, private StepHost, private ReadCyc
   void VariablePassEnded() override;
   void StepEnded(std::uint32_t objectId, StepOutcome outcome) override;
 
+  const Link& link_;
   MonitorView& view_;
   TimerHost& timers_;
   FileAppender& files_;

@@ -9,6 +9,7 @@
 
 #include "core/common/file_appender.h"
 #include "core/link/converter.h"
+#include "core/link/transaction.h"
 #include "core/timing/timer_host.h"
 
 namespace gelvar {
@@ -57,7 +58,8 @@ class SensorTest {
  public:
   // The steps run on the one link transaction, shared with the main window; the report goes
   // through files.
-  SensorTest(TimerHost& timers, FileAppender& files) : timers_(timers), files_(files) {}
+  SensorTest(Link& link, TimerHost& timers, FileAppender& files)
+      : link_(link), transaction_(link), timers_(timers), files_(files) {}
   ~SensorTest();
   SensorTest(const SensorTest&) = delete;
   SensorTest& operator=(const SensorTest&) = delete;
@@ -118,6 +120,8 @@ class SensorTest {
   void TakeTemperature(int count);
   void TakeResults();
 
+  const Link& link_;
+  LinkTransaction transaction_;
   TimerHost& timers_;
   FileAppender& files_;
   SensorTestView* view_ = nullptr;

@@ -25,10 +25,10 @@
 #include <algorithm>
 #include <span>
 
+#include "core/serial/com_devices.h"
 #include "gui/monitor/about_dialog.h"
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/input_dialog.h"
-#include "core/serial/com_devices.h"
 #include "gui/tools/protocol_window.h"
 #include "gui/ui/tone_player.h"
 #include "gui/ui/widget_support.h"
@@ -334,8 +334,9 @@ QString ComPortHint(const ComDeviceMap& devices, int portNumber) {
 
 }  // namespace
 
-MonitorDialog::MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows)
-    : tones_(tones), windows_(windows), controller_(*this, timers, files) {
+MonitorDialog::MonitorDialog(Link& link, TimerHost& timers, FileAppender& files, TonePlayer& tones,
+                             const Windows& windows)
+    : tones_(tones), windows_(windows), controller_(link, *this, timers, files) {
   setWindowTitle(QString::fromLatin1(kAppTitle));
   setWindowIcon(AppIcon());
   setWindowFlag(Qt::WindowMinimizeButtonHint);

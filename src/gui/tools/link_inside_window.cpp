@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "core/timing/tick_period.h"
 #include "core/line/link_inside.h"
+#include "core/link/link.h"
 #include "gui/ui/widget_support.h"
 
 namespace gelvar {
@@ -50,8 +50,8 @@ QLineEdit* AddField(QWidget* window, const DialogUnits& units, QPoint at, int co
 
 }  // namespace
 
-LinkInsideWindow::LinkInsideWindow(TimerHost& timers)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), timers_(timers) {
+LinkInsideWindow::LinkInsideWindow(const Link& link, TimerHost& timers)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), link_(link), timers_(timers) {
   setWindowTitle(QStringLiteral("Zeb Inside"));
   setAttribute(Qt::WA_ShowWithoutActivating);
   const DialogUnits units(font());
@@ -75,7 +75,7 @@ LinkInsideWindow::~LinkInsideWindow() { timers_.StopTimer(refreshTimer_); }
 void LinkInsideWindow::Create() {
   if (refreshTimer_ >= 0) return;
   // Hidden, the fields would only be kept for the next showing, which refreshes them anyway.
-  refreshTimer_ = timers_.StartTimer(windowTimerPeriod, [this] {
+  refreshTimer_ = timers_.StartTimer(link_.periods.windowTimer, [this] {
     if (isVisible()) Refresh();
   });
 }
@@ -86,7 +86,7 @@ void LinkInsideWindow::showEvent(QShowEvent* event) {
 }
 
 void LinkInsideWindow::Refresh() {
-  for (const InsideField& field : ReadLinkInside()) {
+  for (const InsideField& field : ReadLinkInside(link_)) {
     ShowText(firstColumn_.at(field.controlId), FromWindowsText(field.text));
   }
 }
