@@ -315,6 +315,42 @@ TEST(LinkEndToEnd, SilenceFailsAfterEightWindowsAndADamagedOrCutReplyIsCountedAn
   }
 }
 
+// Two units on two adapters, served by one event loop: both reads run at once, and each link gets its
+// own unit's value and numbers its own frames.
+TEST(LinkEndToEnd, TwoLinksOnOneLoopEachReadTheirOwnUnitAndNumberTheirOwnFrames) {
+  VirtualScheduler loop;
+  VirtualLink first(loop);
+  VirtualLink second(loop);
+  first.Unit().SetObject(0x0C84, {0x11, 0x22, 0x33, 0x44});
+  second.Unit().SetObject(0x0C84, {0x55, 0x66, 0x77, 0x88});
+  second.Unit().Faults().latencyMs = 40;  // still busy while the first is done
+  for (VirtualLink* link : {&first, &second}) link->Pump().SetHex(true);
+  LinkTransaction firstRead(first.LinkState());
+  LinkTransaction secondRead(second.LinkState());
+  ASSERT_EQ(firstRead.Start(0x0C84, nullptr), 1);
+  ASSERT_EQ(secondRead.Start(0x0C84, nullptr), 1) << "the other link's read does not make this one busy";
+  ObjectRequest firstReply{};
+  ObjectRequest secondReply{};
+  int firstResult = kPollBusy;
+  int secondResult = kPollBusy;
+  ASSERT_TRUE(loop.RunUntil(
+      [&] {
+        if (firstResult == kPollBusy) firstResult = firstRead.Poll(&firstReply, nullptr, nullptr, nullptr);
+        if (secondResult == kPollBusy) secondResult = secondRead.Poll(&secondReply, nullptr, nullptr, nullptr);
+        return firstResult != kPollBusy && secondResult != kPollBusy;
+      },
+      1000));
+
+  EXPECT_EQ(std::make_pair(firstResult, Bytes(firstReply.data, firstReply.data + 4)),
+            std::make_pair(4, Bytes{0x11, 0x22, 0x33, 0x44}));
+  EXPECT_EQ(std::make_pair(secondResult, Bytes(secondReply.data, secondReply.data + 4)),
+            std::make_pair(4, Bytes{0x55, 0x66, 0x77, 0x88}));
+  EXPECT_EQ(first.Pump().Tx().PaneLines(), "0001-0[54 32 10 69 ]");
+  EXPECT_EQ(first.Pump().Rx().PaneLines(), "0002-0[56 32 10 11 22 33 44 BC ]");
+  EXPECT_EQ(second.Pump().Tx().PaneLines(), "0001-0[54 32 10 69 ]");
+  EXPECT_EQ(second.Pump().Rx().PaneLines(), "0002-0[56 32 10 55 66 77 88 AB ]");
+}
+
 // Every input kept in the fuzz corpora (the seeds and those that once found a fault) replays cleanly,
 // in every build, with or without clang.
 TEST(FuzzCorpus, EveryInputReplaysCleanly) {
