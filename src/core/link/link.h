@@ -15,8 +15,8 @@ namespace gelvar {
 
 struct Link {
   Link() = default;
-  // A copy would be a second link that no line serves. Starting afresh is assigning a new one, which
-  // keeps every reference to the old.
+  // A copy would be a second link that no line serves. Starting afresh is assigning a new one: whoever
+  // holds this one by reference keeps it.
   Link(const Link&) = delete;
   Link& operator=(const Link&) = default;
 

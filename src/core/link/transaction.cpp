@@ -63,7 +63,7 @@ void LinkTransaction::Wait() {
 
 void LinkTransaction::Hold() {
   tr_.triesLeft = kTriesPerCycle;
-  tr_.cyclesLeft = kCycles;
+  tr_.cyclesLeft = kReplyWindows;
   tr_.window = kReplyWindowMs;
   tr_.hold = CountDown(tr_.hold);
   if (tr_.hold < Period()) tr_.state = kTrIdle;
@@ -104,7 +104,7 @@ std::int32_t LinkTransaction::Poll(ObjectRequest* request, int* tries, int* cycl
       return kPollFailed;
     default:
       if (tries) *tries = kTriesPerCycle - tr_.triesLeft;
-      if (cycles) *cycles = kCycles - tr_.cyclesLeft;
+      if (cycles) *cycles = kReplyWindows - tr_.cyclesLeft;
       if (ms) *ms = static_cast<int>(kReplyWindowMs - tr_.window);
       return kPollBusy;
   }
@@ -112,7 +112,7 @@ std::int32_t LinkTransaction::Poll(ObjectRequest* request, int* tries, int* cycl
 
 std::int32_t LinkTransaction::Step() {
   switch (tr_.state) {
-    case kTrNew: tr_.cyclesLeft = kCycles; [[fallthrough]];
+    case kTrNew: tr_.cyclesLeft = kReplyWindows; [[fallthrough]];
     case kTrRepost: tr_.triesLeft = kTriesPerCycle; [[fallthrough]];
     case kTrPost: Post(); break;
     case kTrWait: Wait(); break;

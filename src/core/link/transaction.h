@@ -24,8 +24,8 @@ inline constexpr int kPollBusy = -1;
 inline constexpr int kPollIdle = -2;
 inline constexpr int kPollFailed = -3;
 
-inline constexpr std::int32_t kTriesPerCycle = 3;
-inline constexpr std::int32_t kCycles = 8;
+inline constexpr std::int32_t kTriesPerCycle = 3;  // refused posts within one reply window that fail the request
+inline constexpr std::int32_t kReplyWindows = 8;   // reply windows without a reply that fail the request
 inline constexpr std::uint32_t kReplyWindowMs = 750;
 
 // What the transaction keeps between ticks, in its link. The counters start as every ended transaction
@@ -33,7 +33,7 @@ inline constexpr std::uint32_t kReplyWindowMs = 750;
 struct TransactionRecord {
   std::int32_t state = kTrIdle;
   std::int32_t triesLeft = kTriesPerCycle;
-  std::int32_t cyclesLeft = kCycles;
+  std::int32_t cyclesLeft = kReplyWindows;
   std::uint32_t window = kReplyWindowMs;
   std::uint32_t hold = 0;
   ObjectRequest request{};
