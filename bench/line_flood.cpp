@@ -24,12 +24,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/link/link.h"
 #include "core/serial/serial_port.h"
 #include "core/tick/ticker.h"
-#include "qt/qt_timer_host.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
 #include "gui/ui/widget_support.h"
+#include "qt/qt_timer_host.h"
 
 namespace gelvar {
 namespace {
@@ -155,13 +156,14 @@ int main(int argc, char* argv[]) {
   TimedHost timers;
   StderrMessages messages;
   SerialPort port(messages);
-  LinkInsideWindow inside(timers);
-  ProtocolWindow protocol(timers, port, inside);
-  Ticker ticker(timers);
+  Link link;
+  LinkInsideWindow inside(link, timers);
+  ProtocolWindow protocol(link, timers, port, inside);
+  Ticker ticker(link, timers);
   ticker.Start();
   protocol.Create();
   protocol.show();
-  StartLink();
+  StartLink(link);
   if (protocol.OpenChannel(0, 1) != 1) return 1;
   PaintCounter counter;
   auto* rxPane = FindControl<QPlainTextEdit>(&protocol, kRxPane);

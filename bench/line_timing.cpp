@@ -22,7 +22,7 @@
 #include "cli/console_view.h"
 #include "core/common/file_appender.h"
 #include "core/line/byte_pump.h"
-#include "core/link/transaction.h"
+#include "core/link/link.h"
 #include "core/monitor/monitor.h"
 #include "core/serial/serial_port.h"
 #include "core/tick/ticker.h"
@@ -113,11 +113,11 @@ class LineTiming : private MonitorEvents {
         timers_(timers),
         port_(port),
         pumpMessages_(console),
-        pump_(port_, pumpMessages_),
-        ticker_(timers),
+        pump_(link_, port_, pumpMessages_),
+        ticker_(link_, timers),
         console_(console),
         unitLine_(pump_),
-        monitor_(unitLine_, timers, files_) {
+        monitor_(link_, unitLine_, timers, files_) {
     monitor_.AddListener(*this);
     ticker_.SetMeasurementObserver([this](std::int32_t period, std::int32_t ticks) { Measured(period, ticks); });
   }
@@ -128,15 +128,13 @@ class LineTiming : private MonitorEvents {
 
   // Runs everything and quits the event loop; the exit status is then in Status().
   void Start() {
-    tickPeriod = kStartTickPeriodMs;
-    windowTimerPeriod = tickPeriod;
     ticker_.Start(kStartTickPeriodMs);
     pump_.Run(timers_, {});
     lastMeasurement_ = Clock::now();
-    StartLink();
+    StartLink(link_);
     monitor_.Start();
     if (monitor_.OpenPort().status != gelvar::Status::kDone) return Fail("the port did not open");
-    stepTimer_ = timers_.StartTimer(windowTimerPeriod, [this] { Step(); });
+    stepTimer_ = timers_.StartTimer(link_.periods.windowTimer, [this] { Step(); });
     Enter(&LineTiming::Reads);
   }
   int Status() const { return status_; }
@@ -167,13 +165,13 @@ class LineTiming : private MonitorEvents {
   // (a) One read of the object at a time, started and polled at window timer messages.
   void Reads() {
     if (!readRunning_) {
-      if (linkTransaction.Start(kReadObject, nullptr) != 1) return Fail("the link refused a read");
+      if (transaction_.Start(kReadObject, nullptr) != 1) return Fail("the link refused a read");
       readRunning_ = true;
       readStart_ = Clock::now();
       return;
     }
     ObjectRequest reply{};
-    const std::int32_t result = linkTransaction.Poll(&reply, nullptr, nullptr, nullptr);
+    const std::int32_t result = transaction_.Poll(&reply, nullptr, nullptr, nullptr);
     if (result == kPollBusy) return;
     readRunning_ = false;
     if (result < 0) ++failedReads_;
@@ -231,7 +229,7 @@ class LineTiming : private MonitorEvents {
   }
   void EndRun(const char* name, int floorMessages) {
     const double wallMs = MsSince(runStart_);
-    const double floorMs = floorMessages * static_cast<double>(windowTimerPeriod);
+    const double floorMs = floorMessages * static_cast<double>(link_.periods.windowTimer);
     const long long sent = port_.sent - sentBefore_;
     const long long received = port_.received - receivedBefore_;
     const double wireMs = static_cast<double>(sent + received) * kBitsPerByte / kBaud * 1000.0;
@@ -259,7 +257,8 @@ class LineTiming : private MonitorEvents {
     }();
     const auto [min, max] = std::minmax_element(readMs_.begin(), readMs_.end());
     std::cout << "(a) " << readMs_.size() << " sequential reads of 0x3003, started and polled every "
-              << windowTimerPeriod << " ms\n\n| reads | total s | mean ms | min ms | max ms | virtual ms | failed |\n"
+              << link_.periods.windowTimer
+              << " ms\n\n| reads | total s | mean ms | min ms | max ms | virtual ms | failed |\n"
               << "|---|---|---|---|---|---|---|\n| " << readMs_.size() << " | " << Format("%.2f", total / 1000.0)
               << " | " << Format("%.1f", total / static_cast<double>(readMs_.size())) << " | " << Format("%.1f", *min)
               << " | " << Format("%.1f", *max) << " | " << kVirtualReadMs << " | " << failedReads_ << " |\n";
@@ -315,6 +314,8 @@ class LineTiming : private MonitorEvents {
   TimerHost& timers_;
   CountingPort port_;
   ConsolePumpMessages pumpMessages_;
+  Link link_;
+  LinkTransaction transaction_{link_};
   BytePump pump_;
   Ticker ticker_;
   DiskFileAppender files_;

@@ -5,9 +5,7 @@
 #include "core/common/c_format.h"
 #include "core/link/converter.h"
 #include "core/link/driver.h"
-#include "core/link/link_memory.h"
-#include "core/link/test_support.h"
-#include "core/link/transaction.h"
+#include "core/link/link.h"
 #include "core/monitor/device_model.h"
 #include "core/monitor/variable_log.h"
 #include "core/tick/ticker.h"
@@ -16,60 +14,54 @@
 namespace gelvar {
 namespace {
 
-void TickOnce() {
-  link_step();
-  link_build_frame();
-  link_check_slots();
-  link_timer(static_cast<std::uint32_t>(tickPeriod));
-  linkTransaction.Step();
+void TickOnce(Link& link, LinkTransaction& transaction) {
+  link_step(link);
+  link_build_frame(link);
+  link_check_slots(link);
+  link_timer(link, static_cast<std::uint32_t>(link.periods.tick));
+  transaction.Step();
 }
 
 // Start, tick, send, answer, fetch, poll: the whole exchange for one object without a line.
-void BM_TransactionRoundTrip(benchmark::State& state) {
-  ResetLinkStateForTests();
-  tickPeriod = 10;
-  StartLink();
-  linkMemory.txRegister = -1;
+void BM_LinkTransactionRoundTrip(benchmark::State& state) {
+  Link link;
+  LinkTransaction transaction(link);
+  StartLink(link);
+  link.memory.txRegister = -1;
   const std::vector<std::uint8_t> reply = unitsim::EncodeFrame(0x0C84, {0x70, 0x17, 0x5E, 0x17});
   ObjectRequest out{};
   for (auto _ : state) {
-    linkTransaction.Start(0x0C84, nullptr);
+    transaction.Start(0x0C84, nullptr);
     int result = kPollBusy;
     while (result == kPollBusy) {
-      TickOnce();
+      TickOnce(link, transaction);
       bool sent = false;
-      while (linkMemory.txRegister >= 0) {
-        linkMemory.txRegister = -1;
-        drv_tx_next(0);
+      while (link.memory.txRegister >= 0) {
+        link.memory.txRegister = -1;
+        drv_tx_next(link, 0);
         sent = true;
       }
       if (sent) {
-        for (std::uint8_t b : reply) {
-          linkMemory.rxRegister = b;
-          drv_rx_byte(0);
-        }
+        for (std::uint8_t b : reply) drv_rx_byte(link, 0, b);
       }
-      result = linkTransaction.Poll(&out, nullptr, nullptr, nullptr);
+      result = transaction.Poll(&out, nullptr, nullptr, nullptr);
     }
     benchmark::DoNotOptimize(out);
   }
 }
-BENCHMARK(BM_TransactionRoundTrip);
+BENCHMARK(BM_LinkTransactionRoundTrip);
 
-void BM_ReceiveByte(benchmark::State& state) {
-  ResetLinkStateForTests();
-  StartLink();
+void BM_LinkReceiveByte(benchmark::State& state) {
+  Link link;
+  StartLink(link);
   const std::vector<std::uint8_t> frame = unitsim::EncodeFrame(0x0C07, {1, 2, 3, 4});
   for (auto _ : state) {
-    for (std::uint8_t b : frame) {
-      linkMemory.rxRegister = b;
-      drv_rx_byte(0);
-    }
-    linkMemory.converter.slotStatus[0] = 0;
+    for (std::uint8_t b : frame) drv_rx_byte(link, 0, b);
+    link.memory.converter.slotStatus[0] = 0;
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(frame.size()));
 }
-BENCHMARK(BM_ReceiveByte);
+BENCHMARK(BM_LinkReceiveByte);
 
 void BM_LogRecord(benchmark::State& state) {
   VariableSnapshot values;

@@ -49,11 +49,11 @@ ConsoleProgram::ConsoleProgram(const CliOptions& options, TimerHost& timers, Lin
       console_(console),
       pendingSignal_(std::move(pendingSignal)),
       pumpMessages_(console),
-      pump_(port, pumpMessages_),
-      ticker_(timers),
+      pump_(link_, port, pumpMessages_),
+      ticker_(link_, timers),
       unitLine_(pump_),
-      monitor_(unitLine_, timers, files),
-      sensorTest_(timers, files) {
+      monitor_(link_, unitLine_, timers, files),
+      sensorTest_(link_, timers, files) {
   monitor_.AddListener(*this);
   pump_.SetLineObserver(&monitor_);
   json_.String("command", options_.commandName);
@@ -68,14 +68,12 @@ ConsoleProgram::~ConsoleProgram() {
 void ConsoleProgram::Start(std::function<void()> onFinished) {
   onFinished_ = std::move(onFinished);
   // As the window program starts: the tick, the protocol window's pump, the link, the main window.
-  tickPeriod = kStartTickPeriodMs;
-  windowTimerPeriod = tickPeriod;
   ticker_.Start(kStartTickPeriodMs);
   pump_.Run(timers_, {});
-  StartLink();
+  StartLink(link_);
   monitor_.Start();
   BuildScript();
-  scriptTimer_ = timers_.StartTimer(tickPeriod, [this] { Advance(); });
+  scriptTimer_ = timers_.StartTimer(link_.periods.tick, [this] { Advance(); });
 }
 
 int ConsoleProgram::ExitStatus() const {

@@ -14,6 +14,7 @@
 #include "cli/console_view.h"
 #include "core/common/file_appender.h"
 #include "core/line/byte_pump.h"
+#include "core/link/link.h"
 #include "core/monitor/monitor.h"
 #include "core/sensorcheck/sensor_sequence.h"
 #include "core/tick/ticker.h"
@@ -101,6 +102,7 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   std::function<void()> onFinished_;
 
   ConsolePumpMessages pumpMessages_;
+  Link link_;
   BytePump pump_;
   Ticker ticker_;
   PumpUnitLine unitLine_;

@@ -20,7 +20,6 @@
 #include "cli/mqtt_payloads.h"
 #include "cli/port_list.h"
 #include "core/common/temp_folder.h"
-#include "core/link/test_support.h"
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/variable_log.h"
 #include "support/monitor_fakes.h"
@@ -305,7 +304,6 @@ struct VirtualCli {
   using Meanwhile = std::function<void(VirtualCli&, int)>;
 
   explicit VirtualCli(const std::string& args, const Meanwhile& meanwhile = nullptr) {
-    ResetLinkStateForTests();
     std::istringstream words(args);
     ConsoleProgram program(Parsed({std::istream_iterator<std::string>(words), {}}), scheduler, line, files, console,
                            meanwhile ? std::function<int()>([this] { return signal; }) : nullptr);

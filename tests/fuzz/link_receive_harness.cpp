@@ -1,14 +1,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "fuzz/harnesses.h"
 #include "core/link/converter.h"
 #include "core/link/driver.h"
-#include "core/link/link_memory.h"
-#include "core/link/test_support.h"
-#include "core/link/transaction.h"
-#include "support/virtual_scheduler.h"
+#include "core/link/link.h"
 #include "core/tick/ticker.h"
+#include "fuzz/harnesses.h"
+#include "support/virtual_scheduler.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar::fuzz {
@@ -22,19 +20,19 @@ constexpr std::uint32_t kProbeId = 0x0C84;
 const std::vector<std::uint8_t> kProbeData{0x12, 0x34, 0x56, 0x78};
 
 // What no script may bring about. Indexes that would run past their arrays are the sanitizers' part.
-const char* BrokenInvariant() {
-  const DriverRecord& drv = linkMemory.driver;
-  const ConverterRecord& conv = linkMemory.converter;
+const char* BrokenInvariant(const Link& link) {
+  const DriverRecord& drv = link.memory.driver;
+  const ConverterRecord& conv = link.memory.converter;
   const int left = drv.control & 0x0F;
   if (((drv.control & kSendingBit) != 0) != (drv.state == kDriverSending)) return "SENDING bit and state disagree";
   if (drv.state == kDriverIdle && left != 0) return "idle driver with bytes left in a frame";
   if (drv.state == kDriverReceiving && (left < 1 || left > 7)) return "receive count out of range";
-  if (frameNumber < 0 || frameNumber > 99999) return "frame number out of range";
+  if (link.frameNumber < 0 || link.frameNumber > 99999) return "frame number out of range";
   if ((conv.retry & 0x0F) >= 4) return "a fifth try";
   if ((conv.retry & 0x80) != 0 && conv.head != conv.tail) return "queue full with head and tail apart";
   for (const std::uint8_t status : conv.slotStatus)
     if ((status & 0x3F) > 20 && (status & 0x3F) != 0x3F) return "slot lifetime above 20";
-  if (link_last_error().errorClass != 0) return "the converter met an impossible state";
+  if (link_last_error(link).errorClass != 0) return "the converter met an impossible state";
   return nullptr;
 }
 
@@ -60,16 +58,14 @@ bool FetchedFromSlot(const ConverterRecord& before, const ObjectRequest& asked, 
 
 class LinkRun {
  public:
-  LinkRun(const std::uint8_t* data, std::size_t size) : script_{data, size}, ticker_(clock_) {}
+  LinkRun(const std::uint8_t* data, std::size_t size) : script_{data, size}, ticker_(link_, clock_) {}
 
   std::string Run() {
-    ResetLinkStateForTests();
-    tickPeriod = 10;
-    StartLink();
-    linkMemory.txRegister = -1;  // as the byte pump leaves it when it opens the port
+    StartLink(link_);
+    link_.memory.txRegister = -1;  // as the byte pump leaves it when it opens the port
     while (!script_.AtEnd() && fault_.empty()) {
       RunOp(script_.Byte());
-      if (const char* broken = BrokenInvariant()) Fail(broken);
+      if (const char* broken = BrokenInvariant(link_)) Fail(broken);
     }
     if (fault_.empty()) SettleAndRead();
     return fault_;
@@ -77,7 +73,7 @@ class LinkRun {
 
  private:
   void Fail(const std::string& what) {
-    if (fault_.empty()) fault_ = what + " (transaction state " + std::to_string(linkTransaction.State()) + ")";
+    if (fault_.empty()) fault_ = what + " (transaction state " + std::to_string(transaction_.State()) + ")";
   }
 
   void RunOp(std::uint8_t control) {
@@ -98,23 +94,20 @@ class LinkRun {
     }
   }
 
-  static void FeedByte(std::uint8_t b) {
-    linkMemory.rxRegister = b;
-    drv_rx_byte(0);
-  }
+  void FeedByte(std::uint8_t b) { drv_rx_byte(link_, 0, b); }
 
   // The byte pump's send half: every byte the driver has ready goes out at once.
   void Pump() {
-    for (; linkMemory.txRegister >= 0; drv_tx_next(0)) {
-      sent_.push_back(static_cast<std::uint8_t>(linkMemory.txRegister));
-      linkMemory.txRegister = -1;
+    for (; link_.memory.txRegister >= 0; drv_tx_next(link_, 0)) {
+      sent_.push_back(static_cast<std::uint8_t>(link_.memory.txRegister));
+      link_.memory.txRegister = -1;
     }
   }
 
   void Tick() {
     ticker_.Tick();
     if (lineConnected_) Pump();
-    if (const char* broken = BrokenInvariant()) Fail(broken);
+    if (const char* broken = BrokenInvariant(link_)) Fail(broken);
   }
 
   // 0, 2 or 4 data bytes after the ID, and a checksum that fits, so that scripts reach the reply slots
@@ -143,16 +136,16 @@ class LinkRun {
   // Argument bit 4 starts without a request record (a plain read).
   void Start(std::uint8_t argument) {
     const ObjectRequest request = ReadRequest(argument & 0x0F);
-    linkTransaction.Start(request.objectId, (argument & 0x10) ? nullptr : &request);
+    transaction_.Start(request.objectId, (argument & 0x10) ? nullptr : &request);
   }
 
   // Busy shows progress within its bounds (a new transaction, until its first step, the last one's);
   // every other answer fits the state and shows no progress.
   void Poll() {
-    const TransactionState before = linkTransaction.State();
+    const TransactionState before = transaction_.State();
     ObjectRequest reply{};
     int tries = -1, cycles = -1, ms = -1;
-    const std::int32_t result = linkTransaction.Poll(&reply, &tries, &cycles, &ms);
+    const std::int32_t result = transaction_.Poll(&reply, &tries, &cycles, &ms);
     const int fresh = before == kTrNew;
     const bool sound = result == kPollBusy ? before >= kTrNew && before <= kTrWait && tries >= 0 && tries < 3 + fresh &&
                                                  cycles >= 0 && cycles < 8 + fresh && ms >= 0 && ms <= 750
@@ -165,47 +158,47 @@ class LinkRun {
 
   void Fetch() {
     const ObjectRequest asked{0, 0, script_.Word(), script_.Byte(), {}};  // the ID word, then the mask
-    const ConverterRecord before = linkMemory.converter;
+    const ConverterRecord before = link_.memory.converter;
     ObjectRequest reply = asked;
-    const int id = link_fetch(&reply);
+    const int id = link_fetch(link_, &reply);
     if (id != 0 && !FetchedFromSlot(before, asked, id, reply))
       Fail("link_fetch handed back object " + std::to_string(id));
   }
 
   void Post(std::uint8_t argument) {
     ObjectRequest request = ReadRequest(argument);
-    link_post(&request);
+    link_post(link_, &request);
   }
 
   // Argument bit 4 takes a tick period from the script; otherwise bit 0 connects the line
   // (and the pump runs at once) or cuts it (the driver's bytes stay in the tx register).
   void SetLine(std::uint8_t argument) {
     if (argument & 0x10) {
-      tickPeriod = script_.Word() % (kLongestPeriodMs + 1);
+      link_.periods.tick = script_.Word() % (kLongestPeriodMs + 1);
       return;
     }
     lineConnected_ = (argument & 1) != 0;
     if (lineConnected_) Pump();
   }
 
-  static bool AtRest() {
+  bool AtRest() const {
     std::uint8_t status[4] = {};  // queue fill at 2, slots in use at 3
-    link_status(0, status);
-    return linkTransaction.State() == kTrIdle && linkMemory.converter.state == kConvIdle &&
-           linkMemory.driver.state == kDriverIdle && (linkMemory.driver.control & kFrameReady) == 0 && status[2] == 0 &&
-           status[3] == 0;
+    link_status(link_, 0, status);
+    return transaction_.State() == kTrIdle && link_.memory.converter.state == kConvIdle &&
+           link_.memory.driver.state == kDriverIdle && (link_.memory.driver.control & kFrameReady) == 0 &&
+           status[2] == 0 && status[3] == 0;
   }
 
   // A quiet line brings every layer back to rest: the transaction ends and its outcome is dropped,
   // queued requests go out, replies expire, a frame cut half-way is aborted. Then a plain read goes out
   // as one frame and its reply, given at once, is handed back.
   void SettleAndRead() {
-    tickPeriod = 10;
+    link_.periods.tick = 10;
     SetLine(1);
     for (int i = 0; i < kSettleTickLimit && !AtRest() && fault_.empty(); ++i) Tick();
     if (!AtRest()) return Fail("the stack did not come to rest on a quiet line");
     sent_.clear();
-    if (linkTransaction.Start(kProbeId, nullptr) != 1) return Fail("Start refused at rest");
+    if (transaction_.Start(kProbeId, nullptr) != 1) return Fail("Start refused at rest");
     for (int i = 0; i < 10 && sent_.size() < 4 && fault_.empty(); ++i) Tick();
     if (sent_ != unitsim::EncodeFrame(kProbeId, {})) return Fail("the read went out wrong");
     for (std::uint8_t b : unitsim::EncodeFrame(kProbeId, kProbeData)) FeedByte(b);
@@ -213,13 +206,15 @@ class LinkRun {
     std::int32_t result = kPollBusy;
     for (int i = 0; i < 10 && result == kPollBusy && fault_.empty(); ++i) {
       Tick();
-      result = linkTransaction.Poll(&reply, nullptr, nullptr, nullptr);
+      result = transaction_.Poll(&reply, nullptr, nullptr, nullptr);
     }
     if (result != 4 || !std::equal(kProbeData.begin(), kProbeData.end(), reply.data))
       Fail("the read after the script ended with " + std::to_string(result));
   }
 
   ScriptReader script_;
+  Link link_;
+  LinkTransaction transaction_{link_};
   testing::VirtualScheduler clock_;  // never advanced: the period stays as the script sets it
   Ticker ticker_;
   bool lineConnected_ = true;

@@ -24,7 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/link/test_support.h"
+#include "core/link/link.h"
 #include "core/monitor/variable_log.h"
 #include "core/tick/ticker.h"
 #include "gui/monitor/device_chooser_dialog.h"
@@ -109,13 +109,11 @@ struct EndlessOutput : SoundOutput {
 class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
  protected:
   MonitorWindowTest() {
-    ResetLinkStateForTests();
-    tickPeriod = windowTimerPeriod = kStartTickPeriodMs;
     protocol.Create();
     window.AddListener(trends.Recorder());
     window.SetOtherCommands([this](int command) { trends.Command(command, &window); });
     ticker.Start();
-    StartLink();
+    StartLink(link);
     window.Open();
   }
   ~MonitorWindowTest() override { testEnd.count_down(); }
@@ -183,12 +181,13 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   VirtualScheduler scheduler;
   unitsim::UnitModel unit;
   unitsim::SimulatedLine line{unit, [this] { return scheduler.NowMs(); }};
-  LinkInsideWindow inside{scheduler};
-  ProtocolWindow protocol{scheduler, line, inside};
-  Ticker ticker{scheduler};
+  Link link;
+  LinkInsideWindow inside{link, scheduler};
+  ProtocolWindow protocol{link, scheduler, line, inside};
+  Ticker ticker{link, scheduler};
   MemoryFiles files;
   FolderMemoryFiles folderMemory{files};  // as the program composes them
-  SensorSequence sensorTest{scheduler, folderMemory};
+  SensorSequence sensorTest{link, scheduler, folderMemory};
   SensorTestDialog sensorDialog{sensorTest};
   UpdateDialog update;
   InputDialog input;
@@ -200,7 +199,7 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
   std::vector<SerialDeviceEntry> plugged;
   DeviceChooserDialog chooser{scheduler, *this, comDevices};
   MonitorDialog window{
-      scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
+      link, scheduler, folderMemory, tones, {protocol, [this] { sensorDialog.Run(); }, update, input, chooser}};
   TrendWindows trends{window.Core(), scheduler};
   QStringList fileDialogStarts;  // the folder each file dialog opened in
 };

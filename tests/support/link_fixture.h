@@ -1,5 +1,4 @@
-// Every link test starts from the state the program starts from, and leaves it so: the window timers
-// too, which a test may have set to another period.
+// A link as the program starts it, one per test, and the bytes of the far end.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,29 +8,19 @@
 
 #include "core/link/converter.h"
 #include "core/link/driver.h"
-#include "core/link/link_memory.h"
-#include "core/link/test_support.h"
-#include "core/timing/tick_period.h"
+#include "core/link/link.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar::testing {
 
 class LinkTest : public ::testing::Test {
  protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { Reset(); }
-  static void Reset() {
-    ResetLinkStateForTests();
-    windowTimerPeriod = kStartTickPeriodMs;
-  }
+  Link link;
 };
 
 // Feeds bytes to the driver as the byte pump does.
-inline void FeedBytes(const std::vector<std::uint8_t>& bytes) {
-  for (std::uint8_t b : bytes) {
-    linkMemory.rxRegister = b;
-    drv_rx_byte(0);
-  }
+inline void FeedBytes(Link& link, const std::vector<std::uint8_t>& bytes) {
+  for (std::uint8_t b : bytes) drv_rx_byte(link, 0, b);
 }
 
 // Frames as the far end builds them: the simulated unit's codec, apart from the driver's.

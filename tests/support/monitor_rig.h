@@ -67,7 +67,7 @@ class EventLog : public MonitorEvents {
 // The program's pieces as they start: pump timer, tick, then the monitor with its own timer.
 struct MonitorRig {
   explicit MonitorRig(FileAppender* files = nullptr, bool openPort = true)
-      : monitor(line, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
+      : monitor(link.LinkState(), line, link.Scheduler(), files != nullptr ? *files : memoryFiles) {
     monitor.AddListener(log);
     link.Pump().SetLineObserver(&monitor);
     monitor.Start();

@@ -4,8 +4,7 @@
 
 #include "core/common/c_format.h"
 #include "core/link/driver.h"
-#include "core/link/link_memory.h"
-#include "core/timing/tick_period.h"
+#include "core/link/link.h"
 
 namespace gelvar {
 namespace {
@@ -18,18 +17,13 @@ constexpr int kNoParity = 0;
 
 // Hands every byte the driver has ready to write(), one at a time; a whole frame leaves in one go.
 template <typename Write>
-void DrainTxRegister(Write write) {
-  while (linkMemory.txRegister >= 0) {
-    const auto b = static_cast<std::uint8_t>(linkMemory.txRegister);
-    linkMemory.txRegister = -1;
+void DrainTxRegister(Link& link, Write write) {
+  while (link.memory.txRegister >= 0) {
+    const auto b = static_cast<std::uint8_t>(link.memory.txRegister);
+    link.memory.txRegister = -1;
     write(b);
-    drv_tx_next(kChannel);
+    drv_tx_next(link, kChannel);
   }
-}
-
-void FeedRx(int b) {
-  linkMemory.rxRegister = b;
-  drv_rx_byte(kChannel);
 }
 
 void KeepTail(std::string& text) {
@@ -103,7 +97,7 @@ BytePump::~BytePump() {
 int BytePump::OpenChannel(int channel, int portNumber) {
   if (channel != kChannel) return 0;
   if (port_.Open(portNumber, kBaudRate, kByteSize, kOneStopBit, kNoParity) == 0) return 0;
-  linkMemory.txRegister = -1;
+  link_.memory.txRegister = -1;
   comNumber_ = portNumber;
   lineLost_ = false;
   FollowArrivals();
@@ -126,7 +120,7 @@ void BytePump::OpenLineFile(int kind, int channel, const std::string& fileName) 
     messages_.ShowMessage("Fehler \326ffnen: " + fileName);  // \326: capital O umlaut
     return;
   }
-  linkMemory.txRegister = -1;
+  link_.memory.txRegister = -1;
   if (std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
     messages_.ShowMessage("Fehler Buffer: " + fileName);
     std::fclose(file);
@@ -150,7 +144,7 @@ void BytePump::Run(TimerHost& host, std::function<void()> onChanged) {
   if (host_ != nullptr) return;
   host_ = &host;
   onChanged_ = std::move(onChanged);
-  timer_ = host.StartTimer(windowTimerPeriod, [this] {
+  timer_ = host.StartTimer(link_.periods.windowTimer, [this] {
     const bool changed = Pump();
     FollowArrivals();
     if (changed && onChanged_) onChanged_();
@@ -170,7 +164,7 @@ void BytePump::StopRunning() {
 bool BytePump::Pump() {
   const bool noted = comNumber_ >= 0 && WatchLine();
   if (lineFileFlags_ & kLineFileTx) {
-    DrainTxRegister([this](std::uint8_t b) { std::fputc(b, ptFile_); });
+    DrainTxRegister(link_, [this](std::uint8_t b) { std::fputc(b, ptFile_); });
     std::fflush(ptFile_);
   }
   // While the device is gone the frames still leave the driver, into nothing, as on a dead line.
@@ -178,7 +172,7 @@ bool BytePump::Pump() {
     // The driver still hands the bytes over one at a time; a frame leaves in one write.
     std::uint8_t frame[64];
     int length = 0;
-    DrainTxRegister([&](std::uint8_t b) {
+    DrainTxRegister(link_, [&](std::uint8_t b) {
       if (length == static_cast<int>(sizeof frame)) {
         port_.Write(frame, length);
         length = 0;
@@ -188,7 +182,9 @@ bool BytePump::Pump() {
     port_.Write(frame, length);
   }
   if (lineFileFlags_ & kLineFileRx) {
-    for (int c = std::fgetc(prFile_); c != EOF; c = std::fgetc(prFile_)) FeedRx(c);
+    for (int c = std::fgetc(prFile_); c != EOF; c = std::fgetc(prFile_)) {
+      drv_rx_byte(link_, kChannel, static_cast<std::uint8_t>(c));
+    }
     // Bytes appended later by another writer are read at a later timer message.
     std::clearerr(prFile_);
   }
@@ -220,12 +216,13 @@ std::intptr_t BytePump::ArrivalHandle() const {
 void BytePump::ReadPort() {
   std::uint8_t bytes[kReceiveQuota];
   const int count = port_.Read(bytes, kReceiveQuota);
-  for (int i = 0; i < count; ++i) FeedRx(bytes[i]);
+  for (int i = 0; i < count; ++i) drv_rx_byte(link_, kChannel, bytes[i]);
 }
 
 bool BytePump::ReadTraces() {
-  const bool txChanged = ReadTrace(linkMemory.txTrace, linkMemory.txTraceRead, linkMemory.txTraceWrite, tx_);
-  const bool rxChanged = ReadTrace(linkMemory.rxTrace, linkMemory.rxTraceRead, linkMemory.rxTraceWrite, rx_);
+  LinkMemory& memory = link_.memory;
+  const bool txChanged = ReadTrace(memory.txTrace, memory.txTraceRead, memory.txTraceWrite, tx_);
+  const bool rxChanged = ReadTrace(memory.rxTrace, memory.rxTraceRead, memory.rxTraceWrite, rx_);
   if (!txChanged && !rxChanged) return false;
   tx_.KeepTail();
   rx_.KeepTail();
@@ -258,7 +255,7 @@ bool BytePump::WatchLine() {
     return true;
   }
   // Reopening is a system call or two: a modest rate is enough to catch a device coming back.
-  reopenCountdown_ -= windowTimerPeriod;
+  reopenCountdown_ -= link_.periods.windowTimer;
   if (reopenCountdown_ > 0) return false;
   reopenCountdown_ = kReopenIntervalMs;
   if (port_.Reopen() == 0) return false;

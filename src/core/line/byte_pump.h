@@ -1,5 +1,5 @@
 // The byte pump between the link driver and the line: tx register to the port (or a P-t file), the
-// port (or a P-r file) to the rx register, and the Tx/Rx trace texts. Runs at every protocol window
+// port (or a P-r file) to the driver, and the Tx/Rx trace texts. Runs at every protocol window
 // timer message and whenever the port has bytes waiting; owns channel 0's line state and the trace
 // rings' read indexes.
 #pragma once
@@ -9,10 +9,12 @@
 #include <functional>
 #include <string>
 
-#include "core/timing/timer_host.h"
 #include "core/line/line_port.h"
+#include "core/timing/timer_host.h"
 
 namespace gelvar {
+
+struct Link;
 
 // Where the pump's messages go ("Fehler Öffnen: ...", "Fehler Buffer: ...").
 class PumpMessages {
@@ -61,7 +63,7 @@ class TraceText {
 
 class BytePump {
  public:
-  BytePump(LinePort& port, PumpMessages& messages) : port_(port), messages_(messages) {}
+  BytePump(Link& link, LinePort& port, PumpMessages& messages) : link_(link), port_(port), messages_(messages) {}
   ~BytePump();
 
   int OpenChannel(int channel, int portNumber);  // 1 opened, 0 not
@@ -108,6 +110,7 @@ class BytePump {
   // Watches the port's present arrival handle, if the host can.
   void FollowArrivals();
 
+  Link& link_;
   LinePort& port_;
   PumpMessages& messages_;
   LineObserver* observer_ = nullptr;

@@ -4,16 +4,16 @@
 
 #include "core/common/c_format.h"
 #include "core/link/converter.h"
-#include "core/link/link_memory.h"
+#include "core/link/link.h"
 
 namespace gelvar {
 
-std::array<std::string, kInsideValueCount> ReadLinkInside() {
-  const DriverRecord& driver = linkMemory.driver;
+std::array<std::string, kInsideValueCount> ReadLinkInside(const Link& link) {
+  const DriverRecord& driver = link.memory.driver;
   std::uint8_t stats[5] = {};
-  link_stats(0, stats);
+  link_stats(link, 0, stats);
   std::uint8_t status[4] = {};
-  link_status(0, status);
+  link_status(link, 0, status);
   const auto number = [](int value) { return CFormat("%d", value); };
   std::array<std::string, kInsideValueCount> texts;
   texts[kDriverState] = number(driver.state);

@@ -8,6 +8,8 @@
 
 namespace gelvar {
 
+struct Link;
+
 // The values of the window's first column in its order: the driver's, then the converter's.
 enum InsideValue : std::size_t {
   kDriverState,
@@ -29,6 +31,6 @@ enum InsideValue : std::size_t {
 };
 
 // One text per value, indexed by InsideValue.
-std::array<std::string, kInsideValueCount> ReadLinkInside();
+std::array<std::string, kInsideValueCount> ReadLinkInside(const Link& link);
 
 }  // namespace gelvar

@@ -1,7 +1,7 @@
 #include "core/link/converter.h"
 
 #include "core/link/driver.h"
-#include "core/link/link_memory.h"
+#include "core/link/link.h"
 
 namespace gelvar {
 namespace {
@@ -14,162 +14,164 @@ constexpr std::uint8_t kTimeoutValue = 100;
 constexpr std::uint8_t kMaxTries = 4;
 constexpr std::uint8_t kErrorClass = 3;
 
-std::uint8_t openMask;
-std::uint32_t timerAccumulator;
-LinkError lastError;
-
-ConverterRecord& Conv() { return linkMemory.converter; }
-DriverRecord& Drv() { return linkMemory.driver; }
-
-bool QueueFull() { return (Conv().retry & kQueueFull) != 0; }
-bool QueueEmpty() { return Conv().head == Conv().tail && !QueueFull(); }
-std::uint8_t Tries() { return Conv().retry & 0x0F; }
+bool QueueFull(const ConverterRecord& conv) { return (conv.retry & kQueueFull) != 0; }
+bool QueueEmpty(const ConverterRecord& conv) { return conv.head == conv.tail && !QueueFull(conv); }
+std::uint8_t Tries(const ConverterRecord& conv) { return conv.retry & 0x0F; }
 
 std::uint8_t Other(std::uint8_t index) { return index == 0 ? 1 : 0; }
 
-std::uint8_t SlotLife(int slot) { return Conv().slotStatus[slot] & 0x3F; }
-bool SlotFetchable(int slot) { return SlotLife(slot) != 0 && SlotLife(slot) != kSlotFresh; }
-
-void RetireTail() {
-  Drv().control &= static_cast<std::uint8_t>(~kFrameReady);
-  Conv().tail = Other(Conv().tail);
-  Conv().retry = 0;
+std::uint8_t SlotLife(const ConverterRecord& conv, int slot) { return conv.slotStatus[slot] & 0x3F; }
+bool SlotFetchable(const ConverterRecord& conv, int slot) {
+  return SlotLife(conv, slot) != 0 && SlotLife(conv, slot) != kSlotFresh;
 }
 
-void FailedTry() {
-  ++Conv().retry;
-  if (Tries() >= kMaxTries) {
-    RetireTail();
-    ++Conv().dropped;
+void RetireTail(LinkMemory& memory) {
+  memory.driver.control &= static_cast<std::uint8_t>(~kFrameReady);
+  memory.converter.tail = Other(memory.converter.tail);
+  memory.converter.retry = 0;
+}
+
+void FailedTry(LinkMemory& memory) {
+  ++memory.converter.retry;
+  if (Tries(memory.converter) >= kMaxTries) {
+    RetireTail(memory);
+    ++memory.converter.dropped;
   }
 }
 
 // Pause before a frame that waited through a reception or a recovery goes out: 1..16 timer steps,
 // taken from the object ID and the failed tries.
-std::uint8_t BackoffSteps() {
-  const std::uint32_t id = Conv().queueId[Conv().tail];
-  return static_cast<std::uint8_t>(((id >> Tries()) & 0x0F) + 1);
+std::uint8_t BackoffSteps(const ConverterRecord& conv) {
+  const std::uint32_t id = conv.queueId[conv.tail];
+  return static_cast<std::uint8_t>(((id >> Tries(conv)) & 0x0F) + 1);
 }
 
-void Send() {
-  drv_start_tx(0);
-  Conv().timer = kFrameTimeLimit;
-  Conv().state = kConvSending;
+void Send(Link& link) {
+  drv_start_tx(link, 0);
+  link.memory.converter.timer = kFrameTimeLimit;
+  link.memory.converter.state = kConvSending;
 }
 
-void Receive() {
-  Conv().timer = kFrameTimeLimit;
-  Conv().state = kConvReceiving;
+void Receive(ConverterRecord& conv) {
+  conv.timer = kFrameTimeLimit;
+  conv.state = kConvReceiving;
 }
 
 // After a reception or a recovery: wait the back-off when a frame is ready, else go idle.
-void BackoffOrIdle() {
-  if (Drv().control & kFrameReady) {
-    Conv().timer = BackoffSteps();
-    Conv().state = kConvBackoff;
+void BackoffOrIdle(LinkMemory& memory) {
+  ConverterRecord& conv = memory.converter;
+  if (memory.driver.control & kFrameReady) {
+    conv.timer = BackoffSteps(conv);
+    conv.state = kConvBackoff;
   } else {
-    Conv().state = kConvIdle;
+    conv.state = kConvIdle;
   }
 }
 
-void StepIdle(std::uint8_t driverState) {
+void StepIdle(Link& link, std::uint8_t driverState) {
+  ConverterRecord& conv = link.memory.converter;
   switch (driverState) {
     case kDriverIdle:
-      Conv().timeoutValue = kTimeoutValue;
-      if (Drv().control & kFrameReady) Send();
+      conv.timeoutValue = kTimeoutValue;
+      if (link.memory.driver.control & kFrameReady) Send(link);
       return;
-    case kDriverSending: Conv().state = kConvRecover; return;
-    case kDriverReceiving: Receive(); return;
-    default: link_error(kErrorClass, 20); return;
+    case kDriverSending: conv.state = kConvRecover; return;
+    case kDriverReceiving: Receive(conv); return;
+    default: link_error(link, kErrorClass, 20); return;
   }
 }
 
-void StepSending(std::uint8_t driverState) {
-  const bool stillSending = (Drv().control & kSendingBit) != 0;
+void StepSending(Link& link, std::uint8_t driverState) {
+  LinkMemory& memory = link.memory;
+  ConverterRecord& conv = memory.converter;
+  const bool stillSending = (memory.driver.control & kSendingBit) != 0;
   switch (driverState) {
     case kDriverIdle:
       if (stillSending) {
-        FailedTry();
-        Conv().state = kConvRecover;
+        FailedTry(memory);
+        conv.state = kConvRecover;
       } else {
-        RetireTail();
-        Conv().state = kConvIdle;
+        RetireTail(memory);
+        conv.state = kConvIdle;
       }
       return;
     case kDriverSending:
-      if (Conv().timer == 0) {
-        FailedTry();
-        Conv().state = kConvRecover;
+      if (conv.timer == 0) {
+        FailedTry(memory);
+        conv.state = kConvRecover;
       }
       return;
     case kDriverReceiving:
       if (stillSending) {
-        FailedTry();
+        FailedTry(memory);
       } else {
-        RetireTail();
+        RetireTail(memory);
       }
-      Receive();
+      Receive(conv);
       return;
-    default: link_error(kErrorClass, 21); return;
+    default: link_error(link, kErrorClass, 21); return;
   }
 }
 
-void StepReceiving(std::uint8_t driverState) {
+void StepReceiving(Link& link, std::uint8_t driverState) {
+  ConverterRecord& conv = link.memory.converter;
   switch (driverState) {
-    case kDriverIdle: BackoffOrIdle(); return;
-    case kDriverSending: Conv().state = kConvRecover; return;
+    case kDriverIdle: BackoffOrIdle(link.memory); return;
+    case kDriverSending: conv.state = kConvRecover; return;
     case kDriverReceiving:
-      if (Conv().timer == 0) {
-        ++Conv().rxTimeouts;
-        Conv().state = kConvRecover;
+      if (conv.timer == 0) {
+        ++conv.rxTimeouts;
+        conv.state = kConvRecover;
       }
       return;
-    default: link_error(kErrorClass, 22); return;
+    default: link_error(link, kErrorClass, 22); return;
   }
 }
 
-void StepBackoff(std::uint8_t driverState) {
+void StepBackoff(Link& link, std::uint8_t driverState) {
   switch (driverState) {
     case kDriverIdle:
     case kDriverSending:
-      if (Conv().timer == 0) Send();
+      if (link.memory.converter.timer == 0) Send(link);
       return;
-    case kDriverReceiving: Receive(); return;
-    default: link_error(kErrorClass, 23); return;
+    case kDriverReceiving: Receive(link.memory.converter); return;
+    default: link_error(link, kErrorClass, 23); return;
   }
 }
 
-void StepRecover(std::uint8_t driverState) {
+void StepRecover(Link& link, std::uint8_t driverState) {
   switch (driverState) {
-    case kDriverIdle: BackoffOrIdle(); return;
+    case kDriverIdle: BackoffOrIdle(link.memory); return;
     case kDriverSending:
-    case kDriverReceiving: drv_abort(0); return;
-    default: link_error(kErrorClass, 24); return;
+    case kDriverReceiving: drv_abort(link, 0); return;
+    default: link_error(link, kErrorClass, 24); return;
   }
 }
 
 }  // namespace
 
-void link_reset() {
-  openMask = 0;
-  timerAccumulator = 0;
-  Conv() = ConverterRecord{};
+void link_reset(Link& link) {
+  link.openMask = 0;
+  link.timerAccumulator = 0;
+  link.memory.converter = ConverterRecord{};
 }
 
-std::uint8_t link_open(std::uint8_t channel) {
+std::uint8_t link_open(Link& link, std::uint8_t channel) {
   if (channel != 0) return kLinkNotOpen;
-  openMask |= 1;
-  drv_open(channel);
+  link.openMask |= 1;
+  drv_open(link, channel);
   return kLinkOk;
 }
 
-bool link_is_open(std::uint8_t channel) { return channel < 8 && ((openMask >> channel) & 1) != 0; }
+bool link_is_open(const Link& link, std::uint8_t channel) {
+  return channel < 8 && ((link.openMask >> channel) & 1) != 0;
+}
 
-std::uint8_t link_post(ObjectRequest* request) {
-  if (!link_is_open(request->channel)) return kLinkNotOpen;
-  ConverterRecord& conv = Conv();
+std::uint8_t link_post(Link& link, ObjectRequest* request) {
+  if (!link_is_open(link, request->channel)) return kLinkNotOpen;
+  ConverterRecord& conv = link.memory.converter;
   const std::uint8_t n = std::uint8_t(request->count & 0x0F) > 4 ? 4 : (request->count & 0x0F);
-  if (QueueFull()) {
+  if (QueueFull(conv)) {
     ++conv.queueOverflows;
     return kLinkRefused;
   }
@@ -182,14 +184,14 @@ std::uint8_t link_post(ObjectRequest* request) {
   return kLinkOk;
 }
 
-int link_fetch(ObjectRequest* request) {
-  if (!link_is_open(request->channel)) return -2;
-  ConverterRecord& conv = Conv();
+int link_fetch(Link& link, ObjectRequest* request) {
+  if (!link_is_open(link, request->channel)) return -2;
+  ConverterRecord& conv = link.memory.converter;
   const std::uint8_t wantHigh = static_cast<std::uint8_t>(request->objectId >> 8);
   const std::uint8_t wantLow = static_cast<std::uint8_t>(request->objectId);
   const std::uint8_t ignore = request->mask;
   for (int slot = 0; slot < 3; ++slot) {
-    if (!SlotFetchable(slot) || conv.slotIdHigh[slot] != wantHigh ||
+    if (!SlotFetchable(conv, slot) || conv.slotIdHigh[slot] != wantHigh ||
         (conv.slotIdLow[slot] & ~ignore) != (wantLow & ~ignore)) {
       continue;
     }
@@ -204,31 +206,32 @@ int link_fetch(ObjectRequest* request) {
   return 0;
 }
 
-void link_step() {
-  if (!link_is_open(0)) return;
-  const std::uint8_t driverState = Drv().state;
-  switch (Conv().state) {
+void link_step(Link& link) {
+  if (!link_is_open(link, 0)) return;
+  const std::uint8_t driverState = link.memory.driver.state;
+  ConverterRecord& conv = link.memory.converter;
+  switch (conv.state) {
     case kConvStart:
-      Conv().state = kConvIdle;
-      Conv().timeoutValue = kTimeoutValue;
+      conv.state = kConvIdle;
+      conv.timeoutValue = kTimeoutValue;
       return;
-    case kConvIdle: StepIdle(driverState); return;
-    case kConvSending: StepSending(driverState); return;
-    case kConvReceiving: StepReceiving(driverState); return;
-    case kConvBackoff: StepBackoff(driverState); return;
-    case kConvRecover: StepRecover(driverState); return;
+    case kConvIdle: StepIdle(link, driverState); return;
+    case kConvSending: StepSending(link, driverState); return;
+    case kConvReceiving: StepReceiving(link, driverState); return;
+    case kConvBackoff: StepBackoff(link, driverState); return;
+    case kConvRecover: StepRecover(link, driverState); return;
     default:
-      link_error(kErrorClass, 1);
-      Conv().state = kConvStart;
+      link_error(link, kErrorClass, 1);
+      conv.state = kConvStart;
       return;
   }
 }
 
-void link_build_frame() {
-  if (!link_is_open(0)) return;
-  DriverRecord& drv = Drv();
-  if ((drv.control & kFrameReady) || QueueEmpty()) return;
-  const ConverterRecord& conv = Conv();
+void link_build_frame(Link& link) {
+  if (!link_is_open(link, 0)) return;
+  DriverRecord& drv = link.memory.driver;
+  const ConverterRecord& conv = link.memory.converter;
+  if ((drv.control & kFrameReady) || QueueEmpty(conv)) return;
   const std::uint8_t tail = conv.tail;
   const std::uint8_t n = conv.queueCount[tail];
   const std::uint16_t word = EncodeIdWord(conv.queueId[tail]);
@@ -239,11 +242,11 @@ void link_build_frame() {
   drv.control |= kFrameReady;
 }
 
-void link_check_slots() {
-  if (!link_is_open(0)) return;
-  ConverterRecord& conv = Conv();
+void link_check_slots(Link& link) {
+  if (!link_is_open(link, 0)) return;
+  ConverterRecord& conv = link.memory.converter;
   for (int slot = 0; slot < 3; ++slot) {
-    if (SlotLife(slot) != kSlotFresh) continue;
+    if (SlotLife(conv, slot) != kSlotFresh) continue;
     const std::uint16_t word = static_cast<std::uint16_t>(conv.slotIdHigh[slot] * 256 + conv.slotIdLow[slot]);
     if (!IdWordParityOk(word)) {
       conv.slotStatus[slot] = 0;
@@ -257,26 +260,26 @@ void link_check_slots() {
   }
 }
 
-void link_timer(std::uint32_t elapsedMs) {
-  timerAccumulator += elapsedMs;
-  if (timerAccumulator < 10) return;
+void link_timer(Link& link, std::uint32_t elapsedMs) {
+  link.timerAccumulator += elapsedMs;
+  if (link.timerAccumulator < 10) return;
   // The excess is dropped: with ticks of 10 ms or more there is exactly one timer step per tick.
-  timerAccumulator = 0;
-  if (!link_is_open(0)) return;
-  ConverterRecord& conv = Conv();
+  link.timerAccumulator = 0;
+  if (!link_is_open(link, 0)) return;
+  ConverterRecord& conv = link.memory.converter;
   if (conv.timer != 0) --conv.timer;
   for (int slot = 0; slot < 3; ++slot) {
-    if (SlotLife(slot) == 0) {
+    if (SlotLife(conv, slot) == 0) {
       conv.slotStatus[slot] = 0;
-    } else if (SlotLife(slot) != kSlotFresh) {
+    } else if (SlotLife(conv, slot) != kSlotFresh) {
       --conv.slotStatus[slot];
     }
   }
 }
 
-void link_stats(std::uint8_t channel, std::uint8_t out[5]) {
+void link_stats(const Link& link, std::uint8_t channel, std::uint8_t out[5]) {
   if (channel != 0) return;
-  const ConverterRecord& conv = Conv();
+  const ConverterRecord& conv = link.memory.converter;
   out[0] = conv.queueOverflows;
   out[1] = conv.dropped;
   out[2] = conv.slotOverflows;
@@ -284,20 +287,22 @@ void link_stats(std::uint8_t channel, std::uint8_t out[5]) {
   out[4] = conv.rxTimeouts;
 }
 
-void link_status(std::uint8_t channel, std::uint8_t out[4]) {
+void link_status(const Link& link, std::uint8_t channel, std::uint8_t out[4]) {
   if (channel != 0) return;
-  const ConverterRecord& conv = Conv();
+  const ConverterRecord& conv = link.memory.converter;
   out[0] = conv.state;
   out[1] = conv.timeoutValue;
-  out[2] = QueueFull() ? 2 : (conv.head != conv.tail ? 1 : 0);
+  out[2] = QueueFull(conv) ? 2 : (conv.head != conv.tail ? 1 : 0);
   out[3] = 0;
   for (int slot = 0; slot < 3; ++slot) {
     if (conv.slotStatus[slot] != 0) ++out[3];
   }
 }
 
-void link_error(std::uint8_t errorClass, std::uint8_t code) { lastError = LinkError{errorClass, code}; }
+void link_error(Link& link, std::uint8_t errorClass, std::uint8_t code) {
+  link.lastError = LinkError{errorClass, code};
+}
 
-LinkError link_last_error() { return lastError; }
+LinkError link_last_error(const Link& link) { return link.lastError; }
 
 }  // namespace gelvar

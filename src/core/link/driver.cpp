@@ -1,6 +1,6 @@
 #include "core/link/driver.h"
 
-#include "core/link/link_memory.h"
+#include "core/link/link.h"
 
 namespace gelvar {
 namespace {
@@ -18,27 +18,27 @@ std::int32_t FoldAdd(std::int32_t sum, std::uint8_t b) {
   return sum;
 }
 
-void TraceWrite(std::int32_t* ring, std::uint8_t& writeIndex, std::int32_t value) {
+void TraceWrite(Link& link, std::int32_t* ring, std::uint8_t& writeIndex, std::int32_t value) {
   ring[writeIndex] = value;
   writeIndex = static_cast<std::uint8_t>(writeIndex >= kTraceSize - 1 ? 0 : writeIndex + 1);
-  if (frameNumber > 99999) frameNumber = 0;
+  if (link.frameNumber > 99999) link.frameNumber = 0;
 }
 
-void TraceFrameStart(std::int32_t* ring, std::uint8_t& writeIndex) {
-  ++frameNumber;
-  TraceWrite(ring, writeIndex, -frameNumber);
+void TraceFrameStart(Link& link, std::int32_t* ring, std::uint8_t& writeIndex) {
+  ++link.frameNumber;
+  TraceWrite(link, ring, writeIndex, -link.frameNumber);
 }
 
-void TraceTx(std::int32_t value) { TraceWrite(linkMemory.txTrace, linkMemory.txTraceWrite, value); }
-void TraceRx(std::int32_t value) { TraceWrite(linkMemory.rxTrace, linkMemory.rxTraceWrite, value); }
+void TraceTx(Link& link, std::int32_t value) { TraceWrite(link, link.memory.txTrace, link.memory.txTraceWrite, value); }
+void TraceRx(Link& link, std::int32_t value) { TraceWrite(link, link.memory.rxTrace, link.memory.rxTraceWrite, value); }
 
 std::uint8_t LowNibble(std::uint8_t control) { return control & 0x0F; }
 void SetLowNibble(std::uint8_t& control, int n) { control = static_cast<std::uint8_t>((control & 0xF0) | (n & 0x0F)); }
 
 // A good frame goes into the first free reply slot, ID word still carrying its parity bits.
-void DepositFrame() {
-  DriverRecord& drv = linkMemory.driver;
-  ConverterRecord& conv = linkMemory.converter;
+void DepositFrame(LinkMemory& memory) {
+  const DriverRecord& drv = memory.driver;
+  ConverterRecord& conv = memory.converter;
   int slot = 0;
   while (slot < 3 && conv.slotStatus[slot] != 0) ++slot;
   if (slot == 3) {
@@ -52,9 +52,9 @@ void DepositFrame() {
   conv.slotStatus[slot] = static_cast<std::uint8_t>(n * 32 + 0x3F);
 }
 
-void ReceiveInFrame(std::uint8_t b) {
-  DriverRecord& drv = linkMemory.driver;
-  TraceRx(b);
+void ReceiveInFrame(Link& link, std::uint8_t b) {
+  DriverRecord& drv = link.memory.driver;
+  TraceRx(link, b);
   drv.checksum = FoldAdd(drv.checksum, b);
   const int left = LowNibble(drv.control) - 1;
   SetLowNibble(drv.control, left);
@@ -64,12 +64,12 @@ void ReceiveInFrame(std::uint8_t b) {
     return;
   }
   if (drv.checksum == 255) {
-    DepositFrame();
+    DepositFrame(link.memory);
   } else {
-    ++linkMemory.converter.badFrames;
+    ++link.memory.converter.badFrames;
   }
   drv.state = kDriverIdle;
-  TraceRx(kTraceEndOfFrame);
+  TraceRx(link, kTraceEndOfFrame);
 }
 
 }  // namespace
@@ -93,19 +93,19 @@ bool IdWordParityOk(std::uint16_t word) {
   return odd == 0 && even == 0;
 }
 
-void drv_clear() { linkMemory.driver = DriverRecord{}; }
+void drv_clear(Link& link) { link.memory.driver = DriverRecord{}; }
 
-void drv_open(std::uint8_t channel) {
+void drv_open(Link& link, std::uint8_t channel) {
   if (channel != 0) return;
-  DriverRecord& drv = linkMemory.driver;
+  DriverRecord& drv = link.memory.driver;
   drv.state = kDriverIdle;
   drv.txIndex = 0;
   drv.rxIndex = 0;
-  frameNumber = 0;
+  link.frameNumber = 0;
 }
 
-std::uint8_t drv_start_tx(std::uint8_t channel) {
-  DriverRecord& drv = linkMemory.driver;
+std::uint8_t drv_start_tx(Link& link, std::uint8_t channel) {
+  DriverRecord& drv = link.memory.driver;
   if (channel != 0 || drv.state != kDriverIdle) return kLinkRefused;
   drv.state = kDriverSending;
   drv.control = static_cast<std::uint8_t>((drv.control & 0xF0) | kSendingBit);
@@ -117,19 +117,19 @@ std::uint8_t drv_start_tx(std::uint8_t channel) {
   }
   drv.checksum = 0;
   drv.txIndex = 0;
-  TraceFrameStart(linkMemory.txTrace, linkMemory.txTraceWrite);
-  drv_tx_next(channel);
+  TraceFrameStart(link, link.memory.txTrace, link.memory.txTraceWrite);
+  drv_tx_next(link, channel);
   return kLinkOk;
 }
 
-void drv_tx_next(std::uint8_t channel) {
-  DriverRecord& drv = linkMemory.driver;
+void drv_tx_next(Link& link, std::uint8_t channel) {
+  DriverRecord& drv = link.memory.driver;
   if (channel != 0 || drv.state != kDriverSending) return;
   const int left = LowNibble(drv.control);
   if (left == 0) {
     drv.control &= static_cast<std::uint8_t>(~(kFrameReady | kSendingBit));
     drv.state = kDriverIdle;
-    TraceTx(kTraceEndOfFrame);
+    TraceTx(link, kTraceEndOfFrame);
     return;
   }
   SetLowNibble(drv.control, left - 1);
@@ -141,20 +141,19 @@ void drv_tx_next(std::uint8_t channel) {
     ++drv.txIndex;
     drv.checksum = FoldAdd(drv.checksum, b);
   }
-  linkMemory.txByte = b;
-  linkMemory.txRegister = b;
-  TraceTx(b);
+  link.memory.txByte = b;
+  link.memory.txRegister = b;
+  TraceTx(link, b);
 }
 
-void drv_rx_byte(std::uint8_t channel) {
+void drv_rx_byte(Link& link, std::uint8_t channel, std::uint8_t b) {
   if (channel != 0) return;
-  DriverRecord& drv = linkMemory.driver;
-  const std::uint8_t b = static_cast<std::uint8_t>(linkMemory.rxRegister & 0xFF);
-  linkMemory.rxByte = b;
+  DriverRecord& drv = link.memory.driver;
+  link.memory.rxByte = b;
   switch (drv.state) {
     case kDriverIdle:
       if (!IsTypeLetter(b)) {
-        TraceRx(b);
+        TraceRx(link, b);
         return;
       }
       SetLowNibble(drv.control, 2 * (b - kTypeNoData) + 3);
@@ -162,17 +161,17 @@ void drv_rx_byte(std::uint8_t channel) {
       drv.rxIndex = 1;
       drv.checksum = b;
       drv.state = kDriverReceiving;
-      TraceFrameStart(linkMemory.rxTrace, linkMemory.rxTraceWrite);
-      TraceRx(b);
+      TraceFrameStart(link, link.memory.rxTrace, link.memory.rxTraceWrite);
+      TraceRx(link, b);
       return;
-    case kDriverSending: TraceRx(b); return;
-    case kDriverReceiving: ReceiveInFrame(b); return;
+    case kDriverSending: TraceRx(link, b); return;
+    case kDriverReceiving: ReceiveInFrame(link, b); return;
     default: return;
   }
 }
 
-std::uint8_t drv_abort(std::uint8_t channel) {
-  DriverRecord& drv = linkMemory.driver;
+std::uint8_t drv_abort(Link& link, std::uint8_t channel) {
+  DriverRecord& drv = link.memory.driver;
   if (channel != 0 || drv.state == kDriverOff) return kLinkNotOpen;
   drv.control = 0;
   drv.state = kDriverIdle;

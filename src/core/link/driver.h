@@ -5,12 +5,16 @@
 
 namespace gelvar {
 
-void drv_clear();
-void drv_open(std::uint8_t channel);
-std::uint8_t drv_start_tx(std::uint8_t channel);  // 0 started, 0xFF refused
-void drv_tx_next(std::uint8_t channel);
-void drv_rx_byte(std::uint8_t channel);
-std::uint8_t drv_abort(std::uint8_t channel);  // 0 done, 0xFE channel is Off
+struct Link;
+
+void drv_clear(Link& link);
+void drv_open(Link& link, std::uint8_t channel);
+std::uint8_t drv_start_tx(Link& link, std::uint8_t channel);  // 0 started, 0xFF refused
+// Puts the frame's next byte into the tx register; called again once the byte is on its way.
+void drv_tx_next(Link& link, std::uint8_t channel);
+// One byte as it came off the line.
+void drv_rx_byte(Link& link, std::uint8_t channel, std::uint8_t byte);
+std::uint8_t drv_abort(Link& link, std::uint8_t channel);  // 0 done, 0xFE channel is Off
 
 // ID word on the wire: the 14-bit object ID shifted left by two, bit 1 the XOR of the ID's odd bits,
 // bit 0 the XOR of its even bits.

@@ -1,5 +1,5 @@
-// The link's one static block: driver record, hand-over registers, trace rings and converter record of
-// channel 0. Zero at program start; nothing of the link is ever allocated.
+// The link's memory block: driver record, tx register, trace rings and converter record of channel 0.
+// Zero when its link is made; fixed in size, nothing of it is ever allocated.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +38,6 @@ struct ConverterRecord {
 };
 
 struct LinkMemory {
-  std::int32_t rxRegister;
   std::uint8_t rxByte;
   std::uint8_t txTraceRead;
   std::uint8_t txTraceWrite;
@@ -51,9 +50,6 @@ struct LinkMemory {
   std::uint8_t rxTraceRead;
   ConverterRecord converter;
 };
-
-extern LinkMemory linkMemory;
-extern std::int32_t frameNumber;  // shared by both trace rings, 1..100000
 
 inline constexpr int kTraceSize = 255;
 inline constexpr std::int32_t kTraceEndOfFrame = 0xFFFF;

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/line/byte_pump.h"
+#include "core/link/link.h"
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/variable_log.h"
-#include "core/timing/tick_period.h"
 
 namespace gelvar {
 namespace {
@@ -49,12 +49,13 @@ bool PumpUnitLine::Open(int comPort) { return pump_.OpenChannel(0, comPort) != 0
 
 void PumpUnitLine::Close() { pump_.CloseChannel(0); }
 
-Monitor::Monitor(UnitLine& line, TimerHost& timers, FileAppender& files)
-    : line_(line),
+Monitor::Monitor(Link& link, UnitLine& line, TimerHost& timers, FileAppender& files)
+    : link_(link),
+      line_(line),
       timers_(timers),
       files_(files),
       model_(*this),
-      cycle_(model_, *this),
+      cycle_(link, model_, *this),
       comStatus_(kComPortClosed),
       logStatus_(kNoLogging) {}
 
@@ -67,7 +68,7 @@ void Monitor::AddListener(MonitorEvents& listener) { listeners_.push_back(&liste
 void Monitor::RemoveListener(MonitorEvents& listener) { std::erase(listeners_, &listener); }
 
 void Monitor::Start() {
-  if (timer_ < 0) timer_ = timers_.StartTimer(tickPeriod, [this] { OnTimer(); });
+  if (timer_ < 0) timer_ = timers_.StartTimer(link_.periods.tick, [this] { OnTimer(); });
   mode_ = kPortClosed;
   Tell(&MonitorEvents::StatusChanged);
 }

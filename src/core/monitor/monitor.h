@@ -93,7 +93,7 @@ class PumpUnitLine : public UnitLine {
 // once the device is back; while it is gone their steps find no reply.
 class Monitor : public LineObserver, private StepHost, private ReadCycleHost {
  public:
-  Monitor(UnitLine& line, TimerHost& timers, FileAppender& files);
+  Monitor(Link& link, UnitLine& line, TimerHost& timers, FileAppender& files);
   ~Monitor() override;
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
@@ -185,6 +185,7 @@ class Monitor : public LineObserver, private StepHost, private ReadCycleHost {
     Tell(&MonitorEvents::StepEnded, objectId, outcome);
   }
 
+  const Link& link_;
   UnitLine& line_;
   TimerHost& timers_;
   FileAppender& files_;

@@ -1,8 +1,7 @@
 #include "core/monitor/read_cycle.h"
 
-#include "core/link/transaction.h"
+#include "core/link/link.h"
 #include "core/monitor/message_pane.h"
-#include "core/timing/tick_period.h"
 
 namespace gelvar {
 
@@ -122,7 +121,7 @@ void ReadCycle::RunVariableReader() {
     case kReaderPause:
       progress_.variables = 0;
       progress_.pause = kVariablePauseMs - intervalCountdown_;
-      intervalCountdown_ -= tickPeriod;
+      intervalCountdown_ -= link_.periods.tick;
       if (intervalCountdown_ < 0) varState_ = kReaderIssue;
       break;
     default:
@@ -156,12 +155,12 @@ void ReadCycle::RunLogTimer() {
       break;
     case kLogWait:
       progress_.logging = logMinutes_ * 60 - logCountdown_ / 1000;
-      logCountdown_ -= tickPeriod;
+      logCountdown_ -= link_.periods.tick;
       // After the first record, each record holds a pass of its own: it waits for a pause that
       // follows a pass it has not logged yet.
       if (logCountdown_ < 0 && varState_ == kReaderPause && passSinceRecord_) {
         logState_ = kLogWrite;
-        logCountdown_ -= tickPeriod;  // the time of the message that writes it
+        logCountdown_ -= link_.periods.tick;  // the time of the message that writes it
       }
       break;
   }
@@ -188,7 +187,7 @@ StepOutcome ReadCycle::TakeOutcome(int pollResult) {
 void ReadCycle::RunStepDriver() {
   switch (stepState_) {
     case kStepStart:
-      if (currentHandler_ != nullptr && linkTransaction.Start(currentObjectId_, &stepRequest_) != 0) {
+      if (currentHandler_ != nullptr && transaction_.Start(currentObjectId_, &stepRequest_) != 0) {
         stepState_ = kStepWait;
       }
       break;
@@ -196,7 +195,7 @@ void ReadCycle::RunStepDriver() {
       int tries = 0;
       int cycles = 0;
       int waitedMs = 0;
-      const int result = linkTransaction.Poll(&stepRequest_, &tries, &cycles, &waitedMs);
+      const int result = transaction_.Poll(&stepRequest_, &tries, &cycles, &waitedMs);
       if (result == kPollBusy) break;
       settleCountdown_ = 0;
       stepState_ = kStepSettle;
@@ -205,7 +204,7 @@ void ReadCycle::RunStepDriver() {
       break;
     }
     case kStepSettle:
-      settleCountdown_ -= tickPeriod;
+      settleCountdown_ -= link_.periods.tick;
       if (settleCountdown_ < 0) stepState_ = kStepIdle;
       break;
     default: break;

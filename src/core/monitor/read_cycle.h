@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/link/converter.h"
+#include "core/link/transaction.h"
 #include "core/monitor/device_model.h"
 
 namespace gelvar {
@@ -60,7 +61,8 @@ struct ProgressValues {
 
 class ReadCycle {
  public:
-  ReadCycle(DeviceModel& model, ReadCycleHost& host) : model_(model), host_(host) {}
+  ReadCycle(Link& link, DeviceModel& model, ReadCycleHost& host)
+      : link_(link), transaction_(link), model_(model), host_(host) {}
 
   // One window timer message.
   void OnTimer();
@@ -100,6 +102,8 @@ class ReadCycle {
   // Hands a finished transaction's result to the step's handler and reports failures.
   StepOutcome TakeOutcome(int pollResult);
 
+  const Link& link_;
+  LinkTransaction transaction_;
   DeviceModel& model_;
   ReadCycleHost& host_;
 

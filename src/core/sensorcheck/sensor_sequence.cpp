@@ -4,10 +4,9 @@
 #include <utility>
 
 #include "core/common/c_format.h"
-#include "core/link/transaction.h"
+#include "core/link/link.h"
 #include "core/monitor/object_data.h"
 #include "core/monitor/value_format.h"
-#include "core/timing/tick_period.h"
 
 namespace gelvar {
 namespace {
@@ -141,7 +140,7 @@ SensorSequence::~SensorSequence() { Close(); }
 void SensorSequence::Open(SensorSequenceEvents& listener) {
   Close();
   listener_ = &listener;
-  timer_ = timers_.StartTimer(tickPeriod, [this] { OnTimer(); });
+  timer_ = timers_.StartTimer(link_.periods.tick, [this] { OnTimer(); });
   pendingLine.clear();
 }
 
@@ -213,7 +212,7 @@ void SensorSequence::RunStep() {
     if (testStep != 3 || CountdownElapsed()) BeginRequest();
     return;
   }
-  const int result = linkTransaction.Poll(&testRequest, &refused_, &cycles_, &waited_);
+  const int result = transaction_.Poll(&testRequest, &refused_, &cycles_, &waited_);
   if (result == kPollBusy) return;
   const StepInfo& info = InfoOf(testStep);
   if (result == info.replyCount || (result == 0 && info.takesEmpty)) {
@@ -227,26 +226,26 @@ void SensorSequence::RunStep() {
 // The cycle's wait runs down by the current tick period per timer message. Once less than one tick
 // is left it stays elapsed, also when the tick period grows in the meantime.
 bool SensorSequence::CountdownElapsed() {
-  const auto tick = static_cast<std::uint32_t>(tickPeriod);
+  const auto tick = static_cast<std::uint32_t>(link_.periods.tick);
   if (waitCountdown >= tick) waitCountdown -= tick;
   return waitCountdown < tick;
 }
 
 bool SensorSequence::OwnTransactionRuns() const {
-  return ownTransaction_ != 0 && linkTransaction.CurrentNumber() == ownTransaction_;
+  return ownTransaction_ != 0 && transaction_.CurrentNumber() == ownTransaction_;
 }
 
 void SensorSequence::BeginRequest() {
   if (OwnTransactionRuns()) {
     // An earlier step's: let it end and drop its reply.
     ObjectRequest discarded{};
-    linkTransaction.Poll(&discarded, &refused_, &cycles_, &waited_);
+    transaction_.Poll(&discarded, &refused_, &cycles_, &waited_);
     return;
   }
   const std::uint32_t objectId = BuildRequest();
   const bool sendsData = InfoOf(testStep).data != RequestData::kNone;
   // Refused: the main window's transaction has not ended yet; try again at the next timer message.
-  if (linkTransaction.Start(objectId, sendsData ? &testRequest : nullptr, &ownTransaction_) == 0) return;
+  if (transaction_.Start(objectId, sendsData ? &testRequest : nullptr, &ownTransaction_) == 0) return;
   requestPending = 1;
 }
 

@@ -10,6 +10,7 @@
 #include "core/common/file_appender.h"
 #include "core/common/operation.h"
 #include "core/link/converter.h"
+#include "core/link/transaction.h"
 #include "core/timing/timer_host.h"
 
 namespace gelvar {
@@ -62,7 +63,8 @@ class SensorSequence {
  public:
   // The steps run on the one link transaction, shared with the main window; the report goes
   // through files.
-  SensorSequence(TimerHost& timers, FileAppender& files) : timers_(timers), files_(files) {}
+  SensorSequence(Link& link, TimerHost& timers, FileAppender& files)
+      : link_(link), transaction_(link), timers_(timers), files_(files) {}
   ~SensorSequence();
   SensorSequence(const SensorSequence&) = delete;
   SensorSequence& operator=(const SensorSequence&) = delete;
@@ -121,6 +123,8 @@ class SensorSequence {
   void TakeTemperature(int count);
   void TakeResults();
 
+  const Link& link_;
+  LinkTransaction transaction_;
   TimerHost& timers_;
   FileAppender& files_;
   SensorSequenceEvents* listener_ = nullptr;

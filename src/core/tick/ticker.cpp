@@ -4,7 +4,7 @@
 
 #include "core/link/converter.h"
 #include "core/link/driver.h"
-#include "core/link/transaction.h"
+#include "core/link/link.h"
 
 namespace gelvar {
 
@@ -18,10 +18,9 @@ constexpr std::int32_t kShortestPeriodMs = 1;
 Ticker::~Ticker() { Stop(); }
 
 void Ticker::Start(std::int32_t startPeriodMs) {
-  tickPeriod = startPeriodMs;
-  windowTimerPeriod = startPeriodMs;
+  link_.periods = {startPeriodMs, startPeriodMs};
   Stop();
-  timer_ = host_.StartTimer(tickPeriod, [this] { Tick(); });
+  timer_ = host_.StartTimer(startPeriodMs, [this] { Tick(); });
   intervalStartMs_ = lastTickMs_ = host_.MonotonicMs();
   tickCount_ = 0;
 }
@@ -44,24 +43,24 @@ void Ticker::Tick() {
     if (now - intervalStartMs_ >= kMeasureMs) Measure(now);
   }
   lastTickMs_ = now;
-  link_step();
-  link_build_frame();
-  link_check_slots();
-  link_timer(static_cast<std::uint32_t>(tickPeriod));
-  linkTransaction.Step();
+  link_step(link_);
+  link_build_frame(link_);
+  link_check_slots(link_);
+  link_timer(link_, static_cast<std::uint32_t>(link_.periods.tick));
+  transaction_.Step();
 }
 
 void Ticker::Measure(std::int64_t now) {
-  tickPeriod = std::max(kShortestPeriodMs, kMeasureMs / tickCount_);
+  link_.periods.tick = std::max(kShortestPeriodMs, kMeasureMs / tickCount_);
   intervalStartMs_ = now;
-  if (observer_) observer_(tickPeriod, tickCount_);
+  if (observer_) observer_(link_.periods.tick, tickCount_);
   tickCount_ = 0;
 }
 
-void StartLink() {
-  drv_clear();
-  link_reset();
-  link_open(0);
+void StartLink(Link& link) {
+  drv_clear(link);
+  link_reset(link);
+  link_open(link, 0);
 }
 
 }  // namespace gelvar

@@ -5,17 +5,20 @@
 #include <functional>
 #include <utility>
 
+#include "core/link/transaction.h"
 #include "core/timing/tick_period.h"
 #include "core/timing/timer_host.h"
 
 namespace gelvar {
 
+struct Link;
+
 class Ticker {
  public:
-  explicit Ticker(TimerHost& host) : host_(host) {}
+  Ticker(Link& link, TimerHost& host) : link_(link), transaction_(link), host_(host) {}
   ~Ticker();
 
-  // Sets both periods to startPeriodMs, starts the measuring interval and the tick timer.
+  // Sets both of the link's periods to startPeriodMs, starts the measuring interval and the tick timer.
   void Start(std::int32_t startPeriodMs = kStartTickPeriodMs);
   void Stop();
 
@@ -34,6 +37,8 @@ class Ticker {
   // Ends the measuring interval at now: the period is 10000 ms over the ticks counted.
   void Measure(std::int64_t now);
 
+  Link& link_;
+  LinkTransaction transaction_;
   TimerHost& host_;
   TimerId timer_ = -1;
   std::int32_t tickCount_ = 0;
@@ -43,6 +48,6 @@ class Ticker {
 };
 
 // drv_clear, link_reset, link_open(0): the link as the program starts it.
-void StartLink();
+void StartLink(Link& link);
 
 }  // namespace gelvar

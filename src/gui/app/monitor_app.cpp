@@ -3,47 +3,45 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "core/common/file_appender.h"
+#include "core/serial/serial_port.h"
 #include "gui/app/autorun.h"
 #include "gui/app/screenshot_tour.h"
-#include "qt/qt_stop_signals.h"
-#include "core/common/file_appender.h"
 #include "gui/monitor/device_chooser_dialog.h"
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_dialog.h"
 #include "gui/monitor/monitor_ids.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
-#include "qt/serial_discovery_qt.h"
 #include "gui/serial/serial_messages_qt.h"
-#include "core/serial/serial_port.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
 #include "gui/trend/trend_windows.h"
 #include "gui/ui/tone_player.h"
 #include "gui/ui/widget_support.h"
 #include "gui/update/update_dialog.h"
+#include "qt/qt_stop_signals.h"
+#include "qt/serial_discovery_qt.h"
 
 namespace gelvar {
 
 // The program's windows and its port, built once the application object exists and destroyed in
 // reverse. The windows keep their customary order; the port comes first (after the map of its
 // devices), because the protocol window holds it as a LinePort from its construction on, and so it
-// is put back and closed only after the pump has stopped. The one LinkTransaction, between the
-// protocol window and the main window in that order, is the link's own static object. The file writer
-// serves the main window and the sensor test and outlives both; the tone player serves the main window
-// and outlives it.
+// is put back and closed only after the pump has stopped. The file writer serves the main window and
+// the sensor test and outlives both; the tone player serves the main window and outlives it.
 struct MonitorApp::GlobalObjects {
-  explicit GlobalObjects(TimerHost& timers)
+  GlobalObjects(Link& link, TimerHost& timers)
       : files(diskFiles),
         comDevices(&comMappings),
         serialPort(serialMessages, comDevices),
-        sensorTest(timers, files),
+        sensorTest(link, timers, files),
         sensorTestDialog(sensorTest),
         deviceChooser(timers, serialDiscovery, comDevices),
-        protocolWindow(timers, serialPort, linkInsideWindow),
+        protocolWindow(link, timers, serialPort, linkInsideWindow),
         tonePlayer(OpenSoundOutput()),
-        monitorDialog(timers, files, tonePlayer,
+        monitorDialog(link, timers, files, tonePlayer,
                       {protocolWindow, [this] { sensorTestDialog.Run(); }, updateDialog, inputDialog, deviceChooser}),
-        linkInsideWindow(timers),
+        linkInsideWindow(link, timers),
         trends(monitorDialog.Core(), timers) {
     monitorDialog.AddListener(trends.Recorder());
     monitorDialog.SetOtherCommands([this](int command) { trends.Command(command, &monitorDialog); });
@@ -74,7 +72,7 @@ MonitorApp::MonitorApp(int& argc, char** argv) : QApplication(argc, argv) {
   std::setlocale(LC_NUMERIC, "C");
   std::setlocale(LC_TIME, "C");
   setWindowIcon(AppIcon());
-  globals_ = std::make_unique<GlobalObjects>(timers_);
+  globals_ = std::make_unique<GlobalObjects>(link_, timers_);
 }
 
 MonitorApp::~MonitorApp() = default;
@@ -82,12 +80,10 @@ MonitorApp::~MonitorApp() = default;
 int MonitorApp::Startup() {
   // The start value of the tick period, re-measured by the tick every ten seconds; the tool windows'
   // timers keep the start value.
-  tickPeriod = kStartTickPeriodMs;
-  windowTimerPeriod = tickPeriod;
   ticker_.Start(kStartTickPeriodMs);
   // The pump runs after each tick, so a frame the tick starts leaves at once.
   globals_->protocolWindow.Create();
-  StartLink();
+  StartLink(link_);
 
   MonitorDialog& mainWindow = globals_->monitorDialog;
   const std::string ignored = globals_->comDevices.Load();

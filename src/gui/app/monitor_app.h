@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "core/link/link.h"
 #include "core/tick/ticker.h"
 #include "qt/qt_timer_host.h"
 
@@ -23,7 +24,8 @@ class MonitorApp : public QApplication {
   struct GlobalObjects;
 
   QtTimerHost timers_;
-  Ticker ticker_{timers_};
+  Link link_;  // the one line's; every window and the tick work it, and it outlives them all
+  Ticker ticker_{link_, timers_};
   std::unique_ptr<GlobalObjects> globals_;
 };
 

@@ -329,8 +329,9 @@ QString ComPortHint(const ComDeviceMap& devices, int portNumber) {
 
 }  // namespace
 
-MonitorDialog::MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows)
-    : tones_(tones), windows_(windows), monitor_(*this, timers, files) {
+MonitorDialog::MonitorDialog(Link& link, TimerHost& timers, FileAppender& files, TonePlayer& tones,
+                             const Windows& windows)
+    : tones_(tones), windows_(windows), monitor_(link, *this, timers, files) {
   setWindowTitle(QString::fromLatin1(kAppTitle));
   setWindowIcon(AppIcon());
   setWindowFlag(Qt::WindowMinimizeButtonHint);

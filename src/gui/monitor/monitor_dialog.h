@@ -42,7 +42,7 @@ class MonitorDialog : public QDialog, private MonitorEvents, private UnitLine {
     DeviceChooserDialog& deviceChooser;
   };
 
-  MonitorDialog(TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows);
+  MonitorDialog(Link& link, TimerHost& timers, FileAppender& files, TonePlayer& tones, const Windows& windows);
   ~MonitorDialog() override;
 
   // Starts the window's timer at the current tick period and shows the window.

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "core/timing/tick_period.h"
 #include "core/line/link_inside.h"
+#include "core/link/link.h"
 #include "gui/ui/widget_support.h"
 
 namespace gelvar {
@@ -51,8 +51,8 @@ QLineEdit* AddField(QWidget* window, const DialogUnits& units, QPoint at, int co
 
 }  // namespace
 
-LinkInsideWindow::LinkInsideWindow(TimerHost& timers)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), timers_(timers) {
+LinkInsideWindow::LinkInsideWindow(const Link& link, TimerHost& timers)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), link_(link), timers_(timers) {
   setWindowTitle(QStringLiteral("Zeb Inside"));
   setAttribute(Qt::WA_ShowWithoutActivating);
   const DialogUnits units(font());
@@ -76,7 +76,7 @@ LinkInsideWindow::~LinkInsideWindow() { timers_.StopTimer(refreshTimer_); }
 void LinkInsideWindow::Create() {
   if (refreshTimer_ >= 0) return;
   // Hidden, the fields would only be kept for the next showing, which refreshes them anyway.
-  refreshTimer_ = timers_.StartTimer(windowTimerPeriod, [this] {
+  refreshTimer_ = timers_.StartTimer(link_.periods.windowTimer, [this] {
     if (isVisible()) Refresh();
   });
 }
@@ -87,7 +87,7 @@ void LinkInsideWindow::showEvent(QShowEvent* event) {
 }
 
 void LinkInsideWindow::Refresh() {
-  const auto texts = ReadLinkInside();
+  const auto texts = ReadLinkInside(link_);
   for (std::size_t i = 0; i < texts.size(); ++i) ShowText(firstColumn_.at(i), FromWindowsText(texts[i]));
 }
 

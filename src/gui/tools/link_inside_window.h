@@ -12,11 +12,13 @@ class QLineEdit;
 
 namespace gelvar {
 
+struct Link;
+
 class LinkInsideWindow : public QDialog {
   Q_OBJECT
 
  public:
-  explicit LinkInsideWindow(TimerHost& timers);
+  LinkInsideWindow(const Link& link, TimerHost& timers);
   ~LinkInsideWindow() override;
 
   // Starts the refresh timer at the window timer period; the window stays as it is (hidden at first).
@@ -27,6 +29,7 @@ class LinkInsideWindow : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  const Link& link_;
   TimerHost& timers_;
   TimerId refreshTimer_ = -1;
   std::vector<QLineEdit*> firstColumn_;  // by InsideValue

@@ -11,7 +11,6 @@
 
 #include <cstdlib>
 
-#include "core/timing/tick_period.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/ui/widget_support.h"
 
@@ -62,8 +61,8 @@ int LeadingNumber(const QLineEdit* edit) { return std::atoi(edit->text().toLatin
 
 }  // namespace
 
-ProtocolWindow::ProtocolWindow(TimerHost& timers, LinePort& port, LinkInsideWindow& insideWindow)
-    : timers_(timers), insideWindow_(insideWindow), pump_(port, *this) {
+ProtocolWindow::ProtocolWindow(Link& link, TimerHost& timers, LinePort& port, LinkInsideWindow& insideWindow)
+    : timers_(timers), insideWindow_(insideWindow), pump_(link, port, *this) {
   setWindowTitle(QStringLiteral("Zeb Communication"));
   // Shown from the main window without taking the focus from it.
   setAttribute(Qt::WA_ShowWithoutActivating);

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "core/timing/timer_host.h"
 #include "core/line/byte_pump.h"
 #include "core/line/line_port.h"
+#include "core/timing/timer_host.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -24,7 +24,7 @@ class ProtocolWindow : public QDialog, private PumpMessages {
 
  public:
   // insideWindow may still be under construction: it is first used by Create().
-  ProtocolWindow(TimerHost& timers, LinePort& port, LinkInsideWindow& insideWindow);
+  ProtocolWindow(Link& link, TimerHost& timers, LinePort& port, LinkInsideWindow& insideWindow);
   ~ProtocolWindow() override;
 
   // Starts the byte pump at the window timer period and sets up the diagnostics window, hidden.

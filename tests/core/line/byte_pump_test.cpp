@@ -8,12 +8,12 @@
 #include <tuple>
 
 #include "core/common/temp_folder.h"
+#include "core/line/byte_pump.h"
+#include "core/line/link_inside.h"
+#include "core/tick/ticker.h"
 #include "support/link_fixture.h"
 #include "support/monitor_rig.h"
 #include "support/virtual_scheduler.h"
-#include "core/tick/ticker.h"
-#include "core/line/byte_pump.h"
-#include "core/line/link_inside.h"
 
 namespace gelvar::testing {
 namespace {
@@ -25,8 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 // as the programs' event loop does.
 struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualScheduler {
   void SetUp() override {
-    LinkTest::SetUp();
-    StartLink();
+    StartLink(link);
     ASSERT_EQ(pump.OpenChannel(0, 2), 1);
   }
   int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) override {
@@ -60,10 +59,10 @@ struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualSch
   void StopWatch(TimerId) override { readable = nullptr; }
 
   // Puts a frame into the transmit buffer and starts it, as the converter does.
-  static void StartFrame(const Bytes& frame) {
-    linkMemory.driver.state = kDriverIdle;
-    std::copy(frame.begin(), frame.end() - 1, linkMemory.driver.txBuffer);
-    ASSERT_EQ(drv_start_tx(0), kLinkOk);
+  void StartFrame(const Bytes& frame) {
+    link.memory.driver.state = kDriverIdle;
+    std::copy(frame.begin(), frame.end() - 1, link.memory.driver.txBuffer);
+    ASSERT_EQ(drv_start_tx(link, 0), kLinkOk);
   }
   void Append(const std::string& name, const Bytes& bytes) {
     std::ofstream(dir / name, std::ios::binary | std::ios::app) << std::string(bytes.begin(), bytes.end());
@@ -77,7 +76,7 @@ struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualSch
   std::string seen;  // messages and line changes
   std::function<void()> readable;
   const TempFolder dir;
-  BytePump pump{*this, *this};
+  BytePump pump{link, *this, *this};
 };
 
 // A frame leaves at 19200 8N1. The traces number the frames (up to 100000) and show them as the
@@ -101,7 +100,7 @@ TEST_F(BytePumpTest, TracesNumberEachFrameAndShowEveryByteLegibly) {
   for (const auto& [fed, hex, framesBefore, lines] : cases) {
     pump.Rx().Clear();
     pump.SetHex(hex);
-    frameNumber = framesBefore;
+    link.frameNumber = framesBefore;
     incoming = fed;
     pump.Pump();
     EXPECT_EQ(pump.Rx().PaneLines(), lines);
@@ -126,9 +125,9 @@ TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
   const TraceText& rx = pump.Rx();
   for (const auto& [head, fed, times, textSize, paneStart] : cases) {
     pump.Rx().Clear();
-    FeedBytes(head);
+    FeedBytes(link, head);
     for (int i = 0; i < times; ++i) {
-      FeedBytes(fed);
+      FeedBytes(link, fed);
       pump.Pump();
       ASSERT_LE(rx.PaneLines().size(), kTracePaneLimit);
     }
@@ -151,7 +150,7 @@ TEST_F(BytePumpTest, LineFilesStandInForThePortAndArrivingBytesAreReadABoundedSh
   StartFrame(EncodeFrame(0x0001, {}));
   Append("p-t", {0xEE});
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
-  EXPECT_EQ(linkMemory.txRegister, -1) << "a waiting byte is dropped when an output opens";
+  EXPECT_EQ(link.memory.txRegister, -1) << "a waiting byte is dropped when an output opens";
   const Bytes frame = EncodeFrame(0x0001, {0x12, 0x34});
   StartFrame(frame);
   pump.Pump();
@@ -166,13 +165,13 @@ TEST_F(BytePumpTest, LineFilesStandInForThePortAndArrivingBytesAreReadABoundedSh
   EXPECT_FALSE(readable);
   EXPECT_FALSE(pump.Receive());
   pump.Pump();
-  EXPECT_EQ(linkMemory.driver.state, kDriverReceiving) << "the port's byte came after the file's";
+  EXPECT_EQ(link.memory.driver.state, kDriverReceiving) << "the port's byte came after the file's";
   Append("p-r", Bytes(first.begin() + 3, first.end()));
   pump.Pump();
-  EXPECT_EQ(linkMemory.converter.badFrames, 1) << "the stray port byte broke the first frame";
+  EXPECT_EQ(link.memory.converter.badFrames, 1) << "the stray port byte broke the first frame";
   Append("p-r", EncodeFrame(0x3002, {1, 4, 3, 16}));
   pump.Pump();
-  EXPECT_EQ(linkMemory.converter.slotStatus[0], 0xBF);
+  EXPECT_EQ(link.memory.converter.slotStatus[0], 0xBF);
 
   const std::string missing = (dir / "none" / "p-r").string();
   pump.OpenLineFile(kLineFileRx, 0, missing);
@@ -194,19 +193,20 @@ TEST_F(BytePumpTest, LineFilesStandInForThePortAndArrivingBytesAreReadABoundedSh
 // second whatever the timer period, and the frames meanwhile leave the driver into nothing.
 TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
   pump.SetLineObserver(this);
-  windowTimerPeriod = 50;  // not the start period: a second is counted in time, not in messages
+  link.periods.windowTimer = 50;  // not the start period: a second is counted in time, not in messages
   lost = true;
   EXPECT_TRUE(pump.Pump()) << "the note is new text";
   EXPECT_EQ(pump.Tx().Text(), "\r\n*** COM2 lost");
-  for (int i = 0; i < 5000 / windowTimerPeriod; ++i) {
+  for (int i = 0; i < 5000 / link.periods.windowTimer; ++i) {
     StartFrame(EncodeFrame(0x1234, {}));
     pump.Pump();
-    ASSERT_EQ(linkMemory.txRegister, -1) << "the driver is never left holding a byte";
+    ASSERT_EQ(link.memory.txRegister, -1) << "the driver is never left holding a byte";
   }
-  for (int i = 0; i < 1000 / windowTimerPeriod; ++i) EXPECT_FALSE(pump.Pump()) << "a failed reopening is no news";
+  for (int i = 0; i < 1000 / link.periods.windowTimer; ++i)
+    EXPECT_FALSE(pump.Pump()) << "a failed reopening is no news";
   EXPECT_EQ(reopens, 6);
   lost = false;
-  for (int i = 0; i < 1000 / windowTimerPeriod; ++i) pump.Pump();
+  for (int i = 0; i < 1000 / link.periods.windowTimer; ++i) pump.Pump();
   EXPECT_EQ(seen, "lost2 back2 ");
   EXPECT_TRUE(pump.Tx().Text().ends_with("]\r\n*** COM2 reopened"));
   lost = true;
@@ -217,14 +217,14 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
 }
 
 TEST_F(BytePumpTest, LinkInsideShowsEachFieldsOwnValueOfChannelZero) {
-  linkMemory.driver = {kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
+  link.memory.driver = {kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
   // Every counter its own value: state, timeout, the five error counters, queue head, slot statuses.
-  linkMemory.converter = {kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
+  link.memory.converter = {kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
   // The driver's state, control, receive counter, indexes; the converter's state, timeout, queues, counters.
   const std::array<std::string, kInsideValueCount> expected = {
       "3", "2B", "0", "4", "0", "6", "4", "200", "1", "2", "11", "12", "15", "13", "255",
   };
-  EXPECT_EQ(ReadLinkInside(), expected);
+  EXPECT_EQ(ReadLinkInside(link), expected);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ struct SensorTestOnUnit : ::testing::Test, SensorSequenceEvents {
   std::function<void()> whileAlertShown;  // the message box's own event loop
   VirtualLink link;
   MemoryFiles files;
-  SensorSequence test{link.Scheduler(), files};
+  SensorSequence test{link.LinkState(), link.Scheduler(), files};
 };
 
 // Ta takes 1 to 1000 s. The unit then stays in state 11 (recording) for a while; the cycle is followed
@@ -194,11 +194,12 @@ TEST_F(SensorTestOnUnit, StepTakesOnlyItsOwnTransactionsReply) {
   link.RunFor(50);
   test.Close();
   link.RunFor(3000);  // its outcome is held 2 s, then lost
-  ASSERT_EQ(linkTransaction.Start(0x3003, nullptr), 1);
+  LinkTransaction mainWindow(link.LinkState());
+  ASSERT_EQ(mainWindow.Start(0x3003, nullptr), 1);
   test.Open(*this);
-  ASSERT_TRUE(link.RunUntil([] { return linkTransaction.State() == kTrDone; }, 2000));
+  ASSERT_TRUE(link.RunUntil([&] { return mainWindow.State() == kTrDone; }, 2000));
   ObjectRequest reply{};
-  EXPECT_EQ(linkTransaction.Poll(&reply, nullptr, nullptr, nullptr), 2) << "the reply stays its owner's";
+  EXPECT_EQ(mainWindow.Poll(&reply, nullptr, nullptr, nullptr), 2) << "the reply stays its owner's";
   ASSERT_TRUE(RunToIdle(1000));
   EXPECT_EQ(RequestedIds(), (Ids{0x0C84, 0x0C94, 0x0C84, 0x3003, 0x0C84}));
   EXPECT_EQ(FileLines(test.LogText()),

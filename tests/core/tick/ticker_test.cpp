@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "core/link/test_support.h"
-#include "support/virtual_scheduler.h"
+#include "core/link/link.h"
 #include "core/tick/ticker.h"
 #include "core/timing/coalesced_timer_host.h"
 #include "os/epoll_timer_host.h"
+#include "support/virtual_scheduler.h"
 
 namespace gelvar::testing {
 namespace {
@@ -29,9 +29,9 @@ TEST(Ticker, PeriodIsRemeasuredEveryTenSeconds) {
       {1000000, 0, 1000, 10000}, {500, 0, 1, 10000},    {10000, 11000, 10, 26000}};
   for (const auto& [actualUs, frozenMs, measured, atMs] : cases) {
     SCOPED_TRACE(std::to_string(actualUs) + " us, frozen " + std::to_string(frozenMs) + " ms");
-    ResetLinkStateForTests();
+    Link link;
     VirtualScheduler scheduler;
-    Ticker ticker(scheduler);
+    Ticker ticker(link, scheduler);
     std::vector<std::pair<std::int32_t, std::int64_t>> told;  // (period, when) per re-measurement
     ticker.SetMeasurementObserver(
         [&](std::int32_t period, std::int32_t) { told.emplace_back(period, scheduler.NowMs()); });
@@ -41,9 +41,8 @@ TEST(Ticker, PeriodIsRemeasuredEveryTenSeconds) {
     scheduler.Freeze(frozenMs);
     scheduler.RunUntil([&] { return !told.empty(); }, 30000);
     EXPECT_EQ(told, (std::vector{std::pair(measured, atMs)}));
-    EXPECT_EQ(std::pair(tickPeriod, windowTimerPeriod), std::pair(measured, 10));
+    EXPECT_EQ(std::pair(link.periods.tick, link.periods.windowTimer), std::pair(measured, 10));
   }
-  ResetLinkStateForTests();
 }
 
 // Timers of one period run together, in the order they were started, whatever a callback stops or
