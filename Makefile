@@ -3,9 +3,10 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 RELEASE_BUILD ?= build-release
 CLANG_BUILD ?= build-clang
+ARM64_BUILD ?= build-arm64
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test test-asan test-release test-clang tidy fuzz soak mutants run bench perf install package format clean
+.PHONY: all deps configure build test test-asan test-release test-clang tidy fuzz soak mutants run bench perf install package package-check package-arm64 test-arm64 arm64-build format clean
 
 all: build
 
@@ -87,9 +88,30 @@ install: build
 package: build
 	cd $(BUILD) && cpack
 
+# The package as Debian would check it: lintian, and systemd's verdict on the service unit.
+package-check: package
+	@scripts/install-deps package
+	@scripts/check-package $(BUILD)
+
+# The same package for an arm64 box, cross-built: $(ARM64_BUILD)/gelvar-monitor_*_arm64.deb. The first
+# run adds arm64 to dpkg's architectures and installs the cross compiler, the arm64 libraries and qemu.
+package-arm64: arm64-build
+	cd $(ARM64_BUILD) && cpack
+	@scripts/check-package $(ARM64_BUILD)
+
+# The arm64 build under qemu: the core tests, and gelvar-cli against gelvar-unit-sim and a local broker.
+test-arm64: arm64-build
+	@scripts/test-arm64
+
+arm64-build:
+	@scripts/install-deps arm64 package
+	@cmake -S . -B $(ARM64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64-linux-gnu.cmake $(CMAKE_FLAGS) > /dev/null
+	nice -n 15 cmake --build $(ARM64_BUILD) -j2
+
 # Puts every C++ file of ours into the house style (.clang-format).
 format:
 	@find src tests unitsim bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) $(ARM64_BUILD) build-fuzz
