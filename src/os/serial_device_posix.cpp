@@ -7,17 +7,25 @@
 // writes (step 5, where Windows refuses a line setting), and the restore at close is step 2 of
 // the close.
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <limits>
+#include <sstream>
 #include <utility>
+#include <vector>
 
 #include "core/serial/serial_device.h"
 
@@ -48,20 +56,109 @@ constexpr ParityFlags kParityFlags[] = {{0, 0}, {1, PARENB | PARODD}, {2, PARENB
 constexpr tcflag_t kSizeFlags[] = {CS5, CS6, CS7, CS8};
 constexpr tcflag_t kLineFlags = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS;
 
-std::string Reason(int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM: return std::string(std::strerror(error)) + " \u2014 is your user in the 'dialout' group?";
-    case EBUSY: return std::string(std::strerror(error)) + " \u2014 is another program using it?";
-    case ENOTTY: return "not a serial device";
-    default: return std::strerror(error);
-  }
-}
+std::string Reason(int error) { return error == ENOTTY ? "not a serial device" : std::strerror(error); }
 
 bool Fail(SerialFailure& failure, int step, std::string reason) {
   failure.step = step;
   failure.reason = std::move(reason);
   return false;
+}
+
+// A user database entry, copied out of the buffer that getpwuid_r fills; the number when there is none.
+struct User {
+  std::string name;
+  std::optional<gid_t> loginGroup;
+};
+
+// The group database's entry, likewise.
+struct Group {
+  std::string name;
+  std::vector<std::string> members;
+};
+
+// Room enough for entries with long member lists too.
+std::vector<char> EntryBuffer() {
+  return std::vector<char>(static_cast<std::size_t>(std::max(::sysconf(_SC_GETGR_R_SIZE_MAX), 65536L)));
+}
+
+User UserOf(uid_t uid) {
+  std::vector<char> buffer = EntryBuffer();
+  passwd entry;
+  passwd* found = nullptr;
+  ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+  if (!found) return {std::to_string(uid), std::nullopt};
+  return {found->pw_name, found->pw_gid};
+}
+
+Group GroupOf(gid_t gid) {
+  std::vector<char> buffer = EntryBuffer();
+  group entry;
+  group* found = nullptr;
+  ::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found);
+  if (!found) return {std::to_string(gid), {}};
+  Group result{found->gr_name, {}};
+  for (char** member = found->gr_mem; *member; ++member) result.members.emplace_back(*member);
+  return result;
+}
+
+bool SessionHasGroup(gid_t gid) {
+  if (::getegid() == gid) return true;
+  const int count = ::getgroups(0, nullptr);
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(count, 0)));
+  if (count <= 0 || ::getgroups(count, groups.data()) < 0) return false;
+  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+// What the advice for a refused open needs: the device's owner, group and mode, and whether the user
+// database and this session put the user in that group. Nothing when the device cannot be looked at.
+std::optional<DeviceAccess> AccessOf(const std::string& path) {
+  struct stat device;
+  if (::stat(path.c_str(), &device) != 0) return std::nullopt;
+  const Group group = GroupOf(device.st_gid);
+  const User user = UserOf(::getuid());
+  // The login group is the user's too, though the group database need not list the user in it.
+  const bool listed = std::find(group.members.begin(), group.members.end(), user.name) != group.members.end() ||
+                      user.loginGroup == device.st_gid;
+  return DeviceAccess{.owner = UserOf(device.st_uid).name,
+                      .group = group.name,
+                      .rootGroup = device.st_gid == 0,
+                      .mode = device.st_mode & 07777u,
+                      .userInGroup = listed,
+                      .sessionInGroup = SessionHasGroup(device.st_gid)};
+}
+
+// The program in a process, by the first word of its command line.
+std::string ProgramOf(int pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline");
+  std::string first;
+  std::getline(file, first, '\0');
+  return first.substr(first.find_last_of('/') + 1);
+}
+
+// The process that holds a flock() or fcntl() lock on the device: this program's own lock, and what
+// most others take. /proc/locks names the file by its file system's device and inode
+// ("1: FLOCK  ADVISORY  WRITE 4242 00:19:3 0 EOF").
+DeviceHolder HolderOf(const std::string& path) {
+  struct stat device;
+  if (::stat(path.c_str(), &device) != 0) return {};
+  char file[64];
+  std::snprintf(file, sizeof file, "%02x:%02x:%lu", ::major(device.st_dev), ::minor(device.st_dev),
+                static_cast<unsigned long>(device.st_ino));
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream fields(line);
+    std::string number, kind, advisory, access, lockedFile;
+    int pid = 0;
+    fields >> number >> kind >> advisory >> access >> pid >> lockedFile;
+    if (lockedFile == file && pid > 0) return {pid, ProgramOf(pid)};
+  }
+  return {};
+}
+
+void FailOpen(SerialFailure& failure, const std::string& path, int error) {
+  Fail(failure, kOpenStep, Reason(error));
+  if (error == EACCES || error == EPERM) failure.access = AccessOf(path);
+  if (error == EBUSY) failure.holder = HolderOf(path);
 }
 
 // Errors after which the device is not coming back through this descriptor.
@@ -205,7 +302,7 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFa
   // Non-blocking, so that neither the open nor any read waits for the modem lines or for data.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    Fail(failure, kOpenStep, Reason(errno));
+    FailOpen(failure, path, errno);
     return nullptr;
   }
   // flock() keeps out every other opener that asks, root included; TIOCEXCL refuses even those
@@ -214,7 +311,7 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFa
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno == EWOULDBLOCK ? EBUSY : errno;
     ::close(fd);
-    Fail(failure, kOpenStep, Reason(error));
+    FailOpen(failure, path, error);
     return nullptr;
   }
   ::ioctl(fd, TIOCEXCL);

@@ -89,8 +89,8 @@ class SerialPortTest : public ::testing::Test, public SerialMessages {
 };
 
 // A raw line for this program alone; a failed open names the device and the reason (held by this
-// program, missing, or a plain file); the settings are put back. A lost device is held and reopened
-// at the same path with the program's setting.
+// program, which its lock names, missing, or a plain file); the settings are put back. A lost device is held and
+// reopened at the same path with the program's setting.
 TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfterwards) {
   SerialPort port(*this);
   ASSERT_EQ(Open(port), 1);
@@ -104,7 +104,9 @@ TEST_F(SerialPortTest, RawLineForThisProgramAloneLostAndFoundAndSettingsBackAfte
   const std::string file = dir_ / "plain", missing = dir_ / "none";
   std::ofstream(file) << "not a tty";
   const std::pair<std::string, std::string> cases[] = {
-      {link_, "Error 1 Error open COM8:\n" + link_ + ": Device or resource busy \u2014 is another program using it?"},
+      {link_, "Error 1 Error open COM8:\n" + link_ +
+                  ": Device or resource busy \u2014 in use by gelvar_serial_tests (process " +
+                  std::to_string(::getpid()) + ")"},
       {missing, "Error 1 Error open COM8:\n" + missing + ": No such file or directory"},
       {file, "Error 2 Error open COM8:\n" + file + ": not a serial device"},
   };

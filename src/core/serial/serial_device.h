@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace gelvar {
@@ -17,11 +18,31 @@ struct LineSettings {
   int parity;
 };
 
+// A device that refused this user: who owns it, its permission bits, and where the user stands with
+// its group, so that the advice can say whether joining the group helps.
+struct DeviceAccess {
+  std::string owner;  // names, or the numbers when the system has no name for them
+  std::string group;
+  bool rootGroup = false;       // group 0: joining it would make the user an administrator
+  unsigned mode = 0;            // permission bits, as chmod takes them
+  bool userInGroup = false;     // the user database lists the user in the group
+  bool sessionInGroup = false;  // this program runs with the group
+};
+
+// Who has a device that is in use, as far as the locks on it tell.
+struct DeviceHolder {
+  int pid = 0;  // 0 when no lock tells
+  std::string program;
+};
+
 // Why a device operation failed: the number its error box carries ("Error 2") and the operating
-// system's reason, readable on its own (UTF-8).
+// system's reason, readable on its own (UTF-8); for an open that was refused or found the device in
+// use, what the system tells about it.
 struct SerialFailure {
   int step = 0;
   std::string reason;
+  std::optional<DeviceAccess> access;
+  std::optional<DeviceHolder> holder;
 };
 
 class SerialDevice {

@@ -4,6 +4,51 @@
 #include <utility>
 
 namespace gelvar {
+namespace {
+
+std::string OctalMode(unsigned mode) {
+  std::string digits;
+  for (int shift = 9; shift >= 0; shift -= 3) digits += static_cast<char>('0' + ((mode >> shift) & 7));
+  return digits;
+}
+
+// Joining the group helps only when its bits let members read and write; root's group is not one
+// to join for a device.
+std::string AccessAdvice(const DeviceAccess& access) {
+  const std::string facts = "owner " + access.owner + ", group " + access.group + ", mode " + OctalMode(access.mode);
+  const bool groupOpensIt = !access.rootGroup && (access.mode & 060) == 060;
+  if (!groupOpensIt) return facts + "; joining a group would not help, ask an administrator for access";
+  if (access.sessionInGroup) return facts;
+  if (access.userInGroup)
+    return facts + "; your user is in the group " + access.group + " but this session is not yet: log out and in again";
+  return facts + "; join its group with 'sudo usermod -aG " + access.group + " $USER', then log out and in again";
+}
+
+std::string HolderText(const DeviceHolder& holder) {
+  if (holder.pid == 0) return "in use by another program";
+  const std::string process = "process " + std::to_string(holder.pid);
+  return holder.program.empty() ? "in use by " + process : "in use by " + holder.program + " (" + process + ")";
+}
+
+}  // namespace
+
+std::string FailureReason(const SerialFailure& failure) {
+  if (failure.access) return failure.reason + " \u2014 " + AccessAdvice(*failure.access);
+  if (failure.holder) return failure.reason + " \u2014 " + HolderText(*failure.holder);
+  return failure.reason;
+}
+
+std::string OneLineFailure(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    if (c == '\n') {
+      line += line.ends_with(':') ? " " : "; ";
+      continue;
+    }
+    line += c;
+  }
+  return line;
+}
 
 const ComDeviceMap& EnvironmentComDevices() {
   static const ComDeviceMap devices;
@@ -26,9 +71,8 @@ int SerialPort::Open(int portNumber, int baudRate, int byteSize, int stopBits, i
   // Undo the opening first: when that fails too, its warning comes before the open error.
   Close();
   // The default device is rarely the right one for a USB adapter.
-  if (resolved.source == ComSource::kDefault)
-    failure.reason.append("\n").append(DescribeComDevice(portNumber, resolved));
-  ShowFailure(firstLine, failure, false);
+  const bool isDefault = resolved.source == ComSource::kDefault;
+  ShowFailure(firstLine, failure, false, isDefault ? DescribeComDevice(portNumber, resolved) : "");
   return 0;
 }
 
@@ -82,9 +126,11 @@ int SerialPort::Reopen() {
   return 1;
 }
 
-void SerialPort::ShowFailure(const std::string& firstLine, const SerialFailure& failure, bool warning) {
-  messages_.ShowError("Error " + std::to_string(failure.step), firstLine + "\n" + devicePath_ + ": " + failure.reason,
-                      warning);
+void SerialPort::ShowFailure(const std::string& firstLine, const SerialFailure& failure, bool warning,
+                             const std::string& note) {
+  std::string text = firstLine + "\n" + devicePath_ + ": " + FailureReason(failure);
+  if (!note.empty()) text.append("\n").append(note);
+  messages_.ShowError("Error " + std::to_string(failure.step), text, warning);
 }
 
 }  // namespace gelvar

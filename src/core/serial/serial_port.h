@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "core/line/line_port.h"
 #include "core/serial/com_devices.h"
 #include "core/serial/serial_device.h"
-#include "core/line/line_port.h"
 
 namespace gelvar {
 
@@ -22,6 +22,13 @@ class SerialMessages {
   // for the warning icon instead of the error icon.
   virtual void ShowError(const std::string& caption, const std::string& text, bool warning) = 0;
 };
+
+// The reason an error box gives: the system's, then for a refused open what would let the user in,
+// for a device in use who has it.
+std::string FailureReason(const SerialFailure& failure);
+
+// An error box's text as one line, for a log or the message pane.
+std::string OneLineFailure(const std::string& text);
 
 // COM numbers by GELVAR_COM<n> alone, for a port that has no remembered choices.
 const ComDeviceMap& EnvironmentComDevices();
@@ -55,7 +62,9 @@ class SerialPort : public LinePort {
   std::intptr_t ArrivalHandle() const override { return device_ ? device_->ArrivalHandle() : -1; }
 
  private:
-  void ShowFailure(const std::string& firstLine, const SerialFailure& failure, bool warning);
+  // `note`, when given, is a last line of its own.
+  void ShowFailure(const std::string& firstLine, const SerialFailure& failure, bool warning,
+                   const std::string& note = "");
   // Lets go of a device that a transfer found gone.
   void NoteLoss();
 

@@ -1,0 +1,100 @@
+// What an error box says about a device the system refused or another program has: the advice
+// follows from the device's owner, group and mode and the user's groups alone.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/serial/serial_port.h"
+
+namespace gelvar::testing {
+namespace {
+
+struct AccessRow {
+  const char* name;
+  DeviceAccess access;
+  std::string reason;
+};
+
+class RefusedOpenRows : public ::testing::TestWithParam<AccessRow> {};
+
+TEST_P(RefusedOpenRows, NameOwnerGroupAndModeAndAdviseOnlyWhatHelps) {
+  const AccessRow& row = GetParam();
+  EXPECT_EQ(FailureReason({1, "Permission denied", row.access, std::nullopt}), row.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, RefusedOpenRows,
+    ::testing::Values(
+        AccessRow{"RootsOwnPseudoTerminal",
+                  {"root", "root", true, 0600, false, false},
+                  "Permission denied \u2014 owner root, group root, mode 0600; joining a group would not help, ask "
+                  "an administrator for access"},
+        AccessRow{"RootGroupWithReadWrite",
+                  {"root", "root", true, 0660, false, false},
+                  "Permission denied \u2014 owner root, group root, mode 0660; joining a group would not help, ask "
+                  "an administrator for access"},
+        AccessRow{"GroupMayOnlyWrite",
+                  {"root", "tty", false, 0620, false, false},
+                  "Permission denied \u2014 owner root, group tty, mode 0620; joining a group would not help, ask "
+                  "an administrator for access"},
+        AccessRow{"GroupMayOnlyRead",
+                  {"root", "dialout", false, 0640, true, true},
+                  "Permission denied \u2014 owner root, group dialout, mode 0640; joining a group would not help, "
+                  "ask an administrator for access"},
+        AccessRow{"UserNotInDialout",
+                  {"root", "dialout", false, 0660, false, false},
+                  "Permission denied \u2014 owner root, group dialout, mode 0660; join its group with 'sudo usermod "
+                  "-aG dialout $USER', then log out and in again"},
+        AccessRow{"UserNotInUucp",
+                  {"uucp", "uucp", false, 0660, false, false},
+                  "Permission denied \u2014 owner uucp, group uucp, mode 0660; join its group with 'sudo usermod -aG "
+                  "uucp $USER', then log out and in again"},
+        AccessRow{"UserInDialoutButNotThisSession",
+                  {"root", "dialout", false, 0660, true, false},
+                  "Permission denied \u2014 owner root, group dialout, mode 0660; your user is in the group dialout "
+                  "but this session is not yet: log out and in again"},
+        AccessRow{"SessionInDialoutAlready",
+                  {"root", "dialout", false, 0660, true, true},
+                  "Permission denied \u2014 owner root, group dialout, mode 0660"},
+        AccessRow{"SetuidBitsAndNumbersForNames",
+                  {"1042", "2042", false, 04660, false, false},
+                  "Permission denied \u2014 owner 1042, group 2042, mode 4660; join its group with 'sudo usermod -aG "
+                  "2042 $USER', then log out and in again"}),
+    [](const ::testing::TestParamInfo<AccessRow>& info) { return std::string(info.param.name); });
+
+struct HolderRow {
+  const char* name;
+  DeviceHolder holder;
+  std::string reason;
+};
+
+class BusyDeviceRows : public ::testing::TestWithParam<HolderRow> {};
+
+TEST_P(BusyDeviceRows, NameTheHolderWhenALockTells) {
+  const HolderRow& row = GetParam();
+  EXPECT_EQ(FailureReason({1, "Device or resource busy", std::nullopt, row.holder}), row.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Holders, BusyDeviceRows,
+    ::testing::Values(
+        HolderRow{"NoLock", {0, ""}, "Device or resource busy \u2014 in use by another program"},
+        HolderRow{"LockOfANamedProgram",
+                  {4242, "gelvar-cli"},
+                  "Device or resource busy \u2014 in use by gelvar-cli (process 4242)"},
+        HolderRow{"LockOfAProcessWithoutCommandLine", {77, ""}, "Device or resource busy \u2014 in use by process 77"}),
+    [](const ::testing::TestParamInfo<HolderRow>& info) { return std::string(info.param.name); });
+
+TEST(FailureReason, IsTheSystemsReasonAloneForOtherFailures) {
+  EXPECT_EQ(FailureReason({1, "No such file or directory", std::nullopt, std::nullopt}), "No such file or directory");
+}
+
+TEST(OneLineFailure, RunsOnAfterTheFirstLinesColonAndSeparatesTheRest) {
+  EXPECT_EQ(OneLineFailure("Error open COM1:\n/dev/ttyS0: No such file or directory\nCOM 1 is /dev/ttyS0 (no "
+                           "device chosen for COM 1)"),
+            "Error open COM1: /dev/ttyS0: No such file or directory; COM 1 is /dev/ttyS0 (no device chosen for "
+            "COM 1)");
+}
+
+}  // namespace
+}  // namespace gelvar::testing
