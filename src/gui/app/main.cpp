@@ -29,7 +29,7 @@ constexpr char kUsage[] =
     "              needs a unit on COM 1)\n"
     "  --version   show the program's version and exit\n"
     "  -h, --help  show this text and exit\n"
-    "Options with a value also take the form --option=VALUE. Qt's own options (-platform NAME,\n"
+    "An option's value may also follow it after '=' (--png=OUT.png). Qt's own options (-platform NAME,\n"
     "-style NAME, ...) are passed on to Qt.\n";
 
 // Qt's own options, which its application object takes out of the command line.
