@@ -26,8 +26,8 @@ std::string RecordedDataJson(const SensorTestValues& values, int setsRead, int s
 // one line each.
 std::string ErrorJson(int status, const std::vector<std::string>& messages);
 
-// The numbers in a sensor test's entry lines, gathered as they come: the temperature read, the
-// samples of a measuring cycle. The recorded data come whole from the sequence instead.
+// The numbers in a sensor test's entry lines: the temperature read, the samples of a measuring
+// cycle. The recorded data come whole from the sequence instead.
 class SensorLineNumbers {
  public:
   void Take(const std::string& line);
