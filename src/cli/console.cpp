@@ -15,6 +15,11 @@ void Console::Progress(const std::string& text) {
   if (!progress_.empty()) err_ << progress_ << std::flush;
 }
 
+void Console::Err(const std::string& line) {
+  if (keepErrLines_) errLines_.push_back(line);
+  Write(err_, line);
+}
+
 void Console::Write(std::ostream& stream, const std::string& line) {
   EraseProgress();
   stream << line << '\n' << std::flush;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "cli/field_table.h"
+#include "cli/json_values.h"
 
 namespace gelvar {
 namespace {
@@ -57,6 +58,7 @@ ConsoleProgram::ConsoleProgram(const CliOptions& options, TimerHost& timers, Lin
   monitor_.AddListener(*this);
   pump_.SetLineObserver(&monitor_);
   json_.String("command", options_.commandName);
+  if (options_.json) console_.KeepErrLines();
 }
 
 ConsoleProgram::~ConsoleProgram() {
@@ -116,16 +118,38 @@ void ConsoleProgram::Advance() {
 
 void ConsoleProgram::Finish() {
   console_.Progress("");
-  if (options_.json) {
-    // What was collected as it came, also when the command was stopped half-way.
-    if (options_.command == CliCommand::kReadVariables) json_.Raw("passes", JsonArray(passesJson_));
-    if (IsSensorTest(options_.command)) json_.Raw("lines", JsonArray(sensorLinesJson_));
-    console_.Out(json_.Text());
-  }
+  if (options_.json) console_.Out(JsonDocument());
   finished_ = true;
   timers_.StopTimer(scriptTimer_);
   scriptTimer_ = -1;
   if (onFinished_) onFinished_();
+}
+
+std::string ConsoleProgram::JsonDocument() {
+  // What was collected as it came, also when the command was stopped half-way.
+  if (options_.command == CliCommand::kReadVariables) {
+    json_.Raw("passes", JsonArray(passesJson_)).Raw("units", UnitsJson(monitor_.Fields(), VariableLabels()));
+  }
+  if (IsSensorTest(options_.command)) AddSensorTestJson();
+  if (const int status = ExitStatus(); status != kExitDone) {
+    json_.Raw("error", ErrorJson(status, console_.ErrLines()));
+  }
+  return json_.Text();
+}
+
+void ConsoleProgram::AddSensorTestJson() {
+  std::vector<std::string> lines;
+  SensorLineNumbers numbers;
+  for (const std::string& line : sensorLines_) {
+    lines.push_back(JsonString(line));
+    numbers.Take(line);
+  }
+  json_.Raw("lines", JsonArray(lines));
+  numbers.AddTo(json_);
+  // Without a single entry the unit sent nothing of the recording.
+  if (options_.command == CliCommand::kSensorReadRecorded && !sensorLines_.empty()) {
+    json_.Raw("recorded", RecordedDataJson(sensorTest_.Values(), sensorTest_.DataSetIndex(), options_.sensorType));
+  }
 }
 
 void ConsoleProgram::BuildScript() {
@@ -214,7 +238,8 @@ void ConsoleProgram::ReadParameters() {
     readingParameters_ = false;
     console_.Progress("");
     if (options_.json) {
-      json_.Raw("parameters", FieldJson(monitor_.Fields(), ParameterLabels()));
+      json_.Raw("parameters", FieldJson(monitor_.Fields(), ParameterLabels()))
+          .Raw("units", UnitsJson(monitor_.Fields(), ParameterLabels()));
     } else {
       for (const std::string& line : FieldLines(monitor_.Fields(), ParameterLabels())) console_.Out(line);
     }
@@ -417,11 +442,7 @@ void ConsoleProgram::PortBack() { console_.Err("I> COM Port Reopened"); }
 void ConsoleProgram::EntryAdded(const std::string& entry) {
   for (const std::string& line : EntryLines(entry)) {
     sensorLines_.push_back(line);
-    if (options_.json) {
-      sensorLinesJson_.push_back(JsonString(line));
-    } else {
-      console_.Out(line);
-    }
+    if (!options_.json) console_.Out(line);
   }
 }
 

@@ -50,6 +50,9 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   // Ends the command: the remaining steps give way to the wind-down.
   void Stop() { stopRequested_ = true; }
   void Finish();
+  // The --json document: what the command gathered, and why it failed if it did.
+  std::string JsonDocument();
+  void AddSensorTestJson();
 
   void BuildScript();
   void OpenPort();
@@ -139,7 +142,6 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   bool sensorTestOpen_ = false;
   bool sensorFailed_ = false;
   std::vector<std::string> sensorLines_;
-  std::vector<std::string> sensorLinesJson_;
 };
 
 }  // namespace gelvar

@@ -25,6 +25,7 @@ class JsonObject {
   JsonObject& Number(const std::string& key, long long value);
   JsonObject& Raw(const std::string& key, const std::string& json);
   std::string Text() const { return "{" + members_ + "}"; }
+  bool Empty() const { return members_.empty(); }
 
  private:
   std::string members_;

@@ -1,6 +1,7 @@
 #include "cli/json_values.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "cli/console_text.h"
 #include "core/common/c_format.h"
@@ -117,13 +118,39 @@ std::string RecordedDataJson(const SensorTestValues& values, int setsRead, int s
       .Text();
 }
 
-std::string ErrorJson(const std::string& command, int status, const std::vector<std::string>& messages) {
+std::string ErrorJson(int status, const std::vector<std::string>& messages) {
   std::vector<std::string> lines;
-  for (const std::string& message : messages) lines.push_back(JsonString(message));
-  return JsonObject()
-      .String("command", command)
-      .Raw("error", JsonObject().Number("status", status).Raw("messages", JsonArray(lines)).Text())
-      .Text();
+  for (const std::string& message : messages) {
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+      end = message.find('\n', start);
+      lines.push_back(JsonString(message.substr(start, end - start)));
+    }
+  }
+  return JsonObject().Number("status", status).Raw("messages", JsonArray(lines)).Text();
+}
+
+// The sequence keeps neither number; its entry texts are fixed, and hold them at full precision.
+void SensorLineNumbers::Take(const std::string& line) {
+  int sensor = 0, rs = 0;
+  float value = 0.0f;
+  if (std::sscanf(line.c_str(), "Temperature sensor %d: %f", &sensor, &value) == 2) {
+    temperature_ = Fixed(value, 1);
+  } else if (std::sscanf(line.c_str(), "Sensor %d - Uv: %f, Rs: %d Ohm", &sensor, &value, &rs) == 3) {
+    cycle_.push_back(JsonObject().Raw("Uv", Fixed(value, 2)).Number("Rs", rs).Text());
+  }
+}
+
+void SensorLineNumbers::AddTo(JsonObject& object) const {
+  JsonObject units;
+  if (!temperature_.empty()) {
+    object.Raw("temperature", temperature_);
+    units.String("temperature", TemperatureUnit(0));
+  }
+  if (!cycle_.empty()) {
+    object.Raw("cycle", JsonArray(cycle_));
+    units.String("Uv", "V").String("Rs", "Ohm");
+  }
+  if (!units.Empty()) object.Raw("units", units.Text());
 }
 
 }  // namespace gelvar

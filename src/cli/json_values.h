@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_text.h"
 #include "core/monitor/field_values.h"
 #include "core/sensorcheck/sensor_sequence.h"
 
@@ -21,8 +22,21 @@ std::string UnitText(Field field, const FieldValue& value);
 // the units of "units". sensorType 0 is Type I, anything else Type II.
 std::string RecordedDataJson(const SensorTestValues& values, int setsRead, int sensorType);
 
-// {"command":...,"error":{"status":N,"messages":[...]}}: a run that failed, with what it said on
-// standard error.
-std::string ErrorJson(const std::string& command, int status, const std::vector<std::string>& messages);
+// {"status":N,"messages":[...]}: why a run failed, its exit status and what it said on standard error,
+// one line each.
+std::string ErrorJson(int status, const std::vector<std::string>& messages);
+
+// The numbers in a sensor test's entry lines: the temperature read, the samples of a measuring
+// cycle. The recorded data come whole from the sequence instead.
+class SensorLineNumbers {
+ public:
+  void Take(const std::string& line);
+  // "temperature" or "cycle", and their "units"; nothing while no line held a number.
+  void AddTo(JsonObject& object) const;
+
+ private:
+  std::string temperature_;
+  std::vector<std::string> cycle_;
+};
 
 }  // namespace gelvar

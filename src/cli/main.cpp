@@ -8,9 +8,12 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "cli/console_program.h"
 #include "cli/console_text.h"
+#include "cli/json_values.h"
 #include "cli/mqtt_publisher.h"
 #include "cli/port_list.h"
 #include "core/common/file_appender.h"
@@ -38,6 +41,20 @@ int Ended(int status, bool outputIsResult) {
   return gelvar::kExitFile;
 }
 
+// A command line refused: why, on standard error, and with --json the document of a failed run once the
+// command is known.
+int Refused(const gelvar::CliOptions& options, const std::vector<std::string>& messages) {
+  for (const std::string& message : messages) std::cerr << message << '\n';
+  if (options.json && !options.commandName.empty()) {
+    std::cout << gelvar::JsonObject()
+                     .String("command", options.commandName)
+                     .Raw("error", gelvar::ErrorJson(gelvar::kExitUsage, messages))
+                     .Text()
+              << '\n';
+  }
+  return gelvar::kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -48,8 +65,7 @@ int main(int argc, char* argv[]) {
   gelvar::CliOptions options;
   std::string error;
   if (!gelvar::ParseCliOptions({argv + 1, argv + argc}, options, error)) {
-    std::cerr << "gelvar-cli: " << error << "\nTry 'gelvar-cli --help'.\n";
-    return gelvar::kExitUsage;
+    return Refused(options, {"gelvar-cli: " + error, "Try 'gelvar-cli --help'."});
   }
   if (options.help) {
     std::cout << gelvar::CliUsage();
@@ -58,8 +74,7 @@ int main(int argc, char* argv[]) {
   std::string mqttPassword;
   if (!options.mqttUrl.empty() &&
       !gelvar::ReadMqttPassword(options.mqtt, options.mqttPasswordFile, mqttPassword, error)) {
-    std::cerr << "gelvar-cli: " << error << "\n";
-    return gelvar::kExitUsage;
+    return Refused(options, {"gelvar-cli: " + error});
   }
   // The first stop signal ends the command cleanly at the next timer message.
   const std::unique_ptr<gelvar::StopSignals> stopSignals = gelvar::CatchStopSignals();
@@ -100,8 +115,7 @@ int main(int argc, char* argv[]) {
     publisher.emplace(options, std::move(mqttPassword), program.Core(), timers, console);
     if (options.command == gelvar::CliCommand::kWatch) publisher->onCannotPublish = [&] { program.PublishingFailed(); };
     if (!publisher->Start(error)) {
-      console.Err("gelvar-cli: " + error);
-      return gelvar::kExitUsage;
+      return Refused(options, {"gelvar-cli: " + error});
     }
     program.AddListener(*publisher);
   }

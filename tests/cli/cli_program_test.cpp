@@ -231,8 +231,13 @@ using ShellCase = std::tuple<std::string, int, std::string>;
 
 class CliProgram : public ::testing::Test {
  protected:
-  // A simulated unit on a new pseudo-terminal, and a folder for the test's files. Numbers and dates
-  // must not follow the locale.
+  // A simulated unit on a new pseudo-terminal with simOptions, and a folder for the test's files.
+  // Numbers and dates must not follow the locale.
+  explicit CliProgram(Strings simOptions = {}) : sim(GELVAR_SIM_PATH, Path(std::move(simOptions))) {}
+  static Strings Path(Strings simOptions) {
+    simOptions.push_back("--print-path-only");
+    return simOptions;
+  }
   void SetUp() override {
     ASSERT_TRUE(Eventually([&] { return sim.Out().ends_with('\n'); }));
     env = {"GELVAR_COM1=" + sim.Out().substr(0, sim.Out().find('\n')), "LC_ALL=de_DE.UTF-8"};
@@ -247,7 +252,7 @@ class CliProgram : public ::testing::Test {
     return run.Err();
   }
 
-  Child sim{GELVAR_SIM_PATH, {"--print-path-only"}};
+  Child sim;
   Strings env;
   const TempFolder dir;
 };
@@ -280,6 +285,84 @@ TEST_F(CliProgram, JsonOutputAndExitStatuses) {
   };
   for (const ShellCase& c : cases) Shell(c);
 }
+
+// A command line with --json, the status it ends with and a part of its document. "$2" in the line is
+// the URL of a broker of the run's own.
+struct JsonRun {
+  std::string name;
+  std::string line;
+  int status;
+  std::string part;
+  Strings simOptions = {};
+};
+
+void PrintTo(const JsonRun& run, std::ostream* out) { *out << run.line; }
+
+class CliJson : public CliProgram, public ::testing::WithParamInterface<JsonRun> {
+ protected:
+  CliJson() : CliProgram(GetParam().simOptions) {}
+};
+
+TEST_P(CliJson, PrintsOneDocumentTheSchemaAccepts) {
+  const JsonRun& c = GetParam();
+  std::optional<Broker> broker;
+  if (c.line.find("$2") != std::string::npos) broker.emplace(dir);
+  const std::string folder = (dir / "").parent_path().string();
+  Child run("/bin/bash", {"-c", c.line + "\nexit ${PIPESTATUS[0]}", kCli, folder, broker ? broker->Url(0, "j") : ""},
+            env);
+  EXPECT_EQ(run.Wait(), c.status) << run.Err();
+  const std::string document = run.Out();
+  EXPECT_NE(document.find(c.part), std::string::npos) << document;
+  std::ofstream(dir / "out.json") << document;
+  Child validation(GELVAR_PYTHON, {GELVAR_VALIDATE_JSON, GELVAR_SCHEMA, dir / "out.json"});
+  EXPECT_EQ(validation.Wait(), 0) << validation.Err() << document;
+}
+
+const std::string kRecordedTypeOne =
+    R"("recorded":{"timing":{"Tv":59,"Ti":10,"Tm":0,"N":0},"samples":[{"t":0,"Uv":12.00,"Us":4.50,"Ts":0.50}],)"
+    R"("results":{"Uo":11.800,"Uso":4.800,"To":0.500,"Rm":42.500,"Rs":12.500},)";
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCommand, CliJson,
+    ::testing::Values(
+        JsonRun{"Ports", R"("$0" --json ports)", kExitDone, "["},
+        JsonRun{"Test", R"("$0" --json test)", kExitDone, R"({"command":"test","result":"accepted"})"},
+        JsonRun{"ReadParameters", R"("$0" --json read-parameters)", kExitDone,
+                R"("HtgHighTemp":3.0,"HtgLowTemp":-15.0,)"},
+        JsonRun{"ReadParametersReport", R"("$0" --json read-parameters --report "$1/u.par")", kExitDone,
+                R"("HtgOpHoursXWK":"h"},"report":")"},
+        JsonRun{"ReadVariables", R"("$0" --json read-variables --passes 2)", kExitDone,
+                R"("S1Volt":12.15,"S1CharVal":2350,)"},
+        JsonRun{"Log", R"("$0" --json log --file "$1/u.log" --records 1)", kExitDone,
+                R"("records":1,"unwritten records":0})"},
+        JsonRun{"Watch", "\"$0\" --json watch --mqtt \"$2\" & sleep 1; kill -TERM $!; wait $!", kExitDone,
+                R"({"command":"watch"})"},
+        JsonRun{"CommandStartMinHeat", R"("$0" --json command start-min-heat)", kExitDone,
+                R"({"command":"command start-min-heat","result":"accepted"})"},
+        JsonRun{"SensorTemperature", R"("$0" --json --yes sensor-test temperature 1)", kExitDone,
+                R"(,"units":{"temperature":"°C"}})"},
+        JsonRun{"SensorStartCycle", R"("$0" --json --yes sensor-test start-cycle 1 --ta 1)", kExitDone,
+                R"("cycle":[{"Uv":12.15,"Rs":2350}],"units":{"Uv":"V","Rs":"Ohm"}})"},
+        JsonRun{"SensorReadRecorded", R"("$0" --json --yes sensor-test read-recorded --type I --report "$1/u.dat")",
+                kExitDone, kRecordedTypeOne},
+        JsonRun{"MissingDevice", R"(GELVAR_COM1="$1/none" "$0" --json test)", kExitPort,
+                R"({"command":"test","error":{"status":3,"messages":["Error 1: Error open COM1:","  )"},
+        JsonRun{"SilentUnit",
+                R"("$0" --json test)",
+                kExitUnit,
+                R"("result":"no reply","error":{"status":1,"messages":["I> COM Port Opened","E> No reply from)",
+                {"--silent"}},
+        JsonRun{"UnwritableReport", R"("$0" --json read-parameters --report "$1/none/u.par")", kExitFile,
+                R"("error":{"status":4,"messages":[)"},
+        JsonRun{"UnwritableLog", R"("$0" --json log --file "$1/none/u.log")", kExitFile,
+                R"({"command":"log","error":{"status":4,)"},
+        JsonRun{"DeclinedQuestion", R"("$0" --json sensor-test temperature 1)", kExitUsage,
+                R"({"command":"sensor-test temperature","error":{"status":2,"messages":["gelvar-cli: 'sensor-test )"},
+        JsonRun{"UnreachableBroker", R"("$0" --json watch --mqtt mqtt://127.0.0.1:1/x)", kExitPort,
+                R"("E> MQTT broker 127.0.0.1:1 not reachable: )"},
+        JsonRun{"StoppedBySignal", "\"$0\" --json read-variables --passes 1000 & sleep 1; kill -TERM $!; wait $!",
+                128 + SIGTERM, R"("error":{"status":143,)"}),
+    [](const ::testing::TestParamInfo<JsonRun>& info) { return info.param.name; });
 
 // log --mqtt through a broker that goes away and comes back, the last will of a killed watch, and
 // the refusals.

@@ -292,10 +292,25 @@ TEST(JsonValues, RecordedDataOfTypeTwoHasNoTvAndItsOwnResults) {
       << json;
 }
 
-TEST(JsonValues, ErrorNamesTheCommandItsStatusAndMessages) {
-  EXPECT_EQ(
-      ErrorJson("test", 3, {"Error 1: Error open COM1:", "  \"x\""}),
-      "{\"command\":\"test\",\"error\":{\"status\":3,\"messages\":[\"Error 1: Error open COM1:\",\"  \\\"x\\\"\"]}}");
+TEST(JsonValues, ErrorHoldsTheStatusAndEachMessageLine) {
+  EXPECT_EQ(ErrorJson(3, {"Error 1: Error open COM1:\n  \"x\"", "I> COM Port Lost"}),
+            "{\"status\":3,\"messages\":[\"Error 1: Error open COM1:\",\"  \\\"x\\\"\",\"I> COM Port Lost\"]}");
+}
+
+TEST(JsonValues, SensorLinesGiveTheirNumbersWithUnits) {
+  SensorLineNumbers numbers;
+  for (const char* line :
+       {"Record sensor 2 started!", "Sensor 2 - Uv:  1.25,  Rs:   42 Ohm", "Sensor 2 - Uv: -0.50,  Rs: 1234 Ohm",
+        "Temperature sensor 2: -12.5 \xC2\xB0"
+        "C"}) {
+    numbers.Take(line);
+  }
+  JsonObject object;
+  numbers.AddTo(object);
+  EXPECT_EQ(object.Text(),
+            "{\"temperature\":-12.5,\"cycle\":[{\"Uv\":1.25,\"Rs\":42},{\"Uv\":-0.50,\"Rs\":1234}],"
+            "\"units\":{\"temperature\":\"\xC2\xB0"
+            "C\",\"Uv\":\"V\",\"Rs\":\"Ohm\"}}");
 }
 
 // One run of the command line args (words split at spaces); meanwhile(second) runs before each

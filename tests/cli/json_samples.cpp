@@ -73,7 +73,10 @@ int main(int argc, char** argv) {
                                  .Raw("lines", JsonArray({}))
                                  .Raw("recorded", RecordedDataJson(Recorded(), 2, 1))
                                  .Text()},
-      {"error", ErrorJson("test", 3, {"Error 1: Error open COM1:", "  No such file or directory"})},
+      {"error", JsonObject()
+                    .String("command", "test")
+                    .Raw("error", ErrorJson(3, {"Error 1: Error open COM1:\n  No such file or directory"}))
+                    .Text()},
   };
   for (const auto& [name, json] : samples) {
     std::ofstream out(folder + "/" + name + ".json", std::ios::binary);

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Holds gelvar-cli's JSON documents against docs/gelvar-cli.schema.json: those the builders make
-(written by the json_samples program), outputs the program gives as they are, and documents the
-schema must refuse, so that it cannot pass by accepting anything."""
+(written by the json_samples program into a folder), or files of what the program printed, and
+documents the schema must refuse, so that it cannot pass by accepting anything.
+
+usage: validate_json.py SCHEMA (--samples PROGRAM | DOCUMENT...)"""
+import argparse
 import json
 import pathlib
 import subprocess
@@ -10,38 +13,52 @@ import tempfile
 
 import jsonschema
 
-# What gelvar-cli prints for the commands whose members it sets itself.
-PROGRAM_OUTPUTS = [
-    [{"path": "/dev/ttyACM0", "description": "Uno \"R3\""}],
-    {"command": "test", "result": "accepted"},
-    {"command": "command stop-min-heat", "result": "no reply"},
-    {"command": "log", "file": "/tmp/u.log", "records": 1, "unwritten records": 0},
-    {"command": "watch"},
-    {"command": "sensor-test temperature", "lines": ["Temperature sensor 2: 23.4 \u00b0C"]},
-    {"command": "read-parameters", "report": "/tmp/r.par", "error": {"status": 4, "messages": ["cannot write"]}},
-]
-
 REFUSED = {
-    "a unit inside a value": {"command": "read-variables", "passes": [{"HtgSlGuTemp": "12.5 \u00b0C"}]},
+    "a unit inside a value": {"command": "read-variables", "passes": [{"HtgSlGuTemp": "12.5 \u00b0C"}], "units": {}},
     "a window text for a number": {"command": "read-parameters", "parameters": {"HtgHighTemp": "    3 \u00b0C"}},
     "a state without its code": {"command": "read-parameters", "parameters": {"HtgMode": {"text": "Active"}}},
-    "a key that is no column": {"command": "read-variables", "passes": [{"High Temp. Limit": 3}]},
+    "a key that is no column": {"command": "read-variables", "passes": [{"High Temp. Limit": 3}], "units": {}},
     "an unknown command": {"command": "reboot"},
     "an error without status": {"command": "test", "error": {"messages": []}},
+    "a run neither done nor failed": {"command": "read-parameters"},
+    "a temperature as its line": {
+        "command": "sensor-test temperature",
+        "lines": ["Temperature sensor 1: 23.4 \u00b0C"],
+        "temperature": "23.4 \u00b0C",
+        "units": {"temperature": "\u00b0C"},
+    },
+    "results of both sensor types": {
+        "command": "sensor-test read-recorded",
+        "lines": [],
+        "recorded": {
+            "timing": {"Ti": 9, "Tm": 5, "N": 2},
+            "samples": [],
+            "results": {"Uo": 1, "Uso": 1, "To": 1, "Rm": 1, "Rs": 1, "tK": 1},
+            "units": {},
+        },
+    },
 }
 
 
-def main(samples_program, schema_path):
-    schema = json.loads(pathlib.Path(schema_path).read_text(encoding="utf-8"))
-    validator = jsonschema.Draft202012Validator(schema)
-    failures = []
+def documents_of(args):
+    if not args.samples:
+        return [(path, json.loads(pathlib.Path(path).read_text(encoding="utf-8"))) for path in args.documents]
     with tempfile.TemporaryDirectory() as folder:
-        subprocess.run([samples_program, folder], check=True)
+        subprocess.run([args.samples, folder], check=True)
         files = sorted(pathlib.Path(folder).glob("*.json"))
-        if not files:
-            failures.append("json_samples wrote nothing")
-        documents = [(f.name, json.loads(f.read_text(encoding="utf-8"))) for f in files]
-    documents += [(f"program output {i + 1}", d) for i, d in enumerate(PROGRAM_OUTPUTS)]
+        return [(f.name, json.loads(f.read_text(encoding="utf-8"))) for f in files]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("schema")
+    parser.add_argument("--samples", help="a program writing documents into the folder it is given")
+    parser.add_argument("documents", nargs="*")
+    args = parser.parse_args()
+    schema = json.loads(pathlib.Path(args.schema).read_text(encoding="utf-8"))
+    validator = jsonschema.Draft202012Validator(schema)
+    documents = documents_of(args)
+    failures = [] if documents else ["no documents"]
     for name, document in documents:
         errors = [e.message for e in validator.iter_errors(document)]
         if errors:
@@ -56,4 +73,4 @@ def main(samples_program, schema_path):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main())
