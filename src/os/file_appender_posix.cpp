@@ -17,6 +17,20 @@ constexpr const char* kNotRegular = "Not a regular file";
 
 AppendResult Failed(const char* reason) { return {AppendStatus::kFailed, reason}; }
 
+// Opens path for appending; created tells whether this call made the file. Non-blocking all the same,
+// in case a pipe has taken the name since it was asked about.
+int Open(const std::string& path, IfMissing ifMissing, bool& created) {
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  const int fd = ::open(path.c_str(), kFlags);
+  if (fd >= 0 || errno != ENOENT || ifMissing == IfMissing::kReport) return fd;
+  const int made = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+  if (made >= 0 || errno != EEXIST) {
+    created = made >= 0;
+    return made;
+  }
+  return ::open(path.c_str(), kFlags);  // another writer made it in between
+}
+
 // 0, or the error of the write that failed.
 int WriteAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
@@ -40,10 +54,8 @@ AppendResult DiskFileAppender::Append(const std::string& path, const std::string
   if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     return Failed(S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : kNotRegular);
   }
-  // Non-blocking all the same, in case a pipe has taken the name since.
-  const int flags =
-      O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (ifMissing == IfMissing::kCreate ? O_CREAT : 0);
-  const int fd = ::open(path.c_str(), flags, 0666);
+  bool created = false;
+  const int fd = Open(path, ifMissing, created);
   if (fd < 0) {
     if (errno == ENOENT && ifMissing == IfMissing::kReport) return {AppendStatus::kMissing, {}};
     return Failed(std::strerror(errno));
@@ -56,9 +68,14 @@ AppendResult DiskFileAppender::Append(const std::string& path, const std::string
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0) return {};
   // A write that stopped half-way (a full disk) is cut back, so that the file holds whole lines only
-  // and the next record does not go on from a torn one.
+  // and the next record does not go on from a torn one. A file this append made goes again: an empty
+  // report would look like one that was saved.
   std::error_code ignored;
-  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(info.st_size), ignored);
+  if (created) {
+    std::filesystem::remove(path, ignored);
+  } else {
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(info.st_size), ignored);
+  }
   return Failed(std::strerror(error));
 }
 

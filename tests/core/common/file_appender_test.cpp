@@ -58,6 +58,13 @@ TEST(DiskFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
     const AppendResult result = files.Append(log, "abc\r\n", IfMissing::kReport);
     EXPECT_EQ(std::tuple(result.status, result.reason), std::tuple(AppendStatus::kFailed, "File too large"));
   }
+  // A report that a full disk stops before its first byte leaves no empty file behind.
+  const std::string report = (dir / "report.par").string();
+  {
+    const FileSizeLimit full(0);
+    EXPECT_EQ(files.Append(report, "abc\r\n", IfMissing::kCreate).reason, "File too large");
+  }
+  EXPECT_FALSE(fs::exists(report)) << "a file the append made goes with it";
   // A program started without standard input gets descriptor 0 for the file.
   const int input = ::dup(STDIN_FILENO);
   ::close(STDIN_FILENO);
