@@ -1,8 +1,5 @@
 // gelvar-cli: the monitor without a display, on an event loop of its own.
-#include <QCoreApplication>
-
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -16,13 +13,13 @@
 #include "cli/json_values.h"
 #include "cli/mqtt_publisher.h"
 #include "cli/port_list.h"
+#include "cli/port_services.h"
 #include "core/common/file_appender.h"
 #include "core/common/standard_streams.h"
 #include "core/common/stop_signals.h"
 #include "core/serial/serial_port.h"
 #include "core/timing/coalesced_timer_host.h"
 #include "core/timing/event_loop.h"
-#include "qt/serial_discovery_qt.h"
 
 namespace {
 
@@ -81,11 +78,7 @@ int main(int argc, char* argv[]) {
   gelvar::IgnoreFileSizeSignal();
 
   // For the port list and the stored COM mappings only: the program runs on its own event loop.
-  QCoreApplication app(argc, argv);
-  // Qt has taken the C library's locale from the environment; numbers and dates in texts and files
-  // must not follow it.
-  std::setlocale(LC_NUMERIC, "C");
-  std::setlocale(LC_TIME, "C");
+  const std::unique_ptr<gelvar::PortServices> ports = gelvar::StartPortServices(argc, argv);
 
   gelvar::Console console(std::cout, std::cerr, gelvar::StandardErrorIsTerminal());
   const std::unique_ptr<gelvar::EventLoop> loop = gelvar::MakeEventLoop();
@@ -93,13 +86,11 @@ int main(int argc, char* argv[]) {
   gelvar::CoalescedTimerHost timers(*loop);
   gelvar::DiskFileAppender files;
   if (options.command == gelvar::CliCommand::kListPorts) {
-    gelvar::QtSerialDiscovery discovery;
-    for (const std::string& line : gelvar::PortListLines(discovery.Devices(), options.json)) console.Out(line);
+    for (const std::string& line : gelvar::PortListLines(ports->Devices(), options.json)) console.Out(line);
     return Ended(gelvar::kExitDone, true);
   }
   // COM numbers map to devices as in the window program.
-  gelvar::QtComMappingStore comMappings;
-  gelvar::ComDeviceMap comDevices(&comMappings);
+  gelvar::ComDeviceMap comDevices(&ports->ComMappings());
   if (!options.device.empty()) {
     comDevices.UseDevice(options.device);
   } else if (const std::string ignored = comDevices.Load(); !ignored.empty()) {

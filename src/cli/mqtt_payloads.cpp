@@ -8,13 +8,14 @@
 #include "cli/field_table.h"
 #include "cli/json_values.h"
 #include "core/common/c_format.h"
+#include "core/common/calendar_time.h"
 
 namespace gelvar {
 namespace {
 
 std::string IsoTime(std::time_t time) {
   std::tm utc{};
-  gmtime_r(&time, &utc);
+  UtcCalendarTime(time, utc);
   return CFormat("%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
                  utc.tm_min, utc.tm_sec);
 }

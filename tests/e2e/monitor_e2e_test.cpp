@@ -160,7 +160,7 @@ TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) 
   }
   EXPECT_EQ(file, expected);
 
-  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locale de_DE.UTF-8 is not installed";
+  ASSERT_TRUE(UseGermanLocale()) << "no German locale is installed";
   EXPECT_EQ(LogTwoRuns(), inC);
 }
 

@@ -1,9 +1,9 @@
 #include "support/monitor_rig.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -44,26 +44,18 @@ bool IsWellFormedValue(const Column& column, const std::string& field) {
   return std::regex_match(number, numbers[column.decimals]) && field.size() == std::max(column.width, number.size());
 }
 
-// The soft limit, up to the hard one.
-bool SetFileSizeLimit(rlim_t bytes) {
-  rlimit limit{};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = std::min(bytes, limit.rlim_max);
-  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-}
-
 }  // namespace
 
 std::string ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
-FileSizeLimit::FileSizeLimit(std::uintmax_t bytes) {
-  IgnoreFileSizeSignal();
-  if (!SetFileSizeLimit(bytes)) ADD_FAILURE() << "no file size limit";
+bool UseGermanLocale() {
+  for (const char* name : {"de_DE.UTF-8", "German_Germany.1252"}) {
+    if (std::setlocale(LC_ALL, name) != nullptr) return true;
+  }
+  return false;
 }
-
-FileSizeLimit::~FileSizeLimit() { SetFileSizeLimit(RLIM_INFINITY); }
 
 std::vector<std::string> FileLines(const std::string& text) {
   std::vector<std::string> lines = Split(text, "\r\n");

@@ -150,10 +150,19 @@ inline Result StopLogging(MonitorRig& r) { return r.monitor.StopLogging(); }
 
 std::string ReadFile(const std::string& path);
 
+// Null on Linux; elsewhere why a test of Linux's own files (/proc) is skipped there.
+const char* WhyNotLinux();
+
+// Sets a German desktop locale (decimal comma) by the system's name for it; false where none is installed.
+bool UseGermanLocale();
+
 // A full disk on the real file system: while the object lives, a write that would make a file longer
 // than `bytes` stops there and fails with EFBIG, the file size signal ignored as the programs do.
+// Where the system has no such limit (Windows), Available is false and the test is skipped.
 class FileSizeLimit {
  public:
+  static constexpr const char* kUnavailable = "Windows has no file size limit to stand in for a full disk";
+  static bool Available();
   explicit FileSizeLimit(std::uintmax_t bytes);
   ~FileSizeLimit();
   FileSizeLimit(const FileSizeLimit&) = delete;

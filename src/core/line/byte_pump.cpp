@@ -185,8 +185,9 @@ bool BytePump::Pump() {
     for (int c = std::fgetc(prFile_); c != EOF; c = std::fgetc(prFile_)) {
       drv_rx_byte(link_, kChannel, static_cast<std::uint8_t>(c));
     }
-    // Bytes appended later by another writer are read at a later timer message.
-    std::clearerr(prFile_);
+    // Bytes appended later by another writer are read at a later timer message. A seek, not clearerr:
+    // Windows' C library still answers end of file after clearerr until the stream is positioned.
+    std::fseek(prFile_, 0, SEEK_CUR);
   }
   // A watched port is read as its bytes arrive; at the timer, only a port nobody watches.
   if (comNumber_ >= 0 && watch_ < 0) ReadPort();

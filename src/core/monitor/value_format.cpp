@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "core/common/c_format.h"
+#include "core/common/calendar_time.h"
 
 namespace gelvar {
 namespace {
@@ -113,7 +114,7 @@ namespace {
 // Only numeric conversions are used, so the result is the same in every locale.
 std::string LocalTimeText(std::time_t when, const char* format) {
   std::tm local{};
-  if (localtime_r(&when, &local) == nullptr) return {};
+  if (!LocalCalendarTime(when, local)) return {};
   char buffer[16];
   const std::size_t length = std::strftime(buffer, sizeof buffer, format, &local);
   return std::string(buffer, length);

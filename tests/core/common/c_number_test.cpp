@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "support/monitor_rig.h"
+
 namespace gelvar::testing {
 namespace {
 
@@ -67,7 +69,7 @@ TEST(DoubleFromChars, ReadsAPointUnderALocaleWithADecimalComma) {
   struct CLocaleAtEnd {
     ~CLocaleAtEnd() { std::setlocale(LC_ALL, "C"); }
   } restore;
-  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8";
+  if (!UseGermanLocale()) GTEST_SKIP() << "no German locale is installed";
   const std::string text = "2.5";
   double value = kUntouched;
   EXPECT_EQ(DoubleFromChars(text.data(), text.data() + text.size(), value).ptr - text.data(), 3);

@@ -2,9 +2,8 @@
 // the object goes, whether the test passed or failed.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -12,8 +11,14 @@ namespace gelvar::testing {
 
 class TempFolder {
  public:
-  TempFolder() : path_((std::filesystem::temp_directory_path() / "gelvar_XXXXXX").string()) {
-    if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("cannot make " + path_);
+  // create_directory answers false for a name that is taken, so the folder is ours alone.
+  TempFolder() {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto candidate = std::filesystem::temp_directory_path() / ("gelvar_" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) path_ = candidate.string();
+    }
+    if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
   }
   ~TempFolder() {
     std::error_code ignored;

@@ -154,7 +154,7 @@ TEST_F(BytePumpTest, LineFilesStandInForThePortAndArrivingBytesAreReadABoundedSh
   const Bytes frame = EncodeFrame(0x0001, {0x12, 0x34});
   StartFrame(frame);
   pump.Pump();
-  EXPECT_EQ(ReadFile(dir / "p-t"), std::string(frame.begin(), frame.end()));
+  EXPECT_EQ(ReadFile((dir / "p-t").string()), std::string(frame.begin(), frame.end()));
   EXPECT_TRUE(written.empty());
   pump.CloseLineFile(kLineFileTx, 0);
 

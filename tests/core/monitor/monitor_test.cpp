@@ -143,7 +143,14 @@ TEST(ValueFormat, TemperatureTexts) {
 }
 
 TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
-  std::tm local{9, 5, 13, 7, 2, 126, 0, 0, -1, 0, nullptr};  // 03/07/26 13:05:09 in local time
+  std::tm local{};  // 03/07/26 13:05:09 in local time
+  local.tm_sec = 9;
+  local.tm_min = 5;
+  local.tm_hour = 13;
+  local.tm_mday = 7;
+  local.tm_mon = 2;
+  local.tm_year = 126;
+  local.tm_isdst = -1;
   // Each section: its title, then its labels padded to 25 characters; "" is an empty line.
   const std::vector<std::vector<const char*>> sections = {
       {"Administration:", "Mode System:", "Language:", "Temp. Unit:", "Alarm Mode:", "", "SW Version/Build:"},

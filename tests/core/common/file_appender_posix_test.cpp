@@ -1,4 +1,4 @@
-// printf's own formatting, and the write seam on the real file system.
+// The write seam on the real file system.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +8,6 @@
 #include <string>
 #include <tuple>
 
-#include "core/common/c_format.h"
 #include "core/common/file_appender.h"
 #include "core/common/temp_folder.h"
 #include "support/monitor_rig.h"
@@ -17,14 +16,6 @@ namespace gelvar::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Every length modifier, and a result longer than the first buffer.
-TEST(CFormat, FormatsAsPrintfDoesWhateverTheLengthOrSize) {
-  const std::string longText(600, 'x');
-  EXPECT_EQ(CFormat("%ld %lld %hd %c", 1L << 40, 1LL << 40, 70000, 'c'), "1099511627776 1099511627776 4464 c");
-  EXPECT_EQ(CFormat("%s.", longText.c_str()), longText + ".");
-  EXPECT_EQ(CFormat("%04d%%%-3s|%.2f", 7, "ab", 2.5), "0007%ab |2.50");
-}
 
 // Every way a path can fail names the system's reason, nothing but a regular file or a new name is
 // opened (and nothing waits), and a failed append leaves the file as it was.
