@@ -410,10 +410,6 @@ void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
   console_.Progress("Logging: " + std::to_string(records_) + (records_ == 1 ? " record" : " records"));
 }
 
-void ConsoleProgram::PortLost() { console_.Err("E> COM Port Lost"); }
-
-void ConsoleProgram::PortBack() { console_.Err("I> COM Port Reopened"); }
-
 void ConsoleProgram::EntryAdded(const std::string& entry) {
   for (const std::string& line : EntryLines(entry)) {
     sensorLines_.push_back(line);

@@ -82,14 +82,12 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   void Value(const std::string& label, long long number);
   std::string FullPath(const std::string& path) const;
 
-  // MonitorEvents. Message lines and the port's comings and goings go to standard error.
+  // MonitorEvents. Message lines, among them the port's comings and goings, go to standard error.
   void StepEnded(std::uint32_t objectId, StepOutcome outcome) override;
   void ParametersRead() override;
   void VariablePassEnded() override;
   void LogRecordWritten(int setNumber, bool written) override;
   void MessageAdded(int code, const std::string& line, TonePair tones) override;
-  void PortLost() override;
-  void PortBack() override;
 
   // SensorSequenceEvents: the entries, line by line, on standard output or into the JSON object.
   void EntryAdded(const std::string& entry) override;
