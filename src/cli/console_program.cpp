@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "cli/field_table.h"
 
@@ -279,6 +280,7 @@ void ConsoleProgram::RunSensorTest() {
   });
   Do([this] { TriggerSensorTest(); });
   WaitFor([this] {
+    if (options_.command == CliCommand::kSensorStartCycle) ShowCycleWait();
     if (options_.command == CliCommand::kSensorReadRecorded) {
       console_.Progress(ProgressText("Reading recorded data", sensorTest_.DataSetIndex(),
                                      std::min(sensorTest_.Values().dataSetTotal, kRecordedSetLimit)));
@@ -307,6 +309,14 @@ void ConsoleProgram::TriggerSensorTest() {
       sensorTest_.ReadRecordedData();
       break;
   }
+}
+
+void ConsoleProgram::ShowCycleWait() {
+  const std::optional<CycleCountdown> countdown = sensorTest_.Countdown();
+  if (!countdown || countdown->left == 0) return;
+  const int tens = (countdown->left + 9) / 10;
+  if (tens == std::exchange(cycleWaitShown_, tens)) return;
+  console_.Err("waiting: " + std::to_string(countdown->left) + " s left");
 }
 
 void ConsoleProgram::SensorFailure(const Result& result) {

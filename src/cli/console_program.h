@@ -70,6 +70,8 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   // Says why, when the sensor test refused or failed; the unit has then failed.
   void SensorFailure(const Result& result);
   void SaveSensorReport();
+  // The time left of a started cycle on standard error, every ten seconds.
+  void ShowCycleWait();
   // The question was declined, or the link was busy: the command started nothing that could end.
   void NothingStarted(const Result& result);
   // False, after saying so, when the file named by path could not be written.
@@ -136,6 +138,7 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   std::time_t logDeadline_ = 0;
   bool sensorTestOpen_ = false;
   bool sensorFailed_ = false;
+  int cycleWaitShown_ = -1;  // the tens of seconds last shown
   std::vector<std::string> sensorLines_;
   std::vector<std::string> sensorLinesJson_;
 };

@@ -440,6 +440,9 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
     for (const auto& [button, logStart] : buttons) {
       if (button != 1016) In<QAbstractButton>(dialog, button)->click();
       EXPECT_TRUE(scheduler.RunUntil([&] { return Text(dialog, 1008).startsWith(logStart); }, 400000)) << button;
+      if (button == 1010) {
+        EXPECT_EQ(In<QProgressBar>(dialog, 1017)->text(), u"250 s left"_qs);
+      }
     }
   });
   RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(rsh)); });
