@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "cli/field_table.h"
 #include "cli/json_values.h"
@@ -304,6 +305,7 @@ void ConsoleProgram::RunSensorTest() {
   });
   Do([this] { TriggerSensorTest(); });
   WaitFor([this] {
+    if (options_.command == CliCommand::kSensorStartCycle) ShowCycleWait();
     if (options_.command == CliCommand::kSensorReadRecorded) {
       console_.Progress(ProgressText("Reading recorded data", sensorTest_.DataSetIndex(),
                                      std::min(sensorTest_.Values().dataSetTotal, kRecordedSetLimit)));
@@ -332,6 +334,14 @@ void ConsoleProgram::TriggerSensorTest() {
       sensorTest_.ReadRecordedData();
       break;
   }
+}
+
+void ConsoleProgram::ShowCycleWait() {
+  const std::optional<CycleCountdown> countdown = sensorTest_.Countdown();
+  if (!countdown || countdown->left == 0) return;
+  const int tens = (countdown->left + 9) / 10;
+  if (tens == std::exchange(cycleWaitShown_, tens)) return;
+  console_.Err("waiting: " + std::to_string(countdown->left) + " s left");
 }
 
 void ConsoleProgram::SensorFailure(const Result& result) {
@@ -434,10 +444,6 @@ void ConsoleProgram::LogRecordWritten(int setNumber, bool written) {
   }
   console_.Progress("Logging: " + std::to_string(records_) + (records_ == 1 ? " record" : " records"));
 }
-
-void ConsoleProgram::PortLost() { console_.Err("E> COM Port Lost"); }
-
-void ConsoleProgram::PortBack() { console_.Err("I> COM Port Reopened"); }
 
 void ConsoleProgram::EntryAdded(const std::string& entry) {
   for (const std::string& line : EntryLines(entry)) {

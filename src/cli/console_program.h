@@ -73,6 +73,8 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   // Says why, when the sensor test refused or failed; the unit has then failed.
   void SensorFailure(const Result& result);
   void SaveSensorReport();
+  // The time left of a started cycle on standard error, every ten seconds.
+  void ShowCycleWait();
   // The question was declined, or the link was busy: the command started nothing that could end.
   void NothingStarted(const Result& result);
   // False, after saying so, when the file named by path could not be written.
@@ -85,14 +87,12 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   void Value(const std::string& label, long long number);
   std::string FullPath(const std::string& path) const;
 
-  // MonitorEvents. Message lines and the port's comings and goings go to standard error.
+  // MonitorEvents. Message lines, among them the port's comings and goings, go to standard error.
   void StepEnded(std::uint32_t objectId, StepOutcome outcome) override;
   void ParametersRead() override;
   void VariablePassEnded() override;
   void LogRecordWritten(int setNumber, bool written) override;
   void MessageAdded(int code, const std::string& line, TonePair tones) override;
-  void PortLost() override;
-  void PortBack() override;
 
   // SensorSequenceEvents: the entries, line by line, on standard output or into the JSON object.
   void EntryAdded(const std::string& entry) override;
@@ -141,6 +141,7 @@ class ConsoleProgram : private MonitorEvents, private SensorSequenceEvents {
   std::time_t logDeadline_ = 0;
   bool sensorTestOpen_ = false;
   bool sensorFailed_ = false;
+  int cycleWaitShown_ = -1;  // the tens of seconds last shown
   std::vector<std::string> sensorLines_;
 };
 

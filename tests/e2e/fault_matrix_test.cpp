@@ -40,6 +40,8 @@ constexpr int kPassSteps = 15;
 
 const std::string kNoReply = "E> No reply";
 const std::string kNoReplyTest = "E> No reply from detector unit";
+const std::string kPortLost = "E> COM Port Lost";
+const std::string kPortReopened = "I> COM Port Reopened";
 
 struct FaultCase {
   const char* name;
@@ -126,7 +128,11 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
       {"reply after 800 ms", [](Unit& unit) { unit.Faults().latencyMs = 800; }, {}, {}},
       {"noise bursts 10 %", rate(&F::noiseRate, 0.1), {}, {}},
       {"frames cut half-way 10 %", rate(&F::cutFrameRate, 0.1), {}, {}},
-      {"unit unplugged with its adapter", [](Unit&) {}, noReply, noReply, "COM Port Lost"},
+      {"unit unplugged with its adapter",
+       [](Unit&) {},
+       {kNoReply, kNoReplyTest, kPortLost},
+       {kNoReply, kNoReplyTest, kPortLost},
+       "COM Port Lost"},
       {"all faults at once, out-of-table values",
        [](Unit& unit) {
          F& f = unit.Faults();
@@ -194,6 +200,9 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     rig.link.RunFor(kReopenIntervalMs + 10);
     EXPECT_EQ(rig.monitor.ComStatus().text, "COM Port Open");
     EXPECT_EQ(NotedOnce(rig, "\r\n*** COM1 reopened"), unplugged);
+    // The pane tells the loss and the return once each, as the protocol window does.
+    EXPECT_EQ(std::ranges::count(rig.log.messages, kPortLost), unplugged ? 1 : 0);
+    EXPECT_EQ(std::ranges::count(rig.log.messages, kPortReopened), unplugged ? 1 : 0);
     rig.link.RunFor(kRecoveryMs - kReopenIntervalMs - 10);
     const auto [readingBackMs, loggingBackMs] = BackAfter(rig, healedMs);
     EXPECT_GE(readingBackMs, 0);

@@ -33,6 +33,7 @@
 #include "gui/monitor/monitor_dialog.h"
 #include "gui/monitor/monitor_ids.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
+#include "gui/serial/serial_messages_qt.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
 #include "gui/trend/trend_windows.h"
@@ -143,6 +144,15 @@ class MonitorWindowTest : public ::testing::Test, public SerialDiscovery {
     }
     return undefined;
   }
+  // How many value fields show their text greyed, as values not current.
+  int Greyed() const {
+    int greyed = 0;
+    for (const FieldControl& control : FieldControls()) {
+      const QPalette& palette = In(&window, control.controlId)->palette();
+      greyed += palette.color(QPalette::Text) == palette.color(QPalette::Disabled, QPalette::Text);
+    }
+    return greyed;
+  }
   // The highest value each progress bar showed until `done`.
   std::map<int, int> BarPeaks(const std::function<bool()>& done, std::int64_t limitMs) {
     std::map<int, int> peaks;
@@ -218,7 +228,7 @@ TEST_F(MonitorWindowTest, ClosedPortMenuLayoutTheWindowsOwnDialogsAndPlottingALo
       u"Co&mmands: &Start min. Heat Time=32798 S&top min. Heat Time=32799 - Start Cycle Sensor &1=32800 "
       u"Start Cycle Sensor &2=32801 - &Factory Settings=32802"_qs,
       u"&Parameters: &Read Parameters=32803 - &Save Parameters=32808"_qs,
-      u"&Variables: &Start Reading Variables=32806 S&top Reading Variables=32807 - Show &Trend=32815"_qs,
+      u"&Variables: &Start Reading Variables=32806 S&top Reading Variables=32807 - Show T&rend=32815"_qs,
       u"&Logs: Set Log &Interval=32811 &Open Log File=32772 - &Start Logging Variables=32804 "
       u"S&top Logging Variables=32805 - &Plot Log File...=32816"_qs,
       u"&Tools: Test &Monitor=32783 Program &Update=32813"_qs,
@@ -430,6 +440,9 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
     for (const auto& [button, logStart] : buttons) {
       if (button != 1016) In<QAbstractButton>(dialog, button)->click();
       EXPECT_TRUE(scheduler.RunUntil([&] { return Text(dialog, 1008).startsWith(logStart); }, 400000)) << button;
+      if (button == 1010) {
+        EXPECT_EQ(In<QProgressBar>(dialog, 1017)->text(), u"250 s left"_qs);
+      }
     }
   });
   RunWindowAfterOk(kCmdTestMonitor, [&](QWidget* dialog) { EXPECT_TRUE(Text(dialog, 1008).startsWith(rsh)); });
@@ -480,6 +493,43 @@ TEST_F(MonitorWindowTest, OpenPortAsksBeforeItActsRunsTheToolWindowsAndFillsTheF
   EXPECT_EQ(trend.VisibleRange(), zoomed);
   In<QPushButton>(&trend, kTrendFollow)->click();
   EXPECT_EQ(trend.VisibleRange().second, data.Time(3));
+
+  // The port lost: the pane says so, and every value is greyed until read again once it is back.
+  EXPECT_EQ(Greyed(), 0);
+  line.Unplug();
+  ASSERT_TRUE(scheduler.RunUntil([&] { return window.Core().ComStatus().kind == StatusKind::kFault; }, 10000));
+  EXPECT_TRUE(Text(&window, 1082).startsWith(u"E> COM Port Lost\n"_qs));
+  EXPECT_EQ(Greyed(), 52 - 3);  // all but the hidden ones
+  line.PlugIn();
+  ASSERT_TRUE(scheduler.RunUntil(passes(6), 120000));
+  EXPECT_TRUE(Text(&window, 1082).contains(u"I> COM Port Reopened\n"_qs));
+  EXPECT_EQ(Greyed(), 17 + 2);  // the parameters and sensor 2's temperatures, not read since
+}
+
+// Once its box is closed, a serial port error is left in Messages as one error line.
+TEST_F(MonitorWindowTest, ASerialPortErrorBoxLeavesItsLineInMessages) {
+  QtSerialMessages messages;
+  messages.KeepErrorsIn(window, [&](const std::string& line) { window.AddLine(line); });
+  answers.ThenBox(QMessageBox::Ok);
+  messages.ShowError("Error 1", "Error open COM1:\n/dev/ttyS0: No such file or directory", false);
+  EXPECT_EQ(answers.boxes, std::vector<std::string>{"Error open COM1:\n/dev/ttyS0: No such file or directory"});
+  EXPECT_EQ(Text(&window, 1082), u"E> Error open COM1: /dev/ttyS0: No such file or directory\n"_qs);
+}
+
+// Alt and a letter reach one item: within each menu no two items share a mnemonic, and each has one.
+TEST_F(MonitorWindowTest, EveryMenuItemHasAMnemonicOfItsOwn) {
+  for (const QAction* menu : window.findChild<QMenuBar*>()->actions()) {
+    QString letters;
+    for (const QAction* item : menu->menu()->actions()) {
+      if (item->isSeparator()) continue;
+      const QString text = item->text();
+      const qsizetype amp = text.indexOf(u'&');
+      ASSERT_TRUE(amp >= 0 && amp + 1 < text.size()) << text.toStdString();
+      letters += text[amp + 1].toLower();
+    }
+    for (const QChar letter : letters)
+      EXPECT_EQ(letters.count(letter), 1) << menu->text().toStdString() << ": " << QString(letter).toStdString();
+  }
 }
 
 // What stands in the settings file's place and why it is neither read nor written: the "E> " line at

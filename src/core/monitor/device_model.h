@@ -87,6 +87,8 @@ class DeviceModel {
   const VariableSnapshot& SnapshotBeforeStep() const { return beforeStep_; }
   int TemperatureUnitCode() const { return temperatureUnitCode_; }
   int PendingArgument() const { return pendingArgument_; }
+  // The port went away: what is shown was read before.
+  void MarkFieldsStale() { fields_.MarkAllStale(); }
 
   // Parameters.
   int ReadModeSystem(int phase, int value);

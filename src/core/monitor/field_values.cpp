@@ -156,6 +156,7 @@ std::string DisplayFields::Text(Field field) const {
 
 void DisplayFields::SetRead(Field field, std::int32_t raw, int unitCode) {
   values_[static_cast<std::size_t>(field)] = {raw, unitCode, ReadState::kRead};
+  stale_.reset(static_cast<std::size_t>(field));
 }
 
 VariableSnapshot LogValues(const DisplayFields& f) {

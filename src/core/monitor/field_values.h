@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -110,12 +111,16 @@ class DisplayFields {
   bool IsRead(Field field) const { return Value(field).state == ReadState::kRead; }
   // What the window shows: "undef." unless read.
   std::string Text(Field field) const;
+  // Shown from before the port was last lost or closed, and not read since.
+  bool IsStale(Field field) const { return stale_.test(static_cast<std::size_t>(field)); }
 
   void SetRead(Field field, std::int32_t raw, int unitCode = 0);
   void SetState(Field field, ReadState state) { values_[static_cast<std::size_t>(field)].state = state; }
+  void MarkAllStale() { stale_.set(); }
 
  private:
   std::array<FieldValue, kFieldCount> values_{};
+  std::bitset<kFieldCount> stale_;
 };
 
 // The numbers of one variable pass as the log writes them; the defaults mean "not read".

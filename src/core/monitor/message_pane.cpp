@@ -39,6 +39,8 @@ constexpr std::array<const char*, kLastMessageCode + 1> kTexts = {
     "I> Logging started",
     "E> COM Port already open",
     "E> Logfile missing, new file started",
+    "E> COM Port Lost",
+    "I> COM Port Reopened",
 };
 
 }  // namespace

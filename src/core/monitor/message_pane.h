@@ -39,10 +39,12 @@ enum MessageCode : int {
   kMsgLoggingStarted = 27,
   kMsgPortAlreadyOpen = 28,
   kMsgLogfileMissing = 29,
+  kMsgPortLost = 30,
+  kMsgPortReopened = 31,
 };
 
 inline constexpr int kFirstMessageCode = 1;
-inline constexpr int kLastMessageCode = 29;
+inline constexpr int kLastMessageCode = 31;
 inline constexpr std::size_t kMessagePaneLimit = 1024;
 
 // What some lines say besides their fixed text.
@@ -53,7 +55,7 @@ struct MessageContext {
   std::string logFileName;
 };
 
-// The line of one code; empty for a code outside 1..29.
+// The line of one code; empty for a code outside 1..31.
 std::string MessageLine(int code, const MessageContext& context);
 
 // Falling for errors ("E> "), rising for information.

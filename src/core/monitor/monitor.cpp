@@ -122,6 +122,7 @@ Result Monitor::ClosePort() {
     mode_ = kPortClosed;
   }
   comStatus_ = kComPortClosed;
+  MarkFieldsStale();
   AddMessage(kMsgPortClosed);
   Tell(&MonitorEvents::StatusChanged);
   return Result::Done();
@@ -129,12 +130,21 @@ Result Monitor::ClosePort() {
 
 void Monitor::LineLost(int /*portNumber*/) {
   SetComStatus(kComPortLost);
+  MarkFieldsStale();
+  AddMessage(kMsgPortLost);
   Tell(&MonitorEvents::PortLost);
 }
 
 void Monitor::LineBack(int /*portNumber*/) {
   SetComStatus(kComPortOpen);
+  AddMessage(kMsgPortReopened);
   Tell(&MonitorEvents::PortBack);
+}
+
+// Until read again, the values shown are from before the port went.
+void Monitor::MarkFieldsStale() {
+  model_.MarkFieldsStale();
+  Tell(&MonitorEvents::FieldsChanged);
 }
 
 void Monitor::SetComStatus(StatusText status) {

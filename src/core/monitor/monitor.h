@@ -89,8 +89,8 @@ class PumpUnitLine : public UnitLine {
 };
 
 // Follows the port's device through the byte pump (LineObserver): a lost device shows in the COM
-// status. The communication mode stays as it is, so reading and a running log go on by themselves
-// once the device is back; while it is gone their steps find no reply.
+// status and the message pane, and the values shown go stale until read again. The communication mode stays as it is,
+// so reading and a running log go on by themselves once the device is back; while it is gone their steps find no reply.
 class Monitor : public LineObserver, private StepHost, private ReadCycleHost {
  public:
   Monitor(Link& link, UnitLine& line, TimerHost& timers, FileAppender& files);
@@ -165,6 +165,7 @@ class Monitor : public LineObserver, private StepHost, private ReadCycleHost {
   Result AppendToChosenFile(const Answer<std::string>& path, const char* openError, std::string& name,
                             const std::function<std::string()>& bytes);
   void SetComStatus(StatusText status);
+  void MarkFieldsStale();
 
   template <typename Method, typename... Args>
   void Tell(Method method, const Args&... args) {

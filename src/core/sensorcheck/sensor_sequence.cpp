@@ -231,6 +231,12 @@ bool SensorSequence::CountdownElapsed() {
   return waitCountdown < tick;
 }
 
+std::optional<CycleCountdown> SensorSequence::Countdown() const {
+  if (testStep != 3 && testStep != 4) return std::nullopt;
+  const auto elapsed = static_cast<int>((timers_.MonotonicMs() - cycleStartMs_) / 1000);
+  return CycleCountdown{cycleTime, std::max(cycleTime - elapsed, 0)};
+}
+
 bool SensorSequence::OwnTransactionRuns() const {
   return ownTransaction_ != 0 && transaction_.CurrentNumber() == ownTransaction_;
 }
@@ -301,13 +307,14 @@ void SensorSequence::TakeCycleStart() {
     return;
   }
   pendingLine = CFormat("Record sensor %1d started!", SensorNumber());
+  cycleStartMs_ = timers_.MonotonicMs();
   waitCountdown = kCycleWaitMs;
   testStep = 3;
 }
 
 void SensorSequence::TakeSensorData() {
-  pendingLine = CFormat("Sensor %1d - Uv: %5.2f,  Rs: %4d Ohm", SensorNumber(), Hundredths(GetDataWord(testRequest, 0)),
-                        GetDataWord(testRequest, 2));
+  pendingLine = CFormat("Sensor %1d - Uv: %5.2f V,  Rs: %4d Ohm", SensorNumber(),
+                        Hundredths(GetDataWord(testRequest, 0)), GetDataWord(testRequest, 2));
   testStep = 4;
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/common/file_appender.h"
@@ -59,6 +60,12 @@ struct SensorTestValues {
 // Type I, anything else Type II.
 std::string SensorTestReport(const SensorTestValues& values, int sensorType);
 
+// A measuring cycle the unit has started: its ta and the seconds of it still to come.
+struct CycleCountdown {
+  int seconds;
+  int left;  // never below 0, also while the unit records longer than ta
+};
+
 class SensorSequence {
  public:
   // The steps run on the one link transaction, shared with the main window; the report goes
@@ -99,6 +106,8 @@ class SensorSequence {
   int DataSetIndex() const { return dataSetIndex; }
   const SensorTestValues& Values() const { return values; }
   const std::string& ReportFileName() const { return reportFileName; }
+  // While a started cycle is followed; none otherwise.
+  std::optional<CycleCountdown> Countdown() const;
 
  private:
   static std::size_t Index(int sensor) { return sensor == 0 ? 0 : 1; }
@@ -147,6 +156,7 @@ class SensorSequence {
   int requestPending = 0;
   int sensorIndex = 0;
   int cycleTime = 0;
+  std::int64_t cycleStartMs_ = 0;  // when the unit accepted the start
   std::uint32_t waitCountdown = 0;
   int dataSetIndex = 0;
   SensorTestValues values;

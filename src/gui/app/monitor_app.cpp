@@ -44,6 +44,7 @@ struct MonitorApp::GlobalObjects {
         linkInsideWindow(link, timers),
         trends(monitorDialog.Core(), timers) {
     monitorDialog.AddListener(trends.Recorder());
+    serialMessages.KeepErrorsIn(monitorDialog, [this](const std::string& line) { monitorDialog.AddLine(line); });
     monitorDialog.SetOtherCommands([this](int command) { trends.Command(command, &monitorDialog); });
   }
 

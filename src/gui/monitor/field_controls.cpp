@@ -63,15 +63,25 @@ const std::array<FieldControl, 52> kControls = {{
     {1102, Field::kAlarmMode},
 }};
 
+const FieldControl* FieldControlOf(int controlId) {
+  const auto* control = std::find_if(kControls.begin(), kControls.end(),
+                                     [controlId](const FieldControl& c) { return c.controlId == controlId; });
+  return control == kControls.end() ? nullptr : control;
+}
+
 }  // namespace
 
 std::span<const FieldControl> FieldControls() { return kControls; }
 
 std::string ControlText(const DisplayFields& fields, int controlId) {
-  const auto* control = std::find_if(kControls.begin(), kControls.end(),
-                                     [controlId](const FieldControl& c) { return c.controlId == controlId; });
-  if (control == kControls.end()) return {};
+  const FieldControl* control = FieldControlOf(controlId);
+  if (control == nullptr) return {};
   return control->field ? fields.Text(*control->field) : kUndefined;
+}
+
+bool ControlStale(const DisplayFields& fields, int controlId) {
+  const FieldControl* control = FieldControlOf(controlId);
+  return control != nullptr && control->field && fields.IsStale(*control->field);
 }
 
 }  // namespace gelvar

@@ -61,5 +61,7 @@ struct FieldControl {
 std::span<const FieldControl> FieldControls();
 // The control's text; "undef." for a hidden one, empty for a control that is not a value field.
 std::string ControlText(const DisplayFields& fields, int controlId);
+// Whether the control shows a value from before the port was lost or closed.
+bool ControlStale(const DisplayFields& fields, int controlId);
 
 }  // namespace gelvar

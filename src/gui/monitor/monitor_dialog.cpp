@@ -96,7 +96,7 @@ constexpr MenuItem kVariables[] = {
     {"&Start Reading Variables", kCmdStartReadingVariables, "Read the variables over and over, every 2 s."},
     {"S&top Reading Variables", kCmdStopReadingVariables, "Stop reading the variables (stop logging first)."},
     kSeparator,
-    {"Show &Trend", kCmdShowTrend, "Draw the variables read since the program started over time."},
+    {"Show T&rend", kCmdShowTrend, "Draw the variables read since the program started over time."},
 };
 constexpr MenuItem kLogs[] = {
     {"Set Log &Interval", kCmdSetLogInterval, "Minutes between two log records (1..60)."},
@@ -355,6 +355,9 @@ MonitorDialog::MonitorDialog(Link& link, TimerHost& timers, FileAppender& files,
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setMenuBar(menuBar);
   layout->addWidget(scroll);
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    stalePalette_.setColor(group, QPalette::Text, palette().color(QPalette::Disabled, QPalette::Text));
+  }
   monitor_.AddListener(*this);
   windows_.protocol.SetLineObserver(&monitor_);
   Refresh();
@@ -471,11 +474,11 @@ void MonitorDialog::Refresh() {
   // A step changes a field or two: only those are converted and written.
   const DisplayFields& values = monitor_.Fields();
   for (const auto& [controlId, field] : fields_) {
-    const std::string text = ControlText(values, controlId);
-    const auto [shown, first] = shownFields_.try_emplace(controlId, text);
-    if (!first && shown->second == text) continue;
-    shown->second = text;
-    ShowText(field, FromWindowsText(text));
+    const ShownField now{ControlText(values, controlId), ControlStale(values, controlId)};
+    const auto [shown, first] = shownFields_.try_emplace(controlId, now);
+    if (!first && shown->second == now) continue;
+    shown->second = now;
+    ShowField(field, now);
   }
   if (shownPane_ != monitor_.MessageText()) {
     shownPane_ = monitor_.MessageText();
@@ -496,6 +499,11 @@ void MonitorDialog::Refresh() {
   SetRange(progress_.pause, ranges.pause);
   SetRange(progress_.logging, ranges.logging);
   ProgressChanged();
+}
+
+void MonitorDialog::ShowField(QLineEdit* field, const ShownField& shown) {
+  ShowText(field, FromWindowsText(shown.text));
+  field->setPalette(shown.stale ? stalePalette_ : QPalette());
 }
 
 void MonitorDialog::ProgressChanged() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPalette>
 
 #include <functional>
 #include <map>
@@ -67,6 +68,12 @@ class MonitorDialog : public QDialog, private MonitorEvents, private UnitLine {
     QProgressBar* logging = nullptr;
   };
 
+  struct ShownField {
+    std::string text;
+    bool stale = false;
+    bool operator==(const ShownField&) const = default;
+  };
+
   void FitScreen();
   void BuildMenu(QMenuBar* menuBar);
   QWidget* BuildMonitorColumn();
@@ -89,6 +96,7 @@ class MonitorDialog : public QDialog, private MonitorEvents, private UnitLine {
   void Exit();
 
   void Refresh();
+  void ShowField(QLineEdit* field, const ShownField& shown);
 
   // MonitorEvents.
   void MessageAdded(int code, const std::string& line, TonePair tones) override;
@@ -102,9 +110,9 @@ class MonitorDialog : public QDialog, private MonitorEvents, private UnitLine {
 
   TonePlayer& tones_;
   Windows windows_;
-  QWidget* content_ = nullptr;              // everything below the menu bar, in a scroll area
-  std::map<int, QLineEdit*> fields_;        // every value field by control ID
-  std::map<int, std::string> shownFields_;  // the texts last written into them
+  QWidget* content_ = nullptr;             // everything below the menu bar, in a scroll area
+  std::map<int, QLineEdit*> fields_;       // every value field by control ID
+  std::map<int, ShownField> shownFields_;  // what was last written into them
   QPlainTextEdit* pane_ = nullptr;
   std::string shownPane_;
   QLineEdit* comPort_ = nullptr;
@@ -113,6 +121,7 @@ class MonitorDialog : public QDialog, private MonitorEvents, private UnitLine {
   QLabel* comStatus_ = nullptr;
   QLabel* logStatus_ = nullptr;
   Progress progress_;
+  QPalette stalePalette_;  // only the text greyed, the rest as inherited
   std::function<void(int)> otherCommands_;
   Monitor monitor_;  // last: its timer calls into the widgets above
 };

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -30,6 +31,7 @@ enum : int {
   kIdTa2 = 1014,
   kIdTemperature1 = 1015,
   kIdTemperature2 = 1016,
+  kIdCountdown = 1017,
   kIdTypeI = 1097,
   kIdTypeII = 1098,
 };
@@ -89,6 +91,9 @@ SensorTestDialog::SensorTestDialog(SensorSequence& test, QWidget* parent) : QDia
                              [this, sensor] { ShowFailure(test_.StartCycle(sensor)); }),
                       row++, 2);
   }
+  countdown_ = Numbered(new QProgressBar, kIdCountdown);
+  countdown_->setToolTip(QStringLiteral("Time left of the measuring cycle started."));
+  column->addWidget(countdown_, row++, 0, 1, 3);
   addGap();
   column->addWidget(button(kIdReadRecorded, "Read Recorded Data", [this] { test_.ReadRecordedData(); }), row++, 0, 1,
                     3);
@@ -155,6 +160,17 @@ void SensorTestDialog::Refresh() {
   ShowText(ta_[0], FromWindowsText(test_.TaText(0)));
   ShowText(ta_[1], FromWindowsText(test_.TaText(1)));
   type_[test_.SensorType() == 0 ? 0 : 1]->setChecked(true);
+  ShowCountdown();
+}
+
+void SensorTestDialog::ShowCountdown() {
+  const std::optional<CycleCountdown> countdown = test_.Countdown();
+  const int seconds = countdown ? countdown->seconds : 1;
+  const int elapsed = countdown ? countdown->seconds - countdown->left : 0;
+  const QString text = countdown ? QStringLiteral("%1 s left").arg(countdown->left) : QString();
+  if (countdown_->maximum() != seconds) countdown_->setRange(0, seconds);
+  if (countdown_->value() != elapsed) countdown_->setValue(elapsed);
+  if (countdown_->format() != text) countdown_->setFormat(text);
 }
 
 void SensorTestDialog::ShowFailure(const Result& result) {

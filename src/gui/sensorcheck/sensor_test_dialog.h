@@ -10,6 +10,7 @@
 
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QRadioButton;
 
 namespace gelvar {
@@ -26,6 +27,7 @@ class SensorTestDialog : public QDialog, private SensorSequenceEvents {
 
  private:
   void Refresh();
+  void ShowCountdown();
   // The box of a failed operation, if it failed.
   void ShowFailure(const Result& result);
   void SaveReport();
@@ -42,6 +44,7 @@ class SensorTestDialog : public QDialog, private SensorSequenceEvents {
   QLineEdit* refused_ = nullptr;
   QLineEdit* waited_ = nullptr;
   QLineEdit* dataSet_ = nullptr;
+  QProgressBar* countdown_ = nullptr;  // the running cycle's ta, the time left as its text
   QLineEdit* description_ = nullptr;
   QLineEdit* ta_[2] = {nullptr, nullptr};
   QRadioButton* type_[2] = {nullptr, nullptr};

@@ -4,8 +4,14 @@
 #include <QMessageBox>
 #include <QString>
 #include <cstdio>
+#include <utility>
 
 namespace gelvar {
+
+void QtSerialMessages::KeepErrorsIn(QObject& owner, std::function<void(const std::string&)> addLine) {
+  owner_ = &owner;
+  addLine_ = std::move(addLine);
+}
 
 void QtSerialMessages::ShowError(const std::string& caption, const std::string& text, bool warning) {
   // The port's destructor can still report at exit, after the application object has gone; no
@@ -17,6 +23,7 @@ void QtSerialMessages::ShowError(const std::string& caption, const std::string& 
   QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Critical, QString::fromStdString(caption),
                   QString::fromStdString(text), QMessageBox::Ok);
   box.exec();
+  if (owner_) addLine_("E> " + OneLineFailure(text));
 }
 
 }  // namespace gelvar

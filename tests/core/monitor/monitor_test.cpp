@@ -360,7 +360,7 @@ TEST(Monitor, MessagesGoOnTopWithTheirTonesAndThePaneKeepsItsLimit) {
 }
 
 // Every listener hears every event until it is removed. The port's device going and coming back are
-// events besides the COM status, and change nothing else.
+// events besides the COM status and a pane line each, and change nothing else.
 TEST(Monitor, EveryListenerIsToldUntilRemoved) {
   MonitorRig rig;
   EventLog second(rig.link.Scheduler());
@@ -376,10 +376,46 @@ TEST(Monitor, EveryListenerIsToldUntilRemoved) {
 
   EXPECT_EQ(second.Count('-'), 1);
   EXPECT_EQ(second.Count('+'), 1);
-  EXPECT_EQ(second.messages, std::vector<std::string>{"E> COM Port already open"});
+  EXPECT_EQ(second.messages,
+            (std::vector<std::string>{"E> COM Port Lost", "I> COM Port Reopened", "E> COM Port already open"}));
+  EXPECT_EQ(second.tones[0], (std::vector<int>{2000, 120, 1000, 80}));
+  EXPECT_EQ(second.tones[1], (std::vector<int>{1000, 120, 2000, 80}));
   EXPECT_EQ(rig.log.messages,
-            (std::vector<std::string>{"I> COM Port Opened", "E> COM Port already open", "I> COM Port Closed"}));
+            (std::vector<std::string>{"I> COM Port Opened", "E> COM Port Lost", "I> COM Port Reopened",
+                                      "E> COM Port already open", "I> COM Port Closed"}));
   EXPECT_EQ(rig.monitor.Mode(), kPortClosed);
+}
+
+// A value shown from before the port was lost or closed is stale, also once the port is back, until its
+// own step reads it again: the variables read afterwards are current, the parameters not.
+TEST(Monitor, ValuesGoStaleWhenThePortIsLostOrClosedUntilReadAgain) {
+  for (const bool lost : {true, false}) {
+    SCOPED_TRACE(lost ? "lost" : "closed");
+    MonitorRig rig;
+    rig.monitor.ReadParameters();
+    ASSERT_TRUE(rig.RunUntilEvents('R', 1, 200'000));
+    EXPECT_FALSE(rig.monitor.Fields().IsStale(Field::kLanguage));
+    if (lost) {
+      rig.link.Line().Unplug();
+      rig.monitor.TestCommunication();
+      ASSERT_TRUE(rig.RunUntilEvents('-', 1, 10'000));
+    } else {
+      rig.monitor.ClosePort();
+    }
+    EXPECT_TRUE(rig.monitor.Fields().IsStale(Field::kLanguage));
+    EXPECT_EQ(rig.monitor.Fields().Text(Field::kLanguage), "EN");
+    if (lost) {
+      rig.link.Line().PlugIn();
+      ASSERT_TRUE(rig.RunUntilEvents('+', 1, 10'000));
+      rig.link.RunUntil([&] { return rig.monitor.Mode() == kPortOpen; }, 10'000);
+    } else {
+      rig.monitor.OpenPort();
+    }
+    rig.monitor.StartReadingVariables();
+    ASSERT_TRUE(rig.RunUntilEvents('P', 1, 200'000));
+    EXPECT_FALSE(rig.monitor.Fields().IsStale(Field::kSlabTemp));
+    EXPECT_TRUE(rig.monitor.Fields().IsStale(Field::kLanguage));
+  }
 }
 
 }  // namespace

@@ -79,14 +79,24 @@ TEST_F(SensorTestOnUnit, TaAcceptsOneToThousandSecondsAndTheCycleIsFollowedEvery
     EXPECT_EQ(test.TestStep(), ta == 0 ? 1 : 2);
     EXPECT_EQ(alerts, (ta == 0 ? Strings{"Error: Allowed range 1...1000 s", "Error: Time setting"} : Strings{}));
   }
+  // The countdown runs from the unit's start of the cycle, and ends with the sequence.
+  EXPECT_FALSE(test.Countdown().has_value());
+  ASSERT_TRUE(link.RunUntil([this] { return test.TestStep() == 3; }, 1000));
+  EXPECT_EQ(test.Countdown()->seconds, 10);
+  EXPECT_EQ(test.Countdown()->left, 10);
+  link.RunFor(4000);
+  EXPECT_EQ(test.Countdown()->left, 6);
+  link.RunFor(7000);
+  EXPECT_EQ(test.Countdown()->left, 0);
   ASSERT_TRUE(RunToIdle());
+  EXPECT_FALSE(test.Countdown().has_value());
 
   const auto& requests = link.Unit().Requests();
   ASSERT_EQ(RequestedIds(), (Ids{0x0C97, 0x0C96, 0x0C90, 0x0C96, 0x0C90, 0x0C96, 0x0C90, 0x0C96, 0x0C90}));
   EXPECT_EQ(requests[0].data, (Bytes{1, 0, 10, 0}));
   for (std::size_t i = 1; i < requests.size(); i += 2)
     EXPECT_NEAR(requests[i].atMs - requests[i - 1].atMs, 3050, 50) << i;
-  const std::string data = "Sensor 2 - Uv: 12.15,  Rs: 2350 Ohm";
+  const std::string data = "Sensor 2 - Uv: 12.15 V,  Rs: 2350 Ohm";
   EXPECT_EQ(FileLines(test.LogText()),
             (Strings{"Recording sensor 2 completed!", data, data, data, data, "Record sensor 2 started!"}));
   EXPECT_EQ(entries, (Strings{"Record sensor 2 started!", data, data, data, data, "Recording sensor 2 completed!"}))
