@@ -135,7 +135,7 @@ void SensorLineNumbers::Take(const std::string& line) {
   float value = 0.0f;
   if (std::sscanf(line.c_str(), "Temperature sensor %d: %f", &sensor, &value) == 2) {
     temperature_ = Fixed(value, 1);
-  } else if (std::sscanf(line.c_str(), "Sensor %d - Uv: %f, Rs: %d Ohm", &sensor, &value, &rs) == 3) {
+  } else if (std::sscanf(line.c_str(), "Sensor %d - Uv: %f V, Rs: %d Ohm", &sensor, &value, &rs) == 3) {
     cycle_.push_back(JsonObject().Raw("Uv", Fixed(value, 2)).Number("Rs", rs).Text());
   }
 }

@@ -300,7 +300,7 @@ TEST(JsonValues, ErrorHoldsTheStatusAndEachMessageLine) {
 TEST(JsonValues, SensorLinesGiveTheirNumbersWithUnits) {
   SensorLineNumbers numbers;
   for (const char* line :
-       {"Record sensor 2 started!", "Sensor 2 - Uv:  1.25,  Rs:   42 Ohm", "Sensor 2 - Uv: -0.50,  Rs: 1234 Ohm",
+       {"Record sensor 2 started!", "Sensor 2 - Uv:  1.25 V,  Rs:   42 Ohm", "Sensor 2 - Uv: -0.50 V,  Rs: 1234 Ohm",
         "Temperature sensor 2: -12.5 \xC2\xB0"
         "C"}) {
     numbers.Take(line);
