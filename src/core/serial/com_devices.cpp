@@ -39,7 +39,7 @@ bool Present(const std::string& path) {
 }
 
 constexpr std::string_view kSection = "[SerialDevices]";
-constexpr std::size_t kExcerptBytes = 40;
+constexpr std::size_t kExcerptBytes = 120;
 constexpr std::size_t kNamedAtMost = 5;  // in the "E> " line; the rest are counted
 
 // Text of the file as it may be shown in one message line: short, control bytes and bytes outside

@@ -64,8 +64,10 @@ void TimerQueue::RunDueTimers() {
   for (std::size_t i = 0; i < count; ++i) {
     Timer& timer = timers_[i];
     if (timer.id == kStopped || timer.dueNs > nowNs) continue;
-    timer.dueNs += timer.periodNs;
-    if (timer.dueNs <= nowNs) timer.dueNs = nowNs + timer.periodNs;
+    // A timer that fell behind fires once and keeps its place on its period's grid, so that timers of one
+    // period started together stay in their start order however late the loop wakes.
+    timer.dueNs += timer.periodNs > 0 ? ((nowNs - timer.dueNs) / timer.periodNs + 1) * timer.periodNs : 0;
+    if (timer.dueNs <= nowNs) timer.dueNs = nowNs;
     timer.onTimeout();
   }
 }

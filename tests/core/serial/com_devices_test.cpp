@@ -76,10 +76,11 @@ TEST(ComDeviceMap, KeptChoicesAndAdaptersResolveAndNonsenseIsIgnoredInOneLine) {
        "ignored line 3 (COM1 again after line 2: COM1=/dev/zero), line 4 (text after the closing quote: "
        "COM2=\"/dev/null\"x), line 5 (an unknown escape: COM2=/dev/a\\x), line 6 (not a setting: \\x7fELF\\x01\\xff)",
        "/dev/null /dev/ttyS1"},
-      {"COM1=/dev/null\n[General]\nCOM2=/dev/null\n[SerialDevices]\nCOM2=/dev/null;" + std::string(100, 'x'), "",
+      {"COM1=/dev/null\n[General]\nCOM2=/dev/null\n[SerialDevices]\nCOM2=/dev/null;" + std::string(200, 'x'), "",
        "ignored line 1 (not under [SerialDevices]: COM1=/dev/null), line 2 (a section other than [SerialDevices]: "
        "[General]), line 3 (not under [SerialDevices]: COM2=/dev/null), line 5 (a ; outside quotes: "
-       "COM2=/dev/null;xxxxxxxxxxxxxxxxxxxxxxxxx...)",
+       "COM2=/dev/null;" +
+           std::string(105, 'x') + "...)",
        "/dev/ttyS0 /dev/ttyS1"},
       {Lines("[SerialDevices]", 1) + Lines("x", 300000), "",
        "ignored line 2 (not a setting: x), line 3 (not a setting: x), line 4 (not a setting: x), "
