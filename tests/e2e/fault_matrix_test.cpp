@@ -198,7 +198,7 @@ TEST(FaultMatrix, EachFaultIsShownSurvivedAndHealedByItself) {
     rig.Unit().Faults() = {};
     rig.link.Line().PlugIn();
     rig.link.RunFor(kReopenIntervalMs + 10);
-    EXPECT_EQ(rig.monitor.ComStatus().text, "COM Port Open");
+    EXPECT_STREQ(rig.monitor.ComStatus().text, "COM Port Open");
     EXPECT_EQ(NotedOnce(rig, "\r\n*** COM1 reopened"), unplugged);
     // The pane tells the loss and the return once each, as the protocol window does.
     EXPECT_EQ(std::ranges::count(rig.log.messages, kPortLost), unplugged ? 1 : 0);
@@ -304,11 +304,11 @@ TEST(LogFileFaults, FullDiskLeavesNoTornLineAndAMissingFileStartsAgain) {
   {
     const FileSizeLimit full(before.size() + 100);  // half a record fits, the rest does not
     ASSERT_TRUE(rig.RunUntilEvents('L', 3, 2 * 60'000));
-    EXPECT_EQ(rig.monitor.LogStatus().text, "Last record failed");
+    EXPECT_STREQ(rig.monitor.LogStatus().text, "Last record failed");
   }
   EXPECT_EQ(ReadFile(rig.logPath), before);
   ASSERT_TRUE(rig.RunUntilEvents('L', 4, 2 * 60'000));
-  EXPECT_EQ(rig.monitor.LogStatus().text, "Logging Activ");
+  EXPECT_STREQ(rig.monitor.LogStatus().text, "Logging Activ");
   const std::string text = ReadFile(rig.logPath);
   ExpectWholeLines(text);
   ASSERT_TRUE(text.starts_with(before));
@@ -320,7 +320,7 @@ TEST(LogFileFaults, FullDiskLeavesNoTornLineAndAMissingFileStartsAgain) {
   EXPECT_TRUE(std::regex_match(ReadFile(rig.logPath), restarted)) << ReadFile(rig.logPath);
   EXPECT_EQ(rig.TopLine(), "E> Logfile missing, new file started");
   EXPECT_EQ(rig.log.tones.back(), (std::vector<int>{2000, 120, 1000, 80}));
-  EXPECT_EQ(rig.monitor.LogStatus().text, "Logging Activ");
+  EXPECT_STREQ(rig.monitor.LogStatus().text, "Logging Activ");
 }
 
 constexpr std::int64_t kIntervalMs = 60'000;
