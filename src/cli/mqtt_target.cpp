@@ -115,7 +115,7 @@ bool ParseHostPort(std::string_view text, MqttTarget& target, std::string& error
   } else if (portColon != text.find(':')) {
     // Which colon would start the port is anyone's guess.
     return Fail(error, Echoed(text) + " is an IPv6 address without brackets: write " +
-                           Echoed("[" + std::string(text) + "]") + ", or [ADDRESS]:PORT with a port");
+                           Echoed(std::string("[").append(text).append("]")) + ", or [ADDRESS]:PORT with a port");
   } else {
     target.host = text.substr(0, portColon);
   }
