@@ -190,8 +190,11 @@ TEST(LonePoints, AreThePointsNoLineReaches) {
   };
   for (const auto& [name, points, expected] : cases) {
     std::string text;
-    for (const TrendPoint& p : LonePoints(points))
-      text += (text.empty() ? "" : " ") + CFormat("%g:", p.time) + Text(p.value);
+    for (const TrendPoint& p : LonePoints(points)) {
+      if (!text.empty()) text += ' ';
+      text += CFormat("%g:", p.time);
+      text += Text(p.value);
+    }
     EXPECT_EQ(text, expected) << name;
   }
 }
