@@ -64,23 +64,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct HolderRow {
   const char* name;
-  DeviceHolder holder;
-  std::string reason;
+  int pid;
+  const char* program;
+  const char* reason;
 };
 
 class BusyDeviceRows : public ::testing::TestWithParam<HolderRow> {};
 
 TEST_P(BusyDeviceRows, NameTheHolderWhenALockTells) {
   const HolderRow& row = GetParam();
-  EXPECT_EQ(FailureReason({1, "Device or resource busy", std::nullopt, row.holder}), row.reason);
+  const DeviceHolder holder{row.pid, row.program};
+  EXPECT_EQ(FailureReason({1, "Device or resource busy", std::nullopt, holder}), row.reason);
 }
 
-// A table of its own rather than temporaries in Values(): GCC 12's optimiser takes the temporaries'
-// strings for uninitialised.
+// Plain texts in the rows: GCC 12's optimiser takes a string member of a row for uninitialised.
 const HolderRow kHolderRows[] = {
-    {"NoLock", {0, ""}, "Device or resource busy \u2014 in use by another program"},
-    {"LockOfANamedProgram", {4242, "gelvar-cli"}, "Device or resource busy \u2014 in use by gelvar-cli (process 4242)"},
-    {"LockOfAProcessWithoutCommandLine", {77, ""}, "Device or resource busy \u2014 in use by process 77"},
+    {"NoLock", 0, "", "Device or resource busy \u2014 in use by another program"},
+    {"LockOfANamedProgram", 4242, "gelvar-cli", "Device or resource busy \u2014 in use by gelvar-cli (process 4242)"},
+    {"LockOfAProcessWithoutCommandLine", 77, "", "Device or resource busy \u2014 in use by process 77"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Holders, BusyDeviceRows, ::testing::ValuesIn(kHolderRows),
