@@ -62,17 +62,17 @@ TEST_P(OccupiedPlace, ChoosingIsRefusedAndLeavesThePlaceAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, OccupiedPlace,
-    ::testing::Values(
-        OccupiedRow{"Folder", [](const std::string& f) { fs::create_directory(f); }, "is not a regular file",
-                    fs::file_type::directory},
-        OccupiedRow{"Pipe", [](const std::string& f) { ::mkfifo(f.c_str(), 0600); }, "is not a regular file",
-                    fs::file_type::fifo},
-        OccupiedRow{"LinkToNothing", [](const std::string& f) { fs::create_symlink(f + ".gone", f); },
-                    "is a symbolic link to a file that is not there", fs::file_type::symlink},
-        OccupiedRow{"LinkToItself", [](const std::string& f) { fs::create_symlink(f, f); },
-                    "cannot be read: Too many levels of symbolic links", fs::file_type::symlink},
-        OccupiedRow{"LargerThan64KiB", [](const std::string& f) { std::ofstream(f) << std::string(65537, '\n'); },
-                    "is larger than 64 KiB (not a settings file of this program)", fs::file_type::regular}),
+    ::testing::Values(OccupiedRow{"Folder", [](const std::string& f) { fs::create_directory(f); },
+                                  "is not a regular file", fs::file_type::directory},
+                      OccupiedRow{"Pipe", [](const std::string& f) { ::mkfifo(f.c_str(), 0600); },
+                                  "is not a regular file", fs::file_type::fifo},
+                      OccupiedRow{"LinkToNothing", [](const std::string& f) { fs::create_symlink(f + ".gone", f); },
+                                  "is a symbolic link to a file that is not there", fs::file_type::symlink},
+                      OccupiedRow{"LinkToItself", [](const std::string& f) { fs::create_symlink(f, f); },
+                                  "cannot be read: Too many levels of symbolic links", fs::file_type::symlink},
+                      OccupiedRow{
+                          "LargerThan64KiB", [](const std::string& f) { std::ofstream(f) << std::string(65537, '\n'); },
+                          "is larger than 64 KiB (not a settings file of this program)", fs::file_type::regular}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFileTest, ChoiceMakesTheMissingFolders) {
