@@ -1,11 +1,11 @@
 // Where the trend's axes put their ticks and how the time axis labels them.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
 #include "gui/trend/trend_axes.h"
+#include "scoped_zone.h"
 
 namespace gelvar {
 namespace {
@@ -16,16 +16,6 @@ constexpr char kZone[] = "CET-1CEST,M3.5.0,M10.5.0/3";
 // Local times in kZone for the duration of a test.
 class InZone : public ::testing::Test {
  protected:
-  InZone() {
-    if (const char* zone = std::getenv("TZ")) saved_ = zone;
-    setenv("TZ", kZone, 1);
-    tzset();
-  }
-  ~InZone() override {
-    saved_.empty() ? unsetenv("TZ") : setenv("TZ", saved_.c_str(), 1);
-    tzset();
-  }
-
   // "2026-12-04 05:47:13" in local time.
   static double At(const char* text) {
     std::tm local{};
@@ -35,7 +25,7 @@ class InZone : public ::testing::Test {
   }
 
  private:
-  std::string saved_;
+  ScopedZone zone_{kZone};
 };
 
 struct ValueRow {
@@ -48,7 +38,7 @@ struct ValueRow {
 
 class RoundValueTicksTest : public ::testing::TestWithParam<ValueRow> {};
 
-TEST_P(RoundValueTicksTest, TakesTheSmallestRoundStepThatFitsAndWidensTheRangeToIt) {
+TEST_P(RoundValueTicksTest, WidenToTheSmallestRoundStepThatFits) {
   const ValueRow& row = GetParam();
   const ValueTicks ticks = RoundValueTicks(row.low, row.high, row.maxSteps);
   EXPECT_NEAR(ticks.low, row.tickLow, 1e-9);
@@ -65,26 +55,6 @@ INSTANTIATE_TEST_SUITE_P(Ranges, RoundValueTicksTest,
                                            ValueRow{"OneValue", 5, 5, 4, 4.5, 5.5, 0.5, 1},
                                            ValueRow{"BelowZero", -25.3, -24.1, 6, -25.5, -24, 0.5, 1},
                                            ValueRow{"RoomForOneStep", 0, 7, 1, 0, 10, 10, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct StepRow {
-  const char* name;
-  double span;
-  int maxSteps;
-  double step;
-};
-
-class RoundTimeStepTest : public ::testing::TestWithParam<StepRow> {};
-
-TEST_P(RoundTimeStepTest, IsWholeSecondsMinutesHoursDaysOrWeeks) {
-  EXPECT_EQ(RoundTimeStep(GetParam().span, GetParam().maxSteps), GetParam().step);
-}
-
-INSTANTIATE_TEST_SUITE_P(Spans, RoundTimeStepTest,
-                         ::testing::Values(StepRow{"TenSeconds", 10, 8, 2}, StepRow{"AnHour", 3600, 7, 600},
-                                           StepRow{"TwentyNineHours", 104400, 7, 21600},
-                                           StepRow{"AMonth", 2592000, 8, 604800},
-                                           StepRow{"AYear", 31536000, 10, 6048000}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct TicksRow {
@@ -133,7 +103,7 @@ struct FormatRow {
 
 class TimeLabelTest : public InZone, public ::testing::WithParamInterface<FormatRow> {};
 
-TEST_P(TimeLabelTest, ShowsSecondsAndTheDateOnlyWhenNeededTheIsoWay) {
+TEST_P(TimeLabelTest, IsIsoWithSecondsAndDateOnlyWhereTheRangeNeedsThem) {
   const FormatRow& row = GetParam();
   const char* format = TimeLabelFormat(At(row.from), At(row.to), row.step);
   EXPECT_STREQ(format, row.format);
@@ -150,36 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "%Y-%m-%d %H:%M:%S", "2026-12-04 23:59:58"},
                       FormatRow{"Days", "2026-12-01 00:00:00", "2026-12-08 00:00:00", 86400, "%Y-%m-%d", "2026-12-01"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-struct PlanRow {
-  const char* name;
-  const char* from;
-  const char* to;
-  double width;
-  double step;
-  const char* format;
-};
-
-class PlanTimeAxisTest : public InZone, public ::testing::WithParamInterface<PlanRow> {};
-
-TEST_P(PlanTimeAxisTest, GivesEachLabelItsWidthAndAGap) {
-  const PlanRow& row = GetParam();
-  // 7 pixels a character, 14 between labels.
-  const TimeAxisPlan plan = PlanTimeAxis(At(row.from), At(row.to), row.width, 14, [](const char* format) {
-    return 7.0 * static_cast<double>(TimeLabel(0, format).size());
-  });
-  EXPECT_EQ(plan.step, row.step);
-  EXPECT_STREQ(plan.format, row.format);
-}
-
-INSTANTIATE_TEST_SUITE_P(Axes, PlanTimeAxisTest,
-                         ::testing::Values(PlanRow{"HalfADay", "2026-12-04 06:00:00", "2026-12-04 18:00:00", 600, 3600,
-                                                   "%H:%M"},
-                                           PlanRow{"OverMidnight", "2026-12-04 06:00:00", "2026-12-05 11:00:00", 985,
-                                                   21600, "%Y-%m-%d %H:%M"},
-                                           PlanRow{"SecondsNeedWiderLabels", "2026-12-04 06:00:00",
-                                                   "2026-12-04 06:02:00", 600, 15, "%H:%M:%S"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace gelvar

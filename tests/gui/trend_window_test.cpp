@@ -1,20 +1,18 @@
 // The trend window as the user sees it: charts that share one time axis to the pixel, a pass with
-// no neighbour still shown, the cursor's readout, the size and the Escape key; and a log without a
-// record refused by --plot-log.
+// no neighbour still shown, the cursor's readout, the size and the Escape key.
 #include <gtest/gtest.h>
 
 #include <QtCharts/QChartView>
 #include <QtTest>
 #include <QtWidgets>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "core/monitor/variable_log.h"
 #include "core/trend/log_reader.h"
 #include "gui/trend/trend_window.h"
 #include "gui/ui/widget_support.h"
+#include "scoped_zone.h"
 
 namespace gelvar {
 namespace {
@@ -39,12 +37,18 @@ void Show(TrendWindow& window, QSize size) {
   QApplication::processEvents();
 }
 
-class TrendWindowSizes : public ::testing::TestWithParam<QSize> {};
+struct SizeRow {
+  const char* name;
+  QSize size;
+};
 
+class TrendWindowSizes : public ::testing::TestWithParam<SizeRow> {};
+
+// One time axis for all charts: a time stands at the same x in each of them.
 TEST_P(TrendWindowSizes, PlotAreasShareTheirLeftAndRightEdgesToThePixel) {
   TrendWindow window(QStringLiteral("Trend"));
   window.Plot(Day(), QStringLiteral("day.log"));
-  Show(window, GetParam());
+  Show(window, GetParam().size);
   const QList<QChartView*> views = window.findChildren<QChartView*>();
   ASSERT_EQ(views.size(), 3);
   const auto edges = [&](const QChartView* view) {
@@ -52,14 +56,16 @@ TEST_P(TrendWindowSizes, PlotAreasShareTheirLeftAndRightEdgesToThePixel) {
     const int x = view->mapTo(&window, QPoint()).x();
     return std::pair{std::lround(x + area.left()), std::lround(x + area.right())};
   };
-  EXPECT_GT(views[0]->chart()->plotArea().width(), GetParam().width() / 2);
+  EXPECT_GT(views[0]->chart()->plotArea().width(), GetParam().size.width() / 2);
   EXPECT_EQ(edges(views[1]), edges(views[0]));
   EXPECT_EQ(edges(views[2]), edges(views[0]));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, TrendWindowSizes, ::testing::Values(QSize(1280, 680), QSize(760, 560)));
+INSTANTIATE_TEST_SUITE_P(Sizes, TrendWindowSizes,
+                         ::testing::Values(SizeRow{"Laptop", QSize(1280, 680)}, SizeRow{"Small", QSize(760, 560)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TrendWindow, APassWithNoNeighbourIsDrawnAsAMark) {
+TEST(TrendWindow, DrawsAPassWithNoNeighbourAsAMark) {
   // The first minutes of a logging run.
   VariableSnapshot values;
   values.HtgSlGuTemp = 2.5f;
@@ -75,19 +81,7 @@ TEST(TrendWindow, APassWithNoNeighbourIsDrawnAsAMark) {
 
 // Readouts written in UTC.
 class TrendCursor : public ::testing::Test {
- protected:
-  TrendCursor() {
-    if (const char* zone = std::getenv("TZ")) saved_ = zone;
-    setenv("TZ", "UTC0", 1);
-    tzset();
-  }
-  ~TrendCursor() override {
-    saved_.empty() ? unsetenv("TZ") : setenv("TZ", saved_.c_str(), 1);
-    tzset();
-  }
-
- private:
-  std::string saved_;
+  ScopedZone utc_{"UTC0"};
 };
 
 TEST_F(TrendCursor, ReadsThePassNearestTheMouseForEverySeriesTicked) {
@@ -109,17 +103,6 @@ TEST_F(TrendCursor, ReadsThePassNearestTheMouseForEverySeriesTicked) {
   EXPECT_EQ(window.CursorReadout(2).toStdString(), "Heating Relay: On");
 }
 
-TEST_F(TrendCursor, GoesWhenTheMouseLeaves) {
-  TrendWindow window(QStringLiteral("Trend"));
-  window.Plot(Day(), QStringLiteral("day.log"));
-  Show(window, QSize(1000, 600));
-  window.ShowCursor(kStart + 50000);
-  ASSERT_FALSE(window.CursorReadout(0).isEmpty());
-  QEvent leave(QEvent::Leave);
-  QApplication::sendEvent(window.findChildren<QChartView*>().at(1), &leave);
-  EXPECT_TRUE(window.CursorReadout(0).isEmpty());
-}
-
 // A 1366 x 768 laptop screen less a panel and a title bar.
 TEST(TrendWindow, FitsALaptopScreen) {
   TrendWindow window(QStringLiteral("Trend"));
@@ -131,23 +114,12 @@ TEST(TrendWindow, FitsALaptopScreen) {
   EXPECT_LE(window.height(), 706);
 }
 
-TEST(TrendWindow, EscapeClosesIt) {
+TEST(TrendWindow, ClosesOnEscape) {
   TrendWindow window(QStringLiteral("Trend"));
   window.Plot(Day(), QStringLiteral("day.log"));
   Show(window, QSize(1000, 600));
   QTest::keyClick(FindControl<QCheckBox>(&window, TrendSeriesBox(kTrendSlabTemp)), Qt::Key_Escape);
   EXPECT_FALSE(window.isVisible());
-}
-
-TEST(PlotLog, RefusesAFileWithAHeaderButNoRecord) {
-  const QTemporaryDir folder;
-  const QString log = folder.filePath(u"empty.log"_qs);
-  std::ofstream(LocalPath(log), std::ios::binary) << LogHeader(1796630400, 0);
-  QProcess monitor;
-  monitor.start(GELVAR_MONITOR, {u"--plot-log"_qs, log, u"--png"_qs, folder.filePath(u"empty.png"_qs)});
-  ASSERT_TRUE(monitor.waitForFinished(30000));
-  EXPECT_EQ(monitor.exitCode(), 1);
-  EXPECT_TRUE(monitor.readAllStandardError().contains("no records"));
 }
 
 }  // namespace
