@@ -74,7 +74,7 @@ struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualSch
     for (int i = 0; i < times; ++i) pump.Pump();
   }
 
-  int opens = 1;     // what Open answers
+  int opens = 1;      // what Open answers
   bool lost = false;  // the device is gone: reopening fails until it is back
   int reopens = 0;
   std::array<int, 5> opened{};
@@ -145,21 +145,27 @@ TEST_P(RxPane, ShowsEachFrameOnALineOfItsOwn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, RxPane,
-    ::testing::Values(
-        PaneRow{"HexDigitsAndASpacePerByte", {0x54, 0x48, 0xD1, 0x91}, true, 6, "0007-0[54 48 D1 91 ]"},
-        PaneRow{"NumbersRunTo100000ThenStartAt1",
-                {0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91},
-                true,
-                99999,
-                "100000-0[54 48 D1 91 ]\n0001-0[54 48 D1 91 ]"},
-        PaneRow{"BytesWithAGlyphAsThemselves", {0x55, 0xC0, 0x0C, 0x2E, 0x00, 0xAF}, false, 0, "0001-0[U\xC0<0C>.<00>\xAF]"},
-        PaneRow{"ControlBytesAndEscapeMarkInHex",
-                {0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF},
-                false,
-                0,
-                "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
-        PaneRow{"BytesBetweenFramesOnTheFramesLines", {0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, false, 0,
-                "A\n0001-0[T<00><05>\xA6]B"}),
+    ::testing::Values(PaneRow{"HexDigitsAndASpacePerByte", {0x54, 0x48, 0xD1, 0x91}, true, 6, "0007-0[54 48 D1 91 ]"},
+                      PaneRow{"NumbersRunTo100000ThenStartAt1",
+                              {0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91},
+                              true,
+                              99999,
+                              "100000-0[54 48 D1 91 ]\n0001-0[54 48 D1 91 ]"},
+                      PaneRow{"BytesWithAGlyphAsThemselves",
+                              {0x55, 0xC0, 0x0C, 0x2E, 0x00, 0xAF},
+                              false,
+                              0,
+                              "0001-0[U\xC0<0C>.<00>\xAF]"},
+                      PaneRow{"ControlBytesAndEscapeMarkInHex",
+                              {0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF},
+                              false,
+                              0,
+                              "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
+                      PaneRow{"BytesBetweenFramesOnTheFramesLines",
+                              {0x41, 0x54, 0x00, 0x05, 0xA6, 0x42},
+                              false,
+                              0,
+                              "A\n0001-0[T<00><05>\xA6]B"}),
     RowName());
 
 struct LimitRow {

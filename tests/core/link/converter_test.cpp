@@ -49,16 +49,6 @@ TEST_F(LinkBench, OnlyChannelZeroOpens) {
   EXPECT_TRUE(link_is_open(link, 0));
 }
 
-TEST_F(LinkBench, OtherChannelsShowNoCountersOrStatus) {
-  Post(0x3003);
-  std::uint8_t counters[5] = {7, 7, 7, 7, 7};
-  std::uint8_t status[4] = {7, 7, 7, 7};
-  link_stats(link, 1, counters);
-  link_status(link, 1, status);
-  EXPECT_EQ(Bytes(counters, counters + 5), (Bytes{7, 7, 7, 7, 7}));
-  EXPECT_EQ(Bytes(status, status + 4), (Bytes{7, 7, 7, 7}));
-}
-
 TEST_F(LinkBench, ConverterShowsIdleAndTimeout100AfterTheFirstTick) {
   Tick();
   EXPECT_EQ(StatusOf(kConverterState), kConvIdle);
@@ -218,51 +208,32 @@ TEST_F(LinkBench, FiveMsTicksStepTheLinkTimerEverySecondTick) {
   EXPECT_EQ(Fetch(0x1234), 0x1234);
 }
 
-struct SharedRow {
-  const char* name;
-  std::uint32_t id;
-  int secondFetch;
-};
-
-class FetchedTwice : public LinkBench, public ::testing::WithParamInterface<SharedRow> {};
-
-TEST_P(FetchedTwice, OnlyReplies0380To03FFStay) {
-  const SharedRow& row = GetParam();
-  Reply(row.id);
-  ASSERT_EQ(Fetch(row.id), static_cast<int>(row.id));
-  EXPECT_EQ(Fetch(row.id), row.secondFetch);
-}
-
-INSTANTIATE_TEST_SUITE_P(Ids, FetchedTwice,
-                         ::testing::Values(SharedRow{"Below0380IsTakenOnce", 0x037F, 0},
-                                           SharedRow{"First0380Stays", 0x0380, 0x0380},
-                                           SharedRow{"Last03FFStays", 0x03FF, 0x03FF},
-                                           SharedRow{"Above03FFIsTakenOnce", 0x0400, 0},
-                                           SharedRow{"LowHalf0301IsTakenOnce", 0x0301, 0}),
-                         RowName());
-
-struct MaskRow {
+struct FetchRow {
   const char* name;
   std::uint32_t replyId;
   std::uint32_t askedId;
   std::uint8_t mask;
-  int found;
+  int first;   // what the first fetch finds, 0 for nothing
+  int second;  // and the second
 };
 
-class FetchWithMask : public LinkBench, public ::testing::WithParamInterface<MaskRow> {};
+class Fetched : public LinkBench, public ::testing::WithParamInterface<FetchRow> {};
 
-TEST_P(FetchWithMask, IgnoresTheMaskedLowBitsOnly) {
-  const MaskRow& row = GetParam();
+TEST_P(Fetched, MatchesTheUnmaskedIdAndKeepsOnly0380To03FF) {
+  const FetchRow& row = GetParam();
   Reply(row.replyId);
-  EXPECT_EQ(Fetch(row.askedId, row.mask), row.found);
+  EXPECT_EQ(Fetch(row.askedId, row.mask), row.first);
+  EXPECT_EQ(Fetch(row.askedId, row.mask), row.second);
 }
 
-INSTANTIATE_TEST_SUITE_P(Masks, FetchWithMask,
-                         ::testing::Values(MaskRow{"ExactWithoutMask", 0x0C85, 0x0C80, 0x00, 0},
-                                           MaskRow{"MaskedBitsDiffer", 0x0C85, 0x0C80, 0x0F, 0x0C85},
-                                           MaskRow{"UnmaskedBitDiffers", 0x0C95, 0x0C80, 0x0F, 0},
-                                           MaskRow{"HighByteIsNeverMasked", 0x0D85, 0x0C85, 0xFF, 0}),
-                         RowName());
+const FetchRow kFetchRows[] = {
+    {"ExactWithoutMask", 0x0C85, 0x0C80, 0x00, 0, 0},         {"MaskedBitsMayDiffer", 0x0C85, 0x0C80, 0x0F, 0x0C85, 0},
+    {"UnmaskedBitMayNot", 0x0C95, 0x0C80, 0x0F, 0, 0},        {"HighByteIsNeverMasked", 0x0D85, 0x0C85, 0xFF, 0, 0},
+    {"Below0380IsTakenOnce", 0x037F, 0x037F, 0, 0x037F, 0},   {"First0380Stays", 0x0380, 0x0380, 0, 0x0380, 0x0380},
+    {"Last03FFStays", 0x03FF, 0x03FF, 0, 0x03FF, 0x03FF},     {"Above03FFIsTakenOnce", 0x0400, 0x0400, 0, 0x0400, 0},
+    {"LowHalf0301IsTakenOnce", 0x0301, 0x0301, 0, 0x0301, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Replies, Fetched, ::testing::ValuesIn(kFetchRows), RowName());
 
 }  // namespace
 }  // namespace gelvar::testing

@@ -23,20 +23,19 @@ TEST_P(FrameSent, AsTheseBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, FrameSent,
-    ::testing::Values(SentRow{"NoDataIsAT", 0, 0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
-                      SentRow{"OneByteGoesAsTWithout", 1, 0x0001, {0x12}, {0x54, 0x00, 0x05, 0xA6}},
-                      SentRow{"TwoBytesAreAU", 2, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
-                      SentRow{"ThreeBytesGoAsUWithoutTheLast", 3, 0x0001, {0x12, 0x34, 0x56},
-                              {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
-                      SentRow{"FourBytesAreAV", 4, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
-                      SentRow{"CountAboveFourIsFour", 5, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
-                      SentRow{"CountBitsAboveThreeIgnored", 0x12, 0x0001, {0x12, 0x34},
-                              {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
-                      SentRow{"IdBitsAboveThirteenDropped", 0, 0x5234, {}, {0x54, 0x48, 0xD1, 0x91}},
-                      // 54 + FF + FF carries twice: 84 folded, complement AB.
-                      SentRow{"CarryOfTheSumComesBackIn", 0, 0x3FFF, {}, {0x54, 0xFF, 0xFF, 0xAB}},
-                      // 54 + 0C + 9F is exactly FF, which is not folded: complement 00.
-                      SentRow{"SumOfExactlyFFStays", 0, 0x0327, {}, {0x54, 0x0C, 0x9F, 0x00}}),
+    ::testing::Values(
+        SentRow{"NoDataIsAT", 0, 0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
+        SentRow{"OneByteGoesAsTWithout", 1, 0x0001, {0x12}, {0x54, 0x00, 0x05, 0xA6}},
+        SentRow{"TwoBytesAreAU", 2, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+        SentRow{"ThreeBytesGoAsUWithoutTheLast", 3, 0x0001, {0x12, 0x34, 0x56}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+        SentRow{"FourBytesAreAV", 4, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
+        SentRow{"CountAboveFourIsFour", 5, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
+        SentRow{"CountBitsAboveThreeIgnored", 0x12, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+        SentRow{"IdBitsAboveThirteenDropped", 0, 0x5234, {}, {0x54, 0x48, 0xD1, 0x91}},
+        // 54 + FF + FF carries twice: 84 folded, complement AB.
+        SentRow{"CarryOfTheSumComesBackIn", 0, 0x3FFF, {}, {0x54, 0xFF, 0xFF, 0xAB}},
+        // 54 + 0C + 9F is exactly FF, which is not folded: complement 00.
+        SentRow{"SumOfExactlyFFStays", 0, 0x0327, {}, {0x54, 0x0C, 0x9F, 0x00}}),
     RowName());
 
 struct ReceivedRow {
@@ -69,11 +68,19 @@ INSTANTIATE_TEST_SUITE_P(
         ReceivedRow{"WrongSumIsDroppedAndCounted", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5E}, 0x0001, 0, {9, 9, 9, 9}, 1},
         // ID word 0005 with its even parity bit flipped, and the sum made to fit again.
         ReceivedRow{"WrongParityIsDroppedAndCounted", {0x54, 0x00, 0x04, 0xA7}, 0x0001, 0, {9, 9, 9, 9}, 1},
-        ReceivedRow{"BytesBesideTheTypeLettersStartNoFrame", {0x53, 0x57, 0x54, 0x48, 0xD1, 0x91}, 0x1234, 0x1234,
-                    {0, 0, 0, 0}, 0},
+        ReceivedRow{"BytesBesideTheTypeLettersStartNoFrame",
+                    {0x53, 0x57, 0x54, 0x48, 0xD1, 0x91},
+                    0x1234,
+                    0x1234,
+                    {0, 0, 0, 0},
+                    0},
         // A T frame ends after four bytes: the U behind it is read whole.
-        ReceivedRow{"FrameEndsAfterItsLength", {0x54, 0x48, 0xD1, 0x91, 0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}, 0x0001,
-                    0x0001, {0x12, 0x34, 0, 0}, 0}),
+        ReceivedRow{"FrameEndsAfterItsLength",
+                    {0x54, 0x48, 0xD1, 0x91, 0x55, 0x00, 0x05, 0x12, 0x34, 0x5F},
+                    0x0001,
+                    0x0001,
+                    {0x12, 0x34, 0, 0},
+                    0}),
     RowName());
 
 TEST_F(LinkBench, FreshReplyIsNotFetchableBeforeItsParityCheck) {
@@ -111,23 +118,9 @@ TEST_F(LinkBench, DriverRefusesAFrameWithoutATypeLetterAndStaysReady) {
   EXPECT_EQ(drv_start_tx(link, 0), kLinkOk);
 }
 
-TEST_F(LinkBench, DriverRefusesEveryChannelButZero) {
-  link.memory.driver.txBuffer[0] = 0x54;
-  EXPECT_EQ(drv_start_tx(link, 1), kLinkRefused);
-  EXPECT_EQ(drv_abort(link, 1), kLinkNotOpen);
-}
-
 TEST_F(LinkBench, DriverRefusesToAbortBeforeItIsOpened) {
   drv_clear(link);
   EXPECT_EQ(drv_abort(link, 0), kLinkNotOpen);
-}
-
-TEST_F(LinkBench, ReopenedDriverForgetsAHalfReceivedFrame) {
-  FeedBytes(link, {0x55, 0x00, 0x05});
-  drv_open(link, 0);
-  FeedBytes(link, {0x54, 0x48, 0xD1, 0x91});
-  link_check_slots(link);
-  EXPECT_EQ(Fetch(0x1234), 0x1234);
 }
 
 }  // namespace
