@@ -21,8 +21,8 @@ class Transaction : public LinkBench {
 };
 
 // With a silent unit: tick 1 posts, 3 sends; a window runs out after 75 ticks (1 to post + 74 waiting
-// while at least 10 ms are left), so each of the eight cycles takes 76 ticks.
-constexpr int kLastWindowEnds = 1 + 7 * 76 + 75;
+// while at least 10 ms are left), so each of the eight cycles takes 76 ticks: 1 + 7 * 76 + 75.
+constexpr int kLastWindowEnds = 608;
 
 TEST_F(Transaction, PollWithNothingStartedIsIdle) { EXPECT_EQ(Poll(), kPollIdle); }
 
@@ -33,42 +33,41 @@ TEST_F(Transaction, SecondStartIsRefusedAndTheFirstGoesOn) {
   EXPECT_EQ(sent, (Bytes{0x54, 0x48, 0xD1, 0x91}));
 }
 
-TEST_F(Transaction, ReplyInTheFirstWindowIsHandedOverWithItsDataCount) {
-  transaction.Start(0x3003, nullptr);
-  Tick(3);
-  FeedBytes(link, EncodeFrame(0x3003, {0x11, 0x22}));
-  EXPECT_EQ(TickUntilOutcome(), 4);
-  EXPECT_EQ(outcome, 2);
+// A read of 0x3003 whose reply comes in after the frame left at tick 3, polled at every tick.
+class AnsweredRead : public Transaction {
+ protected:
+  void SetUp() override {
+    transaction.Start(0x3003, nullptr);
+    Tick(3);
+    FeedBytes(link, EncodeFrame(0x3003, {0x11, 0x22}));
+    outcomeTick = TickUntilOutcome();
+  }
+  int outcomeTick = 0;
+};
+
+TEST_F(AnsweredRead, EndsAtTheNextTick) { EXPECT_EQ(outcomeTick, 4); }
+TEST_F(AnsweredRead, HandsOverTheDataCount) { EXPECT_EQ(outcome, 2); }
+TEST_F(AnsweredRead, HandsOverTheDataPaddedWithZeros) {
   EXPECT_EQ(Bytes(reply.data, reply.data + 4), (Bytes{0x11, 0x22, 0, 0}));
 }
+TEST_F(AnsweredRead, HandsOverOnce) { EXPECT_EQ(Poll(), kPollIdle); }
+TEST_F(AnsweredRead, ClearsTheProgress) { EXPECT_EQ((std::vector{tries, cycles, ms}), (std::vector{0, 0, 0})); }
 
-TEST_F(Transaction, OutcomeIsHandedOverOnce) {
-  transaction.Start(0x3003, nullptr);
-  Tick(3);
-  FeedBytes(link, EncodeFrame(0x3003, {}));
-  TickUntilOutcome();
-  EXPECT_EQ(Poll(), kPollIdle);
-}
+// A read the unit never answers, polled at every tick.
+class SilentRead : public Transaction {
+ protected:
+  void SetUp() override {
+    transaction.Start(0x1234, nullptr);
+    outcomeTick = TickUntilOutcome();
+  }
+  int outcomeTick = 0;
+};
 
-TEST_F(Transaction, OutcomeClearsTheProgress) {
-  transaction.Start(0x3003, nullptr);
-  Tick(3);
-  FeedBytes(link, EncodeFrame(0x3003, {}));
-  TickUntilOutcome();
-  EXPECT_EQ((std::vector{tries, cycles, ms}), (std::vector{0, 0, 0}));
-}
-
-TEST_F(Transaction, SilentUnitFailsWhenTheEighthWindowRunsOut) {
-  transaction.Start(0x3003, nullptr);
-  EXPECT_EQ(TickUntilOutcome(), kLastWindowEnds);
+TEST_F(SilentRead, FailsWhenTheEighthWindowRunsOut) {
+  EXPECT_EQ(outcomeTick, kLastWindowEnds);
   EXPECT_EQ(outcome, kPollFailed);
 }
-
-TEST_F(Transaction, SilentUnitIsAskedOncePerWindow) {
-  transaction.Start(0x1234, nullptr);
-  TickUntilOutcome();
-  EXPECT_EQ(sent.size(), 8u * 4);
-}
+TEST_F(SilentRead, AsksOncePerWindow) { EXPECT_EQ(sent.size(), 32u); }  // eight frames of four bytes
 
 TEST_F(Transaction, RepostAsksTheSameQuestionWithItsData) {
   const ObjectRequest question{0, 2, 0, 0, {0x12, 0x34}};
@@ -96,7 +95,7 @@ TEST_P(ProgressAfterTicks, CountsWindowsAndTheMsOfThisOne) {
 INSTANTIATE_TEST_SUITE_P(Ticks, ProgressAfterTicks,
                          ::testing::Values(ProgressRow{"FirstWindow", 11, {0, 0, 100}},
                                            ProgressRow{"SecondWindowWaitsAfresh", 100, {0, 1, 230}},
-                                           ProgressRow{"LastWindowsLastTick", kLastWindowEnds - 1, {0, 7, 740}}),
+                                           ProgressRow{"LastWindowsLastTick", 607, {0, 7, 740}}),
                          RowName());
 
 struct WindowRow {
@@ -114,11 +113,10 @@ TEST_P(WindowOfTicks, Lasts750MsOfThePeriod) {
 }
 
 // Tick 1 posts, the window ends when less than one period is left, the next tick posts again, and
-// the frame leaves two ticks later.
+// the frame leaves two ticks later: 79 = 1 + 75 + 3, 19 = 1 + 15 + 3, 54 = 1 + 50 + 3.
 INSTANTIATE_TEST_SUITE_P(Periods, WindowOfTicks,
-                         ::testing::Values(WindowRow{"TenMsIs75Ticks", 10, 1 + 75 + 3},
-                                           WindowRow{"FiftyMsIs15Ticks", 50, 1 + 15 + 3},
-                                           WindowRow{"FifteenMsIs50Ticks", 15, 1 + 50 + 3}),
+                         ::testing::Values(WindowRow{"TenMsIs75Ticks", 10, 79}, WindowRow{"FiftyMsIs15Ticks", 50, 19},
+                                           WindowRow{"FifteenMsIs50Ticks", 15, 54}),
                          RowName());
 
 TEST_F(Transaction, PeriodLongerThanTheWindowLeftEndsIt) {
@@ -203,12 +201,12 @@ TEST_P(UncollectedOutcome, IsHeld2000Ms) {
   EXPECT_EQ(Poll(), row.outcome);
 }
 
-// Done at tick 4, failed at tick 3; held 200 ticks, the last while at least 10 ms are left.
+// Done at tick 4, failed at tick 3; held 200 ticks, the last while at least 10 ms are left: 204 = 4 + 200.
 INSTANTIATE_TEST_SUITE_P(Ticks, UncollectedOutcome,
-                         ::testing::Values(HoldRow{"ReplyHeldTill203", true, 4 + 199, 0},
-                                           HoldRow{"ReplyLostAt204", true, 4 + 200, kPollIdle},
-                                           HoldRow{"FailureHeldTill202", false, 3 + 199, kPollFailed},
-                                           HoldRow{"FailureLostAt203", false, 3 + 200, kPollIdle}),
+                         ::testing::Values(HoldRow{"ReplyHeldTill203", true, 203, 0},
+                                           HoldRow{"ReplyLostAt204", true, 204, kPollIdle},
+                                           HoldRow{"FailureHeldTill202", false, 202, kPollFailed},
+                                           HoldRow{"FailureLostAt203", false, 203, kPollIdle}),
                          RowName());
 
 TEST_F(Transaction, ObjectZeroFailsUnasked) {
