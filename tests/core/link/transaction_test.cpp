@@ -69,6 +69,14 @@ TEST_F(SilentRead, FailsWhenTheEighthWindowRunsOut) {
 }
 TEST_F(SilentRead, AsksOncePerWindow) { EXPECT_EQ(sent.size(), 32u); }  // eight frames of four bytes
 
+TEST_F(Transaction, StartIsRefusedWhileAnOutcomeWaits) {
+  transaction.Start(0x3003, nullptr);
+  Tick(3);
+  FeedBytes(link, EncodeFrame(0x3003, {}));
+  Tick();
+  EXPECT_EQ(transaction.Start(0x1234, nullptr), 0);
+}
+
 TEST_F(Transaction, RepostAsksTheSameQuestionWithItsData) {
   const ObjectRequest question{0, 2, 0, 0, {0x12, 0x34}};
   transaction.Start(0x0001, &question);
