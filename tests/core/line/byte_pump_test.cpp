@@ -210,6 +210,14 @@ TEST_F(BytePumpTest, OpeningAnOutputDropsTheWaitingByte) {
   EXPECT_EQ(ReadFile((dir / "p-t").string()), "");
 }
 
+TEST_F(BytePumpTest, OpeningThePortDropsTheWaitingByte) {
+  pump.CloseChannel(0);
+  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  pump.OpenChannel(0, 2);
+  pump.Pump();
+  EXPECT_TRUE(written.empty());
+}
+
 TEST_F(BytePumpTest, PrFileIsFedBeforeThePort) {
   Append("p-r", {0x55, 0x00, 0x05, 0x12});
   pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());

@@ -156,6 +156,20 @@ TEST_F(LinkBench, RequestWaitingThroughAReplyLeavesAfterItsBackoff) {
   EXPECT_EQ(TickUntil([&] { return !sent.empty(); }), 8);
 }
 
+TEST_F(LinkBench, ReplyDuringTheBackoffStartsItAgain) {
+  Tick();
+  FeedBytes(link, {0x54});
+  Post(0x1234);
+  Tick();
+  FeedBytes(link, {0x48, 0xD1, 0x91});
+  Tick(2);
+  FeedBytes(link, {0x54});
+  Tick();
+  FeedBytes(link, {0x48, 0xD1, 0x91});
+  // Tick 5 sees the second reply begin, tick 6 its end and a new back-off of 5 steps; tick 11 sends.
+  EXPECT_EQ(TickUntil([&] { return !sent.empty(); }), 11);
+}
+
 TEST_F(LinkBench, FrameThatLeftBeforeTheReplyBeganIsNotSentAgain) {
   Post(0x1234);
   Tick(2);
