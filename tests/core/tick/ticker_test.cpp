@@ -75,15 +75,15 @@ TEST(Ticker, StoppedTickerCountsNoTicks) {
   EXPECT_EQ(ticker.TickCount(), 0);
 }
 
-// Counts the timers it runs for the host above it.
+// Counts the timers it runs for the host above it, and numbers them from 0, as a host may.
 struct CountingScheduler : VirtualScheduler {
   TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) override {
     ++running;
-    return VirtualScheduler::StartTimer(periodMs, std::move(onTimeout));
+    return VirtualScheduler::StartTimer(periodMs, std::move(onTimeout)) - 1;
   }
   void StopTimer(TimerId id) override {
     --running;
-    VirtualScheduler::StopTimer(id);
+    VirtualScheduler::StopTimer(id + 1);
   }
   int running = 0;
 };
@@ -148,8 +148,22 @@ TEST(CoalescedTimerHost, RunsOneHostTimerPerPeriodWhileItHasTimers) {
 TEST(CoalescedTimerHost, StopsTheHostTimerWithItsPeriodsLastTimer) {
   CountingScheduler scheduler;
   CoalescedTimerHost host(scheduler);
-  host.StopTimer(host.StartTimer(10, [] {}));
+  const TimerId timer = host.StartTimer(10, [] {});
+  scheduler.AdvanceBy(10);
+  host.StopTimer(timer);
   EXPECT_EQ(scheduler.running, 0);
+}
+
+TEST(CoalescedTimerHost, StoppingATimerTwiceLeavesTheOthersRunning) {
+  VirtualScheduler scheduler;
+  CoalescedTimerHost host(scheduler);
+  int runs = 0;
+  const TimerId timer = host.StartTimer(10, [] {});
+  host.StartTimer(10, [&runs] { ++runs; });
+  host.StopTimer(timer);
+  host.StopTimer(timer);
+  scheduler.AdvanceBy(10);
+  EXPECT_EQ(runs, 1);
 }
 
 TEST(CoalescedTimerHost, StopsItsHostTimersWhenItGoes) {
