@@ -77,7 +77,7 @@ class UnsentRequest : public LinkBench {
     lineUp = false;
     ASSERT_EQ(Post(0x1234), kLinkOk);
   }
-  // The ticks at which the driver starts a frame.
+  // The ticks at which the driver starts a frame: the frame number the trace panes show goes up.
   std::vector<int> FrameStartTicks(int ticks) {
     std::vector<int> starts;
     for (int i = 0, frames = 0; i < ticks; ++i) {
