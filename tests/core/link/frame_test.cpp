@@ -64,6 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReceivedRow{"TCarriesNoData", {0x54, 0x48, 0xD1, 0x91}, 0x1234, 0x1234, {0, 0, 0, 0}, 0},
         ReceivedRow{"UCarriesTwoBytes", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}, 0x0001, 0x0001, {0x12, 0x34, 0, 0}, 0},
+        ReceivedRow{"HighestIdComesBack", {0x54, 0xFF, 0xFF, 0xAB}, 0x3FFF, 0x3FFF, {0, 0, 0, 0}, 0},
         ReceivedRow{"VCarriesFourBytes", {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}, 0x0380, 0x0380, {1, 2, 3, 4}, 0},
         ReceivedRow{"WrongSumIsDroppedAndCounted", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5E}, 0x0001, 0, {9, 9, 9, 9}, 1},
         // ID word 0005 with its even parity bit flipped, and the sum made to fit again.
@@ -86,6 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LinkBench, FreshReplyIsNotFetchableBeforeItsParityCheck) {
   FeedBytes(link, {0x54, 0x48, 0xD1, 0x91});
   EXPECT_EQ(Fetch(0x1234), 0);
+}
+
+TEST_F(LinkBench, ReplyWithWrongParityFreesItsSlot) {
+  FeedBytes(link, {0x54, 0x00, 0x04, 0xA7});  // ID word 0005 with its even parity bit flipped
+  link_check_slots(link);
+  EXPECT_EQ(StatusOf(kSlotsInUse), 0);
 }
 
 TEST_F(LinkBench, FourthReplyWhileThreeWaitIsDroppedAndCounted) {

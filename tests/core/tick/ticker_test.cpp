@@ -154,6 +154,18 @@ TEST(CoalescedTimerHost, StopsTheHostTimerWithItsPeriodsLastTimer) {
   EXPECT_EQ(scheduler.running, 0);
 }
 
+TEST(CoalescedTimerHost, StoppingItsOnlyTimerTwiceLeavesTheHostUsable) {
+  VirtualScheduler scheduler;
+  CoalescedTimerHost host(scheduler);
+  const TimerId timer = host.StartTimer(10, [] {});
+  host.StopTimer(timer);
+  host.StopTimer(timer);
+  int runs = 0;
+  host.StartTimer(10, [&runs] { ++runs; });
+  scheduler.AdvanceBy(10);
+  EXPECT_EQ(runs, 1);
+}
+
 TEST(CoalescedTimerHost, StoppingATimerTwiceLeavesTheOthersRunning) {
   VirtualScheduler scheduler;
   CoalescedTimerHost host(scheduler);
