@@ -195,6 +195,25 @@ TEST_F(BytePumpTest, LongRxPaneKeepsWholeLines) {
   EXPECT_GT(pump.Rx().PaneLines().size(), 4095u - 30);
 }
 
+TEST_F(BytePumpTest, LongRxLineIsCutAtAWholeEscape) {
+  for (int i = 0; i < 1500; ++i) {
+    FeedBytes(link, {0x01, 0x02, 0x03});  // "<01><02><03>", no frame: one line
+    pump.Pump();
+  }
+  EXPECT_TRUE(pump.Rx().PaneLines().starts_with("<0")) << pump.Rx().PaneLines().substr(0, 8);
+  EXPECT_LE(pump.Rx().PaneLines().size(), 4095u);
+}
+
+TEST_F(BytePumpTest, NoteAloneKeepsTheTextWithinTheLimit) {
+  for (int i = 0; i < 25; ++i) {
+    FeedBytes(link, Bytes(200, 'A'));
+    pump.Pump();
+  }
+  lost = true;
+  pump.Pump();
+  EXPECT_EQ(pump.Rx().Text().size(), 4095u);
+}
+
 TEST_F(BytePumpTest, PtFileTakesTheFrameInsteadOfThePort) {
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
   StartFrame({0x55, 0x00, 0x05, 0x12, 0x34, 0x5F});
@@ -273,6 +292,11 @@ TEST_F(WatchedPort, NextTimerStepShowsWhatArrived) {
   readable();
   AdvanceBy(kStartTickPeriodMs);
   EXPECT_EQ(refreshes, 1);
+}
+
+TEST_F(WatchedPort, IsNoLongerWatchedOnceClosed) {
+  pump.CloseChannel(0);
+  EXPECT_FALSE(readable);
 }
 
 TEST_F(WatchedPort, IsNoLongerWatchedOnceAPrFileIsInUse) {
