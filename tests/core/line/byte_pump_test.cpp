@@ -195,14 +195,27 @@ TEST_F(BytePumpTest, LongRxPaneKeepsWholeLines) {
   EXPECT_GT(pump.Rx().PaneLines().size(), 4095u - 30);
 }
 
-TEST_F(BytePumpTest, LongRxLineIsCutAtAWholeEscape) {
-  for (int i = 0; i < 1500; ++i) {
-    FeedBytes(link, {0x01, 0x02, 0x03});  // "<01><02><03>", no frame: one line
+struct LineRow {
+  const char* name;
+  Bytes fed;  // again and again, no frame: one long line
+  const char* start;
+};
+
+class LongRxLine : public BytePumpTest, public ::testing::WithParamInterface<LineRow> {};
+
+TEST_P(LongRxLine, IsCutAtAWholeEscapeWithinTheLimit) {
+  for (int i = 0; i < 700; ++i) {
+    FeedBytes(link, GetParam().fed);
     pump.Pump();
   }
-  EXPECT_TRUE(pump.Rx().PaneLines().starts_with("<0")) << pump.Rx().PaneLines().substr(0, 8);
+  EXPECT_TRUE(pump.Rx().PaneLines().starts_with(GetParam().start)) << pump.Rx().PaneLines().substr(0, 8);
   EXPECT_LE(pump.Rx().PaneLines().size(), 4095u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Bytes, LongRxLine,
+                         ::testing::Values(LineRow{"ControlBytes", {0x01, 0x02, 0x03}, "<0"},
+                                           LineRow{"EscapeMarksAmongLetters", {'<', 'A', 'A', 'A', 'A', 'A'}, "<3C>"}),
+                         RowName());
 
 TEST_F(BytePumpTest, NoteAloneKeepsTheTextWithinTheLimit) {
   for (int i = 0; i < 25; ++i) {
