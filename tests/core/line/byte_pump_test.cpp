@@ -307,6 +307,13 @@ TEST_F(WatchedPort, NextTimerStepShowsWhatArrived) {
   EXPECT_EQ(refreshes, 1);
 }
 
+TEST_F(BytePumpTest, ReceiveStepWithAPrFileInUseHasNothingNew) {
+  Append("p-r", {});
+  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
+  incoming = {0x41};
+  EXPECT_FALSE(pump.Receive());
+}
+
 TEST_F(WatchedPort, IsNoLongerWatchedOnceClosed) {
   pump.CloseChannel(0);
   EXPECT_FALSE(readable);
@@ -357,6 +364,13 @@ INSTANTIATE_TEST_SUITE_P(Pumps, LostDevice,
                          ::testing::Values(ReopenRow{"NotBeforeASecond", 19, 0}, ReopenRow{"AfterASecond", 20, 1},
                                            ReopenRow{"EverySecond", 100, 5}),
                          RowName());
+
+TEST_F(BytePumpTest, FailedReopeningIsNoNews) {
+  lost = true;
+  Pump(100);  // the loss, then 99 timer steps of 10 ms
+  ASSERT_EQ(reopens, 0);
+  EXPECT_FALSE(pump.Pump()) << "the first reopening, a second after the loss";
+}
 
 TEST_F(BytePumpTest, DeviceBackIsToldAndNoted) {
   lost = true;
