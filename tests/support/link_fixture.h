@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/link/converter.h"
@@ -25,5 +26,13 @@ inline void FeedBytes(Link& link, const std::vector<std::uint8_t>& bytes) {
 
 // Frames as the far end builds them: the simulated unit's codec, apart from the driver's.
 using unitsim::EncodeFrame;
+
+// Names each row of a table after its `name`, so that a row can run alone with --gtest_filter.
+struct RowName {
+  template <class Row>
+  std::string operator()(const ::testing::TestParamInfo<Row>& info) const {
+    return info.param.name;
+  }
+};
 
 }  // namespace gelvar::testing

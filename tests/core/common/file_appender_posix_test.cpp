@@ -66,5 +66,12 @@ TEST(DiskFileAppender, AppendsToRegularFilesOnlyAndNamesEveryFailure) {
   EXPECT_EQ(ReadFile(log), "old\r\nnew\r\n");
 }
 
+TEST(DiskFileAppender, WritesASingleByteToAFileItMakes) {
+  const TempFolder dir;
+  const std::string path = (dir / "one").string();
+  EXPECT_EQ(DiskFileAppender().Append(path, "x", IfMissing::kCreate).status, AppendStatus::kWritten);
+  EXPECT_EQ(ReadFile(path), "x");
+}
+
 }  // namespace
 }  // namespace gelvar::testing

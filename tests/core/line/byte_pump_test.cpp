@@ -1,11 +1,9 @@
-// The byte pump between driver and line, and the protocol window's view of the link's inside.
+// The byte pump between driver and line, and the diagnostics window's view of the link's inside.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <fstream>
-#include <map>
-#include <tuple>
 
 #include "core/common/temp_folder.h"
 #include "core/line/byte_pump.h"
@@ -22,15 +20,16 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The fixture is the port (the bytes written, the bytes waiting, a device that goes and comes back),
 // the message box, the line observer, and virtual time that also watches the port for arriving bytes,
-// as the programs' event loop does.
+// as the programs' event loop does. The pump serves COM2.
 struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualScheduler {
   void SetUp() override {
     StartLink(link);
     ASSERT_EQ(pump.OpenChannel(0, 2), 1);
+    pump.SetLineObserver(this);
   }
   int Open(int portNumber, int baudRate, int byteSize, int stopBits, int parity) override {
     opened = {portNumber, baudRate, byteSize, stopBits, parity};
-    return 1;
+    return opens;
   }
   int Close() override { return 1; }
   int Write(const std::uint8_t* bytes, int count) override {
@@ -60,14 +59,22 @@ struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualSch
 
   // Puts a frame into the transmit buffer and starts it, as the converter does.
   void StartFrame(const Bytes& frame) {
-    link.memory.driver.state = kDriverIdle;
     std::copy(frame.begin(), frame.end() - 1, link.memory.driver.txBuffer);
     ASSERT_EQ(drv_start_tx(link, 0), kLinkOk);
   }
   void Append(const std::string& name, const Bytes& bytes) {
     std::ofstream(dir / name, std::ios::binary | std::ios::app) << std::string(bytes.begin(), bytes.end());
   }
+  int Fetch(std::uint32_t id) {
+    ObjectRequest request{0, 0, id, 0, {}};
+    link_check_slots(link);
+    return link_fetch(link, &request);
+  }
+  void Pump(int times) {
+    for (int i = 0; i < times; ++i) pump.Pump();
+  }
 
+  int opens = 1;      // what Open answers
   bool lost = false;  // the device is gone: reopening fails until it is back
   int reopens = 0;
   std::array<int, 5> opened{};
@@ -79,141 +86,307 @@ struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualSch
   BytePump pump{link, *this, *this};
 };
 
-// A frame leaves at 19200 8N1. The traces number the frames (up to 100000) and show them as the
-// Windows program's text and as pane lines: a line for each frame or note, and a byte without a glyph
-// of its own as a hex escape.
-TEST_F(BytePumpTest, TracesNumberEachFrameAndShowEveryByteLegibly) {
-  const Bytes frame = EncodeFrame(0x1234, {});
-  StartFrame(frame);
-  EXPECT_TRUE(pump.Pump());
-  EXPECT_EQ(opened, (std::array{2, 19200, 8, 0, 0}));
-  EXPECT_EQ(written, frame);
+TEST_F(BytePumpTest, ChannelOpensItsPortAt19200Baud8N1) { EXPECT_EQ(opened, (std::array{2, 19200, 8, 0, 0})); }
+
+TEST_F(BytePumpTest, FailedPortOpenLeavesTheChannelWithoutPort) {
+  pump.CloseChannel(0);
+  opens = 0;
+  EXPECT_EQ(pump.OpenChannel(0, 3), 0);
+  EXPECT_EQ(pump.ComNumber(), -1);
+}
+
+TEST_F(BytePumpTest, FrameLeavesWholeInOneTimerStep) {
+  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  pump.Pump();
+  EXPECT_EQ(written, (Bytes{0x54, 0x48, 0xD1, 0x91}));
+}
+
+TEST_F(BytePumpTest, WithoutOutputAFrameStopsAtItsFirstByte) {
+  pump.CloseChannel(0);
+  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  pump.Pump();
+  EXPECT_EQ(pump.Tx().PaneLines(), "0001-0[T");
+}
+
+TEST_F(BytePumpTest, TxTextIsTheWindowsPaneText) {
+  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  pump.Pump();
   EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
-  // Bytes the port gives, hex or not, frames numbered before, the pane lines they give.
-  const std::tuple<Bytes, bool, int, const char*> cases[] = {
-      {frame, true, 6, "0007-0[54 48 D1 91 ]"},
-      {frame, true, 99999, "100000-0[54 48 D1 91 ]"},
-      {EncodeFrame(0x3003, {0x2E, 0x00}), false, 0, "0001-0[U\xC0<0C>.<00>\xAF]"},
-      {{0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, false, 0, "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
-      {{0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, false, 0, "A\n0001-0[T<00><05>\xA6]B"},
-  };
-  for (const auto& [fed, hex, framesBefore, lines] : cases) {
-    pump.Rx().Clear();
-    pump.SetHex(hex);
-    link.frameNumber = framesBefore;
-    incoming = fed;
+}
+
+TEST_F(BytePumpTest, PumpWithNothingNewAsksNoRefresh) {
+  pump.Pump();
+  EXPECT_FALSE(pump.Pump());
+}
+
+struct PaneRow {
+  const char* name;
+  Bytes fed;  // off the line
+  bool hex;
+  int framesBefore;
+  const char* lines;
+};
+
+class RxPane : public BytePumpTest, public ::testing::WithParamInterface<PaneRow> {};
+
+TEST_P(RxPane, ShowsEachFrameOnALineOfItsOwn) {
+  pump.SetHex(GetParam().hex);
+  link.frameNumber = GetParam().framesBefore;
+  incoming = GetParam().fed;
+  pump.Pump();
+  EXPECT_EQ(pump.Rx().PaneLines(), GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, RxPane,
+    ::testing::Values(PaneRow{"HexDigitsAndASpacePerByte", {0x54, 0x48, 0xD1, 0x91}, true, 6, "0007-0[54 48 D1 91 ]"},
+                      PaneRow{"NumbersRunTo100000ThenStartAt1",
+                              {0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91},
+                              true,
+                              99999,
+                              "100000-0[54 48 D1 91 ]\n0001-0[54 48 D1 91 ]"},
+                      PaneRow{"BytesWithAGlyphAsThemselves",
+                              {0x55, 0xC0, 0x0C, 0x2E, 0x00, 0xAF},
+                              false,
+                              0,
+                              "0001-0[U\xC0<0C>.<00>\xAF]"},
+                      PaneRow{"ControlBytesAndEscapeMarkInHex",
+                              {0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF},
+                              false,
+                              0,
+                              "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
+                      PaneRow{"BytesBetweenFramesOnTheFramesLines",
+                              {0x41, 0x54, 0x00, 0x05, 0xA6, 0x42},
+                              false,
+                              0,
+                              "A\n0001-0[T<00><05>\xA6]B"}),
+    RowName());
+
+struct LimitRow {
+  const char* name;
+  int bytes;  // a "B", then "A"s
+  const char* start;
+};
+
+class LongRxText : public BytePumpTest, public ::testing::WithParamInterface<LimitRow> {};
+
+TEST_P(LongRxText, KeepsItsLast4095Characters) {
+  FeedBytes(link, {'B'});
+  for (int left = GetParam().bytes - 1; left > 0; left -= 200) {
+    FeedBytes(link, Bytes(std::min(left, 200), 'A'));
     pump.Pump();
-    EXPECT_EQ(pump.Rx().PaneLines(), lines);
   }
-  EXPECT_EQ(pump.Rx().Text(), std::string("A\r\n0001-0[T") + '\0' + "\x05\xA6]B");
+  EXPECT_EQ(pump.Rx().Text().substr(0, 2), GetParam().start);
+  EXPECT_EQ(pump.Rx().Text().size(), std::min(GetParam().bytes, 4095));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LongRxText,
+                         ::testing::Values(LimitRow{"AtTheLimitWhole", 4095, "BA"},
+                                           LimitRow{"OneOverLosesTheFirst", 4096, "AA"}),
+                         RowName());
+
+// The pane keeps whole lines: a cut inside a line takes the rest of that line too.
+TEST_F(BytePumpTest, LongRxPaneKeepsWholeLines) {
+  for (int i = 0; i < 300; ++i) {
+    FeedBytes(link, {0x55, 0x00, 0x05, 0x3C, 0x3C, 0x5F});
+    pump.Pump();
+  }
+  EXPECT_TRUE(pump.Rx().PaneLines().starts_with("0")) << pump.Rx().PaneLines().substr(0, 20);
+  EXPECT_GT(pump.Rx().PaneLines().size(), 4095u - 30);
+}
+
+struct LineRow {
+  const char* name;
+  Bytes fed;  // again and again, no frame: one long line
+  const char* start;
+};
+
+class LongRxLine : public BytePumpTest, public ::testing::WithParamInterface<LineRow> {};
+
+TEST_P(LongRxLine, IsCutAtAWholeEscapeWithinTheLimit) {
+  for (int i = 0; i < 700; ++i) {
+    FeedBytes(link, GetParam().fed);
+    pump.Pump();
+  }
+  EXPECT_TRUE(pump.Rx().PaneLines().starts_with(GetParam().start)) << pump.Rx().PaneLines().substr(0, 8);
+  EXPECT_LE(pump.Rx().PaneLines().size(), 4095u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, LongRxLine,
+                         ::testing::Values(LineRow{"ControlBytes", {0x01, 0x02, 0x03}, "<0"},
+                                           LineRow{"EscapeMarksAmongLetters", {'<', 'A', 'A', 'A', 'A', 'A'}, "<3C>"}),
+                         RowName());
+
+TEST_F(BytePumpTest, NoteAloneKeepsTheTextWithinTheLimit) {
+  for (int i = 0; i < 25; ++i) {
+    FeedBytes(link, Bytes(200, 'A'));
+    pump.Pump();
+  }
   lost = true;
   pump.Pump();
-  EXPECT_EQ(pump.Rx().PaneLines(), "A\n0001-0[T<00><05>\xA6]B\n*** COM2 lost");
+  EXPECT_EQ(pump.Rx().Text().size(), 4095u);
 }
 
-// Both forms keep their tail once they pass the limit: the text exactly, the pane whole lines, or
-// whole escapes when one line alone is longer; a pane just at the limit stays whole. A note alone
-// cuts them too.
-TEST_F(BytePumpTest, TracesKeepTheirTailsWithinTheLimit) {
-  // Bytes fed once, bytes fed again and again, how often, then the text size and the pane start.
-  const std::tuple<Bytes, Bytes, int, std::size_t, const char*> cases[] = {
-      {{}, {0x01, 0x02, 0x03}, 1500, kTracePaneLimit, "<"},
-      {{}, {'<', 'A', 'A', 'A', 'A', 'A'}, 700, kTracePaneLimit, "<"},
-      {{}, EncodeFrame(0x1234, {0x3C, 0x3C}), 300, kTracePaneLimit, "0"},
-      {{0x41, 0x54, 0x00, 0x05, 0xA6}, Bytes(163, 'B'), 25, kTracePaneLimit - 5, "A\n0"},
-  };
-  const TraceText& rx = pump.Rx();
-  for (const auto& [head, fed, times, textSize, paneStart] : cases) {
-    pump.Rx().Clear();
-    FeedBytes(link, head);
-    for (int i = 0; i < times; ++i) {
-      FeedBytes(link, fed);
-      pump.Pump();
-      ASSERT_LE(rx.PaneLines().size(), kTracePaneLimit);
-    }
-    EXPECT_EQ(rx.Text().size(), textSize);
-    EXPECT_GT(rx.PaneLines().size(), kTracePaneLimit - 40);
-    EXPECT_TRUE(rx.PaneLines().starts_with(paneStart)) << rx.PaneLines().substr(0, 20);
-  }
-  lost = true;
-  EXPECT_TRUE(pump.Pump());
-  EXPECT_EQ(rx.Text().size(), kTracePaneLimit);
-  EXPECT_LE(rx.PaneLines().size(), kTracePaneLimit);
-}
-
-// A P-t file takes the bytes instead of the port; a P-r file is fed before the port (which is then
-// read only at the timer) and followed as it grows. Between timer messages the port is read as bytes
-// arrive, a bounded share at a time; the next timer message shows what was read.
-TEST_F(BytePumpTest, LineFilesStandInForThePortAndArrivingBytesAreReadABoundedShareAtATime) {
-  int refreshes = 0;
-  pump.Run(*this, [&refreshes] { ++refreshes; });
-  StartFrame(EncodeFrame(0x0001, {}));
-  Append("p-t", {0xEE});
+TEST_F(BytePumpTest, PtFileTakesTheFrameInsteadOfThePort) {
   pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
-  EXPECT_EQ(link.memory.txRegister, -1) << "a waiting byte is dropped when an output opens";
-  const Bytes frame = EncodeFrame(0x0001, {0x12, 0x34});
-  StartFrame(frame);
+  StartFrame({0x55, 0x00, 0x05, 0x12, 0x34, 0x5F});
   pump.Pump();
-  EXPECT_EQ(ReadFile((dir / "p-t").string()), std::string(frame.begin(), frame.end()));
+  EXPECT_EQ(ReadFile((dir / "p-t").string()), std::string("\x55\x00\x05\x12\x34\x5F", 6));
   EXPECT_TRUE(written.empty());
-  pump.CloseLineFile(kLineFileTx, 0);
+}
 
-  const Bytes first = EncodeFrame(0x3003, {1, 0});
-  Append("p-r", Bytes(first.begin(), first.begin() + 3));
+TEST_F(BytePumpTest, OpeningAnOutputDropsTheWaitingByte) {
+  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
+  pump.Pump();
+  EXPECT_EQ(ReadFile((dir / "p-t").string()), "");
+}
+
+TEST_F(BytePumpTest, OpeningThePortDropsTheWaitingByte) {
+  pump.CloseChannel(0);
+  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  pump.OpenChannel(0, 2);
+  pump.Pump();
+  EXPECT_TRUE(written.empty());
+}
+
+TEST_F(BytePumpTest, PrFileIsFedBeforeThePort) {
+  Append("p-r", {0x55, 0x00, 0x05, 0x12});
   pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
-  incoming = {0x00};
-  EXPECT_FALSE(readable);
-  EXPECT_FALSE(pump.Receive());
+  incoming = {0x34, 0x5F};
   pump.Pump();
-  EXPECT_EQ(link.memory.driver.state, kDriverReceiving) << "the port's byte came after the file's";
-  Append("p-r", Bytes(first.begin() + 3, first.end()));
-  pump.Pump();
-  EXPECT_EQ(link.memory.converter.badFrames, 1) << "the stray port byte broke the first frame";
-  Append("p-r", EncodeFrame(0x3002, {1, 4, 3, 16}));
-  pump.Pump();
-  EXPECT_EQ(link.memory.converter.slotStatus[0], 0xBF);
+  EXPECT_EQ(Fetch(0x0001), 0x0001);
+}
 
+TEST_F(BytePumpTest, PrFileIsFollowedAsItGrows) {
+  Append("p-r", {0x55, 0x00, 0x05});
+  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
+  pump.Pump();
+  Append("p-r", {0x12, 0x34, 0x5F});
+  pump.Pump();
+  EXPECT_EQ(Fetch(0x0001), 0x0001);
+}
+
+TEST_F(BytePumpTest, MissingPrFileIsToldAndNotUsed) {
   const std::string missing = (dir / "none" / "p-r").string();
   pump.OpenLineFile(kLineFileRx, 0, missing);
   EXPECT_EQ(seen, "Fehler \326ffnen: " + missing + " ");
   EXPECT_EQ(pump.LineFileFlags(), 0);
-  ASSERT_TRUE(readable);
+}
 
-  incoming = Bytes(300, 0x41);
+TEST_F(BytePumpTest, ClosingThePtFileLeavesThePrFileInUse) {
+  pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
+  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-t").string());  // made by the P-t open
+  pump.CloseLineFile(kLineFileTx, 0);
+  EXPECT_EQ(pump.LineFileFlags(), kLineFileRx);
+}
+
+class WatchedPort : public BytePumpTest {
+ protected:
+  void SetUp() override {
+    BytePumpTest::SetUp();
+    pump.Run(*this, [this] { ++refreshes; });
+    incoming = Bytes(300, 0x41);
+  }
+  int refreshes = 0;
+};
+
+TEST_F(WatchedPort, ArrivingBytesAreRead127AtATime) {
   readable();
-  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota);
+  EXPECT_EQ(incoming.size(), 300u - 127);
+}
+
+TEST_F(WatchedPort, IsNotReadAtTheTimer) {
   AdvanceBy(kStartTickPeriodMs);
-  EXPECT_EQ(refreshes, 1) << "the receive step's text is new to the window";
-  EXPECT_EQ(incoming.size(), 300u - kReceiveQuota) << "a watched port is read only as bytes arrive";
+  EXPECT_EQ(incoming.size(), 300u);
+}
+
+TEST_F(WatchedPort, NextTimerStepShowsWhatArrived) {
+  readable();
+  AdvanceBy(kStartTickPeriodMs);
+  EXPECT_EQ(refreshes, 1);
+}
+
+TEST_F(BytePumpTest, ReceiveStepWithAPrFileInUseHasNothingNew) {
+  Append("p-r", {});
+  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
+  incoming = {0x41};
+  EXPECT_FALSE(pump.Receive());
+}
+
+TEST_F(WatchedPort, IsNoLongerWatchedOnceClosed) {
   pump.CloseChannel(0);
   EXPECT_FALSE(readable);
 }
 
-// The device goes away under an open port and comes back: told once each way, tried again once a
-// second whatever the timer period, and the frames meanwhile leave the driver into nothing.
-TEST_F(BytePumpTest, LostDeviceIsToldOnceAndReopenedOnceASecond) {
-  pump.SetLineObserver(this);
-  link.periods.windowTimer = 50;  // not the start period: a second is counted in time, not in messages
+TEST_F(WatchedPort, IsNoLongerWatchedOnceAPrFileIsInUse) {
+  Append("p-r", {});
+  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
+  EXPECT_FALSE(readable);
+}
+
+TEST_F(BytePumpTest, LostDeviceIsToldOnce) {
   lost = true;
-  EXPECT_TRUE(pump.Pump()) << "the note is new text";
-  EXPECT_EQ(pump.Tx().Text(), "\r\n*** COM2 lost");
-  for (int i = 0; i < 5000 / link.periods.windowTimer; ++i) {
-    StartFrame(EncodeFrame(0x1234, {}));
-    pump.Pump();
-    ASSERT_EQ(link.memory.txRegister, -1) << "the driver is never left holding a byte";
-  }
-  for (int i = 0; i < 1000 / link.periods.windowTimer; ++i)
-    EXPECT_FALSE(pump.Pump()) << "a failed reopening is no news";
-  EXPECT_EQ(reopens, 6);
+  Pump(100);
+  EXPECT_EQ(seen, "lost2 ");
+}
+
+TEST_F(BytePumpTest, LostDeviceIsNotedInBothPanes) {
+  lost = true;
+  EXPECT_TRUE(pump.Pump());
+  EXPECT_EQ(pump.Rx().Text(), "\r\n*** COM2 lost");
+}
+
+TEST_F(BytePumpTest, FramesLeaveIntoNothingWhileTheDeviceIsLost) {
+  lost = true;
+  pump.Pump();
+  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  pump.Pump();
+  EXPECT_EQ(pump.Tx().PaneLines(), "*** COM2 lost\n0001-0[TH\xD1<91>]");
+}
+
+struct ReopenRow {
+  const char* name;
+  int pumps;  // of 50 ms, after the one that noticed the loss
+  int reopens;
+};
+
+class LostDevice : public BytePumpTest, public ::testing::WithParamInterface<ReopenRow> {};
+
+TEST_P(LostDevice, IsTriedAgainOnceASecond) {
+  link.periods.windowTimer = 50;
+  lost = true;
+  Pump(1 + GetParam().pumps);
+  EXPECT_EQ(reopens, GetParam().reopens);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pumps, LostDevice,
+                         ::testing::Values(ReopenRow{"NotBeforeASecond", 19, 0}, ReopenRow{"AfterASecond", 20, 1},
+                                           ReopenRow{"EverySecond", 100, 5}),
+                         RowName());
+
+TEST_F(BytePumpTest, FailedReopeningIsNoNews) {
+  lost = true;
+  Pump(100);  // the loss, then 99 timer steps of 10 ms
+  ASSERT_EQ(reopens, 0);
+  EXPECT_FALSE(pump.Pump()) << "the first reopening, a second after the loss";
+}
+
+TEST_F(BytePumpTest, DeviceBackIsToldAndNoted) {
+  lost = true;
+  Pump(10);
   lost = false;
-  for (int i = 0; i < 1000 / link.periods.windowTimer; ++i) pump.Pump();
+  Pump(100);
   EXPECT_EQ(seen, "lost2 back2 ");
-  EXPECT_TRUE(pump.Tx().Text().ends_with("]\r\n*** COM2 reopened"));
+  EXPECT_EQ(pump.Rx().PaneLines(), "*** COM2 lost\n*** COM2 reopened");
+}
+
+TEST_F(BytePumpTest, ClosingALostPortEndsTheReopening) {
   lost = true;
   pump.Pump();
   pump.CloseChannel(0);
-  for (int i = 0; i < 200; ++i) pump.Pump();
-  EXPECT_EQ(reopens, 7) << "closing a lost port ends the reopening";
+  Pump(300);
+  EXPECT_EQ(reopens, 0);
 }
 
 TEST_F(BytePumpTest, LinkInsideShowsEachFieldsOwnValueOfChannelZero) {
@@ -225,6 +398,12 @@ TEST_F(BytePumpTest, LinkInsideShowsEachFieldsOwnValueOfChannelZero) {
       "3", "2B", "0", "4", "0", "6", "4", "200", "1", "2", "11", "12", "15", "13", "255",
   };
   EXPECT_EQ(ReadLinkInside(link), expected);
+}
+
+TEST_F(LinkTest, LinkInsideShowsDriverOffAsZeroAndControl00) {
+  const auto texts = ReadLinkInside(link);
+  EXPECT_EQ(texts[kDriverState], "0");
+  EXPECT_EQ(texts[kDriverControl], "00");
 }
 
 }  // namespace

@@ -165,5 +165,12 @@ TEST(ComDeviceMap, ChoiceRewritesOnlyAFileThatReadsBackTheSame) {
   }
 }
 
+TEST(ComDeviceMap, ChoiceWithoutASettingsFileIsRefusedWithTheReason) {
+  ComDeviceMap map(nullptr, kVariables);
+  std::string reason;
+  EXPECT_FALSE(map.Choose(3, "/dev/null", reason));
+  EXPECT_EQ(reason, "there is no place to keep it");
+}
+
 }  // namespace
 }  // namespace gelvar::testing

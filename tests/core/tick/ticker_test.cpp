@@ -4,76 +4,195 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <tuple>
 #include <utility>
-#include <vector>
 
 #include "core/link/link.h"
 #include "core/tick/ticker.h"
 #include "core/timing/coalesced_timer_host.h"
+#include "support/link_fixture.h"
 #include "support/virtual_scheduler.h"
 
 namespace gelvar::testing {
 namespace {
 
-// Every ten seconds of the monotonic clock the period becomes 10000 ms over the ticks counted, the tick
-// that ends the interval included; the division truncates, but not below 1 ms. A tick more than a
-// second after the one before starts the interval afresh. The protocol window's timer keeps its period.
-TEST(Ticker, PeriodIsRemeasuredEveryTenSeconds) {
-  // The timer's real period, a stop of the process five seconds in, the period measured and when.
-  const std::tuple<std::int64_t, std::int64_t, std::int32_t, std::int64_t> cases[] = {
-      {10000, 0, 10, 10000},     {15625, 0, 15, 10000}, {9000, 0, 8, 10008},
-      {1000000, 0, 1000, 10000}, {500, 0, 1, 10000},    {10000, 11000, 10, 26000}};
-  for (const auto& [actualUs, frozenMs, measured, atMs] : cases) {
-    SCOPED_TRACE(std::to_string(actualUs) + " us, frozen " + std::to_string(frozenMs) + " ms");
-    Link link;
-    VirtualScheduler scheduler;
-    Ticker ticker(link, scheduler);
-    std::vector<std::pair<std::int32_t, std::int64_t>> told;  // (period, when) per re-measurement
-    ticker.SetMeasurementObserver(
-        [&](std::int32_t period, std::int32_t) { told.emplace_back(period, scheduler.NowMs()); });
+struct MeasureRow {
+  const char* name;
+  std::int64_t actualUs;  // the timer's real period
+  std::int64_t frozenMs;  // the process stopped this long five seconds in
+  std::int32_t period;
+  std::int64_t atMs;
+};
+
+class Measurement : public ::testing::TestWithParam<MeasureRow> {
+ protected:
+  void SetUp() override {
+    ticker.SetMeasurementObserver([&](std::int32_t period, std::int32_t) { told.emplace_back(period, clock.NowMs()); });
     ticker.Start(10);
-    scheduler.SetActualPeriodUs(ticker.Timer(), actualUs);
-    scheduler.AdvanceBy(5000);
-    scheduler.Freeze(frozenMs);
-    scheduler.RunUntil([&] { return !told.empty(); }, 30000);
-    EXPECT_EQ(told, (std::vector{std::pair(measured, atMs)}));
-    EXPECT_EQ(std::pair(link.periods.tick, link.periods.windowTimer), std::pair(measured, 10));
+    clock.SetActualPeriodUs(ticker.Timer(), GetParam().actualUs);
+    clock.AdvanceBy(5000);
+    clock.Freeze(GetParam().frozenMs);
+    clock.RunUntil([&] { return !told.empty(); }, 30000);
   }
+  Link link;
+  VirtualScheduler clock;
+  Ticker ticker{link, clock};
+  std::vector<std::pair<std::int32_t, std::int64_t>> told;  // (period, when) per re-measurement
+};
+
+TEST_P(Measurement, Is10000MsOverTheTicksCounted) {
+  EXPECT_EQ(told, (std::vector{std::pair(GetParam().period, GetParam().atMs)}));
+  EXPECT_EQ(link.periods.tick, GetParam().period);
 }
 
-// Timers of one period run together, in the order they were started, whatever a callback stops or
-// starts meanwhile: A at 0 ms, B and C at 3 ms (all 10 ms), D at 3 ms (20 ms); the actor does its
-// deed at its first run, and the log names each run with its virtual time up to 23 ms.
-TEST(CoalescedTimerHost, EqualPeriodsRunInOneWakeUpInStartOrder) {
-  // Who acts, the timers it stops, whether it starts E, and the log.
-  const std::tuple<char, const char*, bool, const char*> cases[] = {
-      {' ', "", false, "A10 B10 C10 A20 B20 C20 D23 "},    {'A', "A", false, "A10 B10 C10 B20 C20 D23 "},
-      {'A', "C", false, "A10 B10 A20 B20 D23 "},           {'B', "ABC", false, "A10 B10 D23 "},
-      {'A', "", true, "A10 B10 C10 A20 B20 C20 E20 D23 "}, {'C', "ABC", true, "A10 B10 C10 E20 D23 "},
-  };
-  for (const auto& [actor, stops, startsE, expected] : cases) {
-    SCOPED_TRACE(std::string(1, actor) + " stops '" + stops + "'" + (startsE ? ", starts E" : ""));
-    VirtualScheduler scheduler;
-    CoalescedTimerHost host(scheduler);
-    std::map<char, TimerId> timers;
-    std::string log;
-    std::function<void(char, std::int32_t)> start = [&](char name, std::int32_t periodMs) {
-      timers[name] = host.StartTimer(periodMs, [&, name, acted = false]() mutable {
-        log += name + std::to_string(scheduler.NowMs()) + " ";
-        if (name != actor || std::exchange(acted, true)) return;
-        for (const char* s = stops; *s != '\0'; ++s) host.StopTimer(timers[*s]);
-        if (startsE) start('E', 10);
-      });
-    };
-    start('A', 10);
-    scheduler.AdvanceBy(3);
-    start('B', 10);
-    start('C', 10);
-    start('D', 20);
-    scheduler.AdvanceBy(20);
-    EXPECT_EQ(log, expected);
+TEST_P(Measurement, LeavesTheWindowTimerPeriod) { EXPECT_EQ(link.periods.windowTimer, 10); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ticks, Measurement,
+    ::testing::Values(MeasureRow{"TenMsTicks", 10000, 0, 10, 10000}, MeasureRow{"SlowTicks", 15625, 0, 15, 10000},
+                      // 1112 ticks of 9 ms end the interval at 10008 ms: 8.99 truncated.
+                      MeasureRow{"DivisionTruncates", 9000, 0, 8, 10008},
+                      MeasureRow{"TicksOneSecondApart", 1000000, 0, 1000, 10000},
+                      MeasureRow{"NeverBelowOneMs", 500, 0, 1, 10000},
+                      // The interval starts afresh with the first tick after the stop, at 16000 ms.
+                      MeasureRow{"StoppedProcessStartsTheIntervalAfresh", 10000, 11000, 10, 26000}),
+    RowName());
+
+TEST(Ticker, StartSetsBothPeriods) {
+  Link link;
+  VirtualScheduler clock;
+  Ticker ticker(link, clock);
+  ticker.Start(50);
+  EXPECT_EQ(std::pair(link.periods.tick, link.periods.windowTimer), std::pair(50, 50));
+}
+
+TEST(Ticker, StoppedTickerCountsNoTicks) {
+  Link link;
+  VirtualScheduler clock;
+  Ticker ticker(link, clock);
+  ticker.Start(10);
+  ticker.Stop();
+  clock.AdvanceBy(100);
+  EXPECT_EQ(ticker.TickCount(), 0);
+}
+
+// Counts the timers it runs for the host above it, and numbers them from 0, as a host may.
+struct CountingScheduler : VirtualScheduler {
+  TimerId StartTimer(std::int32_t periodMs, std::function<void()> onTimeout) override {
+    ++running;
+    return VirtualScheduler::StartTimer(periodMs, std::move(onTimeout)) - 1;
   }
+  void StopTimer(TimerId id) override {
+    --running;
+    VirtualScheduler::StopTimer(id + 1);
+  }
+  int running = 0;
+};
+
+struct CoalesceRow {
+  const char* name;
+  char actor;         // does its deed at its first run
+  const char* stops;  // the timers it stops
+  bool startsE;       // of 10 ms
+  const char* log;    // each run with its virtual time, up to 23 ms
+};
+
+class CoalescedTimers : public ::testing::TestWithParam<CoalesceRow> {};
+
+// A at 0 ms, B and C at 3 ms (all 10 ms), D at 3 ms (20 ms).
+TEST_P(CoalescedTimers, RunInOneWakeUpInStartOrder) {
+  const CoalesceRow& row = GetParam();
+  VirtualScheduler scheduler;
+  CoalescedTimerHost host(scheduler);
+  std::map<char, TimerId> timers;
+  std::string log;
+  std::function<void(char, std::int32_t)> start = [&](char name, std::int32_t periodMs) {
+    timers[name] = host.StartTimer(periodMs, [&, name, acted = false]() mutable {
+      log += name + std::to_string(scheduler.NowMs()) + " ";
+      if (name != row.actor || std::exchange(acted, true)) return;
+      for (const char* s = row.stops; *s != '\0'; ++s) host.StopTimer(timers[*s]);
+      if (row.startsE) start('E', 10);
+    });
+  };
+  start('A', 10);
+  scheduler.AdvanceBy(3);
+  start('B', 10);
+  start('C', 10);
+  start('D', 20);
+  scheduler.AdvanceBy(20);
+  EXPECT_EQ(log, row.log);
+}
+
+INSTANTIATE_TEST_SUITE_P(Deeds, CoalescedTimers,
+                         ::testing::Values(CoalesceRow{"Undisturbed", ' ', "", false, "A10 B10 C10 A20 B20 C20 D23 "},
+                                           CoalesceRow{"StopsItself", 'A', "A", false, "A10 B10 C10 B20 C20 D23 "},
+                                           CoalesceRow{"StopsALaterOne", 'A', "C", false, "A10 B10 A20 B20 D23 "},
+                                           CoalesceRow{"StopsThePeriodsAll", 'B', "ABC", false, "A10 B10 D23 "},
+                                           CoalesceRow{"StartsOneThatWaitsForTheNextTimeout", 'A', "", true,
+                                                       "A10 B10 C10 A20 B20 C20 E20 D23 "},
+                                           CoalesceRow{"StopsAllAndStartsOne", 'C', "ABC", true,
+                                                       "A10 B10 C10 E20 D23 "}),
+                         RowName());
+
+TEST(CoalescedTimerHost, RunsOneHostTimerPerPeriodWhileItHasTimers) {
+  CountingScheduler scheduler;
+  CoalescedTimerHost host(scheduler);
+  const TimerId first = host.StartTimer(10, [] {});
+  host.StartTimer(10, [] {});
+  host.StartTimer(-5, [] {});  // runs as a period of 0
+  host.StartTimer(0, [] {});
+  host.StopTimer(first);
+  host.StopTimer(999);  // none such
+  EXPECT_EQ(scheduler.running, 2);
+}
+
+TEST(CoalescedTimerHost, StopsTheHostTimerWithItsPeriodsLastTimer) {
+  CountingScheduler scheduler;
+  CoalescedTimerHost host(scheduler);
+  const TimerId timer = host.StartTimer(10, [] {});
+  scheduler.AdvanceBy(10);
+  host.StopTimer(timer);
+  EXPECT_EQ(scheduler.running, 0);
+}
+
+TEST(CoalescedTimerHost, StoppingItsOnlyTimerTwiceLeavesTheHostUsable) {
+  VirtualScheduler scheduler;
+  CoalescedTimerHost host(scheduler);
+  const TimerId timer = host.StartTimer(10, [] {});
+  host.StopTimer(timer);
+  host.StopTimer(timer);
+  int runs = 0;
+  host.StartTimer(10, [&runs] { ++runs; });
+  scheduler.AdvanceBy(10);
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(CoalescedTimerHost, StoppingATimerTwiceLeavesTheOthersRunning) {
+  VirtualScheduler scheduler;
+  CoalescedTimerHost host(scheduler);
+  int runs = 0;
+  const TimerId timer = host.StartTimer(10, [] {});
+  host.StartTimer(10, [&runs] { ++runs; });
+  host.StopTimer(timer);
+  host.StopTimer(timer);
+  scheduler.AdvanceBy(10);
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(CoalescedTimerHost, StopsItsHostTimersWhenItGoes) {
+  CountingScheduler scheduler;
+  {
+    CoalescedTimerHost host(scheduler);
+    host.StartTimer(10, [] {});
+    host.StartTimer(20, [] {});
+  }
+  EXPECT_EQ(scheduler.running, 0);
+}
+
+TEST(CoalescedTimerHost, TellsTheHostsClocks) {
+  VirtualScheduler scheduler(1234);
+  scheduler.AdvanceBy(5678);
+  const CoalescedTimerHost host(scheduler);
+  EXPECT_EQ(std::pair(host.CalendarTime(), host.MonotonicMs()), std::pair(std::time_t{1239}, std::int64_t{5678}));
 }
 
 }  // namespace

@@ -1,0 +1,134 @@
+// The frame codec: requests as bytes on the line, and bytes off the line as replies to fetch.
+#include "core/link/link_bench.h"
+
+namespace gelvar::testing {
+namespace {
+
+struct SentRow {
+  const char* name;
+  std::uint8_t count;
+  std::uint32_t id;
+  Bytes data;
+  Bytes line;  // the frame as it leaves
+};
+
+class FrameSent : public LinkBench, public ::testing::WithParamInterface<SentRow> {};
+
+TEST_P(FrameSent, AsTheseBytes) {
+  const SentRow& row = GetParam();
+  ASSERT_EQ(Post(row.id, row.count, row.data), kLinkOk);
+  Tick(2);  // the first builds the frame, the second sends it
+  EXPECT_EQ(sent, row.line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, FrameSent,
+    ::testing::Values(
+        SentRow{"NoDataIsAT", 0, 0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
+        SentRow{"OneByteGoesAsTWithout", 1, 0x0001, {0x12}, {0x54, 0x00, 0x05, 0xA6}},
+        SentRow{"TwoBytesAreAU", 2, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+        SentRow{"ThreeBytesGoAsUWithoutTheLast", 3, 0x0001, {0x12, 0x34, 0x56}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+        SentRow{"FourBytesAreAV", 4, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
+        SentRow{"CountAboveFourIsFour", 5, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
+        SentRow{"CountBitsAboveThreeIgnored", 0x12, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+        SentRow{"IdBitsAboveThirteenDropped", 0, 0x5234, {}, {0x54, 0x48, 0xD1, 0x91}},
+        // 54 + FF + FF carries twice: 84 folded, complement AB.
+        SentRow{"CarryOfTheSumComesBackIn", 0, 0x3FFF, {}, {0x54, 0xFF, 0xFF, 0xAB}},
+        // 54 + 0C + 9F is exactly FF, which is not folded: complement 00.
+        SentRow{"SumOfExactlyFFStays", 0, 0x0327, {}, {0x54, 0x0C, 0x9F, 0x00}}),
+    RowName());
+
+struct ReceivedRow {
+  const char* name;
+  Bytes line;  // bytes off the line
+  std::uint32_t askedId;
+  int foundId;  // 0: no reply
+  Bytes data;   // the fetched record's four data bytes
+  int badFrames;
+};
+
+class FrameReceived : public LinkBench, public ::testing::WithParamInterface<ReceivedRow> {};
+
+TEST_P(FrameReceived, AsThisReply) {
+  const ReceivedRow& row = GetParam();
+  FeedBytes(link, row.line);
+  link_check_slots(link);
+  ObjectRequest request{0, 0, row.askedId, 0, {9, 9, 9, 9}};
+  EXPECT_EQ(link_fetch(link, &request), row.foundId);
+  EXPECT_EQ(Bytes(request.data, request.data + 4), row.data);
+  EXPECT_EQ(Count(kBadFrames), row.badFrames);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FrameReceived,
+    ::testing::Values(
+        ReceivedRow{"TCarriesNoData", {0x54, 0x48, 0xD1, 0x91}, 0x1234, 0x1234, {0, 0, 0, 0}, 0},
+        ReceivedRow{"UCarriesTwoBytes", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}, 0x0001, 0x0001, {0x12, 0x34, 0, 0}, 0},
+        ReceivedRow{"HighestIdComesBack", {0x54, 0xFF, 0xFF, 0xAB}, 0x3FFF, 0x3FFF, {0, 0, 0, 0}, 0},
+        ReceivedRow{"VCarriesFourBytes", {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}, 0x0380, 0x0380, {1, 2, 3, 4}, 0},
+        ReceivedRow{"WrongSumIsDroppedAndCounted", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5E}, 0x0001, 0, {9, 9, 9, 9}, 1},
+        // ID word 0005 with its even parity bit flipped, and the sum made to fit again.
+        ReceivedRow{"WrongParityIsDroppedAndCounted", {0x54, 0x00, 0x04, 0xA7}, 0x0001, 0, {9, 9, 9, 9}, 1},
+        ReceivedRow{"BytesBesideTheTypeLettersStartNoFrame",
+                    {0x53, 0x57, 0x54, 0x48, 0xD1, 0x91},
+                    0x1234,
+                    0x1234,
+                    {0, 0, 0, 0},
+                    0},
+        // A T frame ends after four bytes: the U behind it is read whole.
+        ReceivedRow{"FrameEndsAfterItsLength",
+                    {0x54, 0x48, 0xD1, 0x91, 0x55, 0x00, 0x05, 0x12, 0x34, 0x5F},
+                    0x0001,
+                    0x0001,
+                    {0x12, 0x34, 0, 0},
+                    0}),
+    RowName());
+
+TEST_F(LinkBench, FreshReplyIsNotFetchableBeforeItsParityCheck) {
+  FeedBytes(link, {0x54, 0x48, 0xD1, 0x91});
+  EXPECT_EQ(Fetch(0x1234), 0);
+}
+
+TEST_F(LinkBench, ReplyWithWrongParityFreesItsSlot) {
+  FeedBytes(link, {0x54, 0x00, 0x04, 0xA7});  // ID word 0005 with its even parity bit flipped
+  link_check_slots(link);
+  EXPECT_EQ(StatusOf(kSlotsInUse), 0);
+}
+
+TEST_F(LinkBench, FourthReplyWhileThreeWaitIsDroppedAndCounted) {
+  for (const std::uint32_t id : {0x0C01, 0x0C02, 0x0C03, 0x0C04}) Reply(id);
+  EXPECT_EQ(Count(kSlotOverflows), 1);
+  EXPECT_EQ(Fetch(0x0C04), 0);
+  EXPECT_EQ(Fetch(0x0C03), 0x0C03);
+}
+
+TEST_F(LinkBench, BytesReceivedWhileSendingLeaveTheFrameWhole) {
+  lineUp = false;
+  ASSERT_EQ(Post(0x1234), kLinkOk);
+  Tick(2);
+  FeedBytes(link, {0x54, 0x55});
+  lineUp = true;
+  Tick();
+  EXPECT_EQ(sent, (Bytes{0x54, 0x48, 0xD1, 0x91}));
+}
+
+TEST_F(LinkBench, DriverRefusesASecondFrameWhileSending) {
+  link.memory.driver.txBuffer[0] = 0x54;
+  ASSERT_EQ(drv_start_tx(link, 0), kLinkOk);
+  EXPECT_EQ(drv_start_tx(link, 0), kLinkRefused);
+}
+
+TEST_F(LinkBench, DriverRefusesAFrameWithoutATypeLetterAndStaysReady) {
+  link.memory.driver.txBuffer[0] = 0x57;
+  EXPECT_EQ(drv_start_tx(link, 0), kLinkRefused);
+  link.memory.driver.txBuffer[0] = 0x54;
+  EXPECT_EQ(drv_start_tx(link, 0), kLinkOk);
+}
+
+TEST_F(LinkBench, DriverRefusesToAbortBeforeItIsOpened) {
+  drv_clear(link);
+  EXPECT_EQ(drv_abort(link, 0), kLinkNotOpen);
+}
+
+}  // namespace
+}  // namespace gelvar::testing
