@@ -129,6 +129,10 @@ const LogRow kLogs[] = {
      "Line 3: \" 12/07/26; 10:60:00\" is no date and time."},
     {"Second61", Header(0) + DatedRecord(" 12/07/26", " 10:00:61"), 3, 0,
      "Line 3: \" 12/07/26; 10:00:61\" is no date and time."},
+    {"NewYearsDayIsRead", Header(0) + DatedRecord(" 01/01/27", " 00:00:00"), 0, kTrendSlabTemp, "1"},
+    {"OfTwoValuesOutOfRangeTheFirstIsNamed",
+     Header(0) + WithField(WithField(Record(1, 0, 1, 1), 3, "3000000000"), 13, "3000000000"), 3, 0,
+     "Line 3, column 4 (AdmErrFlg): \"3000000000\" is out of range."},
     {"LeapSecondIsRead", Header(0) + DatedRecord(" 12/07/26", " 10:00:60"), 0, kTrendSlabTemp, "1"},
     // What is echoed is short and shows control characters escaped.
     {"LongFieldEchoedShort", Header(0) + WithField(Record(1, 0, 1, 1), 13, "\x1b[31m" + std::string(300, 'A')), 3, 0,
@@ -143,6 +147,12 @@ const LogRow kLogs[] = {
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(LogReader, LogFile, ::testing::ValuesIn(kLogs), kByName);
+
+TEST(LogReader, TakesARecordsTimeFromItsDateAndTime) {
+  TrendData data;
+  ReadLog(Header(0) + Record(1, 5, 1, 1), data);
+  EXPECT_EQ(data.Time(0), kStart + 300);
+}
 
 TEST(LogReader, ReadsATwoDigitYearFrom69OnAsNineteenHundreds) {
   std::tm newYear1969{};
