@@ -380,6 +380,15 @@ TEST_F(SensorTestOnUnit, AfterAFailedStepTheNextButtonRunsItsSequence) {
   EXPECT_EQ(FileLines(test.LogText()).at(0), "Temperature sensor 2:  5.0 \260C");
 }
 
+// Only the data set steps take a reply without data bytes.
+TEST_F(SensorTestOnUnit, AReplyWithoutDataToTheCharacteristicValueShowsItsBox) {
+  LoadRecording();
+  link.Unit().SetObject(0x0D06, {});
+  test.ReadRecordedData();
+  ASSERT_TRUE(RunToIdle());
+  EXPECT_EQ(boxes, Strings{"Error at characteristic value"});
+}
+
 // An earlier step's reply is let end and dropped; one that the main window started while the dialog
 // was closed is left to it.
 TEST_F(SensorTestOnUnit, AStepTakesOnlyTheReplyOfItsOwnTransaction) {
