@@ -8,6 +8,7 @@
 
 #include "core/monitor/device_model.h"
 #include "core/monitor/message_pane.h"
+#include "core/monitor/object_data.h"
 #include "core/monitor/parameter_report.h"
 #include "core/monitor/value_format.h"
 #include "core/monitor/variable_log.h"
@@ -266,6 +267,13 @@ TEST_F(DeviceModelTest, ATemperatureFrom7F00OnLogsMinus999) {
   Exchange(&M::ReadHeatingTemps, 0, {0xFF, 0x7E, 0x00, 0x7F});
   EXPECT_EQ(std::vector<float>({model.Snapshot().HtgSlGuTemp, model.Snapshot().HtgOutTemp}),
             std::vector<float>({1325.5f, -999.0f}));
+}
+
+TEST(ObjectData, AWordAtByte2MakesFourDataBytes) {
+  ObjectRequest request{};
+  PutDataByte(request, 0, 1);
+  PutDataWord(request, 2, 250);
+  EXPECT_EQ(DataCount(request), 4);
 }
 
 struct TextRow {
