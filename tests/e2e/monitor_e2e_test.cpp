@@ -1,121 +1,138 @@
 // The main window's logic against the simulated unit in virtual time: readers, log, commands and
-// their frames on the line, faults of the unit and of the files.
+// their frames on the line, and what a paused process or a calendar clock set by hand does to them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <clocale>
 #include <ranges>
-#include <tuple>
 #include <utility>
 
-#include "core/common/c_format.h"
 #include "core/monitor/value_format.h"
+#include "core/monitor/variable_log.h"
 #include "support/monitor_rig.h"
 
 namespace gelvar::testing {
 namespace {
 
-const std::vector<std::uint32_t> kParameterIds = {0x3003, 0x0C01, 0x0C81, 0x3000, 0x0C02, 0x0C91,
-                                                  0x3002, 0x0C03, 0x0C82, 0x0C04, 0x0C92, 0x0C05,
-                                                  0x0C83, 0x0C06, 0x0C93, 0x3008, 0x0C0B, 0x0C0C};
-
-using Bytes = std::vector<std::uint8_t>;
-
-TEST(MonitorEndToEnd, ReadParametersFillsTheFieldsOrGivesOneNoReplyLinePerParameterInListOrder) {
+TEST(MonitorEndToEnd, ReadParametersFillsEveryParameterField) {
+  // clang-format off
   const std::pair<Field, const char*> expected[] = {
-      {Field::kLanguage, "EN"},
-      {Field::kTempUnit, "\260C"},
-      {Field::kModeHeating, "Active"},
-      {Field::kS1Type, "K720/21"},
-      {Field::kModeSystem, "On"},
-      {Field::kMinHeatingTime, "60 min"},
-      {Field::kS2Type, "K720/21"},
-      {Field::kVersion, "1.04 B0316"},
-      {Field::kHighTempLimit, "    3 \260C"},
-      {Field::kS1Mode, "Temp.+Moist."},
-      {Field::kLowTempLimit, "  -15 \260C"},
-      {Field::kS2Mode, "Temp.+Moist."},
-      {Field::kIdleTemp, "   -3 \260C"},
-      {Field::kS1MoistLimit, "40"},
-      {Field::kHeatingMoistLimit, "50"},
-      {Field::kS2MoistLimit, "40"},
-      {Field::kAlarmMode, "normal"},
-      {Field::kOpHours, "1234 h"},
-      {Field::kOpHoursXWK, "5678 h"},
-      {Field::kSlabTemp, "undef."},
+      {Field::kLanguage, "EN"}, {Field::kTempUnit, "\260C"}, {Field::kModeHeating, "Active"},
+      {Field::kS1Type, "K720/21"}, {Field::kModeSystem, "On"}, {Field::kMinHeatingTime, "60 min"},
+      {Field::kS2Type, "K720/21"}, {Field::kVersion, "1.04 B0316"}, {Field::kHighTempLimit, "    3 \260C"},
+      {Field::kS1Mode, "Temp.+Moist."}, {Field::kLowTempLimit, "  -15 \260C"}, {Field::kS2Mode, "Temp.+Moist."},
+      {Field::kIdleTemp, "   -3 \260C"}, {Field::kS1MoistLimit, "40"}, {Field::kHeatingMoistLimit, "50"},
+      {Field::kS2MoistLimit, "40"}, {Field::kAlarmMode, "normal"}, {Field::kOpHours, "1234 h"},
+      {Field::kOpHoursXWK, "5678 h"}, {Field::kSlabTemp, "undef."},
   };
-  for (const bool silent : {false, true}) {
-    MonitorRig rig;
-    rig.Unit().Faults().silent = silent;
-    rig.monitor.ReadParameters();
-    ASSERT_TRUE(rig.RunUntilEvents('R', 1, 200000));
-    EXPECT_EQ(rig.monitor.Mode(), kPortOpen);
-    std::vector<std::string> lines = {"I> Reading parameters OK"};
-    for (auto id = kParameterIds.rbegin(); silent && id != kParameterIds.rend(); ++id)
-      lines.push_back(CFormat("E> No reply at ID: %04X", static_cast<unsigned>(*id)));
-    lines.push_back("I> COM Port Opened");
-    EXPECT_EQ(FileLines(rig.monitor.MessageText()), lines);
-    for (const auto& [field, text] : expected)
-      EXPECT_EQ(rig.monitor.Fields().Text(field), silent ? "undef." : text) << FieldName(field);
-  }
+  // clang-format on
+  MonitorRig rig;
+  rig.monitor.ReadParameters();
+  ASSERT_TRUE(rig.RunUntilEvents('R', 1, 10'000));
+  for (const auto& [field, text] : expected) EXPECT_EQ(rig.monitor.Fields().Text(field), text) << FieldName(field);
 }
 
-// Passes are paused for 2000 ms: 201 messages count the pause down below zero, the next one begins
-// entry 0. Logging started while a step waits for its reply: the first record holds what the pass
-// before read for that step's values, unless that reading failed. Then the program stopped for 11 s, or
-// the calendar clock set back or forward, just after the tick's period was measured: for five minutes
-// on, passes follow each other as usual and read every value, no request goes out twice, and the
-// records stay a log interval apart in the time the program ran.
-TEST(MonitorEndToEnd, PauseOrClockStepChangesNeitherReadingNorLogging) {
-  // Frozen for, clock set by, and whether the last reading of the step in progress when logging starts failed.
-  const std::tuple<std::int64_t, std::time_t, bool> cases[] = {{11000, 0, false}, {0, -200, true}, {0, 3600, false}};
-  for (const auto& [frozenMs, calendarStepS, lastReadFailed] : cases) {
-    SCOPED_TRACE(::testing::Message() << "frozen " << frozenMs << " ms, clock set by " << calendarStepS << " s");
-    MonitorRig rig;
-    VirtualScheduler& scheduler = rig.link.Scheduler();
-    rig.PinTemperatures();
-    rig.Unit().Faults().latencyMs = 100;
-    if (lastReadFailed) rig.Unit().Faults().silentObjects = {0x0C84};
-    rig.monitor.StartReadingVariables();
-    ASSERT_TRUE(rig.RunUntilEvents('P', 1, 60000));
-    const std::int64_t passEndMs = scheduler.NowMs();
-    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.Unit().Requests().back().atMs > passEndMs; }, 5000));
-    EXPECT_NEAR(rig.Unit().Requests().back().atMs - passEndMs, 2040, 20);
-    EXPECT_EQ(rig.Unit().Requests().back().objectId, 0x3000u);
-    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.Unit().Requests().back().objectId == 0x0C84; }, 60000));
-    rig.LogEveryMinute();
-    ASSERT_TRUE(rig.RunUntilEvents('L', 1, 100));
-    const std::vector<std::string> records = RecordLines(rig.memoryFiles.files[rig.logPath]);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(HoldsUnreadValues(records[0]), lastReadFailed) << records[0];
-    EXPECT_EQ(rig.monitor.Fields().Text(Field::kS1Temp), "undef.") << "the display shows the step in progress";
-    rig.Unit().Faults().silentObjects.clear();
-    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; }, 80000));
-    scheduler.Freeze(frozenMs);
-    scheduler.SetCalendarBy(calendarStepS);
-    std::int64_t passStartMs = scheduler.NowMs();
-    const std::size_t requestsBefore = rig.Unit().Requests().size();
-    const std::size_t eventsBefore = rig.log.events.size();
-    ASSERT_TRUE(rig.RunUntilEvents('L', 7, 6 * 60000));
+TEST(MonitorEndToEnd, ASilentUnitGivesOneNoReplyLinePerParameterThenReadingParametersOK) {
+  MonitorRig rig;
+  rig.Unit().Faults().silent = true;
+  rig.monitor.ReadParameters();
+  ASSERT_TRUE(rig.RunUntilEvents('R', 1, 200'000));
+  EXPECT_EQ(
+      FileLines(rig.monitor.MessageText()),
+      (std::vector<std::string>{
+          "I> Reading parameters OK", "E> No reply at ID: 0C0C", "E> No reply at ID: 0C0B", "E> No reply at ID: 3008",
+          "E> No reply at ID: 0C93",  "E> No reply at ID: 0C06", "E> No reply at ID: 0C83", "E> No reply at ID: 0C05",
+          "E> No reply at ID: 0C92",  "E> No reply at ID: 0C04", "E> No reply at ID: 0C82", "E> No reply at ID: 0C03",
+          "E> No reply at ID: 3002",  "E> No reply at ID: 0C91", "E> No reply at ID: 0C02", "E> No reply at ID: 3000",
+          "E> No reply at ID: 0C81",  "E> No reply at ID: 0C01", "E> No reply at ID: 3003", "I> COM Port Opened"}));
+}
 
-    const auto& requests = rig.Unit().Requests();
-    EXPECT_EQ(std::adjacent_find(requests.begin() + requestsBefore - 1, requests.end(),
-                                 [](const auto& a, const auto& b) { return a.objectId == b.objectId; }),
-              requests.end());
-    for (const Event& e : rig.log.events | std::views::drop(eventsBefore)) {
-      EXPECT_EQ(e.outcome, StepOutcome::kAccepted) << e.ms;
-      if (e.kind != 'P') continue;
+TEST(MonitorEndToEnd, ASilentUnitLeavesTheParametersUndefined) {
+  MonitorRig rig;
+  rig.monitor.ReadParameters();
+  ASSERT_TRUE(rig.RunUntilEvents('R', 1, 10'000));
+  rig.Unit().Faults().silent = true;
+  rig.monitor.ReadParameters();
+  ASSERT_TRUE(rig.RunUntilEvents('R', 2, 200'000));
+  EXPECT_EQ(rig.monitor.Fields().Text(Field::kVersion), "undef.");
+}
+
+// Logging starts while the step of 0C84 waits for its reply (latency 100 ms): the window shows that
+// step in progress, the record what the pass before read.
+void StartLoggingWhile0C84Waits(MonitorRig& rig) {
+  rig.PinTemperatures();
+  rig.Unit().Faults().latencyMs = 100;
+  rig.monitor.StartReadingVariables();
+  ASSERT_TRUE(rig.RunUntilEvents('P', 1, 60'000));
+  ASSERT_TRUE(rig.link.RunUntil([&] { return rig.Unit().Requests().back().objectId == 0x0C84; }, 60'000));
+  rig.LogEveryMinute();
+  ASSERT_TRUE(rig.RunUntilEvents('L', 1, 100));
+}
+
+TEST(MonitorEndToEnd, TheFirstRecordHoldsWhatThePassBeforeReadForTheStepInProgress) {
+  MonitorRig rig;
+  StartLoggingWhile0C84Waits(rig);
+  EXPECT_EQ(std::tuple(HoldsUnreadValues(RecordLines(rig.memoryFiles.files[rig.logPath]).at(0)),
+                       rig.monitor.Fields().Text(Field::kS1Temp)),
+            std::tuple(false, std::string("undef.")));
+}
+
+TEST(MonitorEndToEnd, TheFirstRecordLogsAFailedReadingAsUnread) {
+  MonitorRig rig;
+  rig.Unit().Faults().silentObjects = {0x0C84};
+  StartLoggingWhile0C84Waits(rig);
+  EXPECT_TRUE(HoldsUnreadValues(RecordLines(rig.memoryFiles.files[rig.logPath]).at(0)));
+}
+
+struct TimeJumpRow {
+  const char* name;
+  std::int64_t frozenMs;
+  std::time_t calendarStepS;
+};
+
+class PauseOrClockStep : public ::testing::TestWithParam<TimeJumpRow> {};
+
+// Just after the tick's period was measured. For five minutes on, passes follow each other as usual
+// and read every value, no request goes out twice, and the records stay a log interval apart in the
+// time the program ran.
+TEST_P(PauseOrClockStep, ChangesNeitherReadingNorLogging) {
+  MonitorRig rig;
+  VirtualScheduler& scheduler = rig.link.Scheduler();
+  StartLoggingWhile0C84Waits(rig);
+  ASSERT_TRUE(rig.link.RunUntil([&] { return rig.log.Count('L') == 2 && scheduler.NowMs() % 10000 == 50; }, 80000));
+  scheduler.Freeze(GetParam().frozenMs);
+  scheduler.SetCalendarBy(GetParam().calendarStepS);
+  std::int64_t passStartMs = scheduler.NowMs();
+  const std::size_t requestsBefore = rig.Unit().Requests().size();
+  const std::size_t eventsBefore = rig.log.events.size();
+  ASSERT_TRUE(rig.RunUntilEvents('L', 7, 6 * 60000));
+
+  const auto& requests = rig.Unit().Requests();
+  EXPECT_EQ(std::adjacent_find(requests.begin() + requestsBefore - 1, requests.end(),
+                               [](const auto& a, const auto& b) { return a.objectId == b.objectId; }),
+            requests.end());
+  for (const Event& e : rig.log.events | std::views::drop(eventsBefore)) {
+    EXPECT_EQ(e.outcome, StepOutcome::kAccepted) << e.ms;
+    if (e.kind == 'P') {
       EXPECT_LT(e.ms - std::exchange(passStartMs, e.ms), 6000) << "a pass and its pause";
     }
-    const std::vector<Event> written = rig.log.Of('L');
-    for (std::size_t k = 2; k < written.size(); ++k)
-      EXPECT_NEAR(written[k].ms - written[k - 1].ms - (k == 2 ? frozenMs : 0), 60000, 5000) << "record " << k + 1;
+  }
+  const std::vector<Event> written = rig.log.Of('L');
+  for (std::size_t k = 2; k < written.size(); ++k) {
+    EXPECT_NEAR(written[k].ms - written[k - 1].ms - (k == 2 ? GetParam().frozenMs : 0), 60000, 5000)
+        << "record " << k + 1;
   }
 }
 
+const TimeJumpRow kTimeJumps[] = {
+    {"ProcessStoppedFor11s", 11'000, 0},
+    {"ClockSetBack200s", 0, -200},
+    {"ClockSetForwardAnHour", 0, 3600},
+};
+INSTANTIATE_TEST_SUITE_P(, PauseOrClockStep, ::testing::ValuesIn(kTimeJumps), kByName);
+
 // One pass of a unit whose every variable is pinned, then two logging runs of one record each into
-// one file: the file, every field's text, and the runs' start times. Temperature codes from 0x7F00 up
-// log as -999,0.
+// one file: the file, every field's text, and the runs' start times.
 std::tuple<std::string, std::string, std::vector<std::time_t>> LogTwoRuns() {
   MonitorRig rig;
   std::string fields;
@@ -138,117 +155,159 @@ std::tuple<std::string, std::string, std::vector<std::time_t>> LogTwoRuns() {
   return {rig.memoryFiles.files[rig.logPath], fields, when};
 }
 
-TEST(MonitorEndToEnd, TwoLoggingRunsInOneFileAndTheSameTextsUnderAGermanLocale) {
-  struct CLocaleAtEnd {
-    ~CLocaleAtEnd() { std::setlocale(LC_ALL, "C"); }
-  } restore;
-  const auto inC = LogTwoRuns();
-  const auto& [file, fields, when] = inC;
-  EXPECT_NE(fields.find("| 12.5 \260C|"), std::string::npos) << fields;  // a decimal point
+// Each run starts with both header lines and its set numbers at 00001; temperature codes from 0x7F00
+// up log as -999,0.
+TEST(MonitorEndToEnd, TwoLoggingRunsWriteTheirHeadersAndRecordsIntoOneFile) {
+  const auto& [file, fields, when] = LogTwoRuns();
   std::string expected;
   for (const std::time_t at : when) {
     const std::string date = DateText(at), time = TimeText(at);
-    expected += "Logfile Gelvar started " + date + " at " + time + ", Temperature Unit: \260C\r\n" +
-                "Set#;Date;Time;AdmErrFlg;AdmIntStat;HtgState;HtgErrFlg;HtgTempFlg;HtgMoisFlg;HtgSlGuTemp;HtgOutTemp;"
-                "HtgRemHtime;HtgOffOn;HtgOpHours;HtgOpHoursXWK;S1State;S1Error;S1Flags;S1SenTemp;S1AmbTemp;S1LastMoist;"
-                "S1ItimMois;S1ItimTemp;S1Volt;S1CharVal;S2State;S2Error;S2Flags;S2SenTemp;S2AmbTemp;S2LastMoist;"
-                "S2ItimMois;S2ItimTemp;S2Volt;S2CharVal;\r\n" +
-                "00001; " + date + "; " + time +
+    expected += "Logfile Gelvar started " + date + " at " + time + ", Temperature Unit: \260C\r\n" + kLogColumns +
+                "\r\n00001; " + date + "; " + time +
                 ";161;775;  4;  5;  1;  2;   12,5;   -3,0;  45; 1; 1234; 5678"
                 ";  8;  2;  1;    0,5;  -10,0; 35;  5; 10; 12,15;2350"
                 ";  3;  0;  0; -999,0; -999,0;  0;  0;  0;  0,05;65535\r\n";
   }
   EXPECT_EQ(file, expected);
+}
 
+TEST(MonitorEndToEnd, AGermanLocaleChangesNoByteAndNoText) {
+  struct CLocaleAtEnd {
+    ~CLocaleAtEnd() { std::setlocale(LC_ALL, "C"); }
+  } restore;
+  const auto inC = LogTwoRuns();
+  ASSERT_NE(std::get<1>(inC).find("| 12.5 \260C|"), std::string::npos) << "a decimal point on screen";
   ASSERT_TRUE(UseGermanLocale()) << "no German locale is installed";
   EXPECT_EQ(LogTwoRuns(), inC);
 }
 
-// Each operation, while its step is on the line, makes the next one refused; that command leaves the step as
-// it was. The mode ends with the step however it ends (a reading left over by Stop Reading Variables
-// included), and once the unit is healthy the next command goes through.
-TEST(MonitorEndToEnd, CommandsSendTheirFramesAndReportTheOutcome) {
-  using F = unitsim::UnitFaults;
-  const auto healthy = [](F&) {};
-  const auto refusing = [](F& f) { f.refuseCommands = true; };
-  const auto silent = [](F& f) { f.silent = true; };
-  // Each command, the object and data its frames carry, the unit's faults, the line at the end.
-  const std::tuple<Operation, std::uint32_t, Bytes, void (*)(F&), const char*> cases[] = {
-      {op::TestCommunication, 0x3003, {}, healthy, "I> Communication OK"},
-      {op::StartMinHeatTime, 0x0C09, {1, 0}, healthy, "I> Minimum Heat Time started"},
-      {op::StopMinHeatTime, 0x0C09, {0, 0}, healthy, "I> Minimum Heat Time stopped"},
-      // Asked again with its data: success only once the start reached the unit.
-      {op::StartMinHeatTime, 0x0C09, {1, 0}, [](F& f) { f.dropFirstRequests = 1; }, "I> Minimum Heat Time started"},
-      {op::StartCycleSensor1, 0x0C87, {1, 0}, healthy, "I> Moisture cycle started"},
-      {op::FactorySettings, 0x3004, {1, 0}, healthy, "I> Factory settings OK"},
-      {op::TestCommunication, 0x3003, {}, [](F& f) { f.wrongCountRate = 1.0; }, "E> Wrong format response at ID: 3003"},
-      {op::FactorySettings, 0x3004, {1, 0}, refusing, "E> Wrong command response at ID: 3004"},
-      {op::TestCommunication, 0x3003, {}, silent, "E> No reply from detector unit"},
-      {op::StartMinHeatTime, 0x0C09, {1, 0}, silent, "E> No reply at ID: 0C09"},
-      {op::StartReadingVariables, 0x3000, {}, healthy, "E> Command in progress"},
-      {op::StartReadingVariables, 0x3000, {}, silent, "E> No reply at ID: 3000"},
-  };
-  for (const auto& [operation, objectId, data, faults, line] : cases) {
-    SCOPED_TRACE(line);
-    MonitorRig rig;
-    faults(rig.Unit().Faults());
-    operation(rig);
-    if (operation == op::StartReadingVariables) {
-      rig.link.RunFor(30);
-      rig.monitor.StopReadingVariables();
-    }
-    rig.monitor.StopMinHeatTime();
-    EXPECT_EQ(rig.TopLine(), "E> Error initiating transfer");
-    ASSERT_EQ(rig.monitor.Mode(), kCommandRunning);
-    rig.monitor.StopMinHeatTime();
-    EXPECT_EQ(rig.TopLine(), "E> Command in progress");
-    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.monitor.Mode() == kPortOpen; }, 10000));
-    ASSERT_EQ(rig.Unit().Requests().size() == 2, rig.Unit().Faults().dropFirstRequests == 1);
-    for (const auto& request : rig.Unit().Requests())
-      EXPECT_EQ(std::tie(request.objectId, request.data), std::tie(objectId, data));
-    EXPECT_EQ(rig.TopLine(), line);
-    rig.Unit().Faults() = {};
-    rig.link.RunFor(20);
-    rig.monitor.StopMinHeatTime();
-    ASSERT_TRUE(rig.link.RunUntil([&] { return rig.TopLine() == "I> Minimum Heat Time stopped"; }, 10000));
-  }
+struct CommandRow {
+  const char* name;
+  Operation operation;
+  std::uint32_t objectId;
+  Bytes data;
+  void (*faults)(unitsim::UnitFaults&);
+  const char* line;  // on top once the command has ended
+};
+
+class Command : public ::testing::TestWithParam<CommandRow> {};
+
+// A lost request is asked again with its data; the reply, or its lack, ends the command.
+TEST_P(Command, SendsItsFrameAndShowsTheOutcome) {
+  const CommandRow& row = GetParam();
+  MonitorRig rig;
+  row.faults(rig.Unit().Faults());
+  row.operation(rig);
+  ASSERT_TRUE(rig.RunUntilEvents('S', 1, 10'000));
+  for (const auto& request : rig.Unit().Requests())
+    EXPECT_EQ(std::tie(request.objectId, request.data), std::tie(row.objectId, row.data));
+  EXPECT_EQ(rig.TopLine(), row.line);
 }
 
-// Readers and logging started while a command waits for a slow unit keep their mode when its reply
-// comes, and are stopped as usual; reading parameters keeps the variables out until it ends.
-TEST(MonitorEndToEnd, CommandReplyLeavesWhatStartedMeanwhileRunning) {
-  // The commands before the reply, the reply and the mode it leaves; then commands, each with the line
-  // it adds, and the mode twenty seconds on.
-  // clang-format off
-  const std::tuple<std::vector<Operation>, const char*, int, std::vector<std::pair<Operation, const char*>>, int> cases[] = {
-      {{op::TestCommunication, op::ReadParameters}, "I> Communication OK", kReadingParameters,
-       {{op::StartReadingVariables, "E> Communication in use"}}, kPortOpen},
-      {{op::StartMinHeatTime, op::StartReadingVariables}, "I> Minimum Heat Time started", kReadingVariables,
-       {{op::StopReadingVariables, "I> Reading variables stopped"}, {op::ClosePort, "I> COM Port Closed"}},
-       kPortClosed},
-      {{op::FactorySettings, op::StartReadingVariables, op::OpenLogFile, op::StartLogging}, "I> Factory settings OK",
-       kLoggingVariables, {{op::StopLogging, "I> Log stored in file ' variables.log '"}}, kReadingVariables},
-  };
-  // clang-format on
-  for (const auto& [beforeReply, reply, modeAtReply, afterReply, modeAtEnd] : cases) {
-    SCOPED_TRACE(reply);
-    MonitorRig rig;
-    rig.Unit().Faults().latencyMs = 500;
-    for (const Operation operation : beforeReply) {
-      operation(rig);
-      rig.link.RunFor(50);
-    }
-    ASSERT_TRUE(rig.link.RunUntil([&] { return std::ranges::count(rig.log.messages, reply) == 1; }, 5000));
-    EXPECT_EQ(rig.monitor.Mode(), modeAtReply);
-    for (const auto& [operation, line] : afterReply) {
-      operation(rig);
-      EXPECT_EQ(rig.TopLine(), line);
-    }
-    rig.link.RunFor(20000);
-    EXPECT_EQ(rig.monitor.Mode(), modeAtEnd);
-    EXPECT_EQ(std::ranges::count(rig.log.messages, "E> Error initiating transfer"), 0);
-  }
+using F = unitsim::UnitFaults;
+void Healthy(F&) {}
+void Silent(F& f) { f.silent = true; }
+// clang-format off
+const CommandRow kCommands[] = {
+    {"TestCommunication", op::TestCommunication, 0x3003, {}, Healthy, "I> Communication OK"},
+    {"StartMinHeatTime", op::StartMinHeatTime, 0x0C09, {1, 0}, Healthy, "I> Minimum Heat Time started"},
+    {"StopMinHeatTime", op::StopMinHeatTime, 0x0C09, {0, 0}, Healthy, "I> Minimum Heat Time stopped"},
+    {"StartMinHeatTimeAskedAgain", op::StartMinHeatTime, 0x0C09, {1, 0}, [](F& f) { f.dropFirstRequests = 1; },
+     "I> Minimum Heat Time started"},
+    {"StartCycleSensor2", op::StartCycleSensor2, 0x0C97, {1, 0}, Healthy, "I> Moisture cycle started"},
+    {"FactorySettings", op::FactorySettings, 0x3004, {1, 0}, Healthy, "I> Factory settings OK"},
+    {"TestCommunicationWrongSize", op::TestCommunication, 0x3003, {}, [](F& f) { f.wrongCountRate = 1.0; },
+     "E> Wrong format response at ID: 3003"},
+    {"FactorySettingsRefused", op::FactorySettings, 0x3004, {1, 0}, [](F& f) { f.refuseCommands = true; },
+     "E> Wrong command response at ID: 3004"},
+    {"StartCycleSensor1Refused", op::StartCycleSensor1, 0x0C87, {1, 0}, [](F& f) { f.refuseCommands = true; },
+     "E> Wrong command response at ID: 0C87"},
+    {"TestCommunicationSilent", op::TestCommunication, 0x3003, {}, Silent, "E> No reply from detector unit"},
+    {"StartMinHeatTimeSilent", op::StartMinHeatTime, 0x0C09, {1, 0}, Silent, "E> No reply at ID: 0C09"},
+};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(MonitorEndToEnd, Command, ::testing::ValuesIn(kCommands), kByName);
+
+TEST(MonitorEndToEnd, ACommandWhileAStepRunsIsRefusedAndSetsCommandRunning) {
+  MonitorRig rig;
+  rig.monitor.TestCommunication();
+  rig.monitor.StopMinHeatTime();
+  EXPECT_EQ(std::tuple(rig.TopLine(), rig.monitor.Mode()),
+            std::tuple(std::string("E> Error initiating transfer"), kCommandRunning));
 }
+
+TEST(MonitorEndToEnd, TheRefusedCommandSendsNothing) {
+  MonitorRig rig;
+  rig.monitor.TestCommunication();
+  rig.monitor.StopMinHeatTime();
+  ASSERT_TRUE(rig.RunUntilEvents('S', 1, 10'000));
+  rig.link.RunFor(1'000);
+  EXPECT_EQ(rig.Unit().Requests().size(), 1u);
+}
+
+// The step in progress may be a reading that Stop Reading Variables left, and may get no reply.
+class CommandRunningEnds : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CommandRunningEnds, WithTheStepInProgress) {
+  MonitorRig rig;
+  rig.Unit().Faults().silent = GetParam();
+  rig.monitor.StartReadingVariables();
+  rig.link.RunFor(30);
+  rig.monitor.StopReadingVariables();
+  rig.monitor.StopMinHeatTime();
+  ASSERT_EQ(rig.monitor.Mode(), kCommandRunning);
+  ASSERT_TRUE(rig.RunUntilEvents('S', 1, 10'000));
+  rig.link.RunFor(20);
+  EXPECT_EQ(rig.monitor.Mode(), kPortOpen);
+}
+
+INSTANTIATE_TEST_SUITE_P(MonitorEndToEnd, CommandRunningEnds, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "NoReply" : "Reply"); });
+
+TEST(MonitorEndToEnd, AfterCommandRunningTheNextCommandGoesThrough) {
+  MonitorRig rig;
+  rig.monitor.TestCommunication();
+  rig.monitor.StopMinHeatTime();
+  ASSERT_TRUE(rig.link.RunUntil([&] { return rig.monitor.Mode() == kPortOpen; }, 10'000));
+  rig.link.RunFor(20);
+  rig.monitor.StopMinHeatTime();
+  ASSERT_TRUE(rig.RunUntilEvents('S', 2, 10'000));
+  EXPECT_EQ(rig.TopLine(), "I> Minimum Heat Time stopped");
+}
+
+struct MeanwhileRow {
+  const char* name;
+  std::vector<Operation> beforeReply;
+  const char* reply;
+  int modeAtReply;
+};
+
+class StartedWhileACommandRuns : public ::testing::TestWithParam<MeanwhileRow> {};
+
+// A slow unit: what the user started before the command's reply keeps its mode when the reply comes.
+TEST_P(StartedWhileACommandRuns, KeepsItsModeWhenTheReplyComes) {
+  MonitorRig rig;
+  rig.Unit().Faults().latencyMs = 500;
+  for (const Operation operation : GetParam().beforeReply) {
+    operation(rig);
+    rig.link.RunFor(50);
+  }
+  ASSERT_TRUE(rig.link.RunUntil([&] { return rig.TopLine() == GetParam().reply; }, 5'000));
+  EXPECT_EQ(rig.monitor.Mode(), GetParam().modeAtReply);
+}
+
+const MeanwhileRow kMeanwhile[] = {
+    {"ReadParameters", {op::TestCommunication, op::ReadParameters}, "I> Communication OK", kReadingParameters},
+    {"ReadingVariables",
+     {op::StartMinHeatTime, op::StartReadingVariables},
+     "I> Minimum Heat Time started",
+     kReadingVariables},
+    {"Logging",
+     {op::FactorySettings, op::StartReadingVariables, op::OpenLogFile, op::StartLogging},
+     "I> Factory settings OK",
+     kLoggingVariables},
+};
+INSTANTIATE_TEST_SUITE_P(MonitorEndToEnd, StartedWhileACommandRuns, ::testing::ValuesIn(kMeanwhile), kByName);
 
 }  // namespace
 }  // namespace gelvar::testing

@@ -16,6 +16,11 @@
 
 namespace gelvar::testing {
 
+using Bytes = std::vector<std::uint8_t>;
+
+// Names each row of a test table by its name field, so that it runs alone with --gtest_filter.
+inline constexpr auto kByName = [](const auto& info) { return std::string(info.param.name); };
+
 // Words as the unit sends them, low byte first.
 inline std::vector<std::uint8_t> Word(int word) {
   return {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8)};

@@ -1,421 +1,366 @@
-// The monitor with time standing still: the unit's replies as display texts, the temperature texts,
-// the parameter report's bytes, and what each operation does in each communication mode with the
-// answers it asks for and the message pane. Virtual time never moves here, so no step reaches the unit.
+// The monitor's operations as a user starts them: what each does in each communication mode, the
+// ranges of the answers it asks for, the message pane, and the listeners. Time stands still unless a
+// test runs the link.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <map>
-#include <sstream>
-#include <tuple>
+#include <array>
 
-#include "core/common/c_format.h"
-#include "core/monitor/device_model.h"
+#include "core/monitor/message_pane.h"
 #include "core/monitor/monitor.h"
-#include "core/monitor/parameter_report.h"
-#include "core/monitor/read_cycle.h"
-#include "core/monitor/value_format.h"
 #include "support/monitor_rig.h"
 
 namespace gelvar::testing {
 namespace {
 
-// The model's steps with their replies played in by hand; a step begins unless told to refuse.
-class DeviceModelTest : public ::testing::Test, public StepHost {
- protected:
-  int BeginStep(StepHandler, std::uint32_t) override { return refuse ? kStepRefused : kStepBegun; }
-  ObjectRequest& StepRequest() override { return request; }
-  void CommandReplied() override {}
-  void AddMessage(int) override {}
+constexpr int kSameMode = -1;
 
-  // Begins the handler's step and answers it with the given bytes; returns the phase 2 result.
-  int Exchange(StepHandler handler, int argument, const std::vector<std::uint8_t>& reply) {
-    EXPECT_EQ((model.*handler)(1, argument), kStepBegun);
-    request = ObjectRequest{};
-    request.count = static_cast<std::uint8_t>(reply.size());
-    std::copy(reply.begin(), reply.end(), request.data);
-    return (model.*handler)(2, static_cast<int>(reply.size()));
-  }
+// What one operation does in one mode: its result, the line it adds on top of the pane, what it asks
+// and does on the line ("ask", "open", "close"), and the mode it leaves.
+struct Cell {
+  Status status;
+  const char* line = "";
+  const char* calls = "";
+  int modeAfter = kSameMode;
+};
+const Cell kNotOpen{Status::kRefused, "E> COM Port NOT Open"};
+const Cell kInUse{Status::kRefused, "E> Communication in use"};
+const Cell kCommandInProgress{Status::kRefused, "E> Command in progress"};
+const Cell kAlreadyOpen{Status::kRefused, "E> COM Port already open"};
+const Cell kStillReading{Status::kRefused, "E> Reading still in progress"};
+const Cell kNotReading{Status::kRefused, "E> Reading variables not active"};
+const Cell kStillLogging{Status::kRefused, "E> Logging still active"};
+const Cell kNotLogging{Status::kRefused, "E> Logging not active"};
+const Cell kStarts{Status::kStarted};
+const Cell kAsksAndDoes{Status::kDone, "", "ask"};
+const Cell kSaves{Status::kDone, "I> Parameters stored in file ' report.par '", "ask"};
 
-  bool refuse = false;
-  ObjectRequest request{};
-  DeviceModel model{*this};
+struct OperationRow {
+  const char* name;
+  Result (*run)(MonitorRig&);
+  std::array<Cell, 6> inMode;  // kPortClosed to kLoggingVariables
 };
 
-TEST_F(DeviceModelTest, RepliesBecomeDisplayTextsAndARefusedBeginLeavesTheStepInProgressAlone) {
-  const std::tuple<StepHandler, int, std::vector<std::uint8_t>, std::map<Field, std::string>> cases[] = {
-      {&DeviceModel::ReadLowTempLimit, 0, {0xE0, 0x15}, {{Field::kLowTempLimit, "  -20 \260C"}}},
-      {&DeviceModel::ReadIdleTemp, 0, {0xA2, 0x17}, {{Field::kIdleTemp, "    3 \260C"}}},
-      {&DeviceModel::ReadHeatingMoistLimit, 0, {0, 0}, {{Field::kHeatingMoistLimit, "00"}}},
-      {&DeviceModel::ReadOpHours, 1, {0xFF, 0xFF}, {{Field::kOpHours, "65535 h"}}},
-      {&DeviceModel::ReadSensorType, 1, {0, 0}, {{Field::kS2Type, "kein F\374hler"}}},
-      {&DeviceModel::ReadSensorMoistLimit, 1, {0, 0}, {{Field::kS2MoistLimit, "- x -"}}},
-      {&DeviceModel::ReadAdmErrFlags, 0, {0, 0, 0xA1, 0x00}, {{Field::kAdmErrorFlags, "00A1"}}},
-      {&DeviceModel::ReadAdmIntState, 0, {3, 7}, {{Field::kInternalState, "M3 - E7"}}},
-      // The heating state's four texts from one reply, in two rows to keep each on a line.
-      {&DeviceModel::ReadHeatingState,
-       0,
-       {8, 0x01, 0x02, 0x05},
-       {{Field::kHeatingState, "Heating(Idel)"}, {Field::kHeatingTempFlags, " Ta"}}},
-      {&DeviceModel::ReadHeatingState,
-       0,
-       {8, 0x01, 0x02, 0x05},
-       {{Field::kHeatingMoistFlags, " S2"}, {Field::kHeatingErrorFlags, " Ta Mx"}}},
-      {&DeviceModel::ReadHeatingTemps,
-       0,
-       {0xFE, 0x7F, 0x10, 0x7F},
-       {{Field::kSlabTemp, "- v -"}, {Field::kOutdoorTemp, "1326.4 \260C"}}},
-      {&DeviceModel::ReadHeatingRelay,
-       0,
-       {1, 0, 45, 0},
-       {{Field::kHeatingRelay, "On"}, {Field::kRemHeatTime, "45 min"}}},
-      {&DeviceModel::ReadSensorState,
-       1,
-       {11, 0x01, 0x03, 0},
-       {{Field::kS2State, "Moist.Det."}, {Field::kS2ErrorFlags, " Ts Mb"}, {Field::kS2Flags, " M!"}}},
-      {&DeviceModel::ReadSensorTemps,
-       0,
-       {0x6A, 0x18, 0x68, 0x17},
-       {{Field::kS1Temp, " 12.5 \260C"}, {Field::kS1AmbientTemp, " -0.4 \260C"}}},
-      {&DeviceModel::ReadSensorMoisture,
-       1,
-       {0, 9, 12, 3},
-       {{Field::kS2LastMoisture, "- ? -"}, {Field::kS2InhibitMoist, "12 min"}, {Field::kS2InhibitTemp, "3 min"}}},
-      {&DeviceModel::ReadSensorElectric,
-       0,
-       {0x05, 0x00, 0x39, 0x30},
-       {{Field::kS1Voltage, " 0.05 V"}, {Field::kS1CharValue, "12345"}}},
-      // The unit byte switches later temperatures to Fahrenheit; texts already made keep their unit.
-      {&DeviceModel::ReadLanguageUnit, 0, {0x12, 0}, {{Field::kTempUnit, "\260F"}, {Field::kS1Temp, " 12.5 \260C"}}},
-      {&DeviceModel::ReadHighTempLimit, 0, {0x00, 0x19}, {{Field::kHighTempLimit, "   68 \260F"}}},
-      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{Field::kS1Temp, " 32.0 \260F"}}},
-      {&DeviceModel::ReadLanguageUnit,
-       0,
-       {0x0A, 0},
-       {{Field::kTempUnit, "\260C"}, {Field::kLanguage, "unknown"}}},  // unit: the high nibble
-      {&DeviceModel::ReadSensorTemps, 0, {0x70, 0x17, 0x00, 0x00}, {{Field::kS1Temp, "  0.0 \260C"}}},
-  };
-  for (Field field : AllFields()) EXPECT_EQ(model.Fields().Text(field), "undef.") << FieldName(field);
-  for (const auto& [handler, argument, reply, texts] : cases) {
-    EXPECT_EQ(Exchange(handler, argument, reply), kReplyAccepted);
-    for (const auto& [field, text] : texts) EXPECT_EQ(model.Fields().Text(field), text) << FieldName(field);
-  }
+// The answers are all yes, the COM port 7 and the log interval 7 minutes.
+// clang-format off
+const OperationRow kOperations[] = {
+    {"SetComPort", [](MonitorRig& r) { return r.monitor.SetComPort(r.Asked(std::optional(7))); },
+     {kAsksAndDoes, kAlreadyOpen, kAlreadyOpen, kAlreadyOpen, kAlreadyOpen, kAlreadyOpen}},
+    {"ChooseSerialDevice", [](MonitorRig& r) { return r.monitor.MayChooseSerialDevice(); },
+     {Cell{Status::kDone}, kAlreadyOpen, kAlreadyOpen, kAlreadyOpen, kAlreadyOpen, kAlreadyOpen}},
+    {"OpenPort", op::OpenPort,
+     {Cell{Status::kDone, "I> COM Port Opened", "open", kPortOpen}, kAlreadyOpen, kAlreadyOpen, kAlreadyOpen,
+      kAlreadyOpen, kAlreadyOpen}},
+    {"ClosePort", op::ClosePort,
+     {Cell{Status::kDone, "I> COM Port Closed"}, Cell{Status::kDone, "I> COM Port Closed", "close", kPortClosed},
+      kInUse, kInUse, kInUse, kInUse}},
+    {"TestCommunication", op::TestCommunication, {kNotOpen, kStarts, kInUse, kInUse, kInUse, kInUse}},
+    {"StartMinHeatTime", op::StartMinHeatTime, {kNotOpen, kStarts, kCommandInProgress, kInUse, kInUse, kInUse}},
+    {"StopMinHeatTime", op::StopMinHeatTime, {kNotOpen, kStarts, kCommandInProgress, kInUse, kInUse, kInUse}},
+    {"StartCycleSensor1", op::StartCycleSensor1, {kNotOpen, kStarts, kCommandInProgress, kInUse, kInUse, kInUse}},
+    {"FactorySettings", [](MonitorRig& r) { return r.monitor.FactorySettings(r.Asked(true)); },
+     {kNotOpen, Cell{Status::kStarted, "", "ask"}, kCommandInProgress, kInUse, kInUse, kInUse}},
+    {"ReadParameters", op::ReadParameters,
+     {kNotOpen, Cell{Status::kStarted, "", "", kReadingParameters}, kInUse, kStillReading, kInUse, kInUse}},
+    {"SaveParameters", [](MonitorRig& r) { return r.monitor.SaveParameters(r.Asked(std::optional(r.reportPath))); },
+     {kSaves, kSaves, kSaves, kStillReading, kSaves, kSaves}},
+    {"StartReadingVariables", op::StartReadingVariables,
+     {kNotOpen, Cell{Status::kStarted, "I> Reading variables started", "", kReadingVariables}, kInUse, kInUse,
+      Cell{Status::kRefused, "E> Reading variables already started"}, kInUse}},
+    {"StopReadingVariables", op::StopReadingVariables,
+     {kNotReading, kNotReading, kNotReading, kNotReading,
+      Cell{Status::kDone, "I> Reading variables stopped", "", kPortOpen}, kStillLogging}},
+    {"SetLogInterval", [](MonitorRig& r) { return r.monitor.SetLogInterval(r.Asked(std::optional(7))); },
+     {kAsksAndDoes, kAsksAndDoes, kAsksAndDoes, kAsksAndDoes, kAsksAndDoes, kAsksAndDoes}},
+    {"OpenLogFile", [](MonitorRig& r) { return r.monitor.OpenLogFile(r.Asked(std::optional(r.logPath))); },
+     {kAsksAndDoes, kAsksAndDoes, kAsksAndDoes, kAsksAndDoes, kAsksAndDoes, kStillLogging}},
+    {"StartLogging", op::StartLogging,
+     {kNotOpen, kNotReading, kNotReading, kNotReading, Cell{Status::kRefused, "E> Logfile not opened"}, kStillLogging}},
+    {"StopLogging", op::StopLogging,
+     {kNotLogging, kNotLogging, kNotLogging, kNotLogging, kNotLogging,
+      Cell{Status::kDone, "I> Log stored in file ' variables.log '", "", kReadingVariables}}},
+    {"SensorTest", [](MonitorRig& r) { return r.monitor.SensorTest(r.Asked(true)); },
+     {kNotOpen, kAsksAndDoes, kInUse, kInUse, kInUse, kInUse}},
+    {"Update", [](MonitorRig& r) { return r.monitor.Update(r.Asked(true)); },
+     {kNotOpen, kAsksAndDoes, kInUse, kInUse, kInUse, kInUse}},
+    {"Exit", [](MonitorRig& r) { r.monitor.Exit(); return Result::Done(); },
+     {Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"},
+      Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}}},
+};
+// clang-format on
 
-  // A refused begin leaves the step in progress alone.
-  request = ObjectRequest{};
-  ASSERT_EQ(model.ReadSensorTemps(1, 0), kStepBegun);
-  refuse = true;
-  EXPECT_EQ(model.ReadSensorTemps(1, 1), kStepRefused);
-  EXPECT_EQ(model.CmdMinHeatTime(1, 1), kStepRefused);
-  EXPECT_EQ(request.count, 0);  // no command bytes slipped into the reading's request
-  request = ObjectRequest{0, 4, 0x0C84, 0, {0x6A, 0x18, 0x6A, 0x18}};
-  EXPECT_EQ(model.ReadSensorTemps(2, 4), kReplyAccepted);
-  EXPECT_EQ(model.Fields().Text(Field::kS1Temp), " 12.5 \260C");  // sensor 1's field, the step in progress
-  EXPECT_EQ(model.Fields().Text(Field::kS2Temp), "undef.");       // sensor 2's was only marked by the refused begin
-}
+const char* const kModeNames[] = {"PortClosed",        "PortOpen",         "CommandRunning",
+                                  "ReadingParameters", "ReadingVariables", "LoggingVariables"};
 
-// A reply of the wrong size leaves the step's fields failed: the window shows "undef.", the log -1,
-// whatever they held before.
-TEST_F(DeviceModelTest, AWrongSizedReplyLeavesTheStepsFieldsFailed) {
-  ASSERT_EQ(Exchange(&DeviceModel::ReadHeatingRelay, 0, {1, 0, 45, 0}), kReplyAccepted);
-  EXPECT_EQ(Exchange(&DeviceModel::ReadHeatingRelay, 0, {1, 0}), kReplyWrongFormat);
-  for (const Field field : {Field::kHeatingRelay, Field::kRemHeatTime}) {
-    EXPECT_EQ(model.Fields().Value(field).state, ReadState::kFailed) << FieldName(field);
-    EXPECT_EQ(model.Fields().Text(field), "undef.") << FieldName(field);
-  }
-  EXPECT_EQ(model.Snapshot().HtgOffOn, -1);
-  EXPECT_EQ(model.Snapshot().HtgRemHtime, -1);
-}
-
-// Any unit code but 0 is Fahrenheit. Whole degrees round halves away from zero; -0.2 keeps its sign as
-// printf shows it.
-TEST(ValueFormat, TemperatureTexts) {
-  const std::pair<std::string, const char*> cases[] = {
-      {TemperatureText(6000, true, 0), "  0.0 \260C"},  {TemperatureText(0, true, 0), "-300.0 \260C"},
-      {TemperatureText(5600, true, 1), " -3.9 \260F"},  {TemperatureText(0x7FFC, true, 0), "- ! -"},
-      {TemperatureText(0x7FFD, false, 1), "- ^ -"},     {TemperatureText(2, true, 2), "-507.7 \260F"},
-      {TemperatureText(6050, false, 0), "    3 \260C"}, {TemperatureText(6070, false, 0), "    4 \260C"},
-      {TemperatureText(5990, false, 0), "   -1 \260C"}, {TemperatureText(6010, false, 0), "    1 \260C"},
-      {TemperatureText(5996, false, 0), "   -0 \260C"}, {TemperatureText(5650, false, 1), "    1 \260F"},
-      {TemperatureText(5672, false, 1), "    3 \260F"}, {TemperatureText(5683, false, 1), "    4 \260F"},
-      {TemperatureText(5638, false, 1), "   -1 \260F"},
-  };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
-}
-
-TEST(ParameterReport, UnreadParametersGiveACompleteReportOfUndef) {
-  std::tm local{};  // 03/07/26 13:05:09 in local time
-  local.tm_sec = 9;
-  local.tm_min = 5;
-  local.tm_hour = 13;
-  local.tm_mday = 7;
-  local.tm_mon = 2;
-  local.tm_year = 126;
-  local.tm_isdst = -1;
-  // Each section: its title, then its labels padded to 25 characters; "" is an empty line.
-  const std::vector<std::vector<const char*>> sections = {
-      {"Administration:", "Mode System:", "Language:", "Temp. Unit:", "Alarm Mode:", "", "SW Version/Build:"},
-      {"Heating System:", "Mode Heating:", "Min. Heating Time:", "High Temp. Limit:", "Low Temp. Limit:",
-       "Idle Temp. Set Point:", "Moisture Limit:", "Operation Hours:", "Operation Hours XWK:"},
-      {"Sensor 1:", "Type Sensor:", "Mode Sensor:", "Moisture Limit:"},
-      {"Sensor 2:", "Type Sensor:", "Mode Sensor:", "Moisture Limit:"}};
-  std::string expected = "Parameter Gelvar recorded 03/07/26 at 13:05:09\r\nMonitor V1.0\r\n\r\n";
-  for (const auto& section : sections) {
-    expected += std::string(section[0]) + "\r\n";
-    for (std::size_t i = 1; i < section.size(); ++i)
-      expected += *section[i] ? CFormat(" %-24sundef.\r\n", section[i]) : "\r\n";
-    expected += "\r\n";
-  }
-  EXPECT_EQ(ParameterReport(DisplayFields(), std::mktime(&local)), expected + "End Parameter +++\r\n\r\n\r\n");
-}
-
-// The operations that lead from the start to each mode.
+// The operations that lead from the start to each mode; in CommandRunning the second Test
+// Communication found the first still in progress.
 const std::vector<Operation> kWayToMode[] = {
     {},
     {op::OpenPort},
-    {op::OpenPort, op::TestCommunication, op::TestCommunication},  // the second is refused: still in progress
+    {op::OpenPort, op::TestCommunication, op::TestCommunication},
     {op::OpenPort, op::ReadParameters},
     {op::OpenPort, op::StartReadingVariables},
     {op::OpenPort, op::StartReadingVariables, op::OpenLogFile, op::StartLogging},
 };
 
-constexpr std::array<const char*, 6> InEveryMode(const char* cell) { return {cell, cell, cell, cell, cell, cell}; }
+class OperationInMode : public ::testing::TestWithParam<std::tuple<std::size_t, int>> {};
 
-struct ModeRow {
-  const char* name;
-  std::function<Result(MonitorRig&)> run;
-  std::array<const char*, 6> cells;
-};
+TEST_P(OperationInMode, ActsOrRefusesAsTheModeAllows) {
+  const auto [row, mode] = GetParam();
+  MonitorRig rig(nullptr, false);
+  for (const Operation step : kWayToMode[mode]) step(rig);
+  ASSERT_EQ(rig.monitor.Mode(), mode) << "the way into the mode";
+  rig.calls.clear();
+  const std::size_t before = rig.monitor.MessageText().size();
+  const Cell& cell = kOperations[row].inMode[static_cast<std::size_t>(mode)];
 
-// A cell: the result's status, then the line's calls and the questions asked ("ask") in order,
-// message codes as the lines added to the pane in order (a refusal's code is its result's too), and
-// "=N" for the mode it leaves; otherwise the mode stays. The answers are all yes.
-const ModeRow kModeTable[] = {
-    {"SetComPort",
-     [](MonitorRig& r) { return r.monitor.SetComPort(r.Asked(std::optional(7))); },
-     {"done ask", "refused 28", "refused 28", "refused 28", "refused 28", "refused 28"}},
-    {"MayChooseSerialDevice",
-     [](MonitorRig& r) { return r.monitor.MayChooseSerialDevice(); },
-     {"done", "refused 28", "refused 28", "refused 28", "refused 28", "refused 28"}},
-    {"OpenPort",
-     op::OpenPort,
-     {"done open 13 =1", "refused 28", "refused 28", "refused 28", "refused 28", "refused 28"}},
-    {"ClosePort",
-     op::ClosePort,
-     {"done 14", "done close 14 =0", "refused 20", "refused 20", "refused 20", "refused 20"}},
-    {"TestCommunication",
-     op::TestCommunication,
-     {"refused 15", "started", "refused 20", "refused 20", "refused 20", "refused 20"}},
-    {"StartMinHeatTime",
-     op::StartMinHeatTime,
-     {"refused 15", "started", "refused 24", "refused 20", "refused 20", "refused 20"}},
-    {"StopMinHeatTime",
-     op::StopMinHeatTime,
-     {"refused 15", "started", "refused 24", "refused 20", "refused 20", "refused 20"}},
-    {"StartCycleSensor2",
-     op::StartCycleSensor2,
-     {"refused 15", "started", "refused 24", "refused 20", "refused 20", "refused 20"}},
-    {"FactorySettings",
-     [](MonitorRig& r) { return r.monitor.FactorySettings(r.Asked(true)); },
-     {"refused 15", "started ask", "refused 24", "refused 20", "refused 20", "refused 20"}},
-    {"ReadParameters",
-     op::ReadParameters,
-     {"refused 15", "started =3", "refused 20", "refused 5", "refused 20", "refused 20"}},
-    {"SaveParameters",
-     [](MonitorRig& r) { return r.monitor.SaveParameters(r.Asked(std::optional(r.reportPath))); },
-     {"done ask 7", "done ask 7", "done ask 7", "refused 5", "done ask 7", "done ask 7"}},
-    {"StartReadingVariables",
-     op::StartReadingVariables,
-     {"refused 15", "started 9 =4", "refused 20", "refused 20", "refused 8", "refused 20"}},
-    {"StopReadingVariables",
-     op::StopReadingVariables,
-     {"refused 23", "refused 23", "refused 23", "refused 23", "done 10 =1", "refused 22"}},
-    {"SetLogInterval", [](MonitorRig& r) { return r.monitor.SetLogInterval(r.Asked(std::optional(7))); },
-     InEveryMode("done ask")},
-    {"OpenLogFile",
-     [](MonitorRig& r) { return r.monitor.OpenLogFile(r.Asked(std::optional(r.logPath))); },
-     {"done ask", "done ask", "done ask", "done ask", "done ask", "refused 22"}},
-    {"StartLogging",
-     op::StartLogging,
-     {"refused 15", "refused 23", "refused 23", "refused 23", "refused 21", "refused 22"}},
-    {"StopLogging",
-     op::StopLogging,
-     {"refused 26", "refused 26", "refused 26", "refused 26", "refused 26", "done 11 =4"}},
-    {"SensorTest",
-     [](MonitorRig& r) { return r.monitor.SensorTest(r.Asked(true)); },
-     {"refused 15", "done ask", "refused 20", "refused 20", "refused 20", "refused 20"}},
-    {"Update",
-     [](MonitorRig& r) { return r.monitor.Update(r.Asked(true)); },
-     {"refused 15", "done ask", "refused 20", "refused 20", "refused 20", "refused 20"}},
-    {"Exit",
-     [](MonitorRig& r) {
-       r.monitor.Exit();
-       return Result::Done();
-     },
-     InEveryMode("done close")},
-};
-
-const std::map<std::string, Status> kStatusWords = {
-    {"done", Status::kDone}, {"started", Status::kStarted}, {"refused", Status::kRefused}};
-
-class EveryOperationInEveryMode : public ::testing::TestWithParam<ModeRow> {};
-
-// Each operation as the program starts it, the port still closed, led into each mode.
-TEST_P(EveryOperationInEveryMode, RefusesOrActsAsItsModeSays) {
-  const ModeRow& row = GetParam();
-  for (int mode = kPortClosed; mode <= kLoggingVariables; ++mode) {
-    SCOPED_TRACE("mode " + std::to_string(mode));
-    MonitorRig rig(nullptr, false);
-    for (const Operation step : kWayToMode[mode]) step(rig);
-    ASSERT_EQ(rig.monitor.Mode(), mode);
-    rig.calls.clear();
-    const std::size_t before = rig.monitor.MessageText().size();
-
-    const MessageContext context{.reportFileName = rig.reportPath, .logFileName = rig.logPath};
-    std::vector<std::string> lines;
-    std::string calls;
-    Result expected = Result::Done();
-    int modeAfter = mode;
-    std::istringstream cell(row.cells[static_cast<std::size_t>(mode)]);
-    std::string status;
-    cell >> status;
-    expected.status = kStatusWords.at(status);
-    for (std::string token; cell >> token;) {
-      const unsigned char first = token[0];
-      if (first == '=') modeAfter = std::stoi(token.substr(1));
-      if (std::isdigit(first)) lines.insert(lines.begin(), MessageLine(std::stoi(token), context));
-      if (std::isdigit(first) && expected.status == Status::kRefused) expected.code = std::stoi(token);
-      if (std::isalpha(first)) calls += (calls.empty() ? "" : " ") + token;
-    }
-
-    EXPECT_EQ(row.run(rig), expected);
-    const std::string& pane = rig.monitor.MessageText();
-    EXPECT_EQ(FileLines(pane.substr(0, pane.size() - before)), lines);  // the new lines
-    EXPECT_EQ(rig.calls, calls);
-    EXPECT_EQ(rig.monitor.Mode(), modeAfter);
-  }
+  EXPECT_EQ(kOperations[row].run(rig).status, cell.status);
+  const std::string& pane = rig.monitor.MessageText();
+  EXPECT_EQ(pane.substr(0, pane.size() - before), cell.line + std::string(*cell.line ? "\r\n" : ""));
+  EXPECT_EQ(rig.calls, cell.calls);
+  EXPECT_EQ(rig.monitor.Mode(), cell.modeAfter == kSameMode ? mode : cell.modeAfter);
 }
 
-INSTANTIATE_TEST_SUITE_P(Monitor, EveryOperationInEveryMode, ::testing::ValuesIn(kModeTable),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Monitor, OperationInMode,
+                         ::testing::Combine(::testing::Range<std::size_t>(0, std::size(kOperations)),
+                                            ::testing::Range(0, 6)),
+                         [](const auto& info) {
+                           return std::string(kOperations[std::get<0>(info.param)].name) + "_In" +
+                                  kModeNames[std::get<1>(info.param)];
+                         });
 
-// The port rows start from port 9, so that a refused answer cannot look like the default port 1.
-TEST(Monitor, NumberAnswersKeepTheirRangesAndOpenUsesTheChosenPort) {
-  struct Case {
-    bool port;
-    std::optional<int> answer;
-    int expected;
-  };
-  const Case cases[] = {
-      {true, 1, 1},    {true, 255, 255}, {true, 256, 9}, {true, 0, 9},  {true, std::nullopt, 9},
-      {false, 60, 60}, {false, 61, 5},   {false, 0, 5},  {false, 1, 1},
-  };
-  for (const auto& [port, answer, expected] : cases) {
-    SCOPED_TRACE(answer.value_or(-1));
-    MonitorRig rig(nullptr, false);
-    rig.monitor.SetComPort(Given(9));
-    const Answer<int> given = [answer] { return answer; };
-    const Result result = port ? rig.monitor.SetComPort(given) : rig.monitor.SetLogInterval(given);
-    EXPECT_EQ(result.status, answer == expected ? Status::kDone : Status::kCancelled);
-    EXPECT_EQ(port ? rig.monitor.ComPortNumber() : rig.monitor.LogMinutes(), expected);
-    EXPECT_EQ(rig.monitor.ProgressRange().logging, 60 * rig.monitor.LogMinutes());
-    rig.link.Line().Unplug();
-    EXPECT_EQ(rig.monitor.OpenPort(), Result::Failed({}));
-    EXPECT_EQ(rig.line.openedPorts, std::vector<int>{rig.monitor.ComPortNumber()});
-    EXPECT_EQ(std::string(rig.monitor.ComStatus().text), "COM Port Closed") << "a failed open changes nothing";
-    EXPECT_EQ(rig.monitor.MessageText(), "");
-  }
-}
-
-// Answered no, they begin nothing: the next operation begins its own step without refusal. A file
-// not chosen writes nothing; a report that cannot be written fails with its box's text and adds no
-// pane line.
-TEST(Monitor, CancelledAnswersDoNothingAndAnUnwritableFileFailsWithItsBox) {
+TEST(Monitor, StartLoggingWithALogFileChosenStartsLogging) {
   MonitorRig rig;
-  EXPECT_EQ(rig.monitor.FactorySettings([] { return false; }), Result::Cancelled());
-  EXPECT_EQ(rig.monitor.SensorTest([] { return false; }), Result::Cancelled());
-  EXPECT_EQ(rig.monitor.Update([] { return false; }), Result::Cancelled());
-  EXPECT_EQ(rig.monitor.SaveParameters([] { return std::optional<std::string>(); }), Result::Cancelled());
-  EXPECT_EQ(rig.monitor.OpenLogFile([] { return std::optional<std::string>(); }), Result::Cancelled());
-  EXPECT_EQ(rig.monitor.TestCommunication(), Result::Started());
-  EXPECT_TRUE(rig.memoryFiles.files.empty());
-  EXPECT_FALSE(rig.monitor.LogFileChosen());
+  rig.monitor.StartReadingVariables();
+  rig.OpenLogFile();
+  EXPECT_EQ(rig.monitor.StartLogging().status, Status::kStarted);
+  EXPECT_EQ(rig.TopLine(), "I> Logging started");
+}
 
+TEST(Monitor, AChosenLogFileRefusesAnotherWithLogfileAlreadyOpened) {
+  MonitorRig rig;
+  rig.OpenLogFile();
+  EXPECT_EQ(rig.OpenLogFile().status, Status::kRefused);
+  EXPECT_EQ(rig.TopLine(), "E> Logfile already opened");
+}
+
+TEST(Monitor, AfterStopLoggingANewLogFileIsNeeded) {
+  MonitorRig rig;
+  rig.monitor.StartReadingVariables();
+  rig.OpenLogFile();
+  rig.monitor.StartLogging();
+  rig.monitor.StopLogging();
+  EXPECT_EQ(rig.monitor.StartLogging().status, Status::kRefused);
+  EXPECT_EQ(rig.TopLine(), "E> Logfile not opened");
+}
+
+struct AnswerRow {
+  const char* name;
+  Result (Monitor::*set)(const Answer<int>&);
+  int (Monitor::*get)() const;
+  std::optional<int> answer;
+  int kept;  // the setting afterwards; the rig starts from 9 (port) and 7 (minutes)
+};
+
+class NumberAnswer : public ::testing::TestWithParam<AnswerRow> {};
+
+TEST_P(NumberAnswer, IsTakenOnlyWithinItsRange) {
+  const AnswerRow& row = GetParam();
+  MonitorRig rig(nullptr, false);
+  rig.monitor.SetComPort(Given(9));
+  rig.monitor.SetLogInterval(Given(7));
+  (rig.monitor.*row.set)([&] { return row.answer; });
+  EXPECT_EQ((rig.monitor.*row.get)(), row.kept);
+}
+
+const AnswerRow kAnswers[] = {
+    {"ComPort0IsRefused", &Monitor::SetComPort, &Monitor::ComPortNumber, 0, 9},
+    {"ComPort1IsTaken", &Monitor::SetComPort, &Monitor::ComPortNumber, 1, 1},
+    {"ComPort255IsTaken", &Monitor::SetComPort, &Monitor::ComPortNumber, 255, 255},
+    {"ComPort256IsRefused", &Monitor::SetComPort, &Monitor::ComPortNumber, 256, 9},
+    {"ComPortCancelledKeepsThePort", &Monitor::SetComPort, &Monitor::ComPortNumber, std::nullopt, 9},
+    {"LogInterval0IsRefused", &Monitor::SetLogInterval, &Monitor::LogMinutes, 0, 7},
+    {"LogInterval1IsTaken", &Monitor::SetLogInterval, &Monitor::LogMinutes, 1, 1},
+    {"LogInterval60IsTaken", &Monitor::SetLogInterval, &Monitor::LogMinutes, 60, 60},
+    {"LogInterval61IsRefused", &Monitor::SetLogInterval, &Monitor::LogMinutes, 61, 7},
+};
+INSTANTIATE_TEST_SUITE_P(Monitor, NumberAnswer, ::testing::ValuesIn(kAnswers), kByName);
+
+TEST(Monitor, StartsWithPort1AndFiveMinutes) {
+  MonitorRig rig(nullptr, false);
+  EXPECT_EQ(std::tuple(rig.monitor.ComPortNumber(), rig.monitor.LogMinutes()), std::tuple(1, 5));
+}
+
+TEST(Monitor, ALogIntervalOf60MinutesMakesTheLoggingBar3600Seconds) {
+  MonitorRig rig(nullptr, false);
+  rig.monitor.SetLogInterval(Given(60));
+  EXPECT_EQ(rig.monitor.ProgressRange().logging, 3600);
+}
+
+TEST(Monitor, ARefusedLogIntervalKeepsTheLoggingBar) {
+  MonitorRig rig(nullptr, false);
+  rig.monitor.SetLogInterval(Given(61));
+  EXPECT_EQ(rig.monitor.ProgressRange().logging, 300);
+}
+
+TEST(Monitor, TheBarsOfTheReadersEndAt17And14And2000) {
+  MonitorRig rig(nullptr, false);
+  const ProgressRanges range = rig.monitor.ProgressRange();
+  EXPECT_EQ(std::tuple(range.parameters, range.variables, range.pause), std::tuple(17, 14, 2000));
+}
+
+TEST(Monitor, OpenPortOpensTheChosenComPort) {
+  MonitorRig rig(nullptr, false);
+  rig.monitor.SetComPort(Given(7));
+  rig.monitor.OpenPort();
+  EXPECT_EQ(rig.line.openedPorts, std::vector<int>{7});
+}
+
+TEST(Monitor, AFailedOpenLeavesThePortClosedWithoutALine) {
+  MonitorRig rig(nullptr, false);
+  rig.link.Line().Unplug();
+  EXPECT_EQ(rig.monitor.OpenPort().status, Status::kFailed);
+  EXPECT_EQ(std::tuple(rig.monitor.Mode(), std::string(rig.monitor.ComStatus().text), rig.monitor.MessageText()),
+            std::tuple(kPortClosed, std::string("COM Port Closed"), std::string()));
+}
+
+struct CancelRow {
+  const char* name;
+  Result (*run)(MonitorRig&);
+};
+
+class CancelledAnswer : public ::testing::TestWithParam<CancelRow> {};
+
+// Then the next command begins its own step without refusal, and no file was written.
+TEST_P(CancelledAnswer, DoesNothing) {
+  MonitorRig rig;
+  EXPECT_EQ(GetParam().run(rig).status, Status::kCancelled);
+  EXPECT_EQ(rig.monitor.TestCommunication().status, Status::kStarted);
+  EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\n");
+  EXPECT_TRUE(rig.memoryFiles.files.empty());
+}
+
+const Confirm kNo = [] { return false; };
+const Answer<std::string> kNoFile = [] { return std::optional<std::string>(); };
+const CancelRow kCancels[] = {
+    {"FactorySettings", [](MonitorRig& r) { return r.monitor.FactorySettings(kNo); }},
+    {"SensorTest", [](MonitorRig& r) { return r.monitor.SensorTest(kNo); }},
+    {"Update", [](MonitorRig& r) { return r.monitor.Update(kNo); }},
+    {"SaveParameters", [](MonitorRig& r) { return r.monitor.SaveParameters(kNoFile); }},
+    {"OpenLogFile", [](MonitorRig& r) { return r.monitor.OpenLogFile(kNoFile); }},
+};
+INSTANTIATE_TEST_SUITE_P(Monitor, CancelledAnswer, ::testing::ValuesIn(kCancels), kByName);
+
+TEST(Monitor, AReportThatCannotBeWrittenFailsWithItsBoxAndNoLine) {
+  MonitorRig rig;
   rig.memoryFiles.unwritable = {rig.reportPath};
   EXPECT_EQ(rig.SaveParameters(),
             Result::Failed("Error open parameter file: DateiParName\nreport.par: Read-only file system"));
   EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\n");
 }
 
-// The pane shows the newest line on top, each with its tones: falling for an error, rising otherwise,
-// and keeps the newest 1024 characters.
-TEST(Monitor, MessagesGoOnTopWithTheirTonesAndThePaneKeepsItsLimit) {
-  MonitorRig rig(nullptr, false);
-  rig.monitor.TestCommunication();  // E> COM Port NOT Open
-  rig.monitor.OpenPort();           // I> COM Port Opened
-  EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
-  EXPECT_EQ(rig.log.tones, (std::vector<std::vector<int>>{{2000, 120, 1000, 80}, {1000, 120, 2000, 80}}));
-  for (int i = 0; i < 100; ++i) rig.monitor.OpenPort();  // E> COM Port already open
-  EXPECT_EQ(rig.monitor.MessageText().size(), kMessagePaneLimit);
-  EXPECT_EQ(rig.monitor.MessageText().find("Opened"), std::string::npos) << "the oldest lines are cut";
+TEST(Monitor, ALogFileThatCannotBeWrittenIsNotChosen) {
+  MonitorRig rig;
+  rig.memoryFiles.unwritable = {rig.logPath};
+  rig.OpenLogFile();
+  EXPECT_FALSE(rig.monitor.LogFileChosen());
 }
 
-// Every listener hears every event until it is removed. The port's device going and coming back are
-// events besides the COM status and a pane line each, and change nothing else.
-TEST(Monitor, EveryListenerIsToldUntilRemoved) {
+TEST(MessagePane, TheFirstLineEndsWithCrLf) {
+  MonitorRig rig(nullptr, false);
+  rig.monitor.TestCommunication();
+  EXPECT_EQ(rig.monitor.MessageText(), "E> COM Port NOT Open\r\n");
+}
+
+TEST(MessagePane, TheNewestLineIsOnTop) {
+  MonitorRig rig(nullptr, false);
+  rig.monitor.TestCommunication();
+  rig.monitor.OpenPort();
+  EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
+}
+
+// 39 lines of 26 characters and ten of the fortieth.
+TEST(MessagePane, KeepsTheNewest1024Characters) {
+  MonitorRig rig;
+  for (int i = 0; i < 40; ++i) rig.monitor.OpenPort();
+  EXPECT_EQ(rig.monitor.MessageText().size(), 1024u);
+  EXPECT_EQ(rig.monitor.MessageText().substr(1014), "E> COM Por");
+}
+
+TEST(MessagePane, ErrorLinesSoundAFallingPair) {
+  MonitorRig rig(nullptr, false);
+  rig.monitor.TestCommunication();
+  EXPECT_EQ(rig.log.tones, (std::vector<std::vector<int>>{{2000, 120, 1000, 80}}));
+}
+
+TEST(MessagePane, InformationLinesSoundARisingPair) {
+  MonitorRig rig;
+  EXPECT_EQ(rig.log.tones, (std::vector<std::vector<int>>{{1000, 120, 2000, 80}}));
+}
+
+struct LineRow {
+  const char* name;
+  int code;
+  MessageContext context;
+  const char* line;
+};
+
+class MessageText : public ::testing::TestWithParam<LineRow> {};
+
+TEST_P(MessageText, ReadsAsShown) { EXPECT_EQ(MessageLine(GetParam().code, GetParam().context), GetParam().line); }
+
+const LineRow kLines[] = {
+    {"IdsHaveFourUpperCaseDigits", kMsgWrongFormat, {0x0C0B, false, "", ""}, "E> Wrong format response at ID: 0C0B"},
+    {"WrongCommandNamesTheId", kMsgWrongCommand, {0x3004, false, "", ""}, "E> Wrong command response at ID: 3004"},
+    {"NoReplyNamesTheId", kMsgNoReply, {0x0C01, false, "", ""}, "E> No reply at ID: 0C01"},
+    {"NoReplyToTestCommunicationNamesTheUnit", kMsgNoReply, {0x3003, true, "", ""}, "E> No reply from detector unit"},
+    {"ReportPathStandsBetweenBlanks",
+     kMsgParametersStored,
+     {0, false, "C:\\data\\Gelvar.par", ""},
+     "I> Parameters stored in file ' C:\\data\\Gelvar.par '"},
+    {"LogPathStandsBetweenBlanks", kMsgLogStored, {0, false, "", "a.log"}, "I> Log stored in file ' a.log '"},
+    {"CodeAboveTheTableIsEmpty", kLastMessageCode + 1, {0, false, "", ""}, ""},
+    {"Code0IsEmpty", 0, {0, false, "", ""}, ""},
+};
+INSTANTIATE_TEST_SUITE_P(MessagePane, MessageText, ::testing::ValuesIn(kLines), kByName);
+
+TEST(Monitor, AListenerRemovedHearsNoMore) {
   MonitorRig rig;
   EventLog second(rig.link.Scheduler());
   rig.monitor.AddListener(second);
-  rig.monitor.LineLost(1);
-  EXPECT_EQ(std::string(rig.monitor.ComStatus().text), "COM Port Lost");
-  EXPECT_EQ(rig.monitor.ComStatus().kind, StatusKind::kFault);
-  rig.monitor.LineBack(1);
-  EXPECT_EQ(std::string(rig.monitor.ComStatus().text), "COM Port Open");
   rig.monitor.OpenPort();
   rig.monitor.RemoveListener(second);
   rig.monitor.ClosePort();
-
-  EXPECT_EQ(second.Count('-'), 1);
-  EXPECT_EQ(second.Count('+'), 1);
-  EXPECT_EQ(second.messages,
-            (std::vector<std::string>{"E> COM Port Lost", "I> COM Port Reopened", "E> COM Port already open"}));
-  EXPECT_EQ(second.tones[0], (std::vector<int>{2000, 120, 1000, 80}));
-  EXPECT_EQ(second.tones[1], (std::vector<int>{1000, 120, 2000, 80}));
-  EXPECT_EQ(rig.log.messages,
-            (std::vector<std::string>{"I> COM Port Opened", "E> COM Port Lost", "I> COM Port Reopened",
-                                      "E> COM Port already open", "I> COM Port Closed"}));
-  EXPECT_EQ(rig.monitor.Mode(), kPortClosed);
+  EXPECT_EQ(second.messages, std::vector<std::string>{"E> COM Port already open"});
 }
 
-// A value shown from before the port was lost or closed is stale, also once the port is back, until its
-// own step reads it again: the variables read afterwards are current, the parameters not.
-TEST(Monitor, ValuesGoStaleWhenThePortIsLostOrClosedUntilReadAgain) {
-  for (const bool lost : {true, false}) {
-    SCOPED_TRACE(lost ? "lost" : "closed");
-    MonitorRig rig;
-    rig.monitor.ReadParameters();
-    ASSERT_TRUE(rig.RunUntilEvents('R', 1, 200'000));
-    EXPECT_FALSE(rig.monitor.Fields().IsStale(Field::kLanguage));
-    if (lost) {
-      rig.link.Line().Unplug();
-      rig.monitor.TestCommunication();
-      ASSERT_TRUE(rig.RunUntilEvents('-', 1, 10'000));
-    } else {
-      rig.monitor.ClosePort();
-    }
-    EXPECT_TRUE(rig.monitor.Fields().IsStale(Field::kLanguage));
-    EXPECT_EQ(rig.monitor.Fields().Text(Field::kLanguage), "EN");
-    if (lost) {
-      rig.link.Line().PlugIn();
-      ASSERT_TRUE(rig.RunUntilEvents('+', 1, 10'000));
-      rig.link.RunUntil([&] { return rig.monitor.Mode() == kPortOpen; }, 10'000);
-    } else {
-      rig.monitor.OpenPort();
-    }
-    rig.monitor.StartReadingVariables();
-    ASSERT_TRUE(rig.RunUntilEvents('P', 1, 200'000));
-    EXPECT_FALSE(rig.monitor.Fields().IsStale(Field::kSlabTemp));
-    EXPECT_TRUE(rig.monitor.Fields().IsStale(Field::kLanguage));
-  }
+TEST(Monitor, ALostPortShowsInTheStatusAndThePane) {
+  MonitorRig rig;
+  rig.monitor.LineLost(1);
+  EXPECT_EQ(std::tuple(std::string(rig.monitor.ComStatus().text), rig.TopLine(), rig.log.Count('-')),
+            std::tuple(std::string("COM Port Lost"), std::string("E> COM Port Lost"), 1));
+}
+
+TEST(Monitor, APortBackShowsInTheStatusAndThePane) {
+  MonitorRig rig;
+  rig.monitor.LineLost(1);
+  rig.monitor.LineBack(1);
+  EXPECT_EQ(std::tuple(std::string(rig.monitor.ComStatus().text), rig.TopLine(), rig.log.Count('+')),
+            std::tuple(std::string("COM Port Open"), std::string("I> COM Port Reopened"), 1));
+}
+
+TEST(Monitor, ClosingThePortMakesTheValuesShownStale) {
+  MonitorRig rig;
+  rig.monitor.ClosePort();
+  EXPECT_TRUE(rig.monitor.Fields().IsStale(Field::kLanguage));
+}
+
+TEST(Monitor, AValueReadAgainIsNoLongerStale) {
+  MonitorRig rig;
+  rig.monitor.LineLost(1);
+  rig.monitor.StartReadingVariables();
+  ASSERT_TRUE(rig.RunUntilEvents('P', 1, 10'000));
+  EXPECT_EQ(std::pair(rig.monitor.Fields().IsStale(Field::kSlabTemp), rig.monitor.Fields().IsStale(Field::kLanguage)),
+            std::pair(false, true));
 }
 
 }  // namespace
