@@ -265,7 +265,7 @@ TEST_F(MqttClientTest, GreetingSetBeforeTheConnectionGoesOutOnConnecting) {
 
 TEST_F(MqttClientTest, StopSendsTheWillItselfAndDisconnects) {
   Connected().Stop();
-  EXPECT_EQ(broker.disconnects, 1);
+  EXPECT_TRUE(Eventually([&] { return broker.disconnects == 1; })) << "no DISCONNECT";
   const std::vector<Published> got = PublishedOnce(1);
   EXPECT_EQ((std::tuple{got.at(0).topic, got.at(0).payload, got.at(0).retain}), (std::tuple{"site/status", "offline", true}));
 }
