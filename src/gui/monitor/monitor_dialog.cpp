@@ -34,6 +34,7 @@
 #include "gui/monitor/input_dialog.h"
 #include "gui/monitor/monitor_ids.h"
 #include "gui/tools/protocol_window.h"
+#include "gui/ui/backed_progress_bar.h"
 #include "gui/ui/tone_player.h"
 #include "gui/ui/widget_support.h"
 #include "gui/update/update_dialog.h"
@@ -296,7 +297,7 @@ QProgressBar* AddProgress(QGridLayout* grid, int row, int column, const char* la
                           int columnSpan = 1) {
   auto* cell = new QHBoxLayout;
   auto* caption = new QLabel(QString::fromLatin1(label));
-  auto* bar = Numbered(new QProgressBar, controlId);
+  auto* bar = Numbered(new BackedProgressBar, controlId);
   bar->setTextVisible(false);
   bar->setToolTip(QString::fromLatin1(hint));
   caption->setToolTip(bar->toolTip());
