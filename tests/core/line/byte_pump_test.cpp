@@ -67,11 +67,6 @@ struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualSch
     std::ofstream(dir / name, std::ios::binary | std::ios::app) << std::string(bytes.begin(), bytes.end());
     return (dir / name).string();
   }
-  int Fetch(std::uint32_t id) {
-    ObjectRequest request{0, 0, id, 0, {}};
-    link_check_slots(link);
-    return link_fetch(link, &request);
-  }
   void Pump(int times) {
     for (int i = 0; i < times; ++i) pump.Pump();
   }
@@ -140,20 +135,16 @@ TEST_P(RxPane, ShowsEachFrameOnALineOfItsOwn) {
   EXPECT_EQ(pump.Rx().PaneLines(), GetParam().lines);
 }
 
+// clang-format off
 const PaneRow kPaneRows[] = {
-    {"HexNumbersRunTo100000ThenStartAt1",
-     {0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91},
-     true,
-     99999,
+    {"HexNumbersRunTo100000ThenStartAt1", {0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91}, true, 99999,
      "100000-0[54 48 D1 91 ]\n0001-0[54 48 D1 91 ]"},
     {"BytesWithAGlyphAsThemselves", {0x55, 0xC0, 0x0C, 0x2E, 0x00, 0xAF}, false, 0, "0001-0[U\xC0<0C>.<00>\xAF]"},
-    {"ControlBytesAndEscapeMarkInHex",
-     {0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF},
-     false,
-     0,
+    {"ControlBytesAndEscapeMarkInHex", {0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, false, 0,
      "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
     {"BytesBetweenFramesOnTheFramesLines", {0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, false, 0, "A\n0001-0[T<00><05>\xA6]B"},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(Frames, RxPane, ::testing::ValuesIn(kPaneRows), RowName());
 
 class LongRxText : public BytePumpTest, public ::testing::WithParamInterface<int> {};
@@ -231,7 +222,9 @@ TEST_F(BytePumpTest, PrFileIsFedBeforeThePortAndFollowedAsItGrows) {
   File("p-r", {0x05, 0x12});
   incoming = {0x34, 0x5F};
   pump.Pump();
-  EXPECT_EQ(Fetch(0x0001), 0x0001);
+  link_check_slots(link);
+  ObjectRequest request{0, 0, 0x0001, 0, {}};
+  EXPECT_EQ(link_fetch(link, &request), 0x0001);
 }
 
 TEST_F(BytePumpTest, MissingPrFileIsToldAndNotUsed) {
