@@ -25,7 +25,6 @@ TEST_P(QueueAfterPosts, HoldsAtMostTwo) {
 }
 
 const QueueRow kQueueRows[] = {
-    {"Two", 2, kLinkOk, 2, 0},
     {"ThirdIsRefusedAndCounted", 3, kLinkRefused, 2, 1},
     {"CounterWrapsAfter255", 258, kLinkRefused, 2, 0},
 };
