@@ -58,20 +58,24 @@ struct BytePumpTest : LinkTest, LinePort, PumpMessages, LineObserver, VirtualSch
   void StopWatch(TimerId) override { readable = nullptr; }
 
   // Puts a frame into the transmit buffer and starts it, as the converter does.
-  void StartFrame(const Bytes& frame) {
+  void StartFrame(const Bytes& frame = {0x54, 0x48, 0xD1, 0x91}) {
     std::copy(frame.begin(), frame.end() - 1, link.memory.driver.txBuffer);
     ASSERT_EQ(drv_start_tx(link, 0), kLinkOk);
   }
-  void Append(const std::string& name, const Bytes& bytes) {
+  // Appends to a line file in the test's folder and answers its path.
+  std::string File(const std::string& name, const Bytes& bytes = {}) {
     std::ofstream(dir / name, std::ios::binary | std::ios::app) << std::string(bytes.begin(), bytes.end());
-  }
-  int Fetch(std::uint32_t id) {
-    ObjectRequest request{0, 0, id, 0, {}};
-    link_check_slots(link);
-    return link_fetch(link, &request);
+    return (dir / name).string();
   }
   void Pump(int times) {
     for (int i = 0; i < times; ++i) pump.Pump();
+  }
+  // Bytes off the line, each batch followed by a pump step.
+  void Receive(const Bytes& bytes, int times) {
+    for (int i = 0; i < times; ++i) {
+      FeedBytes(link, bytes);
+      pump.Pump();
+    }
   }
 
   int opens = 1;      // what Open answers
@@ -96,22 +100,16 @@ TEST_F(BytePumpTest, FailedPortOpenLeavesTheChannelWithoutPort) {
 }
 
 TEST_F(BytePumpTest, FrameLeavesWholeInOneTimerStep) {
-  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  StartFrame();
   pump.Pump();
   EXPECT_EQ(written, (Bytes{0x54, 0x48, 0xD1, 0x91}));
 }
 
 TEST_F(BytePumpTest, WithoutOutputAFrameStopsAtItsFirstByte) {
   pump.CloseChannel(0);
-  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  StartFrame();
   pump.Pump();
   EXPECT_EQ(pump.Tx().PaneLines(), "0001-0[T");
-}
-
-TEST_F(BytePumpTest, TxTextIsTheWindowsPaneText) {
-  StartFrame({0x54, 0x48, 0xD1, 0x91});
-  pump.Pump();
-  EXPECT_EQ(pump.Tx().Text(), "\r\n0001-0[TH\xD1\x91]");
 }
 
 TEST_F(BytePumpTest, PumpWithNothingNewAsksNoRefresh) {
@@ -137,60 +135,32 @@ TEST_P(RxPane, ShowsEachFrameOnALineOfItsOwn) {
   EXPECT_EQ(pump.Rx().PaneLines(), GetParam().lines);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, RxPane,
-    ::testing::Values(PaneRow{"HexDigitsAndASpacePerByte", {0x54, 0x48, 0xD1, 0x91}, true, 6, "0007-0[54 48 D1 91 ]"},
-                      PaneRow{"NumbersRunTo100000ThenStartAt1",
-                              {0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91},
-                              true,
-                              99999,
-                              "100000-0[54 48 D1 91 ]\n0001-0[54 48 D1 91 ]"},
-                      PaneRow{"BytesWithAGlyphAsThemselves",
-                              {0x55, 0xC0, 0x0C, 0x2E, 0x00, 0xAF},
-                              false,
-                              0,
-                              "0001-0[U\xC0<0C>.<00>\xAF]"},
-                      PaneRow{"ControlBytesAndEscapeMarkInHex",
-                              {0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF},
-                              false,
-                              0,
-                              "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
-                      PaneRow{"BytesBetweenFramesOnTheFramesLines",
-                              {0x41, 0x54, 0x00, 0x05, 0xA6, 0x42},
-                              false,
-                              0,
-                              "A\n0001-0[T<00><05>\xA6]B"}),
-    RowName());
-
-struct LimitRow {
-  const char* name;
-  int bytes;  // a "B", then "A"s
-  const char* start;
+// clang-format off
+const PaneRow kPaneRows[] = {
+    {"HexNumbersRunTo100000ThenStartAt1", {0x54, 0x48, 0xD1, 0x91, 0x54, 0x48, 0xD1, 0x91}, true, 99999,
+     "100000-0[54 48 D1 91 ]\n0001-0[54 48 D1 91 ]"},
+    {"BytesWithAGlyphAsThemselves", {0x55, 0xC0, 0x0C, 0x2E, 0x00, 0xAF}, false, 0, "0001-0[U\xC0<0C>.<00>\xAF]"},
+    {"ControlBytesAndEscapeMarkInHex", {0x55, 0x0D, 0x0A, '<', 0x7F, 0xA0, 0xAD, 0xFF}, false, 0,
+     "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
+    {"BytesBetweenFramesOnTheFramesLines", {0x41, 0x54, 0x00, 0x05, 0xA6, 0x42}, false, 0, "A\n0001-0[T<00><05>\xA6]B"},
 };
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Frames, RxPane, ::testing::ValuesIn(kPaneRows), RowName());
 
-class LongRxText : public BytePumpTest, public ::testing::WithParamInterface<LimitRow> {};
+class LongRxText : public BytePumpTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(LongRxText, KeepsItsLast4095Characters) {
   FeedBytes(link, {'B'});
-  for (int left = GetParam().bytes - 1; left > 0; left -= 200) {
-    FeedBytes(link, Bytes(std::min(left, 200), 'A'));
-    pump.Pump();
-  }
-  EXPECT_EQ(pump.Rx().Text().substr(0, 2), GetParam().start);
-  EXPECT_EQ(pump.Rx().Text().size(), std::min(GetParam().bytes, 4095));
+  for (int left = GetParam() - 1; left > 0; left -= 200) Receive(Bytes(std::min(left, 200), 'A'), 1);
+  EXPECT_EQ(pump.Rx().Text().substr(0, 2), GetParam() == 4095 ? "BA" : "AA");
+  EXPECT_EQ(pump.Rx().Text().size(), 4095u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, LongRxText,
-                         ::testing::Values(LimitRow{"AtTheLimitWhole", 4095, "BA"},
-                                           LimitRow{"OneOverLosesTheFirst", 4096, "AA"}),
-                         RowName());
+INSTANTIATE_TEST_SUITE_P(Sizes, LongRxText, ::testing::Values(4095, 4096));
 
 // The pane keeps whole lines: a cut inside a line takes the rest of that line too.
 TEST_F(BytePumpTest, LongRxPaneKeepsWholeLines) {
-  for (int i = 0; i < 300; ++i) {
-    FeedBytes(link, {0x55, 0x00, 0x05, 0x3C, 0x3C, 0x5F});
-    pump.Pump();
-  }
+  Receive({0x55, 0x00, 0x05, 0x3C, 0x3C, 0x5F}, 300);
   EXPECT_TRUE(pump.Rx().PaneLines().starts_with("0")) << pump.Rx().PaneLines().substr(0, 20);
   EXPECT_GT(pump.Rx().PaneLines().size(), 4095u - 30);
 }
@@ -204,67 +174,57 @@ struct LineRow {
 class LongRxLine : public BytePumpTest, public ::testing::WithParamInterface<LineRow> {};
 
 TEST_P(LongRxLine, IsCutAtAWholeEscapeWithinTheLimit) {
-  for (int i = 0; i < 700; ++i) {
-    FeedBytes(link, GetParam().fed);
-    pump.Pump();
-  }
+  Receive(GetParam().fed, 700);
   EXPECT_TRUE(pump.Rx().PaneLines().starts_with(GetParam().start)) << pump.Rx().PaneLines().substr(0, 8);
   EXPECT_LE(pump.Rx().PaneLines().size(), 4095u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, LongRxLine,
-                         ::testing::Values(LineRow{"ControlBytes", {0x01, 0x02, 0x03}, "<0"},
-                                           LineRow{"EscapeMarksAmongLetters", {'<', 'A', 'A', 'A', 'A', 'A'}, "<3C>"}),
-                         RowName());
+const LineRow kLineRows[] = {
+    {"ControlBytes", {0x01, 0x02, 0x03}, "<0"},
+    {"EscapeMarksAmongLetters", {'<', 'A', 'A', 'A', 'A', 'A'}, "<3C>"},
+};
+INSTANTIATE_TEST_SUITE_P(Bytes, LongRxLine, ::testing::ValuesIn(kLineRows), RowName());
 
 TEST_F(BytePumpTest, NoteAloneKeepsTheTextWithinTheLimit) {
-  for (int i = 0; i < 25; ++i) {
-    FeedBytes(link, Bytes(200, 'A'));
-    pump.Pump();
-  }
+  Receive(Bytes(200, 'A'), 25);
   lost = true;
   pump.Pump();
   EXPECT_EQ(pump.Rx().Text().size(), 4095u);
 }
 
 TEST_F(BytePumpTest, PtFileTakesTheFrameInsteadOfThePort) {
-  pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
+  const std::string pt = File("p-t");
+  pump.OpenLineFile(kLineFileTx, 0, pt);
   StartFrame({0x55, 0x00, 0x05, 0x12, 0x34, 0x5F});
   pump.Pump();
-  EXPECT_EQ(ReadFile((dir / "p-t").string()), std::string("\x55\x00\x05\x12\x34\x5F", 6));
+  EXPECT_EQ(ReadFile(pt), std::string("\x55\x00\x05\x12\x34\x5F", 6));
   EXPECT_TRUE(written.empty());
 }
 
 TEST_F(BytePumpTest, OpeningAnOutputDropsTheWaitingByte) {
-  StartFrame({0x54, 0x48, 0xD1, 0x91});
-  pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
+  StartFrame();
+  pump.OpenLineFile(kLineFileTx, 0, File("p-t"));
   pump.Pump();
   EXPECT_EQ(ReadFile((dir / "p-t").string()), "");
 }
 
 TEST_F(BytePumpTest, OpeningThePortDropsTheWaitingByte) {
   pump.CloseChannel(0);
-  StartFrame({0x54, 0x48, 0xD1, 0x91});
+  StartFrame();
   pump.OpenChannel(0, 2);
   pump.Pump();
   EXPECT_TRUE(written.empty());
 }
 
-TEST_F(BytePumpTest, PrFileIsFedBeforeThePort) {
-  Append("p-r", {0x55, 0x00, 0x05, 0x12});
-  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
+TEST_F(BytePumpTest, PrFileIsFedBeforeThePortAndFollowedAsItGrows) {
+  pump.OpenLineFile(kLineFileRx, 0, File("p-r", {0x55, 0x00}));
+  pump.Pump();
+  File("p-r", {0x05, 0x12});
   incoming = {0x34, 0x5F};
   pump.Pump();
-  EXPECT_EQ(Fetch(0x0001), 0x0001);
-}
-
-TEST_F(BytePumpTest, PrFileIsFollowedAsItGrows) {
-  Append("p-r", {0x55, 0x00, 0x05});
-  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
-  pump.Pump();
-  Append("p-r", {0x12, 0x34, 0x5F});
-  pump.Pump();
-  EXPECT_EQ(Fetch(0x0001), 0x0001);
+  link_check_slots(link);
+  ObjectRequest request{0, 0, 0x0001, 0, {}};
+  EXPECT_EQ(link_fetch(link, &request), 0x0001);
 }
 
 TEST_F(BytePumpTest, MissingPrFileIsToldAndNotUsed) {
@@ -275,10 +235,16 @@ TEST_F(BytePumpTest, MissingPrFileIsToldAndNotUsed) {
 }
 
 TEST_F(BytePumpTest, ClosingThePtFileLeavesThePrFileInUse) {
-  pump.OpenLineFile(kLineFileTx, 0, (dir / "p-t").string());
-  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-t").string());  // made by the P-t open
+  pump.OpenLineFile(kLineFileTx, 0, File("p-t"));
+  pump.OpenLineFile(kLineFileRx, 0, File("p-t"));
   pump.CloseLineFile(kLineFileTx, 0);
   EXPECT_EQ(pump.LineFileFlags(), kLineFileRx);
+}
+
+TEST_F(BytePumpTest, ReceiveStepWithAPrFileInUseHasNothingNew) {
+  pump.OpenLineFile(kLineFileRx, 0, File("p-r"));
+  incoming = {0x41};
+  EXPECT_FALSE(pump.Receive());
 }
 
 class WatchedPort : public BytePumpTest {
@@ -307,21 +273,13 @@ TEST_F(WatchedPort, NextTimerStepShowsWhatArrived) {
   EXPECT_EQ(refreshes, 1);
 }
 
-TEST_F(BytePumpTest, ReceiveStepWithAPrFileInUseHasNothingNew) {
-  Append("p-r", {});
-  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
-  incoming = {0x41};
-  EXPECT_FALSE(pump.Receive());
-}
-
 TEST_F(WatchedPort, IsNoLongerWatchedOnceClosed) {
   pump.CloseChannel(0);
   EXPECT_FALSE(readable);
 }
 
 TEST_F(WatchedPort, IsNoLongerWatchedOnceAPrFileIsInUse) {
-  Append("p-r", {});
-  pump.OpenLineFile(kLineFileRx, 0, (dir / "p-r").string());
+  pump.OpenLineFile(kLineFileRx, 0, File("p-r"));
   EXPECT_FALSE(readable);
 }
 
@@ -334,15 +292,10 @@ TEST_F(BytePumpTest, LostDeviceIsToldOnce) {
 TEST_F(BytePumpTest, LostDeviceIsNotedInBothPanes) {
   lost = true;
   EXPECT_TRUE(pump.Pump());
+  StartFrame();
+  pump.Pump();
   EXPECT_EQ(pump.Rx().Text(), "\r\n*** COM2 lost");
-}
-
-TEST_F(BytePumpTest, FramesLeaveIntoNothingWhileTheDeviceIsLost) {
-  lost = true;
-  pump.Pump();
-  StartFrame({0x54, 0x48, 0xD1, 0x91});
-  pump.Pump();
-  EXPECT_EQ(pump.Tx().PaneLines(), "*** COM2 lost\n0001-0[TH\xD1<91>]");
+  EXPECT_EQ(pump.Tx().PaneLines(), "*** COM2 lost\n0001-0[TH\xD1<91>]") << "frames leave into nothing";
 }
 
 struct ReopenRow {
@@ -360,10 +313,8 @@ TEST_P(LostDevice, IsTriedAgainOnceASecond) {
   EXPECT_EQ(reopens, GetParam().reopens);
 }
 
-INSTANTIATE_TEST_SUITE_P(Pumps, LostDevice,
-                         ::testing::Values(ReopenRow{"NotBeforeASecond", 19, 0}, ReopenRow{"AfterASecond", 20, 1},
-                                           ReopenRow{"EverySecond", 100, 5}),
-                         RowName());
+const ReopenRow kReopenRows[] = {{"NotBeforeASecond", 19, 0}, {"AfterASecond", 20, 1}, {"EverySecond", 100, 5}};
+INSTANTIATE_TEST_SUITE_P(Pumps, LostDevice, ::testing::ValuesIn(kReopenRows), RowName());
 
 TEST_F(BytePumpTest, FailedReopeningIsNoNews) {
   lost = true;
@@ -391,7 +342,6 @@ TEST_F(BytePumpTest, ClosingALostPortEndsTheReopening) {
 
 TEST_F(BytePumpTest, LinkInsideShowsEachFieldsOwnValueOfChannelZero) {
   link.memory.driver = {kDriverReceiving, 0x2B, 0, 4, 6, {}, {}};
-  // Every counter its own value: state, timeout, the five error counters, queue head, slot statuses.
   link.memory.converter = {kConvBackoff, 0, 200, 11, 12, 13, 255, 15, 0, 1, 0, {}, {}, {}, {1, 0, 3}, {}, {}, {}};
   // The driver's state, control, receive counter, indexes; the converter's state, timeout, queues, counters.
   const std::array<std::string, kInsideValueCount> expected = {

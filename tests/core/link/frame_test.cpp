@@ -21,22 +21,22 @@ TEST_P(FrameSent, AsTheseBytes) {
   EXPECT_EQ(sent, row.line);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, FrameSent,
-    ::testing::Values(
-        SentRow{"NoDataIsAT", 0, 0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
-        SentRow{"OneByteGoesAsTWithout", 1, 0x0001, {0x12}, {0x54, 0x00, 0x05, 0xA6}},
-        SentRow{"TwoBytesAreAU", 2, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
-        SentRow{"ThreeBytesGoAsUWithoutTheLast", 3, 0x0001, {0x12, 0x34, 0x56}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
-        SentRow{"FourBytesAreAV", 4, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
-        SentRow{"CountAboveFourIsFour", 5, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
-        SentRow{"CountBitsAboveThreeIgnored", 0x12, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
-        SentRow{"IdBitsAboveThirteenDropped", 0, 0x5234, {}, {0x54, 0x48, 0xD1, 0x91}},
-        // 54 + FF + FF carries twice: 84 folded, complement AB.
-        SentRow{"CarryOfTheSumComesBackIn", 0, 0x3FFF, {}, {0x54, 0xFF, 0xFF, 0xAB}},
-        // 54 + 0C + 9F is exactly FF, which is not folded: complement 00.
-        SentRow{"SumOfExactlyFFStays", 0, 0x0327, {}, {0x54, 0x0C, 0x9F, 0x00}}),
-    RowName());
+// A sum that carries comes back in: 54 + FF + FF folds to 84, complement AB. One of exactly FF does not.
+// clang-format off
+const SentRow kSentRows[] = {
+    {"NoDataIsAT", 0, 0x1234, {}, {0x54, 0x48, 0xD1, 0x91}},
+    {"OneByteGoesAsTWithout", 1, 0x0001, {0x12}, {0x54, 0x00, 0x05, 0xA6}},
+    {"TwoBytesAreAU", 2, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+    {"ThreeBytesGoAsUWithoutTheLast", 3, 0x0001, {0x12, 0x34, 0x56}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+    {"FourBytesAreAV", 4, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
+    {"CountAboveFourIsFour", 5, 0x0380, {1, 2, 3, 4}, {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}},
+    {"CountBitsAboveThreeIgnored", 0x12, 0x0001, {0x12, 0x34}, {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}},
+    {"IdBitsAboveThirteenDropped", 0, 0x5234, {}, {0x54, 0x48, 0xD1, 0x91}},
+    {"CarryOfTheSumComesBackIn", 0, 0x3FFF, {}, {0x54, 0xFF, 0xFF, 0xAB}},
+    {"SumOfExactlyFFStays", 0, 0x0327, {}, {0x54, 0x0C, 0x9F, 0x00}},
+};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Requests, FrameSent, ::testing::ValuesIn(kSentRows), RowName());
 
 struct ReceivedRow {
   const char* name;
@@ -45,6 +45,7 @@ struct ReceivedRow {
   int foundId;  // 0: no reply
   Bytes data;   // the fetched record's four data bytes
   int badFrames;
+  int slots;  // in use once the parity is checked
 };
 
 class FrameReceived : public LinkBench, public ::testing::WithParamInterface<ReceivedRow> {};
@@ -53,46 +54,33 @@ TEST_P(FrameReceived, AsThisReply) {
   const ReceivedRow& row = GetParam();
   FeedBytes(link, row.line);
   link_check_slots(link);
+  EXPECT_EQ(StatusOf(kSlotsInUse), row.slots);
   ObjectRequest request{0, 0, row.askedId, 0, {9, 9, 9, 9}};
   EXPECT_EQ(link_fetch(link, &request), row.foundId);
   EXPECT_EQ(Bytes(request.data, request.data + 4), row.data);
   EXPECT_EQ(Count(kBadFrames), row.badFrames);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, FrameReceived,
-    ::testing::Values(
-        ReceivedRow{"TCarriesNoData", {0x54, 0x48, 0xD1, 0x91}, 0x1234, 0x1234, {0, 0, 0, 0}, 0},
-        ReceivedRow{"UCarriesTwoBytes", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}, 0x0001, 0x0001, {0x12, 0x34, 0, 0}, 0},
-        ReceivedRow{"HighestIdComesBack", {0x54, 0xFF, 0xFF, 0xAB}, 0x3FFF, 0x3FFF, {0, 0, 0, 0}, 0},
-        ReceivedRow{"VCarriesFourBytes", {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}, 0x0380, 0x0380, {1, 2, 3, 4}, 0},
-        ReceivedRow{"WrongSumIsDroppedAndCounted", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5E}, 0x0001, 0, {9, 9, 9, 9}, 1},
-        // ID word 0005 with its even parity bit flipped, and the sum made to fit again.
-        ReceivedRow{"WrongParityIsDroppedAndCounted", {0x54, 0x00, 0x04, 0xA7}, 0x0001, 0, {9, 9, 9, 9}, 1},
-        ReceivedRow{"BytesBesideTheTypeLettersStartNoFrame",
-                    {0x53, 0x57, 0x54, 0x48, 0xD1, 0x91},
-                    0x1234,
-                    0x1234,
-                    {0, 0, 0, 0},
-                    0},
-        // A T frame ends after four bytes: the U behind it is read whole.
-        ReceivedRow{"FrameEndsAfterItsLength",
-                    {0x54, 0x48, 0xD1, 0x91, 0x55, 0x00, 0x05, 0x12, 0x34, 0x5F},
-                    0x0001,
-                    0x0001,
-                    {0x12, 0x34, 0, 0},
-                    0}),
-    RowName());
+// Wrong parity: ID word 0005 with its even parity bit flipped, and the sum made to fit again.
+// A T frame ends after four bytes: the U behind it is read whole.
+// clang-format off
+const ReceivedRow kReceivedRows[] = {
+    {"TCarriesNoData", {0x54, 0x48, 0xD1, 0x91}, 0x1234, 0x1234, {0, 0, 0, 0}, 0, 1},
+    {"UCarriesTwoBytes", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}, 0x0001, 0x0001, {0x12, 0x34, 0, 0}, 0, 1},
+    {"HighestIdComesBack", {0x54, 0xFF, 0xFF, 0xAB}, 0x3FFF, 0x3FFF, {0, 0, 0, 0}, 0, 1},
+    {"VCarriesFourBytes", {0x56, 0x0E, 0x01, 1, 2, 3, 4, 0x90}, 0x0380, 0x0380, {1, 2, 3, 4}, 0, 1},
+    {"WrongSumIsDroppedAndCounted", {0x55, 0x00, 0x05, 0x12, 0x34, 0x5E}, 0x0001, 0, {9, 9, 9, 9}, 1, 0},
+    {"WrongParityIsDroppedAndCounted", {0x54, 0x00, 0x04, 0xA7}, 0x0001, 0, {9, 9, 9, 9}, 1, 0},
+    {"BytesBesideTheTypeLettersStartNoFrame", {0x53, 0x57, 0x54, 0x48, 0xD1, 0x91}, 0x1234, 0x1234, {0, 0, 0, 0}, 0, 1},
+    {"FrameEndsAfterItsLength", {0x54, 0x48, 0xD1, 0x91, 0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}, 0x0001, 0x0001,
+     {0x12, 0x34, 0, 0}, 0, 2},
+};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Replies, FrameReceived, ::testing::ValuesIn(kReceivedRows), RowName());
 
 TEST_F(LinkBench, FreshReplyIsNotFetchableBeforeItsParityCheck) {
   FeedBytes(link, {0x54, 0x48, 0xD1, 0x91});
   EXPECT_EQ(Fetch(0x1234), 0);
-}
-
-TEST_F(LinkBench, ReplyWithWrongParityFreesItsSlot) {
-  FeedBytes(link, {0x54, 0x00, 0x04, 0xA7});  // ID word 0005 with its even parity bit flipped
-  link_check_slots(link);
-  EXPECT_EQ(StatusOf(kSlotsInUse), 0);
 }
 
 TEST_F(LinkBench, FourthReplyWhileThreeWaitIsDroppedAndCounted) {

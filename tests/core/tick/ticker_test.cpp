@@ -15,6 +15,24 @@
 namespace gelvar::testing {
 namespace {
 
+struct TickerTest : ::testing::Test {
+  Link link;
+  VirtualScheduler clock;
+  Ticker ticker{link, clock};
+};
+
+TEST_F(TickerTest, StartSetsBothPeriods) {
+  ticker.Start(50);
+  EXPECT_EQ(std::pair(link.periods.tick, link.periods.windowTimer), std::pair(50, 50));
+}
+
+TEST_F(TickerTest, StoppedTickerCountsNoTicks) {
+  ticker.Start(10);
+  ticker.Stop();
+  clock.AdvanceBy(100);
+  EXPECT_EQ(ticker.TickCount(), 0);
+}
+
 struct MeasureRow {
   const char* name;
   std::int64_t actualUs;  // the timer's real period
@@ -23,7 +41,7 @@ struct MeasureRow {
   std::int64_t atMs;
 };
 
-class Measurement : public ::testing::TestWithParam<MeasureRow> {
+class Measurement : public TickerTest, public ::testing::WithParamInterface<MeasureRow> {
  protected:
   void SetUp() override {
     ticker.SetMeasurementObserver([&](std::int32_t period, std::int32_t) { told.emplace_back(period, clock.NowMs()); });
@@ -33,9 +51,6 @@ class Measurement : public ::testing::TestWithParam<MeasureRow> {
     clock.Freeze(GetParam().frozenMs);
     clock.RunUntil([&] { return !told.empty(); }, 30000);
   }
-  Link link;
-  VirtualScheduler clock;
-  Ticker ticker{link, clock};
   std::vector<std::pair<std::int32_t, std::int64_t>> told;  // (period, when) per re-measurement
 };
 
@@ -46,34 +61,17 @@ TEST_P(Measurement, Is10000MsOverTheTicksCounted) {
 
 TEST_P(Measurement, LeavesTheWindowTimerPeriod) { EXPECT_EQ(link.periods.windowTimer, 10); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ticks, Measurement,
-    ::testing::Values(MeasureRow{"TenMsTicks", 10000, 0, 10, 10000}, MeasureRow{"SlowTicks", 15625, 0, 15, 10000},
-                      // 1112 ticks of 9 ms end the interval at 10008 ms: 8.99 truncated.
-                      MeasureRow{"DivisionTruncates", 9000, 0, 8, 10008},
-                      MeasureRow{"TicksOneSecondApart", 1000000, 0, 1000, 10000},
-                      MeasureRow{"NeverBelowOneMs", 500, 0, 1, 10000},
-                      // The interval starts afresh with the first tick after the stop, at 16000 ms.
-                      MeasureRow{"StoppedProcessStartsTheIntervalAfresh", 10000, 11000, 10, 26000}),
-    RowName());
-
-TEST(Ticker, StartSetsBothPeriods) {
-  Link link;
-  VirtualScheduler clock;
-  Ticker ticker(link, clock);
-  ticker.Start(50);
-  EXPECT_EQ(std::pair(link.periods.tick, link.periods.windowTimer), std::pair(50, 50));
-}
-
-TEST(Ticker, StoppedTickerCountsNoTicks) {
-  Link link;
-  VirtualScheduler clock;
-  Ticker ticker(link, clock);
-  ticker.Start(10);
-  ticker.Stop();
-  clock.AdvanceBy(100);
-  EXPECT_EQ(ticker.TickCount(), 0);
-}
+// 1112 ticks of 9 ms end the interval at 10008 ms: 8.99 truncated. After a stop the interval starts
+// afresh with the first tick, at 16000 ms.
+// clang-format off
+const MeasureRow kMeasureRows[] = {
+    {"SlowTicks", 15625, 0, 15, 10000},
+    {"DivisionTruncates", 9000, 0, 8, 10008},
+    {"NeverBelowOneMs", 500, 0, 1, 10000},
+    {"StoppedProcessStartsTheIntervalAfresh", 10000, 11000, 10, 26000},
+};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Ticks, Measurement, ::testing::ValuesIn(kMeasureRows), RowName());
 
 // Counts the timers it runs for the host above it, and numbers them from 0, as a host may.
 struct CountingScheduler : VirtualScheduler {
@@ -88,6 +86,12 @@ struct CountingScheduler : VirtualScheduler {
   int running = 0;
 };
 
+struct TimerHost : ::testing::Test {
+  CountingScheduler scheduler;
+  CoalescedTimerHost host{scheduler};
+  int runs = 0;
+};
+
 struct CoalesceRow {
   const char* name;
   char actor;         // does its deed at its first run
@@ -96,13 +100,11 @@ struct CoalesceRow {
   const char* log;    // each run with its virtual time, up to 23 ms
 };
 
-class CoalescedTimers : public ::testing::TestWithParam<CoalesceRow> {};
+class CoalescedTimers : public TimerHost, public ::testing::WithParamInterface<CoalesceRow> {};
 
 // A at 0 ms, B and C at 3 ms (all 10 ms), D at 3 ms (20 ms).
 TEST_P(CoalescedTimers, RunInOneWakeUpInStartOrder) {
   const CoalesceRow& row = GetParam();
-  VirtualScheduler scheduler;
-  CoalescedTimerHost host(scheduler);
   std::map<char, TimerId> timers;
   std::string log;
   std::function<void(char, std::int32_t)> start = [&](char name, std::int32_t periodMs) {
@@ -122,20 +124,19 @@ TEST_P(CoalescedTimers, RunInOneWakeUpInStartOrder) {
   EXPECT_EQ(log, row.log);
 }
 
-INSTANTIATE_TEST_SUITE_P(Deeds, CoalescedTimers,
-                         ::testing::Values(CoalesceRow{"Undisturbed", ' ', "", false, "A10 B10 C10 A20 B20 C20 D23 "},
-                                           CoalesceRow{"StopsItself", 'A', "A", false, "A10 B10 C10 B20 C20 D23 "},
-                                           CoalesceRow{"StopsALaterOne", 'A', "C", false, "A10 B10 A20 B20 D23 "},
-                                           CoalesceRow{"StopsThePeriodsAll", 'B', "ABC", false, "A10 B10 D23 "},
-                                           CoalesceRow{"StartsOneThatWaitsForTheNextTimeout", 'A', "", true,
-                                                       "A10 B10 C10 A20 B20 C20 E20 D23 "},
-                                           CoalesceRow{"StopsAllAndStartsOne", 'C', "ABC", true,
-                                                       "A10 B10 C10 E20 D23 "}),
-                         RowName());
+// clang-format off
+const CoalesceRow kCoalesceRows[] = {
+    {"Undisturbed", ' ', "", false, "A10 B10 C10 A20 B20 C20 D23 "},
+    {"StopsItself", 'A', "A", false, "A10 B10 C10 B20 C20 D23 "},
+    {"StopsALaterOne", 'A', "C", false, "A10 B10 A20 B20 D23 "},
+    {"StopsThePeriodsAll", 'B', "ABC", false, "A10 B10 D23 "},
+    {"StartsOneThatWaitsForTheNextTimeout", 'A', "", true, "A10 B10 C10 A20 B20 C20 E20 D23 "},
+    {"StopsAllAndStartsOne", 'C', "ABC", true, "A10 B10 C10 E20 D23 "},
+};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Deeds, CoalescedTimers, ::testing::ValuesIn(kCoalesceRows), RowName());
 
-TEST(CoalescedTimerHost, RunsOneHostTimerPerPeriodWhileItHasTimers) {
-  CountingScheduler scheduler;
-  CoalescedTimerHost host(scheduler);
+TEST_F(TimerHost, RunsOneHostTimerPerPeriodWhileItHasTimers) {
   const TimerId first = host.StartTimer(10, [] {});
   host.StartTimer(10, [] {});
   host.StartTimer(-5, [] {});  // runs as a period of 0
@@ -145,33 +146,25 @@ TEST(CoalescedTimerHost, RunsOneHostTimerPerPeriodWhileItHasTimers) {
   EXPECT_EQ(scheduler.running, 2);
 }
 
-TEST(CoalescedTimerHost, StopsTheHostTimerWithItsPeriodsLastTimer) {
-  CountingScheduler scheduler;
-  CoalescedTimerHost host(scheduler);
+TEST_F(TimerHost, StopsTheHostTimerWithItsPeriodsLastTimer) {
   const TimerId timer = host.StartTimer(10, [] {});
   scheduler.AdvanceBy(10);
   host.StopTimer(timer);
   EXPECT_EQ(scheduler.running, 0);
 }
 
-TEST(CoalescedTimerHost, StoppingItsOnlyTimerTwiceLeavesTheHostUsable) {
-  VirtualScheduler scheduler;
-  CoalescedTimerHost host(scheduler);
+TEST_F(TimerHost, StoppingItsOnlyTimerTwiceLeavesTheHostUsable) {
   const TimerId timer = host.StartTimer(10, [] {});
   host.StopTimer(timer);
   host.StopTimer(timer);
-  int runs = 0;
-  host.StartTimer(10, [&runs] { ++runs; });
+  host.StartTimer(10, [&] { ++runs; });
   scheduler.AdvanceBy(10);
   EXPECT_EQ(runs, 1);
 }
 
-TEST(CoalescedTimerHost, StoppingATimerTwiceLeavesTheOthersRunning) {
-  VirtualScheduler scheduler;
-  CoalescedTimerHost host(scheduler);
-  int runs = 0;
+TEST_F(TimerHost, StoppingATimerTwiceLeavesTheOthersRunning) {
   const TimerId timer = host.StartTimer(10, [] {});
-  host.StartTimer(10, [&runs] { ++runs; });
+  host.StartTimer(10, [&] { ++runs; });
   host.StopTimer(timer);
   host.StopTimer(timer);
   scheduler.AdvanceBy(10);
@@ -186,13 +179,6 @@ TEST(CoalescedTimerHost, StopsItsHostTimersWhenItGoes) {
     host.StartTimer(20, [] {});
   }
   EXPECT_EQ(scheduler.running, 0);
-}
-
-TEST(CoalescedTimerHost, TellsTheHostsClocks) {
-  VirtualScheduler scheduler(1234);
-  scheduler.AdvanceBy(5678);
-  const CoalescedTimerHost host(scheduler);
-  EXPECT_EQ(std::pair(host.CalendarTime(), host.MonotonicMs()), std::pair(std::time_t{1239}, std::int64_t{5678}));
 }
 
 }  // namespace
