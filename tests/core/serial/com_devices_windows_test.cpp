@@ -33,9 +33,9 @@ TEST(WindowsComDevices, DeviceNamesAreComPortsOneTo256WithOrWithoutTheDevicePref
   for (const auto& [path, accepted] : cases) EXPECT_EQ(IsDeviceName(path), accepted) << path;
 }
 
-// Nothing is mapped to COM256 under test.
+// Nothing is mapped to COM256 under test. The file doubles each backslash.
 TEST(WindowsComDevices, AChosenComPortIsKeptWhileMissingAndALinuxPathIsNoDeviceName) {
-  TextStore store("[SerialDevices]\nCOM2=\\\\.\\COM256\nCOM3=/dev/ttyUSB0\n");
+  TextStore store("[SerialDevices]\nCOM2=\\\\\\\\.\\\\COM256\nCOM3=/dev/ttyUSB0\n");
   ComDeviceMap map(&store, [](const char*) -> const char* { return nullptr; });
   EXPECT_EQ(map.Load(),
             "E> Serial device settings gelvar-monitor.conf: ignored COM2 (\\\\.\\COM256 is not there), "
