@@ -2,8 +2,9 @@
 // friendly names, with those only the registry's SERIALCOMM map names (virtual ports, wine's); and the
 // choices in %APPDATA%\gelvar\gelvar-monitor.conf.
 #include <windows.h>
-// After windows.h: setupapi.h needs its types, and initguid.h makes devguid.h define the class GUIDs.
+// After windows.h, whose types setupapi.h needs; initguid.h first, so that devguid.h defines its GUIDs.
 #include <initguid.h>
+
 #include <devguid.h>
 #include <setupapi.h>
 
@@ -90,7 +91,8 @@ void AddSerialCommPorts(std::vector<SerialDeviceEntry>& devices) {
     const std::wstring port = result == ERROR_SUCCESS ? StringValue(key, name) : std::wstring();
     if (port.empty()) continue;
     const std::string path = DevicePath(port);
-    const bool listed = std::ranges::any_of(devices, [&](const SerialDeviceEntry& entry) { return entry.path == path; });
+    const bool listed =
+        std::ranges::any_of(devices, [&](const SerialDeviceEntry& entry) { return entry.path == path; });
     if (!listed) devices.push_back({path, "serial port " + Utf8Text(name)});
   }
   ::RegCloseKey(key);

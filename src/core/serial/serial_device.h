@@ -1,5 +1,5 @@
 // What SerialPort needs of the operating system. Each platform has one implementation
-// (serial_device_posix.cpp); everything else about the port is platform-free.
+// (serial_device_posix.cpp, serial_device_windows.cpp); everything else about the port is platform-free.
 #pragma once
 
 #include <cstdint>

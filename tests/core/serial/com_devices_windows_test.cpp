@@ -27,7 +27,7 @@ struct TextStore : ComMappingStore {
 
 TEST(WindowsComDevices, DeviceNamesAreComPortsOneTo256WithOrWithoutTheDevicePrefix) {
   const std::pair<const char*, bool> cases[] = {
-      {"COM1", true},      {"\\\\.\\COM256", true}, {"COM257", false}, {"COM0", false},   {"COM03", false},
+      {"COM1", true},        {"\\\\.\\COM256", true}, {"COM257", false}, {"COM0", false},       {"COM03", false},
       {"\\\\.\\COM", false}, {"COM3x", false},        {"LPT1", false},   {"/dev/ttyS0", false}, {"C:\\com3", false},
   };
   for (const auto& [path, accepted] : cases) EXPECT_EQ(IsDeviceName(path), accepted) << path;
