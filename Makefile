@@ -51,9 +51,10 @@ test-clang: deps
 # The window-free core, its tests and gelvar-cli.exe cross-built for Windows with mingw-w64 (static, one
 # file to copy), the tests run under wine in a wine prefix of the build folder's own. Not part of
 # `make test`: wine is large. The Linux build comes first: the wine test runs gelvar-cli.exe against its
-# gelvar-unit-sim and compares with its gelvar-cli.
+# gelvar-unit-sim and compares with its gelvar-cli. The first run builds libmosquitto from Debian's source.
 windows: build
 	@scripts/install-deps windows
+	@scripts/mosquitto-windows $(WINDOWS_BUILD)/mosquitto
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DGELVAR_WITH_QT=OFF -DGELVAR_WITH_BENCH=OFF -DGELVAR_GTEST_FROM_SOURCE=ON $(CMAKE_FLAGS) > /dev/null
 	@cmake --build $(WINDOWS_BUILD)

@@ -1,6 +1,9 @@
 #include "cli/mqtt_client.h"
 
 #include <mosquitto.h>
+#ifdef _WIN32
+#include "os/windows_text.h"
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -26,9 +29,19 @@ std::string WithoutFullStop(std::string text) {
   return text;
 }
 
+// The library leaves a socket's error in errno; on Windows that is a Winsock code, which only the
+// system can name.
+std::string ErrnoText(int error) {
+#ifdef _WIN32
+  return WithoutFullStop(SystemErrorText(static_cast<unsigned long>(error)));
+#else
+  return std::strerror(error);
+#endif
+}
+
 // answered: the broker had accepted the connection.
 std::string Reason(int result, int error, bool answered) {
-  if (result == MOSQ_ERR_ERRNO) return std::strerror(error);
+  if (result == MOSQ_ERR_ERRNO) return ErrnoText(error);
   if (result == MOSQ_ERR_EAI) return "the host name cannot be resolved";
   if (IsTlsFailure(result)) return "the TLS handshake failed (no TLS there, or a certificate that does not verify)";
   if (result == MOSQ_ERR_KEEPALIVE) {
@@ -94,6 +107,7 @@ std::string MqttClient::SetUp(bool afresh) {
                          ? mosquitto_int_option(client_, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
                          : mosquitto_tls_set(client_, settings_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
   if (result == MOSQ_ERR_SUCCESS) return {};
+  if (result == MOSQ_ERR_NOT_SUPPORTED) return "mqtts: this gelvar-cli is built without TLS";
   return settings_.caFile.empty() ? "cannot use the system's CA store for TLS"
                                   : "--mqtt-cafile: cannot use " + Echoed(settings_.caFile);
 }

@@ -298,6 +298,13 @@ class PosixSerialDevice : public SerialDevice {
 
 std::string DefaultComDevice(int portNumber) { return "/dev/ttyS" + std::to_string(portNumber - 1); }
 
+bool IsDeviceName(const std::string& path) { return path.starts_with('/'); }
+
+bool DevicePresent(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFailure& failure) {
   // Non-blocking, so that neither the open nor any read waits for the modem lines or for data.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

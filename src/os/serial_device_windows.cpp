@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "core/serial/serial_device.h"
@@ -24,6 +27,20 @@ constexpr int kApplyTimeoutsStep = 6;
 constexpr int kRestoreStep = 2;
 
 constexpr DWORD kQueueBytes = 4096;
+constexpr std::string_view kDevicePrefix = "\\\\.\\";
+constexpr int kMaxComPort = 256;
+
+// "COM3" of "COM3" or "\\.\COM3"; empty when path names no COM port 1..256.
+std::string ComPortName(std::string_view path) {
+  if (path.starts_with(kDevicePrefix)) path.remove_prefix(kDevicePrefix.size());
+  if (!path.starts_with("COM")) return {};
+  const std::string_view digits = path.substr(3);
+  int number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  const bool valid = !digits.empty() && digits.front() != '0' && error == std::errc{} &&
+                     end == digits.data() + digits.size() && number <= kMaxComPort;
+  return valid ? std::string(path) : std::string();
+}
 // A write waits for the driver to take its bytes, and gives up with those taken after this long.
 constexpr DWORD kWriteTimeoutMs = 200;
 
@@ -224,11 +241,24 @@ class WindowsSerialDevice : public SerialDevice {
 
 }  // namespace
 
-std::string DefaultComDevice(int portNumber) { return "\\\\.\\COM" + std::to_string(portNumber); }
+std::string DefaultComDevice(int portNumber) { return std::string(kDevicePrefix) + "COM" + std::to_string(portNumber); }
+
+bool IsDeviceName(const std::string& path) { return !ComPortName(path).empty(); }
+
+// A COM port is a DOS device name, which no file call finds.
+bool DevicePresent(const std::string& path) {
+  const std::string port = ComPortName(path);
+  wchar_t target[512];
+  return !port.empty() ? ::QueryDosDeviceW(WideText(port).c_str(), target, std::size(target)) != 0
+                       : ::GetFileAttributesW(WideText(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFailure& failure) {
+  // COM10 and up open only by their \\.\ name; the short name of the lower ones is one more alias.
+  const std::string port = ComPortName(path);
+  const std::string name = !port.empty() ? std::string(kDevicePrefix) + port : path;
   // No sharing: a second opener is refused with ERROR_ACCESS_DENIED.
-  const HANDLE handle = ::CreateFileW(WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  const HANDLE handle = ::CreateFileW(WideText(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     Fail(failure, kOpenStep, ::GetLastError());

@@ -33,11 +33,6 @@ int EntryPortNumber(std::string_view name) {
   return number >= kMinComPort && number <= kMaxComPort ? number : 0;
 }
 
-bool Present(const std::string& path) {
-  std::error_code error;
-  return fs::exists(path, error);
-}
-
 constexpr std::string_view kSection = "[SerialDevices]";
 constexpr std::size_t kExcerptBytes = 120;
 constexpr std::size_t kNamedAtMost = 5;  // in the "E> " line; the rest are counted
@@ -252,11 +247,11 @@ std::string ComDeviceMap::Load() {
     std::string why;
     if (portNumber == 0) {
       why = "not a COM number 1..255";
-    } else if (!line.path.starts_with('/')) {
+    } else if (!IsDeviceName(line.path)) {
       why = "not a device path";
     } else {
       chosen_[portNumber] = line.path;  // kept while missing: the adapter may be plugged in later
-      if (!Present(line.path)) why = Excerpt(line.path) + " is not there";
+      if (!DevicePresent(line.path)) why = Excerpt(line.path) + " is not there";
     }
     if (!why.empty()) ignored.Add(Excerpt(line.name) + " (" + why + ")");
   }
@@ -268,7 +263,7 @@ ComDevice ComDeviceMap::Resolve(int portNumber) const {
   const char* variable = environment_(ComVariableName(portNumber).c_str());
   if (variable != nullptr && *variable != '\0') return {variable, ComSource::kVariable, {}};
   const std::string chosen = Chosen(portNumber);
-  if (!chosen.empty() && Present(chosen)) return {chosen, ComSource::kChosen, {}};
+  if (!chosen.empty() && DevicePresent(chosen)) return {chosen, ComSource::kChosen, {}};
   return {DefaultComDevice(portNumber), ComSource::kDefault, chosen};
 }
 

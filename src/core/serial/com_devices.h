@@ -67,7 +67,7 @@ class ComDeviceMap {
   explicit ComDeviceMap(ComMappingStore* store = nullptr, Environment environment = {});
 
   // Reads the chosen devices. Lines that are not an entry of [SerialDevices] (comments aside) and
-  // entries that are not a COM number 1..255 with an absolute path are ignored, and so, while it is
+  // entries that are not a COM number 1..255 with a device name (IsDeviceName) are ignored, and so, while it is
   // missing, is a chosen device that is not there; the returned "E> " line names the first of them.
   // Empty when everything could be used.
   std::string Load();

@@ -1,5 +1,5 @@
 // What SerialPort needs of the operating system. Each platform has one implementation
-// (serial_device_posix.cpp); everything else about the port is platform-free.
+// (serial_device_posix.cpp, serial_device_windows.cpp); everything else about the port is platform-free.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +74,11 @@ class SerialDevice {
 
 // The system's own device of COM n; no range check is made on n.
 std::string DefaultComDevice(int portNumber);
+// Whether a chosen device is named as this system names devices: an absolute path here, COM<n> or
+// \\.\COM<n> on Windows.
+bool IsDeviceName(const std::string& path);
+// Whether the device is there now.
+bool DevicePresent(const std::string& path);
 
 // Opens the device at `path` for this program alone; null, with the failure, when it cannot.
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, SerialFailure& failure);
