@@ -25,9 +25,8 @@ using Event = MqttClient::Event;
 
 constexpr int kConnect = 0x10, kPublish = 0x30, kDisconnect = 0xE0;
 
-// Polls until condition holds, for up to five seconds.
-bool Eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(5ms);
+bool Eventually(const std::function<bool()>& condition, int seconds = 5) {
+  for (int i = 0; i < seconds * 200 && !condition(); ++i) std::this_thread::sleep_for(5ms);
   return condition();
 }
 
@@ -67,7 +66,8 @@ std::tuple<int, std::string, std::string> Message(const Packet& publish) {
   return {publish.header, publish.body.substr(2, topic), publish.body.substr(2 + topic + id)};
 }
 
-// One connection at a time; Drop() closes it as a broker that goes away.
+// One connection at a time; Drop() closes it as a broker that goes away. Stalled, it reads nothing,
+// as a network that stops forwarding; Resume() drops the stalled connection with what it held.
 class FakeBroker {
   const int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
 
@@ -84,6 +84,11 @@ class FakeBroker {
     ::close(listener_);
   }
   void Drop() { drop_ = true; }
+  void Stall() { stalled_ = true; }
+  void Resume() {
+    drop_ = true;
+    stalled_ = false;
+  }
   std::vector<Packet> Received(int type) {
     const std::lock_guard lock(mutex_);
     std::vector<Packet> found;
@@ -114,8 +119,9 @@ class FakeBroker {
   }
   bool Read(std::string& into, std::size_t count) {
     for (char byte; count > 0; --count) {
-      while (!Readable(client_)) {
+      while (stalled_ || !Readable(client_)) {
         if (stop_ || drop_) return false;
+        if (stalled_) std::this_thread::sleep_for(10ms);
       }
       if (::read(client_, &byte, 1) != 1) return false;
       into += byte;
@@ -134,7 +140,7 @@ class FakeBroker {
 
   const char code_;
   int client_ = -1;
-  std::atomic<bool> stop_ = false, drop_ = false;
+  std::atomic<bool> stop_ = false, drop_ = false, stalled_ = false;
   std::mutex mutex_;
   std::vector<Packet> received_;
   std::thread thread_;
@@ -161,15 +167,17 @@ class MqttClientTest : public ::testing::Test {
     EXPECT_TRUE(Awaited(Event::kConnected)) << "no connection";
     return *client;
   }
-  // The first report of this kind the client gives within five seconds.
-  std::optional<MqttClient::Report> Awaited(Event event) {
+  // The first report of this kind the client gives within seconds.
+  std::optional<MqttClient::Report> Awaited(Event event, int seconds = 5) {
     std::optional<MqttClient::Report> found;
-    Eventually([&] {
-      for (const MqttClient::Report& report : client->TakeReports()) {
-        if (report.event == event && !found) found = report;
-      }
-      return found.has_value();
-    });
+    Eventually(
+        [&] {
+          for (const MqttClient::Report& report : client->TakeReports()) {
+            if (report.event == event && !found) found = report;
+          }
+          return found.has_value();
+        },
+        seconds);
     return found;
   }
   std::vector<Packet> ReceivedOnce(int type, std::size_t count) {
@@ -247,6 +255,22 @@ TEST_F(MqttClientTest, WhileAwayTheNewestTwentyMessagesAreKeptAndSentInOrder) {
   ASSERT_EQ(got.size(), 20u);
   EXPECT_EQ(std::get<2>(Message(got.front())), "3");
   EXPECT_EQ(std::get<2>(Message(got.back())), "22");
+}
+
+// The socket stays open: the client finds out by the missing acknowledgements.
+TEST_F(MqttClientTest, MessagesSentIntoAStalledLinkAreToldLostAndSentAgainWhenItIsBack) {
+  Connected();
+  broker.Stall();
+  for (const char* line : {"line 2", "line 3"}) client->Publish({"site/messages", line});
+  const auto lost = Awaited(Event::kLost, 40);
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->reason, "no answer from the broker within 30 s");
+  broker.Resume();
+  ASSERT_TRUE(Awaited(Event::kConnected, 40)) << "not back";
+  const std::vector<Packet> got = ReceivedOnce(kPublish, 2);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(std::get<2>(Message(got[0])), "line 2");
+  EXPECT_EQ(std::get<2>(Message(got[1])), "line 3");
 }
 
 TEST_F(MqttClientTest, RefusedLoginIsToldWithTheBrokersAnswer) {
