@@ -117,46 +117,36 @@ TEST(SimOptionsTest, EachOptionSetsItsFieldAndBadArgumentsAreNamed) {
                      parsed.verbose, parsed.printPathOnly, parsed.help),
             std::make_tuple(true, std::set<std::uint32_t>{0x0C01, 0x3FFF}, 3, 0.25, 1.0, 0.5, 0.75, 0.1, 60000, 0.5,
                             4096, true, true, 4294967295U, "/tmp/a=b", "/dev/serial-adapter", true, true, true));
-
 }
 
-struct RefusedRow {
-  const char* name;
-  std::vector<std::string> args;
-  const char* error;
-};
+TEST(SimOptionsTest, BadArgumentIsNamedWithItsValue) {
+  const std::pair<std::vector<std::string>, const char*> rows[] = {
 
-class RefusedSimOption : public ::testing::TestWithParam<RefusedRow> {};
-
-TEST_P(RefusedSimOption, IsNamedWithItsValue) {
-  SimOptions parsed;
-  std::string error;
-  EXPECT_FALSE(ParseSimOptions(GetParam().args, parsed, error));
-  EXPECT_EQ(error, GetParam().error);
+      {{"--loud"}, "unknown option '--loud'"},
+      {{"loud"}, "unexpected argument 'loud'"},
+      {{"--silent=yes"}, "--silent takes no value"},
+      {{"--latency"}, "--latency needs milliseconds from 0 to 60000"},
+      {{"--latency", "60001"}, "--latency: '60001' is not milliseconds from 0 to 60000"},
+      {{"--latency=-1"}, "--latency: '-1' is not milliseconds from 0 to 60000"},
+      {{"--drop-rate", "1.5"}, "--drop-rate: '1.5' is not a share from 0 to 1"},
+      {{"--noise=-0.1"}, "--noise: '-0.1' is not a share from 0 to 1"},
+      {{"--cut-frames", "nan"}, "--cut-frames: 'nan' is not a share from 0 to 1"},
+      {{"--bad-checksum", "0,5"}, "--bad-checksum: '0,5' is not a share from 0 to 1"},
+      {{"--drop-first", "2147483648"}, "--drop-first: '2147483648' is not a count from 0"},
+      {{"--drop-first", "-1"}, "--drop-first: '-1' is not a count from 0"},
+      {{"--noise-length", "0"}, "--noise-length: '0' is not a count from 1 to 4096"},
+      {{"--noise-length", "4097"}, "--noise-length: '4097' is not a count from 1 to 4096"},
+      {{"--silent-object", "0x4000"}, "--silent-object: '0x4000' is not an object ID in hex from 0 to 0x3FFF"},
+      {{"--seed", "4294967296"}, "--seed: '4294967296' is not a number from 0 to 4294967295"},
+      {{"--link="}, "--link: '' is not a path"},
+  };
+  for (const auto& [args, message] : rows) {
+    SimOptions parsed;
+    std::string error;
+    EXPECT_FALSE(ParseSimOptions(args, parsed, error)) << message;
+    EXPECT_EQ(error, message);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Options, RefusedSimOption,
-    ::testing::Values(
-        RefusedRow{"Unknown", {"--loud"}, "unknown option '--loud'"},
-        RefusedRow{"Operand", {"loud"}, "unexpected argument 'loud'"},
-        RefusedRow{"FlagWithAValue", {"--silent=yes"}, "--silent takes no value"},
-        RefusedRow{"ValueMissing", {"--latency"}, "--latency needs milliseconds from 0 to 60000"},
-        RefusedRow{"LatencyAboveTheHighest", {"--latency", "60001"}, "--latency: '60001' is not milliseconds from 0 to 60000"},
-        RefusedRow{"LatencyNegative", {"--latency=-1"}, "--latency: '-1' is not milliseconds from 0 to 60000"},
-        RefusedRow{"RateAboveOne", {"--drop-rate", "1.5"}, "--drop-rate: '1.5' is not a share from 0 to 1"},
-        RefusedRow{"RateNegative", {"--noise=-0.1"}, "--noise: '-0.1' is not a share from 0 to 1"},
-        RefusedRow{"RateNotANumber", {"--cut-frames", "nan"}, "--cut-frames: 'nan' is not a share from 0 to 1"},
-        RefusedRow{"RateWithAComma", {"--bad-checksum", "0,5"}, "--bad-checksum: '0,5' is not a share from 0 to 1"},
-        RefusedRow{"CountPastAnInt", {"--drop-first", "2147483648"}, "--drop-first: '2147483648' is not a count from 0"},
-        RefusedRow{"CountNegative", {"--drop-first", "-1"}, "--drop-first: '-1' is not a count from 0"},
-        RefusedRow{"NoiseLengthZero", {"--noise-length", "0"}, "--noise-length: '0' is not a count from 1 to 4096"},
-        RefusedRow{"NoiseLengthAboveTheHighest", {"--noise-length", "4097"}, "--noise-length: '4097' is not a count from 1 to 4096"},
-        RefusedRow{"ObjectAboveTheHighest", {"--silent-object", "0x4000"},
-                   "--silent-object: '0x4000' is not an object ID in hex from 0 to 0x3FFF"},
-        RefusedRow{"SeedPast32Bits", {"--seed", "4294967296"}, "--seed: '4294967296' is not a number from 0 to 4294967295"},
-        RefusedRow{"EmptyLink", {"--link="}, "--link: '' is not a path"}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SimOptionsTest, LowestValuesAreTaken) {
   SimOptions parsed;
