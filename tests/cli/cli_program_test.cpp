@@ -87,7 +87,7 @@ bool Eventually(const auto& condition) {
 class SilentListener {
  public:
   SilentListener() {
-    sockaddr_in address = Loopback(0);
+    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
     socklen_t size = sizeof address;
     ::bind(socket_, reinterpret_cast<sockaddr*>(&address), size);
     ::listen(socket_, 8);
@@ -95,9 +95,6 @@ class SilentListener {
     port = ntohs(address.sin_port);
   }
   ~SilentListener() { ::close(socket_); }
-  static sockaddr_in Loopback(int port) {
-    return {.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-  }
 
   const int socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
   int port = 0;
@@ -109,16 +106,10 @@ class SilentListener {
 class Broker {
  public:
   explicit Broker(const TempFolder& dir) : config_(dir / "broker.conf") {
-    std::vector<int> sockets;
-    for (int& port : ports_) {
-      sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-      socklen_t size = sizeof address;
-      sockets.push_back(::socket(AF_INET, SOCK_STREAM, 0));
-      ::bind(sockets.back(), reinterpret_cast<sockaddr*>(&address), size);
-      ::getsockname(sockets.back(), reinterpret_cast<sockaddr*>(&address), &size);
-      port = ntohs(address.sin_port);
+    {
+      const SilentListener probes[3];  // held together, so that the ports differ
+      for (int i = 0; i < 3; ++i) ports_[i] = probes[i].port;
     }
-    for (int socket : sockets) ::close(socket);
     const std::string passwords = dir / "passwords";
     Child("/usr/bin/mosquitto_passwd", {"-b", "-c", passwords, "ops", "secret"}).Wait();
     // Started as root, mosquitto would become the user "mosquitto", who cannot read the test's folder.
@@ -168,11 +159,16 @@ class CliProgram : public ::testing::Test {
     ASSERT_TRUE(Eventually([&] { return sim.Out().ends_with('\n'); }));
     env = {"GELVAR_COM1=" + sim.Out().substr(0, sim.Out().find('\n')), "LC_ALL=de_DE.UTF-8"};
   }
-  // Runs the bash line, "$0" gelvar-cli and "$1" the test's folder; the status is the first command's.
-  // Returns its standard error.
+  // Runs the bash line, "$0" gelvar-cli, "$1" the test's folder and "$2" url; the status is the first
+  // command's.
+  Child Run(const std::string& line, const std::string& url = "") {
+    return Child("/bin/bash", {"-c", line + "\nexit ${PIPESTATUS[0]}", kCli, (dir / "").parent_path().string(), url},
+                 env);
+  }
+  // Returns the line's standard error.
   std::string Shell(const ShellCase& c) {
     const auto& [line, status, errorPart] = c;
-    Child run("/bin/bash", {"-c", line + "\nexit ${PIPESTATUS[0]}", kCli, (dir / "").parent_path().string()}, env);
+    Child run = Run(line);
     EXPECT_EQ(run.Wait(), status) << line << "\n" << run.Err();
     EXPECT_NE(run.Err().find(errorPart), std::string::npos) << line << "\n" << run.Err();
     return run.Err();
@@ -228,9 +224,7 @@ TEST_P(CliJson, PrintsOneDocumentTheSchemaAccepts) {
   const JsonRun& c = GetParam();
   std::optional<Broker> broker;
   if (c.line.find("$2") != std::string::npos) broker.emplace(dir);
-  const std::string folder = (dir / "").parent_path().string();
-  Child run("/bin/bash", {"-c", c.line + "\nexit ${PIPESTATUS[0]}", kCli, folder, broker ? broker->Url(0, "j") : ""},
-            env);
+  Child run = Run(c.line, broker ? broker->Url(0, "j") : "");
   EXPECT_EQ(run.Wait(), c.status) << run.Err();
   const std::string document = run.Out();
   EXPECT_NE(document.find(c.part), std::string::npos) << document;

@@ -482,6 +482,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RunRow{"TestAccepted", "test", nullptr, kExitDone, "result: accepted\n",
                "I> COM Port Opened\nI> Communication OK\n"},
+        RunRow{"PortGone", "test", kUnplugged, kExitPort, "", ""},
+        RunRow{"StopSignalIsItsNumberAbove128", "test", kSignalled, 143, "", ""},
         RunRow{"TestWithoutReply", "test", kSilent, kExitUnit, "result: no reply\n",
                "I> COM Port Opened\nE> No reply from detector unit\n"},
         RunRow{"StartMinHeat", "command start-min-heat", nullptr, kExitDone, "result: accepted\n",
@@ -513,12 +515,6 @@ INSTANTIATE_TEST_SUITE_P(
         RunRow{"ReadRecordedCountsTheSetsRead", "--yes sensor-test read-recorded --type II --report s.dat", kManySets,
                kExitDone, "report: ", "256/256 ["}),
     kRowName);
-
-TEST(ProgramStatus, PortThatIsGoneEndsWithThePortStatus) {
-  EXPECT_EQ(VirtualCli("test", kUnplugged).status, kExitPort);
-}
-
-TEST(ProgramStatus, StopSignalEndsWithItsNumberAbove128) { EXPECT_EQ(VirtualCli("test", kSignalled).status, 143); }
 
 TEST(ProgramOutput, ParametersArePrintedInWindowOrder) {
   const VirtualCli cli("read-parameters");
