@@ -191,41 +191,28 @@ TEST(CliOptions, RefusalNamesWhatIsWrong) {
   }
 }
 
-// The password is the file's first line, whatever its line end.
-struct PasswordRow {
-  const char* name;
-  const char* user;
-  std::optional<std::string> bytes;  // none: no file
-  const char* password;
-  const char* error;  // a part of it; empty when read
-};
-
-class PasswordFile : public ::testing::TestWithParam<PasswordRow> {};
-
-TEST_P(PasswordFile, GivesItsFirstLineOrWhyNot) {
-  const TempFolder dir;
-  const std::string path = dir / "password";
-  if (GetParam().bytes) std::ofstream(path, std::ios::binary) << *GetParam().bytes;
-  std::string password, error;
-  const bool read = ReadMqttPassword({false, GetParam().user, "h", 1883, "p"}, path, password, error);
-  EXPECT_EQ(read, *GetParam().error == 0) << error;
-  EXPECT_EQ(password, GetParam().password);
-  EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
+// The password is the file's first line, whatever its line end. Rows: the user, the file's bytes (none:
+// no file), the password read and a part of the error (empty when read).
+TEST(PasswordFile, GivesItsFirstLineOrWhyNot) {
+  const std::string longest(65535, 'x');
+  const std::tuple<const char*, std::optional<std::string>, std::string, const char*> rows[] = {
+      {"ops", "secret\r\nsecond\n", "secret", ""},
+      {"ops", longest + "\n", longest, ""},
+      {"ops", "\r\nsecret\n", "", "' has no password on its first line"},
+      {"ops", longest + "x", "", "the password (--mqtt-password-file) is longer than 65535 bytes"},
+      {"", "secret\n", "", "a password (--mqtt-password-file) needs a user"},
+      {"ops", std::nullopt, "", "--mqtt-password-file: cannot read '"},
+  };
+  for (const auto& [user, bytes, want, message] : rows) {
+    const TempFolder dir;
+    const std::string path = dir / "password";
+    if (bytes) std::ofstream(path, std::ios::binary) << *bytes;
+    std::string password, error;
+    EXPECT_EQ(ReadMqttPassword({false, user, "h", 1883, "p"}, path, password, error), *message == 0) << error;
+    EXPECT_EQ(password, want);
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
 }
-
-const std::string kLongestPassword(65535, 'x');
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, PasswordFile,
-    ::testing::Values(PasswordRow{"CrLfEnded", "ops", "secret\r\nsecond\n", "secret", ""},
-                      PasswordRow{"Longest", "ops", kLongestPassword + "\n", kLongestPassword.c_str(), ""},
-                      PasswordRow{"Empty", "ops", "", "", "' has no password on its first line"},
-                      PasswordRow{"EmptyFirstLine", "ops", "\r\nsecret\n", "", "' has no password on its first line"},
-                      PasswordRow{"TooLong", "ops", kLongestPassword + "x", "",
-                                  "the password (--mqtt-password-file) is longer than 65535 bytes"},
-                      PasswordRow{"WithoutUser", "", "secret\n", "", "a password (--mqtt-password-file) needs a user"},
-                      PasswordRow{"Missing", "ops", std::nullopt, "", "--mqtt-password-file: cannot read '"}),
-    kRowName);
 
 // An endless device would hold the program before anything is opened.
 TEST(PasswordFile, EndlessDeviceIsRefused) {
