@@ -469,6 +469,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RunRow{"TestAccepted", "test", nullptr, kExitDone, "result: accepted\n",
                "I> COM Port Opened\nI> Communication OK\n"},
+        RunRow{"ParametersCountedInTheProgress", "read-parameters", nullptr, kExitDone, "",
+               "Reading parameters  18/18 [####################]"},
         RunRow{"PortGone", "test", kUnplugged, kExitPort, "", ""},
         RunRow{"StopSignalIsItsNumberAbove128", "test", kSignalled, 143, "", ""},
         RunRow{"TestWithoutReply", "test", kSilent, kExitUnit, "result: no reply\n",
@@ -541,11 +543,6 @@ TEST(ProgramOutput, RecordedReportIsWritten) {
       cli.File("s.dat").starts_with("t[s]; Uv[V]; Ush[V];  Ts[\xB0"
                                     "C]; Rs[Ohm]\r\n   1; 12,80;   5,12; "))
       << cli.File("s.dat");
-}
-
-TEST(ProgramOutput, ProgressCountsTheParametersRead) {
-  EXPECT_NE(VirtualCli("read-parameters").err.str().find("Reading parameters  18/18 [####################]"),
-            std::string::npos);
 }
 
 TEST(ProgramOutput, MessageLinesComeOnce) {
