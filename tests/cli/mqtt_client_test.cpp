@@ -1,5 +1,5 @@
-// MqttClient against a broker of the test's own: a loopback listener that speaks just enough MQTT
-// 3.1.1 to accept (or refuse) a login and acknowledge what is published, and keeps what it received.
+// MqttClient against a broker of the test's own that accepts (or refuses) every login, acknowledges
+// what is published at QoS 1, and keeps every packet it received.
 #include "cli/mqtt_client.h"
 
 #include <arpa/inet.h>
@@ -9,66 +9,73 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace gelvar::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using Event = MqttClient::Event;
 
-constexpr std::uint8_t kConnect = 0x10, kConnack = 0x20, kPublish = 0x30, kPuback = 0x40, kPingreq = 0xC0,
-                       kDisconnect = 0xE0;
-constexpr std::uint8_t kNotAuthorised = 5;
+constexpr int kConnect = 0x10, kPublish = 0x30, kDisconnect = 0xE0;
 
-// Polls until condition holds, for up to five seconds.
-bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
+bool Eventually(const std::function<bool()>& condition, int seconds = 5) {
+  for (int i = 0; i < seconds * 200 && !condition(); ++i) std::this_thread::sleep_for(5ms);
+  return condition();
 }
 
-// A loopback port nobody listens on.
-int ClosedPort() {
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+// Binds socket to a free loopback port and returns the port.
+int BoundToLoopback(int socket) {
   sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
   socklen_t size = sizeof address;
   ::bind(socket, reinterpret_cast<sockaddr*>(&address), size);
   ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(socket);
   return ntohs(address.sin_port);
 }
 
-struct Published {
-  std::string topic, payload;
-  int qos;
-  bool retain;
+int ClosedPort() {
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int port = BoundToLoopback(socket);
+  ::close(socket);
+  return port;
+}
+
+bool Readable(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, 10) == 1;
+}
+
+std::size_t Length16(const std::string& bytes, std::size_t at) {
+  return static_cast<std::uint8_t>(bytes[at]) * 256u + static_cast<std::uint8_t>(bytes[at + 1]);
+}
+
+struct Packet {
+  int header;
+  std::string body;
 };
 
-// What a CONNECT carried.
-struct Login {
-  std::string clientId, willTopic, willPayload, user, password;
-  int keepAlive = 0;
-  int willQos = 0;
-  bool willRetain = false, cleanSession = false;
-};
+// A PUBLISH as its header byte, its topic and its payload.
+std::tuple<int, std::string, std::string> Message(const Packet& publish) {
+  const std::size_t topic = Length16(publish.body, 0), id = (publish.header & 0x06) ? 2 : 0;
+  return {publish.header, publish.body.substr(2, topic), publish.body.substr(2 + topic + id)};
+}
 
-// One connection at a time; Drop() closes it as a broker that goes away.
+// One connection at a time; Drop() closes it as a broker that goes away. Stalled, it reads nothing,
+// as a network that stops forwarding; Resume() drops the stalled connection with what it held.
 class FakeBroker {
+  const int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+
  public:
-  explicit FakeBroker(std::uint8_t connackCode = 0) : code_(connackCode) {
-    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-    socklen_t size = sizeof address;
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+  const int port = BoundToLoopback(listener_);
+
+  explicit FakeBroker(char connackCode = 0) : code_(connackCode) {
     ::listen(listener_, 4);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port = ntohs(address.sin_port);
     thread_ = std::thread([this] { Serve(); });
   }
   ~FakeBroker() {
@@ -77,100 +84,65 @@ class FakeBroker {
     ::close(listener_);
   }
   void Drop() { drop_ = true; }
-
-  int port = 0;
-  std::atomic<int> logins = 0, disconnects = 0;
-  Login login;  // the last; read once logins has grown
-  std::vector<Published> published;
-  std::mutex mutex;  // guards published and login
+  void Stall() { stalled_ = true; }
+  void Resume() {
+    drop_ = true;
+    stalled_ = false;
+  }
+  std::vector<Packet> Received(int type) {
+    const std::lock_guard lock(mutex_);
+    std::vector<Packet> found;
+    std::ranges::copy_if(received_, std::back_inserter(found), [&](const Packet& p) { return (p.header & 0xF0) == type; });
+    return found;
+  }
 
  private:
   void Serve() {
     while (!stop_) {
-      pollfd listening{listener_, POLLIN, 0};
-      if (::poll(&listening, 1, 10) != 1) continue;
+      if (!Readable(listener_)) continue;
       client_ = ::accept(listener_, nullptr, nullptr);
-      std::string packet;
-      while (!stop_ && !drop_ && Receive(packet)) Answer(packet);
+      for (Packet packet; Receive(packet);) Answer(packet);
       ::close(client_);
       drop_ = false;
     }
   }
-  // One whole packet, or false once the client left or the test ends.
-  bool Receive(std::string& packet) {
-    packet.clear();
-    if (!ReadBytes(packet, 1)) return false;
+  bool Receive(Packet& packet) {
+    std::string header;
+    if (!Read(header, 1)) return false;
     std::size_t length = 0;
-    for (int shift = 0;; shift += 7) {
-      std::string digit;
-      if (!ReadBytes(digit, 1)) return false;
-      length |= static_cast<std::size_t>(digit[0] & 0x7F) << shift;
-      if ((digit[0] & 0x80) == 0) return ReadBytes(packet, length);
+    for (int shift = 0; header.size() == 1 || (header.back() & 0x80); shift += 7) {
+      if (!Read(header, 1)) return false;
+      length |= static_cast<std::size_t>(header.back() & 0x7F) << shift;
     }
+    packet = {static_cast<std::uint8_t>(header[0]), ""};
+    return Read(packet.body, length);
   }
-  bool ReadBytes(std::string& into, std::size_t count) {
-    for (const std::size_t end = into.size() + count; into.size() < end;) {
-      pollfd readable{client_, POLLIN, 0};
-      if (stop_ || drop_) return false;
-      if (::poll(&readable, 1, 10) != 1) continue;
-      char byte;
+  bool Read(std::string& into, std::size_t count) {
+    for (char byte; count > 0; --count) {
+      while (stalled_ || !Readable(client_)) {
+        if (stop_ || drop_) return false;
+        if (stalled_) std::this_thread::sleep_for(10ms);
+      }
       if (::read(client_, &byte, 1) != 1) return false;
       into += byte;
     }
-    return true;
+    return !stop_ && !drop_;
   }
-  void Answer(const std::string& packet) {
-    const auto type = static_cast<std::uint8_t>(packet[0] & 0xF0);
-    std::size_t at = 1;
-    if (type == kConnect) {
-      TakeLogin(packet, at);
-      Send({static_cast<char>(kConnack), 2, 0, static_cast<char>(code_)});
-    } else if (type == kPublish) {
-      const int qos = (packet[0] >> 1) & 3;
-      const std::lock_guard lock(mutex);
-      Published message{Text(packet, at), "", qos, (packet[0] & 1) != 0};
-      const std::string id = packet.substr(at, qos > 0 ? 2 : 0);
-      message.payload = packet.substr(at + id.size());
-      published.push_back(message);
-      if (qos > 0) Send(std::string{static_cast<char>(kPuback), 2} + id);
-    } else if (type == kPingreq) {
-      Send({static_cast<char>(0xD0), 0});
-    } else if (type == kDisconnect) {
-      ++disconnects;
+  void Answer(const Packet& packet) {
+    if ((packet.header & 0xF0) == kConnect) Send({0x20, 2, 0, code_});
+    if ((packet.header & 0xF0) == kPublish && (packet.header & 0x06)) {
+      Send("\x40\x02"s + packet.body.substr(2 + Length16(packet.body, 0), 2));
     }
-  }
-  void TakeLogin(const std::string& packet, std::size_t& at) {
-    Text(packet, at);  // the protocol's name
-    const int flags = static_cast<std::uint8_t>(packet[at + 1]);
-    Login taken;
-    taken.keepAlive = static_cast<std::uint8_t>(packet[at + 2]) * 256 + static_cast<std::uint8_t>(packet[at + 3]);
-    at += 4;
-    taken.cleanSession = flags & 0x02;
-    taken.clientId = Text(packet, at);
-    if (flags & 0x04) {
-      taken.willTopic = Text(packet, at);
-      taken.willPayload = Text(packet, at);
-      taken.willQos = (flags >> 3) & 3;
-      taken.willRetain = flags & 0x20;
-    }
-    if (flags & 0x80) taken.user = Text(packet, at);
-    if (flags & 0x40) taken.password = Text(packet, at);
-    const std::lock_guard lock(mutex);
-    login = taken;
-    ++logins;
-  }
-  // A length-prefixed string at `at`, which moves past it.
-  static std::string Text(const std::string& packet, std::size_t& at) {
-    const std::size_t length = static_cast<std::uint8_t>(packet[at]) * 256u + static_cast<std::uint8_t>(packet[at + 1]);
-    at += 2 + length;
-    return packet.substr(at - length, length);
+    const std::lock_guard lock(mutex_);
+    received_.push_back(packet);
   }
   void Send(const std::string& bytes) { EXPECT_EQ(::write(client_, bytes.data(), bytes.size()), std::ssize(bytes)); }
 
-  const std::uint8_t code_;
-  const int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  const char code_;
   int client_ = -1;
-  std::atomic<bool> stop_ = false, drop_ = false;
+  std::atomic<bool> stop_ = false, drop_ = false, stalled_ = false;
+  std::mutex mutex_;
+  std::vector<Packet> received_;
   std::thread thread_;
 };
 
@@ -184,7 +156,6 @@ MqttClient::Settings SettingsFor(int port) {
 
 class MqttClientTest : public ::testing::Test {
  protected:
-  // A client of the broker, started; settings as given.
   MqttClient& Started(MqttClient::Settings settings) {
     client.emplace(std::move(settings));
     std::string error;
@@ -196,41 +167,34 @@ class MqttClientTest : public ::testing::Test {
     EXPECT_TRUE(Awaited(Event::kConnected)) << "no connection";
     return *client;
   }
-  // The first report of this kind the client gives within five seconds.
-  std::optional<MqttClient::Report> Awaited(Event event) {
+  // The first report of this kind the client gives within seconds.
+  std::optional<MqttClient::Report> Awaited(Event event, int seconds = 5) {
     std::optional<MqttClient::Report> found;
-    Eventually([&] {
-      for (const MqttClient::Report& report : client->TakeReports()) {
-        if (report.event == event && !found) found = report;
-      }
-      return found.has_value();
-    });
+    Eventually(
+        [&] {
+          for (const MqttClient::Report& report : client->TakeReports()) {
+            if (report.event == event && !found) found = report;
+          }
+          return found.has_value();
+        },
+        seconds);
     return found;
   }
-  std::vector<Published> PublishedOnce(std::size_t count) {
-    EXPECT_TRUE(Eventually([&] {
-      const std::lock_guard lock(broker.mutex);
-      return broker.published.size() >= count;
-    })) << "fewer than " << count << " messages";
-    const std::lock_guard lock(broker.mutex);
-    return broker.published;
+  std::vector<Packet> ReceivedOnce(int type, std::size_t count) {
+    EXPECT_TRUE(Eventually([&] { return broker.Received(type).size() >= count; })) << "fewer than " << count;
+    return broker.Received(type);
   }
 
   FakeBroker broker;
   std::optional<MqttClient> client;
 };
 
+// The CONNECT's body: protocol name and level, flags, keep-alive, client id, will, user, password.
 TEST_F(MqttClientTest, LoginLeavesARetainedWillAtQosOneUnderAStableClientId) {
   Connected();
-  const std::lock_guard lock(broker.mutex);
-  EXPECT_EQ(broker.login.willTopic, "site/status");
-  EXPECT_EQ(broker.login.willPayload, "offline");
-  EXPECT_EQ(broker.login.willQos, 1);
-  EXPECT_TRUE(broker.login.willRetain);
-  EXPECT_TRUE(broker.login.cleanSession);
-  EXPECT_EQ(broker.login.keepAlive, 30);
-  EXPECT_EQ(broker.login.clientId.size(), 23u) << broker.login.clientId;
-  EXPECT_TRUE(broker.login.clientId.starts_with("gelvar-")) << broker.login.clientId;
+  const std::string login = ReceivedOnce(kConnect, 1).at(0).body;
+  EXPECT_EQ(login.substr(0, 19), "\0\4MQTT\4\x2E\0\x1E\0\x17gelvar-"s);
+  EXPECT_EQ(login.substr(35), "\0\x0Bsite/status\0\x07offline"s);
 }
 
 TEST_F(MqttClientTest, LoginCarriesTheUserAndThePassword) {
@@ -238,36 +202,29 @@ TEST_F(MqttClientTest, LoginCarriesTheUserAndThePassword) {
   settings.target.user = "ops";
   settings.password = "secret";
   Started(settings);
-  ASSERT_TRUE(Eventually([&] { return broker.logins == 1; }));
-  const std::lock_guard lock(broker.mutex);
-  EXPECT_EQ(broker.login.user, "ops");
-  EXPECT_EQ(broker.login.password, "secret");
+  EXPECT_TRUE(ReceivedOnce(kConnect, 1).at(0).body.ends_with("offline\0\3ops\0\6secret"s));
 }
 
 TEST_F(MqttClientTest, GreetingAndLatestAreRetainedOthersAreNotAllAtQosOne) {
   Connected().SetGreeting({{"site/status", "online"}});
   client->PublishLatest({"site/state", "{}"});
   client->Publish({"site/messages", "I> started"});
-  const std::vector<Published> got = PublishedOnce(3);
+  const std::vector<Packet> got = ReceivedOnce(kPublish, 3);
   ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ((std::tuple{got[0].topic, got[0].payload, got[0].qos, got[0].retain}),
-            (std::tuple{"site/status", "online", 1, true}));
-  EXPECT_EQ((std::tuple{got[1].topic, got[1].payload, got[1].qos, got[1].retain}),
-            (std::tuple{"site/state", "{}", 1, true}));
-  EXPECT_EQ((std::tuple{got[2].topic, got[2].payload, got[2].qos, got[2].retain}),
-            (std::tuple{"site/messages", "I> started", 1, false}));
+  EXPECT_EQ(Message(got[0]), (std::tuple{0x33, "site/status", "online"}));
+  EXPECT_EQ(Message(got[1]), (std::tuple{0x33, "site/state", "{}"}));
+  EXPECT_EQ(Message(got[2]), (std::tuple{0x32, "site/messages", "I> started"}));
 }
 
 TEST_F(MqttClientTest, GreetingSetBeforeTheConnectionGoesOutOnConnecting) {
   Started(SettingsFor(broker.port)).SetGreeting({{"site/status", "online"}});
-  EXPECT_EQ(PublishedOnce(1).at(0).payload, "online");
+  EXPECT_EQ(std::get<2>(Message(ReceivedOnce(kPublish, 1).at(0))), "online");
 }
 
 TEST_F(MqttClientTest, StopSendsTheWillItselfAndDisconnects) {
   Connected().Stop();
-  EXPECT_TRUE(Eventually([&] { return broker.disconnects == 1; })) << "no DISCONNECT";
-  const std::vector<Published> got = PublishedOnce(1);
-  EXPECT_EQ((std::tuple{got.at(0).topic, got.at(0).payload, got.at(0).retain}), (std::tuple{"site/status", "offline", true}));
+  EXPECT_EQ(ReceivedOnce(kDisconnect, 1).size(), 1u);
+  EXPECT_EQ(Message(ReceivedOnce(kPublish, 1).at(0)), (std::tuple{0x33, "site/status", "offline"}));
 }
 
 TEST_F(MqttClientTest, BrokerThatGoesAwayIsToldLostWithTheReason) {
@@ -284,8 +241,8 @@ TEST_F(MqttClientTest, WhileAwayOnlyTheNewestLatestIsKeptAndSentOnReconnecting) 
   ASSERT_TRUE(Awaited(Event::kLost));
   for (const char* state : {"1", "2", "3"}) client->PublishLatest({"site/state", state});
   ASSERT_TRUE(Awaited(Event::kConnected)) << "not back";
-  EXPECT_EQ(PublishedOnce(1).at(0).payload, "3");
-  EXPECT_EQ(broker.logins, 2);
+  EXPECT_EQ(std::get<2>(Message(ReceivedOnce(kPublish, 1).at(0))), "3");
+  EXPECT_EQ(broker.Received(kConnect).size(), 2u);
 }
 
 TEST_F(MqttClientTest, WhileAwayTheNewestTwentyMessagesAreKeptAndSentInOrder) {
@@ -294,14 +251,30 @@ TEST_F(MqttClientTest, WhileAwayTheNewestTwentyMessagesAreKeptAndSentInOrder) {
   ASSERT_TRUE(Awaited(Event::kLost));
   for (int i = 1; i <= 22; ++i) client->Publish({"site/messages", std::to_string(i)});
   ASSERT_TRUE(Awaited(Event::kConnected)) << "not back";
-  const std::vector<Published> got = PublishedOnce(20);
+  const std::vector<Packet> got = ReceivedOnce(kPublish, 20);
   ASSERT_EQ(got.size(), 20u);
-  EXPECT_EQ(got.front().payload, "3");
-  EXPECT_EQ(got.back().payload, "22");
+  EXPECT_EQ(std::get<2>(Message(got.front())), "3");
+  EXPECT_EQ(std::get<2>(Message(got.back())), "22");
+}
+
+// The socket stays open: the client finds out by the missing acknowledgements.
+TEST_F(MqttClientTest, MessagesSentIntoAStalledLinkAreToldLostAndSentAgainWhenItIsBack) {
+  Connected();
+  broker.Stall();
+  for (const char* line : {"line 2", "line 3"}) client->Publish({"site/messages", line});
+  const auto lost = Awaited(Event::kLost, 40);
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->reason, "no answer from the broker within 30 s");
+  broker.Resume();
+  ASSERT_TRUE(Awaited(Event::kConnected, 40)) << "not back";
+  const std::vector<Packet> got = ReceivedOnce(kPublish, 2);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(std::get<2>(Message(got[0])), "line 2");
+  EXPECT_EQ(std::get<2>(Message(got[1])), "line 3");
 }
 
 TEST_F(MqttClientTest, RefusedLoginIsToldWithTheBrokersAnswer) {
-  FakeBroker refusing(kNotAuthorised);
+  FakeBroker refusing(5);  // not authorised
   Started(SettingsFor(refusing.port));
   const auto refused = Awaited(Event::kRefused);
   ASSERT_TRUE(refused);
