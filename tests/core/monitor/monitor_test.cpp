@@ -246,13 +246,6 @@ TEST(Monitor, AReportThatCannotBeWrittenFailsWithItsBoxAndNoLine) {
   EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\n");
 }
 
-TEST(Monitor, ALogFileThatCannotBeWrittenIsNotChosen) {
-  MonitorRig rig;
-  rig.memoryFiles.unwritable = {rig.logPath};
-  rig.OpenLogFile();
-  EXPECT_FALSE(rig.monitor.LogFileChosen());
-}
-
 // 39 lines of 26 characters and ten of the fortieth.
 TEST(MessagePane, KeepsTheNewest1024Characters) {
   MonitorRig rig;
