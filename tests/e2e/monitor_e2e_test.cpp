@@ -286,17 +286,14 @@ TEST_P(StartedWhileACommandRuns, KeepsItsModeWhenTheReplyComes) {
   EXPECT_EQ(rig.monitor.Mode(), GetParam().modeAtReply);
 }
 
+// clang-format off
 const MeanwhileRow kMeanwhile[] = {
     {"ReadParameters", {op::TestCommunication, op::ReadParameters}, "I> Communication OK", kReadingParameters},
-    {"ReadingVariables",
-     {op::StartMinHeatTime, op::StartReadingVariables},
-     "I> Minimum Heat Time started",
-     kReadingVariables},
-    {"Logging",
-     {op::FactorySettings, op::StartReadingVariables, op::OpenLogFile, op::StartLogging},
-     "I> Factory settings OK",
+    {"ReadingVariables", {op::StartMinHeatTime, op::StartReadingVariables}, "I> Minimum Heat Time started", kReadingVariables},
+    {"Logging", {op::FactorySettings, op::StartReadingVariables, op::OpenLogFile, op::StartLogging}, "I> Factory settings OK",
      kLoggingVariables},
 };
+// clang-format on
 INSTANTIATE_TEST_SUITE_P(MonitorEndToEnd, StartedWhileACommandRuns, ::testing::ValuesIn(kMeanwhile), kByName);
 
 }  // namespace

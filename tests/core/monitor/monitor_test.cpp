@@ -32,6 +32,7 @@ const Cell kStillLogging{Status::kRefused, "E> Logging still active"};
 const Cell kNotLogging{Status::kRefused, "E> Logging not active"};
 const Cell kStarts{Status::kStarted};
 const Cell kAsksAndDoes{Status::kDone, "", "ask"};
+const Cell kCloses{Status::kDone, "", "close"};
 const Cell kSaves{Status::kDone, "I> Parameters stored in file ' report.par '", "ask"};
 
 struct OperationRow {
@@ -83,8 +84,7 @@ const OperationRow kOperations[] = {
     {"Update", [](MonitorRig& r) { return r.monitor.Update(r.Asked(true)); },
      {kNotOpen, kAsksAndDoes, kInUse, kInUse, kInUse, kInUse}},
     {"Exit", [](MonitorRig& r) { r.monitor.Exit(); return Result::Done(); },
-     {Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"},
-      Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}}},
+     {kCloses, kCloses, kCloses, kCloses, kCloses, kCloses}},
 };
 // clang-format on
 
