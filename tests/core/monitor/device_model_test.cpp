@@ -70,11 +70,9 @@ using M = DeviceModel;
 using F = Field;
 // clang-format off
 const ReplyRow kReplies[] = {
-    {"ModeSystem1IsOn", &M::ReadModeSystem, 0, {1, 0, 0, 0}, F::kModeSystem, "On"},
     {"LanguageNibble2IsFR", &M::ReadLanguageUnit, 0, {0x12, 0}, F::kLanguage, "FR"},
     {"UnitNibble1IsFahrenheit", &M::ReadLanguageUnit, 0, {0x12, 0}, F::kTempUnit, "\260F"},
     {"UnitNibble2IsUnknown", &M::ReadLanguageUnit, 0, {0x20, 0}, F::kTempUnit, "unknown"},
-    {"VersionTakesByte3BeforeByte2", &M::ReadVersion, 0, {1, 4, 16, 3}, F::kVersion, "1.04 B0316"},
     {"AlarmMode1IsInverted", &M::ReadAlarmMode, 0, {1, 0}, F::kAlarmMode, "inverted"},
     {"HeatingMode2IsActiveIdle", &M::ReadModeHeating, 0, {2, 0}, F::kModeHeating, "Active+Idle"},
     {"MinHeatingTimeIsAWord", &M::ReadMinHeatingTime, 0, {0x2C, 0x01}, F::kMinHeatingTime, "300 min"},
@@ -84,7 +82,6 @@ const ReplyRow kReplies[] = {
     {"HeatingMoistLimit0Is00", &M::ReadHeatingMoistLimit, 0, {0, 0}, F::kHeatingMoistLimit, "00"},
     {"OpHoursIsAnUnsignedWord", &M::ReadOpHours, 1, {0xFF, 0xFF}, F::kOpHours, "65535 h"},
     {"Sensor2Type0IsKeinFuehler", &M::ReadSensorType, 1, {0, 0}, F::kS2Type, "kein F\374hler"},
-    {"Sensor1Mode3IsTempMoist", &M::ReadSensorMode, 0, {3, 0}, F::kS1Mode, "Temp.+Moist."},
     {"Sensor2MoistLimit0IsX", &M::ReadSensorMoistLimit, 1, {0, 0}, F::kS2MoistLimit, "- x -"},
     {"Sensor1MoistLimitHasTwoDigits", &M::ReadSensorMoistLimit, 0, {7, 0}, F::kS1MoistLimit, "07"},
     {"AdmErrorFlagsAreWord2InHex", &M::ReadAdmErrFlags, 0, {0, 0, 0xA1, 0}, F::kAdmErrorFlags, "00A1"},

@@ -1,5 +1,5 @@
 // The read cycle against the simulated unit in virtual time, one timer message every 10 ms: the
-// order of the lists, the pause between passes, the log timer and the progress bars.
+// order of the variable list, the pause between passes and the progress bars.
 #include <gtest/gtest.h>
 
 #include "support/monitor_rig.h"
@@ -40,11 +40,6 @@ TEST_F(ReadCycle, AVariablePassAsksTheFifteenObjectsInListOrder) {
                                              0x0C94, 0x0C0B, 0x0C95, 0x0C0C, 0x0C96, 0x0C80}));
 }
 
-TEST_F(ReadCycle, TheEndOfReadingParametersReturnsToPortOpen) {
-  ReadParameters();
-  EXPECT_EQ(rig.monitor.Mode(), kPortOpen);
-}
-
 TEST_F(ReadCycle, TheParameterBarStandsAt17AfterTheLastEntry) {
   ReadParameters();
   EXPECT_EQ(rig.monitor.Progress().parameters, 17);
@@ -81,33 +76,10 @@ TEST_F(ReadCycle, TheNextPassAsksAfterAPauseOf2000ms) {
   EXPECT_EQ(rig.Unit().Requests().back().atMs - passEndMs, 2050);
 }
 
-TEST_F(ReadCycle, TheFirstRecordIsWrittenAtTheFirstTimerMessage) {
-  rig.monitor.StartReadingVariables();
-  rig.link.RunFor(105);
-  const std::int64_t startMs = rig.link.Scheduler().NowMs();
-  rig.LogEveryMinute();
-  ASSERT_TRUE(rig.RunUntilEvents('L', 1, 1'000));
-  EXPECT_EQ(rig.log.Of('L')[0].ms - startMs, 5);
-}
-
-TEST_F(ReadCycle, WithOneMinuteTheNextRecordComesAMinuteLater) {
-  rig.StartLogging();
-  ASSERT_TRUE(rig.RunUntilEvents('L', 2, 70'000));
-  EXPECT_EQ((rig.log.Of('L')[1].ms - rig.log.Of('L')[0].ms) / 1000, 60);
-}
-
 TEST_F(ReadCycle, TheLoggingBarCountsTheSecondsOfTheInterval) {
   rig.StartLogging();
   rig.link.RunFor(30'000);
   EXPECT_EQ(rig.monitor.Progress().logging, 30);
-}
-
-TEST_F(ReadCycle, StopLoggingSetsTheSetCounterBackTo0) {
-  rig.StartLogging();
-  rig.link.RunFor(10);
-  rig.monitor.StopLogging();
-  rig.link.RunFor(10);
-  EXPECT_EQ(rig.monitor.LogSetCounter(), 0);
 }
 
 TEST_F(ReadCycle, StoppingTheReaderLetsTheStepInProgressShowItsReply) {
