@@ -17,12 +17,13 @@ namespace {
 TEST(MonitorEndToEnd, ReadParametersFillsEveryParameterField) {
   // clang-format off
   const std::pair<Field, const char*> expected[] = {
-      {Field::kLanguage, "EN"}, {Field::kTempUnit, "\260C"}, {Field::kModeHeating, "Active"}, {Field::kS1Type, "K720/21"},
-      {Field::kModeSystem, "On"}, {Field::kMinHeatingTime, "60 min"}, {Field::kS2Type, "K720/21"},
-      {Field::kVersion, "1.04 B0316"}, {Field::kHighTempLimit, "    3 \260C"}, {Field::kS1Mode, "Temp.+Moist."},
-      {Field::kLowTempLimit, "  -15 \260C"}, {Field::kS2Mode, "Temp.+Moist."}, {Field::kIdleTemp, "   -3 \260C"},
-      {Field::kS1MoistLimit, "40"}, {Field::kHeatingMoistLimit, "50"}, {Field::kS2MoistLimit, "40"},
-      {Field::kAlarmMode, "normal"}, {Field::kOpHours, "1234 h"}, {Field::kOpHoursXWK, "5678 h"}, {Field::kSlabTemp, "undef."},
+      {Field::kLanguage, "EN"}, {Field::kTempUnit, "\260C"}, {Field::kModeHeating, "Active"},
+      {Field::kS1Type, "K720/21"}, {Field::kModeSystem, "On"}, {Field::kMinHeatingTime, "60 min"},
+      {Field::kS2Type, "K720/21"}, {Field::kVersion, "1.04 B0316"}, {Field::kHighTempLimit, "    3 \260C"},
+      {Field::kS1Mode, "Temp.+Moist."}, {Field::kLowTempLimit, "  -15 \260C"}, {Field::kS2Mode, "Temp.+Moist."},
+      {Field::kIdleTemp, "   -3 \260C"}, {Field::kS1MoistLimit, "40"}, {Field::kHeatingMoistLimit, "50"},
+      {Field::kS2MoistLimit, "40"}, {Field::kAlarmMode, "normal"}, {Field::kOpHours, "1234 h"},
+      {Field::kOpHoursXWK, "5678 h"}, {Field::kSlabTemp, "undef."},
   };
   // clang-format on
   MonitorRig rig;
@@ -289,9 +290,10 @@ TEST_P(StartedWhileACommandRuns, KeepsItsModeWhenTheReplyComes) {
 // clang-format off
 const MeanwhileRow kMeanwhile[] = {
     {"ReadParameters", {op::TestCommunication, op::ReadParameters}, "I> Communication OK", kReadingParameters},
-    {"ReadingVariables", {op::StartMinHeatTime, op::StartReadingVariables}, "I> Minimum Heat Time started", kReadingVariables},
-    {"Logging", {op::FactorySettings, op::StartReadingVariables, op::OpenLogFile, op::StartLogging}, "I> Factory settings OK",
-     kLoggingVariables},
+    {"ReadingVariables", {op::StartMinHeatTime, op::StartReadingVariables}, "I> Minimum Heat Time started",
+     kReadingVariables},
+    {"Logging", {op::FactorySettings, op::StartReadingVariables, op::OpenLogFile, op::StartLogging},
+     "I> Factory settings OK", kLoggingVariables},
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(MonitorEndToEnd, StartedWhileACommandRuns, ::testing::ValuesIn(kMeanwhile), kByName);

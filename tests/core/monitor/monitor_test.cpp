@@ -266,7 +266,7 @@ TEST(MessagePane, InformationLinesSoundARisingPair) {
 }
 
 TEST(MessagePane, CodesOutsideTheTableGiveNoLine) {
-  EXPECT_EQ(std::pair(MessageLine(0, {}), MessageLine(kLastMessageCode + 1, {})), std::pair(std::string(), std::string()));
+  EXPECT_EQ(MessageLine(0, {}) + MessageLine(kLastMessageCode + 1, {}), "");
 }
 
 TEST(Monitor, AListenerRemovedHearsNoMore) {

@@ -140,8 +140,9 @@ TEST_P(RecordDate, OutsideTheCalendarIsRefused) {
 // clang-format off
 const DateRow kBadDates[] = {
     {"NegativeTime", " 12/07/26", " -5:-9:-1"}, {"LongYear", " 12/07/99999999", " 10:01:00"},
-    {"February30", " 02/30/26", " 10:01:00"}, {"Month13", " 13/01/26", " 10:01:00"}, {"Day0", " 12/00/26", " 10:01:00"},
-    {"Hour24", " 12/07/26", " 24:00:00"}, {"Minute60", " 12/07/26", " 10:60:00"}, {"Second61", " 12/07/26", " 10:00:61"},
+    {"February30", " 02/30/26", " 10:01:00"}, {"Month13", " 13/01/26", " 10:01:00"},
+    {"Day0", " 12/00/26", " 10:01:00"}, {"Hour24", " 12/07/26", " 24:00:00"},
+    {"Minute60", " 12/07/26", " 10:60:00"}, {"Second61", " 12/07/26", " 10:00:61"},
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(LogReader, RecordDate, ::testing::ValuesIn(kBadDates), kByName);
@@ -281,7 +282,7 @@ TEST_P(NearestIndexTo, IsThePassClosestInTime) {
 }
 
 const NearestRow kNearest[] = {
-    {"BeforeTheFirst", 0, 0}, {"HalfWayTakesTheEarlier", 15, 0}, {"CloserToTheSecond", 16, 1},
+    {"BeforeTheFirst", 0, 0},         {"HalfWayTakesTheEarlier", 15, 0}, {"CloserToTheSecond", 16, 1},
     {"AfterABreakTheOneRead", 31, 3}, {"AfterTheLast", 99, 3},
 };
 INSTANTIATE_TEST_SUITE_P(, NearestIndexTo, ::testing::ValuesIn(kNearest), kByName);
