@@ -2,6 +2,9 @@
 // order of the variable list, the pause between passes and the progress bars.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "support/monitor_rig.h"
 
 namespace gelvar::testing {
