@@ -108,16 +108,12 @@ std::string Seconds(std::int64_t atMs, std::int64_t fromMs) {
 }
 
 // The test's name of a row: its words run together, each capitalised.
-std::string RowName(const char* label) {
+std::string RowName(const std::string& label) {
+  static const std::regex word("[A-Za-z0-9]+");
   std::string name;
-  bool upper = true;
-  for (const char* c = label; *c != '\0'; ++c) {
-    if (std::isalnum(static_cast<unsigned char>(*c)) == 0) {
-      upper = true;
-    } else {
-      name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
-      upper = false;
-    }
+  for (std::sregex_iterator w(label.begin(), label.end(), word), end; w != end; ++w) {
+    name += w->str();
+    name[name.size() - w->str().size()] = static_cast<char>(std::toupper(static_cast<unsigned char>(w->str()[0])));
   }
   return name;
 }

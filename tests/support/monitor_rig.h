@@ -79,18 +79,12 @@ struct MonitorRig {
     if (openPort) monitor.OpenPort();
   }
 
-  // Answers that note "ask" in calls when they are asked.
+  // An answer (an optional) or a confirmation (a bool) that notes "ask" in calls when it is asked.
   template <class T>
-  Answer<T> Asked(std::optional<T> value) {
+  auto Asked(T value) {
     return [this, value] {
       RecordingLine::Note(calls, "ask");
       return value;
-    };
-  }
-  Confirm Asked(bool ok) {
-    return [this, ok] {
-      RecordingLine::Note(calls, "ask");
-      return ok;
     };
   }
   Result OpenLogFile() {

@@ -32,6 +32,7 @@ const Cell kStillLogging{Status::kRefused, "E> Logging still active"};
 const Cell kNotLogging{Status::kRefused, "E> Logging not active"};
 const Cell kStarts{Status::kStarted};
 const Cell kAsksAndDoes{Status::kDone, "", "ask"};
+const Cell kCloses{Status::kDone, "", "close"};
 const Cell kSaves{Status::kDone, "I> Parameters stored in file ' report.par '", "ask"};
 
 struct OperationRow {
@@ -83,8 +84,7 @@ const OperationRow kOperations[] = {
     {"Update", [](MonitorRig& r) { return r.monitor.Update(r.Asked(true)); },
      {kNotOpen, kAsksAndDoes, kInUse, kInUse, kInUse, kInUse}},
     {"Exit", [](MonitorRig& r) { r.monitor.Exit(); return Result::Done(); },
-     {Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"},
-      Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}, Cell{Status::kDone, "", "close"}}},
+     {kCloses, kCloses, kCloses, kCloses, kCloses, kCloses}},
 };
 // clang-format on
 
@@ -196,18 +196,6 @@ TEST(Monitor, ALogIntervalOf60MinutesMakesTheLoggingBar3600Seconds) {
   EXPECT_EQ(rig.monitor.ProgressRange().logging, 3600);
 }
 
-TEST(Monitor, ARefusedLogIntervalKeepsTheLoggingBar) {
-  MonitorRig rig(nullptr, false);
-  rig.monitor.SetLogInterval(Given(61));
-  EXPECT_EQ(rig.monitor.ProgressRange().logging, 300);
-}
-
-TEST(Monitor, TheBarsOfTheReadersEndAt17And14And2000) {
-  MonitorRig rig(nullptr, false);
-  const ProgressRanges range = rig.monitor.ProgressRange();
-  EXPECT_EQ(std::tuple(range.parameters, range.variables, range.pause), std::tuple(17, 14, 2000));
-}
-
 TEST(Monitor, OpenPortOpensTheChosenComPort) {
   MonitorRig rig(nullptr, false);
   rig.monitor.SetComPort(Given(7));
@@ -258,26 +246,6 @@ TEST(Monitor, AReportThatCannotBeWrittenFailsWithItsBoxAndNoLine) {
   EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\n");
 }
 
-TEST(Monitor, ALogFileThatCannotBeWrittenIsNotChosen) {
-  MonitorRig rig;
-  rig.memoryFiles.unwritable = {rig.logPath};
-  rig.OpenLogFile();
-  EXPECT_FALSE(rig.monitor.LogFileChosen());
-}
-
-TEST(MessagePane, TheFirstLineEndsWithCrLf) {
-  MonitorRig rig(nullptr, false);
-  rig.monitor.TestCommunication();
-  EXPECT_EQ(rig.monitor.MessageText(), "E> COM Port NOT Open\r\n");
-}
-
-TEST(MessagePane, TheNewestLineIsOnTop) {
-  MonitorRig rig(nullptr, false);
-  rig.monitor.TestCommunication();
-  rig.monitor.OpenPort();
-  EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\nE> COM Port NOT Open\r\n");
-}
-
 // 39 lines of 26 characters and ten of the fortieth.
 TEST(MessagePane, KeepsTheNewest1024Characters) {
   MonitorRig rig;
@@ -297,31 +265,9 @@ TEST(MessagePane, InformationLinesSoundARisingPair) {
   EXPECT_EQ(rig.log.tones, (std::vector<std::vector<int>>{{1000, 120, 2000, 80}}));
 }
 
-struct LineRow {
-  const char* name;
-  int code;
-  MessageContext context;
-  const char* line;
-};
-
-class MessageText : public ::testing::TestWithParam<LineRow> {};
-
-TEST_P(MessageText, ReadsAsShown) { EXPECT_EQ(MessageLine(GetParam().code, GetParam().context), GetParam().line); }
-
-const LineRow kLines[] = {
-    {"IdsHaveFourUpperCaseDigits", kMsgWrongFormat, {0x0C0B, false, "", ""}, "E> Wrong format response at ID: 0C0B"},
-    {"WrongCommandNamesTheId", kMsgWrongCommand, {0x3004, false, "", ""}, "E> Wrong command response at ID: 3004"},
-    {"NoReplyNamesTheId", kMsgNoReply, {0x0C01, false, "", ""}, "E> No reply at ID: 0C01"},
-    {"NoReplyToTestCommunicationNamesTheUnit", kMsgNoReply, {0x3003, true, "", ""}, "E> No reply from detector unit"},
-    {"ReportPathStandsBetweenBlanks",
-     kMsgParametersStored,
-     {0, false, "C:\\data\\Gelvar.par", ""},
-     "I> Parameters stored in file ' C:\\data\\Gelvar.par '"},
-    {"LogPathStandsBetweenBlanks", kMsgLogStored, {0, false, "", "a.log"}, "I> Log stored in file ' a.log '"},
-    {"CodeAboveTheTableIsEmpty", kLastMessageCode + 1, {0, false, "", ""}, ""},
-    {"Code0IsEmpty", 0, {0, false, "", ""}, ""},
-};
-INSTANTIATE_TEST_SUITE_P(MessagePane, MessageText, ::testing::ValuesIn(kLines), kByName);
+TEST(MessagePane, CodesOutsideTheTableGiveNoLine) {
+  EXPECT_EQ(MessageLine(0, {}) + MessageLine(kLastMessageCode + 1, {}), "");
+}
 
 TEST(Monitor, AListenerRemovedHearsNoMore) {
   MonitorRig rig;
