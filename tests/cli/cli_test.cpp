@@ -295,7 +295,8 @@ TEST(PasswordFile, EndlessDeviceIsRefused) {
 TEST(PasswordFile, FifoThatNeverAnswersIsRefused) {
   const TempFolder dir;
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  EXPECT_NE(PasswordError(dir / "fifo").find("fifo' is not a regular file"), std::string::npos);
+  // Not "fifo'": a long temporary folder has the quoted path cut short.
+  EXPECT_NE(PasswordError(dir / "fifo").find("' is not a regular file"), std::string::npos);
 }
 
 TEST(PasswordFile, FolderIsRefused) {
