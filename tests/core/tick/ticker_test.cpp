@@ -68,6 +68,8 @@ const MeasureRow kMeasureRows[] = {
     {"SlowTicks", 15625, 0, 15, 10000},
     {"DivisionTruncates", 9000, 0, 8, 10008},
     {"NeverBelowOneMs", 500, 0, 1, 10000},
+    // A gap of exactly one second is still a tick, not a stopped process.
+    {"TicksOneSecondApart", 1000000, 0, 1000, 10000},
     {"StoppedProcessStartsTheIntervalAfresh", 10000, 11000, 10, 26000},
 };
 // clang-format on
