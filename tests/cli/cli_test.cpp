@@ -46,10 +46,8 @@ const auto kRowName = [](const auto& row) { return std::string(row.param.name); 
 
 // A row shows in a failure by its name.
 template <typename Row>
-  requires requires(Row row) { row.name; }
-void PrintTo(const Row& row, std::ostream* out) {
-  *out << row.name;
-}
+requires requires(Row row) { row.name; }
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 struct NumberRow {
   const char* name;
@@ -75,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberRow{"TaLowest", "--yes sensor-test start-cycle 1 --ta 1", &CliOptions::ta, 1},
                       NumberRow{"TaHighest", "--yes sensor-test start-cycle 1 --ta 1000", &CliOptions::ta, 1000},
                       NumberRow{"SensorTwoIsIndexOne", "--yes sensor-test temperature 2", &CliOptions::sensor, 1},
-                      NumberRow{"TypeOneIsZero", "--yes sensor-test read-recorded --type I", &CliOptions::sensorType, 0}),
+                      NumberRow{"TypeOneIsZero", "--yes sensor-test read-recorded --type I", &CliOptions::sensorType,
+                                0}),
     kRowName);
 
 struct CommandRow {
@@ -93,15 +92,16 @@ TEST_P(AcceptedCommand, IsTakenWithItsWords) {
   EXPECT_EQ(options.commandName, GetParam().commandName);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, AcceptedCommand,
-    ::testing::Values(CommandRow{"Ports", "ports", CliCommand::kListPorts, "ports"},
-                      CommandRow{"ReadParameters", "read-parameters --report r", CliCommand::kReadParameters, "read-parameters"},
-                      CommandRow{"Watch", "watch --mqtt mqtt://h", CliCommand::kWatch, "watch"},
-                      CommandRow{"SensorTemperature", "sensor-test temperature 1 --yes", CliCommand::kSensorTemperature,
-                                 "sensor-test temperature"},
-                      CommandRow{"DeviceCommand", "command cycle-sensor1", CliCommand::kDeviceCommand, "command cycle-sensor1"}),
-    kRowName);
+INSTANTIATE_TEST_SUITE_P(Commands, AcceptedCommand,
+                         ::testing::Values(CommandRow{"Ports", "ports", CliCommand::kListPorts, "ports"},
+                                           CommandRow{"ReadParameters", "read-parameters --report r",
+                                                      CliCommand::kReadParameters, "read-parameters"},
+                                           CommandRow{"Watch", "watch --mqtt mqtt://h", CliCommand::kWatch, "watch"},
+                                           CommandRow{"SensorTemperature", "sensor-test temperature 1 --yes",
+                                                      CliCommand::kSensorTemperature, "sensor-test temperature"},
+                                           CommandRow{"DeviceCommand", "command cycle-sensor1",
+                                                      CliCommand::kDeviceCommand, "command cycle-sensor1"}),
+                         kRowName);
 
 TEST(CliOptions, DeviceCommandIsTheOneNamed) {
   EXPECT_EQ(Parsed("command cycle-sensor2").deviceCommand, DeviceCommand::kStartCycleSensor2);
@@ -144,14 +144,16 @@ INSTANTIATE_TEST_SUITE_P(
     Urls, MqttUrl,
     ::testing::Values(
         UrlRow{"DefaultPortAndPrefix", "mqtt://h", {false, "", "h", 1883, "gelvar"}},
-        UrlRow{"TlsWithUserAndLevels", "mqtts://ops@broker.example/site-42/unit",
+        UrlRow{"TlsWithUserAndLevels",
+               "mqtts://ops@broker.example/site-42/unit",
                {true, "ops", "broker.example", 8883, "site-42/unit"}},
         UrlRow{"BracketedIpv6AndLowestPort", "mqtt://[::1]:1/p", {false, "", "::1", 1, "p"}},
         UrlRow{"HighestPort", "mqtt://h:65535/p", {false, "", "h", 65535, "p"}},
         UrlRow{"Utf8Prefix", "mqtt://h/m\xC3\xBCll/\xE2\x82\xAC", {false, "", "h", 1883, "m\xC3\xBCll/\xE2\x82\xAC"}},
         UrlRow{"DollarAfterTheStart", "mqtt://h/a$b", {false, "", "h", 1883, "a$b"}},
         // The longest prefix leaves room for the longest topic under it.
-        UrlRow{"LongestPrefix", "mqtt://h/" + std::string(65279, 'p'), {false, "", "h", 1883, std::string(65279, 'p')}}),
+        UrlRow{
+            "LongestPrefix", "mqtt://h/" + std::string(65279, 'p'), {false, "", "h", 1883, std::string(65279, 'p')}}),
     kRowName);
 
 struct RefusedRow {
@@ -174,75 +176,126 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedRow{"NoCommand", {}, "no command given"},
         RefusedRow{"UnknownCommand", {"tset"}, "unknown command 'tset'"},
-        RefusedRow{"MissingSubcommand", {"command"}, "'command' needs one of: start-min-heat | stop-min-heat | "
-                                                     "cycle-sensor1 | cycle-sensor2 | factory-settings"},
+        RefusedRow{"MissingSubcommand",
+                   {"command"},
+                   "'command' needs one of: start-min-heat | stop-min-heat | "
+                   "cycle-sensor1 | cycle-sensor2 | factory-settings"},
         RefusedRow{"ExtraArgument", {"test", "now"}, "unexpected argument 'now'"},
         RefusedRow{"UnknownOption", {"--verbose", "test"}, "unknown option '--verbose'"},
         RefusedRow{"FlagWithAValue", {"--yes=1", "test"}, "--yes takes no value"},
-        RefusedRow{"OptionOfAnotherCommand", {"read-parameters", "--passes", "2"},
+        RefusedRow{"OptionOfAnotherCommand",
+                   {"read-parameters", "--passes", "2"},
                    "--passes does not go with 'read-parameters'"},
         RefusedRow{"ComZero", {"--com", "0", "test"}, "--com: '0' is not a COM port number from 1 to 255"},
-        RefusedRow{"ComAboveTheHighest", {"--com", "256", "test"}, "--com: '256' is not a COM port number from 1 to 255"},
+        RefusedRow{
+            "ComAboveTheHighest", {"--com", "256", "test"}, "--com: '256' is not a COM port number from 1 to 255"},
         RefusedRow{"ComNotANumber", {"--com", "7x", "test"}, "--com: '7x' is not a COM port number"},
         RefusedRow{"ComEmpty", {"--com=", "test"}, "--com: '' is not a COM port number"},
         RefusedRow{"ComWithoutItsValue", {"test", "--com"}, "--com needs a COM port number from 1 to 255"},
         RefusedRow{"PassesZero", {"read-variables", "--passes", "0"}, "--passes: '0' is not a number of passes from 1"},
-        RefusedRow{"PassesAboveTheHighest", {"read-variables", "--passes", "1000000001"}, "--passes: '1000000001' is not"},
-        RefusedRow{"IntervalZero", {"log", "--file", "l", "--interval", "0"}, "--interval: '0' is not minutes from 1 to 60"},
+        RefusedRow{
+            "PassesAboveTheHighest", {"read-variables", "--passes", "1000000001"}, "--passes: '1000000001' is not"},
+        RefusedRow{
+            "IntervalZero", {"log", "--file", "l", "--interval", "0"}, "--interval: '0' is not minutes from 1 to 60"},
         RefusedRow{"IntervalAboveTheHighest", {"log", "--file", "l", "--interval", "61"}, "--interval: '61' is not"},
-        RefusedRow{"RecordsZero", {"log", "--file", "l", "--records", "0"},
+        RefusedRow{"RecordsZero",
+                   {"log", "--file", "l", "--records", "0"},
                    "--records: '0' is not a number of records from 1 to 99999"},
-        RefusedRow{"RecordsAboveTheHighest", {"log", "--file", "l", "--records", "100000"}, "--records: '100000' is not"},
-        RefusedRow{"TaZero", {"--yes", "sensor-test", "start-cycle", "1", "--ta", "0"}, "--ta: '0' is not seconds from 1 to 1000"},
-        RefusedRow{"TaAboveTheHighest", {"--yes", "sensor-test", "start-cycle", "1", "--ta", "1001"}, "--ta: '1001' is not"},
-        RefusedRow{"TypeThree", {"--yes", "sensor-test", "read-recorded", "--type", "III"}, "--type: 'III' is not I or II"},
+        RefusedRow{
+            "RecordsAboveTheHighest", {"log", "--file", "l", "--records", "100000"}, "--records: '100000' is not"},
+        RefusedRow{"TaZero",
+                   {"--yes", "sensor-test", "start-cycle", "1", "--ta", "0"},
+                   "--ta: '0' is not seconds from 1 to 1000"},
+        RefusedRow{
+            "TaAboveTheHighest", {"--yes", "sensor-test", "start-cycle", "1", "--ta", "1001"}, "--ta: '1001' is not"},
+        RefusedRow{
+            "TypeThree", {"--yes", "sensor-test", "read-recorded", "--type", "III"}, "--type: 'III' is not I or II"},
         RefusedRow{"LogWithoutAFile", {"log"}, "log needs --file FILE"},
         RefusedRow{"EmptyFileName", {"log", "--file", ""}, "--file: '' is not a file name"},
-        RefusedRow{"RecordsAndFor", {"log", "--file", "l", "--records", "2", "--for", "1h"}, "log takes --records or --for, not both"},
-        RefusedRow{"ForZero", {"log", "--file", "l", "--for", "0s"}, "--for: '0s' is not a duration such as 7d, 36h, 90m or 1d12h"},
+        RefusedRow{"RecordsAndFor",
+                   {"log", "--file", "l", "--records", "2", "--for", "1h"},
+                   "log takes --records or --for, not both"},
+        RefusedRow{"ForZero",
+                   {"log", "--file", "l", "--for", "0s"},
+                   "--for: '0s' is not a duration such as 7d, 36h, 90m or 1d12h"},
         RefusedRow{"ForPastTenYears", {"log", "--file", "l", "--for", "3650d1s"}, "--for: '3650d1s' is not a duration"},
         RefusedRow{"ForWithoutUnit", {"log", "--file", "l", "--for", "5"}, "--for: '5' is not a duration"},
         RefusedRow{"ForUnknownUnit", {"log", "--file", "l", "--for", "5w"}, "--for: '5w' is not a duration"},
         RefusedRow{"ForOverflowing", {"log", "--file", "l", "--for", "99999999999999999999s"}, "is not a duration"},
-        RefusedRow{"FactorySettingsUnconfirmed", {"command", "factory-settings"},
+        RefusedRow{"FactorySettingsUnconfirmed",
+                   {"command", "factory-settings"},
                    "'command factory-settings' resets every parameter of the unit to its default value; the window "
                    "asks before it does so.\nAdd --yes to confirm."},
-        RefusedRow{"SensorTestUnconfirmed", {"sensor-test", "temperature", "1"},
+        RefusedRow{"SensorTestUnconfirmed",
+                   {"sensor-test", "temperature", "1"},
                    "'sensor-test temperature' runs the sensor test monitor, which is meant for experienced engineers "
                    "only; the window asks before it does so.\nAdd --yes to confirm."},
-        RefusedRow{"SensorMissing", {"--yes", "sensor-test", "temperature"}, "sensor-test temperature needs the sensor number, 1 or 2"},
+        RefusedRow{"SensorMissing",
+                   {"--yes", "sensor-test", "temperature"},
+                   "sensor-test temperature needs the sensor number, 1 or 2"},
         RefusedRow{"SensorZero", {"--yes", "sensor-test", "temperature", "0"}, "needs the sensor number, 1 or 2"},
         RefusedRow{"SensorThree", {"--yes", "sensor-test", "temperature", "3"}, "needs the sensor number, 1 or 2"},
-        RefusedRow{"ReadRecordedWithoutType", {"--yes", "sensor-test", "read-recorded"},
+        RefusedRow{"ReadRecordedWithoutType",
+                   {"--yes", "sensor-test", "read-recorded"},
                    "sensor-test read-recorded needs --type I or --type II"},
         RefusedRow{"WatchWithoutBroker", {"watch"}, "watch needs --mqtt URL"},
-        RefusedRow{"BrokerOptionWithoutBroker", {"log", "--file", "l", "--ha-discovery"}, "--ha-discovery needs --mqtt URL"},
-        RefusedRow{"CaFileWithoutTls", {"watch", "--mqtt", "mqtt://h", "--mqtt-cafile", "ca"}, "--mqtt-cafile needs an mqtts:// URL"},
+        RefusedRow{
+            "BrokerOptionWithoutBroker", {"log", "--file", "l", "--ha-discovery"}, "--ha-discovery needs --mqtt URL"},
+        RefusedRow{"CaFileWithoutTls",
+                   {"watch", "--mqtt", "mqtt://h", "--mqtt-cafile", "ca"},
+                   "--mqtt-cafile needs an mqtts:// URL"},
         RefusedRow{"UnknownScheme", {"watch", "--mqtt", "http://h/p"}, "--mqtt: unknown scheme 'http' (mqtt or mqtts)"},
         RefusedRow{"NoScheme", {"watch", "--mqtt", "h:1883/p"}, "is not a URL like mqtt://[USER@]HOST[:PORT]/PREFIX"},
         RefusedRow{"PortZero", {"watch", "--mqtt", "mqtt://h:0/p"}, "port '0' is not from 1 to 65535"},
-        RefusedRow{"PortAboveTheHighest", {"watch", "--mqtt", "mqtt://h:65536/p"}, "port '65536' is not from 1 to 65535"},
+        RefusedRow{
+            "PortAboveTheHighest", {"watch", "--mqtt", "mqtt://h:65536/p"}, "port '65536' is not from 1 to 65535"},
         RefusedRow{"PasswordInTheUrl", {"watch", "--mqtt", "mqtt://u:pw@h/p"}, "no password in the URL"},
         RefusedRow{"WildcardInThePrefix", {"watch", "--mqtt", "mqtt://h/a/#"}, "--mqtt: prefix 'a/#'"},
         // Topics the library or the broker would drop without a word.
-        RefusedRow{"TabInThePrefix", {"watch", "--mqtt", "mqtt://h/tab\tx"}, "--mqtt: prefix 'tab\\x09x' has U+0009, a control character"},
-        RefusedRow{"C1ControlInThePrefix", {"watch", "--mqtt", "mqtt://h/a\xC2\x9B"}, "prefix 'a\\xC2\\x9B' has U+009B, a control character"},
-        RefusedRow{"LastC1ControlInThePrefix", {"watch", "--mqtt", "mqtt://h/a\xC2\x9F"}, "has U+009F, a control character"},
-        RefusedRow{"NoncharacterInThePrefix", {"watch", "--mqtt", "mqtt://h/a\xEF\xBF\xBF"}, "prefix 'a\xEF\xBF\xBF' has U+FFFF, a noncharacter"},
-        RefusedRow{"LastNoncharacterOfTheBlock", {"watch", "--mqtt", "mqtt://h/a\xEF\xB7\xAF"}, "has U+FDEF, a noncharacter"},
-        RefusedRow{"SupplementaryNoncharacter", {"watch", "--mqtt", "mqtt://h/a\xF0\x9F\xBF\xBE"}, "has U+1FFFE, a noncharacter"},
+        RefusedRow{"TabInThePrefix",
+                   {"watch", "--mqtt", "mqtt://h/tab\tx"},
+                   "--mqtt: prefix 'tab\\x09x' has U+0009, a control character"},
+        RefusedRow{"C1ControlInThePrefix",
+                   {"watch", "--mqtt", "mqtt://h/a\xC2\x9B"},
+                   "prefix 'a\\xC2\\x9B' has U+009B, a control character"},
+        RefusedRow{
+            "LastC1ControlInThePrefix", {"watch", "--mqtt", "mqtt://h/a\xC2\x9F"}, "has U+009F, a control character"},
+        RefusedRow{"NoncharacterInThePrefix",
+                   {"watch", "--mqtt", "mqtt://h/a\xEF\xBF\xBF"},
+                   "prefix 'a\xEF\xBF\xBF' has U+FFFF, a noncharacter"},
+        RefusedRow{
+            "LastNoncharacterOfTheBlock", {"watch", "--mqtt", "mqtt://h/a\xEF\xB7\xAF"}, "has U+FDEF, a noncharacter"},
+        RefusedRow{"SupplementaryNoncharacter",
+                   {"watch", "--mqtt", "mqtt://h/a\xF0\x9F\xBF\xBE"},
+                   "has U+1FFFE, a noncharacter"},
         RefusedRow{"PrefixNotUtf8", {"watch", "--mqtt", "mqtt://h/a\xFF"}, "prefix 'a\\xFF' is not UTF-8"},
-        RefusedRow{"PrefixTooLong", {"watch", "--mqtt", "mqtt://h/" + std::string(65280, 'x')},
-                   "' has 65280 bytes: topics under it would pass MQTT's limit of 65535 (65279 at most for the prefix)"},
-        RefusedRow{"PrefixOfTheBroker", {"watch", "--mqtt", "mqtt://h/$SYS/x"}, "prefix '$SYS/x' starts with '$', which the broker keeps for itself"},
-        RefusedRow{"ControlInTheUser", {"watch", "--mqtt", "mqtt://u\x01@h/p"}, "the user name has U+0001, a control character"},
-        RefusedRow{"ControlInTheHost", {"watch", "--mqtt", "mqtt://h\n/p"}, "host 'h\\x0A' has U+000A, a control character"},
-        RefusedRow{"HostTooLong", {"watch", "--mqtt", "mqtt://" + std::string(254, 'h') + "/p"}, "' has 254 bytes, more than 253"},
-        RefusedRow{"Ipv6WithoutBrackets", {"watch", "--mqtt", "mqtt://::1/x"}, "'::1' is an IPv6 address without brackets: write '[::1]'"},
+        RefusedRow{
+            "PrefixTooLong",
+            {"watch", "--mqtt", "mqtt://h/" + std::string(65280, 'x')},
+            "' has 65280 bytes: topics under it would pass MQTT's limit of 65535 (65279 at most for the prefix)"},
+        RefusedRow{"PrefixOfTheBroker",
+                   {"watch", "--mqtt", "mqtt://h/$SYS/x"},
+                   "prefix '$SYS/x' starts with '$', which the broker keeps for itself"},
+        RefusedRow{"ControlInTheUser",
+                   {"watch", "--mqtt", "mqtt://u\x01@h/p"},
+                   "the user name has U+0001, a control character"},
+        RefusedRow{
+            "ControlInTheHost", {"watch", "--mqtt", "mqtt://h\n/p"}, "host 'h\\x0A' has U+000A, a control character"},
+        RefusedRow{"HostTooLong",
+                   {"watch", "--mqtt", "mqtt://" + std::string(254, 'h') + "/p"},
+                   "' has 254 bytes, more than 253"},
+        RefusedRow{"Ipv6WithoutBrackets",
+                   {"watch", "--mqtt", "mqtt://::1/x"},
+                   "'::1' is an IPv6 address without brackets: write '[::1]'"},
         // What is quoted back is short, escaped, and without what comes before an '@'.
-        RefusedRow{"SecretBeforeTheAtHidden", {"watch", "--mqtt", "mqtt:/ops:S3cr3t@h/x"}, "--mqtt: '***@h/x' is not a URL like"},
-        RefusedRow{"SecretInTheSchemeHidden", {"watch", "--mqtt", "ops:S3cr3t@mqtt://h/x"}, "unknown scheme '***@mqtt' (mqtt or mqtts)"},
-        RefusedRow{"LongUrlCutShort", {"watch", "--mqtt", "\x1B[2J" + std::string(100, 'y')},
+        RefusedRow{"SecretBeforeTheAtHidden",
+                   {"watch", "--mqtt", "mqtt:/ops:S3cr3t@h/x"},
+                   "--mqtt: '***@h/x' is not a URL like"},
+        RefusedRow{"SecretInTheSchemeHidden",
+                   {"watch", "--mqtt", "ops:S3cr3t@mqtt://h/x"},
+                   "unknown scheme '***@mqtt' (mqtt or mqtts)"},
+        RefusedRow{"LongUrlCutShort",
+                   {"watch", "--mqtt", "\x1B[2J" + std::string(100, 'y')},
                    "--mqtt: '\\x1B[2J" + std::string(56, 'y') + "...' is not a URL like"}),
     kRowName);
 
@@ -272,14 +325,14 @@ const std::string kLongestPassword(65535, 'x');
 
 INSTANTIATE_TEST_SUITE_P(
     Files, PasswordFile,
-    ::testing::Values(
-        PasswordRow{"CrLfEnded", "ops", "secret\r\nsecond\n", "secret", ""},
-        PasswordRow{"Longest", "ops", kLongestPassword + "\n", kLongestPassword.c_str(), ""},
-        PasswordRow{"Empty", "ops", "", "", "' has no password on its first line"},
-        PasswordRow{"EmptyFirstLine", "ops", "\r\nsecret\n", "", "' has no password on its first line"},
-        PasswordRow{"TooLong", "ops", kLongestPassword + "x", "", "the password (--mqtt-password-file) is longer than 65535 bytes"},
-        PasswordRow{"WithoutUser", "", "secret\n", "", "a password (--mqtt-password-file) needs a user"},
-        PasswordRow{"Missing", "ops", std::nullopt, "", "--mqtt-password-file: cannot read '"}),
+    ::testing::Values(PasswordRow{"CrLfEnded", "ops", "secret\r\nsecond\n", "secret", ""},
+                      PasswordRow{"Longest", "ops", kLongestPassword + "\n", kLongestPassword.c_str(), ""},
+                      PasswordRow{"Empty", "ops", "", "", "' has no password on its first line"},
+                      PasswordRow{"EmptyFirstLine", "ops", "\r\nsecret\n", "", "' has no password on its first line"},
+                      PasswordRow{"TooLong", "ops", kLongestPassword + "x", "",
+                                  "the password (--mqtt-password-file) is longer than 65535 bytes"},
+                      PasswordRow{"WithoutUser", "", "secret\n", "", "a password (--mqtt-password-file) needs a user"},
+                      PasswordRow{"Missing", "ops", std::nullopt, "", "--mqtt-password-file: cannot read '"}),
     kRowName);
 
 std::string PasswordError(const std::string& path) {
@@ -322,21 +375,20 @@ TEST_P(TerminalTextOf, IsUtf8) { EXPECT_EQ(TerminalText(GetParam().text), GetPar
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, TerminalTextOf,
-    ::testing::Values(
-        TextRow{"DegreeSignOfTheCore", "  3 \260C", "  3 \302\260C"},
-        TextRow{"UmlautOfThePump", "Fehler \326ffnen: x", "Fehler \303\226ffnen: x"},
-        TextRow{"EuroUnusedAndYUmlaut", "\x80\x81\x9F", "\xE2\x82\xAC\xC2\x81\xC5\xB8"},
-        // A path the user typed in UTF-8 stays as it is.
-        TextRow{"Utf8PathKept", "' /tmp/m\xC3\xBCll.log '", "' /tmp/m\xC3\xBCll.log '"},
-        TextRow{"Utf8AtTheEndKept", "a \xC3\xBC", "a \xC3\xBC"},
-        TextRow{"LowestThreeByteFormKept", "\xE0\xA0\x80 \xE2\x80\x99", "\xE0\xA0\x80 \xE2\x80\x99"},
-        TextRow{"FourByteFormKept", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
-        // Anything not well-formed UTF-8 is taken as Windows-1252 as a whole.
-        TextRow{"MixedIsWindows1252", "\xC3\xBC \xB0", "\xC3\x83\xC2\xBC \xC2\xB0"},
-        TextRow{"CutShortAtTheEnd", "a \xC3", "a \xC3\x83"},
-        TextRow{"Overlong", "\xE0\x80\x80", "\xC3\xA0\xE2\x82\xAC\xE2\x82\xAC"},
-        TextRow{"Surrogate", "\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
-        TextRow{"PastTheLastCodePoint", "\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"}),
+    ::testing::Values(TextRow{"DegreeSignOfTheCore", "  3 \260C", "  3 \302\260C"},
+                      TextRow{"UmlautOfThePump", "Fehler \326ffnen: x", "Fehler \303\226ffnen: x"},
+                      TextRow{"EuroUnusedAndYUmlaut", "\x80\x81\x9F", "\xE2\x82\xAC\xC2\x81\xC5\xB8"},
+                      // A path the user typed in UTF-8 stays as it is.
+                      TextRow{"Utf8PathKept", "' /tmp/m\xC3\xBCll.log '", "' /tmp/m\xC3\xBCll.log '"},
+                      TextRow{"Utf8AtTheEndKept", "a \xC3\xBC", "a \xC3\xBC"},
+                      TextRow{"LowestThreeByteFormKept", "\xE0\xA0\x80 \xE2\x80\x99", "\xE0\xA0\x80 \xE2\x80\x99"},
+                      TextRow{"FourByteFormKept", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+                      // Anything not well-formed UTF-8 is taken as Windows-1252 as a whole.
+                      TextRow{"MixedIsWindows1252", "\xC3\xBC \xB0", "\xC3\x83\xC2\xBC \xC2\xB0"},
+                      TextRow{"CutShortAtTheEnd", "a \xC3", "a \xC3\x83"},
+                      TextRow{"Overlong", "\xE0\x80\x80", "\xC3\xA0\xE2\x82\xAC\xE2\x82\xAC"},
+                      TextRow{"Surrogate", "\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
+                      TextRow{"PastTheLastCodePoint", "\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"}),
     kRowName);
 
 TEST(ConsoleText, JsonStringEscapesQuotesBackslashesAndControlsOnly) {
@@ -575,22 +627,27 @@ TEST_P(ProgramRun, EndsWithItsStatusAndPrintsItsLines) {
 INSTANTIATE_TEST_SUITE_P(
     Commands, ProgramRun,
     ::testing::Values(
-        RunRow{"TestAccepted", "test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
+        RunRow{"TestAccepted", "test", nullptr, kExitDone, "result: accepted\n",
+               "I> COM Port Opened\nI> Communication OK\n"},
         RunRow{"TestInJson", "--json test", nullptr, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},
         RunRow{"TestWithoutReply", "test", kSilent, kExitUnit, "result: no reply\n",
                "I> COM Port Opened\nE> No reply from detector unit\n"},
-        RunRow{"StartMinHeat", "command start-min-heat", nullptr, kExitDone, "result: accepted\n", "I> Minimum Heat Time started"},
+        RunRow{"StartMinHeat", "command start-min-heat", nullptr, kExitDone, "result: accepted\n",
+               "I> Minimum Heat Time started"},
         RunRow{"StopMinHeatInJson", "--json command stop-min-heat", nullptr, kExitDone,
                "{\"command\":\"command stop-min-heat\",", "I> Minimum Heat Time stopped"},
-        RunRow{"ReadVariablesPasses", "read-variables --passes 2", nullptr, kExitDone, "\npass: 2\n", "I> Reading variables stopped\n"},
+        RunRow{"ReadVariablesPasses", "read-variables --passes 2", nullptr, kExitDone, "\npass: 2\n",
+               "I> Reading variables stopped\n"},
         RunRow{"ReadVariablesInFahrenheit", "read-variables", kFahrenheit, kExitDone, "\302\260F", ""},
         RunRow{"ReadVariablesThroughALoss", "read-variables --passes 3", kLostAWhile, kExitDone, "pass: 3",
                "E> COM Port Lost\nI> COM Port Reopened\n"},
         RunRow{"LogRecords", "log --file u.log --records 1", nullptr, kExitDone, "records: 1\nunwritten records: 0\n",
                "Logging: 1 record"},
         RunRow{"LogUntilSignalled", "log --file u.log", kSignalAt30, kExitDone, "file: ", "I> Log stored in file ' "},
-        RunRow{"LogFileLost", "log --file u.log --records 1", kLogLost, kExitFile, "unwritten records: 1\n", "could not be written to "},
-        RunRow{"WatchUntilSignalled", "watch --mqtt mqtt://h/p", kSignalAt30, kExitDone, "", "I> Reading variables started\n"},
+        RunRow{"LogFileLost", "log --file u.log --records 1", kLogLost, kExitFile, "unwritten records: 1\n",
+               "could not be written to "},
+        RunRow{"WatchUntilSignalled", "watch --mqtt mqtt://h/p", kSignalAt30, kExitDone, "",
+               "I> Reading variables started\n"},
         RunRow{"ReportUnwritable", "read-parameters --report r.par", kUnwritable, kExitFile, "", "cannot write "},
         RunRow{"CycleCountsDown", "--yes sensor-test start-cycle 1 --ta 1", nullptr, kExitDone,
                "Uv: 12.15 V,  Rs: 2350 Ohm\nRecording sensor 1 completed!\n", "waiting: 1 s left\n"},
@@ -600,19 +657,23 @@ INSTANTIATE_TEST_SUITE_P(
                "\"lines\":[\"Temperature sensor 2:", ""},
         RunRow{"SensorTemperatureWithoutReply", "--yes sensor-test temperature 1", kSilent, kExitUnit, "",
                "gelvar-cli: Error at sensor temperature\n"},
-        RunRow{"CycleRefused", "--yes sensor-test start-cycle 2", kRefusing, kExitUnit, "Error 3 start sensor 2 !\n", ""},
+        RunRow{"CycleRefused", "--yes sensor-test start-cycle 2", kRefusing, kExitUnit, "Error 3 start sensor 2 !\n",
+               ""},
         // More samples than the unit keeps: the progress counts to the sets read.
         RunRow{"ReadRecordedCountsTheSetsRead", "--yes sensor-test read-recorded --type II --report s.dat", kManySets,
                kExitDone, "report: ", "256/256 ["}),
     kRowName);
 
-TEST(ProgramStatus, PortThatIsGoneEndsWithThePortStatus) { EXPECT_EQ(VirtualCli("test", kUnplugged).status, kExitPort); }
+TEST(ProgramStatus, PortThatIsGoneEndsWithThePortStatus) {
+  EXPECT_EQ(VirtualCli("test", kUnplugged).status, kExitPort);
+}
 
 TEST(ProgramStatus, StopSignalEndsWithItsNumberAbove128) { EXPECT_EQ(VirtualCli("test", kSignalled).status, 143); }
 
 TEST(ProgramOutput, ParametersArePrintedInWindowOrder) {
   const VirtualCli cli("read-parameters");
-  EXPECT_TRUE(cli.out.str().starts_with("Mode System: On\nLanguage: EN\nTemp. Unit: \302\260C\nVersion/Build: 1.04 B0316\n"))
+  EXPECT_TRUE(
+      cli.out.str().starts_with("Mode System: On\nLanguage: EN\nTemp. Unit: \302\260C\nVersion/Build: 1.04 B0316\n"))
       << cli.out.str();
 }
 
@@ -623,13 +684,17 @@ TEST(ProgramOutput, ReportPathIsPrintedLast) {
 
 TEST(ProgramOutput, ParameterReportIsWritten) {
   const std::string report = VirtualCli("read-parameters --report r.par").File("r.par");
-  EXPECT_NE(report.find("\r\nMonitor V1.0\r\n\r\nAdministration:\r\n Mode System:            On\r\n"), std::string::npos)
+  EXPECT_NE(report.find("\r\nMonitor V1.0\r\n\r\nAdministration:\r\n Mode System:            On\r\n"),
+            std::string::npos)
       << report;
 }
 
 TEST(ProgramOutput, LogHeaderIsInTheUnitsTemperatureScale) {
   const std::string log = VirtualCli("log --file u.log --records 1", kFahrenheit).File("u.log");
-  EXPECT_NE(log.find(", Temperature Unit: \xB0" "F\r\nSet#;Date;Time;AdmErrFlg;AdmIntStat;"), std::string::npos) << log;
+  EXPECT_NE(log.find(", Temperature Unit: \xB0"
+                     "F\r\nSet#;Date;Time;AdmErrFlg;AdmIntStat;"),
+            std::string::npos)
+      << log;
 }
 
 TEST(ProgramOutput, LogHoldsTheRecord) {
@@ -639,7 +704,9 @@ TEST(ProgramOutput, LogHoldsTheRecord) {
 
 TEST(ProgramOutput, RecordedReportIsWritten) {
   const VirtualCli cli("--yes sensor-test read-recorded --type II --report s.dat", kManySets);
-  EXPECT_TRUE(cli.File("s.dat").starts_with("t[s]; Uv[V]; Ush[V];  Ts[\xB0" "C]; Rs[Ohm]\r\n   1; 12,80;   5,12; "))
+  EXPECT_TRUE(
+      cli.File("s.dat").starts_with("t[s]; Uv[V]; Ush[V];  Ts[\xB0"
+                                    "C]; Rs[Ohm]\r\n   1; 12,80;   5,12; "))
       << cli.File("s.dat");
 }
 
