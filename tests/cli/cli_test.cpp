@@ -243,60 +243,60 @@ INSTANTIATE_TEST_SUITE_P(
             "BrokerOptionWithoutBroker", {"log", "--file", "l", "--ha-discovery"}, "--ha-discovery needs --mqtt URL"},
         RefusedRow{"CaFileWithoutTls",
                    {"watch", "--mqtt", "mqtt://h", "--mqtt-cafile", "ca"},
-                   "--mqtt-cafile needs an mqtts:// URL"},
-        RefusedRow{"UnknownScheme", {"watch", "--mqtt", "http://h/p"}, "--mqtt: unknown scheme 'http' (mqtt or mqtts)"},
-        RefusedRow{"NoScheme", {"watch", "--mqtt", "h:1883/p"}, "is not a URL like mqtt://[USER@]HOST[:PORT]/PREFIX"},
-        RefusedRow{"PortZero", {"watch", "--mqtt", "mqtt://h:0/p"}, "port '0' is not from 1 to 65535"},
-        RefusedRow{
-            "PortAboveTheHighest", {"watch", "--mqtt", "mqtt://h:65536/p"}, "port '65536' is not from 1 to 65535"},
-        RefusedRow{"PasswordInTheUrl", {"watch", "--mqtt", "mqtt://u:pw@h/p"}, "no password in the URL"},
-        RefusedRow{"WildcardInThePrefix", {"watch", "--mqtt", "mqtt://h/a/#"}, "--mqtt: prefix 'a/#'"},
+                   "--mqtt-cafile needs an mqtts:// URL"}),
+    kRowName);
+
+// A broker URL that watch --mqtt refuses, and a part of the message.
+struct RefusedUrlRow {
+  const char* name;
+  std::string url;
+  std::string message;
+};
+
+class RefusedUrl : public ::testing::TestWithParam<RefusedUrlRow> {};
+
+TEST_P(RefusedUrl, NamesWhatIsWrong) {
+  CliOptions options;
+  std::string error;
+  EXPECT_FALSE(ParseCliOptions({"watch", "--mqtt", GetParam().url}, options, error));
+  EXPECT_NE(error.find(GetParam().message), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, RefusedUrl,
+    ::testing::Values(
+        RefusedUrlRow{"UnknownScheme", "http://h/p", "--mqtt: unknown scheme 'http' (mqtt or mqtts)"},
+        RefusedUrlRow{"NoScheme", "h:1883/p", "is not a URL like mqtt://[USER@]HOST[:PORT]/PREFIX"},
+        RefusedUrlRow{"PortZero", "mqtt://h:0/p", "port '0' is not from 1 to 65535"},
+        RefusedUrlRow{"PortAboveTheHighest", "mqtt://h:65536/p", "port '65536' is not from 1 to 65535"},
+        RefusedUrlRow{"PasswordInTheUrl", "mqtt://u:pw@h/p", "no password in the URL"},
+        RefusedUrlRow{"WildcardInThePrefix", "mqtt://h/a/#", "--mqtt: prefix 'a/#'"},
         // Topics the library or the broker would drop without a word.
-        RefusedRow{"TabInThePrefix",
-                   {"watch", "--mqtt", "mqtt://h/tab\tx"},
-                   "--mqtt: prefix 'tab\\x09x' has U+0009, a control character"},
-        RefusedRow{"C1ControlInThePrefix",
-                   {"watch", "--mqtt", "mqtt://h/a\xC2\x9B"},
-                   "prefix 'a\\xC2\\x9B' has U+009B, a control character"},
-        RefusedRow{
-            "LastC1ControlInThePrefix", {"watch", "--mqtt", "mqtt://h/a\xC2\x9F"}, "has U+009F, a control character"},
-        RefusedRow{"NoncharacterInThePrefix",
-                   {"watch", "--mqtt", "mqtt://h/a\xEF\xBF\xBF"},
-                   "prefix 'a\xEF\xBF\xBF' has U+FFFF, a noncharacter"},
-        RefusedRow{
-            "LastNoncharacterOfTheBlock", {"watch", "--mqtt", "mqtt://h/a\xEF\xB7\xAF"}, "has U+FDEF, a noncharacter"},
-        RefusedRow{"SupplementaryNoncharacter",
-                   {"watch", "--mqtt", "mqtt://h/a\xF0\x9F\xBF\xBE"},
-                   "has U+1FFFE, a noncharacter"},
-        RefusedRow{"PrefixNotUtf8", {"watch", "--mqtt", "mqtt://h/a\xFF"}, "prefix 'a\\xFF' is not UTF-8"},
-        RefusedRow{
-            "PrefixTooLong",
-            {"watch", "--mqtt", "mqtt://h/" + std::string(65280, 'x')},
+        RefusedUrlRow{"TabInThePrefix", "mqtt://h/tab\tx",
+                      "--mqtt: prefix 'tab\\x09x' has U+0009, a control character"},
+        RefusedUrlRow{"C1ControlInThePrefix", "mqtt://h/a\xC2\x9B",
+                      "prefix 'a\\xC2\\x9B' has U+009B, a control character"},
+        RefusedUrlRow{"LastC1ControlInThePrefix", "mqtt://h/a\xC2\x9F", "has U+009F, a control character"},
+        RefusedUrlRow{"NoncharacterInThePrefix", "mqtt://h/a\xEF\xBF\xBF",
+                      "prefix 'a\xEF\xBF\xBF' has U+FFFF, a noncharacter"},
+        RefusedUrlRow{"LastNoncharacterOfTheBlock", "mqtt://h/a\xEF\xB7\xAF", "has U+FDEF, a noncharacter"},
+        RefusedUrlRow{"SupplementaryNoncharacter", "mqtt://h/a\xF0\x9F\xBF\xBE", "has U+1FFFE, a noncharacter"},
+        RefusedUrlRow{"PrefixNotUtf8", "mqtt://h/a\xFF", "prefix 'a\\xFF' is not UTF-8"},
+        RefusedUrlRow{
+            "PrefixTooLong", "mqtt://h/" + std::string(65280, 'x'),
             "' has 65280 bytes: topics under it would pass MQTT's limit of 65535 (65279 at most for the prefix)"},
-        RefusedRow{"PrefixOfTheBroker",
-                   {"watch", "--mqtt", "mqtt://h/$SYS/x"},
-                   "prefix '$SYS/x' starts with '$', which the broker keeps for itself"},
-        RefusedRow{"ControlInTheUser",
-                   {"watch", "--mqtt", "mqtt://u\x01@h/p"},
-                   "the user name has U+0001, a control character"},
-        RefusedRow{
-            "ControlInTheHost", {"watch", "--mqtt", "mqtt://h\n/p"}, "host 'h\\x0A' has U+000A, a control character"},
-        RefusedRow{"HostTooLong",
-                   {"watch", "--mqtt", "mqtt://" + std::string(254, 'h') + "/p"},
-                   "' has 254 bytes, more than 253"},
-        RefusedRow{"Ipv6WithoutBrackets",
-                   {"watch", "--mqtt", "mqtt://::1/x"},
-                   "'::1' is an IPv6 address without brackets: write '[::1]'"},
+        RefusedUrlRow{"PrefixOfTheBroker", "mqtt://h/$SYS/x",
+                      "prefix '$SYS/x' starts with '$', which the broker keeps for itself"},
+        RefusedUrlRow{"ControlInTheUser", "mqtt://u\x01@h/p", "the user name has U+0001, a control character"},
+        RefusedUrlRow{"ControlInTheHost", "mqtt://h\n/p", "host 'h\\x0A' has U+000A, a control character"},
+        RefusedUrlRow{"HostTooLong", "mqtt://" + std::string(254, 'h') + "/p", "' has 254 bytes, more than 253"},
+        RefusedUrlRow{"Ipv6WithoutBrackets", "mqtt://::1/x",
+                      "'::1' is an IPv6 address without brackets: write '[::1]'"},
         // What is quoted back is short, escaped, and without what comes before an '@'.
-        RefusedRow{"SecretBeforeTheAtHidden",
-                   {"watch", "--mqtt", "mqtt:/ops:S3cr3t@h/x"},
-                   "--mqtt: '***@h/x' is not a URL like"},
-        RefusedRow{"SecretInTheSchemeHidden",
-                   {"watch", "--mqtt", "ops:S3cr3t@mqtt://h/x"},
-                   "unknown scheme '***@mqtt' (mqtt or mqtts)"},
-        RefusedRow{"LongUrlCutShort",
-                   {"watch", "--mqtt", "\x1B[2J" + std::string(100, 'y')},
-                   "--mqtt: '\\x1B[2J" + std::string(56, 'y') + "...' is not a URL like"}),
+        RefusedUrlRow{"SecretBeforeTheAtHidden", "mqtt:/ops:S3cr3t@h/x", "--mqtt: '***@h/x' is not a URL like"},
+        RefusedUrlRow{"SecretInTheSchemeHidden", "ops:S3cr3t@mqtt://h/x", "unknown scheme '***@mqtt' (mqtt or mqtts)"},
+        RefusedUrlRow{"LongUrlCutShort", "\x1B[2J" + std::string(100, 'y'),
+                      "--mqtt: '\\x1B[2J" + std::string(56, 'y') + "...' is not a URL like"}),
     kRowName);
 
 // The password is the file's first line, whatever its line end.
