@@ -15,7 +15,8 @@
 namespace gelvar {
 namespace {
 
-constexpr int kKeepAliveSeconds = 30;
+// The library refuses a keep-alive below this.
+constexpr int kShortestKeepAliveSeconds = 5;
 constexpr int kLoopMs = 500;  // how soon the thread notices Stop while waiting for the broker
 constexpr int kLongestWaitSeconds = 60;
 constexpr std::size_t kMostHeld = 20;
@@ -39,14 +40,14 @@ std::string ErrnoText(int error) {
 #endif
 }
 
-// answered: the broker had accepted the connection.
-std::string Reason(int result, int error, bool answered) {
+// answered: the broker had accepted the connection; waited: how long an answer is waited for.
+std::string Reason(int result, int error, bool answered, std::chrono::seconds waited) {
   if (result == MOSQ_ERR_ERRNO) return ErrnoText(error);
   if (result == MOSQ_ERR_EAI) return "the host name cannot be resolved";
   if (IsTlsFailure(result)) return "the TLS handshake failed (no TLS there, or a certificate that does not verify)";
   if (result == MOSQ_ERR_KEEPALIVE) {
     return (answered ? "no answer from the broker within " : "no answer to CONNECT within ") +
-           std::to_string(kKeepAliveSeconds) + " s";
+           std::to_string(waited.count()) + " s";
   }
   return WithoutFullStop(mosquitto_strerror(result));
 }
@@ -191,7 +192,8 @@ MqttClient::Ending MqttClient::Connect(bool first) {
   // Blocking, but on this thread only: the library's asynchronous connect spins on a refused TLS
   // connection until the keep-alive runs out. A broker that never answers CONNECT is given up after
   // the keep-alive.
-  int result = mosquitto_connect(client_, target.host.c_str(), target.port, kKeepAliveSeconds);
+  const int keepAlive = std::max(kShortestKeepAliveSeconds, static_cast<int>(settings_.answerWithin.count()));
+  int result = mosquitto_connect(client_, target.host.c_str(), target.port, keepAlive);
   int error = errno;
   while (result == MOSQ_ERR_SUCCESS) {
     result = mosquitto_loop(client_, kLoopMs, 1);
@@ -202,14 +204,14 @@ MqttClient::Ending MqttClient::Connect(bool first) {
     if (AnswerOverdueLocked()) result = MOSQ_ERR_KEEPALIVE;
   }
   const std::lock_guard lock(mutex_);
-  return {Reason(result, error, connected_), IsTlsFailure(result)};
+  return {Reason(result, error, connected_, settings_.answerWithin), IsTlsFailure(result)};
 }
 
 // A link that stopped forwarding leaves the socket open: the library's own keep-alive takes up to
 // twice as long to see that, and sends into it meanwhile.
 bool MqttClient::AnswerOverdueLocked() const {
   return connected_ && !unacknowledged_.empty() &&
-         std::chrono::steady_clock::now() - unacknowledged_.front().sent > std::chrono::seconds(kKeepAliveSeconds);
+         std::chrono::steady_clock::now() - unacknowledged_.front().sent > settings_.answerWithin;
 }
 
 void MqttClient::SendLocked(const MqttMessage& message, Kind kind) {
@@ -222,7 +224,7 @@ void MqttClient::SendLocked(const MqttMessage& message, Kind kind) {
   } else if (result == MOSQ_ERR_NO_CONN) {
     HoldLocked(message, kind);
   } else if (refusedTopics_.insert(message.topic).second) {
-    reports_.push_back({Event::kNotSent, Echoed(message.topic) + ": " + Reason(result, errno, true)});
+    reports_.push_back({Event::kNotSent, Echoed(message.topic) + ": " + Reason(result, errno, true, settings_.answerWithin)});
   }
 }
 

@@ -27,6 +27,9 @@ class MqttClient {
     std::string password;  // empty: none
     std::string caFile;    // empty: the system's CA store
     MqttMessage will;      // retained; sent by the broker when the connection breaks, and by Stop
+    // The keep-alive, and how long a sent message may wait for the broker's acknowledgement before the
+    // link is taken for lost.
+    std::chrono::seconds answerWithin{30};
   };
   // Each failure is reported once, until the next connection; trying goes on after every one.
   enum class Event {
