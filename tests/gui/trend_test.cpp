@@ -1,5 +1,5 @@
 // The trend: where its axes put their ticks and how they label them, and its window as the user sees
-// it. Local time is Central European for the whole test program (see main).
+// it. Local time is Central European for the whole test program (set in main, app_test.cpp).
 #include <gtest/gtest.h>
 
 #include <QtCharts/QChartView>
