@@ -10,12 +10,13 @@
 
 #include <algorithm>
 
+#include "gui/monitor/monitor_ids.h"
 #include "gui/ui/widget_support.h"
 
 namespace gelvar {
 namespace {
 
-enum : int { kIdOk = 1, kIdCancel = 2, kIdList = 1120, kIdNote = 1121 };
+using namespace chooser_ids;
 constexpr std::int32_t kRefreshMs = 1000;
 
 QString Local(const std::string& text) { return QFile::decodeName(text.c_str()); }

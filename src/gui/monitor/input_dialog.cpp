@@ -6,12 +6,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "gui/monitor/monitor_ids.h"
 #include "gui/ui/widget_support.h"
 
 namespace gelvar {
 namespace {
 
-enum : int { kIdPrompt = 1085, kIdValue = 1087, kIdOk = 1, kIdCancel = 2 };
+using namespace input_ids;
 
 }  // namespace
 

@@ -43,10 +43,7 @@ namespace gelvar {
 namespace {
 
 enum : int {
-  kIdComPortNumber = 1073,
-  kIdLogMinutes = 1074,
   kIdLogSetCounter = 1075,
-  kIdMessagePane = 1082,
   kIdIdleSensorLabel = 1092,
   kIdIdleGroupSensor = 1093,
   kIdIdleGroupHeating = 1094,
@@ -406,7 +403,7 @@ QWidget* MonitorDialog::BuildMonitorColumn() {
   auto* box = new QGroupBox(QStringLiteral("Monitor"));
   auto* grid = new QGridLayout(box);
   grid->addWidget(new QLabel(QStringLiteral("Messages:")), 0, 0, 1, 2);
-  pane_ = Numbered(new QPlainTextEdit(box), kIdMessagePane);
+  pane_ = Numbered(new QPlainTextEdit(box), kMessagePane);
   pane_->setReadOnly(true);
   pane_->setToolTip(QStringLiteral("Newest message on top. I> information, E> error."));
   // Wide enough for the longer messages on one line.
@@ -429,9 +426,9 @@ QWidget* MonitorDialog::BuildMonitorColumn() {
     grid->addWidget(status, row, 0, 1, 2);
     return status;
   };
-  comPort_ = addNumber(2, "COM Port:", kIdComPortNumber);
+  comPort_ = addNumber(2, "COM Port:", kComPortNumber);
   comStatus_ = addStatus(3, kStatusComPort);
-  logMinutes_ = addNumber(4, "Log   [min]", kIdLogMinutes);
+  logMinutes_ = addNumber(4, "Log   [min]", kLogMinutes);
   logMinutes_->setToolTip(QStringLiteral("Minutes between two log records (Logs > Set Log Interval)."));
   logStatus_ = addStatus(5, kStatusLogging);
   logSetCounter_ = addNumber(6, "Log Set #", kIdLogSetCounter);

@@ -1,5 +1,5 @@
-// The main window's menu command numbers and the control numbers of its progress bars and status
-// texts: the window's own, for its menus, its widget lookup and its tests.
+// The main window's menu command numbers and the control numbers of its controls and of its small
+// dialogs' controls: the windows' own, for their menus, their widget lookup and their tests.
 #pragma once
 
 namespace gelvar {
@@ -41,6 +41,18 @@ enum MonitorControlId : int {
   kProgressLogging = 1084,
   kStatusComPort = 1079,
   kStatusLogging = 1080,
+  kComPortNumber = 1073,
+  kLogMinutes = 1074,
+  kMessagePane = 1082,
 };
+
+// The small dialogs the main window brings up.
+namespace input_ids {
+enum : int { kIdOk = 1, kIdCancel = 2, kIdPrompt = 1085, kIdValue = 1087 };
+}  // namespace input_ids
+
+namespace chooser_ids {
+enum : int { kIdOk = 1, kIdCancel = 2, kIdList = 1120, kIdNote = 1121 };
+}  // namespace chooser_ids
 
 }  // namespace gelvar

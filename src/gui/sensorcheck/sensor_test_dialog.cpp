@@ -10,31 +10,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "gui/sensorcheck/sensor_test_ids.h"
 #include "gui/ui/widget_support.h"
 
 namespace gelvar {
 namespace {
 
-enum : int {
-  kIdCancel = 2,
-  kIdCycles = 1002,
-  kIdRefused = 1003,
-  kIdWaited = 1004,
-  kIdDataSet = 1005,
-  kIdSaveReport = 1007,
-  kIdLogPane = 1008,
-  kIdReadRecorded = 1009,
-  kIdStartCycle1 = 1010,
-  kIdStartCycle2 = 1011,
-  kIdDescription = 1012,
-  kIdTa1 = 1013,
-  kIdTa2 = 1014,
-  kIdTemperature1 = 1015,
-  kIdTemperature2 = 1016,
-  kIdCountdown = 1017,
-  kIdTypeI = 1097,
-  kIdTypeII = 1098,
-};
+using namespace sensor_test_ids;
 
 QLineEdit* NewNumberField(int controlId) {
   auto* field = Numbered(new QLineEdit, controlId);

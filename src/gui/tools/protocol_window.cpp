@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "gui/tools/link_inside_window.h"
+#include "gui/tools/protocol_ids.h"
 #include "gui/ui/widget_support.h"
 
 namespace gelvar {
@@ -70,12 +71,12 @@ ProtocolWindow::ProtocolWindow(Link& link, TimerHost& timers, LinePort& port, Li
   setFixedSize(units.Size(288, 74));
   move(units.Point(380, 330));
 
-  txPane_.edit = AddPane(this, units, {24, 0, 126, 35}, 1019);
+  txPane_.edit = AddPane(this, units, {24, 0, 126, 35}, protocol_ids::kIdTxPane);
   AddControl<QLabel>(this, units, {0, 0, 9, 9}, 0, QStringLiteral("Tx"));
-  auto* clearTx = AddClearButton(this, units, {0, 10, 20, 10}, 1077);
-  rxPane_.edit = AddPane(this, units, {24, 37, 126, 35}, 1020);
+  auto* clearTx = AddClearButton(this, units, {0, 10, 20, 10}, protocol_ids::kIdClearTx);
+  rxPane_.edit = AddPane(this, units, {24, 37, 126, 35}, protocol_ids::kIdRxPane);
   AddControl<QLabel>(this, units, {0, 37, 9, 9}, 0, QStringLiteral("Rx"));
-  auto* clearRx = AddClearButton(this, units, {0, 47, 20, 10}, 1078);
+  auto* clearRx = AddClearButton(this, units, {0, 47, 20, 10}, protocol_ids::kIdClearRx);
   scroll_ = AddCheckBox(this, units, {155, 0, 30, 10}, 1086, QStringLiteral("Scroll"), true);
   scroll_->setChecked(true);
   auto* hex = AddCheckBox(this, units, {191, 0, 30, 10}, 1087, QStringLiteral("Hex"), false);
