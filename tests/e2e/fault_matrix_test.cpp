@@ -1,8 +1,8 @@
-// The reliability runs in virtual time whose tables docs/reliability.md shows (scripts/reliability-report
-// puts them there): one fault of the unit or the line per row, shown, survived and healed by itself;
-// each write of the log file failing, once or until the file is back, and a full disk on the real file
-// system; and a long logging run against a unit that damages 5 % of its replies (a day in an optimised
-// build, two hours in a debug one; GELVAR_SOAK_HOURS sets another length, `make soak` a week).
+// The reliability runs in virtual time that docs/reliability.md describes: one fault of the unit or
+// the line per row, shown, survived and healed by itself; each write of the log file failing, once or
+// until the file is back, and a full disk on the real file system; and a long logging run against a
+// unit that damages 5 % of its replies (a day in an optimised build, two hours in a debug one;
+// GELVAR_SOAK_HOURS sets another length, `make soak` a week).
 #include <gtest/gtest.h>
 
 #include <filesystem>
