@@ -83,7 +83,7 @@ TEST_P(SimOptionsTest, AreTakenOrTheBadArgumentIsNamed) {
 // clang-format off
 const OptionsRow kOptionRows[] = {
     {"FlagsBothSpellingsAndEdgeValues", {"-h", "-v", "--print-path-only", "--silent", "--noise-letters", "--refuse-commands", "--seed",
-     "4294967295", "--latency=0", "--latency", "60000", "--noise-length=1", "--noise-length", "4096", "--silent-object=0", "--silent-object", "3fFf"}, ""},
+     "4294967295", "--latency=60000", "--drop-rate", "1", "--noise-length=1", "--noise-length", "4096", "--silent-object=0", "--silent-object", "3fFf"}, ""},
     {"Unknown", {"--loud"}, "unknown option '--loud'"},
     {"Operand", {"loud"}, "unexpected argument 'loud'"},
     {"FlagWithAValue", {"--silent=yes"}, "--silent takes no value"},
