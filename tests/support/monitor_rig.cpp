@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <clocale>
-#include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <regex>
 
@@ -81,20 +79,6 @@ bool IsWellFormedRecord(const std::string& line) {
 bool HoldsUnreadValues(const std::string& line) {
   static const std::regex unread("; *-1(,0+)?(;|$)");
   return std::regex_search(line, unread);
-}
-
-void PublishTable(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
-  std::string text;
-  const auto add = [&text](const std::vector<std::string>& cells) {
-    for (const std::string& cell : cells) text += "| " + cell + " ";
-    text += "|\n";
-  };
-  add(rows.front());
-  add(std::vector<std::string>(rows.front().size(), "---"));
-  std::for_each(rows.begin() + 1, rows.end(), add);
-  std::cout << text;
-  if (const char* dir = std::getenv("GELVAR_REPORT_DIR"); dir != nullptr && *dir != '\0')
-    std::ofstream(std::filesystem::path(dir) / name, std::ios::binary) << text;
 }
 
 }  // namespace gelvar::testing

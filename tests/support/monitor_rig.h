@@ -181,9 +181,4 @@ inline int RecordSetNumber(const std::string& line) { return std::atoi(line.c_st
 // too; tests that ask keep the unit's temperatures elsewhere (PinTemperatures).
 bool HoldsUnreadValues(const std::string& line);
 
-// A Markdown table (the first row is the header) of figures a test measured: printed with the test's
-// output, and written to $GELVAR_REPORT_DIR/<name> when that variable is set, from where
-// scripts/reliability-report puts it into docs/reliability.md.
-void PublishTable(const std::string& name, const std::vector<std::vector<std::string>>& rows);
-
 }  // namespace gelvar::testing
