@@ -100,11 +100,6 @@ const ReplyRow kReplies[] = {
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(DeviceModel, Reply, ::testing::ValuesIn(kReplies), kByName);
 
-TEST_F(DeviceModelTest, TestCommunicationStoresTheUnitCodeAndShowsNoField) {
-  Exchange(&M::CmdTestCommunication, 0, {0x12, 0});
-  EXPECT_EQ(std::tuple(model.TemperatureUnitCode(), Shown()), std::tuple(1, std::string()));
-}
-
 struct CommandRow {
   const char* name;
   StepHandler handler;
@@ -151,8 +146,6 @@ TEST_F(DeviceModelTest, ARefusedCommandBeginPutsNoBytesIntoTheRunningStep) {
   EXPECT_EQ(model.CmdMinHeatTime(1, 1), kStepRefused);
   EXPECT_EQ(SentData(), Bytes{});
 }
-
-TEST_F(DeviceModelTest, UnreadCharValueLogsMinus2) { EXPECT_EQ(model.Snapshot().sensor[1].CharVal, -2); }
 
 struct TextRow {
   const char* name;

@@ -7,7 +7,6 @@
 #include <map>
 
 #include "core/common/c_format.h"
-#include "core/link/transaction.h"
 #include "support/monitor_rig.h"
 
 namespace gelvar::testing {
@@ -237,6 +236,18 @@ const FailingStepRow kFailingSteps[] = {
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(SensorTest, FailingStep, ::testing::ValuesIn(kFailingSteps), kByName);
+
+// Its outcome is held 2 s after the dialog closed, then lost.
+TEST_F(SensorTestOnUnit, AStepWhoseReplyWasLostWhileClosedAsksAgain) {
+  link.Unit().Faults().latencyMs = 300;
+  test.ReadTemperature(0);
+  link.RunFor(50);
+  test.Close();
+  link.RunFor(3'000);
+  test.Open(*this);
+  ASSERT_TRUE(RunToIdle(1'000));
+  EXPECT_EQ(std::tuple(Asked(), boxes), std::tuple("0C84 0C84", Strings{}));
+}
 
 }  // namespace
 }  // namespace gelvar::testing
