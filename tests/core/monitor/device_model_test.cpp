@@ -70,7 +70,6 @@ TEST_P(Reply, ShowsTheseFields) {
 }
 
 using M = DeviceModel;
-using F = Field;
 // clang-format off
 const ReplyRow kReplies[] = {
     {"LanguageUnit", &M::ReadLanguageUnit, 0, {0x12, 0}, "AdmLanguage=FR; AdmTempUnit=\260F"},
@@ -137,7 +136,7 @@ TEST_F(DeviceModelTest, ARefusedBeginLeavesTheRunningStepsSensor) {
   model.ReadSensorTemps(1, 1);
   request = ObjectRequest{0, 4, 0x0C84, 0, {0x6A, 0x18, 0x6A, 0x18}};
   model.ReadSensorTemps(2, 4);
-  EXPECT_EQ(Text(F::kS1Temp), " 12.5 \260C");
+  EXPECT_EQ(Text(Field::kS1Temp), " 12.5 \260C");
 }
 
 TEST_F(DeviceModelTest, ARefusedCommandBeginPutsNoBytesIntoTheRunningStep) {

@@ -137,12 +137,11 @@ struct AnswerRow {
 class NumberAnswer : public ::testing::TestWithParam<AnswerRow> {};
 
 TEST_P(NumberAnswer, IsTakenOnlyWithinItsRange) {
-  const AnswerRow& row = GetParam();
   MonitorRig rig(nullptr, false);
   rig.monitor.SetComPort(Given(9));
   rig.monitor.SetLogInterval(Given(7));
-  (rig.monitor.*row.set)([&] { return row.answer; });
-  EXPECT_EQ((rig.monitor.*row.get)(), row.kept);
+  (rig.monitor.*GetParam().set)([this] { return GetParam().answer; });
+  EXPECT_EQ((rig.monitor.*GetParam().get)(), GetParam().kept);
 }
 
 const AnswerRow kAnswers[] = {
@@ -191,14 +190,6 @@ const CancelRow kCancels[] = {
     {"OpenLogFile", [](MonitorRig& r) { return r.monitor.OpenLogFile(kNoFile); }},
 };
 INSTANTIATE_TEST_SUITE_P(Monitor, CancelledAnswer, ::testing::ValuesIn(kCancels), kByName);
-
-TEST(Monitor, AReportThatCannotBeWrittenFailsWithItsBoxAndNoLine) {
-  MonitorRig rig;
-  rig.memoryFiles.unwritable = {rig.reportPath};
-  EXPECT_EQ(rig.SaveParameters(),
-            Result::Failed("Error open parameter file: DateiParName\nreport.par: Read-only file system"));
-  EXPECT_EQ(rig.monitor.MessageText(), "I> COM Port Opened\r\n");
-}
 
 // 39 lines of 26 characters and ten of the fortieth.
 TEST(MessagePane, KeepsTheNewest1024Characters) {

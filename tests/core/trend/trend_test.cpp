@@ -145,12 +145,11 @@ std::string PointsText(const std::vector<TrendPoint>& points) {
 
 // Ten passes, one a second, every series alike; the one at 3 s was not read.
 TrendData TenPasses() {
-  const float values[] = {0, 5, 1, NAN, 2, 8, 3, 3, 3, 3};
   TrendData data;
-  for (int t = 0; t < 10; ++t) {
+  for (const float value : {0.F, 5.F, 1.F, NAN, 2.F, 8.F, 3.F, 3.F, 3.F, 3.F}) {
     TrendValues v;
-    v.fill(values[t]);
-    data.Append(t, v);
+    v.fill(value);
+    data.Append(static_cast<double>(data.Size()), v);
   }
   return data;
 }
