@@ -81,6 +81,7 @@ TEST_P(TypedTa, IsTakenWithinOneToThousandSeconds) {
 const TaRow kTas[] = {
     {"Zero", "0", 0}, {"One", "1", 1}, {"Thousand", "1000", 1000}, {"ThousandAndOne", "1001", 0},
     {"Letters", "abc", 0}, {"BlankThenDigitsThenLetters", " 10s", 10}, {"PastTheIntRange", "4294967546", 0},
+    {"PlusTen", "+10", 10}, {"MinusTen", "-10", 0},
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(SensorTest, TypedTa, ::testing::ValuesIn(kTas), kByName);
