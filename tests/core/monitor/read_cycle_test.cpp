@@ -11,10 +11,6 @@ namespace gelvar::testing {
 namespace {
 
 struct ReadCycle : ::testing::Test {
-  void ReadParameters() {
-    rig.monitor.ReadParameters();
-    ASSERT_TRUE(rig.RunUntilEvents('R', 1, 10'000));
-  }
   void FirstPass() {
     rig.monitor.StartReadingVariables();
     ASSERT_TRUE(rig.RunUntilEvents('P', 1, 10'000));
@@ -43,30 +39,18 @@ TEST_F(ReadCycle, AVariablePassAsksTheFifteenObjectsInListOrder) {
                                              0x0C94, 0x0C0B, 0x0C95, 0x0C0C, 0x0C96, 0x0C80}));
 }
 
-TEST_F(ReadCycle, TheParameterBarStandsAt17AfterTheLastEntry) {
-  ReadParameters();
-  EXPECT_EQ(rig.monitor.Progress().parameters, 17);
-}
-
-TEST_F(ReadCycle, TheParameterBarDropsTo0AtTheNextMessage) {
-  ReadParameters();
+TEST_F(ReadCycle, TheParameterBarStandsAt17AfterTheLastEntryAndDropsTo0AtTheNextMessage) {
+  rig.monitor.ReadParameters();
+  ASSERT_TRUE(rig.RunUntilEvents('R', 1, 10'000));
+  const int afterLastEntry = rig.monitor.Progress().parameters;
   rig.link.RunFor(10);
-  EXPECT_EQ(rig.monitor.Progress().parameters, 0);
+  EXPECT_EQ(std::pair(afterLastEntry, rig.monitor.Progress().parameters), std::pair(17, 0));
 }
 
-TEST_F(ReadCycle, TheVariableBarStandsAt14AfterAPass) {
+TEST_F(ReadCycle, TheVariableBarStandsAt14AfterAPassThenThePauseBarClimbsTo2000WhileItStays0) {
   FirstPass();
-  EXPECT_EQ(rig.monitor.Progress().variables, 14);
-}
-
-TEST_F(ReadCycle, ThePauseBarClimbsTo2000) {
-  FirstPass();
-  EXPECT_EQ(WatchThePause().first, 2000);
-}
-
-TEST_F(ReadCycle, TheVariableBarStays0DuringThePause) {
-  FirstPass();
-  EXPECT_EQ(WatchThePause().second, 0);
+  const int afterPass = rig.monitor.Progress().variables;
+  EXPECT_EQ(std::tuple(afterPass, WatchThePause()), std::tuple(14, std::pair(2000, 0)));
 }
 
 // 201 messages count the 2000 ms down below zero, the next begins entry 0 and starts its
@@ -83,15 +67,6 @@ TEST_F(ReadCycle, TheLoggingBarCountsTheSecondsOfTheInterval) {
   rig.StartLogging();
   rig.link.RunFor(30'000);
   EXPECT_EQ(rig.monitor.Progress().logging, 30);
-}
-
-TEST_F(ReadCycle, StoppingTheReaderLetsTheStepInProgressShowItsReply) {
-  rig.monitor.StartReadingVariables();
-  rig.link.RunFor(20);
-  rig.monitor.StopReadingVariables();
-  rig.link.RunFor(200);
-  EXPECT_EQ(std::tuple(rig.monitor.Fields().Text(Field::kAdmErrorFlags), rig.Unit().Requests().size()),
-            std::tuple(std::string("0000"), std::size_t{1}));
 }
 
 }  // namespace
