@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <tuple>
 #include <vector>
 
 #include "core/common/c_format.h"
+#include "core/common/temp_folder.h"
 #include "core/monitor/variable_log.h"
 #include "core/trend/log_reader.h"
 #include "core/trend/trend_data.h"
@@ -136,6 +138,37 @@ TEST(LogReader, TakesARecordsTimeFromItsDateAndTime) {
   ReadLog(Header(0) + Record(1, 5, 1, 1), data);
   EXPECT_EQ(data.Time(0), kStart + 300);
 }
+
+// Files are read in 64 KiB pieces: a record may begin in one piece and end in the next.
+TEST(LogReader, ReadsARecordThatSpansTwoPiecesOfTheFile) {
+  const TempFolder folder;
+  std::string text = Header(0);
+  for (int set = 1; set <= 400; ++set) text += Record(set, set, 1, 1);  // 85 kB
+  std::ofstream(folder / "big.log", std::ios::binary) << text;
+  TrendData data;
+  const LogReadResult result = ReadLogFile((folder / "big.log").string(), data);
+  EXPECT_EQ(result.ok ? std::to_string(result.records) : result.message, "400");
+}
+
+struct ProcRow {
+  const char* name;
+  const char* path;
+  const char* message;
+};
+
+// Files in /proc look regular but can fail half-way or never end.
+class ProcFile : public ::testing::TestWithParam<ProcRow> {};
+
+TEST_P(ProcFile, IsRefusedWithTheReason) {
+  if (WhyNotLinux() != nullptr) GTEST_SKIP() << WhyNotLinux();
+  TrendData data;
+  EXPECT_EQ(ReadLogFile(GetParam().path, data).message, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(LogReader, ProcFile, ::testing::Values(
+    ProcRow{"FailsHalfWay", "/proc/self/mem", "The file could not be read: Input/output error."},
+    ProcRow{"NeverEnds", "/proc/self/pagemap", "Line 1 is longer than a record can be."},
+    ProcRow{"Folder", "/proc/self", "It is not a file that can be read."}), kByName);
 
 std::string PointsText(const std::vector<TrendPoint>& points) {
   std::string text;
