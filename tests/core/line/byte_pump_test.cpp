@@ -111,6 +111,19 @@ const LineRow kLineRows[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Bytes, LongRxLine, ::testing::ValuesIn(kLineRows), RowName());
 
+class LongRxText : public BytePumpTest, public ::testing::WithParamInterface<int> {};
+
+// 4095 characters fit; the 4096th pushes out the first.
+TEST_P(LongRxText, KeepsItsLast4095Characters) {
+  Pump(1, {'B'});
+  Pump(GetParam() - 1, {'A'});
+  EXPECT_EQ(pump.Rx().Text().substr(0, 2) + " " + std::to_string(pump.Rx().Text().size()),
+            GetParam() == 4095 ? "BA 4095" : "AA 4095");
+}
+
+INSTANTIATE_TEST_SUITE_P(Characters, LongRxText, ::testing::Values(4095, 4096),
+                         [](const auto& info) { return "Received" + std::to_string(info.param); });
+
 TEST_F(BytePumpTest, NoteAloneKeepsTheTextWithinTheLimit) {
   Pump(25, Bytes(200, 'A'));
   lost = true;
