@@ -28,8 +28,6 @@ struct ShellRow {
   std::string out, errPart;
 };
 
-void PrintTo(const ShellRow& row, std::ostream* out) { *out << row.line; }
-
 class CliProgram : public ::testing::TestWithParam<ShellRow> {};
 
 TEST_P(CliProgram, EndsWithItsStatusAndWritesEachStream) {
@@ -63,7 +61,6 @@ INSTANTIATE_TEST_SUITE_P(Runs, CliProgram, ::testing::Values(
              R"({"command":"read-parameters","error":{"status":2,"messages":["gelvar-cli: --passes does not go with )"
              R"('read-parameters'","Try 'gelvar-cli --help'."]}})" "\n", ""},
     ShellRow{"OutputThatCannotBeWrittenFails", R"("$CLI" --json read-parameters >/dev/full)", kExitFile, "", "gelvar-cli: cannot write standard output\n"},
-    ShellRow{"OutputClosedFails", R"("$CLI" --json ports >&-)", kExitFile, "", "gelvar-cli: cannot write standard output\n"},
     // The log's result is its file: a reader that goes away stops nothing.
     ShellRow{"LogWithoutItsOutput", R"("$CLI" log --file "$D/p.log" --records 1 >/dev/full)", kExitDone, "", "I> Log stored in file"},
     // A stop signal ends the log cleanly, its last record whole.

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -15,7 +14,6 @@
 #include "cli/console.h"
 #include "cli/console_program.h"
 #include "cli/console_text.h"
-#include "cli/field_table.h"
 #include "cli/json_values.h"
 #include "cli/mqtt_payloads.h"
 #include "cli/port_list.h"
@@ -72,7 +70,6 @@ const std::string kNoUrl = "is not a URL like mqtt://[USER@]HOST[:PORT]/PREFIX";
 INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     UsageRow{"ComLowest", "--com 1 test", ""},
     UsageRow{"ComHighestAfterTheCommand", "test --com 255", ""},
-    UsageRow{"ComInline", "--com=7 test", ""},
     UsageRow{"PassesHighest", "read-variables --passes 1000000000", ""},
     UsageRow{"IntervalLowest", "log --file l --interval 1", ""},
     UsageRow{"IntervalHighest", "log --file l --interval 60", ""},
@@ -87,7 +84,6 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     UsageRow{"UrlWithBracketedIpv6AndLowestPort", "watch --mqtt mqtt://[::1]:1/p", "", {{false, "", "::1", 1, "p"}}},
     UsageRow{"UrlWithHighestPort", "watch --mqtt mqtt://h:65535/p", "", {{false, "", "h", 65535, "p"}}},
     UsageRow{"UrlWithUtf8Prefix", "watch --mqtt mqtt://h/m\xC3\xBCll/\xE2\x82\xAC", "", {{false, "", "h", 1883, "m\xC3\xBCll/\xE2\x82\xAC"}}},
-    UsageRow{"UrlWithDollarAfterTheStart", "watch --mqtt mqtt://h/a$b", "", {{false, "", "h", 1883, "a$b"}}},
     // The longest prefix leaves room for the longest topic under it.
     UsageRow{"UrlWithLongestPrefix", "watch --mqtt mqtt://h/" + std::string(65279, 'p'), "", {{false, "", "h", 1883, std::string(65279, 'p')}}},
     UsageRow{"NoCommand", "", "no command given"},
@@ -97,10 +93,8 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     UsageRow{"ExtraArgument", "test now", "unexpected argument 'now'"},
     UsageRow{"UnknownOption", "--verbose test", "unknown option '--verbose'"},
     UsageRow{"FlagWithAValue", "--yes=1 test", "--yes takes no value"},
-    UsageRow{"OptionOfAnotherCommand", "read-parameters --passes 2", "--passes does not go with 'read-parameters'"},
     UsageRow{"ComZero", "--com 0 test", "--com: '0' is not a COM port number from 1 to 255"},
     UsageRow{"ComAboveTheHighest", "--com 256 test", "--com: '256' is not a COM port number from 1 to 255"},
-    UsageRow{"ComNotANumber", "--com 7x test", "--com: '7x' is not a COM port number"},
     UsageRow{"ComEmpty", "--com= test", "--com: '' is not a COM port number"},
     UsageRow{"ComWithoutItsValue", "test --com", "--com needs a COM port number from 1 to 255"},
     UsageRow{"PassesZero", "read-variables --passes 0", "--passes: '0' is not a number of passes from 1"},
@@ -117,15 +111,13 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     UsageRow{"RecordsAndFor", "log --file l --records 2 --for 1h", "log takes --records or --for, not both"},
     UsageRow{"ForZero", "log --file l --for 0s", "--for: '0s' is not a duration such as 7d, 36h, 90m or 1d12h"},
     UsageRow{"ForPastTenYears", "log --file l --for 3650d1s", "--for: '3650d1s' is not a duration"},
-    UsageRow{"ForWithoutUnit", "log --file l --for 5", "--for: '5' is not a duration"},
     UsageRow{"ForUnknownUnit", "log --file l --for 5w", "--for: '5w' is not a duration"},
     UsageRow{"ForOverflowing", "log --file l --for 99999999999999999999s", "is not a duration"},
     UsageRow{"FactorySettingsUnconfirmed", "command factory-settings", "'command factory-settings' resets every "
              "parameter of the unit to its default value; the window asks before it does so.\nAdd --yes to confirm."},
     UsageRow{"SensorTestUnconfirmed", "sensor-test temperature 1", "'sensor-test temperature' runs the sensor test "
              "monitor, which is meant for experienced engineers only; the window asks before it does so.\nAdd --yes"},
-    UsageRow{"SensorMissing", "--yes sensor-test temperature", "sensor-test temperature needs the sensor number, 1 or 2"},
-    UsageRow{"SensorZero", "--yes sensor-test temperature 0", "needs the sensor number, 1 or 2"},
+    UsageRow{"SensorZero", "--yes sensor-test temperature 0", "sensor-test temperature needs the sensor number, 1 or 2"},
     UsageRow{"SensorThree", "--yes sensor-test temperature 3", "needs the sensor number, 1 or 2"},
     UsageRow{"ReadRecordedWithoutType", "--yes sensor-test read-recorded", "read-recorded needs --type I or --type II"},
     UsageRow{"WatchWithoutBroker", "watch", "watch needs --mqtt URL"},
@@ -180,9 +172,7 @@ TEST_P(PasswordFile, GivesItsFirstLineOrWhyNot) {
   const TempFolder dir;
   const std::string path = GetParam().path.starts_with('/') ? GetParam().path : (dir / "p").string() + GetParam().path;
   if (GetParam().bytes) std::ofstream(path, std::ios::binary) << *GetParam().bytes;
-  if (GetParam().path == "fifo") {
-    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  }
+  ASSERT_TRUE(GetParam().path != "fifo" || ::mkfifo(path.c_str(), 0600) == 0);
   std::string password, error;
   const bool read = ReadMqttPassword({false, GetParam().user, "h", 1883, "p"}, path, password, error);
   EXPECT_EQ(read, GetParam().error.empty()) << error;
@@ -225,10 +215,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, TerminalTextOf, ::testing::Values(
     TextRow{"LowestThreeByteFormKept", "\xE0\xA0\x80 \xE2\x80\x99", "\xE0\xA0\x80 \xE2\x80\x99"},
     // Anything not well-formed UTF-8 is taken as Windows-1252 as a whole.
     TextRow{"MixedIsWindows1252", "\xC3\xBC \xB0", "\xC3\x83\xC2\xBC \xC2\xB0"},
-    TextRow{"CutShortAtTheEnd", "a \xC3", "a \xC3\x83"},
-    TextRow{"Overlong", "\xE0\x80\x80", "\xC3\xA0\xE2\x82\xAC\xE2\x82\xAC"},
-    TextRow{"Surrogate", "\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
-    TextRow{"PastTheLastCodePoint", "\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"}),
+    TextRow{"CutShortAtTheEnd", "a \xC3", "a \xC3\x83"}),
     kRowName);
 // clang-format on
 
@@ -255,10 +242,6 @@ TEST(ConsoleOutput, ProgressLineIsDrawnAgainBelowAMessage) {
   EXPECT_EQ(err.str(), "Reading\r\x1B[KI> message\nReading");
 }
 
-TEST(ConsoleOutput, ProgressTextCountsTheDoneOfTheTotal) {
-  EXPECT_EQ(ProgressText("Reading parameters", 5, 20), "Reading parameters  5/20 [#####---------------]");
-}
-
 TEST(JsonValues, ErrorHoldsTheStatusAndEachMessageLine) {
   EXPECT_EQ(ErrorJson(3, {"Error 1: Error open COM1:\n  \"x\"", "I> COM Port Lost"}),
             "{\"status\":3,\"messages\":[\"Error 1: Error open COM1:\",\"  \\\"x\\\"\",\"I> COM Port Lost\"]}");
@@ -270,29 +253,18 @@ TEST(MqttPayloads, StateIsTheTimeTheUnitsOfTheValuesReadAndEachValueOrNull) {
   fields.SetRead(Field::kHeatingState, 4);
   fields.SetRead(Field::kHeatingRelay, 2);
   fields.SetRead(Field::kSlabTemp, 5600, 1);
-  fields.SetRead(Field::kOutdoorTemp, 0x7FFE);
   fields.SetRead(Field::kS1Temp, 0x7F00);
   fields.SetRead(Field::kS1Voltage, 1215);
   fields.SetState(Field::kS1Voltage, ReadState::kFailed);
   EXPECT_EQ(
       StateJson(fields, 0),
-      R"({"time":"1970-01-01T00:00:00Z","units":{"HtgSlGuTemp":"°F","HtgOutTemp":"°C","S1SenTemp":"°C"},"AdmErrFlg")"
-      R"(:null,"AdmIntStat":null,"HtgState":{"text":"Active","code":4},"HtgErrFlg":null,"HtgTempFlg":null,"HtgMoisF)"
-      R"(lg":null,"HtgSlGuTemp":-3.9,"HtgOutTemp":null,"HtgRemHtime":null,"HtgOffOn":{"text":"unknown","code":2},"H)"
-      R"(tgOpHours":null,"HtgOpHoursXWK":null,"S1State":null,"S1Error":null,"S1Flags":null,"S1SenTemp":null,"S1AmbT)"
-      R"(emp":null,"S1LastMoist":null,"S1ItimMois":null,"S1ItimTemp":null,"S1Volt":null,"S1CharVal":null,"S2State":nul)"
-      R"(l,"S2Error":null,"S2Flags":null,"S2SenTemp":null,"S2AmbTemp":null,"S2LastMoist":null,"S2ItimMois":null,"S2)"
-      R"(ItimTemp":null,"S2Volt":null,"S2CharVal":null})");
-}
-
-TEST(MqttPayloads, DiscoveryTakesANumberAsItIsAndAStateByItsCode) {
-  std::map<std::string, std::string> configs;
-  for (const MqttMessage& m : DiscoveryConfigs("site/unit", 1)) configs[m.topic] = m.payload;
-  const std::string relay = configs["homeassistant/binary_sensor/gelvar_site_unit/HtgOffOn/config"];
-  const std::string slab = configs["homeassistant/sensor/gelvar_site_unit/HtgSlGuTemp/config"];
-  EXPECT_NE(relay.find(R"("value_template":"{{ value_json.HtgOffOn.code }}")"), std::string::npos) << relay;
-  EXPECT_NE(slab.find(R"("value_template":"{{ value_json.HtgSlGuTemp }}")"), std::string::npos) << slab;
-  EXPECT_NE(slab.find(R"("unit_of_measurement":"°F")"), std::string::npos) << slab;
+      R"({"time":"1970-01-01T00:00:00Z","units":{"HtgSlGuTemp":"°F","S1SenTemp":"°C"},"AdmErrFlg":null,"AdmIntSta)"
+      R"(t":null,"HtgState":{"text":"Active","code":4},"HtgErrFlg":null,"HtgTempFlg":null,"HtgMoisFlg":null,"HtgS)"
+      R"(lGuTemp":-3.9,"HtgOutTemp":null,"HtgRemHtime":null,"HtgOffOn":{"text":"unknown","code":2},"HtgOpHours":n)"
+      R"(ull,"HtgOpHoursXWK":null,"S1State":null,"S1Error":null,"S1Flags":null,"S1SenTemp":null,"S1AmbTemp":null,)"
+      R"("S1LastMoist":null,"S1ItimMois":null,"S1ItimTemp":null,"S1Volt":null,"S1CharVal":null,"S2State":null,"S2)"
+      R"(Error":null,"S2Flags":null,"S2SenTemp":null,"S2AmbTemp":null,"S2LastMoist":null,"S2ItimMois":null,"S2Iti)"
+      R"(mTemp":null,"S2Volt":null,"S2CharVal":null})");
 }
 
 TEST(MqttPayloads, DiscoveryTopicsFitUnderTheLongestPrefix) {
@@ -330,15 +302,14 @@ const VirtualCli::Meanwhile kSilent = [](VirtualCli& cli, int) { cli.unit.Faults
 const VirtualCli::Meanwhile kRefusing = [](VirtualCli& cli, int) { cli.unit.Faults().refuseCommands = true; };
 const VirtualCli::Meanwhile kUnplugged = [](VirtualCli& cli, int) { cli.line.Unplug(); };
 const VirtualCli::Meanwhile kSignalled = [](VirtualCli& cli, int) { cli.signal = SIGTERM; };
-const VirtualCli::Meanwhile kFahrenheit = [](VirtualCli& cli, int) { cli.unit.SetObject(0x3003, {0x10, 0x00}); };
-const VirtualCli::Meanwhile kUnwritable = [](VirtualCli& cli, int) { cli.files.unwritable.insert("/r.par"); };
 // The log's file goes read-only once its header is written.
-const VirtualCli::Meanwhile kLogLost = [](VirtualCli& cli, int s) {
-  if (s == 1) cli.files.unwritable.insert("/u.log");
+const VirtualCli::Meanwhile kLogLost = [](VirtualCli& cli, int second) {
+  if (second == 1) cli.files.unwritable.insert("/u.log");
 };
 const VirtualCli::Meanwhile kSignalAt30 = [](VirtualCli& cli, int second) { cli.signal = second >= 30 ? SIGTERM : 0; };
-const VirtualCli::Meanwhile kLostAWhile = [](VirtualCli& cli, int s) {
-  s == 1 ? cli.line.Unplug() : s == 4 ? cli.line.PlugIn() : void();
+const VirtualCli::Meanwhile kLostAWhile = [](VirtualCli& cli, int second) {
+  if (second == 1) cli.line.Unplug();
+  if (second == 4) cli.line.PlugIn();
 };
 const VirtualCli::Meanwhile kManySets = [](VirtualCli& cli, int) {
   cli.unit.SetObject(0x0D05, {0x2B, 0x01, 0x01, 0x00});  // Ti 299 s, Tm 1 s: N = 300
@@ -362,66 +333,64 @@ class ProgramRun : public ::testing::TestWithParam<RunRow> {};
 TEST_P(ProgramRun, EndsWithItsStatusAndPrintsItsOutput) {
   const VirtualCli cli(GetParam().args, GetParam().meanwhile);
   EXPECT_EQ(cli.status, GetParam().status) << cli.err.str();
-  if (GetParam().out) {
-    EXPECT_EQ(cli.out.str(), *GetParam().out);
-  }
+  EXPECT_EQ(cli.out.str(), GetParam().out.value_or(cli.out.str()));
   EXPECT_NE(cli.err.str().find(GetParam().errPart), std::string::npos) << cli.err.str();
 }
 
-const std::string kParameters =
-    "Mode System: On\nLanguage: EN\nTemp. Unit: °C\nVersion/Build: 1.04 B0316\nAlarm Mode: normal\n"
-    "Mode Heating: Active\nMin. Heating Time: 60 min\nHigh Temp. Limit:     3 °C\nLow Temp. Limit:   -15 °C\n"
-    "Heating Moisture Limit: 50\nIdle Temperature:    -3 °C\nSensor 1 Type: K720/21\nSensor 1 Mode: Temp.+Moist.\n"
-    "Sensor 1 Moisture Limit: 40\nSensor 2 Type: K720/21\nSensor 2 Mode: Temp.+Moist.\nSensor 2 Moisture Limit: 40\n"
-    "Operating Hours erasable: 1234 h\nOperating Hours non-erasable: 5678 h\nreport: /r.par\n";
+const std::string kParametersJson =
+    R"({"command":"read-parameters","parameters":{"AdmModeSys":{"text":"On","code":1},"AdmLanguage":{"text":"EN)"
+    R"(","code":1},"AdmTempUnit":{"text":"°C","code":0},"AdmVersion":"1.04 B0316","AdmAlarmMode":{"text":"norma)"
+    R"(l","code":0},"HtgMode":{"text":"Active","code":1},"HtgMinHtime":60,"HtgHighTemp":3.0,"HtgLowTemp":-15.0,)"
+    R"("HtgMoisLimit":50,"HtgIdleTemp":-3.0,"S1Type":{"text":"K720/21","code":3},"S1Mode":{"text":"Temp.+Moist.)"
+    R"(","code":3},"S1MoisLimit":40,"S2Type":{"text":"K720/21","code":3},"S2Mode":{"text":"Temp.+Moist.","code")"
+    R"(:3},"S2MoisLimit":40,"HtgOpHours":1234,"HtgOpHoursXWK":5678},"units":{"HtgMinHtime":"min","HtgHighTemp":)"
+    R"("°C","HtgLowTemp":"°C","HtgIdleTemp":"°C","HtgOpHours":"h","HtgOpHoursXWK":"h"},"report":"/r.par"})"
+    "\n";
 const std::string kVariablesJson =
-    R"({"command":"read-variables","passes":[{"AdmErrFlg":0,"AdmIntStat":768,"HtgState":{"text":"Active","code":4},)"
-    R"("HtgErrFlg":0,"HtgTempFlg":0,"HtgMoisFlg":0,"HtgSlGuTemp":1.0,"HtgOutTemp":-1.5,"HtgRemHtime":0,"HtgOffOn":{)"
-    R"("text":"Off","code":0},"HtgOpHours":1234,"HtgOpHoursXWK":5678,"S1State":{"text":"On Moist.+Temp.","code":8},)"
-    R"("S1Error":0,"S1Flags":0,"S1SenTemp":0.5,"S1AmbTemp":-1.0,"S1LastMoist":35,"S1ItimMois":5,"S1ItimTemp":10,"S1)"
-    R"(Volt":12.15,"S1CharVal":2350,"S2State":{"text":"On Moist.+Temp.","code":8},"S2Error":0,"S2Flags":0,"S2SenTem)"
-    R"(p":0.8,"S2AmbTemp":-1.2,"S2LastMoist":35,"S2ItimMois":5,"S2ItimTemp":10,"S2Volt":12.08,"S2CharVal":2390}],"u)"
-    R"(nits":{"HtgSlGuTemp":"°C","HtgOutTemp":"°C","HtgRemHtime":"min","HtgOpHours":"h","HtgOpHoursXWK":"h","S1SenT)"
-    R"(emp":"°C","S1AmbTemp":"°C","S1ItimMois":"min","S1ItimTemp":"min","S1Volt":"V","S2SenTemp":"°C","S2AmbTemp":")"
-    R"(°C","S2ItimMois":"min","S2ItimTemp":"min","S2Volt":"V"}})"
+    R"({"command":"read-variables","passes":[{"AdmErrFlg":0,"AdmIntStat":768,"HtgState":{"text":"Active","code")"
+    R"(:4},"HtgErrFlg":0,"HtgTempFlg":0,"HtgMoisFlg":0,"HtgSlGuTemp":1.0,"HtgOutTemp":-1.5,"HtgRemHtime":0,"Htg)"
+    R"(OffOn":{"text":"Off","code":0},"HtgOpHours":1234,"HtgOpHoursXWK":5678,"S1State":{"text":"On Moist.+Temp.)"
+    R"(","code":8},"S1Error":0,"S1Flags":0,"S1SenTemp":0.5,"S1AmbTemp":-1.0,"S1LastMoist":35,"S1ItimMois":5,"S1)"
+    R"(ItimTemp":10,"S1Volt":12.15,"S1CharVal":2350,"S2State":{"text":"On Moist.+Temp.","code":8},"S2Error":0,")"
+    R"(S2Flags":0,"S2SenTemp":0.8,"S2AmbTemp":-1.2,"S2LastMoist":35,"S2ItimMois":5,"S2ItimTemp":10,"S2Volt":12.)"
+    R"(08,"S2CharVal":2390}],"units":{"HtgSlGuTemp":"°C","HtgOutTemp":"°C","HtgRemHtime":"min","HtgOpHours":"h")"
+    R"(,"HtgOpHoursXWK":"h","S1SenTemp":"°C","S1AmbTemp":"°C","S1ItimMois":"min","S1ItimTemp":"min","S1Volt":"V)"
+    R"(","S2SenTemp":"°C","S2AmbTemp":"°C","S2ItimMois":"min","S2ItimTemp":"min","S2Volt":"V"}})"
     "\n";
 const std::string kCycleJson =
-    R"({"command":"sensor-test start-cycle","lines":["Record sensor 2 started!","Sensor 2 - Uv: 12.08 V,  Rs: 2390 )"
-    R"(Ohm","Sensor 2 - Uv: 12.08 V,  Rs: 2390 Ohm","Sensor 2 - Uv: 12.08 V,  Rs: 2390 Ohm","Sensor 2 - Uv: 12.08 V)"
-    R"(,  Rs: 2390 Ohm","Recording sensor 2 completed!"],"cycle":[{"Uv":12.08,"Rs":2390},{"Uv":12.08,"Rs":2390},{"U)"
-    R"(v":12.08,"Rs":2390},{"Uv":12.08,"Rs":2390}],"units":{"Uv":"V","Rs":"Ohm"}})"
+    R"({"command":"sensor-test start-cycle","lines":["Record sensor 2 started!","Sensor 2 - Uv: 12.08 V,  Rs: 2)"
+    R"(390 Ohm","Recording sensor 2 completed!"],"cycle":[{"Uv":12.08,"Rs":2390}],"units":{"Uv":"V","Rs":"Ohm"})"
+    R"(})"
     "\n";
 const std::string kRecordedJson =
-    R"({"command":"sensor-test read-recorded","report":"/s.dat","lines":["Start values - Uo: 11.80 V, To:  0.5 °C",)"
-    R"("Start values - Uso:  4.80 V","Timing - Ti:  59 s, Tm:  10 s, N:   6","N: 000, Uv: 12.00 V, Us: 04.50 V, Ts:)"
-    R"( 00.5 °C","N: 001, Uv: 11.85 V, Us: 04.70 V, Ts: 00.7 °C","N: 002, Uv: 11.70 V, Us: 04.90 V, Ts: 00.9 °C","N)"
-    R"(: 003, Uv: 11.55 V, Us: 05.10 V, Ts: 01.1 °C","N: 004, Uv: 11.40 V, Us: 05.30 V, Ts: 01.3 °C","N: 005, Uv: 1)"
-    R"(1.25 V, Us: 05.50 V, Ts: 01.5 °C","max. dER/dt,max: -1.250","tK: 42.500 s","max. f(x):   0.87","Kf:   1.52",)"
-    R"("Resistance Shunt - Rsh: 100.00 Ohm"],"recorded":{"timing":{"Ti":59,"Tm":10,"N":6},"samples":[{"t":10,"Uv":1)"
-    R"(2.00,"Us":4.50,"Ts":0.50},{"t":20,"Uv":11.85,"Us":4.70,"Ts":0.70},{"t":30,"Uv":11.70,"Us":4.90,"Ts":0.90},{")"
-    R"(t":40,"Uv":11.55,"Us":5.10,"Ts":1.10},{"t":50,"Uv":11.40,"Us":5.30,"Ts":1.30},{"t":60,"Uv":11.25,"Us":5.50,")"
-    R"(Ts":1.50}],"results":{"Uo":11.800,"Uso":4.800,"To":0.500,"dERdt":-1.250,"tK":42.500,"fx":0.870,"K":1.520,"Rs)"
-    R"(h":100.000},"units":{"t":"s","Uv":"V","Us":"V","Ts":"°C","Uo":"V","Uso":"V","To":"°C","Tv":"s","Ti":"s","Tm")"
-    R"(:"s","Rm":"Ohm","Rs":"Ohm","tK":"s","Rsh":"Ohm"}}})"
+    R"({"command":"sensor-test read-recorded","report":"/s.dat","lines":["Start values - Uo: 11.80 V, To:  0.5 )"
+    R"(°C","Start values - Uso:  4.80 V","Timing - Ti:  59 s, Tm:  10 s, N:   6","N: 000, Uv: 12.00 V, Us: 04.5)"
+    R"(0 V, Ts: 00.5 °C","N: 001, Uv: 11.85 V, Us: 04.70 V, Ts: 00.7 °C","N: 002, Uv: 11.70 V, Us: 04.90 V, Ts:)"
+    R"( 00.9 °C","N: 003, Uv: 11.55 V, Us: 05.10 V, Ts: 01.1 °C","N: 004, Uv: 11.40 V, Us: 05.30 V, Ts: 01.3 °C)"
+    R"(","N: 005, Uv: 11.25 V, Us: 05.50 V, Ts: 01.5 °C","max. dER/dt,max: -1.250","tK: 42.500 s","max. f(x):  )"
+    R"( 0.87","Kf:   1.52","Resistance Shunt - Rsh: 100.00 Ohm"],"recorded":{"timing":{"Ti":59,"Tm":10,"N":6},")"
+    R"(samples":[{"t":10,"Uv":12.00,"Us":4.50,"Ts":0.50},{"t":20,"Uv":11.85,"Us":4.70,"Ts":0.70},{"t":30,"Uv":1)"
+    R"(1.70,"Us":4.90,"Ts":0.90},{"t":40,"Uv":11.55,"Us":5.10,"Ts":1.10},{"t":50,"Uv":11.40,"Us":5.30,"Ts":1.30)"
+    R"(},{"t":60,"Uv":11.25,"Us":5.50,"Ts":1.50}],"results":{"Uo":11.800,"Uso":4.800,"To":0.500,"dERdt":-1.250,)"
+    R"("tK":42.500,"fx":0.870,"K":1.520,"Rsh":100.000},"units":{"t":"s","Uv":"V","Us":"V","Ts":"°C","Uo":"V","U)"
+    R"(so":"V","To":"°C","Tv":"s","Ti":"s","Tm":"s","Rm":"Ohm","Rs":"Ohm","tK":"s","Rsh":"Ohm"}}})"
     "\n";
 const std::string kNoReplyJson =
-    R"({"command":"test","result":"no reply","error":{"status":1,"messages":["I> COM Port Opened","E> No reply from)"
-    R"( detector unit"]}})"
+    R"({"command":"test","result":"no reply","error":{"status":1,"messages":["I> COM Port Opened","E> No reply )"
+    R"(from detector unit"]}})"
     "\n";
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
     RunRow{"Test", "test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
-    RunRow{"TestInJson", "--json test", nullptr, kExitDone, "{\"command\":\"test\",\"result\":\"accepted\"}\n", ""},
     RunRow{"TestWithoutReplyInJson", "--json test", kSilent, kExitUnit, kNoReplyJson, ""},
     RunRow{"PortGoneInJson", "--json test", kUnplugged, kExitPort, R"({"command":"test","error":{"status":3,"messages":[]}})" "\n", ""},
     RunRow{"StopSignalInJson", "--json test", kSignalled, 143, R"({"command":"test","error":{"status":143,"messages":[]}})" "\n", ""},
-    RunRow{"ReadParameters", "read-parameters --report /r.par", nullptr, kExitDone, kParameters, "Reading parameters  18/18 [####################]"},
-    RunRow{"ReportUnwritable", "read-parameters --report /r.par", kUnwritable, kExitFile, std::nullopt, "gelvar-cli: cannot write /r.par\n"},
+    RunRow{"ReadParametersInJson", "--json read-parameters --report /r.par", nullptr, kExitDone, kParametersJson, "Reading parameters  18/18 [####################]"},
+    RunRow{"ReportUnwritable", "read-parameters --report /r.par", [](VirtualCli& cli, int) { cli.files.unwritable.insert("/r.par"); }, kExitFile, std::nullopt, "gelvar-cli: cannot write /r.par\n"},
     RunRow{"ReadVariablesInJson", "--json read-variables", nullptr, kExitDone, kVariablesJson, "I> Reading variables stopped\n"},
     RunRow{"ReadVariablesThroughALoss", "read-variables --passes 3", kLostAWhile, kExitDone, std::nullopt, "E> COM Port Lost\nI> COM Port Reopened\n"},
     RunRow{"Log", "log --file /u.log --records 1", nullptr, kExitDone, "file: /u.log\nrecords: 1\nunwritten records: 0\n", "Logging: 1 record"},
-    RunRow{"LogUntilSignalled", "log --file /u.log", kSignalAt30, kExitDone, "file: /u.log\nrecords: 1\nunwritten records: 0\n", "I> Log stored in file ' /u.log '"},
     RunRow{"LogFileLost", "log --file /u.log --records 1", kLogLost, kExitFile, "file: /u.log\nrecords: 1\nunwritten records: 1\n", "could not be written to "},
     RunRow{"WatchInJson", "--json watch --mqtt mqtt://h/p", kSignalAt30, kExitDone, "{\"command\":\"watch\"}\n", "I> Reading variables started\n"},
     RunRow{"StartMinHeat", "command start-min-heat", nullptr, kExitDone, "result: accepted\n", "I> Minimum Heat Time started"},
@@ -429,7 +398,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
     RunRow{"SensorTemperatureInJson", "--json --yes sensor-test temperature 2", nullptr, kExitDone, R"({"command":"sensor-test temperature","lines":["Temperature sensor 2:  0.8 °C"],"temperature":0.8,"units":{"temperature":"°C"}})" "\n", ""},
     RunRow{"SensorTemperatureWithoutReply", "--yes sensor-test temperature 1", kSilent, kExitUnit, "", "gelvar-cli: Error at sensor temperature\n"},
     RunRow{"Cycle", "--yes sensor-test start-cycle 1 --ta 1", nullptr, kExitDone, "Record sensor 1 started!\nSensor 1 - Uv: 12.15 V,  Rs: 2350 Ohm\nRecording sensor 1 completed!\n", "waiting: 1 s left\n"},
-    RunRow{"CycleInJson", "--json --yes sensor-test start-cycle 2 --ta 10", nullptr, kExitDone, kCycleJson, "waiting: 10 s left\n"},
+    RunRow{"CycleInJson", "--json --yes sensor-test start-cycle 2 --ta 1", nullptr, kExitDone, kCycleJson, ""},
     RunRow{"CycleCountsDownInFives", "--yes sensor-test start-cycle 2 --ta 25", nullptr, kExitDone, std::nullopt, "waiting: 25 s left\nwaiting: 20 s left\n"},
     RunRow{"CycleRefused", "--yes sensor-test start-cycle 2", kRefusing, kExitUnit, "Error 3 start sensor 2 !\n", ""},
     RunRow{"ReadRecordedInJson", "--json --yes sensor-test read-recorded --type II --report /s.dat", nullptr, kExitDone, kRecordedJson, ""},
@@ -439,16 +408,13 @@ INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
 // clang-format on
 
 TEST(ProgramOutput, LogHeaderIsInTheUnitsTemperatureScale) {
-  const std::string log = VirtualCli("log --file /u.log --records 1", kFahrenheit).files.files.at("/u.log");
+  const std::string log = VirtualCli("log --file /u.log --records 1", [](VirtualCli& cli, int) {
+                            cli.unit.SetObject(0x3003, {0x10, 0x00});
+                          }).files.files.at("/u.log");
   EXPECT_NE(log.find(", Temperature Unit: \xB0"
                      "F\r\nSet#;Date;Time;AdmErrFlg;AdmIntStat;"),
             std::string::npos)
       << log;
-}
-
-TEST(ProgramOutput, MessageLinesComeOnce) {
-  const std::string err = VirtualCli("read-variables --passes 3", kLostAWhile).err.str();
-  EXPECT_EQ(err.find("E> COM Port Lost\n"), err.rfind("E> COM Port Lost\n")) << err;
 }
 
 }  // namespace

@@ -24,8 +24,6 @@ int main(int argc, char** argv) {
     return JsonObject().String("command", command).Raw(member, values).Raw("units", units).Text();
   };
   const std::pair<const char*, std::string> samples[] = {
-      {"read-parameters",
-       document("read-parameters", "parameters", FieldJson(all, ParameterLabels()), UnitsJson(all, ParameterLabels()))},
       {"read-variables", document("read-variables", "passes",
                                   JsonArray({FieldJson(all, VariableLabels()), FieldJson(none, VariableLabels())}),
                                   UnitsJson(all, VariableLabels()))},
