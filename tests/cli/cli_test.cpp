@@ -308,6 +308,7 @@ const VirtualCli::Meanwhile kSilent = [](VirtualCli& cli, int) { cli.unit.Faults
 const VirtualCli::Meanwhile kRefusing = [](VirtualCli& cli, int) { cli.unit.Faults().refuseCommands = true; };
 const VirtualCli::Meanwhile kUnplugged = [](VirtualCli& cli, int) { cli.line.Unplug(); };
 const VirtualCli::Meanwhile kSignalled = [](VirtualCli& cli, int) { cli.signal = SIGTERM; };
+const VirtualCli::Meanwhile kFahrenheit = [](VirtualCli& cli, int) { cli.unit.SetObject(0x3003, {0x10, 0x00}); };
 // The log's file goes read-only once its header is written.
 const VirtualCli::Meanwhile kLogLost = [](VirtualCli& cli, int second) {
   if (second == 1) cli.files.unwritable.insert("/u.log");
@@ -354,14 +355,14 @@ const std::string kParametersJson =
     "\n";
 const std::string kVariablesJson =
     R"({"command":"read-variables","passes":[{"AdmErrFlg":0,"AdmIntStat":768,"HtgState":{"text":"Active","code")"
-    R"(:4},"HtgErrFlg":0,"HtgTempFlg":0,"HtgMoisFlg":0,"HtgSlGuTemp":1.0,"HtgOutTemp":-1.5,"HtgRemHtime":0,"Htg)"
-    R"(OffOn":{"text":"Off","code":0},"HtgOpHours":1234,"HtgOpHoursXWK":5678,"S1State":{"text":"On Moist.+Temp.)"
-    R"(","code":8},"S1Error":0,"S1Flags":0,"S1SenTemp":0.5,"S1AmbTemp":-1.0,"S1LastMoist":35,"S1ItimMois":5,"S1)"
-    R"(ItimTemp":10,"S1Volt":12.15,"S1CharVal":2350,"S2State":{"text":"On Moist.+Temp.","code":8},"S2Error":0,")"
-    R"(S2Flags":0,"S2SenTemp":0.8,"S2AmbTemp":-1.2,"S2LastMoist":35,"S2ItimMois":5,"S2ItimTemp":10,"S2Volt":12.)"
-    R"(08,"S2CharVal":2390}],"units":{"HtgSlGuTemp":"°C","HtgOutTemp":"°C","HtgRemHtime":"min","HtgOpHours":"h")"
-    R"(,"HtgOpHoursXWK":"h","S1SenTemp":"°C","S1AmbTemp":"°C","S1ItimMois":"min","S1ItimTemp":"min","S1Volt":"V)"
-    R"(","S2SenTemp":"°C","S2AmbTemp":"°C","S2ItimMois":"min","S2ItimTemp":"min","S2Volt":"V"}})"
+    R"(:4},"HtgErrFlg":0,"HtgTempFlg":0,"HtgMoisFlg":0,"HtgSlGuTemp":33.8,"HtgOutTemp":29.3,"HtgRemHtime":0,"Ht)"
+    R"(gOffOn":{"text":"Off","code":0},"HtgOpHours":1234,"HtgOpHoursXWK":5678,"S1State":{"text":"On Moist.+Temp)"
+    R"(.","code":8},"S1Error":0,"S1Flags":0,"S1SenTemp":32.9,"S1AmbTemp":30.2,"S1LastMoist":35,"S1ItimMois":5,")"
+    R"(S1ItimTemp":10,"S1Volt":12.15,"S1CharVal":2350,"S2State":{"text":"On Moist.+Temp.","code":8},"S2Error":0)"
+    R"(,"S2Flags":0,"S2SenTemp":33.4,"S2AmbTemp":29.8,"S2LastMoist":35,"S2ItimMois":5,"S2ItimTemp":10,"S2Volt":)"
+    R"(12.08,"S2CharVal":2390}],"units":{"HtgSlGuTemp":"°F","HtgOutTemp":"°F","HtgRemHtime":"min","HtgOpHours":)"
+    R"("h","HtgOpHoursXWK":"h","S1SenTemp":"°F","S1AmbTemp":"°F","S1ItimMois":"min","S1ItimTemp":"min","S1Volt")"
+    R"(:"V","S2SenTemp":"°F","S2AmbTemp":"°F","S2ItimMois":"min","S2ItimTemp":"min","S2Volt":"V"}})"
     "\n";
 const std::string kCycleJson =
     R"({"command":"sensor-test start-cycle","lines":["Record sensor 2 started!","Sensor 2 - Uv: 12.08 V,  Rs: 2)"
@@ -390,7 +391,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
     RunRow{"StopSignalInJson", "--json test", kSignalled, 143, R"({"command":"test","error":{"status":143,"messages":[]}})" "\n", ""},
     RunRow{"ReadParametersInJson", "--json read-parameters --report /r.par", nullptr, kExitDone, kParametersJson, "Reading parameters  18/18 [####################]"},
     RunRow{"ReportUnwritable", "read-parameters --report /r.par", [](VirtualCli& cli, int) { cli.files.unwritable.insert("/r.par"); }, kExitFile, std::nullopt, "gelvar-cli: cannot write /r.par\n"},
-    RunRow{"ReadVariablesInJson", "--json read-variables", nullptr, kExitDone, kVariablesJson, "I> Reading variables stopped\n"},
+    RunRow{"ReadVariablesInFahrenheitInJson", "--json read-variables", kFahrenheit, kExitDone, kVariablesJson, "I> Reading variables stopped\n"},
     RunRow{"ReadVariablesThroughALoss", "read-variables --passes 3", kLostAWhile, kExitDone, std::nullopt, "E> COM Port Lost\nI> COM Port Reopened\n"},
     RunRow{"Log", "log --file /u.log --records 1", nullptr, kExitDone, "file: /u.log\nrecords: 1\nunwritten records: 0\n", "Logging: 1 record\r"},
     RunRow{"LogFileLost", "log --file /u.log --records 1", kLogLost, kExitFile, "file: /u.log\nrecords: 1\nunwritten records: 1\n", "could not be written to "},
@@ -410,9 +411,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
 // clang-format on
 
 TEST(ProgramOutput, LogHeaderIsInTheUnitsTemperatureScale) {
-  const std::string log = VirtualCli("log --file /u.log --records 1", [](VirtualCli& cli, int) {
-                            cli.unit.SetObject(0x3003, {0x10, 0x00});
-                          }).files.files.at("/u.log");
+  const std::string log = VirtualCli("log --file /u.log --records 1", kFahrenheit).files.files.at("/u.log");
   EXPECT_NE(log.find(", Temperature Unit: \xB0"
                      "F\r\nSet#;Date;Time;AdmErrFlg;AdmIntStat;"),
             std::string::npos)
