@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -335,6 +336,8 @@ struct RunRow {
   std::string errPart;
 };
 
+void PrintTo(const RunRow& row, std::ostream* out) { *out << "gelvar-cli " << row.args; }
+
 class ProgramRun : public ::testing::TestWithParam<RunRow> {};
 
 TEST_P(ProgramRun, EndsWithItsStatusAndPrintsItsOutput) {
@@ -342,6 +345,10 @@ TEST_P(ProgramRun, EndsWithItsStatusAndPrintsItsOutput) {
   EXPECT_EQ(cli.status, GetParam().status) << cli.err.str();
   EXPECT_EQ(cli.out.str(), GetParam().out.value_or(cli.out.str()));
   EXPECT_NE(cli.err.str().find(GetParam().errPart), std::string::npos) << cli.err.str();
+  // The schema test runs these rows with a folder named, and holds what --json printed against the schema.
+  const char* folder = std::getenv("GELVAR_JSON_SAMPLES");
+  if (folder != nullptr && std::string_view(GetParam().args).starts_with("--json"))
+    std::ofstream(std::string(folder) + "/" + GetParam().name + ".json", std::ios::binary) << cli.out.str();
 }
 
 const std::string kParametersJson =
@@ -394,6 +401,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
     RunRow{"ReadVariablesInFahrenheitInJson", "--json read-variables", kFahrenheit, kExitDone, kVariablesJson, "I> Reading variables stopped\n"},
     RunRow{"ReadVariablesThroughALoss", "read-variables --passes 3", kLostAWhile, kExitDone, std::nullopt, "E> COM Port Lost\nI> COM Port Reopened\n"},
     RunRow{"Log", "log --file /u.log --records 1", nullptr, kExitDone, "file: /u.log\nrecords: 1\nunwritten records: 0\n", "Logging: 1 record\r"},
+    RunRow{"LogInJson", "--json log --file /u.log --records 1", nullptr, kExitDone, R"({"command":"log","file":"/u.log","records":1,"unwritten records":0})" "\n", ""},
     RunRow{"LogFileLost", "log --file /u.log --records 1", kLogLost, kExitFile, "file: /u.log\nrecords: 1\nunwritten records: 1\n", "could not be written to "},
     RunRow{"WatchInJson", "--json watch --mqtt mqtt://h/p", kSignalAt30, kExitDone, "{\"command\":\"watch\"}\n", "I> Reading variables started\n"},
     RunRow{"StartMinHeat", "command start-min-heat", nullptr, kExitDone, "result: accepted\n", "I> Minimum Heat Time started"},

@@ -1,14 +1,16 @@
 // Writes the JSON documents no run of the simulated unit shows (every field read, none read, type II
-// data) into the folder given, one file each, for validate_json.py to hold against the schema.
+// data) into the folder $GELVAR_JSON_SAMPLES, one file each, for validate_json.py to hold against the schema.
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 
 #include "cli/field_table.h"
 #include "cli/json_values.h"
 
-int main(int argc, char** argv) {
+int main() {
   using namespace gelvar;
-  if (argc != 2) return std::cerr << "usage: json_samples FOLDER\n", 2;
+  const char* folder = std::getenv("GELVAR_JSON_SAMPLES");
+  if (folder == nullptr) return std::cerr << "json_samples: GELVAR_JSON_SAMPLES names no folder\n", 2;
   const DisplayFields none;
   DisplayFields all;
   for (const Field field : AllFields()) {
@@ -34,7 +36,7 @@ int main(int argc, char** argv) {
                                  .Text()},
   };
   for (const auto& [name, json] : samples) {
-    std::ofstream out(std::string(argv[1]) + "/" + name + ".json", std::ios::binary);
+    std::ofstream out(std::string(folder) + "/" + name + ".json", std::ios::binary);
     if (!(out << json << '\n')) return std::cerr << "json_samples: cannot write " << name << "\n", 1;
   }
   return 0;

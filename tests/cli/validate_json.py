@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Holds gelvar-cli's JSON documents against docs/gelvar-cli.schema.json: those the builders make
-(written by the json_samples program into a folder), or files of what the program printed, and
-documents the schema must refuse, so that it cannot pass by accepting anything.
+and those gelvar-cli printed (written by test programs into the folder $GELVAR_JSON_SAMPLES names), or
+files given, and documents the schema must refuse, so that it cannot pass by accepting anything.
 
-usage: validate_json.py SCHEMA (--samples PROGRAM | DOCUMENT...)"""
+usage: validate_json.py SCHEMA (--samples COMMAND... | DOCUMENT...)"""
 import argparse
 import json
+import os
 import pathlib
+import shlex
 import subprocess
 import sys
 import tempfile
@@ -44,7 +46,9 @@ def documents_of(args):
     if not args.samples:
         return [(path, json.loads(pathlib.Path(path).read_text(encoding="utf-8"))) for path in args.documents]
     with tempfile.TemporaryDirectory() as folder:
-        subprocess.run([args.samples, folder], check=True)
+        for command in args.samples:
+            subprocess.run(shlex.split(command), check=True, env={**os.environ, "GELVAR_JSON_SAMPLES": folder},
+                           stdout=subprocess.DEVNULL)
         files = sorted(pathlib.Path(folder).glob("*.json"))
         return [(f.name, json.loads(f.read_text(encoding="utf-8"))) for f in files]
 
@@ -52,7 +56,7 @@ def documents_of(args):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("schema")
-    parser.add_argument("--samples", help="a program writing documents into the folder it is given")
+    parser.add_argument("--samples", action="append", help="a command writing documents into $GELVAR_JSON_SAMPLES")
     parser.add_argument("documents", nargs="*")
     args = parser.parse_args()
     schema = json.loads(pathlib.Path(args.schema).read_text(encoding="utf-8"))
