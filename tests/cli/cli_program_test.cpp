@@ -1,5 +1,6 @@
 // gelvar-cli itself against gelvar-unit-sim on a pseudo-terminal: what only a process shows (its
-// standard streams, exit statuses, signals and devices). What each command prints is tested in process.
+// standard streams, exit statuses, signals, devices and a real broker). What each command prints is
+// tested in process.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -28,6 +29,8 @@ struct ShellRow {
   std::string out, errPart;
 };
 
+void PrintTo(const ShellRow& row, std::ostream* out) { *out << row.line; }
+
 class CliProgram : public ::testing::TestWithParam<ShellRow> {};
 
 TEST_P(CliProgram, EndsWithItsStatusAndWritesEachStream) {
@@ -51,6 +54,25 @@ const char* const kStoppedLog =
     "for i in {1..300}; do grep -qs '^00001; ' \"$D/s.log\" && break; sleep .1; done\n"
     "kill -TERM $!; wait $!; status=$?; tail -c2 \"$D/s.log\" | od -An -tx1; exit $status";
 
+// A broker of the run's own on a free loopback port, and a subscriber to site/# that is listening
+// before the line goes on; wait_for waits up to ten seconds for a text in what it has received.
+const std::string kBroker =
+    "for try in 1 2 3 4 5; do port=$((20000 + RANDOM % 20000))\n"
+    "  printf 'listener %s 127.0.0.1\\nallow_anonymous true\\n' $port >\"$D/broker.conf\"\n"
+    "  /usr/sbin/mosquitto -c \"$D/broker.conf\" >/dev/null 2>&1 & broker=$!\n"
+    "  timeout 5 bash -c \"until mosquitto_pub -h 127.0.0.1 -p $port -t probe -n; do sleep .05; done\" && break\n"
+    "done 2>/dev/null\n"
+    "stdbuf -oL mosquitto_sub -d -h 127.0.0.1 -p $port -t 'site/#' -v >\"$D/sub\" & sub=$!\n"
+    "trap 'kill $sim $sub $broker' EXIT\n"
+    "wait_for() { timeout 10 bash -c \"until grep -qs '$1' '$D/sub'; do sleep .05; done\"; }; wait_for SUBACK\n";
+const std::string kPublished =
+    kBroker + "\"$CLI\" log --file \"$D/m.log\" --records 1 --mqtt mqtt://127.0.0.1:$port/site >/dev/null; status=$?\n" +
+    "wait_for 'status offline'; grep '^site/' \"$D/sub\" | sed \"s|^site/state .*|site/state {...}|; s|$D|D|\"\n" +
+    "exit $status";
+const std::string kWillOfAKilledRun =
+    kBroker + "\"$CLI\" watch --mqtt mqtt://127.0.0.1:$port/site & wait_for site/state; kill -KILL $!\n" +
+    "wait_for 'status offline'; grep '^site/status' \"$D/sub\"";
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Runs, CliProgram, ::testing::Values(
     ShellRow{"ResultOnOutputMessagesOnError", R"("$CLI" test)", kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
@@ -64,7 +86,14 @@ INSTANTIATE_TEST_SUITE_P(Runs, CliProgram, ::testing::Values(
     // The log's result is its file: a reader that goes away stops nothing.
     ShellRow{"LogWithoutItsOutput", R"("$CLI" log --file "$D/p.log" --records 1 >/dev/full)", kExitDone, "", "I> Log stored in file"},
     // A stop signal ends the log cleanly, its last record whole.
-    ShellRow{"LogStoppedBySignal", kStoppedLog, kExitDone, " 0d 0a\n", "'\nI> Reading variables stopped\n"}),
+    ShellRow{"LogStoppedBySignal", kStoppedLog, kExitDone, " 0d 0a\n", "'\nI> Reading variables stopped\n"},
+    // Status, state and message lines under the prefix; the will (retained) tells a run that was killed.
+    ShellRow{"LogPublishedToABroker", kPublished.c_str(), kExitDone,
+             "site/status online\nsite/messages I> COM Port Opened\nsite/messages I> Communication OK\n"
+             "site/messages I> Reading variables started\nsite/state {...}\nsite/messages I> Logging started\n"
+             "site/messages I> Log stored in file ' D/m.log '\nsite/messages I> Reading variables stopped\n"
+             "site/status offline\n", "I> MQTT broker 127.0.0.1:"},
+    ShellRow{"KilledRunLeavesItsWill", kWillOfAKilledRun.c_str(), 0, "site/status online\nsite/status offline\n", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
