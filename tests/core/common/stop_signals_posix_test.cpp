@@ -38,14 +38,5 @@ TEST(StopSignalsDeathTest, ASecondSignalOfTheSameKindEndsTheProgram) {
       ::testing::KilledBySignal(SIGINT), "");
 }
 
-TEST(StopSignalsDeathTest, EndTheProgramOnceNoLongerCaught) {
-  EXPECT_EXIT(
-      {
-        CatchStopSignals().reset();
-        std::raise(SIGTERM);
-      },
-      ::testing::KilledBySignal(SIGTERM), "");
-}
-
 }  // namespace
 }  // namespace gelvar::testing

@@ -14,9 +14,8 @@ namespace gelvar::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The diagnostics window's counters, in link_stats order.
+// The diagnostics window's counters, in link_stats order, and link_status in its order.
 enum Counter { kQueueOverflows, kDropped, kSlotOverflows, kBadFrames, kRxTimeouts };
-// link_status, in its order.
 enum Status { kConverterState, kTimeoutValue, kQueueFill, kSlotsInUse };
 
 class LinkBench : public LinkTest {
@@ -25,20 +24,16 @@ class LinkBench : public LinkTest {
     StartLink(link);
     link.memory.txRegister = -1;  // as the pump leaves it when it opens the line
   }
-
   // Ticks as the program runs them, each followed by the pump's turn on the line.
   void Tick(int ticks = 1) {
-    for (int i = 0; i < ticks; ++i) {
+    for (int i = 0; i < ticks; ++i, ++ticksRun) {
       ticker.Tick();
-      ++ticksRun;
       for (; lineUp && link.memory.txRegister >= 0; drv_tx_next(link, 0)) {
-        sent.push_back(static_cast<std::uint8_t>(link.memory.txRegister));
-        link.memory.txRegister = -1;
+        sent.push_back(static_cast<std::uint8_t>(std::exchange(link.memory.txRegister, -1)));
       }
     }
   }
-  // Ticks until done holds, at most limit ticks; the number of the tick after which it held, counted
-  // from the link's start, or 0 when it never did.
+  // The tick, counted from the link's start, after which done first held; 0 when it never did.
   int TickUntil(const std::function<bool()>& done, int limit = 2000) {
     for (int i = 0; i < limit; ++i) {
       Tick();
@@ -46,12 +41,6 @@ class LinkBench : public LinkTest {
     }
     return 0;
   }
-  // The pump opens the line afresh: a byte the driver was holding is dropped.
-  void LineUp() {
-    lineUp = true;
-    link.memory.txRegister = -1;
-  }
-
   std::uint8_t Count(Counter counter) const {
     std::uint8_t counters[5] = {};
     link_stats(link, 0, counters);
