@@ -4,28 +4,20 @@
 namespace gelvar::testing {
 namespace {
 
-class Converter : public LinkBench {
- protected:
-  // A reply whose first byte comes before a tick and the rest after it.
-  void ReplyAcrossATick() {
-    FeedBytes(link, {0x54});
-    Tick();
-    FeedBytes(link, {0x48, 0xD1, 0x91});
-  }
-};
+using Converter = LinkBench;
 
 // clang-format off
 // Posts without a tick between them, the last refused; the queue's fill and the overflows counted.
 struct QueueRow { const char* name; int posts, fill, overflows; };
 const QueueRow kQueueRows[] = {{"ThirdIsRefusedAndCounted", 3, 2, 1}, {"CounterWrapsAfter255", 258, 2, 0}};
 // clang-format on
-class QueueAfterPosts : public Converter, public ::testing::WithParamInterface<QueueRow> {};
+class QueueAfterPosts : public LinkBench, public ::testing::WithParamInterface<QueueRow> {};
 
 TEST_P(QueueAfterPosts, HoldsAtMostTwo) {
   for (int i = 1; i < GetParam().posts; ++i) Post(0x3003);
   EXPECT_EQ(Post(0x3003), kLinkRefused);
-  EXPECT_EQ(StatusOf(kQueueFill), GetParam().fill);
-  EXPECT_EQ(Count(kQueueOverflows), GetParam().overflows);
+  EXPECT_EQ(Shown(kQueueFill), GetParam().fill);
+  EXPECT_EQ(Shown(kQueueOverflows), GetParam().overflows);
 }
 INSTANTIATE_TEST_SUITE_P(Posts, QueueAfterPosts, ::testing::ValuesIn(kQueueRows), RowName());
 
@@ -55,21 +47,46 @@ TEST_F(Converter, OnlyChannelZeroOpens) {
   EXPECT_TRUE(link_is_open(link, 0));
 }
 
-TEST_F(Converter, ShowsIdleAndTimeout100AfterTheFirstTick) {
-  Tick();
-  EXPECT_EQ(StatusOf(kConverterState), kConvIdle);
-  EXPECT_EQ(StatusOf(kTimeoutValue), 100);
-}
+// clang-format off
+// Steps: P posts 0x1234 and Q 0x0001, t is a tick, r the first byte of a reply and R its others. The
+// ticks, counted from the link's start and up to the 200th, at which bytes went out.
+struct SendRow { const char* name; const char* steps; std::vector<int> sendTicks; };
+// 3 retires the first frame and builds the second. A reply done starts a back-off of (0x1234 & 15) + 1
+// = 5 steps: seen done at 3, sent at 8; a reply beginning in the back-off (5) starts it again at its end (6).
+const SendRow kSendRows[] = {
+    {"SecondRequestLeavesTwoTicksAfterTheFirst", "PQ", {2, 4}},
+    {"RequestWaitingThroughAReplyLeavesAfterItsBackoff", "tPrtR", {8}},
+    {"ReplyDuringTheBackoffStartsItAgain", "tPrtRttrtR", {11}},
+    {"FrameThatLeftBeforeTheReplyBeganIsNotSentAgain", "PttrtR", {2}},
+};
+// clang-format on
+class Sends : public LinkBench, public ::testing::WithParamInterface<SendRow> {};
 
-TEST_F(Converter, SecondRequestLeavesTwoTicksAfterTheFirst) {
-  Post(0x1234);
+TEST_P(Sends, LeaveAtTheseTicks) {
+  std::vector<int> ticks;
+  const auto tick = [&] {
+    const std::size_t before = sent.size();
+    Tick();
+    if (sent.size() != before) ticks.push_back(ticksRun);
+  };
+  for (const char* step = GetParam().steps; *step != '\0'; ++step) {
+    if (*step == 'P' || *step == 'Q') Post(*step == 'P' ? 0x1234 : 0x0001);
+    if (*step == 't') tick();
+    if (*step == 'r' || *step == 'R') FeedBytes(link, *step == 'r' ? Bytes{0x54} : Bytes{0x48, 0xD1, 0x91});
+  }
+  while (ticksRun < 200) tick();
+  EXPECT_EQ(ticks, GetParam().sendTicks);
+}
+INSTANTIATE_TEST_SUITE_P(Steps, Sends, ::testing::ValuesIn(kSendRows), RowName());
+
+TEST_F(Converter, RequestsLeaveInTheOrderPosted) {
   Post(0x0001);
-  // Tick 1 builds the first frame, 2 sends it, 3 retires it and builds the second, 4 sends that.
-  EXPECT_EQ(TickUntil([&] { return sent.size() == 8; }), 4);
-  EXPECT_EQ(sent, (Bytes{0x54, 0x48, 0xD1, 0x91, 0x54, 0x00, 0x05, 0xA6}));
+  Post(0x1234);
+  Tick(4);
+  EXPECT_EQ(sent, (Bytes{0x54, 0x00, 0x05, 0xA6, 0x54, 0x48, 0xD1, 0x91}));
 }
 
-class UnsentRequest : public Converter {
+class UnsentRequest : public LinkBench {
  protected:
   void SetUp() override {
     lineUp = false;
@@ -77,25 +94,22 @@ class UnsentRequest : public Converter {
   }
 };
 
-TEST_F(UnsentRequest, IsStartedFourTimesAfterBackoffsTakenFromItsIdAndTries) {
+TEST_F(UnsentRequest, IsStartedFourTimesAfterBackoffsTakenFromItsIdAndTriesThenDroppedAndCounted) {
   // Each try waits 32 steps, is aborted at the 33rd and waits its back-off from the 34th:
   // ((0x1234 >> tries) & 15) + 1 steps, 11, 14 and 7 after one, two and three tries.
-  // 47 = 2 + 34 + 11, 95 = 47 + 34 + 14, 136 = 95 + 34 + 7. The trace panes' frame number counts the starts.
-  std::vector<int> starts;
-  for (int frames = 0; ticksRun < 300; frames = link.frameNumber) {
+  // 47 = 2 + 34 + 11, 95 = 47 + 34 + 14, 136 = 95 + 34 + 7; dropped at 168 = 136 + 32.
+  // The trace panes' frame number counts the starts; the starts, then the tick of the drop.
+  std::vector<int> ticks;
+  for (int frames = 0; Shown(kDropped) == 0 && ticksRun < 300; frames = link.frameNumber) {
     Tick();
-    if (link.frameNumber != frames) starts.push_back(ticksRun);
+    if (link.frameNumber != frames || Shown(kDropped) != 0) ticks.push_back(ticksRun);
   }
-  EXPECT_EQ(starts, (std::vector<int>{2, 47, 95, 136}));
-}
-
-TEST_F(UnsentRequest, IsDroppedAndCounted32StepsAfterItsFourthStart) {
-  EXPECT_EQ(TickUntil([&] { return Count(kDropped) == 1; }), 168);  // 136 + 32
+  EXPECT_EQ(ticks, (std::vector<int>{2, 47, 95, 136, 168}));
 }
 
 TEST_F(UnsentRequest, NextRequestGoesOutAfterAFreshBackoffOnceTheFirstIsDropped) {
   Post(0x3003);
-  TickUntil([&] { return Count(kDropped) == 1; });
+  TickUntil([&] { return Shown(kDropped) == 1; });
   lineUp = true;
   link.memory.txRegister = -1;  // the pump opens the line afresh: a byte the driver held is dropped
   // Tick 169 aborts the fourth try, 170 starts the back-off of 0x3003 with no tries: 3 + 1 steps.
@@ -114,7 +128,7 @@ const ReceptionRow kReceptionRows[] = {
     {"CompleteAfter34TicksIsLost", 34, 0, 1},
 };
 // clang-format on
-class SlowReply : public Converter, public ::testing::WithParamInterface<ReceptionRow> {};
+class SlowReply : public LinkBench, public ::testing::WithParamInterface<ReceptionRow> {};
 
 TEST_P(SlowReply, IsGivenUp32StepsAfterItsFirstByte) {
   Tick();
@@ -123,7 +137,7 @@ TEST_P(SlowReply, IsGivenUp32StepsAfterItsFirstByte) {
   FeedBytes(link, {0x48, 0xD1, 0x91});
   Tick();
   EXPECT_EQ(Fetch(0x1234), GetParam().found);
-  EXPECT_EQ(Count(kRxTimeouts), GetParam().timeouts);
+  EXPECT_EQ(Shown(kRxTimeouts), GetParam().timeouts);
 }
 INSTANTIATE_TEST_SUITE_P(Ticks, SlowReply, ::testing::ValuesIn(kReceptionRows), RowName());
 
@@ -133,32 +147,6 @@ TEST_F(Converter, ReplyAfterAGivenUpReceptionIsTakenWhole) {
   Tick(40);
   Reply(0x1234);
   EXPECT_EQ(Fetch(0x1234), 0x1234);
-}
-
-TEST_F(Converter, RequestWaitingThroughAReplyLeavesAfterItsBackoff) {
-  Tick();
-  Post(0x1234);
-  ReplyAcrossATick();
-  // Tick 3 sees the reply done and starts 5 steps of back-off ((0x1234 & 15) + 1); tick 8 sends.
-  EXPECT_EQ(TickUntil([&] { return !sent.empty(); }), 8);
-}
-
-TEST_F(Converter, ReplyDuringTheBackoffStartsItAgain) {
-  Tick();
-  Post(0x1234);
-  ReplyAcrossATick();
-  Tick(2);
-  ReplyAcrossATick();
-  // Tick 5 sees the second reply begin, tick 6 its end and a new back-off of 5 steps; tick 11 sends.
-  EXPECT_EQ(TickUntil([&] { return !sent.empty(); }), 11);
-}
-
-TEST_F(Converter, FrameThatLeftBeforeTheReplyBeganIsNotSentAgain) {
-  Post(0x1234);
-  Tick(2);
-  ReplyAcrossATick();
-  Tick(200);
-  EXPECT_EQ(sent, (Bytes{0x54, 0x48, 0xD1, 0x91}));
 }
 
 TEST_F(Converter, DriverOffUnderAnIdleConverterIsLinkErrorTwenty) {

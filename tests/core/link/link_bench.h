@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 #include "core/link/transaction.h"
 #include "core/tick/ticker.h"
@@ -14,9 +15,8 @@ namespace gelvar::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The diagnostics window's counters, in link_stats order, and link_status in its order.
-enum Counter { kQueueOverflows, kDropped, kSlotOverflows, kBadFrames, kRxTimeouts };
-enum Status { kConverterState, kTimeoutValue, kQueueFill, kSlotsInUse };
+// The diagnostics window's figures: the counters in link_stats order, then link_status in its order.
+enum Figure { kQueueOverflows, kDropped, kSlotOverflows, kBadFrames, kRxTimeouts, kQueueFill = 7, kSlotsInUse };
 
 class LinkBench : public LinkTest {
  protected:
@@ -41,15 +41,11 @@ class LinkBench : public LinkTest {
     }
     return 0;
   }
-  std::uint8_t Count(Counter counter) const {
-    std::uint8_t counters[5] = {};
-    link_stats(link, 0, counters);
-    return counters[counter];
-  }
-  std::uint8_t StatusOf(Status field) const {
-    std::uint8_t status[4] = {};
-    link_status(link, 0, status);
-    return status[field];
+  std::uint8_t Shown(Figure figure) const {
+    std::uint8_t figures[9] = {};
+    link_stats(link, 0, figures);
+    link_status(link, 0, figures + 5);
+    return figures[figure];
   }
   std::uint8_t Post(std::uint32_t id, std::uint8_t count = 0, Bytes data = {}) {
     ObjectRequest request{0, count, id, 0, {}};

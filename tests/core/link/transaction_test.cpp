@@ -126,7 +126,7 @@ TEST_F(LinkBench, FreshReplyIsNotFetchableBeforeItsParityCheck) {
 
 TEST_F(LinkBench, FourthReplyWhileThreeWaitIsDroppedAndCounted) {
   for (const std::uint32_t id : {0x0C01, 0x0C02, 0x0C03, 0x0C04}) Reply(id);
-  EXPECT_EQ(Count(kSlotOverflows), 1);
+  EXPECT_EQ(Shown(kSlotOverflows), 1);
   EXPECT_EQ(Fetch(0x0C04), 0);
   EXPECT_EQ(Fetch(0x0C03), 0x0C03);
 }
@@ -149,7 +149,7 @@ class ReplyAfterTimerCalls : public LinkBench, public ::testing::WithParamInterf
 TEST_P(ReplyAfterTimerCalls, LivesTwentyStepsOfTenMs) {
   Reply(0x1234, {1, 2});  // with data, so that an expired slot is told from a free one
   for (int i = 0; i < GetParam().calls; ++i) link_timer(link, GetParam().elapsedMs);
-  EXPECT_EQ(StatusOf(kSlotsInUse), GetParam().slotsInUse);
+  EXPECT_EQ(Shown(kSlotsInUse), GetParam().slotsInUse);
   EXPECT_EQ(Fetch(0x1234), GetParam().found);
 }
 INSTANTIATE_TEST_SUITE_P(Steps, ReplyAfterTimerCalls, ::testing::ValuesIn(kLifetimeRows), RowName());

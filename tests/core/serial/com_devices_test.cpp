@@ -160,16 +160,6 @@ TEST(ComDeviceMap, ChoiceWithoutASettingsFileIsRefusedWithTheReason) {
   EXPECT_EQ(reason, "there is no place to keep it");
 }
 
-TEST(ComDeviceMap, ChosenDeviceCountsOnceItIsPluggedIn) {
-  const TempFolder folder;
-  const std::string device = (folder / "ttyUSB9").string();
-  MemoryStore store("[SerialDevices]\nCOM2=" + device + "\n", "");
-  ComDeviceMap map(&store, kVariables);
-  map.Load();
-  std::ofstream(device) << "";
-  EXPECT_EQ(map.Resolve(2).path, device);
-}
-
 TEST(ComDeviceMap, UsbAdapterGoesByItsStableName) {
   const TempFolder folder;
   const fs::path device = folder / "ttyUSB0", byId = folder / "by-id";
@@ -181,6 +171,27 @@ TEST(ComDeviceMap, UsbAdapterGoesByItsStableName) {
   EXPECT_EQ(StableDevicePath("/dev/null", byId.string()), "/dev/null");
   EXPECT_EQ(StableDevicePath(device.string(), (folder / "none").string()), device.string());
 }
+
+#ifdef _WIN32
+// Windows opens COM ports by their names; the Linux paths of a settings file brought along are ignored.
+TEST(WindowsComDevices, DeviceNamesAreComPortsOneTo256WithOrWithoutTheDevicePrefix) {
+  const std::pair<const char*, bool> cases[] = {
+      {"COM1", true},        {"\\\\.\\COM256", true}, {"COM257", false}, {"COM0", false},       {"COM03", false},
+      {"\\\\.\\COM", false}, {"COM3x", false},        {"LPT1", false},   {"/dev/ttyS0", false}, {"C:\\com3", false},
+  };
+  for (const auto& [path, accepted] : cases) EXPECT_EQ(IsDeviceName(path), accepted) << path;
+}
+
+// Nothing is mapped to COM256 under test. The file doubles each backslash.
+TEST(WindowsComDevices, AChosenComPortIsKeptWhileMissingAndALinuxPathIsNoDeviceName) {
+  MemoryStore store("[SerialDevices]\nCOM2=\\\\\\\\.\\\\COM256\nCOM3=/dev/ttyUSB0\n", "");
+  ComDeviceMap map(&store, [](const char*) -> const char* { return nullptr; });
+  EXPECT_EQ(map.Load(),
+            "E> Serial device settings gelvar-monitor.conf: ignored COM2 (\\\\.\\COM256 is not there), "
+            "COM3 (not a device path)");
+  EXPECT_EQ(map.Chosen(2) + " " + map.Resolve(2).path, "\\\\.\\COM256 \\\\.\\COM2");
+}
+#endif
 
 }  // namespace
 }  // namespace gelvar::testing

@@ -15,7 +15,8 @@ namespace {
 // stopped from its own callback; the loop ends by itself once nothing is left to wait for.
 TEST(WindowsEventLoop, RunsEverySetWatchBeforeTimersInStartOrderUntilNothingIsLeft) {
   const std::unique_ptr<EventLoop> loop = MakeEventLoop();
-  const HANDLE events[] = {::CreateEventW(nullptr, TRUE, FALSE, nullptr), ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  const HANDLE events[] = {::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                           ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::string order;
   TimerId watches[2];
   for (int i = 0; i < 2; ++i) {

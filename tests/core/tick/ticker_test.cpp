@@ -3,10 +3,10 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
-#include "core/link/link.h"
 #include "core/tick/ticker.h"
 #include "core/timing/coalesced_timer_host.h"
 #include "support/link_fixture.h"
@@ -119,8 +119,7 @@ TEST_P(CoalescedTimers, RunInOneWakeUpInStartOrder) {
   };
   start('A', 10);
   scheduler.AdvanceBy(3);
-  start('B', 10);
-  start('C', 10);
+  for (const char name : {'B', 'C'}) start(name, 10);
   start('D', 20);
   scheduler.AdvanceBy(20);
   EXPECT_EQ(log, row.log);
@@ -145,31 +144,27 @@ TEST_F(TimerHost, StopsTheHostTimerWithItsPeriodsLastTimer) {
   EXPECT_EQ(scheduler.running, 0);
 }
 
-TEST_F(TimerHost, StoppingItsOnlyTimerTwiceLeavesTheHostUsable) {
-  const TimerId timer = host.StartTimer(10, [] {});
-  host.StopTimer(timer);
-  host.StopTimer(timer);
-  host.StartTimer(10, [&] { ++runs; });
-  scheduler.AdvanceBy(10);
-  EXPECT_EQ(runs, 1);
-}
+class StoppedTwice : public TimerHost, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(TimerHost, StoppingATimerTwiceLeavesTheOthersRunning) {
+// Another timer of the period runs on while the first is stopped twice, or starts after it.
+TEST_P(StoppedTwice, TimerLeavesTheHostUsable) {
   const TimerId timer = host.StartTimer(10, [] {});
-  host.StartTimer(10, [&] { ++runs; });
+  if (GetParam()) host.StartTimer(10, [&] { ++runs; });
   host.StopTimer(timer);
   host.StopTimer(timer);
+  if (!GetParam()) host.StartTimer(10, [&] { ++runs; });
   scheduler.AdvanceBy(10);
   EXPECT_EQ(runs, 1);
 }
+INSTANTIATE_TEST_SUITE_P(TimerHost, StoppedTwice, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "WithAnother" : "Alone"; });
 
 TEST(CoalescedTimerHost, StopsItsHostTimersWhenItGoes) {
   CountingScheduler scheduler;
-  {
-    CoalescedTimerHost host(scheduler);
-    host.StartTimer(10, [] {});
-    host.StartTimer(20, [] {});
-  }
+  auto host = std::make_unique<CoalescedTimerHost>(scheduler);
+  host->StartTimer(10, [] {});
+  host->StartTimer(20, [] {});
+  host.reset();
   EXPECT_EQ(scheduler.running, 0);
 }
 
