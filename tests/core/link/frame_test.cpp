@@ -61,27 +61,10 @@ TEST_P(FrameReceived, AsThisReply) {
 }
 INSTANTIATE_TEST_SUITE_P(Replies, FrameReceived, ::testing::ValuesIn(kReceivedRows), RowName());
 
-TEST_F(LinkBench, BytesReceivedWhileSendingLeaveTheFrameWhole) {
-  lineUp = false;
-  Post(0x1234);
-  Tick(2);
-  FeedBytes(link, {0x54, 0x55});
-  lineUp = true;
-  Tick();
-  EXPECT_EQ(sent, (Bytes{0x54, 0x48, 0xD1, 0x91}));
-}
-
 TEST_F(LinkBench, DriverRefusesASecondFrameWhileSending) {
   link.memory.driver.txBuffer[0] = 0x54;
   ASSERT_EQ(drv_start_tx(link, 0), kLinkOk);
   EXPECT_EQ(drv_start_tx(link, 0), kLinkRefused);
-}
-
-TEST_F(LinkBench, DriverRefusesAFrameWithoutATypeLetterAndStaysReady) {
-  link.memory.driver.txBuffer[0] = 0x57;
-  EXPECT_EQ(drv_start_tx(link, 0), kLinkRefused);
-  link.memory.driver.txBuffer[0] = 0x54;
-  EXPECT_EQ(drv_start_tx(link, 0), kLinkOk);
 }
 
 }  // namespace

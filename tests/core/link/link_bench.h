@@ -3,10 +3,8 @@
 #pragma once
 
 #include <algorithm>
-#include <functional>
 #include <utility>
 
-#include "core/link/transaction.h"
 #include "core/tick/ticker.h"
 #include "support/link_fixture.h"
 #include "support/virtual_scheduler.h"
@@ -33,14 +31,6 @@ class LinkBench : public LinkTest {
       }
     }
   }
-  // The tick, counted from the link's start, after which done first held; 0 when it never did.
-  int TickUntil(const std::function<bool()>& done, int limit = 2000) {
-    for (int i = 0; i < limit; ++i) {
-      Tick();
-      if (done()) return ticksRun;
-    }
-    return 0;
-  }
   std::uint8_t Shown(Figure figure) const {
     std::uint8_t figures[9] = {};
     link_stats(link, 0, figures);
@@ -65,7 +55,6 @@ class LinkBench : public LinkTest {
 
   VirtualScheduler clock;  // never advanced: the tick period stays as the test sets it
   Ticker ticker{link, clock};
-  LinkTransaction transaction{link};
   bool lineUp = true;
   Bytes sent;  // every byte that went out on the line
   int ticksRun = 0;

@@ -2,6 +2,7 @@
 // 750 ms for the reply, eight windows at most, and an outcome held 2000 ms for its caller; and the
 // three reply slots the exchange fetches from, with their lifetime.
 #include "core/link/link_bench.h"
+#include "core/link/transaction.h"
 
 namespace gelvar::testing {
 namespace {
@@ -10,6 +11,7 @@ class Transaction : public LinkBench {
  protected:
   int Poll() { return transaction.Poll(&reply, &tries, &cycles, &ms); }
 
+  LinkTransaction transaction{link};
   ObjectRequest reply{0, 9, 9, 9, {9, 9, 9, 9}};
   int tries = -1, cycles = -1, ms = -1;
 };
@@ -92,15 +94,6 @@ TEST_F(Transaction, RepostAsksTheSameQuestionWithItsData) {
   EXPECT_EQ(sent, (Bytes{0x55, 0x00, 0x05, 0x12, 0x34, 0x5F, 0x55, 0x00, 0x05, 0x12, 0x34, 0x5F}));
 }
 
-TEST_F(Transaction, PeriodLongerThanTheWindowLeftEndsIt) {
-  transaction.Start(0x3003, nullptr);
-  Tick(2);
-  link.periods.tick = 1000;
-  Tick();
-  Poll();
-  EXPECT_EQ(cycles, 1);
-}
-
 TEST_F(Transaction, ObjectZeroFailsUnasked) {
   ASSERT_EQ(transaction.Start(0, nullptr), 1);
   Tick(10);
@@ -108,21 +101,7 @@ TEST_F(Transaction, ObjectZeroFailsUnasked) {
   EXPECT_TRUE(sent.empty());
 }
 
-TEST_F(Transaction, EachStartGetsTheNextNumberAndIdleShowsNone) {
-  std::uint32_t first = 0, second = 0;
-  transaction.Start(0, nullptr, &first);
-  Poll();
-  EXPECT_EQ(transaction.CurrentNumber(), 0u);
-  transaction.Start(0x3003, nullptr, &second);
-  EXPECT_EQ((std::vector{first, second, transaction.CurrentNumber()}), (std::vector<std::uint32_t>{1, 2, 2}));
-}
-
 // The reply slots.
-
-TEST_F(LinkBench, FreshReplyIsNotFetchableBeforeItsParityCheck) {
-  FeedBytes(link, {0x54, 0x48, 0xD1, 0x91});
-  EXPECT_EQ(Fetch(0x1234), 0);
-}
 
 TEST_F(LinkBench, FourthReplyWhileThreeWaitIsDroppedAndCounted) {
   for (const std::uint32_t id : {0x0C01, 0x0C02, 0x0C03, 0x0C04}) Reply(id);
@@ -153,13 +132,6 @@ TEST_P(ReplyAfterTimerCalls, LivesTwentyStepsOfTenMs) {
   EXPECT_EQ(Fetch(0x1234), GetParam().found);
 }
 INSTANTIATE_TEST_SUITE_P(Steps, ReplyAfterTimerCalls, ::testing::ValuesIn(kLifetimeRows), RowName());
-
-TEST_F(LinkBench, FiveMsTicksStepTheLinkTimerEverySecondTick) {
-  link.periods.tick = 5;
-  Reply(0x1234);
-  Tick(39);  // 19 steps of a lifetime of 20
-  EXPECT_EQ(Fetch(0x1234), 0x1234);
-}
 
 // clang-format off
 // The reply's ID, the ID and mask asked; what the first fetch finds (0: nothing), and the second.

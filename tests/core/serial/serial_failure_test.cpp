@@ -56,12 +56,5 @@ TEST_P(FailureReasonRows, NamesWhatTheSystemTellsAndAdvisesOnlyWhatHelps) {
 }
 INSTANTIATE_TEST_SUITE_P(Devices, FailureReasonRows, ::testing::ValuesIn(kFailureRows), RowName());
 
-TEST(OneLineFailure, RunsOnAfterTheFirstLinesColonAndSeparatesTheRest) {
-  EXPECT_EQ(OneLineFailure("Error open COM1:\n/dev/ttyS0: No such file or directory\nCOM 1 is /dev/ttyS0 (no "
-                           "device chosen for COM 1)"),
-            "Error open COM1: /dev/ttyS0: No such file or directory; COM 1 is /dev/ttyS0 (no device chosen for "
-            "COM 1)");
-}
-
 }  // namespace
 }  // namespace gelvar::testing

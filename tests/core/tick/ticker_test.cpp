@@ -21,11 +21,6 @@ struct TickerTest : ::testing::Test {
   Ticker ticker{link, clock};
 };
 
-TEST_F(TickerTest, StartSetsBothPeriods) {
-  ticker.Start(50);
-  EXPECT_EQ(std::pair(link.periods.tick, link.periods.windowTimer), std::pair(50, 50));
-}
-
 TEST_F(TickerTest, StoppedTickerCountsNoTicks) {
   ticker.Start(10);
   ticker.Stop();
@@ -158,15 +153,6 @@ TEST_P(StoppedTwice, TimerLeavesTheHostUsable) {
 }
 INSTANTIATE_TEST_SUITE_P(TimerHost, StoppedTwice, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "WithAnother" : "Alone"; });
-
-TEST(CoalescedTimerHost, StopsItsHostTimersWhenItGoes) {
-  CountingScheduler scheduler;
-  auto host = std::make_unique<CoalescedTimerHost>(scheduler);
-  host->StartTimer(10, [] {});
-  host->StartTimer(20, [] {});
-  host.reset();
-  EXPECT_EQ(scheduler.running, 0);
-}
 
 }  // namespace
 }  // namespace gelvar::testing
