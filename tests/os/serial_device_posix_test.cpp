@@ -126,13 +126,6 @@ TEST_F(SerialDeviceTest, WaitingCountsTheBytesNotYetRead) {
   EXPECT_EQ(device->Waiting(), 2);
 }
 
-TEST_F(SerialDeviceTest, EmptyQueueReadsNothingAndIsNoLoss) {
-  const auto device = Ready();
-  std::uint8_t byte;
-  EXPECT_EQ(device->Read(&byte, 1), 0);
-  EXPECT_FALSE(device->Lost());
-}
-
 TEST_F(SerialDeviceTest, DeviceThatGoesAwayIsFoundLostByAReadAndMovesNothing) {
   const auto device = Ready();
   Unplug();

@@ -86,15 +86,9 @@ TEST_F(Converter, RequestsLeaveInTheOrderPosted) {
   EXPECT_EQ(sent, (Bytes{0x54, 0x00, 0x05, 0xA6, 0x54, 0x48, 0xD1, 0x91}));
 }
 
-class UnsentRequest : public LinkBench {
- protected:
-  void SetUp() override {
-    lineUp = false;
-    ASSERT_EQ(Post(0x1234), kLinkOk);
-  }
-};
-
-TEST_F(UnsentRequest, IsStartedFourTimesAfterBackoffsTakenFromItsIdAndTriesThenDroppedAndCounted) {
+TEST_F(Converter, UnsentRequestIsStartedFourTimesAfterBackoffsFromItsIdAndTriesThenDroppedAndCounted) {
+  lineUp = false;
+  ASSERT_EQ(Post(0x1234), kLinkOk);
   // Each try waits 32 steps, is aborted at the 33rd and waits its back-off from the 34th:
   // ((0x1234 >> tries) & 15) + 1 steps, 11, 14 and 7 after one, two and three tries.
   // 47 = 2 + 34 + 11, 95 = 47 + 34 + 14, 136 = 95 + 34 + 7; dropped at 168 = 136 + 32.
@@ -105,17 +99,6 @@ TEST_F(UnsentRequest, IsStartedFourTimesAfterBackoffsTakenFromItsIdAndTriesThenD
     if (link.frameNumber != frames || Shown(kDropped) != 0) ticks.push_back(ticksRun);
   }
   EXPECT_EQ(ticks, (std::vector<int>{2, 47, 95, 136, 168}));
-}
-
-TEST_F(UnsentRequest, NextRequestGoesOutAfterAFreshBackoffOnceTheFirstIsDropped) {
-  Post(0x3003);
-  while (Shown(kDropped) == 0 && ticksRun < 300) Tick();
-  lineUp = true;
-  link.memory.txRegister = -1;  // the pump opens the line afresh: a byte the driver held is dropped
-  // Tick 169 aborts the fourth try, 170 starts the back-off of 0x3003 with no tries: 3 + 1 steps.
-  while (sent.empty() && ticksRun < 300) Tick();
-  EXPECT_EQ(ticksRun, 174);
-  EXPECT_EQ(sent, (Bytes{0x54, 0xC0, 0x0C, 0xDE}));
 }
 
 // clang-format off

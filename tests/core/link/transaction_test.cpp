@@ -69,19 +69,12 @@ INSTANTIATE_TEST_SUITE_P(Reads, Exchange, ::testing::ValuesIn(kExchangeRows), Ro
 
 TEST_F(Transaction, PollWithNothingStartedIsIdle) { EXPECT_EQ(Poll(), kPollIdle); }
 
-TEST_F(Transaction, SecondStartIsRefusedAndTheFirstGoesOn) {
-  ASSERT_EQ(transaction.Start(0x1234, nullptr), 1);
-  EXPECT_EQ(transaction.Start(0x0001, nullptr), 0);
-  Tick(3);
-  EXPECT_EQ(sent, (Bytes{0x54, 0x48, 0xD1, 0x91}));
-}
-
 TEST_F(Transaction, ReplyIsHandedOverOnceWithItsDataPaddedWithZeros) {
   transaction.Start(0x3003, nullptr);
   Tick(3);
   FeedBytes(link, EncodeFrame(0x3003, {0x11, 0x22}));
   Tick();
-  EXPECT_EQ(transaction.Start(0x1234, nullptr), 0) << "no start while an outcome waits";
+  EXPECT_EQ(transaction.Start(0x1234, nullptr), 0) << "no second start while the first's outcome waits";
   ASSERT_EQ(Poll(), 2);
   EXPECT_EQ(Bytes(reply.data, reply.data + 4), (Bytes{0x11, 0x22, 0, 0}));
   EXPECT_EQ(Poll(), kPollIdle);
