@@ -135,6 +135,14 @@ TEST_F(SerialDeviceTest, DeviceThatGoesAwayIsFoundLostByAReadAndMovesNothing) {
   EXPECT_EQ(std::pair(device->Write(bytes, 2), device->Waiting()), std::pair(0, 0));
 }
 
+TEST_F(SerialDeviceTest, DeviceThatGoesAwayIsFoundLostByAWrite) {
+  const auto device = Ready();
+  Unplug();
+  const std::uint8_t byte = 1;
+  EXPECT_EQ(device->Write(&byte, 1), 0);
+  EXPECT_TRUE(device->Lost());
+}
+
 TEST_F(SerialDeviceTest, HungUpDeviceIsFoundLostByWaiting) {
   const auto device = Ready();
   Unplug();
