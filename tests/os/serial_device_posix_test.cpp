@@ -6,21 +6,18 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
+#include <functional>
 #include <utility>
 
-#include "core/common/temp_folder.h"
 #include "core/serial/serial_device.h"
 
 namespace gelvar::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-constexpr LineSettings k19200_8N1{19200, 8, 0, 0};
-constexpr int kNoneParity = 0, kEvenParity = 2, kMarkParity = 3;
-constexpr int kTwoStopBits = 2;
-constexpr int kOpenStep = 1, kSaveStep = 2, kApplyStep = 5;
+constexpr int kTwoStopBits = 2, kEvenParity = 2, kMarkParity = 3;
+const auto kRowName = [](const auto& row) { return std::string(row.param.name); };
 
 class SerialDeviceTest : public ::testing::Test {
  protected:
@@ -29,19 +26,13 @@ class SerialDeviceTest : public ::testing::Test {
     path_ = ::ptsname(master_);
   }
   ~SerialDeviceTest() override { Unplug(); }
-
   void Unplug() {
     if (master_ >= 0) ::close(std::exchange(master_, -1));
   }
-  std::unique_ptr<SerialDevice> Opened() {
+  // Opened, its settings saved and the line applied (19200 baud, 8 data bits, no parity, one stop bit).
+  std::unique_ptr<SerialDevice> Ready(const LineSettings& line = {19200, 8, 0, 0}) {
     auto device = OpenSerialDevice(path_, failure_);
-    EXPECT_TRUE(device) << failure_.reason;
-    return device;
-  }
-  // Opened, its settings saved and the line applied.
-  std::unique_ptr<SerialDevice> Ready(const LineSettings& line = k19200_8N1) {
-    auto device = Opened();
-    EXPECT_TRUE(device->SaveSettings(failure_) && device->ApplyLine(line, failure_)) << failure_.reason;
+    EXPECT_TRUE(device && device->SaveSettings(failure_) && device->ApplyLine(line, failure_)) << failure_.reason;
     return device;
   }
   termios Settings() const {
@@ -49,93 +40,81 @@ class SerialDeviceTest : public ::testing::Test {
     EXPECT_EQ(::tcgetattr(master_, &t), 0);
     return t;
   }
-  // What the master side gets within a second, up to count bytes.
-  Bytes FromDevice(std::size_t count) {
+  // The failure's step and reason.
+  std::string Failure() const { return std::to_string(failure_.step) + " " + failure_.reason; }
+  // What read gets within a second, up to count bytes.
+  static Bytes Within(std::size_t count, const std::function<int(std::uint8_t*, int)>& read) {
     Bytes got;
     std::uint8_t buffer[64];
-    for (int tries = 0; got.size() < count && tries < 1000; ++tries) {
-      pollfd readable{master_, POLLIN, 0};
-      if (::poll(&readable, 1, 1) == 1) got.insert(got.end(), buffer, buffer + ::read(master_, buffer, sizeof buffer));
-    }
-    return got;
-  }
-  // What the device reads within a second, up to count bytes.
-  static Bytes ReadFrom(SerialDevice& device, std::size_t count) {
-    Bytes got;
-    std::uint8_t buffer[64];
-    for (int tries = 0; got.size() < count && tries < 1000; ++tries) {
-      got.insert(got.end(), buffer, buffer + device.Read(buffer, sizeof buffer));
-      if (got.size() < count) ::usleep(1000);
+    for (int tries = 0; got.size() < count && tries < 1000; ++tries, ::usleep(1000)) {
+      got.insert(got.end(), buffer, buffer + std::max(0, read(buffer, sizeof buffer)));
     }
     return got;
   }
 
-  int master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+  int master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
   std::string path_;
   SerialFailure failure_;
 };
 
-TEST_F(SerialDeviceTest, AppliedLineIsRaw19200BaudEightBitsNoParityOneStopBit) {
-  const auto device = Ready();
+// clang-format off
+// The line applied; the speed and the line's flags the device then has.
+struct AppliedRow { const char* name; LineSettings line; speed_t speed; tcflag_t flags; };
+const AppliedRow kAppliedRows[] = {
+    {"Raw19200BaudEightBitsNoParityOneStopBit", {19200, 8, 0, 0}, B19200, CS8 | CLOCAL | CREAD},
+    {"TakesItsBaudRateAndStopBits", {9600, 8, kTwoStopBits, 0}, B9600, CS8 | CSTOPB | CLOCAL | CREAD},
+};
+// clang-format on
+class AppliedLine : public SerialDeviceTest, public ::testing::WithParamInterface<AppliedRow> {};
+
+TEST_P(AppliedLine, IsRawWithoutFlowControl) {
+  const auto device = Ready(GetParam().line);
   const termios t = Settings();
-  EXPECT_EQ(::cfgetospeed(&t), speed_t{B19200});
-  EXPECT_EQ(::cfgetispeed(&t), speed_t{B19200});
-  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CLOCAL | CREAD), tcflag_t{CS8 | CLOCAL | CREAD});
+  EXPECT_EQ(std::pair(::cfgetospeed(&t), ::cfgetispeed(&t)), std::pair(GetParam().speed, GetParam().speed));
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CLOCAL | CREAD), GetParam().flags);
   EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | INPCK | ICRNL), 0u);
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
   EXPECT_EQ(t.c_oflag & OPOST, 0u);
   EXPECT_EQ(t.c_cc[VMIN], 1);
   EXPECT_EQ(t.c_cc[VTIME], 0);
 }
+INSTANTIATE_TEST_SUITE_P(Settings, AppliedLine, ::testing::ValuesIn(kAppliedRows), kRowName);
 
-TEST_F(SerialDeviceTest, AppliedLineTakesItsBaudRateAndStopBits) {
-  const auto device = Ready({9600, 8, kTwoStopBits, kNoneParity});
-  const termios t = Settings();
-  EXPECT_EQ(::cfgetospeed(&t), speed_t{B9600});
-  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t{CS8 | CSTOPB});
-}
-
-struct RefusedRow {
-  const char* name;
-  LineSettings line;
-  const char* reason;
+// clang-format off
+// Refused at step 5: "the line setting <it> is not supported".
+struct RefusedRow { const char* name; LineSettings line; const char* said; };
+const RefusedRow kRefusedRows[] = {
+    {"UnknownBaudRate", {19201, 8, 0, 0}, "19201 baud, 8 data bits, stop-bit code 0, parity code 0"},
+    {"MarkParity", {19200, 8, 0, kMarkParity}, "19200 baud, 8 data bits, stop-bit code 0, parity code 3"},
+    {"FourDataBits", {19200, 4, 0, 0}, "19200 baud, 4 data bits, stop-bit code 0, parity code 0"},
+    {"NineDataBits", {19200, 9, 0, 0}, "19200 baud, 9 data bits, stop-bit code 0, parity code 0"},
+    {"OneAndAHalfStopBits", {19200, 8, 1, 0}, "19200 baud, 8 data bits, stop-bit code 1, parity code 0"},
 };
-
+// clang-format on
 class RefusedLine : public SerialDeviceTest, public ::testing::WithParamInterface<RefusedRow> {};
 
 TEST_P(RefusedLine, IsNamedAtStepFive) {
-  const auto device = Opened();
-  ASSERT_TRUE(device->SaveSettings(failure_));
+  const auto device = Ready();
   EXPECT_FALSE(device->ApplyLine(GetParam().line, failure_));
-  EXPECT_EQ(failure_.step, kApplyStep);
-  EXPECT_EQ(failure_.reason, GetParam().reason);
+  EXPECT_EQ(Failure(), std::string("5 the line setting ") + GetParam().said + " is not supported");
 }
+INSTANTIATE_TEST_SUITE_P(Settings, RefusedLine, ::testing::ValuesIn(kRefusedRows), kRowName);
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, RefusedLine,
-    ::testing::Values(
-        RefusedRow{"UnknownBaudRate", {19201, 8, 0, 0},
-                   "the line setting 19201 baud, 8 data bits, stop-bit code 0, parity code 0 is not supported"},
-        RefusedRow{"MarkParity", {19200, 8, 0, kMarkParity},
-                   "the line setting 19200 baud, 8 data bits, stop-bit code 0, parity code 3 is not supported"},
-        RefusedRow{"FourDataBits", {19200, 4, 0, 0},
-                   "the line setting 19200 baud, 4 data bits, stop-bit code 0, parity code 0 is not supported"},
-        RefusedRow{"NineDataBits", {19200, 9, 0, 0},
-                   "the line setting 19200 baud, 9 data bits, stop-bit code 0, parity code 0 is not supported"},
-        RefusedRow{"OneAndAHalfStopBits", {19200, 8, 1, 0},
-                   "the line setting 19200 baud, 8 data bits, stop-bit code 1, parity code 0 is not supported"},
-        // A pseudo-terminal keeps eight bits without parity whatever it is asked.
-        RefusedRow{"SettingTheDeviceDoesNotTake", {19200, 7, 0, kEvenParity},
-                   "the device does not take the line setting 19200 baud, 7 data bits, stop-bit code 0, parity code 2"}),
-    [](const auto& row) { return std::string(row.param.name); });
+// A pseudo-terminal keeps eight bits without parity whatever it is asked.
+TEST_F(SerialDeviceTest, SettingTheDeviceDoesNotTakeIsNamedAtStepFive) {
+  const auto device = Ready();
+  EXPECT_FALSE(device->ApplyLine({19200, 7, 0, kEvenParity}, failure_));
+  EXPECT_EQ(Failure(), "5 the device does not take the line setting 19200 baud, 7 data bits, stop-bit code 0, parity "
+                       "code 2");
+}
 
 TEST_F(SerialDeviceTest, BytesCrossBothWaysUnchanged) {
   const auto device = Ready();
   const Bytes bytes = {0x0D, 0x0A, 0x03, 0x11, 0x13, 0x04, 0xFF};
   EXPECT_EQ(device->Write(bytes.data(), 7), 7);
-  EXPECT_EQ(FromDevice(7), bytes);
+  EXPECT_EQ(Within(7, [&](std::uint8_t* to, int n) { return ::read(master_, to, n); }), bytes);
   ASSERT_EQ(::write(master_, bytes.data(), 7), 7);
-  EXPECT_EQ(ReadFrom(*device, 7), bytes);
+  EXPECT_EQ(Within(7, [&](std::uint8_t* to, int n) { return device->Read(to, n); }), bytes);
 }
 
 TEST_F(SerialDeviceTest, WaitingCountsTheBytesNotYetRead) {
@@ -147,21 +126,21 @@ TEST_F(SerialDeviceTest, WaitingCountsTheBytesNotYetRead) {
   EXPECT_EQ(device->Waiting(), 2);
 }
 
-TEST_F(SerialDeviceTest, EmptyQueueReadsNothingAndIsNoLoss) {
-  const auto device = Ready();
-  std::uint8_t byte;
-  EXPECT_EQ(device->Read(&byte, 1), 0);
-  EXPECT_FALSE(device->Lost());
-}
-
-TEST_F(SerialDeviceTest, DeviceThatGoesAwayIsLostAndMovesNothing) {
+TEST_F(SerialDeviceTest, DeviceThatGoesAwayIsFoundLostByAReadAndMovesNothing) {
   const auto device = Ready();
   Unplug();
   std::uint8_t bytes[2] = {1, 2};
   EXPECT_EQ(device->Read(bytes, 2), 0);
   EXPECT_TRUE(device->Lost());
-  EXPECT_EQ(device->Write(bytes, 2), 0);
-  EXPECT_EQ(device->Waiting(), 0);
+  EXPECT_EQ(std::pair(device->Write(bytes, 2), device->Waiting()), std::pair(0, 0));
+}
+
+TEST_F(SerialDeviceTest, DeviceThatGoesAwayIsFoundLostByAWrite) {
+  const auto device = Ready();
+  Unplug();
+  const std::uint8_t byte = 1;
+  EXPECT_EQ(device->Write(&byte, 1), 0);
+  EXPECT_TRUE(device->Lost());
 }
 
 TEST_F(SerialDeviceTest, HungUpDeviceIsFoundLostByWaiting) {
@@ -173,11 +152,9 @@ TEST_F(SerialDeviceTest, HungUpDeviceIsFoundLostByWaiting) {
 
 TEST_F(SerialDeviceTest, RestorePutsBackTheSettingsSaved) {
   const tcflag_t cooked = Settings().c_lflag & (ICANON | ECHO);
-  const auto device = Ready();
-  ASSERT_TRUE(device->RestoreSettings(failure_)) << failure_.reason;
+  ASSERT_TRUE(Ready()->RestoreSettings(failure_)) << failure_.reason;
   const termios t = Settings();
-  EXPECT_EQ(t.c_lflag & (ICANON | ECHO), cooked);
-  EXPECT_EQ(::cfgetospeed(&t), speed_t{B38400});
+  EXPECT_EQ(std::pair(t.c_lflag & (ICANON | ECHO), ::cfgetospeed(&t)), std::pair(cooked, speed_t{B38400}));
 }
 
 TEST_F(SerialDeviceTest, RestoringADeviceThatWentAwayIsNoFailure) {
@@ -187,39 +164,16 @@ TEST_F(SerialDeviceTest, RestoringADeviceThatWentAwayIsNoFailure) {
   EXPECT_EQ(failure_.step, 0);
 }
 
-TEST_F(SerialDeviceTest, SecondOpenIsRefusedAsBusyNamingThisProcess) {
-  const auto first = Opened();
+TEST_F(SerialDeviceTest, SecondOpenIsRefusedAsBusyNamingThisProcessUntilTheFirstCloses) {
+  auto first = Ready();
   EXPECT_FALSE(OpenSerialDevice(path_, failure_));
-  EXPECT_EQ(failure_.step, kOpenStep);
-  EXPECT_EQ(failure_.reason, "Device or resource busy");
+  EXPECT_EQ(Failure(), "1 Device or resource busy");
   ASSERT_TRUE(failure_.holder);
   EXPECT_EQ(failure_.holder->pid, ::getpid());
   EXPECT_EQ(failure_.holder->program, "gelvar_device_tests");
-}
-
-TEST_F(SerialDeviceTest, ClosedDeviceIsFreeForTheNextOpener) {
-  Opened().reset();
+  first.reset();
   EXPECT_TRUE(OpenSerialDevice(path_, failure_)) << failure_.reason;
 }
-
-TEST_F(SerialDeviceTest, MissingDeviceIsRefusedAtStepOne) {
-  EXPECT_FALSE(OpenSerialDevice("/nonexistent/ttyUSB0", failure_));
-  EXPECT_EQ(failure_.step, kOpenStep);
-  EXPECT_EQ(failure_.reason, "No such file or directory");
-  EXPECT_FALSE(failure_.holder);
-}
-
-TEST_F(SerialDeviceTest, PlainFileIsNoSerialDeviceAtStepTwo) {
-  const TempFolder dir;
-  std::ofstream(dir / "plain") << "x";
-  auto device = OpenSerialDevice(dir / "plain", failure_);
-  ASSERT_TRUE(device) << failure_.reason;
-  EXPECT_FALSE(device->SaveSettings(failure_));
-  EXPECT_EQ(failure_.step, kSaveStep);
-  EXPECT_EQ(failure_.reason, "not a serial device");
-}
-
-TEST(DefaultComDevice, ComOneIsTheFirstBuiltInPort) { EXPECT_EQ(DefaultComDevice(1), "/dev/ttyS0"); }
 
 }  // namespace
 }  // namespace gelvar::testing

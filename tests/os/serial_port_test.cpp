@@ -24,7 +24,6 @@ class SerialPortTest : public ::testing::Test, public SerialMessages {
     NewDevice();
   }
   ~SerialPortTest() override { Unplug(); }
-
   // A new pair starts cooked at 38400 baud, far from what the port sets.
   void NewDevice() {
     Unplug();
@@ -38,18 +37,11 @@ class SerialPortTest : public ::testing::Test, public SerialMessages {
   }
   static void UseDevice(const std::string& path) { ::setenv(ComVariableName(8).c_str(), path.c_str(), 1); }
   static int Open(SerialPort& port) { return port.Open(8, 19200, 8, 0, 0); }
-  // Opened, then unplugged and noticed by a read.
-  void Lose(SerialPort& port) {
-    ASSERT_EQ(Open(port), 1);
-    Unplug();
-    std::uint8_t byte;
-    EXPECT_EQ(port.Read(&byte, 1), 0);
-    ASSERT_TRUE(port.Lost());
-  }
-  termios Settings() const {
+  // The speed the device is set to, and whether it is cooked.
+  std::pair<speed_t, bool> Line() const {
     termios t{};
     EXPECT_EQ(::tcgetattr(master_, &t), 0);
-    return t;
+    return {::cfgetospeed(&t), (t.c_lflag & ICANON) != 0};
   }
   void ShowError(const std::string& caption, const std::string& text, bool) override {
     boxes_.push_back(caption + " " + text);
@@ -67,8 +59,8 @@ TEST_F(SerialPortTest, FailedOpenShowsTheDeviceAndWhy) {
   const std::string file = dir_ / "plain", missing = dir_ / "none";
   std::ofstream(file) << "not a tty";
   const std::pair<std::string, std::string> cases[] = {
-      {link_, "Error 1 Error open COM8:\n" + link_ + ": Device or resource busy \u2014 in use by gelvar_serial_tests (process " +
-                  std::to_string(::getpid()) + ")"},
+      {link_, "Error 1 Error open COM8:\n" + link_ + ": Device or resource busy \u2014 in use by gelvar_serial_tests " +
+                  "(process " + std::to_string(::getpid()) + ")"},
       {missing, "Error 1 Error open COM8:\n" + missing + ": No such file or directory"},
       {file, "Error 2 Error open COM8:\n" + file + ": not a serial device"},
   };
@@ -81,36 +73,23 @@ TEST_F(SerialPortTest, FailedOpenShowsTheDeviceAndWhy) {
   }
 }
 
-TEST_F(SerialPortTest, LostDeviceIsReopenedAtItsPathAsARawLine) {
+// Lost without a box, the port stays the program's: it is reopened at its path, raw again, and gives
+// the new device its settings back when closed.
+TEST_F(SerialPortTest, LostDeviceIsReopenedAtItsPathUntilClosed) {
   SerialPort port(*this);
-  Lose(port);
+  ASSERT_EQ(Open(port), 1);
+  Unplug();
+  std::uint8_t byte;
+  EXPECT_EQ(port.Read(&byte, 1), 0);
+  ASSERT_TRUE(port.Lost());
+  EXPECT_EQ(Open(port), 0);
   EXPECT_EQ(port.Reopen(), 0) << "nothing behind the path yet";
   NewDevice();
   ASSERT_EQ(port.Reopen(), 1);
-  const termios t = Settings();
-  EXPECT_EQ(::cfgetospeed(&t), speed_t{B19200});
-  EXPECT_EQ(t.c_lflag & ICANON, 0u);
-}
-
-TEST_F(SerialPortTest, LostPortStaysTheProgramsUntilClosed) {
-  SerialPort port(*this);
-  Lose(port);
-  EXPECT_EQ(Open(port), 0);
-}
-
-TEST_F(SerialPortTest, LossAndCloseOfAGoneDeviceShowNoBox) {
-  SerialPort port(*this);
-  Lose(port);
+  EXPECT_EQ(Line(), std::pair(speed_t{B19200}, false));
   EXPECT_EQ(port.Close(), 1);
+  EXPECT_EQ(Line(), std::pair(speed_t{B38400}, true));
   EXPECT_EQ(boxes_, Texts{});
-}
-
-TEST_F(SerialPortTest, CloseGivesTheDeviceItsSettingsBack) {
-  SerialPort port(*this);
-  ASSERT_EQ(Open(port), 1);
-  EXPECT_EQ(port.Close(), 1);
-  const termios t = Settings();
-  EXPECT_EQ(::cfgetospeed(&t), speed_t{B38400});
 }
 
 }  // namespace

@@ -28,24 +28,5 @@ TEST(StopSignals, NoteTheLatestSignalAndKeepTheHandleReadableUntilTaken) {
   EXPECT_EQ(signals->Latest(), SIGTERM);
 }
 
-TEST(StopSignalsDeathTest, ASecondSignalOfTheSameKindEndsTheProgram) {
-  EXPECT_EXIT(
-      {
-        const auto signals = CatchStopSignals();
-        std::raise(SIGINT);
-        std::raise(SIGINT);
-      },
-      ::testing::KilledBySignal(SIGINT), "");
-}
-
-TEST(StopSignalsDeathTest, EndTheProgramOnceNoLongerCaught) {
-  EXPECT_EXIT(
-      {
-        CatchStopSignals().reset();
-        std::raise(SIGTERM);
-      },
-      ::testing::KilledBySignal(SIGTERM), "");
-}
-
 }  // namespace
 }  // namespace gelvar::testing

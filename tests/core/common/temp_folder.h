@@ -16,21 +16,18 @@ class TempFolder {
     std::random_device random;
     for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
       const auto candidate = std::filesystem::temp_directory_path() / ("gelvar_" + std::to_string(random()));
-      if (std::filesystem::create_directory(candidate)) path_ = candidate.string();
+      if (std::filesystem::create_directory(candidate)) path_ = candidate;
     }
     if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
   }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempFolder() { std::filesystem::remove_all(path_, ignored_); }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
-
-  std::filesystem::path operator/(const std::string& name) const { return std::filesystem::path(path_) / name; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
  private:
-  std::string path_;
+  std::filesystem::path path_;
+  std::error_code ignored_;
 };
 
 }  // namespace gelvar::testing

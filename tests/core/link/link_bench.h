@@ -3,9 +3,8 @@
 #pragma once
 
 #include <algorithm>
-#include <functional>
+#include <utility>
 
-#include "core/link/transaction.h"
 #include "core/tick/ticker.h"
 #include "support/link_fixture.h"
 #include "support/virtual_scheduler.h"
@@ -14,10 +13,8 @@ namespace gelvar::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The diagnostics window's counters, in link_stats order.
-enum Counter { kQueueOverflows, kDropped, kSlotOverflows, kBadFrames, kRxTimeouts };
-// link_status, in its order.
-enum Status { kConverterState, kTimeoutValue, kQueueFill, kSlotsInUse };
+// The diagnostics window's figures: the counters in link_stats order, then link_status in its order.
+enum Figure { kQueueOverflows, kDropped, kSlotOverflows, kBadFrames, kRxTimeouts, kQueueFill = 7, kSlotsInUse };
 
 class LinkBench : public LinkTest {
  protected:
@@ -25,42 +22,20 @@ class LinkBench : public LinkTest {
     StartLink(link);
     link.memory.txRegister = -1;  // as the pump leaves it when it opens the line
   }
-
   // Ticks as the program runs them, each followed by the pump's turn on the line.
   void Tick(int ticks = 1) {
-    for (int i = 0; i < ticks; ++i) {
+    for (int i = 0; i < ticks; ++i, ++ticksRun) {
       ticker.Tick();
-      ++ticksRun;
       for (; lineUp && link.memory.txRegister >= 0; drv_tx_next(link, 0)) {
-        sent.push_back(static_cast<std::uint8_t>(link.memory.txRegister));
-        link.memory.txRegister = -1;
+        sent.push_back(static_cast<std::uint8_t>(std::exchange(link.memory.txRegister, -1)));
       }
     }
   }
-  // Ticks until done holds, at most limit ticks; the number of the tick after which it held, counted
-  // from the link's start, or 0 when it never did.
-  int TickUntil(const std::function<bool()>& done, int limit = 2000) {
-    for (int i = 0; i < limit; ++i) {
-      Tick();
-      if (done()) return ticksRun;
-    }
-    return 0;
-  }
-  // The pump opens the line afresh: a byte the driver was holding is dropped.
-  void LineUp() {
-    lineUp = true;
-    link.memory.txRegister = -1;
-  }
-
-  std::uint8_t Count(Counter counter) const {
-    std::uint8_t counters[5] = {};
-    link_stats(link, 0, counters);
-    return counters[counter];
-  }
-  std::uint8_t StatusOf(Status field) const {
-    std::uint8_t status[4] = {};
-    link_status(link, 0, status);
-    return status[field];
+  std::uint8_t Shown(Figure figure) const {
+    std::uint8_t figures[9] = {};
+    link_stats(link, 0, figures);
+    link_status(link, 0, figures + 5);
+    return figures[figure];
   }
   std::uint8_t Post(std::uint32_t id, std::uint8_t count = 0, Bytes data = {}) {
     ObjectRequest request{0, count, id, 0, {}};
@@ -80,7 +55,6 @@ class LinkBench : public LinkTest {
 
   VirtualScheduler clock;  // never advanced: the tick period stays as the test sets it
   Ticker ticker{link, clock};
-  LinkTransaction transaction{link};
   bool lineUp = true;
   Bytes sent;  // every byte that went out on the line
   int ticksRun = 0;

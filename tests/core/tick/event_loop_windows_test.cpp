@@ -10,40 +10,13 @@
 namespace gelvar::testing {
 namespace {
 
-// On the real clock: timers of one period keep their start order; an event set is taken before the
-// timers of the same pass; anything may be stopped from its own callback; the loop ends by itself
-// once nothing is left to wait for.
-TEST(WindowsEventLoop, RunsWatchesBeforeTimersInStartOrderUntilNothingIsLeft) {
+// On the real clock: timers of one period keep their start order; events set are taken before the
+// timers of the same pass, every one of them and not only the first the wait names; anything may be
+// stopped from its own callback; the loop ends by itself once nothing is left to wait for.
+TEST(WindowsEventLoop, RunsEverySetWatchBeforeTimersInStartOrderUntilNothingIsLeft) {
   const std::unique_ptr<EventLoop> loop = MakeEventLoop();
-  const HANDLE arrival = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::string order;
-  bool set = false;
-  const TimerId watch = loop->WatchReadable(reinterpret_cast<std::intptr_t>(arrival), [&] {
-    order += 'x';
-    ::ResetEvent(arrival);
-    loop->StopWatch(watch);
-  });
-  const TimerId first = loop->StartTimer(5, [&] { order += 'a'; });
-  const TimerId second = loop->StartTimer(5, [&] {
-    order += 'b';
-    // Once, even if the order went wrong: an event never set would leave the loop waiting for good.
-    if (order.size() >= 6 && !set) {
-      set = true;
-      ::SetEvent(arrival);
-    }
-    if (order.size() < 11) return;
-    loop->StopTimer(first);
-    loop->StopTimer(second);
-  });
-  EXPECT_TRUE(loop->Run());
-  EXPECT_EQ(order, "abababxabab");
-  ::CloseHandle(arrival);
-}
-
-// Every watch whose event is set runs in the pass, not only the first one the wait names.
-TEST(WindowsEventLoop, RunsEveryWatchWhoseEventIsSet) {
-  const std::unique_ptr<EventLoop> loop = MakeEventLoop();
-  const HANDLE events[] = {::CreateEventW(nullptr, TRUE, TRUE, nullptr), ::CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+  const HANDLE events[] = {::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                           ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::string order;
   TimerId watches[2];
   for (int i = 0; i < 2; ++i) {
@@ -52,12 +25,18 @@ TEST(WindowsEventLoop, RunsEveryWatchWhoseEventIsSet) {
       loop->StopWatch(watches[i]);
     });
   }
-  const TimerId timer = loop->StartTimer(0, [&] {
-    order += 't';
-    loop->StopTimer(timer);
+  bool set = false;
+  const TimerId first = loop->StartTimer(5, [&] { order += 'a'; });
+  const TimerId second = loop->StartTimer(5, [&] {
+    order += 'b';
+    // Once, even if the order went wrong: events never set would leave the loop waiting for good.
+    if (order.size() >= 6 && !set) set = ::SetEvent(events[0]) && ::SetEvent(events[1]);
+    if (order.size() < 12) return;
+    loop->StopTimer(first);
+    loop->StopTimer(second);
   });
   EXPECT_TRUE(loop->Run());
-  EXPECT_EQ(order, "pqt");
+  EXPECT_EQ(order, "abababpqabab");
   for (const HANDLE event : events) ::CloseHandle(event);
 }
 

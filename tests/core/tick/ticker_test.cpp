@@ -3,10 +3,10 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
-#include "core/link/link.h"
 #include "core/tick/ticker.h"
 #include "core/timing/coalesced_timer_host.h"
 #include "support/link_fixture.h"
@@ -21,11 +21,6 @@ struct TickerTest : ::testing::Test {
   Ticker ticker{link, clock};
 };
 
-TEST_F(TickerTest, StartSetsBothPeriods) {
-  ticker.Start(50);
-  EXPECT_EQ(std::pair(link.periods.tick, link.periods.windowTimer), std::pair(50, 50));
-}
-
 TEST_F(TickerTest, StoppedTickerCountsNoTicks) {
   ticker.Start(10);
   ticker.Stop();
@@ -33,13 +28,19 @@ TEST_F(TickerTest, StoppedTickerCountsNoTicks) {
   EXPECT_EQ(ticker.TickCount(), 0);
 }
 
-struct MeasureRow {
-  const char* name;
-  std::int64_t actualUs;  // the timer's real period
-  std::int64_t frozenMs;  // the process stopped this long five seconds in
-  std::int32_t period;
-  std::int64_t atMs;
+// clang-format off
+// The timer's real period, how long the process stopped five seconds in; the period measured and when.
+struct MeasureRow { const char* name; std::int64_t actualUs, frozenMs; std::int32_t period; std::int64_t atMs; };
+// 1112 ticks of 9 ms end the interval at 10008 ms: 8.99 truncated. After a stop the interval starts
+// afresh with the first tick, at 16000 ms. A gap of exactly one second is still a tick, not a stopped process.
+const MeasureRow kMeasureRows[] = {
+    {"SlowTicks", 15625, 0, 15, 10000},
+    {"DivisionTruncates", 9000, 0, 8, 10008},
+    {"NeverBelowOneMs", 500, 0, 1, 10000},
+    {"TicksOneSecondApart", 1000000, 0, 1000, 10000},
+    {"StoppedProcessStartsTheIntervalAfresh", 10000, 11000, 10, 26000},
 };
+// clang-format on
 
 class Measurement : public TickerTest, public ::testing::WithParamInterface<MeasureRow> {
  protected:
@@ -61,18 +62,6 @@ TEST_P(Measurement, Is10000MsOverTheTicksCounted) {
 
 TEST_P(Measurement, LeavesTheWindowTimerPeriod) { EXPECT_EQ(link.periods.windowTimer, 10); }
 
-// 1112 ticks of 9 ms end the interval at 10008 ms: 8.99 truncated. After a stop the interval starts
-// afresh with the first tick, at 16000 ms.
-// clang-format off
-const MeasureRow kMeasureRows[] = {
-    {"SlowTicks", 15625, 0, 15, 10000},
-    {"DivisionTruncates", 9000, 0, 8, 10008},
-    {"NeverBelowOneMs", 500, 0, 1, 10000},
-    // A gap of exactly one second is still a tick, not a stopped process.
-    {"TicksOneSecondApart", 1000000, 0, 1000, 10000},
-    {"StoppedProcessStartsTheIntervalAfresh", 10000, 11000, 10, 26000},
-};
-// clang-format on
 INSTANTIATE_TEST_SUITE_P(Ticks, Measurement, ::testing::ValuesIn(kMeasureRows), RowName());
 
 // Counts the timers it runs for the host above it, and numbers them from 0, as a host may.
@@ -94,13 +83,19 @@ struct TimerHost : ::testing::Test {
   int runs = 0;
 };
 
-struct CoalesceRow {
-  const char* name;
-  char actor;         // does its deed at its first run
-  const char* stops;  // the timers it stops
-  bool startsE;       // of 10 ms
-  const char* log;    // each run with its virtual time, up to 23 ms
+// clang-format off
+// The timer that does its deed at its first run, the timers it stops, whether it starts E (of 10 ms);
+// each run with its virtual time, up to 23 ms.
+struct CoalesceRow { const char* name; char actor; const char* stops; bool startsE; const char* log; };
+const CoalesceRow kCoalesceRows[] = {
+    {"Undisturbed", ' ', "", false, "A10 B10 C10 A20 B20 C20 D23 "},
+    {"StopsItself", 'A', "A", false, "A10 B10 C10 B20 C20 D23 "},
+    {"StopsALaterOne", 'A', "C", false, "A10 B10 A20 B20 D23 "},
+    {"StopsThePeriodsAll", 'B', "ABC", false, "A10 B10 D23 "},
+    {"StartsOneThatWaitsForTheNextTimeout", 'A', "", true, "A10 B10 C10 A20 B20 C20 E20 D23 "},
+    {"StopsAllAndStartsOne", 'C', "ABC", true, "A10 B10 C10 E20 D23 "},
 };
+// clang-format on
 
 class CoalescedTimers : public TimerHost, public ::testing::WithParamInterface<CoalesceRow> {};
 
@@ -119,23 +114,12 @@ TEST_P(CoalescedTimers, RunInOneWakeUpInStartOrder) {
   };
   start('A', 10);
   scheduler.AdvanceBy(3);
-  start('B', 10);
-  start('C', 10);
+  for (const char name : {'B', 'C'}) start(name, 10);
   start('D', 20);
   scheduler.AdvanceBy(20);
   EXPECT_EQ(log, row.log);
 }
 
-// clang-format off
-const CoalesceRow kCoalesceRows[] = {
-    {"Undisturbed", ' ', "", false, "A10 B10 C10 A20 B20 C20 D23 "},
-    {"StopsItself", 'A', "A", false, "A10 B10 C10 B20 C20 D23 "},
-    {"StopsALaterOne", 'A', "C", false, "A10 B10 A20 B20 D23 "},
-    {"StopsThePeriodsAll", 'B', "ABC", false, "A10 B10 D23 "},
-    {"StartsOneThatWaitsForTheNextTimeout", 'A', "", true, "A10 B10 C10 A20 B20 C20 E20 D23 "},
-    {"StopsAllAndStartsOne", 'C', "ABC", true, "A10 B10 C10 E20 D23 "},
-};
-// clang-format on
 INSTANTIATE_TEST_SUITE_P(Deeds, CoalescedTimers, ::testing::ValuesIn(kCoalesceRows), RowName());
 
 TEST_F(TimerHost, RunsOneHostTimerPerPeriodWhileItHasTimers) {
@@ -155,33 +139,20 @@ TEST_F(TimerHost, StopsTheHostTimerWithItsPeriodsLastTimer) {
   EXPECT_EQ(scheduler.running, 0);
 }
 
-TEST_F(TimerHost, StoppingItsOnlyTimerTwiceLeavesTheHostUsable) {
+class StoppedTwice : public TimerHost, public ::testing::WithParamInterface<bool> {};
+
+// Another timer of the period runs on while the first is stopped twice, or starts after it.
+TEST_P(StoppedTwice, TimerLeavesTheHostUsable) {
   const TimerId timer = host.StartTimer(10, [] {});
+  if (GetParam()) host.StartTimer(10, [&] { ++runs; });
   host.StopTimer(timer);
   host.StopTimer(timer);
-  host.StartTimer(10, [&] { ++runs; });
+  if (!GetParam()) host.StartTimer(10, [&] { ++runs; });
   scheduler.AdvanceBy(10);
   EXPECT_EQ(runs, 1);
 }
-
-TEST_F(TimerHost, StoppingATimerTwiceLeavesTheOthersRunning) {
-  const TimerId timer = host.StartTimer(10, [] {});
-  host.StartTimer(10, [&] { ++runs; });
-  host.StopTimer(timer);
-  host.StopTimer(timer);
-  scheduler.AdvanceBy(10);
-  EXPECT_EQ(runs, 1);
-}
-
-TEST(CoalescedTimerHost, StopsItsHostTimersWhenItGoes) {
-  CountingScheduler scheduler;
-  {
-    CoalescedTimerHost host(scheduler);
-    host.StartTimer(10, [] {});
-    host.StartTimer(20, [] {});
-  }
-  EXPECT_EQ(scheduler.running, 0);
-}
+INSTANTIATE_TEST_SUITE_P(TimerHost, StoppedTwice, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "WithAnother" : "Alone"; });
 
 }  // namespace
 }  // namespace gelvar::testing
