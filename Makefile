@@ -67,12 +67,12 @@ tidy: build
 	@find src/core -name '*.cpp' | sort | xargs -P 2 -n 4 clang-tidy -p $(BUILD) --quiet -checks='$(TIDY_CHECKS)' \
 	  --warnings-as-errors='*'
 
-# The fuzz targets (clang, libFuzzer, ASan, UBSan) in build-fuzz/, 30 s each.
+# The fuzz target (clang, libFuzzer, ASan, UBSan) in build-fuzz/, 30 s.
 fuzz: deps
 	@scripts/fuzz 30
 
-# Long runs: a week of virtual logging against a unit with 5 % bad replies, ten minutes of fuzzing per
-# target, and half an hour of real logging over a pseudo-terminal with CPU and memory sampled.
+# Long runs: a week of virtual logging against a unit with 5 % bad replies, ten minutes of
+# fuzzing, and half an hour of real logging over a pseudo-terminal with CPU and memory sampled.
 soak: build
 	GELVAR_SOAK_HOURS=168 $(BUILD)/tests/gelvar_core_tests --gtest_filter='Soak.*'
 	@scripts/fuzz 600

@@ -12,11 +12,6 @@ namespace gelvar::fuzz {
 // order. Afterwards the line falls quiet, the stack must come to rest and one read must succeed.
 std::string RunLinkReceiveScript(const std::uint8_t* data, std::size_t size);
 
-// The simulated unit's request side: bytes and sound requests at any times, reads of its output,
-// clock jumps and fault settings. Afterwards it must have sent no more than its requests explain, kept
-// every object's size and answer one read.
-std::string RunUnitRequestScript(const std::uint8_t* data, std::size_t size);
-
 // A script is control bytes, each followed by its operands: the operation in the top three bits, its
 // argument in the low five. Past the end every read yields zero, so a cut script still runs to its end.
 struct ScriptReader {
