@@ -54,15 +54,12 @@ class EventLog : public MonitorEvents {
   // Kept by kind as they come: runs ask after every timer message.
   int Count(char kind) { return static_cast<int>(byKind_[kind].size()); }
   const std::vector<Event>& Of(char kind) { return byKind_[kind]; }
-  int Accepted() { return static_cast<int>(std::ranges::count(Of('S'), StepOutcome::kAccepted, &Event::outcome)); }
-  std::vector<Event> events;
   std::vector<std::string> messages;  // every line the message pane got, however long ago it scrolled out
   std::vector<std::vector<int>> tones;
 
  private:
   void Add(Event event) {
     event.ms = scheduler_.NowMs();
-    events.push_back(event);
     byKind_[event.kind].push_back(event);
   }
   VirtualScheduler& scheduler_;
