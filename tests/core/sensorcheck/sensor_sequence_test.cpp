@@ -102,6 +102,12 @@ TEST_F(CycleOf10Seconds, AsksDataAndStateInTurnUntilRecordingEnds) {
   EXPECT_EQ(Asked(), "0C97 (0C96 0C90)x4");
 }
 
+// Recording state 1, then ta as a little-endian word.
+TEST_F(CycleOf10Seconds, StartsTheRecordingWithTaInItsRequest) {
+  ASSERT_TRUE(RunToIdle());
+  EXPECT_EQ(link.Unit().Requests()[0].data, (Bytes{1, 0, 10, 0}));
+}
+
 // 300 timer messages count the 3000 ms down; the reply's and the request's way on the line add 40 ms.
 TEST_F(CycleOf10Seconds, AsksTheSensorDataThreeSecondsAfterTheStart) {
   ASSERT_TRUE(RunToIdle());
