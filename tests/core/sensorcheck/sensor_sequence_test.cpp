@@ -244,6 +244,16 @@ const FailingStepRow kFailingSteps[] = {
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(SensorTest, FailingStep, ::testing::ValuesIn(kFailingSteps), kByName);
 
+// The recording is the unit's: after sensor 2 was asked, its objects are still asked as they are.
+TEST_F(SensorTestOnUnit, RecordedDataIsReadUnderTheSameIdsWhicheverSensorWasAsked) {
+  LoadRecording();
+  test.ReadTemperature(1);
+  ASSERT_TRUE(RunToIdle());
+  test.ReadRecordedData();
+  ASSERT_TRUE(RunToIdle());
+  EXPECT_EQ(Asked(), "0C94 0D00 0D01 0D05 (0D02 0D03)x2 0D04 0D07 0D06 0D08");
+}
+
 // Its outcome is held 2 s after the dialog closed, then lost.
 TEST_F(SensorTestOnUnit, AStepWhoseReplyWasLostWhileClosedAsksAgain) {
   link.Unit().Faults().latencyMs = 300;
