@@ -254,6 +254,19 @@ TEST_F(SensorTestOnUnit, RecordedDataIsReadUnderTheSameIdsWhicheverSensorWasAske
   EXPECT_EQ(Asked(), "0C94 0D00 0D01 0D05 (0D02 0D03)x2 0D04 0D07 0D06 0D08");
 }
 
+// The earlier step's transaction is let end and its reply dropped, without waiting for it to expire.
+TEST_F(SensorTestOnUnit, AStepStartedWhileAnEarlierOneRunsTakesOnlyItsOwnReply) {
+  link.Unit().SetObject(0x0C84, Words(5999, 0));
+  link.Unit().SetObject(0x0C94, Words(5800, 0));
+  link.Unit().Faults().latencyMs = 300;
+  test.ReadTemperature(0);
+  link.RunFor(50);
+  test.ReadTemperature(1);
+  ASSERT_TRUE(RunToIdle(1'000));
+  EXPECT_EQ(std::tuple(Asked(), FileLines(test.LogText())),
+            std::tuple("0C84 0C94", Strings{"Temperature sensor 2: -10.0 \260C"}));
+}
+
 // Its outcome is held 2 s after the dialog closed, then lost.
 TEST_F(SensorTestOnUnit, AStepWhoseReplyWasLostWhileClosedAsksAgain) {
   link.Unit().Faults().latencyMs = 300;
