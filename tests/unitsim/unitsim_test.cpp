@@ -65,6 +65,13 @@ TEST(UnitFaultsTest, NoiseWithoutTypeLettersStillReachesFF) {
       std::tuple(1008u, 0xFF, false));
 }
 
+// The link drops a bad parity as it drops a bad checksum: only the frame itself tells them apart.
+TEST(UnitFaultsTest, BadParityFlipsTheIdWordsLowBitUnderAChecksumThatFits) {
+  Client client;
+  client.unit.Faults().badParityRate = 1.0;
+  EXPECT_EQ(client.Raw(0x3001), (Bytes{0x55, 0xC0, 0x07, 0x03, 0x00, 0xDF}));  // ID word C0 06 as C0 07
+}
+
 struct OptionsRow {
   const char* name;
   std::vector<std::string> args;

@@ -77,6 +77,7 @@ TEST(DoubleFromChars, ReadsAPointUnderALocaleWithADecimalComma) {
 struct FormatRow { const char* name; std::string formatted, expected; };
 const FormatRow kFormatRows[] = {
     {"LengthModifiers", CFormat("%ld %lld %hd %c", 1L << 30, 1LL << 40, 70000, 'c'), "1073741824 1099511627776 4464 c"},
+    {"ShortOfANegativeNumber", CFormat("%hd", -5), "-5"},
     {"LongerThanTheFirstBuffer", CFormat("%s.", std::string(600, 'x').c_str()), std::string(600, 'x') + "."},
     {"FlagsWidthsAndPrecision", CFormat("%04d%%%-3s|%.2f", 7, "ab", 2.5), "0007%ab |2.50"},
 };
