@@ -164,6 +164,12 @@ TEST_F(SerialDeviceTest, RestoringADeviceThatWentAwayIsNoFailure) {
   EXPECT_EQ(failure_.step, 0);
 }
 
+// Owner, group and mode are told only where permission is what is missing.
+TEST_F(SerialDeviceTest, MissingDeviceIsNamedAtStepOneWithoutItsAccess) {
+  EXPECT_FALSE(OpenSerialDevice("/nonexistent/ttyUSB9", failure_));
+  EXPECT_EQ(std::tuple(Failure(), failure_.access.has_value()), std::tuple("1 No such file or directory", false));
+}
+
 TEST_F(SerialDeviceTest, SecondOpenIsRefusedAsBusyNamingThisProcessUntilTheFirstCloses) {
   auto first = Ready();
   EXPECT_FALSE(OpenSerialDevice(path_, failure_));
