@@ -16,6 +16,7 @@
 #include "gui/monitor/monitor_dialog.h"
 #include "gui/monitor/monitor_ids.h"
 #include "gui/sensorcheck/sensor_test_dialog.h"
+#include "gui/sensorcheck/sensor_test_ids.h"
 #include "gui/tools/link_inside_window.h"
 #include "gui/tools/protocol_window.h"
 #include "gui/ui/widget_support.h"
@@ -68,7 +69,9 @@ class ScreenshotTour : public QObject {
     const QString path = QDir(folder_).filePath(QString::fromLatin1(name));
     if (!picture.save(path)) std::fprintf(stderr, "screenshot tour: cannot write %s\n", qPrintable(path));
   }
-  QString SensorLog() const { return FindControl<QPlainTextEdit>(&windows_.sensorTest, 1008)->toPlainText(); }
+  QString SensorLog() const {
+    return FindControl<QPlainTextEdit>(&windows_.sensorTest, sensor_test_ids::kIdLogPane)->toPlainText();
+  }
 
   void Plan() {
     const Monitor& monitor = windows_.main.Core();
@@ -103,11 +106,11 @@ class ScreenshotTour : public QObject {
     // The window the Test Monitor command opens once its question is answered.
     Do([this] { windows_.sensorTest.Run(); });
     Wait(500);
-    Click(1009);  // Read Recorded Data
+    Click(sensor_test_ids::kIdReadRecorded);
     WaitUntil([this] { return SensorLog().contains(QStringLiteral("Resistance")); });
-    Click(1015);  // Temperature of sensor 1
+    Click(sensor_test_ids::kIdTemperature1);
     WaitUntil([this] { return SensorLog().startsWith(QStringLiteral("Temperature sensor 1")); });
-    Click(1016);
+    Click(sensor_test_ids::kIdTemperature2);
     WaitUntil([this] { return SensorLog().startsWith(QStringLiteral("Temperature sensor 2")); });
     Wait(300);
     Save(windows_.sensorTest, "sensor-test-window.png");
