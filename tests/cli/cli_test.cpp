@@ -393,6 +393,7 @@ const std::string kRecordedJson =
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
     RunRow{"Test", "test", nullptr, kExitDone, "result: accepted\n", "I> COM Port Opened\nI> Communication OK\n"},
+    RunRow{"TestInJson", "--json test", nullptr, kExitDone, R"({"command":"test","result":"accepted"})" "\n", ""},
     RunRow{"TestWithoutReply", "test", kSilent, kExitUnit, "result: no reply\n", "E> No reply from detector unit\n"},
     RunRow{"PortGoneInJson", "--json test", kUnplugged, kExitPort, R"({"command":"test","error":{"status":3,"messages":[]}})" "\n", ""},
     RunRow{"StopSignalInJson", "--json test", kSignalled, 143, R"({"command":"test","error":{"status":143,"messages":[]}})" "\n", ""},

@@ -1,11 +1,13 @@
 // Writes the JSON documents no run of the simulated unit shows (every field read, none read, type II
-// data) into the folder $GELVAR_JSON_SAMPLES, one file each, for validate_json.py to hold against the schema.
+// data, the port list) into the folder $GELVAR_JSON_SAMPLES, one file each, for validate_json.py to hold
+// against the schema.
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 
 #include "cli/field_table.h"
 #include "cli/json_values.h"
+#include "cli/port_list.h"
 
 int main() {
   using namespace gelvar;
@@ -29,6 +31,7 @@ int main() {
       {"read-variables", document("read-variables", "passes",
                                   JsonArray({FieldJson(all, VariableLabels()), FieldJson(none, VariableLabels())}),
                                   UnitsJson(all, VariableLabels()))},
+      {"ports", PortListLines({{"/dev/ttyACM0", "Uno \"R3\""}, {"/dev/ttyS0", "built-in"}}, true).front()},
       {"sensor-test-type-2", JsonObject()
                                  .String("command", "sensor-test read-recorded")
                                  .Raw("lines", JsonArray({}))
