@@ -52,6 +52,8 @@ struct UsageRow {
   std::optional<MqttTarget> mqtt = {};  // of a line taken, the broker URL taken apart
 };
 
+void PrintTo(const UsageRow& row, std::ostream* out) { *out << "gelvar-cli " << row.line; }
+
 class CommandLine : public ::testing::TestWithParam<UsageRow> {};
 
 TEST_P(CommandLine, IsTakenOrRefusedWithItsMessage) {
@@ -150,7 +152,10 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     UsageRow{"SecretBeforeTheAtHidden", "watch --mqtt mqtt:/ops:S3cr3t@h/x", "--mqtt: '***@h/x' " + kNoUrl},
     UsageRow{"SecretInTheSchemeHidden", "watch --mqtt ops:S3cr3t@mqtt://h/x", "unknown scheme '***@mqtt' (mqtt or mqtts)"},
     UsageRow{"LongUrlCutShort", "watch --mqtt \x1B[2J" + std::string(100, 'y'), "--mqtt: '\\x1B[2J" +
-             std::string(56, 'y') + "...' " + kNoUrl}),
+             std::string(56, 'y') + "...' " + kNoUrl},
+    // A cut goes back at most three bytes: a character is never longer than four.
+    UsageRow{"LongUrlCutInStrayBytes", "watch --mqtt " + std::string(56, 'y') + std::string(6, '\x80'),
+             "--mqtt: '" + std::string(56, 'y') + "\\x80...' " + kNoUrl}),
     kRowName);
 // clang-format on
 
