@@ -39,9 +39,11 @@ int BoundToLoopback(int socket) {
   return ntohs(address.sin_port);
 }
 
+// POLLIN alone: a socket the serving thread polls before listen() has begun reports a hang-up, and an
+// accept() on it then would wait for good.
 bool Readable(int fd) {
   pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, 10) == 1;
+  return ::poll(&p, 1, 10) == 1 && (p.revents & POLLIN) != 0;
 }
 
 struct Packet {
