@@ -40,14 +40,19 @@ std::string ErrnoText(int error) {
 #endif
 }
 
-// answered: the broker had accepted the connection; waited: how long an answer is waited for.
-std::string Reason(int result, int error, bool answered, std::chrono::seconds waited) {
+// The library's keep-alive, which also bounds the wait for the answer to CONNECT.
+int KeepAliveSeconds(std::chrono::seconds answerWithin) {
+  return std::max(kShortestKeepAliveSeconds, static_cast<int>(answerWithin.count()));
+}
+
+// answered: the broker had accepted the connection; answerWithin: how long an answer is waited for.
+std::string Reason(int result, int error, bool answered, std::chrono::seconds answerWithin) {
   if (result == MOSQ_ERR_ERRNO) return ErrnoText(error);
   if (result == MOSQ_ERR_EAI) return "the host name cannot be resolved";
   if (IsTlsFailure(result)) return "the TLS handshake failed (no TLS there, or a certificate that does not verify)";
   if (result == MOSQ_ERR_KEEPALIVE) {
-    return (answered ? "no answer from the broker within " : "no answer to CONNECT within ") +
-           std::to_string(waited.count()) + " s";
+    return answered ? "no answer from the broker within " + std::to_string(answerWithin.count()) + " s"
+                    : "no answer to CONNECT within " + std::to_string(KeepAliveSeconds(answerWithin)) + " s";
   }
   return WithoutFullStop(mosquitto_strerror(result));
 }
@@ -192,8 +197,7 @@ MqttClient::Ending MqttClient::Connect(bool first) {
   // Blocking, but on this thread only: the library's asynchronous connect spins on a refused TLS
   // connection until the keep-alive runs out. A broker that never answers CONNECT is given up after
   // the keep-alive.
-  const int keepAlive = std::max(kShortestKeepAliveSeconds, static_cast<int>(settings_.answerWithin.count()));
-  int result = mosquitto_connect(client_, target.host.c_str(), target.port, keepAlive);
+  int result = mosquitto_connect(client_, target.host.c_str(), target.port, KeepAliveSeconds(settings_.answerWithin));
   int error = errno;
   while (result == MOSQ_ERR_SUCCESS) {
     result = mosquitto_loop(client_, kLoopMs, 1);
@@ -224,7 +228,8 @@ void MqttClient::SendLocked(const MqttMessage& message, Kind kind) {
   } else if (result == MOSQ_ERR_NO_CONN) {
     HoldLocked(message, kind);
   } else if (refusedTopics_.insert(message.topic).second) {
-    reports_.push_back({Event::kNotSent, Echoed(message.topic) + ": " + Reason(result, errno, true, settings_.answerWithin)});
+    reports_.push_back(
+        {Event::kNotSent, Echoed(message.topic) + ": " + Reason(result, errno, true, settings_.answerWithin)});
   }
 }
 
