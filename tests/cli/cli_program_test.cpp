@@ -10,6 +10,7 @@
 
 #include "cli/cli_options.h"
 #include "core/common/temp_folder.h"
+#include "support/row_name.h"
 
 namespace gelvar::testing {
 namespace {
@@ -66,7 +67,8 @@ const std::string kBroker =
     "trap 'kill $sim $sub $broker' EXIT\n"
     "wait_for() { timeout 10 bash -c \"until grep -qs '$1' '$D/sub'; do sleep .05; done\"; }; wait_for SUBACK\n";
 const std::string kPublished =
-    kBroker + "\"$CLI\" log --file \"$D/m.log\" --records 1 --mqtt mqtt://127.0.0.1:$port/site >/dev/null; status=$?\n" +
+    kBroker +
+    "\"$CLI\" log --file \"$D/m.log\" --records 1 --mqtt mqtt://127.0.0.1:$port/site >/dev/null; status=$?\n" +
     "wait_for 'status offline'; grep '^site/' \"$D/sub\" | sed \"s|^site/state .*|site/state {...}|; s|$D|D|\"\n" +
     "exit $status";
 const std::string kWillOfAKilledRun =
@@ -93,8 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, CliProgram, ::testing::Values(
              "site/messages I> Reading variables started\nsite/state {...}\nsite/messages I> Logging started\n"
              "site/messages I> Log stored in file ' D/m.log '\nsite/messages I> Reading variables stopped\n"
              "site/status offline\n", "I> MQTT broker 127.0.0.1:"},
-    ShellRow{"KilledRunLeavesItsWill", kWillOfAKilledRun.c_str(), 0, "site/status online\nsite/status offline\n", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ShellRow{"KilledRunLeavesItsWill", kWillOfAKilledRun.c_str(), 0, "site/status online\nsite/status offline\n", ""}), kByName);
 // clang-format on
 
 }  // namespace

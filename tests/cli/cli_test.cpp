@@ -20,6 +20,7 @@
 #include "cli/port_list.h"
 #include "core/common/temp_folder.h"
 #include "support/monitor_fakes.h"
+#include "support/row_name.h"
 #include "support/virtual_scheduler.h"
 #include "unitsim/simulated_line.h"
 
@@ -42,8 +43,6 @@ CliOptions Parsed(const std::string& line) {
   EXPECT_TRUE(ParseCliOptions(Words(line), options, error)) << line << ": " << error;
   return options;
 }
-
-const auto kRowName = [](const auto& row) { return std::string(row.param.name); };
 
 struct UsageRow {
   const char* name;
@@ -156,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine, ::testing::Values(
     // A cut goes back at most three bytes: a character is never longer than four.
     UsageRow{"LongUrlCutInStrayBytes", "watch --mqtt " + std::string(56, 'y') + std::string(6, '\x80'),
              "--mqtt: '" + std::string(56, 'y') + "\\x80...' " + kNoUrl}),
-    kRowName);
+    kByName);
 // clang-format on
 
 TEST(CliOptions, HelpWinsOverAnythingWrong) { EXPECT_TRUE(Parsed("read-variables --passes x -h").help); }
@@ -206,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Files, PasswordFile, ::testing::Values(
     PasswordRow{"EndlessDevice", "ops", "/dev/zero", std::nullopt, "", "'/dev/zero' is not a regular file"},
     // Not "fifo'": a long temporary folder has the quoted path cut short.
     PasswordRow{"FifoThatNeverAnswers", "ops", "fifo", std::nullopt, "", "' is not a regular file"}),
-    kRowName);
+    kByName);
 // clang-format on
 
 struct TextRow {
@@ -228,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, TerminalTextOf, ::testing::Values(
     // Anything not well-formed UTF-8 is taken as Windows-1252 as a whole.
     TextRow{"MixedIsWindows1252", "\xC3\xBC \xB0", "\xC3\x83\xC2\xBC \xC2\xB0"},
     TextRow{"CutShortAtTheEnd", "a \xC3", "a \xC3\x83"}),
-    kRowName);
+    kByName);
 // clang-format on
 
 TEST(ConsoleText, JsonStringEscapesQuotesBackslashesAndControlsOnly) {
@@ -421,7 +420,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
     RunRow{"ReadRecordedInJson", "--json --yes sensor-test read-recorded --type II --report /s.dat", nullptr, kExitDone, kRecordedJson, ""},
     // More samples than the unit keeps: the progress counts to the sets read.
     RunRow{"ReadRecordedCountsTheSetsRead", "--yes sensor-test read-recorded --type II", kManySets, kExitDone, std::nullopt, "256/256 ["}),
-    kRowName);
+    kByName);
 // clang-format on
 
 TEST(ProgramOutput, LogHeaderIsInTheUnitsTemperatureScale) {

@@ -15,6 +15,7 @@
 
 #include "core/monitor/variable_log.h"
 #include "gui/app/monitor_app.h"
+#include "support/row_name.h"
 
 namespace gelvar::testing {
 namespace {
@@ -103,8 +104,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, CommandLine, ::testing::Values(
                    "|gelvar-monitor: {dir}/empty.log: The file holds no records.\n"},
     CommandLineRow{"PictureOverTheFileSizeLimit", "--plot-log {dir}/ok.log --png {dir}/ok.png", 4,
                    "|gelvar-monitor: the picture {dir}/ok.png could not be written: File too large\n", false, 1024},
-    CommandLineRow{"PlotWithEqualsSigns", "--plot-log={dir}/ok.log --png={dir}/ok.png", 0, "|", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CommandLineRow{"PlotWithEqualsSigns", "--plot-log={dir}/ok.log --png={dir}/ok.png", 0, "|", true}), kByName);
 // clang-format on
 
 }  // namespace

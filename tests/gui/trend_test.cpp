@@ -12,6 +12,7 @@
 #include "gui/trend/trend_axes.h"
 #include "gui/trend/trend_window.h"
 #include "gui/ui/widget_support.h"
+#include "support/row_name.h"
 
 namespace gelvar {
 namespace {
@@ -74,8 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Ranges, AxisTest, ::testing::Values(
     AxisRow{"HalfHoursOverTheEndOfSummerTime", Times("10-25 01:45:00", "10-25 03:15:00", 1800),
             "02:00, 02:30, 02:00, 02:30, 03:00, "},
     AxisRow{"TwelveHoursOverTheEndOfSummerTime", Times("10-24 22:00:00", "10-26 02:00:00", 43200),
-            "2026-10-25 00:00, 2026-10-25 12:00, 2026-10-26 00:00, "}),
-    [](const auto& info) { return std::string(info.param.name); });
+            "2026-10-25 00:00, 2026-10-25 12:00, 2026-10-26 00:00, "}), testing::kByName);
 // clang-format on
 
 constexpr double kStart = 1796342400;  // 2026-12-04 00:00:00 UTC

@@ -27,6 +27,7 @@
 #include "gui/update/update_dialog.h"
 #include "qt/serial_discovery_qt.h"
 #include "support/monitor_fakes.h"
+#include "support/row_name.h"
 #include "support/virtual_scheduler.h"
 #include "unitsim/simulated_line.h"
 
@@ -272,8 +273,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, QuestionTest, ::testing::Values(
     QuestionRow{"ProgramUpdate", kCmdProgramUpdate,
                 "Are you shure you really want to update the software of the detector unit?"},
     QuestionRow{"TestMonitor", kCmdTestMonitor,
-                "The test monitor for moisture sensors should be used only by experienced engineers. Start it?"}),
-    [](const auto& info) { return std::string(info.param.name); });
+                "The test monitor for moisture sensors should be used only by experienced engineers. Start it?"}), kByName);
 // clang-format on
 
 TEST_F(OpenPortTest, ProtocolClearEmptiesOnlyItsOwnPane) {

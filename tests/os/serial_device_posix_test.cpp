@@ -11,13 +11,13 @@
 #include <utility>
 
 #include "core/serial/serial_device.h"
+#include "support/row_name.h"
 
 namespace gelvar::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr int kTwoStopBits = 2, kEvenParity = 2, kMarkParity = 3;
-const auto kRowName = [](const auto& row) { return std::string(row.param.name); };
 
 class SerialDeviceTest : public ::testing::Test {
  protected:
@@ -78,7 +78,7 @@ TEST_P(AppliedLine, IsRawWithoutFlowControl) {
   EXPECT_EQ(t.c_cc[VMIN], 1);
   EXPECT_EQ(t.c_cc[VTIME], 0);
 }
-INSTANTIATE_TEST_SUITE_P(Settings, AppliedLine, ::testing::ValuesIn(kAppliedRows), kRowName);
+INSTANTIATE_TEST_SUITE_P(Settings, AppliedLine, ::testing::ValuesIn(kAppliedRows), kByName);
 
 // clang-format off
 // Refused at step 5: "the line setting <it> is not supported".
@@ -98,14 +98,15 @@ TEST_P(RefusedLine, IsNamedAtStepFive) {
   EXPECT_FALSE(device->ApplyLine(GetParam().line, failure_));
   EXPECT_EQ(Failure(), std::string("5 the line setting ") + GetParam().said + " is not supported");
 }
-INSTANTIATE_TEST_SUITE_P(Settings, RefusedLine, ::testing::ValuesIn(kRefusedRows), kRowName);
+INSTANTIATE_TEST_SUITE_P(Settings, RefusedLine, ::testing::ValuesIn(kRefusedRows), kByName);
 
 // A pseudo-terminal keeps eight bits without parity whatever it is asked.
 TEST_F(SerialDeviceTest, SettingTheDeviceDoesNotTakeIsNamedAtStepFive) {
   const auto device = Ready();
   EXPECT_FALSE(device->ApplyLine({19200, 7, 0, kEvenParity}, failure_));
-  EXPECT_EQ(Failure(), "5 the device does not take the line setting 19200 baud, 7 data bits, stop-bit code 0, parity "
-                       "code 2");
+  EXPECT_EQ(Failure(),
+            "5 the device does not take the line setting 19200 baud, 7 data bits, stop-bit code 0, parity "
+            "code 2");
 }
 
 TEST_F(SerialDeviceTest, BytesCrossBothWaysUnchanged) {

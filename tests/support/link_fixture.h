@@ -10,6 +10,7 @@
 #include "core/link/converter.h"
 #include "core/link/driver.h"
 #include "core/link/link.h"
+#include "support/row_name.h"
 #include "unitsim/unit_codec.h"
 
 namespace gelvar::testing {
@@ -26,13 +27,5 @@ inline void FeedBytes(Link& link, const std::vector<std::uint8_t>& bytes) {
 
 // Frames as the far end builds them: the simulated unit's codec, apart from the driver's.
 using unitsim::EncodeFrame;
-
-// Names each row of a table after its `name`, so that a row can run alone with --gtest_filter.
-struct RowName {
-  template <class Row>
-  std::string operator()(const ::testing::TestParamInfo<Row>& info) const {
-    return info.param.name;
-  }
-};
 
 }  // namespace gelvar::testing

@@ -12,14 +12,12 @@
 
 #include "core/monitor/monitor.h"
 #include "support/monitor_fakes.h"
+#include "support/row_name.h"
 #include "support/virtual_link.h"
 
 namespace gelvar::testing {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// Names each row of a test table by its name field, so that it runs alone with --gtest_filter.
-inline constexpr auto kByName = [](const auto& info) { return std::string(info.param.name); };
 
 // Words as the unit sends them, low byte first.
 inline std::vector<std::uint8_t> Word(int word) {

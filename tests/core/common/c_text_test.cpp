@@ -59,7 +59,7 @@ TEST_P(DoubleFromCharsRows, TakesWhatStdFromCharsTakes) {
     EXPECT_EQ(value, row.value);
   }
 }
-INSTANTIATE_TEST_SUITE_P(Texts, DoubleFromCharsRows, ::testing::ValuesIn(kNumberRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Texts, DoubleFromCharsRows, ::testing::ValuesIn(kNumberRows), kByName);
 
 TEST(DoubleFromChars, ReadsAPointUnderALocaleWithADecimalComma) {
   struct CLocaleAtEnd {
@@ -85,7 +85,7 @@ const FormatRow kFormatRows[] = {
 class CFormatRows : public ::testing::TestWithParam<FormatRow> {};
 
 TEST_P(CFormatRows, FormatsAsPrintfDoes) { EXPECT_EQ(GetParam().formatted, GetParam().expected); }
-INSTANTIATE_TEST_SUITE_P(CFormat, CFormatRows, ::testing::ValuesIn(kFormatRows), RowName());
+INSTANTIATE_TEST_SUITE_P(CFormat, CFormatRows, ::testing::ValuesIn(kFormatRows), kByName);
 
 }  // namespace
 }  // namespace gelvar::testing

@@ -89,7 +89,7 @@ const PaneRow kPaneRows[] = {
      "0001-0[U<0D><0A><3C><7F><A0>]<AD>\xFF"},
 };
 // clang-format on
-INSTANTIATE_TEST_SUITE_P(Frames, RxPane, ::testing::ValuesIn(kPaneRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Frames, RxPane, ::testing::ValuesIn(kPaneRows), kByName);
 
 struct LineRow {
   const char* name;
@@ -109,7 +109,7 @@ const LineRow kLineRows[] = {
     {"ControlBytes", {0x01, 0x02, 0x03}, "<0"},
     {"EscapeMarksAmongLetters", {'<', 'A', 'A', 'A', 'A', 'A'}, "<3C>"},
 };
-INSTANTIATE_TEST_SUITE_P(Bytes, LongRxLine, ::testing::ValuesIn(kLineRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Bytes, LongRxLine, ::testing::ValuesIn(kLineRows), kByName);
 
 class LongRxText : public BytePumpTest, public ::testing::WithParamInterface<int> {};
 
@@ -177,7 +177,7 @@ const ReopenRow kReopenRows[] = {
     {"EverySecond", 100, 5},
     {"NotOnceThePortIsClosed", 100, 0, true},
 };
-INSTANTIATE_TEST_SUITE_P(Pumps, LostDevice, ::testing::ValuesIn(kReopenRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Pumps, LostDevice, ::testing::ValuesIn(kReopenRows), kByName);
 
 TEST_F(BytePumpTest, ALostDeviceFailingToReopenIsNoNews) {
   lost = true;

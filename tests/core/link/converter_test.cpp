@@ -19,7 +19,7 @@ TEST_P(QueueAfterPosts, HoldsAtMostTwo) {
   EXPECT_EQ(Shown(kQueueFill), GetParam().fill);
   EXPECT_EQ(Shown(kQueueOverflows), GetParam().overflows);
 }
-INSTANTIATE_TEST_SUITE_P(Posts, QueueAfterPosts, ::testing::ValuesIn(kQueueRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Posts, QueueAfterPosts, ::testing::ValuesIn(kQueueRows), kByName);
 
 TEST_F(Converter, EmptiedQueueTakesTwoRequestsAgain) {
   Post(0x1234);
@@ -77,7 +77,7 @@ TEST_P(Sends, LeaveAtTheseTicks) {
   while (ticksRun < 200) tick();
   EXPECT_EQ(ticks, GetParam().sendTicks);
 }
-INSTANTIATE_TEST_SUITE_P(Steps, Sends, ::testing::ValuesIn(kSendRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Steps, Sends, ::testing::ValuesIn(kSendRows), kByName);
 
 TEST_F(Converter, RequestsLeaveInTheOrderPosted) {
   Post(0x0001);
@@ -123,7 +123,7 @@ TEST_P(SlowReply, IsGivenUp32StepsAfterItsFirstByte) {
   EXPECT_EQ(Fetch(0x1234), GetParam().found);
   EXPECT_EQ(Shown(kRxTimeouts), GetParam().timeouts);
 }
-INSTANTIATE_TEST_SUITE_P(Ticks, SlowReply, ::testing::ValuesIn(kReceptionRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Ticks, SlowReply, ::testing::ValuesIn(kReceptionRows), kByName);
 
 }  // namespace
 }  // namespace gelvar::testing

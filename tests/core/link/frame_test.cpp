@@ -28,7 +28,7 @@ TEST_P(FrameSent, AsTheseBytes) {
   Tick(2);  // the first builds the frame, the second sends it
   EXPECT_EQ(sent, GetParam().line);
 }
-INSTANTIATE_TEST_SUITE_P(Requests, FrameSent, ::testing::ValuesIn(kSentRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Requests, FrameSent, ::testing::ValuesIn(kSentRows), kByName);
 
 // clang-format off
 // Bytes off the line; the ID asked; the one found (0: none), the fetched record's four data bytes
@@ -59,7 +59,7 @@ TEST_P(FrameReceived, AsThisReply) {
   EXPECT_EQ(Bytes(request.data, request.data + 4), row.data);
   EXPECT_EQ(Shown(kBadFrames), row.bad);
 }
-INSTANTIATE_TEST_SUITE_P(Replies, FrameReceived, ::testing::ValuesIn(kReceivedRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Replies, FrameReceived, ::testing::ValuesIn(kReceivedRows), kByName);
 
 TEST_F(LinkBench, DriverRefusesASecondFrameWhileSending) {
   link.memory.driver.txBuffer[0] = 0x54;

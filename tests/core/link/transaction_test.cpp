@@ -1,8 +1,8 @@
 // One request/reply exchange at a time, counted in ticks of the link's period: post, a window of
 // 750 ms for the reply, eight windows at most, and an outcome held 2000 ms for its caller; and the
 // three reply slots the exchange fetches from, with their lifetime.
-#include "core/link/link_bench.h"
 #include "core/link/transaction.h"
+#include "core/link/link_bench.h"
 
 namespace gelvar::testing {
 namespace {
@@ -65,7 +65,7 @@ TEST_P(Exchange, PollsAsThis) {
     EXPECT_EQ((std::vector{tries, cycles, ms}), row.progress);
   }
 }
-INSTANTIATE_TEST_SUITE_P(Reads, Exchange, ::testing::ValuesIn(kExchangeRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Reads, Exchange, ::testing::ValuesIn(kExchangeRows), kByName);
 
 TEST_F(Transaction, PollWithNothingStartedIsIdle) { EXPECT_EQ(Poll(), kPollIdle); }
 
@@ -124,7 +124,7 @@ TEST_P(ReplyAfterTimerCalls, LivesTwentyStepsOfTenMs) {
   EXPECT_EQ(Shown(kSlotsInUse), GetParam().slotsInUse);
   EXPECT_EQ(Fetch(0x1234), GetParam().found);
 }
-INSTANTIATE_TEST_SUITE_P(Steps, ReplyAfterTimerCalls, ::testing::ValuesIn(kLifetimeRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Steps, ReplyAfterTimerCalls, ::testing::ValuesIn(kLifetimeRows), kByName);
 
 // clang-format off
 // The reply's ID, the ID and mask asked; what the first fetch finds (0: nothing), and the second.
@@ -147,7 +147,7 @@ TEST_P(Fetched, MatchesTheUnmaskedIdAndKeepsOnly0380To03FF) {
   EXPECT_EQ(Fetch(GetParam().askedId, GetParam().mask), GetParam().first);
   EXPECT_EQ(Fetch(GetParam().askedId, GetParam().mask), GetParam().second);
 }
-INSTANTIATE_TEST_SUITE_P(Replies, Fetched, ::testing::ValuesIn(kFetchRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Replies, Fetched, ::testing::ValuesIn(kFetchRows), kByName);
 
 }  // namespace
 }  // namespace gelvar::testing

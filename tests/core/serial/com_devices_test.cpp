@@ -79,7 +79,7 @@ TEST_P(ComDeviceMapLoad, IgnoresNonsenseAndResolvesTheRest) {
   EXPECT_EQ(map.Load(), ignored.empty() ? "" : "E> Serial device settings gelvar-monitor.conf: " + ignored);
   EXPECT_EQ(map.Resolve(1).path + " " + map.Resolve(2).path, GetParam().resolved);
 }
-INSTANTIATE_TEST_SUITE_P(Files, ComDeviceMapLoad, ::testing::ValuesIn(kLoadRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Files, ComDeviceMapLoad, ::testing::ValuesIn(kLoadRows), kByName);
 
 // clang-format off
 // The settings file, the --device option, the COM number; what the start tells of its device.
@@ -103,7 +103,7 @@ TEST_P(ComDeviceMapDescribe, SaysWhereTheDeviceComesFrom) {
   if (!GetParam().deviceOption.empty()) map.UseDevice(GetParam().deviceOption);
   EXPECT_EQ(DescribeComDevice(GetParam().port, map.Resolve(GetParam().port)), GetParam().said);
 }
-INSTANTIATE_TEST_SUITE_P(Files, ComDeviceMapDescribe, ::testing::ValuesIn(kDescribeRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Files, ComDeviceMapDescribe, ::testing::ValuesIn(kDescribeRows), kByName);
 
 // clang-format off
 // The settings file and its store's failure, the COM number and device chosen; the reason given
@@ -140,7 +140,7 @@ TEST_P(ComDeviceMapChoice, RewritesOnlyAFileThatReadsBackTheSame) {
   EXPECT_EQ(reason, GetParam().refused.empty() ? "" : "gelvar-monitor.conf: " + GetParam().refused);
   EXPECT_EQ(store.text, GetParam().after);
 }
-INSTANTIATE_TEST_SUITE_P(Files, ComDeviceMapChoice, ::testing::ValuesIn(kChoiceRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Files, ComDeviceMapChoice, ::testing::ValuesIn(kChoiceRows), kByName);
 
 TEST(ComDeviceMap, ChoiceWithoutASettingsFileIsRefusedWithTheReason) {
   ComDeviceMap map(nullptr, kVariables);

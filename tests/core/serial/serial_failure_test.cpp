@@ -50,7 +50,7 @@ TEST_P(FailureReasonRows, NamesWhatTheSystemTellsAndAdvisesOnlyWhatHelps) {
   const std::string shown = FailureReason({1, row.reason, row.access, row.lock});
   EXPECT_EQ(shown, row.reason + (row.told.empty() ? "" : " \u2014 " + row.told));
 }
-INSTANTIATE_TEST_SUITE_P(Devices, FailureReasonRows, ::testing::ValuesIn(kFailureRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Devices, FailureReasonRows, ::testing::ValuesIn(kFailureRows), kByName);
 
 }  // namespace
 }  // namespace gelvar::testing

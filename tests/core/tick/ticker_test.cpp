@@ -62,7 +62,7 @@ TEST_P(Measurement, Is10000MsOverTheTicksCounted) {
 
 TEST_P(Measurement, LeavesTheWindowTimerPeriod) { EXPECT_EQ(link.periods.windowTimer, 10); }
 
-INSTANTIATE_TEST_SUITE_P(Ticks, Measurement, ::testing::ValuesIn(kMeasureRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Ticks, Measurement, ::testing::ValuesIn(kMeasureRows), kByName);
 
 // Counts the timers it runs for the host above it, and numbers them from 0, as a host may.
 struct CountingScheduler : VirtualScheduler {
@@ -120,7 +120,7 @@ TEST_P(CoalescedTimers, RunInOneWakeUpInStartOrder) {
   EXPECT_EQ(log, row.log);
 }
 
-INSTANTIATE_TEST_SUITE_P(Deeds, CoalescedTimers, ::testing::ValuesIn(kCoalesceRows), RowName());
+INSTANTIATE_TEST_SUITE_P(Deeds, CoalescedTimers, ::testing::ValuesIn(kCoalesceRows), kByName);
 
 TEST_F(TimerHost, RunsOneHostTimerPerPeriodWhileItHasTimers) {
   const TimerId first = host.StartTimer(10, [] {});
