@@ -298,6 +298,7 @@ struct VirtualCli {
       scheduler.RunUntil([&] { return program.Finished(); }, 1000);
     }
     status = program.Finished() ? program.ExitStatus() : -1;
+    timersLeft = scheduler.RunningTimers();
   }
 
   VirtualScheduler scheduler;
@@ -307,6 +308,7 @@ struct VirtualCli {
   std::ostringstream out, err;
   Console console{out, err, true};
   int signal = 0, status = -1;
+  std::size_t timersLeft = 0;  // when the program had finished
 };
 
 const VirtualCli::Meanwhile kSilent = [](VirtualCli& cli, int) { cli.unit.Faults().silent = true; };
@@ -402,6 +404,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
     RunRow{"PortGoneInJson", "--json test", kUnplugged, kExitPort, R"({"command":"test","error":{"status":3,"messages":[]}})" "\n", ""},
     RunRow{"StopSignalInJson", "--json test", kSignalled, 143, R"({"command":"test","error":{"status":143,"messages":[]}})" "\n", ""},
     RunRow{"ReadParametersInJson", "--json read-parameters --report /r.par", nullptr, kExitDone, kParametersJson, "Reading parameters  18/18 [####################]"},
+    RunRow{"LogFileUnwritable", "log --file /u.log --records 1", [](VirtualCli& cli, int) { cli.files.unwritable.insert("/u.log"); }, kExitFile, "", "gelvar-cli: cannot write /u.log\n"},
     RunRow{"ReportUnwritable", "read-parameters --report /r.par", [](VirtualCli& cli, int) { cli.files.unwritable.insert("/r.par"); }, kExitFile, std::nullopt, "gelvar-cli: cannot write /r.par\n"},
     RunRow{"ReadVariablesInFahrenheitInJson", "--json read-variables", kFahrenheit, kExitDone, kVariablesJson, "I> Reading variables stopped\n"},
     RunRow{"ReadVariablesThroughALoss", "read-variables --passes 3", kLostAWhile, kExitDone, std::nullopt, "E> COM Port Lost\nI> COM Port Reopened\n"},
@@ -422,6 +425,11 @@ INSTANTIATE_TEST_SUITE_P(Commands, ProgramRun, ::testing::Values(
     RunRow{"ReadRecordedCountsTheSetsRead", "--yes sensor-test read-recorded --type II", kManySets, kExitDone, std::nullopt, "256/256 ["}),
     kByName);
 // clang-format on
+
+// Until it is destroyed, a finished program keeps the timers of its tick, line pump and monitor.
+TEST(ProgramEnd, SensorTestStopsItsTimerWhenTheProgramFinishes) {
+  EXPECT_EQ(VirtualCli("--yes sensor-test temperature 1").timersLeft, 3u);
+}
 
 TEST(ProgramOutput, LogHeaderIsInTheUnitsTemperatureScale) {
   const std::string log = VirtualCli("log --file /u.log --records 1", kFahrenheit).files.files.at("/u.log");

@@ -23,6 +23,7 @@ using Event = MqttClient::Event;
 using Payloads = std::vector<std::string>;
 
 constexpr int kConnect = 0x10, kPublish = 0x30, kDisconnect = 0xE0;
+constexpr char kHangUp = -1;  // a broker's CONNACK code: it hangs up instead of answering
 
 // Polls every 5 ms, so that no test waits longer than what it waits for.
 bool Eventually(const std::function<bool()>& condition, int seconds = 5) {
@@ -108,7 +109,10 @@ class FakeBroker {
     return true;
   }
   void Answer(const Packet& packet) {
-    if ((packet.header & 0xF0) == kConnect) Send({0x20, 2, 0, code_});
+    if ((packet.header & 0xF0) == kConnect) {
+      if (code_ == kHangUp) drop_ = true;
+      else Send({0x20, 2, 0, code_});
+    }
     if ((packet.header & 0xF0) == kPublish && (packet.header & 0x06)) {
       Send("\x40\x02"s + packet.body.substr(2 + static_cast<std::uint8_t>(packet.body[1]), 2));
     }
@@ -228,6 +232,14 @@ TEST_F(MqttClientTest, RefusedLoginIsToldWithTheBrokersAnswer) {
   FakeBroker refusing(5);  // not authorised
   Started(refusing.port);
   EXPECT_EQ(Reason(Event::kRefused), "Connection Refused: not authorised");
+}
+
+// Logins at 0, 1 and 3 s: the waits between them double.
+TEST_F(MqttClientTest, UnansweredLoginIsTriedAgainAfterOneSecondThenTwo) {
+  FakeBroker hangingUp(kHangUp);
+  Started(hangingUp.port);
+  std::this_thread::sleep_for(3500ms);
+  EXPECT_EQ(hangingUp.Received(kConnect).size(), 3u);
 }
 
 TEST_F(MqttClientTest, NoListenerIsToldUnreachableWithTheSystemsReason) {

@@ -1,6 +1,7 @@
 // The POSIX serial device on a pseudo-terminal: the test holds the master, the device opens the slave.
 // The master's termios describe the slave.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
@@ -169,6 +170,17 @@ TEST_F(SerialDeviceTest, RestoringADeviceThatWentAwayIsNoFailure) {
 TEST_F(SerialDeviceTest, FolderIsRefusedAtStepOneWithoutItsAccess) {
   EXPECT_FALSE(OpenSerialDevice("/", failure_));
   EXPECT_EQ(std::tuple(Failure(), failure_.access.has_value()), std::tuple("1 Is a directory", false));
+}
+
+TEST_F(SerialDeviceTest, DeviceOfAGroupWithoutANameIsRefusedNamingTheGroupByNumber) {
+  constexpr gid_t kUnnamedGroup = 54321;
+  if (::geteuid() != 0 || ::getgrgid(kUnnamedGroup) != nullptr) GTEST_SKIP() << "needs root and gid 54321 unnamed";
+  ASSERT_EQ(::chown(path_.c_str(), 0, kUnnamedGroup) | ::chmod(path_.c_str(), 0660), 0);
+  ASSERT_EQ(::seteuid(65534), 0);  // nobody
+  const bool opened = OpenSerialDevice(path_, failure_) != nullptr;
+  ASSERT_EQ(::seteuid(0), 0);
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(failure_.access ? failure_.access->group : "no access told", "54321");
 }
 
 TEST_F(SerialDeviceTest, SecondOpenIsRefusedAsBusyNamingThisProcessUntilTheFirstCloses) {

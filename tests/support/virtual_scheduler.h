@@ -33,6 +33,7 @@ class VirtualScheduler : public TimerHost {
   void SetActualPeriodUs(TimerId id, std::int64_t periodUs);
 
   std::int64_t NowMs() const { return nowUs_ / 1000; }
+  std::size_t RunningTimers() const { return timers_.size(); }
 
   // Fires every timer due up to now + ms, then sets the clock to now + ms.
   void AdvanceBy(std::int64_t ms) {

@@ -2,6 +2,7 @@
 // end-to-end runs cannot tell them apart, its command line, and its serving of a pseudo-terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -161,6 +162,22 @@ TEST(ServedPtyTest, ServesThePseudoTerminalThroughItsLinkUntilStopped) {
   EXPECT_EQ(server->ServeOnce(stop->Fd(), 1000), UnitServer::Outcome::kStopped);
   EXPECT_FALSE(ServedLine::OpenSerialDevice("/nonexistent/tty", error));
   EXPECT_EQ(error, "cannot open /nonexistent/tty: No such file or directory");
+}
+
+// One descriptor to spare: the pseudo-terminal opens, its program side cannot.
+TEST(ServedPtyTest, PseudoTerminalWhoseProgramSideCannotOpenIsRefusedWithTheReason) {
+  const int lowestFree = open("/dev/null", O_RDONLY);
+  close(lowestFree);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(lowestFree + 1);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  std::string error;
+  const bool opened = ServedLine::OpenPseudoTerminal(error) != nullptr;
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(error.starts_with("cannot open /dev/pts/") && error.ends_with(": Too many open files")) << error;
 }
 
 }  // namespace

@@ -69,5 +69,18 @@ TEST_F(ReadCycle, TheLoggingBarCountsTheSecondsOfTheInterval) {
   EXPECT_EQ(rig.monitor.Progress().logging, 30);
 }
 
+// The second record is owed from 60 s on; a silent pass keeps it back until 1.87 s before the third
+// is due, and that one then waits for the next pass end instead of logging the same pass again.
+TEST_F(ReadCycle, ARecordWrittenLateIsFollowedByOneOfANewPass) {
+  rig.StartLogging();
+  ASSERT_TRUE(rig.RunUntilEvents('P', 9, 30'000));
+  rig.Unit().Faults().silent = true;
+  ASSERT_TRUE(rig.RunUntilEvents('P', 10, 100'000));
+  rig.Unit().Faults().silent = false;
+  ASSERT_TRUE(rig.RunUntilEvents('L', 3, 10'000));
+  EXPECT_EQ(std::tuple(rig.log.Of('P')[9].ms, rig.log.Of('L')[1].ms, rig.log.Of('L')[2].ms),
+            std::tuple(119200, 119210, 122270));
+}
+
 }  // namespace
 }  // namespace gelvar::testing

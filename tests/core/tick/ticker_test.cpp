@@ -132,6 +132,16 @@ TEST_F(TimerHost, RunsOneHostTimerPerPeriodWhileItHasTimers) {
   EXPECT_EQ(scheduler.running, 2);
 }
 
+TEST_F(TimerHost, StoppingATimerTwiceLeavesItsPeriodsOthersRunning) {
+  const TimerId twice = host.StartTimer(10, [] {});
+  host.StartTimer(10, [this] { ++runs; });
+  host.StopTimer(twice);
+  host.StartTimer(10, [this] { ++runs; });
+  host.StopTimer(twice);
+  scheduler.AdvanceBy(10);
+  EXPECT_EQ(runs, 2);
+}
+
 TEST_F(TimerHost, StopsTheHostTimerWithItsPeriodsLastTimer) {
   const TimerId timer = host.StartTimer(10, [] {});
   scheduler.AdvanceBy(10);
