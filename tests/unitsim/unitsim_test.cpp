@@ -169,9 +169,8 @@ TEST(ServedPtyTest, PseudoTerminalWhoseProgramSideCannotOpenIsRefusedWithTheReas
   const int lowestFree = open("/dev/null", O_RDONLY);
   close(lowestFree);
   rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-  rlimit tight = saved;
-  tight.rlim_cur = static_cast<rlim_t>(lowestFree + 1);
+  getrlimit(RLIMIT_NOFILE, &saved);
+  const rlimit tight{static_cast<rlim_t>(lowestFree + 1), saved.rlim_max};
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
   std::string error;
   const bool opened = ServedLine::OpenPseudoTerminal(error) != nullptr;
