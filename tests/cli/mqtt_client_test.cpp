@@ -3,6 +3,7 @@
 #include "cli/mqtt_client.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -57,6 +58,16 @@ using Message = std::tuple<int, std::string, std::string>;
 Message MessageOf(const Packet& publish) {
   const std::size_t topic = static_cast<std::uint8_t>(publish.body[1]), id = (publish.header & 0x06) ? 2 : 0;
   return {publish.header, publish.body.substr(2, topic), publish.body.substr(2 + topic + id)};
+}
+
+// This process's end of a connection to the loopback port.
+int ConnectedTo(int port) {
+  for (int fd = 0; fd < 1024; ++fd) {
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 && ntohs(peer.sin_port) == port) return fd;
+  }
+  return -1;
 }
 
 // One connection at a time; Drop() closes it as a broker that goes away. Stalled, it reads nothing,
@@ -230,6 +241,16 @@ TEST_F(MqttClientTest, RefusedLoginIsToldWithTheBrokersAnswer) {
   FakeBroker refusing(5);  // not authorised
   Started(refusing.port);
   EXPECT_EQ(Reason(Event::kRefused), "Connection Refused: not authorised");
+}
+
+// A directory in the socket's place: every read fails with an error of the system's, as a network
+// that gives up (ETIMEDOUT, EHOSTUNREACH) makes it fail.
+TEST_F(MqttClientTest, ConnectionThatFailsWithASystemErrorIsToldLostWithItsText) {
+  Connected();
+  const int directory = ::open("/", O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(::dup2(directory, ConnectedTo(broker.port)), 0);
+  ::close(directory);
+  EXPECT_EQ(Reason(Event::kLost), "Is a directory");
 }
 
 // Logins at 0, 1 and 3 s: the waits between them double.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "support/monitor_rig.h"
+#include "support/row_name.h"
 
 namespace gelvar::testing {
 namespace {
@@ -69,18 +70,33 @@ TEST_F(ReadCycle, TheLoggingBarCountsTheSecondsOfTheInterval) {
   EXPECT_EQ(rig.monitor.Progress().logging, 30);
 }
 
-// The second record is owed from 60 s on; a silent pass keeps it back until 1.87 s before the third
-// is due, and that one then waits for the next pass end instead of logging the same pass again.
-TEST_F(ReadCycle, ARecordWrittenLateIsFollowedByOneOfANewPass) {
+// Passes end every 3060 ms; after passesBefore of them the whole unit is silent for one pass (91.66 s),
+// which holds back the record due while it runs. The record after it is due on the first record's grid
+// and is written at the first pass end from then on: not in the same pause when the late one was
+// written 1.87 s before that due time, and not an interval later when it was written right on it.
+// clang-format off
+struct LateRow { const char* name; int passesBefore; std::int64_t silentPassEnd, lateRecord, nextRecord; };
+const LateRow kLateRows[] = {
+    {"WrittenJustBeforeTheNextDueTime", 9, 119200, 119210, 122270},
+    {"WrittenOnTheNextDueTime", 990, 3121060, 3121070, 3124130},
+};
+// clang-format on
+void PrintTo(const LateRow& row, std::ostream* out) { *out << row.passesBefore << " passes, then a silent one"; }
+class LateRecord : public ReadCycle, public ::testing::WithParamInterface<LateRow> {};
+
+TEST_P(LateRecord, IsFollowedByOneAtTheNextPassEndAfterItsDueTime) {
   rig.StartLogging();
-  ASSERT_TRUE(rig.RunUntilEvents('P', 9, 30'000));
+  ASSERT_TRUE(rig.RunUntilEvents('P', GetParam().passesBefore, 4'000'000));
   rig.Unit().Faults().silent = true;
-  ASSERT_TRUE(rig.RunUntilEvents('P', 10, 100'000));
+  ASSERT_TRUE(rig.RunUntilEvents('P', GetParam().passesBefore + 1, 100'000));
   rig.Unit().Faults().silent = false;
-  ASSERT_TRUE(rig.RunUntilEvents('L', 3, 10'000));
-  EXPECT_EQ(std::tuple(rig.log.Of('P')[9].ms, rig.log.Of('L')[1].ms, rig.log.Of('L')[2].ms),
-            std::tuple(119200, 119210, 122270));
+  const int late = rig.log.Count('L');
+  ASSERT_TRUE(rig.RunUntilEvents('L', late + 2, 100'000));
+  EXPECT_EQ(std::tuple(rig.log.Of('P').at(GetParam().passesBefore).ms, rig.log.Of('L').at(late).ms,
+                       rig.log.Of('L').at(late + 1).ms),
+            std::tuple(GetParam().silentPassEnd, GetParam().lateRecord, GetParam().nextRecord));
 }
+INSTANTIATE_TEST_SUITE_P(Logging, LateRecord, ::testing::ValuesIn(kLateRows), kByName);
 
 }  // namespace
 }  // namespace gelvar::testing
