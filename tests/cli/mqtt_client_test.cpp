@@ -120,8 +120,10 @@ class FakeBroker {
     return true;
   }
   void Answer(const Packet& packet) {
-    if ((packet.header & 0xF0) == kConnect && code_ == kHangUp) drop_ = true;
-    if ((packet.header & 0xF0) == kConnect && code_ != kHangUp) Send({0x20, 2, 0, code_});
+    if ((packet.header & 0xF0) == kConnect) {
+      if (code_ == kHangUp) drop_ = true;
+      if (code_ != kHangUp) Send({0x20, 2, 0, code_});
+    }
     if ((packet.header & 0xF0) == kPublish && (packet.header & 0x06)) {
       Send("\x40\x02"s + packet.body.substr(2 + static_cast<std::uint8_t>(packet.body[1]), 2));
     }
